@@ -1,0 +1,25 @@
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velmora {
+
+// An application of the desktop session (a process that owns a top-level window).
+struct RunningApplication {
+    std::int32_t pid = 0;
+    std::optional<std::string> bundleIdentifier;  // desktop-entry id
+    std::optional<std::string> localizedName;     // desktop-entry name
+    bool activationProhibited = false;            // a background-only application
+    bool isActive = false;                        // owns the active window
+};
+
+// The desktop session. With no display every list is empty.
+class DesktopSession {
+public:
+    virtual ~DesktopSession() = default;
+    virtual std::vector<RunningApplication> runningApplications() = 0;
+};
+
+}  // namespace velmora

@@ -1,0 +1,26 @@
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velmora {
+
+// What the kernel says about one user-space process. Each field is absent when its read failed.
+struct ProcessReading {
+    std::int32_t pid = 0;
+    std::optional<std::string> executablePath;
+    std::optional<std::string> shortName;  // the kernel's short name
+    std::optional<std::int32_t> parentPid;
+    std::optional<std::uint64_t> footprintBytes;  // private anonymous resident + swapped
+};
+
+// Every process of the machine, in the kernel's order. Kernel threads are left out, and a
+// process that vanishes while it is read is skipped. An empty list when the list itself fails.
+class ProcessSource {
+public:
+    virtual ~ProcessSource() = default;
+    virtual std::vector<ProcessReading> readProcesses() = 0;
+};
+
+}  // namespace velmora

@@ -1,0 +1,90 @@
+#include "platform/linux/PosixFileSystem.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "engine/support/Uuid.h"
+
+namespace velmora {
+
+namespace {
+
+bool writeAll(int fd, const std::string& data) {
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+void syncDirectory(const std::string& dir) {
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+}  // namespace
+
+FileSystem::ReadResult PosixFileSystem::read(const std::string& path) const {
+    ReadResult result;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        result.status = errno == ENOENT ? ReadStatus::missing : ReadStatus::failed;
+        return result;
+    }
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ::close(fd);
+            result.status = ReadStatus::failed;
+            result.contents.clear();
+            return result;
+        }
+        if (n == 0) break;
+        result.contents.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    result.status = ReadStatus::ok;
+    return result;
+}
+
+bool PosixFileSystem::writeAtomically(const std::string& path, const std::string& contents) {
+    const std::filesystem::path target(path);
+    const auto dir = target.parent_path();
+    std::error_code ec;
+    if (!dir.empty()) std::filesystem::create_directories(dir, ec);
+    const std::string temp = (dir / ("." + target.filename().string() + "." + Uuid::random().toString() + ".tmp")).string();
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    const bool ok = writeAll(fd, contents) && ::fsync(fd) == 0;
+    if (::close(fd) != 0 || !ok || ::rename(temp.c_str(), path.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    syncDirectory(dir.empty() ? "." : dir.string());
+    return true;
+}
+
+bool PosixFileSystem::move(const std::string& from, const std::string& to) {
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool PosixFileSystem::exists(const std::string& path) const {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+}  // namespace velmora

@@ -1,0 +1,14 @@
+#pragma once
+#include "platform/FileSystem.h"
+
+namespace velmora {
+
+class PosixFileSystem final : public FileSystem {
+public:
+    ReadResult read(const std::string& path) const override;
+    bool writeAtomically(const std::string& path, const std::string& contents) override;
+    bool move(const std::string& from, const std::string& to) override;
+    bool exists(const std::string& path) const override;
+};
+
+}  // namespace velmora

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package the build and the tests need. Safe to run again.
+set -euo pipefail
+pkgs=(
+  build-essential cmake ninja-build pkg-config
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  nlohmann-json3-dev libutf8proc-dev
+  libx11-dev libxss-dev libxres-dev
+)
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  $SUDO apt-get update
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi
