@@ -1,0 +1,41 @@
+#pragma once
+#include <vector>
+
+#include "platform/DesktopSession.h"
+#include "platform/ProcessSource.h"
+#include "platform/SystemMemorySource.h"
+
+namespace velmora {
+
+class FakeProcessSource final : public ProcessSource {
+public:
+    std::vector<ProcessReading> readProcesses() override {
+        ++reads;
+        return processes;
+    }
+    std::vector<ProcessReading> processes;
+    int reads = 0;
+};
+
+class FakeDesktopSession final : public DesktopSession {
+public:
+    std::vector<RunningApplication> runningApplications() override { return apps; }
+    std::vector<RunningApplication> apps;
+};
+
+class FakeSystemMemorySource final : public SystemMemorySource {
+public:
+    SystemMemoryReading read() override {
+        ++reads;
+        return reading;
+    }
+    MemoryPressureLevel lastReportedPressure() const override { return lastReported; }
+    void startPressureWatcher() override { ++watcherStarts; }
+
+    SystemMemoryReading reading{16ull << 30, 8ull << 30, 0, 0, MemoryPressureLevel::normal};
+    MemoryPressureLevel lastReported = MemoryPressureLevel::normal;
+    int reads = 0;
+    int watcherStarts = 0;
+};
+
+}  // namespace velmora
