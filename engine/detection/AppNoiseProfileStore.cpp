@@ -1,0 +1,78 @@
+#include "engine/detection/AppNoiseProfileStore.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "engine/detection/AdaptiveThresholds.h"
+#include "platform/DefaultsStore.h"
+
+namespace velmora {
+
+std::uint64_t AppNoiseProfileStore::Profile::noiseFloor() const {
+    double spread = 0;
+    // A negative m2 can only come from rounding or a damaged value; it spreads nothing.
+    if (sampleCount >= 2 && m2 > 0) spread = 2.0 * std::sqrt(m2 / static_cast<double>(sampleCount - 1));
+    return truncatedBytes(meanAbsDelta + spread);
+}
+
+Json AppNoiseProfileStore::Profile::toJson() const {
+    return Json{{"sampleCount", sampleCount}, {"meanAbsDelta", meanAbsDelta}, {"m2", m2}};
+}
+
+AppNoiseProfileStore::Profile AppNoiseProfileStore::Profile::fromJson(const Json& j) {
+    Profile p;
+    p.sampleCount = require<std::int64_t>(j, "sampleCount");
+    p.meanAbsDelta = require<double>(j, "meanAbsDelta");
+    p.m2 = require<double>(j, "m2");
+    // Counts and sums of absolute values are never negative; such a value was not written by us.
+    if (p.sampleCount < 0 || !std::isfinite(p.meanAbsDelta) || p.meanAbsDelta < 0 || !std::isfinite(p.m2) ||
+        p.m2 < 0)
+        throw DecodeError("noise profile out of range");
+    return p;
+}
+
+void AppNoiseProfileStore::load() {
+    const auto stored = defaults_.value(defaultsKey);
+    if (!stored || !stored->is_object()) return;
+    std::unordered_map<std::string, Profile> loaded;
+    try {
+        for (const auto& [key, value] : stored->items()) loaded[key] = decode<Profile>(value);
+    } catch (const DecodeError&) {
+        return;  // keep what is in memory
+    }
+    profiles_ = std::move(loaded);
+}
+
+void AppNoiseProfileStore::record(const std::string& groupingKey, std::uint64_t deltaBytes) {
+    if (deltaBytes > largestLearnedDelta) return;
+    Profile& p = profiles_[groupingKey];
+    if (p.sampleCount == std::numeric_limits<std::int64_t>::max()) return;  // learned enough
+    const std::int64_t n = p.sampleCount + 1;
+    const double x = static_cast<double>(deltaBytes);
+    const double d = x - p.meanAbsDelta;
+    const double mean = p.meanAbsDelta + d / static_cast<double>(n);
+    p.m2 += d * (x - mean);
+    p.meanAbsDelta = mean;
+    p.sampleCount = n;
+    if (n % saveEvery == 0) save();
+}
+
+bool AppNoiseProfileStore::isWithinNoise(const std::string& groupingKey, std::uint64_t deltaBytes,
+                                         std::uint64_t thresholdBytes) const {
+    const auto it = profiles_.find(groupingKey);
+    if (it == profiles_.end() || it->second.sampleCount < learnedAfter) return deltaBytes < thresholdBytes / 2;
+    return deltaBytes < std::max(thresholdBytes / 4, it->second.noiseFloor());
+}
+
+void AppNoiseProfileStore::save() {
+    Json all = Json::object();
+    for (const auto& [key, profile] : profiles_) {
+        // JSON has no infinities; writing one would replace good stored data with nulls.
+        if (!std::isfinite(profile.meanAbsDelta) || !std::isfinite(profile.m2)) return;
+        all[key] = profile.toJson();
+    }
+    defaults_.setValue(defaultsKey, all);
+}
+
+}  // namespace velmora

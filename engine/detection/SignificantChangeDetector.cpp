@@ -1,0 +1,167 @@
+#include "engine/detection/SignificantChangeDetector.h"
+
+#include <unordered_set>
+
+#include "engine/detection/AppNoiseProfileStore.h"
+
+namespace velmora {
+
+using Direction = PendingChange::Direction;
+
+SignificantChangeDetector::SignificantChangeDetector(std::uint64_t totalPhysicalBytes,
+                                                     AppNoiseProfileStore& noiseStore, double cooldownSeconds)
+    : cooldown_(cooldownSeconds), filter_{AdaptiveThresholds{totalPhysicalBytes}}, noiseStore_(noiseStore) {}
+
+void SignificantChangeDetector::emit(const SignificantChange& change) {
+    if (onSignificantChange) onSignificantChange(change);
+}
+
+void SignificantChangeDetector::evaluate(const std::vector<AppMemorySnapshot>& apps,
+                                         const SystemMemorySnapshot& system, Date now) {
+    evaluateSystem(system, now);
+
+    // An empty list means the process list could not be read, not that every app quit.
+    if (apps.empty()) return;
+
+    std::unordered_set<std::string> present;
+    present.reserve(apps.size());
+    for (const auto& app : apps) {
+        present.insert(app.identity.groupingKey);
+        if (app.identity.isSelf) continue;
+        evaluateApp(app, system, now);
+    }
+
+    // An app missing from a sample has quit (or restarted); when it comes back it starts afresh.
+    std::erase_if(pending_, [&](const auto& entry) { return !present.contains(entry.first); });
+    std::erase_if(lastEmit_, [&](const auto& entry) { return !present.contains(entry.first); });
+}
+
+void SignificantChangeDetector::evaluateSystem(const SystemMemorySnapshot& system, Date now) {
+    // A partly failed reading has zeros where values should be; comparing with it would show a
+    // pressure change or a swap burst that never happened.
+    if (system.readFailed) return;
+
+    if (lastSystem_) {
+        const SystemMemorySnapshot& last = *lastSystem_;
+        const double dt = system.timestamp - last.timestamp;
+        if (dt <= maxSampleGapSeconds) {
+            if (last.pressure != system.pressure) {
+                SignificantChange c;
+                c.id = Uuid::random();
+                c.app = ProcessIdentity::system();
+                c.detectedAt = now;
+                c.growthStartedAt = last.timestamp;
+                c.currentFootprint = system.availableBytes;
+                c.kind = SignificantChange::Kind::pressureTransition(last.pressure, system.pressure);
+                c.system = system;
+                emit(c);
+            }
+            if (dt > 0 && system.swapUsedBytes > last.swapUsedBytes) {
+                const std::uint64_t grown = system.swapUsedBytes - last.swapUsedBytes;
+                const std::uint64_t rate = truncatedBytes(static_cast<double>(grown) / dt);
+                if (rate >= filter_.thresholds.sizeScaledThreshold()) {
+                    SignificantChange c;
+                    c.id = Uuid::random();
+                    c.app = ProcessIdentity::system();
+                    c.detectedAt = now;
+                    c.growthStartedAt = last.timestamp;
+                    c.baselineFootprint = last.swapUsedBytes;
+                    c.currentFootprint = system.swapUsedBytes;
+                    c.peakFootprint = system.swapUsedBytes;
+                    c.signedDelta = signedDifference(system.swapUsedBytes, last.swapUsedBytes);
+                    c.kind = SignificantChange::Kind::swapSpike(rate);
+                    c.system = system;
+                    emit(c);
+                }
+            }
+        }
+    }
+    lastSystem_ = system;
+}
+
+void SignificantChangeDetector::trackNoiseBand(PendingChange& p, Direction previousSide, Date now) const {
+    const std::uint64_t d = absoluteDifference(p.latestFootprint, p.startFootprint);
+    const Direction side = p.latestFootprint < p.startFootprint ? Direction::release : Direction::growth;
+    if (noiseStore_.isWithinNoise(p.groupingKey, d, filter_.thresholds.significantDeltaBytes()))
+        p.leftNoiseAt.reset();
+    else if (!p.leftNoiseAt || side != previousSide)
+        p.leftNoiseAt = now;
+}
+
+void SignificantChangeDetector::evaluateApp(const AppMemorySnapshot& app, const SystemMemorySnapshot& system,
+                                            Date now) {
+    const std::string& key = app.identity.groupingKey;
+    const std::uint64_t f = app.footprintBytes;
+    const std::uint64_t b = filter_.thresholds.significantDeltaBytes();
+
+    auto fresh = [&](Direction direction) {
+        return PendingChange{key, app.identity, f, f, f, now, now, direction, std::nullopt};
+    };
+
+    auto it = pending_.find(key);
+    // A watch whose last sample is long gone (or in the future) is stale: start over.
+    if (it != pending_.end() && !(now - it->second.lastSeen <= maxSampleGapSeconds && now >= it->second.lastSeen)) {
+        pending_.erase(it);
+        it = pending_.end();
+    }
+    if (it == pending_.end()) {
+        pending_.emplace(key, fresh(Direction::growth));
+        return;
+    }
+
+    PendingChange& p = it->second;
+    const Direction previousSide = p.direction;
+    p.latestFootprint = f;
+    p.peakFootprint = std::max(p.peakFootprint, f);
+    p.lastSeen = now;
+    const Direction newDirection = f < p.startFootprint ? Direction::release : Direction::growth;
+    trackNoiseBand(p, previousSide, now);
+
+    if (newDirection != p.direction && absoluteDifference(f, p.startFootprint) > b / 4) {
+        // A reversal: settle the old watch as it stands, then watch from here.
+        const PendingChange old = p;
+        evaluatePending(old, system, now);
+        pending_.insert_or_assign(key, fresh(newDirection));
+    } else {
+        p.direction = newDirection;
+        evaluatePending(p, system, now);
+    }
+
+    // Teach the app's noise from every sample of a change that stays below B.
+    const auto still = pending_.find(key);
+    if (still != pending_.end()) {
+        const std::uint64_t d = absoluteDifference(still->second.latestFootprint, still->second.startFootprint);
+        if (d > 0 && d < b) noiseStore_.record(key, d);
+    }
+}
+
+bool SignificantChangeDetector::evaluatePending(const PendingChange& p, const SystemMemorySnapshot& system,
+                                                Date now) {
+    const std::uint64_t d = absoluteDifference(p.latestFootprint, p.startFootprint);
+    if (noiseStore_.isWithinNoise(p.groupingKey, d, filter_.thresholds.significantDeltaBytes())) return false;
+    if (!p.leftNoiseAt || p.lastSeen - *p.leftNoiseAt < confirmSeconds) return false;
+    if (!filter_.isSignificantDelta(d) && !filter_.isSignificantRelative(d, p.startFootprint)) return false;
+    if (const auto last = lastEmit_.find(p.groupingKey); last != lastEmit_.end() && now - last->second < cooldown_)
+        return false;
+
+    SignificantChange c;
+    c.id = Uuid::random();
+    c.app = p.app;
+    c.detectedAt = now;
+    c.growthStartedAt = p.leftNoiseAt;
+    c.baselineFootprint = p.startFootprint;
+    c.currentFootprint = p.latestFootprint;
+    c.peakFootprint = p.peakFootprint;
+    c.signedDelta = signedDifference(p.latestFootprint, p.startFootprint);
+    c.kind = p.latestFootprint < p.startFootprint ? SignificantChange::Kind::largeRelease()
+                                                  : SignificantChange::Kind::largeGrowth();
+    c.system = system;
+
+    const std::string key = p.groupingKey;  // p may live in pending_ and go with it
+    lastEmit_[key] = now;
+    pending_.erase(key);
+    emit(c);
+    return true;
+}
+
+}  // namespace velmora
