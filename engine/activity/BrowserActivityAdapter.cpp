@@ -1,0 +1,314 @@
+#include "engine/activity/BrowserActivityAdapter.h"
+
+#include <array>
+
+#include "engine/support/Utf8.h"
+
+namespace velmora {
+
+namespace {
+
+struct BrowserRow {
+    std::string_view bundleID;
+    std::string_view family;
+};
+
+// Browser bundle identifiers, then the Linux desktop-entry ids and process names.
+constexpr std::array<BrowserRow, 22> kBrowsers{{
+    {"com.google.Chrome", "chrome"},
+    {"com.google.Chrome.beta", "chrome"},
+    {"com.google.Chrome.canary", "chrome"},
+    {"com.apple.Safari", "safari"},
+    {"company.thebrowser.Browser", "arc"},
+    {"company.thebrowser.dia", "dia"},
+    {"ai.diabrowser.dia", "dia"},
+    {"com.dia.browser", "dia"},
+    {"com.brave.Browser", "brave"},
+    {"com.microsoft.edgemac", "edge"},
+    {"org.mozilla.firefox", "firefox"},
+    {"com.operasoftware.Opera", "opera"},
+    {"com.vivaldi.Vivaldi", "vivaldi"},
+    {"com.kagi.kagimacOS", "kagi"},
+    {"com.sigmaos.sigmaos.macos", "sigmaos"},
+    {"chromium", "chromium"},
+    {"google-chrome", "chrome"},
+    {"firefox-esr", "firefox"},
+    {"brave-browser", "brave"},
+    {"microsoft-edge", "edge"},
+    {"vivaldi-stable", "vivaldi"},
+    {"org.gnome.Epiphany", "epiphany"},
+}};
+
+// Words that make an app a browser wherever they occur in its identifier or name.
+constexpr std::array<std::string_view, 7> kBrowserSubstrings{"chrome", "safari",  "firefox", "brave",
+                                                             "browser", "chromium", "epiphany"};
+// Short words that also occur inside ordinary words ("search", "knowledge", "media"): whole words only.
+constexpr std::array<std::string_view, 3> kBrowserWholeWords{"edge", "arc", "dia"};
+
+struct FamilyWord {
+    std::string_view word;
+    bool wholeWord;
+};
+
+constexpr std::array<FamilyWord, 13> kFamilyWords{{
+    {"chromium", false},
+    {"chrome", false},
+    {"safari", false},
+    {"arc", true},
+    {"dia", true},
+    {"brave", false},
+    {"edge", true},
+    {"firefox", false},
+    {"opera", false},
+    {"vivaldi", false},
+    {"kagi", false},
+    {"sigmaos", false},
+    {"epiphany", false},
+}};
+
+// Removed only where they end the title, in this order.
+constexpr std::array<std::string_view, 14> kTitleSuffixes{
+    " - Google Chrome", " \u2014 Google Chrome", " - Chrome", " - Safari", " \u2014 Safari",
+    " - Arc",           " \u2014 Arc",           " - Dia",    " \u2014 Dia", " - Brave",
+    " - Firefox",       " - Microsoft Edge",     " \u2014 Mozilla Firefox", " - Chromium"};
+
+constexpr std::array<std::string_view, 3> kVideoSuffixes{" - YouTube", " \u2014 YouTube", " | YouTube"};
+
+constexpr std::array<std::string_view, 8> kMediaWords{"vimeo", "netflix", "twitch", "disney+",
+                                                      "hulu",  "prime video", "video", "watch"};
+
+struct TitleKeyword {
+    std::string_view keyword;
+    std::string_view host;
+    bool isHostName;  // matched as that host or one of its subdomains, never inside a longer name
+};
+
+constexpr std::array<TitleKeyword, 7> kTitleKeywords{{
+    {"youtube", "youtube.com", false},
+    {"gmail", "mail.google.com", false},
+    {"github", "github.com", false},
+    {"twitter", "x.com", false},
+    {"x.com", "x.com", true},
+    {"reddit", "reddit.com", false},
+    {"netflix", "netflix.com", false},
+}};
+
+constexpr std::array<std::string_view, 2> kYouTubeHosts{"youtube.com", "youtu.be"};
+
+bool isWordByte(unsigned char c) {
+    // Bytes of non-ASCII characters count as letters: a word goes on through them.
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c >= 0x80;
+}
+
+bool containsWholeWord(std::string_view haystack, std::string_view word) {
+    for (std::size_t pos = haystack.find(word); pos != std::string_view::npos; pos = haystack.find(word, pos + 1)) {
+        const bool startOk = pos == 0 || !isWordByte(static_cast<unsigned char>(haystack[pos - 1]));
+        const std::size_t end = pos + word.size();
+        const bool endOk = end == haystack.size() || !isWordByte(static_cast<unsigned char>(haystack[end]));
+        if (startOk && endOk) return true;
+    }
+    return false;
+}
+
+// The host itself or a subdomain of it: "x.com" and "mobile.x.com", never "netflix.com".
+bool containsHostName(std::string_view haystack, std::string_view host) {
+    auto hostByte = [](unsigned char c) { return isWordByte(c) || c == '-'; };
+    for (std::size_t pos = haystack.find(host); pos != std::string_view::npos; pos = haystack.find(host, pos + 1)) {
+        const bool startOk = pos == 0 || !hostByte(static_cast<unsigned char>(haystack[pos - 1]));
+        const std::size_t end = pos + host.size();
+        const bool endOk = end == haystack.size() || !hostByte(static_cast<unsigned char>(haystack[end]));
+        if (startOk && endOk) return true;
+    }
+    return false;
+}
+
+bool contains(std::string_view haystack, std::string_view needle) { return haystack.find(needle) != std::string_view::npos; }
+
+char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+
+// Letter case is folded for ASCII only, so byte offsets stay those of the original text.
+bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (asciiLower(a[i]) != asciiLower(b[i])) return false;
+    return true;
+}
+
+std::size_t findIgnoringAsciiCase(std::string_view haystack, std::string_view needle) {
+    if (needle.size() > haystack.size()) return std::string_view::npos;
+    for (std::size_t i = 0; i + needle.size() <= haystack.size(); ++i)
+        if (equalsIgnoringAsciiCase(haystack.substr(i, needle.size()), needle)) return i;
+    return std::string_view::npos;
+}
+
+bool endsWithIgnoringAsciiCase(std::string_view text, std::string_view suffix) {
+    return text.size() >= suffix.size() && equalsIgnoringAsciiCase(text.substr(text.size() - suffix.size()), suffix);
+}
+
+bool mentionsBrowser(std::string_view lowered) {
+    for (auto word : kBrowserSubstrings)
+        if (contains(lowered, word)) return true;
+    for (auto word : kBrowserWholeWords)
+        if (containsWholeWord(lowered, word)) return true;
+    return false;
+}
+
+std::string removeAll(std::string text, std::string_view part) {
+    for (std::size_t pos = text.find(part); pos != std::string::npos; pos = text.find(part, pos)) text.erase(pos, part.size());
+    return text;
+}
+
+bool isPrivateWindowTitle(std::string_view title) {
+    const std::string t = utf8::lower(title);
+    return contains(t, "incognito") || contains(t, "inprivate") || t.starts_with("private browsing") ||
+           contains(t, " \u2014 private") || contains(t, " - private");
+}
+
+bool isNavigationKind(ActivityEventKind kind) {
+    return kind == ActivityEventKind::windowOpened || kind == ActivityEventKind::titleChanged ||
+           kind == ActivityEventKind::pageNavigated;
+}
+
+}  // namespace
+
+bool BrowserActivityAdapter::isBrowser(const std::optional<ProcessIdentity>& app) {
+    if (!app) return false;
+    if (auto bundleID = usableBundleID(app->bundleID)) {
+        for (const auto& row : kBrowsers)
+            if (*bundleID == row.bundleID) return true;
+        if (mentionsBrowser(utf8::lower(*bundleID))) return true;
+    }
+    return mentionsBrowser(utf8::lower(app->displayName));
+}
+
+std::optional<std::string> BrowserActivityAdapter::browserFamily(const ProcessIdentity& identity) {
+    if (auto bundleID = usableBundleID(identity.bundleID)) {
+        const std::string lowered = utf8::lower(*bundleID);
+        for (const auto& row : kBrowsers)
+            if (lowered.starts_with(utf8::lower(row.bundleID))) return std::string(row.family);
+    }
+    const std::string name = utf8::lower(identity.displayName);
+    for (const auto& family : kFamilyWords)
+        if (family.wholeWord ? containsWholeWord(name, family.word) : contains(name, family.word))
+            return std::string(family.word);
+    if (contains(name, "web content") || contains(name, "graphics and media")) return std::string("safari");
+    return std::nullopt;
+}
+
+std::string BrowserActivityAdapter::cleanTitle(std::string_view title) {
+    std::string_view cut = title;
+    for (auto suffix : kTitleSuffixes)
+        if (endsWithIgnoringAsciiCase(cut, suffix)) cut.remove_suffix(suffix.size());
+    std::string result(cut);
+    if (utf8::characterCount(result) > 100) result = utf8::prefixCharacters(result, 97) + "\u2026";
+    return utf8::trim(result);
+}
+
+std::optional<std::string> BrowserActivityAdapter::siteFromTitle(std::string_view title) {
+    const std::string lowered = utf8::lower(title);
+    for (const auto& row : kTitleKeywords) {
+        const bool found = row.isHostName ? containsHostName(lowered, row.keyword) : contains(lowered, row.keyword);
+        if (found) return std::string(row.host);
+    }
+    return std::nullopt;
+}
+
+bool BrowserActivityAdapter::isYouTube(std::string_view title, std::string_view address) {
+    if (contains(utf8::lower(title), "youtube")) return true;
+    const std::string lowered = utf8::lower(address);
+    for (auto host : kYouTubeHosts)
+        if (contains(lowered, host)) return true;
+    return false;
+}
+
+bool BrowserActivityAdapter::isMediaSite(std::string_view title, std::string_view address) {
+    const std::string t = utf8::lower(title);
+    const std::string a = utf8::lower(address);
+    for (auto word : kMediaWords)
+        if (contains(t, word) || contains(a, word)) return true;
+    return false;
+}
+
+std::optional<std::string> BrowserActivityAdapter::urlHost(std::string_view address) {
+    const std::size_t schemeEnd = address.find("://");
+    if (schemeEnd == std::string_view::npos || schemeEnd == 0) return std::nullopt;
+    const std::string_view scheme = address.substr(0, schemeEnd);
+    auto schemeByte = [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '+' || c == '-' ||
+               c == '.';
+    };
+    if (!((scheme[0] >= 'a' && scheme[0] <= 'z') || (scheme[0] >= 'A' && scheme[0] <= 'Z'))) return std::nullopt;
+    for (char c : scheme)
+        if (!schemeByte(c)) return std::nullopt;
+
+    std::string_view authority = address.substr(schemeEnd + 3);
+    authority = authority.substr(0, authority.find_first_of("/?#"));
+    if (const auto at = authority.rfind('@'); at != std::string_view::npos) authority.remove_prefix(at + 1);
+
+    std::string_view host;
+    if (!authority.empty() && authority.front() == '[') {
+        const auto close = authority.find(']');
+        if (close == std::string_view::npos) return std::nullopt;
+        host = authority.substr(1, close - 1);
+    } else {
+        host = authority.substr(0, authority.find(':'));
+    }
+    if (host.empty()) return std::nullopt;
+    for (unsigned char c : host)
+        if (c <= ' ' || c == 0x7f) return std::nullopt;
+    return std::string(host);
+}
+
+std::vector<StructuredSignal> BrowserActivityAdapter::signalsForEvent(const ActivityEvent& event,
+                                                                      const SamplingContext&) {
+    if (!isBrowser(event.app)) return {};
+    const std::string title = event.windowTitle.value_or("");
+    const std::string address = event.urlString.value_or("");
+    if (utf8::trim(title + " " + address).empty()) return {};
+    if (isPrivateWindowTitle(title)) return {};
+
+    std::optional<std::string> bundleID;
+    if (auto usable = usableBundleID(event.app->bundleID)) bundleID = std::string(*usable);
+    std::vector<StructuredSignal> out;
+    auto add = [&](std::string_view name, std::optional<std::string> detail, double weight) {
+        out.push_back(StructuredSignal{std::string(name), std::move(detail), event.timestamp, bundleID, weight});
+    };
+
+    std::optional<std::string> site;
+    if (auto host = urlHost(address)) {
+        std::string bare = removeAll(*host, "www.");
+        if (!bare.empty()) site = std::move(bare);
+    }
+    if (!site) site = siteFromTitle(title);
+    if (site) add("site", site, 8.0);
+
+    if (isYouTube(title, address)) {
+        std::string_view videoName = title;
+        for (auto suffix : kVideoSuffixes) {
+            const std::size_t pos = findIgnoringAsciiCase(videoName, suffix);
+            if (pos != std::string_view::npos) {
+                videoName = videoName.substr(0, pos);
+                break;
+            }
+        }
+        add("media_youtube", cleanTitle(videoName), 10.0);
+    } else if (isMediaSite(title, address)) {
+        add("media_video", cleanTitle(title), 9.0);
+    }
+
+    if (isNavigationKind(event.kind) && (event.windowTitle || event.urlString))
+        add("navigation", cleanTitle(title), 8.0);
+    return out;
+}
+
+std::optional<ActivityEvent> BrowserActivityAdapter::makeEvent(const StructuredSignal& signal, const ActivityEvent& source) {
+    ActivityEventKind kind;
+    if (signal.name == "site") kind = ActivityEventKind::siteActivity;
+    else if (signal.name == "media_youtube" || signal.name == "media_video") kind = ActivityEventKind::mediaLikelyPlaying;
+    else if (signal.name == "navigation") kind = ActivityEventKind::pageNavigated;
+    else return std::nullopt;
+    return ActivityEvent{Uuid::random(), signal.timestamp, kind,          source.app, source.windowTitle,
+                         source.urlString, signal.detail,   signal.name};
+}
+
+}  // namespace velmora
