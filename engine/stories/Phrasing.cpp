@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/support/Utf8.h"
+#include "measure/MeasureReport.h"
 
 namespace velmora {
 
@@ -240,6 +241,14 @@ std::string freedOrUsedPhrase(const ProcessIdentity& identity, std::int64_t delt
     const std::string name = friendlyAppName(identity.displayName);
     if (delta < 0) return name + " freed " + formatBytes(magnitude(delta));
     return name + " used " + formatSignedBytes(delta) + " more";
+}
+
+std::string measureResultSentence(const MeasureReport& report) {
+    const std::string name = report.targetApp ? friendlyAppName(report.targetApp->displayName) : "the app";
+    const std::int64_t lasting = report.lastingImpactBytes.value_or(0);
+    if (lasting < 0)
+        return "After that action, " + name + " used about " + formatBytes(magnitude(lasting)) + " less than before.";
+    return "After that action, " + name + " still used about " + formatSignedBytes(lasting) + " more than before.";
 }
 
 }  // namespace velmora

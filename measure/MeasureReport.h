@@ -1,0 +1,44 @@
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "engine/sampling/ProcessIdentity.h"
+#include "engine/sampling/SystemMemorySnapshot.h"
+#include "engine/stories/TimelineEvent.h"
+#include "engine/support/Json.h"
+#include "measure/MeasurementSession.h"
+
+namespace velmora {
+
+// The result of one finished "Check one action" run.
+struct MeasureReport {
+    Uuid id;  // the run's id
+    Date createdAt;
+    std::optional<ProcessIdentity> targetApp;
+    std::optional<double> actionDuration;  // seconds
+    std::optional<std::uint64_t> beforeBytes;
+    std::optional<std::uint64_t> peakBytes;
+    std::optional<std::uint64_t> settledBytes;
+    std::optional<std::int64_t> lastingImpactBytes;  // settled minus before; negative when lighter
+    std::optional<MemoryPressureLevel> pressureBefore;
+    std::optional<MemoryPressureLevel> pressureAfter;
+    std::optional<std::int64_t> swapAddedBytes;  // negative when swap use fell
+    ConfidenceLevel confidence = ConfidenceLevel::low;
+    std::string summary;
+
+    // Builds the report of a session, dated `now`.
+    static MeasureReport make(const MeasurementSession& session, ConfidenceLevel confidence, std::string summary,
+                              Date now);
+
+    bool operator==(const MeasureReport&) const = default;
+
+    Json toJson() const;
+    static MeasureReport fromJson(const Json& j);
+};
+
+// after − before of two unsigned byte counts, exact whenever it fits a signed 64-bit value and
+// clamped to ±(2^63 − 1) when it does not, so no reading wraps around into a wrong sign.
+std::int64_t signedByteDifference(std::uint64_t after, std::uint64_t before);
+
+}  // namespace velmora
