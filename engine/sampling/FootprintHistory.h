@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <utility>
 
 #include "engine/support/Date.h"
 
@@ -30,8 +31,13 @@ public:
     FootprintHistory() = default;
     FootprintHistory(const FootprintHistory& other);
     FootprintHistory& operator=(const FootprintHistory& other);
-    FootprintHistory(FootprintHistory&&) noexcept = default;
-    FootprintHistory& operator=(FootprintHistory&&) noexcept = default;
+    FootprintHistory(FootprintHistory&& other) noexcept { swap(other); }
+    FootprintHistory& operator=(FootprintHistory&& other) noexcept {
+        FootprintHistory moved(std::move(other));
+        swap(moved);
+        return *this;
+    }
+    void swap(FootprintHistory& other) noexcept;
 
     std::size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
@@ -39,6 +45,9 @@ public:
     Point operator[](std::size_t i) const;
     Point front() const { return (*this)[0]; }
     Point back() const { return (*this)[size_ - 1]; }
+
+    // Index of the first point dated at or after `date`; size() when there is none.
+    std::size_t firstIndexAtOrAfter(Date date) const;
 
     void append(Date date, std::uint64_t footprintBytes);
     // Drops the oldest points until at most `count` remain.
