@@ -1,0 +1,62 @@
+#include "engine/sampling/ProcessEnumerator.h"
+
+#include <string_view>
+#include <unordered_map>
+
+#include "engine/support/Utf8.h"
+#include "platform/DesktopSession.h"
+#include "platform/ProcessSource.h"
+
+namespace velmora {
+
+namespace {
+
+// The last component of a path; empty when the path ends in a separator.
+std::string_view lastComponent(std::string_view path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+std::string processName(const ProcessReading& reading) {
+    if (reading.executablePath) {
+        const auto last = lastComponent(*reading.executablePath);
+        if (!last.empty()) return utf8::sanitize(last);
+    }
+    // The kernel cuts the short name at 15 bytes, which can split a character; invalid bytes
+    // would make every later JSON write of the name fail, so they are replaced too.
+    if (reading.shortName && !reading.shortName->empty()) return utf8::sanitize(*reading.shortName);
+    return "pid " + std::to_string(reading.pid);
+}
+
+}  // namespace
+
+std::vector<RawProcess> ProcessEnumerator::enumerate(ProcessSource& processes, DesktopSession& desktop) {
+    const std::vector<ProcessReading> readings = processes.readProcesses();
+
+    std::unordered_map<std::int32_t, RunningApplication> applications;
+    for (auto& app : desktop.runningApplications()) applications.insert_or_assign(app.pid, std::move(app));
+
+    std::vector<RawProcess> result;
+    result.reserve(readings.size());
+    for (const auto& reading : readings) {
+        if (reading.pid < 1) continue;
+        RawProcess raw;
+        raw.pid = reading.pid;
+        raw.name = processName(reading);
+        raw.parentPID = reading.parentPid.value_or(0);
+        raw.footprintBytes = reading.footprintBytes.value_or(0);
+        if (!applications.empty()) {
+            if (auto it = applications.find(reading.pid); it != applications.end()) {
+                const RunningApplication& app = it->second;
+                raw.bundleID = app.bundleIdentifier;
+                raw.isActive = app.isActive;
+                if (app.localizedName) raw.name = *app.localizedName;
+                raw.isApp = !app.activationProhibited || raw.bundleID.has_value();
+            }
+        }
+        result.push_back(std::move(raw));
+    }
+    return result;
+}
+
+}  // namespace velmora

@@ -1,0 +1,117 @@
+#include "platform/linux/ProcfsParsing.h"
+
+#include <charconv>
+#include <limits>
+
+namespace velmora::procfs {
+
+namespace {
+
+template <typename T>
+bool parseNumber(std::string_view field, T& out) {
+    if (field.empty()) return false;
+    const auto [ptr, ec] = std::from_chars(field.data(), field.data() + field.size(), out);
+    return ec == std::errc() && ptr == field.data() + field.size();
+}
+
+// Splits off the next space-separated field; returns false when none is left.
+bool nextField(std::string_view& rest, std::string_view& field) {
+    constexpr std::string_view blanks = " \t\n";
+    while (!rest.empty() && blanks.find(rest.front()) != std::string_view::npos) rest.remove_prefix(1);
+    if (rest.empty()) return false;
+    auto end = rest.find_first_of(blanks);
+    if (end == std::string_view::npos) end = rest.size();
+    field = rest.substr(0, end);
+    rest.remove_prefix(end);
+    return true;
+}
+
+}  // namespace
+
+std::optional<StatFields> parseStat(std::string_view text) {
+    const auto open = text.find('(');
+    const auto close = text.rfind(')');
+    if (open == std::string_view::npos || close == std::string_view::npos || close < open) return std::nullopt;
+    StatFields out;
+    out.comm = std::string(text.substr(open + 1, close - open - 1));
+    std::string_view rest = text.substr(close + 1);
+    // Field 3 (state) follows the name; starttime is field 22.
+    std::string_view field;
+    for (int index = 3; index <= 22; ++index) {
+        if (!nextField(rest, field)) return std::nullopt;
+        switch (index) {
+            case 3:
+                if (field.size() != 1) return std::nullopt;
+                out.state = field[0];
+                break;
+            case 4:
+                if (!parseNumber(field, out.parentPid)) return std::nullopt;
+                break;
+            case 9:
+                if (!parseNumber(field, out.flags)) return std::nullopt;
+                break;
+            case 22:
+                if (!parseNumber(field, out.startTime)) return std::nullopt;
+                break;
+            default:
+                break;
+        }
+    }
+    return out;
+}
+
+std::optional<StatmFields> parseStatm(std::string_view text) {
+    StatmFields out;
+    std::uint64_t* targets[] = {&out.size, &out.resident, &out.shared, &out.text};
+    std::string_view field;
+    for (auto* target : targets)
+        if (!nextField(text, field) || !parseNumber(field, *target)) return std::nullopt;
+    return out;
+}
+
+std::uint64_t anonymousBytes(const StatmFields& statm, std::uint64_t pageSize) {
+    // The counters are summed without a lock, so shared can briefly exceed resident.
+    if (statm.shared >= statm.resident) return 0;
+    return (statm.resident - statm.shared) * pageSize;
+}
+
+std::optional<std::uint64_t> kilobyteField(std::string_view text, std::string_view key) {
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        auto end = text.find('\n', pos);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = text.substr(pos, end - pos);
+        pos = end + 1;
+        if (line.size() <= key.size() || line.substr(0, key.size()) != key || line[key.size()] != ':') continue;
+        std::string_view rest = line.substr(key.size() + 1);
+        std::string_view number;
+        if (!nextField(rest, number)) return std::nullopt;
+        std::uint64_t value = 0;
+        if (!parseNumber(number, value)) return std::nullopt;
+        std::string_view unit;
+        if (!nextField(rest, unit)) return value;  // a plain count
+        if (unit != "kB") return std::nullopt;
+        if (value > std::numeric_limits<std::uint64_t>::max() / 1024) return std::nullopt;
+        return value * 1024;
+    }
+    return std::nullopt;
+}
+
+StatusMemory parseStatusMemory(std::string_view text) {
+    return StatusMemory{kilobyteField(text, "RssAnon"), kilobyteField(text, "VmSwap"), kilobyteField(text, "VmExe")};
+}
+
+std::optional<std::int32_t> parsePid(std::string_view name) {
+    std::int32_t pid = 0;
+    if (!parseNumber(name, pid) || name.front() == '+' || name.front() == '-' || pid < 1) return std::nullopt;
+    return pid;
+}
+
+std::string stripDeletedSuffix(std::string path) {
+    constexpr std::string_view suffix = " (deleted)";
+    if (path.size() > suffix.size() && std::string_view(path).substr(path.size() - suffix.size()) == suffix)
+        path.resize(path.size() - suffix.size());
+    return path;
+}
+
+}  // namespace velmora::procfs

@@ -1,0 +1,56 @@
+#pragma once
+// Pure parsers of /proc texts, kept apart from the reads so they can be fed strings.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace velmora::procfs {
+
+// The fields of /proc/N/stat the process source needs.
+struct StatFields {
+    std::string comm;  // the short name, at most 15 bytes
+    char state = '?';
+    std::int32_t parentPid = 0;
+    std::uint64_t flags = 0;
+    std::uint64_t startTime = 0;  // clock ticks after boot; with the pid it names one process
+};
+
+// The kernel marks its own threads with this flag.
+inline constexpr std::uint64_t kernelThreadFlag = 0x00200000;  // PF_KTHREAD
+
+// Reads "pid (comm) state ppid ... starttime ...". The short name may hold spaces and ')', so it
+// ends at the last ')'. Nothing when the text is cut short or malformed.
+std::optional<StatFields> parseStat(std::string_view text);
+
+// The first fields of /proc/N/statm, in pages.
+struct StatmFields {
+    std::uint64_t size = 0;
+    std::uint64_t resident = 0;
+    std::uint64_t shared = 0;
+    std::uint64_t text = 0;
+};
+std::optional<StatmFields> parseStatm(std::string_view text);
+
+// Resident anonymous bytes from statm: resident minus shared pages, never below zero.
+std::uint64_t anonymousBytes(const StatmFields& statm, std::uint64_t pageSize);
+
+// The fields of /proc/N/status that stand in for statm when swap is in use (all in bytes).
+struct StatusMemory {
+    std::optional<std::uint64_t> rssAnon;
+    std::optional<std::uint64_t> swap;
+    std::optional<std::uint64_t> text;  // VmExe
+};
+StatusMemory parseStatusMemory(std::string_view text);
+
+// The value of a "Key:   1234 kB" line in bytes; nothing when the key is missing or malformed.
+// `key` is given without the colon. Works for /proc/meminfo and /proc/N/status alike.
+std::optional<std::uint64_t> kilobyteField(std::string_view text, std::string_view key);
+
+// A digits-only directory name as a pid; nothing for anything else (".", "self", "12a", overflow).
+std::optional<std::int32_t> parsePid(std::string_view name);
+
+// readlink of /proc/N/exe says " (deleted)" after the file was replaced (an upgrade).
+std::string stripDeletedSuffix(std::string path);
+
+}  // namespace velmora::procfs

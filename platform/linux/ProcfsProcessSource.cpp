@@ -1,0 +1,296 @@
+#include "platform/linux/ProcfsProcessSource.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/sysinfo.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+
+#include "platform/linux/ProcfsParsing.h"
+
+namespace velmora {
+
+namespace {
+
+// Identity and parent are re-read for one process in this many each pass.
+constexpr std::uint64_t revalidationPeriod = 32;
+// Descriptors left for the rest of the application (X connection, files, sockets, pipes).
+constexpr rlim_t reservedDescriptors = 512;
+// Past this many kept descriptors the saving no longer matters.
+constexpr rlim_t maximumKeptDescriptors = 1u << 16;
+
+// Reads a small /proc file whole; -1 when it cannot be opened or read.
+ssize_t readSmallFile(int dirFd, const char* path, char* buffer, std::size_t size) {
+    const int fd = openat(dirFd, path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    const ssize_t n = pread(fd, buffer, size, 0);
+    close(fd);
+    return n;
+}
+
+void pidPath(char* out, std::size_t size, std::int32_t pid, const char* leaf) {
+    std::snprintf(out, size, "/proc/%d/%s", static_cast<int>(pid), leaf);
+}
+
+std::optional<procfs::StatFields> readStat(int dirFd, const char* path) {
+    char buffer[1024];
+    const ssize_t n = readSmallFile(dirFd, path, buffer, sizeof buffer);
+    if (n <= 0) return std::nullopt;
+    return procfs::parseStat(std::string_view(buffer, static_cast<std::size_t>(n)));
+}
+
+std::optional<std::string> readExecutablePath(int dirFd, const char* path) {
+    char buffer[4096];
+    const ssize_t n = readlinkat(dirFd, path, buffer, sizeof buffer);
+    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof buffer) return std::nullopt;
+    return procfs::stripDeletedSuffix(std::string(buffer, static_cast<std::size_t>(n)));
+}
+
+}  // namespace
+
+ProcfsProcessSource::ProcfsProcessSource(SwapReading swapReading) : swapReading_(swapReading) {
+    const long page = sysconf(_SC_PAGESIZE);
+    if (page > 0) pageSize_ = static_cast<std::uint64_t>(page);
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0) {
+        const rlim_t soft = limit.rlim_cur == RLIM_INFINITY ? maximumKeptDescriptors : limit.rlim_cur;
+        descriptorBudget_ = soft > reservedDescriptors
+                                ? static_cast<std::size_t>(std::min(soft - reservedDescriptors, maximumKeptDescriptors))
+                                : 0;
+    }
+}
+
+ProcfsProcessSource::~ProcfsProcessSource() {
+    for (auto& [pid, entry] : entries_) closeDescriptor(entry);
+    if (directory_) closedir(static_cast<DIR*>(directory_));
+}
+
+void ProcfsProcessSource::closeDescriptor(Entry& entry) {
+    if (entry.fd >= 0) {
+        close(entry.fd);
+        --keptDescriptors_;
+    }
+    entry.fd = -1;
+    entry.fdKind = MemoryFile::none;
+}
+
+bool ProcfsProcessSource::swapInUse() const {
+    if (swapReading_ == SwapReading::always) return true;
+    struct sysinfo info {};
+    if (sysinfo(&info) != 0) return true;  // unknown: read swap to be safe
+    return info.totalswap > info.freeswap;
+}
+
+bool ProcfsProcessSource::initialise(std::int32_t pid, Entry& entry) {
+    closeDescriptor(entry);
+    const std::uint64_t seen = entry.seenInPass;
+    const std::size_t index = entry.outputIndex;
+    entry = Entry{};
+    entry.seenInPass = seen;
+    entry.outputIndex = index;
+    char path[64];
+    pidPath(path, sizeof path, pid, "");
+    // Every read goes through the process's own folder, so all of them describe one process even
+    // if its pid is handed on meanwhile.
+    const int dirFd = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0) return false;
+    const auto stat = readStat(dirFd, "stat");
+    if (!stat) {
+        close(dirFd);
+        return false;
+    }
+    entry.startTime = stat->startTime;
+    entry.kernelThread = (stat->flags & procfs::kernelThreadFlag) != 0;
+    entry.parentPid = stat->parentPid;
+    entry.comm = stat->comm;
+    if (!entry.kernelThread) {
+        entry.executablePath = readExecutablePath(dirFd, "exe");
+        if (keptDescriptors_ < descriptorBudget_) {
+            entry.fd = openat(dirFd, "statm", O_RDONLY | O_CLOEXEC);
+            if (entry.fd >= 0) {
+                entry.fdKind = MemoryFile::statm;
+                ++keptDescriptors_;
+            }
+        }
+    }
+    close(dirFd);
+    return true;
+}
+
+bool ProcfsProcessSource::refreshIdentity(std::int32_t pid, Entry& entry, bool rereadPath) {
+    char path[64];
+    pidPath(path, sizeof path, pid, "stat");
+    const auto stat = readStat(AT_FDCWD, path);
+    if (!stat) return false;
+    if (stat->startTime != entry.startTime) return initialise(pid, entry);
+    entry.parentPid = stat->parentPid;
+    if (!entry.kernelThread && (rereadPath || stat->comm != entry.comm)) {
+        entry.comm = stat->comm;
+        pidPath(path, sizeof path, pid, "exe");
+        entry.executablePath = readExecutablePath(AT_FDCWD, path);
+    }
+    return true;
+}
+
+ProcfsProcessSource::ReadOutcome ProcfsProcessSource::readFootprint(std::int32_t pid, Entry& entry, bool swapInUse,
+                                                                     std::uint64_t& footprint) {
+    const MemoryFile wanted = swapInUse ? MemoryFile::status : MemoryFile::statm;
+    const char* leaf = swapInUse ? "status" : "statm";
+    if (entry.fdKind != wanted && entry.fd >= 0) {
+        closeDescriptor(entry);
+        char path[64];
+        pidPath(path, sizeof path, pid, leaf);
+        entry.fd = open(path, O_RDONLY | O_CLOEXEC);
+        if (entry.fd >= 0) {
+            entry.fdKind = wanted;
+            ++keptDescriptors_;
+        }
+    }
+
+    char buffer[4096];
+    ssize_t n;
+    if (entry.fd >= 0) {
+        n = pread(entry.fd, buffer, swapInUse ? sizeof buffer : 256, 0);
+        // The descriptor belongs to the process it was opened for: once that one is gone the
+        // read fails, whoever holds the pid now.
+        if (n < 0) return errno == ESRCH ? ReadOutcome::gone : ReadOutcome::unreadable;
+    } else {
+        char path[64];
+        pidPath(path, sizeof path, pid, leaf);
+        n = readSmallFile(AT_FDCWD, path, buffer, swapInUse ? sizeof buffer : 256);
+        if (n < 0) return errno == ENOENT || errno == ESRCH ? ReadOutcome::gone : ReadOutcome::unreadable;
+    }
+    const std::string_view text(buffer, static_cast<std::size_t>(n));
+
+    std::uint64_t textBytes = 0;
+    bool hasMemory = false;
+    if (swapInUse) {
+        const auto status = procfs::parseStatusMemory(text);
+        if (!status.rssAnon) {
+            // A zombie or an exiting process has no address space left.
+            if (text.find("VmPeak:") != std::string_view::npos) return ReadOutcome::unreadable;
+            footprint = 0;
+        } else {
+            footprint = *status.rssAnon + status.swap.value_or(0);
+            textBytes = status.text.value_or(0);
+            hasMemory = true;
+        }
+    } else {
+        const auto statm = procfs::parseStatm(text);
+        if (!statm) return ReadOutcome::unreadable;
+        footprint = procfs::anonymousBytes(*statm, pageSize_);
+        textBytes = statm->text * pageSize_;
+        hasMemory = statm->size != 0;
+    }
+
+    if (hasMemory) {
+        if (entry.hadMemory && textBytes != entry.textBytes) refreshIdentity(pid, entry, true);
+        entry.textBytes = textBytes;
+    }
+    entry.hadMemory = hasMemory;
+    return ReadOutcome::ok;
+}
+
+std::vector<ProcessReading> ProcfsProcessSource::readProcesses() {
+    ++pass_;
+    DIR* dir = static_cast<DIR*>(directory_);
+    if (dir) {
+        rewinddir(dir);
+    } else {
+        dir = opendir("/proc");
+        directory_ = dir;
+        if (!dir) return {};
+    }
+    const bool swap = swapInUse();
+
+    std::vector<ProcessReading> out;
+    out.reserve(entries_.size() + 64);
+    // Processes that exited or lost their address space this pass: their children have a new parent.
+    std::vector<std::int32_t> departed;
+
+    while (const dirent* d = readdir(dir)) {
+        if (d->d_name[0] < '1' || d->d_name[0] > '9') continue;
+        const auto pid = procfs::parsePid(d->d_name);
+        if (!pid) continue;
+
+        auto [it, inserted] = entries_.try_emplace(*pid);
+        Entry& entry = it->second;
+        bool alive = inserted ? initialise(*pid, entry) : true;
+        if (!inserted && (pass_ + static_cast<std::uint64_t>(*pid)) % revalidationPeriod == 0) {
+            const std::uint64_t before = entry.startTime;
+            alive = refreshIdentity(*pid, entry, false);
+            if (alive && entry.startTime != before) departed.push_back(*pid);
+        }
+        if (!alive) {
+            if (!inserted) departed.push_back(*pid);
+            closeDescriptor(entry);
+            entries_.erase(it);
+            continue;
+        }
+        entry.seenInPass = pass_;
+        if (entry.kernelThread) continue;
+
+        const bool hadMemory = entry.hadMemory;
+        std::uint64_t footprint = 0;
+        ReadOutcome outcome = readFootprint(*pid, entry, swap, footprint);
+        if (outcome == ReadOutcome::gone && !inserted) {
+            // The process we knew is gone; the pid may already name a new one.
+            departed.push_back(*pid);
+            if (initialise(*pid, entry) && !entry.kernelThread) {
+                entry.seenInPass = pass_;
+                outcome = readFootprint(*pid, entry, swap, footprint);
+            } else {
+                outcome = ReadOutcome::gone;
+                if (entry.kernelThread) {
+                    entry.seenInPass = pass_;
+                    continue;
+                }
+            }
+        }
+        if (outcome == ReadOutcome::gone) {
+            closeDescriptor(entry);
+            entries_.erase(*pid);
+            continue;
+        }
+        if (hadMemory && !entry.hadMemory) departed.push_back(*pid);
+
+        ProcessReading reading;
+        reading.pid = *pid;
+        reading.executablePath = entry.executablePath;
+        reading.shortName = entry.comm;
+        reading.parentPid = entry.parentPid;
+        if (outcome == ReadOutcome::ok) reading.footprintBytes = footprint;
+        entry.outputIndex = out.size();
+        out.push_back(std::move(reading));
+    }
+
+    for (auto it = entries_.begin(); it != entries_.end();) {
+        if (it->second.seenInPass != pass_) {
+            departed.push_back(it->first);
+            closeDescriptor(it->second);
+            it = entries_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+
+    if (!departed.empty()) {
+        std::sort(departed.begin(), departed.end());
+        for (auto& [pid, entry] : entries_) {
+            if (entry.kernelThread || !std::binary_search(departed.begin(), departed.end(), entry.parentPid)) continue;
+            if (!refreshIdentity(pid, entry, false) || entry.outputIndex >= out.size()) continue;
+            ProcessReading& reading = out[entry.outputIndex];
+            if (reading.pid != pid) continue;
+            reading.parentPid = entry.parentPid;
+            reading.shortName = entry.comm;
+            reading.executablePath = entry.executablePath;
+        }
+    }
+    return out;
+}
+
+}  // namespace velmora

@@ -1,0 +1,69 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/ProcessSource.h"
+
+namespace velmora {
+
+// Every user-space process from /proc, read once a second beside everything else, so each pass
+// costs little more than one read of /proc/N/statm per process:
+// - each process's statm (or status while swap is in use) stays open and is re-read with pread;
+//   a read that fails tells the process is gone, even when its pid was given to another one;
+// - names, parent and executable path are read once per process and again only when its code
+//   size changes (an exec), when a process exits (its children get a new parent), and for one
+//   process in 32 each pass as a safety net;
+// - at most a share of the open-file limit is kept open; the rest is opened per read.
+class ProcfsProcessSource final : public ProcessSource {
+public:
+    // How a process's swapped memory is found: read /proc/N/status only while the machine has
+    // swap in use (statm does not count swap), or always.
+    enum class SwapReading { whenSwapInUse, always };
+    explicit ProcfsProcessSource(SwapReading swapReading = SwapReading::whenSwapInUse);
+    ~ProcfsProcessSource() override;
+    ProcfsProcessSource(const ProcfsProcessSource&) = delete;
+    ProcfsProcessSource& operator=(const ProcfsProcessSource&) = delete;
+
+    std::vector<ProcessReading> readProcesses() override;
+
+    // Descriptors kept open between passes (for tests of the bound).
+    std::size_t openDescriptors() const { return keptDescriptors_; }
+
+private:
+    enum class MemoryFile { none, statm, status };
+    enum class ReadOutcome { ok, gone, unreadable };
+
+    struct Entry {
+        std::uint64_t startTime = 0;
+        bool kernelThread = false;
+        std::int32_t parentPid = 0;
+        std::string comm;
+        std::optional<std::string> executablePath;
+        int fd = -1;
+        MemoryFile fdKind = MemoryFile::none;
+        std::uint64_t textBytes = 0;  // code size; a change means the process ran exec
+        bool hadMemory = false;       // false once the address space is gone (exiting, zombie)
+        std::uint64_t seenInPass = 0;
+        std::size_t outputIndex = 0;
+    };
+
+    bool initialise(std::int32_t pid, Entry& entry);
+    bool refreshIdentity(std::int32_t pid, Entry& entry, bool rereadPath);
+    ReadOutcome readFootprint(std::int32_t pid, Entry& entry, bool swapInUse, std::uint64_t& footprint);
+    void closeDescriptor(Entry& entry);
+    bool swapInUse() const;
+
+    std::unordered_map<std::int32_t, Entry> entries_;
+    void* directory_ = nullptr;  // DIR* of /proc, kept open and rewound each pass
+    std::uint64_t pass_ = 0;
+    std::uint64_t pageSize_ = 4096;
+    std::size_t keptDescriptors_ = 0;
+    std::size_t descriptorBudget_ = 0;
+    SwapReading swapReading_;
+};
+
+}  // namespace velmora

@@ -1,0 +1,40 @@
+#pragma once
+#include <cstddef>
+#include <sys/types.h>
+
+namespace velmora {
+
+// A forked child process that holds memory on command (over a socket pair), for tests against the real kernel.
+//
+//   ChildProcess child;          // forks; the child waits for commands
+//   child.allocate(64);          // the child maps and touches 64 MiB more; returns once done
+//   child.allocate(64);          // ... and 64 MiB more (steps are driven by the caller)
+//   child.release();             // the child unmaps everything it holds
+//   child.exit();                // the child exits and is reaped; pid() stays the old pid
+//
+// The destructor kills and reaps a child still running. The child also dies with its parent.
+// Each command returns false when the child did not confirm it (it died or failed to map).
+class ChildProcess {
+public:
+    ChildProcess();
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    pid_t pid() const { return pid_; }
+    bool running() const { return running_; }
+
+    bool allocate(std::size_t mebibytes);
+    bool release();
+    // Asks the child to exit and waits until it is reaped.
+    bool exit();
+
+private:
+    bool command(char op, std::size_t argument);
+
+    pid_t pid_ = -1;
+    int socket_ = -1;
+    bool running_ = false;
+};
+
+}  // namespace velmora
