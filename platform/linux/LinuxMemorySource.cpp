@@ -1,0 +1,138 @@
+#include "platform/linux/LinuxMemorySource.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace velmora {
+
+namespace {
+
+// zram devices come and go rarely; the list is refreshed every this many reads.
+constexpr int zramRescanPeriod = 60;
+
+// Reads a whole small file into `out`; false when it cannot be opened or read.
+bool readWhole(int fd, std::string& out) {
+    out.resize(8192);
+    std::size_t filled = 0;
+    for (;;) {
+        const ssize_t n = pread(fd, out.data() + filled, out.size() - filled, static_cast<off_t>(filled));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        filled += static_cast<std::size_t>(n);
+        if (n == 0 || filled < out.size()) break;
+        out.resize(out.size() * 2);
+    }
+    out.resize(filled);
+    return true;
+}
+
+}  // namespace
+
+bool LinuxMemorySource::KeptFile::read(std::string& out) {
+    if (fd < 0) fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    if (readWhole(fd, out)) return true;
+    close(fd);
+    fd = -1;
+    return false;
+}
+
+LinuxMemorySource::KeptFile::~KeptFile() {
+    if (fd >= 0) close(fd);
+}
+
+LinuxMemorySource::LinuxMemorySource() : LinuxMemorySource(Files{}) {}
+
+LinuxMemorySource::LinuxMemorySource(Files files) : files_(std::move(files)) {
+    meminfo_.path = files_.meminfo;
+    pressure_.path = files_.pressure;
+}
+
+LinuxMemorySource::~LinuxMemorySource() {
+    {
+        std::lock_guard lock(watcherMutex_);
+        stopping_ = true;
+    }
+    watcherWake_.notify_all();
+    if (watcher_.joinable()) watcher_.join();
+}
+
+std::optional<std::uint64_t> LinuxMemorySource::zramMemoryUsed() {
+    if (readsSinceScan_ < 0 || readsSinceScan_ >= zramRescanPeriod) {
+        readsSinceScan_ = 0;
+        zramStats_.clear();
+        if (DIR* dir = opendir(files_.blockDevices.c_str())) {
+            while (const dirent* d = readdir(dir))
+                if (std::string_view(d->d_name).substr(0, 4) == "zram")
+                    zramStats_.push_back(files_.blockDevices + "/" + d->d_name + "/mm_stat");
+            closedir(dir);
+        }
+    }
+    ++readsSinceScan_;
+    std::uint64_t total = 0;
+    char text[256];
+    for (const auto& path : zramStats_) {
+        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            readsSinceScan_ = -1;  // a device went away: look again next time
+            continue;
+        }
+        const ssize_t n = ::read(fd, text, sizeof text);
+        close(fd);
+        if (n <= 0) continue;
+        total += linuxmem::parseZramMemoryUsed(std::string_view(text, static_cast<std::size_t>(n))).value_or(0);
+    }
+    return total;
+}
+
+SystemMemoryReading LinuxMemorySource::read() {
+    SystemMemoryReading reading;
+    linuxmem::PressureInputs inputs;
+    if (meminfo_.read(buffer_)) {
+        const auto m = linuxmem::parseMeminfo(buffer_);
+        reading.totalPhysicalBytes = m.memTotal;
+        reading.availableBytes = linuxmem::availableBytes(m);
+        reading.swapUsedBytes = linuxmem::swapUsedBytes(m);
+        reading.compressedBytes = m.zswap.value_or(0) + zramMemoryUsed().value_or(0);
+        inputs.availableBytes = reading.availableBytes;
+        inputs.totalBytes = reading.totalPhysicalBytes;
+    }
+    if (pressure_.read(buffer_)) inputs.psi = linuxmem::parsePsi(buffer_);
+    reading.pressure = classifier_.update(inputs);
+    return reading;
+}
+
+void LinuxMemorySource::startPressureWatcher() {
+    std::lock_guard lock(watcherMutex_);
+    if (watcher_.joinable() || stopping_) return;
+    watcher_ = std::thread([this] { watch(); });
+}
+
+void LinuxMemorySource::watch() {
+    // The watcher's own files and classifier: it never touches what read() uses.
+    KeptFile meminfo{files_.meminfo};
+    KeptFile pressure{files_.pressure};
+    std::string text;
+    linuxmem::PressureClassifier classifier;
+    std::unique_lock lock(watcherMutex_);
+    while (!stopping_) {
+        lock.unlock();
+        linuxmem::PressureInputs inputs;
+        if (meminfo.read(text)) {
+            const auto m = linuxmem::parseMeminfo(text);
+            inputs.availableBytes = linuxmem::availableBytes(m);
+            inputs.totalBytes = m.memTotal;
+        }
+        if (pressure.read(text)) inputs.psi = linuxmem::parsePsi(text);
+        if (const auto level = classifier.update(inputs)) lastReported_.store(*level);
+        lock.lock();
+        watcherWake_.wait_for(lock, watcherInterval, [this] { return stopping_; });
+    }
+}
+
+}  // namespace velmora
