@@ -317,7 +317,9 @@ private:
             else if (o.bundleID) key_.append(*o.bundleID);
             else key_.append("name:").append(o.name);
             foreground = foreground || o.isActive;
-            isSelf = isSelf || (self_.bundleID && o.bundleID == self_.bundleID) ||
+            // A process charged to this application is part of it, also when the owner was
+            // recognised only by its pid.
+            isSelf = isSelf || o.pid == self_.pid || (self_.bundleID && o.bundleID == self_.bundleID) ||
                      (!fam && contains(entries_[owner].lowerName, "velmora"));
         }
         if (isSelf && !includeSelf_) return;
