@@ -81,10 +81,9 @@ void SignificantChangeDetector::evaluateSystem(const SystemMemorySnapshot& syste
 
 void SignificantChangeDetector::trackNoiseBand(PendingChange& p, Direction previousSide, Date now) const {
     const std::uint64_t d = absoluteDifference(p.latestFootprint, p.startFootprint);
-    const Direction side = p.latestFootprint < p.startFootprint ? Direction::release : Direction::growth;
     if (noiseStore_.isWithinNoise(p.groupingKey, d, filter_.thresholds.significantDeltaBytes()))
         p.leftNoiseAt.reset();
-    else if (!p.leftNoiseAt || side != previousSide)
+    else if (!p.leftNoiseAt || p.direction != previousSide)
         p.leftNoiseAt = now;
 }
 
@@ -94,10 +93,6 @@ void SignificantChangeDetector::evaluateApp(const AppMemorySnapshot& app, const 
     const std::uint64_t f = app.footprintBytes;
     const std::uint64_t b = filter_.thresholds.significantDeltaBytes();
 
-    auto fresh = [&](Direction direction) {
-        return PendingChange{key, app.identity, f, f, f, now, now, direction, std::nullopt};
-    };
-
     auto it = pending_.find(key);
     // A watch whose last sample is long gone (or in the future) is stale: start over.
     if (it != pending_.end() && !(now - it->second.lastSeen <= maxSampleGapSeconds && now >= it->second.lastSeen)) {
@@ -105,27 +100,21 @@ void SignificantChangeDetector::evaluateApp(const AppMemorySnapshot& app, const 
         it = pending_.end();
     }
     if (it == pending_.end()) {
-        pending_.emplace(key, fresh(Direction::growth));
+        pending_.emplace(key, PendingChange{key, app.identity, f, f, f, now, now, Direction::growth, std::nullopt});
         return;
     }
 
+    // A footprint that crosses to the other side of the baseline starts a new change: its clock
+    // restarts there, so a one-sample dip after a long climb is not taken for a lasting release.
+    // The baseline stays, so a real step the other way is still measured and confirmed.
     PendingChange& p = it->second;
     const Direction previousSide = p.direction;
     p.latestFootprint = f;
     p.peakFootprint = std::max(p.peakFootprint, f);
     p.lastSeen = now;
-    const Direction newDirection = f < p.startFootprint ? Direction::release : Direction::growth;
+    p.direction = f < p.startFootprint ? Direction::release : Direction::growth;
     trackNoiseBand(p, previousSide, now);
-
-    if (newDirection != p.direction && absoluteDifference(f, p.startFootprint) > b / 4) {
-        // A reversal: settle the old watch as it stands, then watch from here.
-        const PendingChange old = p;
-        evaluatePending(old, system, now);
-        pending_.insert_or_assign(key, fresh(newDirection));
-    } else {
-        p.direction = newDirection;
-        evaluatePending(p, system, now);
-    }
+    evaluatePending(p, system, now);
 
     // Teach the app's noise from every sample of a change that stays below B.
     const auto still = pending_.find(key);

@@ -45,7 +45,7 @@ private:
     void evaluateApp(const AppMemorySnapshot& app, const SystemMemorySnapshot& system, Date now);
     // Confirms the change when it qualifies; true when it was emitted (and removed).
     bool evaluatePending(const PendingChange& p, const SystemMemorySnapshot& system, Date now);
-    // Keeps leftNoiseAt in step with the latest footprint.
+    // Keeps leftNoiseAt in step with the latest footprint; previousSide is the direction before it.
     void trackNoiseBand(PendingChange& p, PendingChange::Direction previousSide, Date now) const;
     void emit(const SignificantChange& change);
 

@@ -15,12 +15,13 @@
 
 namespace velmora {
 
-// Reads the time and footprint of one history point, whether it is a (time, bytes) pair or a
-// record with `timestamp` and `footprint` / `footprintBytes` members.
+// Reads the time and footprint of one history point: a (time, bytes) pair or a record with a
+// `date` / `timestamp` and a `footprintBytes` / `footprint` member.
 namespace historypoint {
 template <class P>
 Date time(const P& p) {
-    if constexpr (requires { p.timestamp; }) return p.timestamp;
+    if constexpr (requires { p.date; }) return p.date;
+    else if constexpr (requires { p.timestamp; }) return p.timestamp;
     else return p.first;
 }
 template <class P>
@@ -77,7 +78,8 @@ public:
         while (first > 0) {
             const Date earlier = historypoint::time(at(first - 1));
             if (earlier < windowStart) break;
-            if (historypoint::time(at(first)) - earlier > maxPointGapSeconds) break;
+            const double step = historypoint::time(at(first)) - earlier;
+            if (step < 0 || step > maxPointGapSeconds) break;  // a hole, or the clock was set back
             --first;
         }
 
