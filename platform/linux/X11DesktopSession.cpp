@@ -1,0 +1,331 @@
+#include "platform/linux/X11DesktopSession.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XRes.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <set>
+
+#include "engine/support/Utf8.h"
+#include "platform/linux/DesktopEntry.h"
+#include "platform/linux/ProcfsParsing.h"
+
+namespace velmora {
+
+namespace {
+
+// After a failed connection, try again after this many calls (about a minute at one a second).
+constexpr int reconnectAfterCalls = 60;
+// Desktop entries are read again at most this often, when an application not seen before appears.
+constexpr auto desktopEntriesRefresh = std::chrono::seconds(60);
+// A process environment larger than this is not searched.
+constexpr std::size_t maxEnvironmentBytes = 1 << 20;
+
+int ignoreXError(Display*, XErrorEvent*) { return 0; }
+int ignoreIOError(Display*) { return 0; }
+
+void installErrorHandlers() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        XSetErrorHandler(ignoreXError);
+        XSetIOErrorHandler(ignoreIOError);
+    });
+}
+
+std::optional<std::string> readFile(const std::string& path, std::size_t limit) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    std::string out;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n <= 0) break;
+        out.append(buffer, static_cast<std::size_t>(n));
+        if (out.size() > limit) {
+            close(fd);
+            return std::nullopt;
+        }
+    }
+    close(fd);
+    return out;
+}
+
+std::optional<std::uint64_t> startTimeOf(int pid) {
+    const auto text = readFile("/proc/" + std::to_string(pid) + "/stat", 4096);
+    if (!text) return std::nullopt;
+    const auto stat = procfs::parseStat(*text);
+    if (!stat) return std::nullopt;
+    return stat->startTime;
+}
+
+std::string localHostName() {
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) != 0) return {};
+    return name;
+}
+
+// A desktop-file id given as a path or with its extension, reduced to the id.
+std::string reduceToId(std::string value) {
+    if (const auto slash = value.rfind('/'); slash != std::string::npos) value.erase(0, slash + 1);
+    constexpr std::string_view extension = ".desktop";
+    if (value.size() > extension.size() && value.compare(value.size() - extension.size(), extension.size(), extension) == 0)
+        value.resize(value.size() - extension.size());
+    return value;
+}
+
+}  // namespace
+
+struct X11DesktopSession::Impl {
+    struct WindowInfo {
+        int pid = 0;  // 0 when unknown
+        std::optional<std::string> applicationId;  // _GTK_APPLICATION_ID or _KDE_NET_WM_DESKTOP_FILE
+        std::optional<std::string> windowClass;    // the class part of WM_CLASS
+        bool background = false;                   // a dock or the desktop itself
+    };
+    struct AppInfo {
+        std::optional<std::string> bundleIdentifier;
+        std::optional<std::string> localizedName;
+    };
+
+    std::optional<std::string> displayName;
+    Display* display = nullptr;
+    bool broken = false;
+    int callsUntilReconnect = 0;
+    Atom clientList = None, activeWindow = None, wmPid = None, gtkApplicationId = None, kdeDesktopFile = None,
+         utf8String = None, windowType = None, typeDock = None, typeDesktop = None;
+    bool haveXRes = false;
+    std::string hostName = localHostName();
+
+    std::map<Window, WindowInfo> windows;
+    std::map<std::pair<int, std::uint64_t>, AppInfo> apps;  // by pid and start time
+    DesktopEntryIndex entries;
+    std::optional<std::chrono::steady_clock::time_point> entriesLoaded;
+
+    ~Impl() { disconnect(); }
+
+    void disconnect() {
+        if (display) XCloseDisplay(display);
+        display = nullptr;
+        windows.clear();
+    }
+
+    static void onConnectionLost(Display*, void* self) { static_cast<Impl*>(self)->broken = true; }
+
+    bool connect() {
+        if (broken) {
+            disconnect();
+            broken = false;
+            callsUntilReconnect = reconnectAfterCalls;
+        }
+        if (display) return true;
+        if (!displayName || displayName->empty()) return false;
+        if (callsUntilReconnect > 0) {
+            --callsUntilReconnect;
+            return false;
+        }
+        installErrorHandlers();
+        display = XOpenDisplay(displayName->c_str());
+        if (!display) {
+            callsUntilReconnect = reconnectAfterCalls;
+            return false;
+        }
+        XSetIOErrorExitHandler(display, onConnectionLost, this);
+        const auto atom = [&](const char* name) { return XInternAtom(display, name, False); };
+        clientList = atom("_NET_CLIENT_LIST");
+        activeWindow = atom("_NET_ACTIVE_WINDOW");
+        wmPid = atom("_NET_WM_PID");
+        gtkApplicationId = atom("_GTK_APPLICATION_ID");
+        kdeDesktopFile = atom("_KDE_NET_WM_DESKTOP_FILE");
+        utf8String = atom("UTF8_STRING");
+        windowType = atom("_NET_WM_WINDOW_TYPE");
+        typeDock = atom("_NET_WM_WINDOW_TYPE_DOCK");
+        typeDesktop = atom("_NET_WM_WINDOW_TYPE_DESKTOP");
+        int event = 0, error = 0, major = 0, minor = 0;
+        haveXRes = XResQueryExtension(display, &event, &error) && XResQueryVersion(display, &major, &minor) &&
+                   (major > 1 || (major == 1 && minor >= 2));
+        return !broken;
+    }
+
+    // The 32-bit items of a property (as longs, the way Xlib hands them out).
+    std::vector<unsigned long> longs(Window w, Atom property, Atom type) {
+        std::vector<unsigned long> out;
+        Atom actualType = None;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(display, w, property, 0, 1 << 16, False, type, &actualType, &format, &count, &after,
+                               &data) == Success &&
+            data && format == 32 && actualType == type) {
+            const auto* items = reinterpret_cast<const unsigned long*>(data);
+            out.assign(items, items + count);
+        }
+        if (data) XFree(data);
+        return out;
+    }
+
+    std::optional<std::string> text(Window w, Atom property) {
+        Atom actualType = None;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        std::optional<std::string> out;
+        if (XGetWindowProperty(display, w, property, 0, 4096, False, AnyPropertyType, &actualType, &format, &count,
+                               &after, &data) == Success &&
+            data && format == 8 && count > 0) {
+            std::string value(reinterpret_cast<const char*>(data), count);
+            value = value.substr(0, value.find('\0'));
+            if (!value.empty()) out = utf8::sanitize(value);
+        }
+        if (data) XFree(data);
+        return out;
+    }
+
+    int pidByXRes(Window w) {
+        if (!haveXRes) return 0;
+        XResClientIdSpec spec{w, XRES_CLIENT_ID_PID_MASK};
+        long count = 0;
+        XResClientIdValue* values = nullptr;
+        int pid = 0;
+        if (XResQueryClientIds(display, 1, &spec, &count, &values) == Success) {
+            for (long i = 0; i < count && pid <= 0; ++i) pid = XResGetClientPid(&values[i]);
+            XResClientIdsDestroy(count, values);
+        }
+        return pid > 0 ? pid : 0;
+    }
+
+    WindowInfo describe(Window w) {
+        WindowInfo info;
+        // A pid is only meaningful for a client on this machine.
+        XTextProperty machine{};
+        bool remote = false;
+        if (XGetWMClientMachine(display, w, &machine) && machine.value) {
+            const std::string host(reinterpret_cast<const char*>(machine.value), machine.nitems);
+            remote = !hostName.empty() && host != hostName;
+            XFree(machine.value);
+        }
+        if (!remote) {
+            const auto pid = longs(w, wmPid, XA_CARDINAL);
+            info.pid = !pid.empty() && pid[0] > 0 && pid[0] < (1ul << 31) ? static_cast<int>(pid[0]) : pidByXRes(w);
+        }
+        info.applicationId = text(w, gtkApplicationId);
+        if (!info.applicationId) {
+            if (auto kde = text(w, kdeDesktopFile)) info.applicationId = reduceToId(*kde);
+        }
+        XClassHint hint{};
+        if (XGetClassHint(display, w, &hint)) {
+            if (hint.res_class && hint.res_class[0]) info.windowClass = utf8::sanitize(hint.res_class);
+            if (hint.res_name) XFree(hint.res_name);
+            if (hint.res_class) XFree(hint.res_class);
+        }
+        for (const auto type : longs(w, windowType, XA_ATOM))
+            if (type == typeDock || type == typeDesktop) info.background = true;
+        return info;
+    }
+
+    void refreshEntries(bool force) {
+        const auto now = std::chrono::steady_clock::now();
+        if (!force && entriesLoaded && now - *entriesLoaded < desktopEntriesRefresh) return;
+        entriesLoaded = now;
+        entries.load(applicationFolders(std::getenv("XDG_DATA_HOME"), std::getenv("HOME"), std::getenv("XDG_DATA_DIRS")),
+                     messagesLocale(std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"), std::getenv("LANG")));
+    }
+
+    AppInfo identify(int pid, const std::vector<const WindowInfo*>& owned) {
+        refreshEntries(false);
+        AppInfo app;
+        std::optional<std::string> windowClass;
+        for (const auto* w : owned) {
+            if (!app.bundleIdentifier && w->applicationId) app.bundleIdentifier = w->applicationId;
+            if (!windowClass && w->windowClass) windowClass = w->windowClass;
+        }
+        if (!app.bundleIdentifier) {
+            if (const auto environment = readFile("/proc/" + std::to_string(pid) + "/environ", maxEnvironmentBytes))
+                app.bundleIdentifier = launchedDesktopFileId(*environment, pid);
+        }
+        if (!app.bundleIdentifier && windowClass) {
+            if (const auto* entry = entries.byWindowClass(*windowClass)) app.bundleIdentifier = entry->id;
+        }
+        if (!app.bundleIdentifier) app.bundleIdentifier = windowClass;
+        if (app.bundleIdentifier) {
+            const DesktopEntry* entry = entries.byId(*app.bundleIdentifier);
+            if (!entry) {
+                std::string lower = *app.bundleIdentifier;
+                for (auto& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+                entry = entries.byId(lower);
+            }
+            if (entry && entry->name) app.localizedName = entry->name;
+        }
+        if (!app.localizedName) app.localizedName = windowClass;
+        return app;
+    }
+
+    std::vector<RunningApplication> list() {
+        if (!connect()) return {};
+        const Window root = DefaultRootWindow(display);
+        const auto clients = longs(root, clientList, XA_WINDOW);
+        const auto active = longs(root, activeWindow, XA_WINDOW);
+        if (broken) return {};
+
+        std::set<Window> present;
+        std::vector<int> order;
+        std::map<int, std::vector<const WindowInfo*>> byPid;
+        int activePid = 0;
+        for (const auto id : clients) {
+            const Window w = id;
+            present.insert(w);
+            auto it = windows.find(w);
+            if (it == windows.end()) it = windows.emplace(w, describe(w)).first;
+            if (broken) return {};
+            const WindowInfo& info = it->second;
+            if (info.pid <= 0) continue;
+            auto& owned = byPid[info.pid];
+            if (owned.empty()) order.push_back(info.pid);
+            owned.push_back(&info);
+            if (!active.empty() && active[0] == w) activePid = info.pid;
+        }
+        for (auto it = windows.begin(); it != windows.end();) it = present.count(it->first) ? std::next(it) : windows.erase(it);
+
+        std::vector<RunningApplication> out;
+        std::set<std::pair<int, std::uint64_t>> seen;
+        for (const int pid : order) {
+            const auto start = startTimeOf(pid);
+            if (!start) continue;  // gone already
+            const std::pair key{pid, *start};
+            seen.insert(key);
+            auto it = apps.find(key);
+            if (it == apps.end()) it = apps.emplace(key, identify(pid, byPid[pid])).first;
+            RunningApplication app;
+            app.pid = pid;
+            app.bundleIdentifier = it->second.bundleIdentifier;
+            app.localizedName = it->second.localizedName;
+            app.activationProhibited = true;
+            for (const auto* w : byPid[pid]) app.activationProhibited = app.activationProhibited && w->background;
+            app.isActive = pid == activePid;
+            out.push_back(std::move(app));
+        }
+        for (auto it = apps.begin(); it != apps.end();) it = seen.count(it->first) ? std::next(it) : apps.erase(it);
+        return out;
+    }
+};
+
+X11DesktopSession::X11DesktopSession() : impl_(std::make_unique<Impl>()) {
+    if (const char* name = std::getenv("DISPLAY")) impl_->displayName = name;
+}
+
+X11DesktopSession::X11DesktopSession(std::string displayName) : impl_(std::make_unique<Impl>()) {
+    impl_->displayName = std::move(displayName);
+}
+
+X11DesktopSession::~X11DesktopSession() = default;
+
+std::vector<RunningApplication> X11DesktopSession::runningApplications() { return impl_->list(); }
+
+}  // namespace velmora

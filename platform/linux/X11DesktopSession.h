@@ -1,0 +1,31 @@
+#pragma once
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/DesktopSession.h"
+
+namespace velmora {
+
+// The applications of the X11 session: the owners of the window manager's client list
+// (_NET_CLIENT_LIST), named after their desktop entries. Without a display, or once the
+// connection breaks, the list is empty; X errors never end the process.
+class X11DesktopSession final : public DesktopSession {
+public:
+    // Connects to $DISPLAY on first use.
+    X11DesktopSession();
+    // Connects to the given display instead; an empty name means none.
+    explicit X11DesktopSession(std::string displayName);
+    ~X11DesktopSession() override;
+    X11DesktopSession(const X11DesktopSession&) = delete;
+    X11DesktopSession& operator=(const X11DesktopSession&) = delete;
+
+    std::vector<RunningApplication> runningApplications() override;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace velmora
