@@ -215,14 +215,6 @@ TEST_F(DailyStatsTest, PressureTicksAreWrittenEverySixtiethTightSecond) {
     EXPECT_EQ(file()[0]["storyCount"], 0);
 }
 
-TEST_F(DailyStatsTest, NormalPressureTouchesNothing) {
-    auto store = open();
-    for (int i = 0; i < 120; ++i) store.recordPressureTick(MemoryPressureLevel::normal, clock.now());
-    EXPECT_TRUE(store.days().empty());
-    EXPECT_EQ(store.pressureTicksSincePersist(), 0);
-    EXPECT_FALSE(fs.exists(path()));
-}
-
 TEST_F(DailyStatsTest, AppTotalsCoverTodayAndTheDaysBefore) {
     writeFile(Json::array({row("2026-06-08", 1, {app("chrome", "Chrome", 1, 900 * MiB, 0)}),  // 7 days ago: outside
                            row("2026-06-09", 2, {app("chrome", "Chrome", 2, 100 * MiB, 5), app("mail", "Mail", 1, 150 * MiB, 0)}),

@@ -8,7 +8,6 @@
 
 #include "engine/stories/TimelineStore.h"
 #include "platform/linux/PosixFileSystem.h"
-#include "platform/linux/XdgPaths.h"
 #include "tests/fakes/FakeClock.h"
 #include "tests/fakes/TempDir.h"
 
@@ -102,14 +101,6 @@ protected:
     CountingFileSystem fs;
     FakeClock clock;
 };
-
-TEST_F(TimelineStoreTest, DefaultFileLivesInTheDataFolder) {
-    XdgPaths paths([](const std::string& name) -> std::optional<std::string> {
-        if (name == "XDG_DATA_HOME") return std::string("/data");
-        return std::nullopt;
-    });
-    EXPECT_EQ(TimelineStore::defaultStoragePath(paths), "/data/Velmora/stories.json");
-}
 
 TEST_F(TimelineStoreTest, MergeWindowAndWhatTakesPart) {
     struct Case {
