@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "engine/detection/SustainedGrowthDetector.h"
-#include "engine/sampling/FootprintHistory.h"
 
 using namespace velmora;
 
@@ -174,15 +173,4 @@ TEST_F(SustainedTest, ClockSetBackSplitsTheRun) {
     points.insert(points.end(), after.begin(), after.end());
     run(points);
     EXPECT_TRUE(results.empty());
-}
-
-TEST_F(SustainedTest, ReadsTheSamplerHistory) {
-    FootprintHistoryMap histories;
-    for (int i = 0; i <= 800; ++i) histories["app"].append(Now - 800 + i, GiB + static_cast<std::uint64_t>(i) * MiB);
-    std::unordered_map<std::string, ProcessIdentity> ids{{"app", identity("app")}};
-    detector.evaluate(histories, ids, false, Now);
-    ASSERT_EQ(results.size(), 1u);
-    EXPECT_EQ(results[0].startBytes, GiB);
-    EXPECT_EQ(results[0].endBytes, GiB + 800 * MiB);
-    EXPECT_EQ(results[0].start, Now - 800);
 }
