@@ -50,8 +50,8 @@ constexpr std::string_view linuxExactNames[] = {
     "notification-daemon"};
 
 // Families of daemons, matched at the start of the name up to a separator.
-constexpr std::string_view linuxPrefixes[] = {"xdg-desktop-portal", "gsd-", "ibus-", "at-spi",
-                                                        "systemd-", "gvfsd", "gvfs-"};
+constexpr std::string_view linuxPrefixes[] = {"xdg-desktop-portal", "gsd-", "ibus-", "at-spi", "systemd-", "gvfsd",
+                                              "gvfs-"};
 
 constexpr std::string_view bundlePrefixes[] = {
     "com.apple.UserNotificationCenter", "com.apple.notificationcenterui", "com.apple.controlcenter",
@@ -59,8 +59,7 @@ constexpr std::string_view bundlePrefixes[] = {
     "com.apple.VideoToolbox"};
 
 // Desktop-entry ids of the Linux shells.
-constexpr std::string_view linuxBundleIDs[] = {"org.gnome.Shell", "org.kde.plasmashell",
-                                                         "org.freedesktop.IBus.Panel"};
+constexpr std::string_view linuxBundleIDs[] = {"org.gnome.Shell", "org.kde.plasmashell", "org.freedesktop.IBus.Panel"};
 
 // `name` is `full`, or `full` as the kernel cuts it short.
 bool sameNameOrCut(std::string_view name, std::string_view full) {
