@@ -107,6 +107,18 @@ std::optional<std::int32_t> parsePid(std::string_view name) {
     return pid;
 }
 
+std::optional<std::int32_t> parseLastPid(std::string_view loadavg) {
+    // "0.00 0.01 0.05 1/234 56789": five fields, the fourth with a slash.
+    std::string_view field;
+    for (int index = 1; index <= 5; ++index) {
+        if (!nextField(loadavg, field)) return std::nullopt;
+        if (index == 4 && field.find('/') == std::string_view::npos) return std::nullopt;
+    }
+    std::int32_t pid = 0;
+    if (!parseNumber(field, pid) || pid < 0) return std::nullopt;
+    return pid;
+}
+
 std::string stripDeletedSuffix(std::string path) {
     constexpr std::string_view suffix = " (deleted)";
     if (path.size() > suffix.size() && std::string_view(path).substr(path.size() - suffix.size()) == suffix)

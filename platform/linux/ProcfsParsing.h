@@ -50,6 +50,9 @@ std::optional<std::uint64_t> kilobyteField(std::string_view text, std::string_vi
 // A digits-only directory name as a pid; nothing for anything else (".", "self", "12a", overflow).
 std::optional<std::int32_t> parsePid(std::string_view name);
 
+// The last pid handed out in this pid namespace: the last field of /proc/loadavg.
+std::optional<std::int32_t> parseLastPid(std::string_view loadavg);
+
 // readlink of /proc/N/exe says " (deleted)" after the file was replaced (an upgrade).
 std::string stripDeletedSuffix(std::string path);
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <unordered_map>
+#include <map>
 #include <vector>
 
 #include "platform/ProcessSource.h"
@@ -12,6 +12,8 @@ namespace velmora {
 
 // Every user-space process from /proc, read once a second beside everything else, so each pass
 // costs little more than one read of /proc/N/statm per process:
+// - /proc is listed only when many pids were handed out since the last pass; otherwise the few
+//   new pids are looked at one by one;
 // - each process's statm (or status while swap is in use) stays open and is re-read with pread;
 //   a read that fails tells the process is gone, even when its pid was given to another one;
 // - names, parent and executable path are read once per process and again only when its code
@@ -47,18 +49,24 @@ private:
         MemoryFile fdKind = MemoryFile::none;
         std::uint64_t textBytes = 0;  // code size; a change means the process ran exec
         bool hadMemory = false;       // false once the address space is gone (exiting, zombie)
-        std::uint64_t seenInPass = 0;
+        std::uint64_t createdInPass = 0;
         std::size_t outputIndex = 0;
     };
 
+    bool scanAll(std::vector<std::int32_t>& departed);
+    void probe(std::int32_t pid);
+    std::optional<std::int32_t> readLastPid();
     bool initialise(std::int32_t pid, Entry& entry);
     bool refreshIdentity(std::int32_t pid, Entry& entry, bool rereadPath);
     ReadOutcome readFootprint(std::int32_t pid, Entry& entry, bool swapInUse, std::uint64_t& footprint);
     void closeDescriptor(Entry& entry);
     bool swapInUse() const;
 
-    std::unordered_map<std::int32_t, Entry> entries_;
-    void* directory_ = nullptr;  // DIR* of /proc, kept open and rewound each pass
+    std::map<std::int32_t, Entry> entries_;  // in pid order, the order of the kernel's list
+    std::vector<std::int32_t> listed_;
+    void* directory_ = nullptr;  // DIR* of /proc, kept open and rewound
+    int loadavgFd_ = -1;
+    std::optional<std::int32_t> lastPid_;  // the last pid handed out, at the previous pass
     std::uint64_t pass_ = 0;
     std::uint64_t pageSize_ = 4096;
     std::size_t keptDescriptors_ = 0;

@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <future>
+#include <thread>
 #include <fstream>
 #include <sstream>
 
@@ -104,6 +106,12 @@ TEST(ProcfsParsingTest, KilobyteFieldsOfStatusAndMeminfo) {
     EXPECT_FALSE(zombie.swap);
 }
 
+TEST(ProcfsParsingTest, LastPidOfLoadavg) {
+    EXPECT_EQ(parseLastPid("0.52 0.58 0.59 2/1203 567890\n"), 567890);
+    for (const char* bad : {"", "0.52 0.58 0.59 2/1203", "0.52 0.58 0.59 21203 5\n", "0.52 0.58 0.59 2/1203 x\n"})
+        EXPECT_EQ(parseLastPid(bad), std::nullopt) << bad;
+}
+
 TEST(ProcfsParsingTest, PidNamesAndDeletedExecutables) {
     EXPECT_EQ(parsePid("1"), 1);
     EXPECT_EQ(parsePid("4194304"), 4194304);
@@ -164,6 +172,26 @@ TEST_P(ProcfsFootprintTest, ChildFootprintFollowsItsMemoryAcrossPasses) {
     const ProcessReading* small = find(released, child.pid());
     ASSERT_NE(small, nullptr);
     EXPECT_LT(*small->footprintBytes, 60ull << 20);
+}
+
+TEST(ProcfsProcessSourceTest, ProcessStartedBetweenPassesAppearsButThreadsDoNot) {
+    ProcfsProcessSource source;
+    source.readProcesses();
+    std::promise<pid_t> tid;
+    std::promise<void> done;
+    std::thread thread([&] {
+        tid.set_value(static_cast<pid_t>(gettid()));
+        done.get_future().wait();
+    });
+    const pid_t threadId = tid.get_future().get();
+    ChildProcess child;
+    ASSERT_TRUE(child.running());
+    const auto list = source.readProcesses();
+    EXPECT_NE(find(list, child.pid()), nullptr);
+    EXPECT_EQ(find(list, threadId), nullptr);
+    EXPECT_NE(find(list, getpid()), nullptr);
+    done.set_value();
+    thread.join();
 }
 
 TEST(ProcfsProcessSourceTest, VanishedProcessIsSkippedAndItsDescriptorClosed) {
