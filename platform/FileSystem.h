@@ -21,6 +21,8 @@ public:
     // Renames `from` to `to`; false when it fails.
     virtual bool move(const std::string& from, const std::string& to) = 0;
     virtual bool exists(const std::string& path) const = 0;
+    // Removes temporary files that an interrupted atomic write of `path` left behind.
+    virtual void removeLeftoverTemporaries(const std::string& path) {}
 };
 
 }  // namespace velmora

@@ -75,6 +75,7 @@ std::vector<Json> StoredArrayFile::salvageArray(std::string_view text, bool& dam
 }
 
 std::vector<Json> StoredArrayFile::readElements(bool& damaged) {
+    files_.removeLeftoverTemporaries(path_);
     auto result = files_.read(path_);
     switch (result.status) {
         case FileSystem::ReadStatus::missing: return {};

@@ -5,6 +5,7 @@
 namespace velmora {
 
 JsonFileDefaults::JsonFileDefaults(FileSystem& files, std::string path) : files_(files), path_(std::move(path)) {
+    files_.removeLeftoverTemporaries(path_);
     const auto r = files_.read(path_);
     if (r.status == FileSystem::ReadStatus::missing) return;
     if (r.status == FileSystem::ReadStatus::ok) {

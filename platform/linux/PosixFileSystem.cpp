@@ -13,6 +13,19 @@ namespace velmora {
 
 namespace {
 
+// Temporary files are named ".<file name>.<UUID>.tmp" beside the target.
+std::string temporaryName(const std::filesystem::path& target) {
+    return "." + target.filename().string() + "." + Uuid::random().toString() + ".tmp";
+}
+
+bool isTemporaryOf(const std::string& candidate, const std::string& fileName) {
+    const std::string prefix = "." + fileName + ".";
+    const std::string suffix = ".tmp";
+    return candidate.size() == prefix.size() + 36 + suffix.size() && candidate.compare(0, prefix.size(), prefix) == 0 &&
+           candidate.compare(candidate.size() - suffix.size(), suffix.size(), suffix) == 0 &&
+           Uuid::parse(std::string_view(candidate).substr(prefix.size(), 36)).has_value();
+}
+
 bool writeAll(int fd, const std::string& data) {
     std::size_t done = 0;
     while (done < data.size()) {
@@ -66,7 +79,7 @@ bool PosixFileSystem::writeAtomically(const std::string& path, const std::string
     const auto dir = target.parent_path();
     std::error_code ec;
     if (!dir.empty()) std::filesystem::create_directories(dir, ec);
-    const std::string temp = (dir / ("." + target.filename().string() + "." + Uuid::random().toString() + ".tmp")).string();
+    const std::string temp = (dir / temporaryName(target)).string();
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0) return false;
     const bool ok = writeAll(fd, contents) && ::fsync(fd) == 0;
@@ -80,6 +93,16 @@ bool PosixFileSystem::writeAtomically(const std::string& path, const std::string
 
 bool PosixFileSystem::move(const std::string& from, const std::string& to) {
     return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+void PosixFileSystem::removeLeftoverTemporaries(const std::string& path) {
+    const std::filesystem::path target(path);
+    const auto dir = target.parent_path().empty() ? std::filesystem::path(".") : target.parent_path();
+    const std::string name = target.filename().string();
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        if (isTemporaryOf(it->path().filename().string(), name)) std::filesystem::remove(it->path(), ec);
+    }
 }
 
 bool PosixFileSystem::exists(const std::string& path) const {

@@ -9,6 +9,7 @@ public:
     bool writeAtomically(const std::string& path, const std::string& contents) override;
     bool move(const std::string& from, const std::string& to) override;
     bool exists(const std::string& path) const override;
+    void removeLeftoverTemporaries(const std::string& path) override;
 };
 
 }  // namespace velmora

@@ -109,6 +109,16 @@ TEST(FileSystemTest, AtomicWriteReplacesWholeFileAndLeavesNoTemporaries) {
     int files = 0;
     for (auto& e : std::filesystem::directory_iterator(dir.file("nested"))) { (void)e; ++files; }
     EXPECT_EQ(files, 1);
+
+    // A write killed before its rename leaves a temporary; the next start clears only those.
+    const std::string leftover = dir.file("nested/.stories.json." + Uuid::random().toString() + ".tmp");
+    const std::string unrelated = dir.file("nested/.other.json." + Uuid::random().toString() + ".tmp");
+    std::ofstream(leftover) << "partial";
+    std::ofstream(unrelated) << "partial";
+    fs.removeLeftoverTemporaries(path);
+    EXPECT_FALSE(fs.exists(leftover));
+    EXPECT_TRUE(fs.exists(unrelated));
+    EXPECT_EQ(fs.read(path).contents, "second");
 }
 
 TEST(DefaultsTest, PersistsAndSetsABadFileAside) {
