@@ -43,7 +43,9 @@ public:
     template <class T>
     bool save(const std::vector<T>& records) {
         ScopedDateStrategy dates(DateStrategy::secondsSince2001);
-        return write(encode(records).dump());
+        // Text from outside (window titles) may hold invalid UTF-8: replace it rather than lose the save.
+        // Text from outside (window titles) may hold invalid UTF-8: replace it rather than lose the save.
+        return write(encode(records).dump(-1, ' ', false, Json::error_handler_t::replace));
     }
 
     const std::string& path() const { return path_; }

@@ -4,7 +4,8 @@
 
 namespace velmora {
 
-JsonFileDefaults::JsonFileDefaults(FileSystem& files, std::string path) : files_(files), path_(std::move(path)) {
+JsonFileDefaults::JsonFileDefaults(FileSystem& files, std::string path, Scheduler* scheduler)
+    : files_(files), scheduler_(scheduler), path_(std::move(path)) {
     files_.removeLeftoverTemporaries(path_);
     const auto r = files_.read(path_);
     if (r.status == FileSystem::ReadStatus::missing) return;
@@ -26,18 +27,38 @@ std::optional<Json> JsonFileDefaults::value(const std::string& key) const {
     return *it;
 }
 
+JsonFileDefaults::~JsonFileDefaults() {
+    if (pendingFlush_ != 0) scheduler_->cancel(pendingFlush_);
+    flush();
+}
+
 void JsonFileDefaults::setValue(const std::string& key, const Json& value) {
     values_[key] = value;
-    save();
+    changed();
 }
 
 void JsonFileDefaults::remove(const std::string& key) {
-    if (values_.erase(key) > 0) save();
+    if (values_.erase(key) > 0) changed();
 }
 
-void JsonFileDefaults::save() {
-    if (setAsideFailed_) return;  // never overwrite a file we could not read or set aside
-    files_.writeAtomically(path_, values_.dump());
+void JsonFileDefaults::changed() {
+    dirty_ = true;
+    if (!scheduler_) {
+        flush();
+        return;
+    }
+    if (pendingFlush_ == 0) {
+        pendingFlush_ = scheduler_->scheduleOnce(flushDelaySeconds, [this] {
+            pendingFlush_ = 0;
+            flush();
+        });
+    }
+}
+
+void JsonFileDefaults::flush() {
+    if (!dirty_ || setAsideFailed_) return;  // never overwrite a file we could not read or set aside
+    // Invalid UTF-8 in a value is replaced rather than failing the whole write.
+    if (files_.writeAtomically(path_, values_.dump(-1, ' ', false, Json::error_handler_t::replace))) dirty_ = false;
 }
 
 }  // namespace velmora

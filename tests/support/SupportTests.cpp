@@ -148,6 +148,27 @@ TEST(DefaultsTest, PersistsAndSetsABadFileAside) {
     EXPECT_EQ(aside, 1);
 }
 
+TEST(DefaultsTest, GathersFrequentChangesIntoOneWrite) {
+    TempDir dir;
+    PosixFileSystem fs;
+    FakeClock clock;
+    ManualScheduler scheduler(clock);
+    const auto path = dir.file("defaults.json");
+    {
+        JsonFileDefaults d(fs, path, &scheduler);
+        for (int i = 0; i < 100; ++i) d.setValue("AppNoiseProfiles", i);
+        EXPECT_EQ(d.value("AppNoiseProfiles"), Json(99));
+        EXPECT_FALSE(fs.exists(path));
+        scheduler.advance(JsonFileDefaults::flushDelaySeconds);
+        EXPECT_EQ(fs.read(path).contents, "{\"AppNoiseProfiles\":99}");
+        d.setValue("Velmora.DeveloperMode", true);
+        d.setValue("bad", std::string("\xFF"));  // invalid UTF-8 must not lose the write
+    }  // closing writes what is pending
+    JsonFileDefaults reopened(fs, path);
+    EXPECT_TRUE(reopened.boolValue("Velmora.DeveloperMode"));
+    EXPECT_EQ(scheduler.activeTimers(), 0u);
+}
+
 TEST(PathsTest, XdgFallbacks) {
     auto env = [](std::map<std::string, std::string> m) {
         return [m](const std::string& k) -> std::optional<std::string> {

@@ -555,3 +555,16 @@ TEST_F(TimelineStoreTest, KilledWhileSavingLeavesAWholeFile) {
 }
 
 }  // namespace
+
+TEST_F(TimelineStoreTest, WindowTitleWithInvalidUtf8StillSaves) {
+    auto story = appStory("a", TimelineEventKind::largeDelta, clock.now(), 100 * MiB, 400 * MiB);
+    story.relatedApp->displayName = "notes\xFF\xFE.txt";
+    {
+        auto store = open();
+        store.add(story);
+    }
+    auto reopened = open();
+    ASSERT_EQ(reopened.events().size(), 1u);
+    EXPECT_EQ(reopened.events()[0].id, story.id);
+    EXPECT_TRUE(setAsideFiles().empty());
+}
