@@ -17,14 +17,21 @@ std::string_view lastComponent(std::string_view path) {
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
+// Most names are plain ASCII and need no decoding.
+std::string sanitized(std::string_view text) {
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80) return utf8::sanitize(text);
+    return std::string(text);
+}
+
 std::string processName(const ProcessReading& reading) {
     if (reading.executablePath) {
         const auto last = lastComponent(*reading.executablePath);
-        if (!last.empty()) return utf8::sanitize(last);
+        if (!last.empty()) return sanitized(last);
     }
     // The kernel cuts the short name at 15 bytes, which can split a character; invalid bytes
     // would make every later JSON write of the name fail, so they are replaced too.
-    if (reading.shortName && !reading.shortName->empty()) return utf8::sanitize(*reading.shortName);
+    if (reading.shortName && !reading.shortName->empty()) return sanitized(*reading.shortName);
     return "pid " + std::to_string(reading.pid);
 }
 

@@ -14,14 +14,19 @@ bool parseNumber(std::string_view field, T& out) {
     return ec == std::errc() && ptr == field.data() + field.size();
 }
 
-// Splits off the next space-separated field; returns false when none is left.
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n'; }
+
+// Splits off the next blank-separated field; returns false when none is left.
 bool nextField(std::string_view& rest, std::string_view& field) {
-    constexpr std::string_view blanks = " \t\n";
-    while (!rest.empty() && blanks.find(rest.front()) != std::string_view::npos) rest.remove_prefix(1);
-    if (rest.empty()) return false;
-    auto end = rest.find_first_of(blanks);
-    if (end == std::string_view::npos) end = rest.size();
-    field = rest.substr(0, end);
+    std::size_t begin = 0;
+    while (begin < rest.size() && isBlank(rest[begin])) ++begin;
+    if (begin == rest.size()) {
+        rest = {};
+        return false;
+    }
+    std::size_t end = begin;
+    while (end < rest.size() && !isBlank(rest[end])) ++end;
+    field = rest.substr(begin, end - begin);
     rest.remove_prefix(end);
     return true;
 }
