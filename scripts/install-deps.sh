@@ -6,6 +6,7 @@ pkgs=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev libutf8proc-dev
   libx11-dev libxss-dev libxres-dev
+  xvfb
 )
 missing=()
 for p in "${pkgs[@]}"; do
