@@ -96,6 +96,12 @@ void BM_SamplerTick(benchmark::State& state) {
 void BM_ProcessSource(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(sampling->processes.readProcesses());
 }
+// The same with swap in use, when each process's status is read instead of its statm.
+void BM_ProcessSourceWithSwap(benchmark::State& state) {
+    ProcfsProcessSource source(ProcfsProcessSource::SwapReading::always);
+    source.readProcesses();
+    for (auto _ : state) benchmark::DoNotOptimize(source.readProcesses());
+}
 void BM_Enumerate(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(ProcessEnumerator::enumerate(sampling->processes, sampling->desktop));
 }
@@ -113,6 +119,7 @@ void BM_Capture(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(SystemMemorySnapshot::capture(sampling->memory, sampling->clock));
 }
 BENCHMARK(BM_ProcessSource)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ProcessSourceWithSwap)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Enumerate)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Readdir)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Capture)->Unit(benchmark::kMicrosecond);

@@ -19,6 +19,9 @@ namespace {
 // Identity and parent are re-read for one process in this many each pass: a safety net for
 // changes no cheaper sign reveals (an exec into a program of the same code size, a renamed process).
 constexpr std::uint64_t revalidationPeriod = 120;
+// A process's swap is read again at least this often even when nothing hints at a change (a
+// program that frees swapped-out memory without touching what is resident).
+constexpr std::uint64_t swapRefreshPeriod = 60;
 // More new pids than this since the last pass (threads count too): list /proc instead.
 constexpr std::int32_t maxProbes = 48;
 // /proc is listed whole at least this often anyway.
@@ -75,13 +78,41 @@ ProcfsProcessSource::~ProcfsProcessSource() {
     if (loadavgFd_ >= 0) close(loadavgFd_);
 }
 
-void ProcfsProcessSource::closeDescriptor(Entry& entry) {
-    if (entry.fd >= 0) {
-        close(entry.fd);
+void ProcfsProcessSource::closeDescriptor(int& fd) {
+    if (fd >= 0) {
+        close(fd);
         --keptDescriptors_;
     }
-    entry.fd = -1;
-    entry.fdKind = MemoryFile::none;
+    fd = -1;
+}
+
+void ProcfsProcessSource::closeDescriptor(Entry& entry) {
+    closeDescriptor(entry.statmFd);
+    closeDescriptor(entry.statusFd);
+}
+
+ProcfsProcessSource::ReadOutcome ProcfsProcessSource::readKept(std::int32_t pid, const char* leaf, int& fd, char* buffer,
+                                                                std::size_t size, std::size_t& length) {
+    if (fd < 0 && keptDescriptors_ < descriptorBudget_) {
+        char path[64];
+        pidPath(path, sizeof path, pid, leaf);
+        fd = open(path, O_RDONLY | O_CLOEXEC);
+        if (fd >= 0) ++keptDescriptors_;
+    }
+    ssize_t n;
+    if (fd >= 0) {
+        n = pread(fd, buffer, size, 0);
+        // The descriptor belongs to the process it was opened for: once that one is gone the
+        // read fails, whoever holds the pid now.
+        if (n < 0) return errno == ESRCH ? ReadOutcome::gone : ReadOutcome::unreadable;
+    } else {
+        char path[64];
+        pidPath(path, sizeof path, pid, leaf);
+        n = readSmallFile(AT_FDCWD, path, buffer, size);
+        if (n < 0) return errno == ENOENT || errno == ESRCH ? ReadOutcome::gone : ReadOutcome::unreadable;
+    }
+    length = static_cast<std::size_t>(n);
+    return ReadOutcome::ok;
 }
 
 bool ProcfsProcessSource::swapInUse() const {
@@ -116,11 +147,8 @@ bool ProcfsProcessSource::initialise(std::int32_t pid, Entry& entry) {
     if (!entry.kernelThread) {
         entry.executablePath = readExecutablePath(dirFd, "exe");
         if (keptDescriptors_ < descriptorBudget_) {
-            entry.fd = openat(dirFd, "statm", O_RDONLY | O_CLOEXEC);
-            if (entry.fd >= 0) {
-                entry.fdKind = MemoryFile::statm;
-                ++keptDescriptors_;
-            }
+            entry.statmFd = openat(dirFd, "statm", O_RDONLY | O_CLOEXEC);
+            if (entry.statmFd >= 0) ++keptDescriptors_;
         }
     }
     close(dirFd);
@@ -144,56 +172,38 @@ bool ProcfsProcessSource::refreshIdentity(std::int32_t pid, Entry& entry, bool r
 
 ProcfsProcessSource::ReadOutcome ProcfsProcessSource::readFootprint(std::int32_t pid, Entry& entry, bool swapInUse,
                                                                      std::uint64_t& footprint) {
-    const MemoryFile wanted = swapInUse ? MemoryFile::status : MemoryFile::statm;
-    const char* leaf = swapInUse ? "status" : "statm";
-    if (entry.fdKind != wanted && entry.fd >= 0) {
-        closeDescriptor(entry);
-        char path[64];
-        pidPath(path, sizeof path, pid, leaf);
-        entry.fd = open(path, O_RDONLY | O_CLOEXEC);
-        if (entry.fd >= 0) {
-            entry.fdKind = wanted;
-            ++keptDescriptors_;
-        }
-    }
-
     char buffer[4096];
-    ssize_t n;
-    if (entry.fd >= 0) {
-        n = pread(entry.fd, buffer, swapInUse ? sizeof buffer : 256, 0);
-        // The descriptor belongs to the process it was opened for: once that one is gone the
-        // read fails, whoever holds the pid now.
-        if (n < 0) return errno == ESRCH ? ReadOutcome::gone : ReadOutcome::unreadable;
-    } else {
-        char path[64];
-        pidPath(path, sizeof path, pid, leaf);
-        n = readSmallFile(AT_FDCWD, path, buffer, swapInUse ? sizeof buffer : 256);
-        if (n < 0) return errno == ENOENT || errno == ESRCH ? ReadOutcome::gone : ReadOutcome::unreadable;
-    }
-    const std::string_view text(buffer, static_cast<std::size_t>(n));
+    std::size_t length = 0;
+    ReadOutcome outcome = readKept(pid, "statm", entry.statmFd, buffer, 256, length);
+    if (outcome != ReadOutcome::ok) return outcome;
+    const auto statm = procfs::parseStatm(std::string_view(buffer, length));
+    if (!statm) return ReadOutcome::unreadable;
+    const std::uint64_t anonymous = procfs::anonymousBytes(*statm, pageSize_);
+    const bool hasMemory = statm->size != 0;  // a zombie or an exiting process has none left
 
-    std::uint64_t textBytes = 0;
-    bool hasMemory = false;
-    if (swapInUse) {
-        const auto status = procfs::parseStatusMemory(text);
-        if (!status.rssAnon) {
-            // A zombie or an exiting process has no address space left.
-            if (text.find("VmPeak:") != std::string_view::npos) return ReadOutcome::unreadable;
-            footprint = 0;
+    if (!swapInUse) {
+        closeDescriptor(entry.statusFd);
+        entry.swapBytes.reset();
+    } else if (!hasMemory) {
+        entry.swapBytes = 0;
+    } else if (!entry.swapBytes || anonymous != entry.anonymousBytes ||
+               (pass_ + static_cast<std::uint64_t>(pid)) % swapRefreshPeriod == 0) {
+        // Pages go to swap and come back only with a change of resident anonymous memory, so
+        // the costly status file is read again only then (and now and then to be safe).
+        outcome = readKept(pid, "status", entry.statusFd, buffer, sizeof buffer, length);
+        if (outcome == ReadOutcome::gone) return outcome;
+        if (outcome == ReadOutcome::ok) {
+            entry.swapBytes = procfs::parseStatusMemory(std::string_view(buffer, length)).swap.value_or(0);
         } else {
-            footprint = *status.rssAnon + status.swap.value_or(0);
-            textBytes = status.text.value_or(0);
-            hasMemory = true;
+            entry.swapBytes.reset();
+            return outcome;
         }
-    } else {
-        const auto statm = procfs::parseStatm(text);
-        if (!statm) return ReadOutcome::unreadable;
-        footprint = procfs::anonymousBytes(*statm, pageSize_);
-        textBytes = statm->text * pageSize_;
-        hasMemory = statm->size != 0;
     }
+    footprint = anonymous + entry.swapBytes.value_or(0);
+    entry.anonymousBytes = anonymous;
 
     if (hasMemory) {
+        const std::uint64_t textBytes = statm->text * pageSize_;
         if (entry.hadMemory && textBytes != entry.textBytes) refreshIdentity(pid, entry, true);
         entry.textBytes = textBytes;
     }

@@ -14,8 +14,10 @@ namespace velmora {
 // costs little more than one read of /proc/N/statm per process:
 // - /proc is listed only when many pids were handed out since the last pass; otherwise the few
 //   new pids are looked at one by one;
-// - each process's statm (or status while swap is in use) stays open and is re-read with pread;
-//   a read that fails tells the process is gone, even when its pid was given to another one;
+// - each process's statm stays open and is re-read with pread; a read that fails tells the
+//   process is gone, even when its pid was given to another one;
+// - while swap is in use, a process's status (for VmSwap, ten times dearer) is read only when
+//   its resident anonymous memory changed, and once in 60 passes;
 // - names, parent and executable path are read once per process and again only when its code
 //   size changes (an exec), when a process exits (its children get a new parent), and for one
 //   process in 32 each pass as a safety net;
@@ -36,7 +38,6 @@ public:
     std::size_t openDescriptors() const { return keptDescriptors_; }
 
 private:
-    enum class MemoryFile { none, statm, status };
     enum class ReadOutcome { ok, gone, unreadable };
 
     struct Entry {
@@ -45,8 +46,10 @@ private:
         std::int32_t parentPid = 0;
         std::string comm;
         std::optional<std::string> executablePath;
-        int fd = -1;
-        MemoryFile fdKind = MemoryFile::none;
+        int statmFd = -1;
+        int statusFd = -1;                       // only while swap is in use
+        std::uint64_t anonymousBytes = 0;        // resident anonymous memory at the last read
+        std::optional<std::uint64_t> swapBytes;  // VmSwap at the last status read
         std::uint64_t textBytes = 0;  // code size; a change means the process ran exec
         bool hadMemory = false;       // false once the address space is gone (exiting, zombie)
         std::uint64_t createdInPass = 0;
@@ -59,6 +62,9 @@ private:
     bool initialise(std::int32_t pid, Entry& entry);
     bool refreshIdentity(std::int32_t pid, Entry& entry, bool rereadPath);
     ReadOutcome readFootprint(std::int32_t pid, Entry& entry, bool swapInUse, std::uint64_t& footprint);
+    ReadOutcome readKept(std::int32_t pid, const char* leaf, int& fd, char* buffer, std::size_t size,
+                         std::size_t& length);
+    void closeDescriptor(int& fd);
     void closeDescriptor(Entry& entry);
     bool swapInUse() const;
 
