@@ -45,7 +45,7 @@ void pidPath(char* out, std::size_t size, std::int32_t pid, const char* leaf) {
 }
 
 std::optional<procfs::StatFields> readStat(int dirFd, const char* path) {
-    char buffer[1024];
+    char buffer[2048];  // 52 numeric fields and a 15-byte name
     const ssize_t n = readSmallFile(dirFd, path, buffer, sizeof buffer);
     if (n <= 0) return std::nullopt;
     return procfs::parseStat(std::string_view(buffer, static_cast<std::size_t>(n)));
