@@ -16,7 +16,9 @@ struct ProcessReading {
 };
 
 // Every process of the machine, in the kernel's order. Kernel threads are left out, and a
-// process that vanishes while it is read is skipped. An empty list when the list itself fails.
+// process that vanishes while it is read is skipped, as is one whose folder refuses every read
+// (other users' processes under hidepid), which tells nothing but its pid. An empty list when
+// the list itself fails.
 class ProcessSource {
 public:
     virtual ~ProcessSource() = default;

@@ -125,6 +125,7 @@ constexpr auto familyTests = std::to_array<FamilyTest>({
     {Field::bundle, Match::contains, "firefox", "family:firefox", "Firefox"},
     {Field::name, Match::word, "edge", "family:edge", "Microsoft Edge"},
     {Field::bundle, Match::word, "edge", "family:edge", "Microsoft Edge"},
+    {Field::name, Match::word, "msedge", "family:edge", "Microsoft Edge"},  // Linux executable
     {Field::name, Match::word, "arc", "family:arc", "Arc"},
     {Field::bundle, Match::contains, "thebrowser.browser", "family:arc", "Arc"},
 });

@@ -59,7 +59,7 @@ std::optional<double> average10(std::string_view text, std::string_view kind) {
         double value = 0;
         const char* first = line.data() + at + key.size();
         const auto [next, ec] = std::from_chars(first, line.data() + line.size(), value);
-        if (ec != std::errc() || value < 0 || value > 100) return std::nullopt;
+        if (ec != std::errc() || !(value >= 0 && value <= 100)) return std::nullopt;  // NaN too
         return value;
     }
     return std::nullopt;

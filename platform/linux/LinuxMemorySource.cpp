@@ -31,6 +31,8 @@ bool readWhole(int fd, std::string& out) {
     return true;
 }
 
+std::uint64_t saturatingAdd(std::uint64_t a, std::uint64_t b) { return b > UINT64_MAX - a ? UINT64_MAX : a + b; }
+
 }  // namespace
 
 bool LinuxMemorySource::KeptFile::read(std::string& out) {
@@ -85,7 +87,8 @@ std::optional<std::uint64_t> LinuxMemorySource::zramMemoryUsed() {
         const ssize_t n = ::read(fd, text, sizeof text);
         close(fd);
         if (n <= 0) continue;
-        total += linuxmem::parseZramMemoryUsed(std::string_view(text, static_cast<std::size_t>(n))).value_or(0);
+        const auto used = linuxmem::parseZramMemoryUsed(std::string_view(text, static_cast<std::size_t>(n)));
+        total = saturatingAdd(total, used.value_or(0));
     }
     return total;
 }
@@ -98,7 +101,7 @@ SystemMemoryReading LinuxMemorySource::read() {
         reading.totalPhysicalBytes = m.memTotal;
         reading.availableBytes = linuxmem::availableBytes(m);
         reading.swapUsedBytes = linuxmem::swapUsedBytes(m);
-        reading.compressedBytes = m.zswap.value_or(0) + zramMemoryUsed().value_or(0);
+        reading.compressedBytes = saturatingAdd(m.zswap.value_or(0), zramMemoryUsed().value_or(0));
         inputs.availableBytes = reading.availableBytes;
         inputs.totalBytes = reading.totalPhysicalBytes;
     }

@@ -106,6 +106,24 @@ StatusMemory parseStatusMemory(std::string_view text) {
     return StatusMemory{kilobyteField(text, "RssAnon"), kilobyteField(text, "VmSwap"), kilobyteField(text, "VmExe")};
 }
 
+std::optional<std::int32_t> innermostPid(std::string_view status) {
+    constexpr std::string_view key = "NSpid:";
+    for (std::size_t pos = 0; pos < status.size();) {
+        auto end = status.find('\n', pos);
+        if (end == std::string_view::npos) end = status.size();
+        std::string_view rest = status.substr(pos, end - pos);
+        pos = end + 1;
+        if (!rest.starts_with(key)) continue;
+        rest.remove_prefix(key.size());
+        std::string_view field, last;
+        while (nextField(rest, field)) last = field;
+        std::int32_t pid = 0;
+        if (!parseNumber(last, pid) || pid < 1) return std::nullopt;
+        return pid;
+    }
+    return std::nullopt;
+}
+
 std::optional<std::int32_t> parsePid(std::string_view name) {
     std::int32_t pid = 0;
     if (!parseNumber(name, pid) || name.front() == '+' || name.front() == '-' || pid < 1) return std::nullopt;

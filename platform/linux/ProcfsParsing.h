@@ -47,6 +47,10 @@ StatusMemory parseStatusMemory(std::string_view text);
 // `key` is given without the colon. Works for /proc/meminfo and /proc/N/status alike.
 std::optional<std::uint64_t> kilobyteField(std::string_view text, std::string_view key);
 
+// The pid a process has in its own, innermost pid namespace (a sandbox's): the last number of
+// the "NSpid:" line of /proc/N/status. Nothing when the line is missing or malformed.
+std::optional<std::int32_t> innermostPid(std::string_view status);
+
 // A digits-only directory name as a pid; nothing for anything else (".", "self", "12a", overflow).
 std::optional<std::int32_t> parsePid(std::string_view name);
 

@@ -83,6 +83,12 @@ std::string reduceToId(std::string value) {
 
 }  // namespace
 
+int windowOwnerPid(int claimed, int server, std::optional<int> serverInnermost) {
+    if (claimed <= 0) return server > 0 ? server : 0;
+    if (server > 0 && server != claimed && serverInnermost == claimed) return server;
+    return claimed;
+}
+
 struct X11DesktopSession::Impl {
     struct WindowInfo {
         int pid = 0;  // 0 when unknown
@@ -213,7 +219,14 @@ struct X11DesktopSession::Impl {
         }
         if (!remote) {
             const auto pid = longs(w, wmPid, XA_CARDINAL);
-            info.pid = !pid.empty() && pid[0] > 0 && pid[0] < (1ul << 31) ? static_cast<int>(pid[0]) : pidByXRes(w);
+            const int claimed = !pid.empty() && pid[0] > 0 && pid[0] < (1ul << 31) ? static_cast<int>(pid[0]) : 0;
+            const int server = pidByXRes(w);
+            std::optional<int> innermost;
+            if (claimed > 0 && server > 0 && server != claimed) {
+                if (const auto status = readFile("/proc/" + std::to_string(server) + "/status", 65536))
+                    innermost = procfs::innermostPid(*status);
+            }
+            info.pid = windowOwnerPid(claimed, server, innermost);
         }
         info.applicationId = text(w, gtkApplicationId);
         if (!info.applicationId) {

@@ -8,6 +8,12 @@
 
 namespace velmora {
 
+// The process that owns a window: `claimed` is its _NET_WM_PID (0 when unset), `server` the pid
+// the X server has for the window's connection (0 when unknown) and `serverInnermost` that
+// process's pid in its own pid namespace. A sandboxed client (Flatpak) claims its pid inside the
+// sandbox, which names another process out here; the server's pid wins when it is that client.
+int windowOwnerPid(int claimed, int server, std::optional<int> serverInnermost);
+
 // The applications of the X11 session: the owners of the window manager's client list
 // (_NET_CLIENT_LIST), named after their desktop entries. Without a display, or once the
 // connection breaks, the list is empty; X errors never end the process.
