@@ -13,6 +13,7 @@ struct RunningApplication {
     std::optional<std::string> localizedName;     // desktop-entry name
     bool activationProhibited = false;            // a background-only application
     bool isActive = false;                        // owns the active window
+    bool operator==(const RunningApplication&) const = default;
 };
 
 // The desktop session. With no display every list is empty.

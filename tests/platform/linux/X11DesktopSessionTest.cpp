@@ -38,16 +38,14 @@ public:
             _exit(127);
         }
         close(fds[1]);
-        char buffer[16] = {};
         std::string number;
-        ssize_t n;
-        while ((n = read(fds[0], buffer, sizeof buffer)) > 0) {
-            number.append(buffer, static_cast<std::size_t>(n));
-            if (number.find('\n') != std::string::npos) break;
+        char c;
+        while (read(fds[0], &c, 1) == 1) {
+            if (c == '\n' && !number.empty()) name_ = ":" + number;
+            if (c == '\n') break;
+            number += c;
         }
         close(fds[0]);
-        if (!number.empty() && number.find('\n') != std::string::npos)
-            name_ = ":" + number.substr(0, number.find('\n'));
     }
     ~VirtualDisplay() { stop(); }
     void stop() {
@@ -64,30 +62,23 @@ private:
     std::string name_;
 };
 
-void setCardinal(Display* d, Window w, const char* property, unsigned long value) {
-    XChangeProperty(d, w, XInternAtom(d, property, False), XA_CARDINAL, 32, PropModeReplace,
-                    reinterpret_cast<unsigned char*>(&value), 1);
+void setProperty(Display* d, Window w, const char* property, Atom type, int format, const void* data, int count) {
+    XChangeProperty(d, w, XInternAtom(d, property, False), type, format, PropModeReplace,
+                    static_cast<const unsigned char*>(data), count);
 }
 
-void setText(Display* d, Window w, const char* property, const std::string& value) {
-    XChangeProperty(d, w, XInternAtom(d, property, False), XInternAtom(d, "UTF8_STRING", False), 8, PropModeReplace,
-                    reinterpret_cast<const unsigned char*>(value.data()), static_cast<int>(value.size()));
+void setCardinal(Display* d, Window w, const char* property, unsigned long value) {
+    setProperty(d, w, property, XA_CARDINAL, 32, &value, 1);
 }
 
 void setWindows(Display* d, const char* property, std::vector<Window> windows) {
     std::vector<unsigned long> items(windows.begin(), windows.end());
-    XChangeProperty(d, DefaultRootWindow(d), XInternAtom(d, property, False), XA_WINDOW, 32, PropModeReplace,
-                    reinterpret_cast<unsigned char*>(items.data()), static_cast<int>(items.size()));
+    setProperty(d, DefaultRootWindow(d), property, XA_WINDOW, 32, items.data(), static_cast<int>(items.size()));
 }
 
-void setClass(Display* d, Window w, const char* name, const char* cls) {
-    XClassHint hint{const_cast<char*>(name), const_cast<char*>(cls)};
-    XSetClassHint(d, w, &hint);
-}
-
-const RunningApplication* appOf(const std::vector<RunningApplication>& apps, int pid) {
-    const auto it = std::find_if(apps.begin(), apps.end(), [&](const RunningApplication& a) { return a.pid == pid; });
-    return it == apps.end() ? nullptr : &*it;
+std::vector<RunningApplication> byPid(std::vector<RunningApplication> apps) {
+    std::sort(apps.begin(), apps.end(), [](const auto& a, const auto& b) { return a.pid < b.pid; });
+    return apps;
 }
 
 void writeFile(const std::string& path, const std::string& text) {
@@ -117,7 +108,8 @@ TEST(X11DesktopSessionTest, ClientListOwnersNamedByDesktopEntriesAndSurvivingThe
     // Our own window, pid by _NET_WM_PID, named through StartupWMClass.
     const Window own = XCreateSimpleWindow(d, root, 0, 0, 10, 10, 0, 0, 0);
     setCardinal(d, own, "_NET_WM_PID", static_cast<unsigned long>(getpid()));
-    setClass(d, own, "velmora-test", "VelmoraTest");
+    XClassHint hint{const_cast<char*>("velmora-test"), const_cast<char*>("VelmoraTest")};
+    XSetClassHint(d, own, &hint);
     // A second window of ours without _NET_WM_PID: the server knows whose it is.
     const Window unlabelled = XCreateSimpleWindow(d, root, 0, 0, 10, 10, 0, 0, 0);
     // A dock that claims a child's pid, named by its application id.
@@ -125,10 +117,9 @@ TEST(X11DesktopSessionTest, ClientListOwnersNamedByDesktopEntriesAndSurvivingThe
     ASSERT_TRUE(child.running());
     const Window dock = XCreateSimpleWindow(d, root, 0, 0, 10, 10, 0, 0, 0);
     setCardinal(d, dock, "_NET_WM_PID", static_cast<unsigned long>(child.pid()));
-    setText(d, dock, "_GTK_APPLICATION_ID", "org.gnome.TextEditor");
-    Atom dockType = XInternAtom(d, "_NET_WM_WINDOW_TYPE_DOCK", False);
-    XChangeProperty(d, dock, XInternAtom(d, "_NET_WM_WINDOW_TYPE", False), XA_ATOM, 32, PropModeReplace,
-                    reinterpret_cast<unsigned char*>(&dockType), 1);
+    setProperty(d, dock, "_GTK_APPLICATION_ID", XInternAtom(d, "UTF8_STRING", False), 8, "org.gnome.TextEditor", 20);
+    const unsigned long dockType = XInternAtom(d, "_NET_WM_WINDOW_TYPE_DOCK", False);
+    setProperty(d, dock, "_NET_WM_WINDOW_TYPE", XA_ATOM, 32, &dockType, 1);
     // A window of a class no desktop entry knows, claiming a pid that does not exist.
     const Window ghost = XCreateSimpleWindow(d, root, 0, 0, 10, 10, 0, 0, 0);
     setCardinal(d, ghost, "_NET_WM_PID", 0x7ffffff0ul);
@@ -136,45 +127,25 @@ TEST(X11DesktopSessionTest, ClientListOwnersNamedByDesktopEntriesAndSurvivingThe
     setWindows(d, "_NET_ACTIVE_WINDOW", {dock});
     XSync(d, False);
 
-    auto apps = session.runningApplications();
-    ASSERT_EQ(apps.size(), 2u);
-    const RunningApplication* self = appOf(apps, getpid());
-    ASSERT_NE(self, nullptr);
-    EXPECT_EQ(self->bundleIdentifier, "org.example.Velmora");
-    EXPECT_EQ(self->localizedName, "Velmora Test");
-    EXPECT_FALSE(self->activationProhibited);
-    EXPECT_FALSE(self->isActive);
-    const RunningApplication* editor = appOf(apps, child.pid());
-    ASSERT_NE(editor, nullptr);
-    EXPECT_EQ(editor->bundleIdentifier, "org.gnome.TextEditor");
-    EXPECT_EQ(editor->localizedName, "Text Editor");
-    EXPECT_TRUE(editor->activationProhibited);
-    EXPECT_TRUE(editor->isActive);
+    const RunningApplication ours{getpid(), "org.example.Velmora", "Velmora Test", false, false};
+    EXPECT_EQ(byPid(session.runningApplications()),
+              byPid({ours, {child.pid(), "org.gnome.TextEditor", "Text Editor", true, true}}));
 
     // What a process is called is kept for its life: the unlabelled window alone still counts as ours.
     setWindows(d, "_NET_CLIENT_LIST", {unlabelled});
     setWindows(d, "_NET_ACTIVE_WINDOW", {unlabelled});
     XSync(d, False);
-    apps = session.runningApplications();
-    ASSERT_EQ(apps.size(), 1u);
-    EXPECT_EQ(apps[0].pid, getpid());
-    EXPECT_TRUE(apps[0].isActive);
-    EXPECT_EQ(apps[0].bundleIdentifier, "org.example.Velmora");
-
+    EXPECT_EQ(session.runningApplications(), (std::vector<RunningApplication>{{getpid(), ours.bundleIdentifier,
+                                                                              ours.localizedName, false, true}}));
     // A session meeting that window first learns the pid from the server and has no name for it.
-    X11DesktopSession fresh(server.name());
-    apps = fresh.runningApplications();
-    ASSERT_EQ(apps.size(), 1u);
-    EXPECT_EQ(apps[0].pid, getpid());
-    EXPECT_FALSE(apps[0].bundleIdentifier);
-    EXPECT_FALSE(apps[0].localizedName);
+    EXPECT_EQ(X11DesktopSession(server.name()).runningApplications(),
+              (std::vector<RunningApplication>{{getpid(), std::nullopt, std::nullopt, false, true}}));
 
     // A client list naming a destroyed window is an X error, not a crash.
     XDestroyWindow(d, own);
     setWindows(d, "_NET_CLIENT_LIST", {own, unlabelled});
     XSync(d, False);
-    apps = session.runningApplications();
-    EXPECT_NE(appOf(apps, getpid()), nullptr);
+    EXPECT_EQ(session.runningApplications().size(), 1u);
 
     XCloseDisplay(d);
     server.stop();
