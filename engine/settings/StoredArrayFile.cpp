@@ -64,7 +64,13 @@ std::vector<Json> StoredArrayFile::salvageArray(std::string_view text, bool& dam
         while (pos < text.size() && isSpace(text[pos])) ++pos;
         if (pos >= text.size()) break;
         const std::size_t end = endOfElement(text, pos);
-        if (end == std::string_view::npos) break;  // cut off inside this element
+        if (end == std::string_view::npos) {
+            // Cut off inside this element or right after it; only a whole object or array counts,
+            // as a cut number would still parse.
+            auto last = parseJson(text.substr(pos));
+            if (last && last->is_structured()) out.push_back(std::move(*last));
+            break;
+        }
         if (end > pos) {
             if (auto element = parseJson(text.substr(pos, end - pos))) out.push_back(std::move(*element));
         }

@@ -44,7 +44,6 @@ public:
     bool save(const std::vector<T>& records) {
         ScopedDateStrategy dates(DateStrategy::secondsSince2001);
         // Text from outside (window titles) may hold invalid UTF-8: replace it rather than lose the save.
-        // Text from outside (window titles) may hold invalid UTF-8: replace it rather than lose the save.
         return write(encode(records).dump(-1, ' ', false, Json::error_handler_t::replace));
     }
 

@@ -191,9 +191,15 @@ void TimelineStore::registerFollowUp(const TimelineEvent& story, const std::stri
 }
 
 void TimelineStore::updateFollowUps(const std::vector<AppMemorySnapshot>& apps, Date now) {
+    if (pendingFollowUps_.empty()) return;
     const auto pending = pendingFollowUps_;
     for (const auto& [id, entry] : pending) {
         FollowUp f = entry;
+        // Looked up afresh before each window: the callbacks of an update may change `events`.
+        auto storyCopy = [&]() -> std::optional<TimelineEvent> {
+            const TimelineEvent* story = find(f.eventID);
+            return story ? std::optional<TimelineEvent>(*story) : std::nullopt;
+        };
         if (!find(f.eventID)) {
             pendingFollowUps_.erase(id);
             continue;
@@ -219,28 +225,31 @@ void TimelineStore::updateFollowUps(const std::vector<AppMemorySnapshot>& apps, 
         };
 
         if (present && !f.immediateDone && elapsed >= immediateAfter) {
-            TimelineEvent story = *find(f.eventID);
-            story.immediate = window(byteDelta(current, f.baseline));
             f.immediateDone = true;
-            update(story);
+            if (auto story = storyCopy()) {
+                story->immediate = window(byteDelta(current, f.baseline));
+                update(*story);
+            }
         }
 
         if (!f.settledDone && present && elapsed >= settledAfter) {
-            TimelineEvent story = *find(f.eventID);
-            story.settled = window(byteDelta(current, f.baseline));
-            story.isPendingWindows = false;
-            story.kind = current < f.baseline ? TimelineEventKind::memoryReleased : TimelineEventKind::largeDelta;
             f.settledDone = true;
-            update(story);
+            if (auto story = storyCopy()) {
+                story->settled = window(byteDelta(current, f.baseline));
+                story->isPendingWindows = false;
+                story->kind = current < f.baseline ? TimelineEventKind::memoryReleased : TimelineEventKind::largeDelta;
+                update(*story);
+            }
         }
 
         if (f.settledDone && present && elapsed >= longerTermAfter) {
-            TimelineEvent story = *find(f.eventID);
-            const std::uint64_t reference = endOf(story.immediate).value_or(f.baseline);
-            const std::int64_t d = byteDelta(current, reference);
-            if (magnitude(d) >= longerTermMinimumBytes) {
-                story.longerTerm = window(d);
-                update(story);
+            if (auto story = storyCopy()) {
+                const std::uint64_t reference = endOf(story->immediate).value_or(f.baseline);
+                const std::int64_t d = byteDelta(current, reference);
+                if (magnitude(d) >= longerTermMinimumBytes) {
+                    story->longerTerm = window(d);
+                    update(*story);
+                }
             }
             pendingFollowUps_.erase(id);
             continue;
