@@ -1,6 +1,8 @@
 #include "engine/detection/SignificantChangeDetector.h"
 
-#include <unordered_set>
+#include <algorithm>
+#include <string_view>
+#include <vector>
 
 #include "engine/detection/AppNoiseProfileStore.h"
 
@@ -23,17 +25,21 @@ void SignificantChangeDetector::evaluate(const std::vector<AppMemorySnapshot>& a
     // An empty list means the process list could not be read, not that every app quit.
     if (apps.empty()) return;
 
-    std::unordered_set<std::string> present;
+    std::vector<std::string_view> present;  // views into `apps`
     present.reserve(apps.size());
     for (const auto& app : apps) {
-        present.insert(app.identity.groupingKey);
+        present.push_back(app.identity.groupingKey);
         if (app.identity.isSelf) continue;
         evaluateApp(app, system, now);
     }
 
     // An app missing from a sample has quit (or restarted); when it comes back it starts afresh.
-    std::erase_if(pending_, [&](const auto& entry) { return !present.contains(entry.first); });
-    std::erase_if(lastEmit_, [&](const auto& entry) { return !present.contains(entry.first); });
+    std::sort(present.begin(), present.end());
+    const auto missing = [&](const auto& entry) {
+        return !std::binary_search(present.begin(), present.end(), std::string_view(entry.first));
+    };
+    std::erase_if(pending_, missing);
+    std::erase_if(lastEmit_, missing);
 }
 
 void SignificantChangeDetector::evaluateSystem(const SystemMemorySnapshot& system, Date now) {
@@ -43,36 +49,34 @@ void SignificantChangeDetector::evaluateSystem(const SystemMemorySnapshot& syste
 
     if (lastSystem_) {
         const SystemMemorySnapshot& last = *lastSystem_;
+        if (last.pressure != system.pressure) {
+            SignificantChange c;
+            c.id = Uuid::random();
+            c.app = ProcessIdentity::system();
+            c.detectedAt = now;
+            c.growthStartedAt = last.timestamp;
+            c.currentFootprint = system.availableBytes;
+            c.kind = SignificantChange::Kind::pressureTransition(last.pressure, system.pressure);
+            c.system = system;
+            emit(c);
+        }
         const double dt = system.timestamp - last.timestamp;
-        if (dt <= maxSampleGapSeconds) {
-            if (last.pressure != system.pressure) {
+        if (dt > 0 && system.swapUsedBytes > last.swapUsedBytes) {
+            const double grown = static_cast<double>(system.swapUsedBytes - last.swapUsedBytes);
+            const std::uint64_t rate = truncatedBytes(grown / dt);
+            if (rate >= filter_.thresholds.sizeScaledThreshold()) {
                 SignificantChange c;
                 c.id = Uuid::random();
                 c.app = ProcessIdentity::system();
                 c.detectedAt = now;
                 c.growthStartedAt = last.timestamp;
-                c.currentFootprint = system.availableBytes;
-                c.kind = SignificantChange::Kind::pressureTransition(last.pressure, system.pressure);
+                c.baselineFootprint = last.swapUsedBytes;
+                c.currentFootprint = system.swapUsedBytes;
+                c.peakFootprint = system.swapUsedBytes;
+                c.signedDelta = signedDifference(system.swapUsedBytes, last.swapUsedBytes);
+                c.kind = SignificantChange::Kind::swapSpike(rate);
                 c.system = system;
                 emit(c);
-            }
-            if (dt > 0 && system.swapUsedBytes > last.swapUsedBytes) {
-                const std::uint64_t grown = system.swapUsedBytes - last.swapUsedBytes;
-                const std::uint64_t rate = truncatedBytes(static_cast<double>(grown) / dt);
-                if (rate >= filter_.thresholds.sizeScaledThreshold()) {
-                    SignificantChange c;
-                    c.id = Uuid::random();
-                    c.app = ProcessIdentity::system();
-                    c.detectedAt = now;
-                    c.growthStartedAt = last.timestamp;
-                    c.baselineFootprint = last.swapUsedBytes;
-                    c.currentFootprint = system.swapUsedBytes;
-                    c.peakFootprint = system.swapUsedBytes;
-                    c.signedDelta = signedDifference(system.swapUsedBytes, last.swapUsedBytes);
-                    c.kind = SignificantChange::Kind::swapSpike(rate);
-                    c.system = system;
-                    emit(c);
-                }
             }
         }
     }
@@ -93,20 +97,13 @@ void SignificantChangeDetector::evaluateApp(const AppMemorySnapshot& app, const 
     const std::uint64_t f = app.footprintBytes;
     const std::uint64_t b = filter_.thresholds.significantDeltaBytes();
 
-    auto it = pending_.find(key);
-    // A watch whose last sample is long gone (or in the future) is stale: start over.
-    if (it != pending_.end() && !(now - it->second.lastSeen <= maxSampleGapSeconds && now >= it->second.lastSeen)) {
-        pending_.erase(it);
-        it = pending_.end();
-    }
+    const auto it = pending_.find(key);
     if (it == pending_.end()) {
         pending_.emplace(key, PendingChange{key, app.identity, f, f, f, now, now, Direction::growth, std::nullopt});
         return;
     }
 
-    // A footprint that crosses to the other side of the baseline starts a new change: its clock
-    // restarts there, so a one-sample dip after a long climb is not taken for a lasting release.
-    // The baseline stays, so a real step the other way is still measured and confirmed.
+    // Crossing the baseline restarts only the noise clock; a fresh watch there would lose steps against the jitter.
     PendingChange& p = it->second;
     const Direction previousSide = p.direction;
     p.latestFootprint = f;

@@ -22,9 +22,6 @@ class SignificantChangeDetector {
 public:
     // How long a change must have lasted outside the app's noise before it is confirmed.
     static constexpr double confirmSeconds = 4.0;
-    // Samples further apart than this do not continue one another: the sampler was stopped, the
-    // machine slept or the app went away, so an old baseline says nothing about now.
-    static constexpr double maxSampleGapSeconds = 10.0;
 
     SignificantChangeDetector(std::uint64_t totalPhysicalBytes, AppNoiseProfileStore& noiseStore,
                               double cooldownSeconds = 20.0);

@@ -55,6 +55,8 @@ public:
         for (const auto& [key, points] : histories) {
             const auto found = identities.find(key);
             if (found == identities.end()) continue;
+            if (const auto last = lastEmit_.find(key); last != lastEmit_.end() && now - last->second < cooldown_)
+                continue;
             if (auto result = evaluateApp(found->second, points, isIdle, now)) {
                 lastEmit_[key] = now;
                 if (onSustainedGrowth) onSustainedGrowth(*result);
@@ -62,7 +64,7 @@ public:
         }
     }
 
-    // The finding for one app, or nothing; does not report or remember it.
+    // The finding for one app, or nothing, cooldown aside; does not report or remember it.
     template <class Points>
     std::optional<SustainedGrowthResult> evaluateApp(const ProcessIdentity& app, const Points& points, bool isIdle,
                                                      Date now) const {
@@ -90,8 +92,6 @@ public:
         const std::uint64_t endBytes = historypoint::bytes(z);
         if (endBytes <= startBytes || endBytes - startBytes < thresholds_.sustainedGrowthBytes()) return std::nullopt;
         if (!isMostlyRising(std::next(std::begin(points), first), std::end(points))) return std::nullopt;
-        if (const auto last = lastEmit_.find(app.groupingKey); last != lastEmit_.end() && now - last->second < cooldown_)
-            return std::nullopt;
         return SustainedGrowthResult{app, historypoint::time(a), historypoint::time(z), startBytes, endBytes, isIdle};
     }
 

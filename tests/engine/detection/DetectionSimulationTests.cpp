@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <cstdint>
+#include <algorithm>
 #include <map>
 #include <string>
 #include <unordered_map>
@@ -17,33 +17,10 @@
 
 using namespace velmora;
 
-namespace {
-
-constexpr std::uint64_t GiB = 1ull << 30;
-constexpr std::uint64_t MiB = 1ull << 20;
-
-// Deterministic jitter in [-amplitude, +amplitude].
-struct Jitter {
-    std::uint64_t state = 12345;
-    std::int64_t next(std::int64_t amplitude) {
-        state = state * 6364136223846793005ull + 1442695040888963407ull;
-        return static_cast<std::int64_t>((state >> 33) % static_cast<std::uint64_t>(2 * amplitude + 1)) - amplitude;
-    }
-};
-
-ProcessReading process(std::int32_t pid, const std::string& name, std::uint64_t bytes) {
-    return ProcessReading{pid, "/usr/bin/" + name, name, 1, bytes};
-}
-
-std::uint64_t plus(std::uint64_t base, std::int64_t delta) {
-    return static_cast<std::uint64_t>(static_cast<std::int64_t>(base) + delta);
-}
-
-}  // namespace
-
 // Two and a half hours of once-a-second samples through the real sampler: jittery apps stay
-// quiet, one step is reported once, and one slow leak is reported once as sustained growth.
+// quiet, one step is reported once, and a slow leak is reported once as sustained growth.
 TEST(DetectionSimulationTest, HoursOfSamples) {
+    constexpr std::uint64_t GiB = 1ull << 30, MiB = 1ull << 20;
     FakeClock clock;
     ManualScheduler scheduler(clock);
     FakeProcessSource processes;
@@ -51,10 +28,8 @@ TEST(DetectionSimulationTest, HoursOfSamples) {
     FakeSystemMemorySource memory;
     memory.reading = SystemMemoryReading{16 * GiB, 8 * GiB, 0, 2 * GiB, MemoryPressureLevel::normal};
     MemorySampler sampler(processes, desktop, memory, scheduler, clock, SelfProcess{99999, std::nullopt});
-
     InMemoryDefaults defaults;
     AppNoiseProfileStore noise(defaults);
-    noise.load();
     SignificantChangeDetector changes(16 * GiB, noise);
     SustainedGrowthDetector growth(16 * GiB);
     std::vector<SignificantChange> found;
@@ -69,52 +44,42 @@ TEST(DetectionSimulationTest, HoursOfSamples) {
     };
 
     const Date start = clock.now();
-    const int seconds = 9000;
-    const int stepAt = 1800, leakFrom = 3600, leakUntil = 4500, failedReadAt = 5000;
-    Jitter jitter;
+    const int seconds = 9000, stepAt = 1800, leakFrom = 3600, leakUntil = 4500, failedReadAt = 5000;
+    std::uint64_t seed = 12345;
+    auto jitter = [&](std::uint64_t base, std::uint64_t amplitude) {  // base ± amplitude, deterministic
+        seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+        return base - amplitude + (seed >> 33) % (2 * amplitude + 1);
+    };
     auto setProcesses = [&](int t) {
-        processes.processes = {
-            process(100, "editor", plus(800 * MiB, jitter.next(2 * MiB))),
-            process(200, "mail", plus(400 * MiB, jitter.next(5 * MiB))),
-            process(300, "browser", plus(1536 * MiB, jitter.next(20 * MiB))),
-            process(400, "builder", plus(t < stepAt ? GiB : GiB + 200 * MiB, jitter.next(MiB))),
-        };
-        if (t >= leakFrom) {
-            const int leaked = std::min(t, leakUntil) - leakFrom;  // half a MiB a second
-            processes.processes.push_back(process(500, "leaky", 300 * MiB + static_cast<std::uint64_t>(leaked) * MiB / 2));
+        const std::uint64_t builder = t < stepAt ? GiB : GiB + 200 * MiB;
+        processes.processes = {{100, "/usr/bin/editor", "editor", 1, jitter(800 * MiB, 2 * MiB)},
+                               {200, "/usr/bin/mail", "mail", 1, jitter(400 * MiB, 5 * MiB)},
+                               {300, "/usr/bin/browser", "browser", 1, jitter(1536 * MiB, 20 * MiB)},
+                               {400, "/usr/bin/builder", "builder", 1, jitter(builder, MiB)}};
+        if (t >= leakFrom) {  // half a MiB a second for fifteen minutes
+            const std::uint64_t leaked = static_cast<std::uint64_t>(std::min(t, leakUntil) - leakFrom) * MiB / 2;
+            processes.processes.push_back({500, "/usr/bin/leaky", "leaky", 1, 300 * MiB + leaked});
         }
         memory.reading.swapUsedBytes = t == failedReadAt ? std::nullopt : std::optional<std::uint64_t>(2 * GiB);
     };
-
-    setProcesses(0);
-    sampler.start();
-    for (int t = 1; t <= seconds; ++t) {
+    for (int t = 0; t <= seconds; ++t) {
         setProcesses(t);
-        scheduler.advance(1.0);
+        if (t == 0) sampler.start();
+        else scheduler.advance(1.0);
     }
-    ASSERT_GE(sampler.footprintHistory().at("name:editor").size(), 7000u);
 
     std::map<std::string, int> perApp;
     for (const auto& c : found) ++perApp[c.app.groupingKey];
-    EXPECT_EQ(perApp["name:editor"], 0);
-    EXPECT_EQ(perApp["name:mail"], 0);
-    EXPECT_EQ(perApp["name:browser"], 0);
-    EXPECT_EQ(perApp["system"], 0);  // the failed swap read is not a burst
+    for (const char* quiet : {"name:editor", "name:mail", "name:browser", "system"})
+        EXPECT_EQ(perApp[quiet], 0) << quiet;
     ASSERT_EQ(perApp["name:builder"], 1);
-    for (const auto& c : found) {
-        if (c.app.groupingKey != "name:builder") continue;
-        EXPECT_EQ(c.kind, SignificantChange::Kind::largeGrowth());
-        ASSERT_TRUE(c.growthStartedAt);
-        EXPECT_NEAR(*c.growthStartedAt - start, stepAt, 1.0);
-        EXPECT_NEAR(c.detectedAt - *c.growthStartedAt, 4.0, 1.0);
-        EXPECT_NEAR(static_cast<double>(c.signedDelta), 200.0 * MiB, 3.0 * MiB);
-    }
-
+    const auto& step = *std::find_if(found.begin(), found.end(), [](auto& c) { return c.app.id() == "name:builder"; });
+    EXPECT_EQ(step.kind, SignificantChange::Kind::largeGrowth());
+    EXPECT_NEAR(*step.growthStartedAt - start, stepAt, 1.0);
+    EXPECT_NEAR(step.detectedAt - *step.growthStartedAt, 4.0, 1.0);
+    EXPECT_NEAR(static_cast<double>(step.signedDelta), 200.0 * MiB, 3.0 * MiB);
     ASSERT_EQ(sustained.size(), 1u);
     EXPECT_EQ(sustained[0].app.groupingKey, "name:leaky");
     EXPECT_GE(sustained[0].end - sustained[0].start, 720.0);
     EXPECT_GE(sustained[0].endBytes - sustained[0].startBytes, 314572800u);
-    // Noise was learned and written lazily, not once per app per second.
-    EXPECT_GT(noise.profiles().at("name:editor").sampleCount, 1000);
-    EXPECT_LE(defaults.writes, seconds * 5 / 30 + 5);
 }
