@@ -1,13 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <filesystem>
 #include <fstream>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "engine/stories/TimelineStore.h"
-#include "platform/linux/PosixFileSystem.h"
+#include "tests/engine/settings/StoreFiles.h"
 #include "tests/fakes/FakeClock.h"
 #include "tests/fakes/TempDir.h"
 
@@ -15,556 +14,288 @@ using namespace velmora;
 
 namespace {
 
-constexpr std::uint64_t MiB = 1024 * 1024;
-
-// The real file system, counting the files it writes.
-class CountingFileSystem final : public FileSystem {
-public:
-    ReadResult read(const std::string& path) const override { return real.read(path); }
-    bool writeAtomically(const std::string& path, const std::string& contents) override {
-        ++writes;
-        return real.writeAtomically(path, contents);
-    }
-    bool move(const std::string& from, const std::string& to) override { return real.move(from, to); }
-    bool exists(const std::string& path) const override { return real.exists(path); }
-    PosixFileSystem real;
-    int writes = 0;
-};
+using Kind = TimelineEventKind;
+constexpr std::int64_t M = 1024 * 1024;
+constexpr std::uint64_t operator""_MiB(unsigned long long n) { return n * 1024 * 1024; }
 
 ProcessIdentity app(const std::string& key) { return ProcessIdentity{key, std::nullopt, "App " + key, {100}, false}; }
 
-ImpactWindow window(std::int64_t delta, double duration, std::optional<std::uint64_t> peak, std::optional<std::uint64_t> end) {
-    return ImpactWindow{delta, duration, peak, end};
-}
-
-// An app story as the change handling files it: baseline and an immediate window ending at `end`.
-TimelineEvent appStory(const std::string& key, TimelineEventKind kind, Date at, std::optional<std::uint64_t> baseline,
-                       std::optional<std::uint64_t> end, std::optional<std::uint64_t> peak = std::nullopt) {
+// A story as the change handling files it; an app story has a baseline and an immediate window ending at `end`.
+TimelineEvent story(Kind kind, Date at, const char* key = "a", std::optional<std::uint64_t> baseline = std::nullopt,
+                    std::optional<std::uint64_t> end = std::nullopt, std::optional<std::uint64_t> peak = std::nullopt) {
     TimelineEvent e;
     e.id = Uuid::random();
     e.timestamp = at;
     e.kind = kind;
-    e.title = "App " + key + " changed";
+    e.title = "Changed";
     e.explanation = "Attribution text.";
-    e.relatedApp = app(key);
+    if (key) e.relatedApp = app(key);
     e.baselineFootprintBytes = baseline;
-    if (end) {
-        const std::int64_t delta = static_cast<std::int64_t>(*end) - static_cast<std::int64_t>(baseline.value_or(*end));
-        e.immediate = window(delta, 4, peak, end);
-    }
+    if (end) e.immediate = ImpactWindow{std::int64_t(*end) - std::int64_t(baseline.value_or(*end)), 4, peak, end};
     e.isPendingWindows = true;
-    e.primarySource = SensorSource::significantChange;
     return e;
 }
 
-TimelineEvent machineStory(TimelineEventKind kind, Date at) {
-    TimelineEvent e;
-    e.id = Uuid::random();
-    e.timestamp = at;
-    e.kind = kind;
-    e.title = "Machine";
-    e.explanation = "Whole machine.";
-    e.primarySource = SensorSource::systemPressure;
-    return e;
-}
-
-AppMemorySnapshot sample(const std::string& key, std::uint64_t footprint, Date at) {
-    AppMemorySnapshot s;
-    s.identity = app(key);
-    s.footprintBytes = footprint;
-    s.timestamp = at;
-    return s;
+// One tick's app snapshots; the app is missing when `footprint` is absent.
+std::vector<AppMemorySnapshot> tick(const std::string& key, std::optional<std::uint64_t> footprint) {
+    std::vector<AppMemorySnapshot> apps(footprint ? 2 : 1);
+    apps[0].identity = app("other");
+    if (footprint) apps[1].identity = app(key), apps[1].footprintBytes = *footprint;
+    return apps;
 }
 
 class TimelineStoreTest : public ::testing::Test {
 protected:
     std::string path() const { return dir.file("stories.json"); }
     TimelineStore open() { return TimelineStore(fs, path(), clock); }
-    Json file() const {
-        auto r = fs.read(path());
-        if (r.status != FileSystem::ReadStatus::ok) return Json();
-        return parseJson(r.contents).value_or(Json("unparseable"));
-    }
-    std::vector<std::string> setAsideFiles() const {
-        std::vector<std::string> out;
-        for (const auto& e : std::filesystem::directory_iterator(dir.path()))
-            if (e.path().filename().string().starts_with("stories.json.bad-")) out.push_back(e.path().string());
-        return out;
-    }
-    const TimelineEvent* stored(const TimelineStore& store, const Uuid& id) const {
-        for (const auto& e : store.events())
-            if (e.id == id) return &e;
-        return nullptr;
-    }
+    Json file() const { return parseJson(fs.read(path()).contents).value_or(Json()); }
+    std::vector<std::string> setAside() const { return filesStarting(dir.path(), "stories.json.bad-"); }
 
     TempDir dir;
-    CountingFileSystem fs;
+    RecordingFileSystem fs;
     FakeClock clock;
+    const Date t = clock.now();
 };
 
 TEST_F(TimelineStoreTest, MergeWindowAndWhatTakesPart) {
-    struct Case {
-        const char* name;
-        TimelineEvent first, second;
-        bool merges;
-    };
-    const Date t = clock.now();
-    const auto growth = [&](const char* key, double at) { return appStory(key, TimelineEventKind::largeDelta, t + at, 500 * MiB, 800 * MiB); };
-    TimelineEvent noApp = growth("a", 10);
-    noApp.relatedApp.reset();
-    const Case cases[] = {
+    const auto growth = [&](const char* key, double at) { return story(Kind::largeDelta, t + at, key, 500_MiB, 800_MiB); };
+    const std::tuple<const char*, TimelineEvent, TimelineEvent, bool> cases[] = {
         {"same moment", growth("a", 0), growth("a", 0), true},
         {"120.0 s later", growth("a", 0), growth("a", 120.0), true},
         {"120.0 s earlier", growth("a", 120.0), growth("a", 0), true},
         {"120.1 s later", growth("a", 0), growth("a", 120.1), false},
         {"120.1 s earlier", growth("a", 120.1), growth("a", 0), false},
         {"another app", growth("a", 0), growth("b", 5), false},
-        {"release into growth", growth("a", 0), appStory("a", TimelineEventKind::memoryReleased, t + 5, 800 * MiB, 600 * MiB), true},
-        {"sustained into growth", growth("a", 0), appStory("a", TimelineEventKind::sustainedGrowth, t + 5, 400 * MiB, 900 * MiB), true},
-        {"incoming without app", growth("a", 0), noApp, false},
-        {"pressure", growth("a", 0), [&] { auto e = machineStory(TimelineEventKind::pressureChanged, t + 5); e.relatedApp = app("a"); return e; }(), false},
-        {"swap", growth("a", 0), [&] { auto e = machineStory(TimelineEventKind::swapSpike, t + 5); e.relatedApp = app("a"); return e; }(), false},
-        {"measurement", growth("a", 0), appStory("a", TimelineEventKind::measureSession, t + 5, 1, 2), false},
-        {"activity kind", growth("a", 0), appStory("a", TimelineEventKind::appLaunched, t + 5, 1, 2), false},
-        {"into a measurement", appStory("a", TimelineEventKind::measureSession, t, 1, 2), growth("a", 5), false},
+        {"release", growth("a", 0), story(Kind::memoryReleased, t + 5, "a", 800_MiB, 600_MiB), true},
+        {"sustained", growth("a", 0), story(Kind::sustainedGrowth, t + 5, "a", 400_MiB, 900_MiB), true},
+        {"no app", growth("a", 0), story(Kind::largeDelta, t + 5, nullptr, 1, 2), false},
+        {"pressure", growth("a", 0), story(Kind::pressureChanged, t + 5), false},
+        {"swap", growth("a", 0), story(Kind::swapSpike, t + 5), false},
+        {"measurement", growth("a", 0), story(Kind::measureSession, t + 5, "a", 1, 2), false},
+        {"activity kind", growth("a", 0), story(Kind::appLaunched, t + 5, "a", 1, 2), false},
+        {"into a measurement", story(Kind::measureSession, t, "a", 1, 2), growth("a", 5), false},
     };
-    for (const auto& c : cases) {
+    for (const auto& [name, first, second, merges] : cases) {
         std::filesystem::remove(path());
         auto store = open();
-        int newStories = 0;
-        store.onNewStory = [&](const TimelineEvent&) { ++newStories; };
-        store.add(c.first);
-        store.add(c.second);
-        EXPECT_EQ(store.events().size(), c.merges ? 1u : 2u) << c.name;
-        EXPECT_EQ(newStories, c.merges ? 1 : 2) << c.name;
-        EXPECT_EQ(store.events().back().id, c.first.id) << c.name;
-        EXPECT_EQ(file().size(), store.events().size()) << c.name;
+        int announced = 0;
+        store.onNewStory = [&](const TimelineEvent&) { ++announced; };
+        store.add(first);
+        store.add(second);
+        EXPECT_EQ(announced, merges ? 1 : 2) << name;
+        EXPECT_EQ(file().size(), merges ? 1u : 2u) << name;
     }
 }
 
-TEST_F(TimelineStoreTest, MergedReleaseMeasuresFromTheEarlierBaseline) {
+TEST_F(TimelineStoreTest, MergedChangesAreMeasuredFromTheEarlierBaseline) {
     auto store = open();
-    const Date t = clock.now();
-    auto first = appStory("mail", TimelineEventKind::memoryReleased, t, 1100 * MiB, 800 * MiB, 1100 * MiB);
-    first.confidence = ConfidenceLevel::medium;
+    auto first = story(Kind::memoryReleased, t, "mail", 1100_MiB, 800_MiB, 1100_MiB);
+    auto second = story(Kind::memoryReleased, t + 30, "mail", 800_MiB, 500_MiB, 800_MiB);
+    first.confidence = ConfidenceLevel::medium, second.confidence = ConfidenceLevel::low;
     first.linkedActivityIDs = {Uuid::random()};
-    auto second = appStory("mail", TimelineEventKind::memoryReleased, t + 30, 800 * MiB, 500 * MiB, 800 * MiB);
-    second.confidence = ConfidenceLevel::low;
     second.linkedActivityIDs = {first.linkedActivityIDs[0], Uuid::random()};
-    second.systemContext = SystemMemorySnapshot{MemoryPressureLevel::warning, 0, 0, 1, 2, t + 30};
+    second.systemContext = SystemMemorySnapshot{.pressure = MemoryPressureLevel::warning, .timestamp = t + 30};
     store.add(first);
+    store.registerFollowUp(first, "mail", 1100_MiB, 1100_MiB);
+    store.updateFollowUps(tick("mail", 800_MiB), t + 20);  // the first story's own 20-second window
     store.add(second);
-
+    store.registerFollowUp(second, "mail", 800_MiB, 800_MiB);
     ASSERT_EQ(store.events().size(), 1u);
-    const TimelineEvent& merged = store.events()[0];
-    EXPECT_EQ(merged.id, first.id);
-    EXPECT_EQ(merged.baselineFootprintBytes, 1100 * MiB);
-    EXPECT_EQ(merged.immediate, window(-600 * static_cast<std::int64_t>(MiB), 4, 1100 * MiB, 500 * MiB));
-    EXPECT_EQ(merged.kind, TimelineEventKind::memoryReleased);
-    EXPECT_EQ(merged.timestamp, t + 30);
-    EXPECT_EQ(merged.confidence, ConfidenceLevel::medium);
-    EXPECT_EQ(merged.systemContext, second.systemContext);
-    EXPECT_EQ(merged.linkedActivityIDs, (std::vector<Uuid>{first.linkedActivityIDs[0], second.linkedActivityIDs[1]}));
-    EXPECT_EQ(merged.title, "App mail freed memory");
-}
+    const TimelineEvent& m = store.events()[0];
+    EXPECT_EQ(std::make_tuple(m.id, m.baselineFootprintBytes, m.immediate, m.kind, m.timestamp, m.confidence, m.systemContext),
+              std::make_tuple(first.id, std::optional(1100_MiB), std::optional(ImpactWindow{-600 * M, 20, 1100_MiB, 500_MiB}),
+                              Kind::memoryReleased, t + 30, std::optional(ConfidenceLevel::medium), second.systemContext));
+    EXPECT_EQ(m.linkedActivityIDs, (std::vector<Uuid>{first.linkedActivityIDs[0], second.linkedActivityIDs[1]}));
 
-TEST_F(TimelineStoreTest, MergeOfAGrowthThatTurnsIntoARelease) {
-    auto store = open();
-    const Date t = clock.now();
-    store.add(appStory("a", TimelineEventKind::largeDelta, t, 500 * MiB, 900 * MiB));
-    store.add(appStory("a", TimelineEventKind::largeDelta, t + 60, 900 * MiB, 300 * MiB));
-    EXPECT_EQ(store.events()[0].kind, TimelineEventKind::memoryReleased);
-    EXPECT_EQ(store.events()[0].immediate->deltaBytes, -200 * static_cast<std::int64_t>(MiB));
-    EXPECT_FALSE(store.events()[0].confidence.has_value());  // absent and absent stays absent
-}
+    // The follow-up moves to the merged story: its baseline, and the highest footprint seen.
+    EXPECT_FALSE(store.hasPendingFollowUp(second.id));
+    store.updateFollowUps(tick("mail", 500_MiB), t + 38);
+    store.updateFollowUps(tick("mail", 490_MiB), t + 75);
+    EXPECT_EQ(m.immediate, (ImpactWindow{-600 * M, 8, 1100_MiB, 500_MiB}));
+    EXPECT_EQ(m.settled, (ImpactWindow{-610 * M, 45, 1100_MiB, 490_MiB}));
 
-TEST_F(TimelineStoreTest, SustainedGrowthTextWinsEitherWay) {
-    const Date t = clock.now();
-    {
-        auto store = open();
-        store.add(appStory("a", TimelineEventKind::largeDelta, t, 500 * MiB, 700 * MiB));
-        auto sustained = appStory("a", TimelineEventKind::sustainedGrowth, t + 100, 400 * MiB, 900 * MiB);
-        sustained.title = "App a kept growing";
-        sustained.explanation = "Long steady growth.";
-        store.add(sustained);
-        ASSERT_EQ(store.events().size(), 1u);
-        EXPECT_EQ(store.events()[0].kind, TimelineEventKind::sustainedGrowth);
-        EXPECT_EQ(store.events()[0].title, "App a kept growing");
-        EXPECT_EQ(store.events()[0].explanation, "Long steady growth.");
-    }
-    std::filesystem::remove(path());
-    auto store = open();
-    auto sustained = appStory("a", TimelineEventKind::sustainedGrowth, t, 400 * MiB, 900 * MiB);
-    sustained.title = "App a kept growing";
-    sustained.explanation = "Long steady growth.";
-    store.add(sustained);
-    auto growth = appStory("a", TimelineEventKind::largeDelta, t + 10, 900 * MiB, 1000 * MiB);
-    growth.explanation = "What you were doing around then:\n• Opened a big file\n• Exported a movie";
+    store.add(story(Kind::memoryReleased, t + 80, "mail", 490_MiB, 1300_MiB));  // back above where it began
+    EXPECT_EQ(m.immediate, (ImpactWindow{200 * M, 8, 1100_MiB, 1300_MiB}));
+    EXPECT_EQ(m.kind, Kind::largeDelta);
+
+    auto sustained = story(Kind::sustainedGrowth, t + 90, "mail", 1300_MiB, 1400_MiB);
+    sustained.title = "Mail kept growing", sustained.explanation = "Long steady growth.";
+    store.add(sustained);  // takes the sustained-growth text and kind, which later changes keep
+    auto growth = story(Kind::largeDelta, t + 100, "mail", 1400_MiB, 1500_MiB);
+    growth.explanation = "Around then:\n• Opened a big file\n\n• Exported a movie";
     store.add(growth);
-    ASSERT_EQ(store.events().size(), 1u);
-    EXPECT_EQ(store.events()[0].kind, TimelineEventKind::sustainedGrowth);
-    EXPECT_EQ(store.events()[0].title, "App a kept growing");
-    EXPECT_EQ(store.events()[0].explanation, "Long steady growth.\n• Opened a big file\n• Exported a movie");
-    EXPECT_EQ(store.events()[0].immediate->deltaBytes, 600 * static_cast<std::int64_t>(MiB));
+    EXPECT_EQ(std::make_tuple(m.kind, m.title, m.explanation),
+              std::make_tuple(Kind::sustainedGrowth, "Mail kept growing", "Long steady growth.\n• Opened a big file\n• Exported a movie"));
 }
 
-TEST_F(TimelineStoreTest, MergeWithoutAnEndFootprintOnlyMovesTheBaseline) {
+TEST_F(TimelineStoreTest, CapsAnnouncementsAndTheLastDayInTheFile) {
     auto store = open();
-    const Date t = clock.now();
-    auto first = appStory("a", TimelineEventKind::largeDelta, t, 500 * MiB, std::nullopt);
-    first.confidence = ConfidenceLevel::low;
+    std::vector<TimelineEvent> announced;
+    store.onNewStory = [&](const TimelineEvent& e) { announced.push_back(e); };
+    const auto first = story(Kind::largeDelta, t, "a", 500_MiB, 700_MiB);
     store.add(first);
-    auto second = appStory("a", TimelineEventKind::memoryReleased, t + 50, 300 * MiB, std::nullopt);
-    second.confidence = ConfidenceLevel::high;
-    second.timestamp = t - 50;  // earlier than the stored story: its baseline is the earlier one
-    store.add(second);
-    ASSERT_EQ(store.events().size(), 1u);
-    TimelineEvent expected = first;
-    expected.baselineFootprintBytes = 300 * MiB;
-    EXPECT_EQ(store.events()[0], expected);
-}
-
-TEST_F(TimelineStoreTest, CapKeepsTheNewest500AndAnnouncesEveryInsert) {
-    auto store = open();
-    std::vector<Uuid> announced;
-    store.onNewStory = [&](const TimelineEvent& e) { announced.push_back(e.id); };
-    std::vector<Uuid> added;
-    for (int i = 0; i < 501; ++i) {
-        auto e = machineStory(TimelineEventKind::pressureChanged, clock.now() + i);
-        added.push_back(e.id);
-        store.add(e);
-    }
-    EXPECT_EQ(announced, added);
+    store.registerFollowUp(first, "a", 500_MiB, 700_MiB);
+    EXPECT_EQ(announced[0].title, "App a · Attribution text.");  // announced reworded, as stored
+    EXPECT_EQ(announced[0], store.events()[0]);
+    store.add(story(Kind::swapSpike, t - 86401));  // kept in memory, not in the file
+    for (int i = 0; i < 499; ++i) store.add(story(Kind::pressureChanged, t - 86400 + i));
+    ASSERT_EQ(announced.size(), 501u);
     ASSERT_EQ(store.events().size(), 500u);
-    EXPECT_EQ(store.events().front().id, added.back());
-    EXPECT_EQ(store.events().back().id, added[1]);
-    EXPECT_EQ(file().size(), 500u);
-}
-
-TEST_F(TimelineStoreTest, NewStoryIsAnnouncedReworded) {
-    auto store = open();
-    std::optional<TimelineEvent> announced;
-    store.onNewStory = [&](const TimelineEvent& e) { announced = e; };
-    auto e = appStory("a", TimelineEventKind::largeDelta, clock.now(), 500 * MiB, 700 * MiB);
-    store.add(e);
-    ASSERT_TRUE(announced);
-    EXPECT_EQ(announced->title, "App a · Attribution text.");
-    EXPECT_EQ(*announced, store.events()[0]);
-    // An update goes through the same rewording.
-    auto swap = machineStory(TimelineEventKind::swapSpike, clock.now());
-    store.add(swap);
-    swap.title = "changed by hand";
-    store.update(swap);
-    EXPECT_EQ(store.events()[0].title, "Mac started using disk for memory");
-}
-
-TEST_F(TimelineStoreTest, UpdateOfAnUnknownStoryWritesNothing) {
-    auto store = open();
-    store.add(machineStory(TimelineEventKind::swapSpike, clock.now()));
+    EXPECT_EQ(store.events().front().id, announced.back().id);
+    EXPECT_EQ(store.events().back().id, announced[1].id);
+    EXPECT_EQ(file().size(), 499u);
+    EXPECT_EQ(file()[498]["timestamp"], (t - 86400).secondsSince2001);
+    store.updateFollowUps(tick("a", 700_MiB), t + 10);  // its story is gone: the follow-up ends
+    EXPECT_FALSE(store.hasPendingFollowUp(first.id));
     const int writes = fs.writes;
-    store.update(machineStory(TimelineEventKind::swapSpike, clock.now()));
+    store.update(story(Kind::swapSpike, t));  // unknown id: nothing happens
     EXPECT_EQ(fs.writes, writes);
-    EXPECT_EQ(store.events().size(), 1u);
-}
 
-struct FollowUpStep {
-    double at;
-    std::optional<std::uint64_t> footprint;  // absent: the app is not running this tick
-    bool immediate, settled, longerTerm, pending;
-};
+    for (int i = 0; i < 7201; ++i) store.recordSystemSnapshot(SystemMemorySnapshot{.timestamp = Date{double(i)}});
+    EXPECT_EQ(store.systemHistory().size(), 7200u);
+    EXPECT_EQ(store.systemHistory().front().timestamp, Date{1});
+}
 
 TEST_F(TimelineStoreTest, FollowUpsLandAtTheirMoments) {
-    const std::int64_t M = MiB;
+    struct Step { double at; std::optional<std::uint64_t> footprint; int windowsSoFar; bool pending; };  // no footprint: app away
     struct Case {
         const char* name;
-        std::vector<FollowUpStep> steps;
-        std::optional<ImpactWindow> immediate, settled, longerTerm;
-        TimelineEventKind kind;
+        std::vector<Step> steps;
+        std::optional<ImpactWindow> immediate, settled{}, longerTerm{};
+        Kind kind = Kind::largeDelta;
+    };
+    const auto w = [](std::int64_t delta, double at, std::uint64_t peak, std::uint64_t end) {
+        return ImpactWindow{delta * M, at, peak * M, end * M};
     };
     const Case cases[] = {
-        {"on the dot",
-         {{7.9, 900 * MiB, false, false, false, true},
-          {8.0, 900 * MiB, true, false, false, true},
-          {44.9, 1000 * MiB, true, false, false, true},
-          {45.0, 880 * MiB, true, true, false, true},
-          {179.9, 960 * MiB, true, true, false, true},
-          {180.0, 921 * MiB, true, true, true, false}},
-         window(400 * M, 8.0, 900 * MiB, 900 * MiB), window(380 * M, 45.0, 1000 * MiB, 880 * MiB),
-         window(21 * M, 180.0, 1000 * MiB, 921 * MiB), TimelineEventKind::largeDelta},
-        {"exactly 20 MiB later",
-         {{8, 900 * MiB, true, false, false, true}, {45, 900 * MiB, true, true, false, true}, {180, 920 * MiB, true, true, false, false}},
-         window(400 * M, 8, 900 * MiB, 900 * MiB), window(400 * M, 45, 900 * MiB, 900 * MiB), std::nullopt, TimelineEventKind::largeDelta},
-        {"one byte over 20 MiB, downwards",
-         {{8, 900 * MiB, true, false, false, true}, {45, 900 * MiB, true, true, false, true}, {180, 880 * MiB - 1, true, true, true, false}},
-         window(400 * M, 8, 900 * MiB, 900 * MiB), window(400 * M, 45, 900 * MiB, 900 * MiB),
-         window(-20 * M - 1, 180, 900 * MiB, 880 * MiB - 1), TimelineEventKind::largeDelta},
-        {"settles below the baseline",
-         {{8, 600 * MiB, true, false, false, true}, {45, 499 * MiB, true, true, false, true}},
-         window(100 * M, 8, 600 * MiB, 600 * MiB), window(-1 * M, 45, 600 * MiB, 499 * MiB), std::nullopt, TimelineEventKind::memoryReleased},
-        {"settles on the baseline",
-         {{8, 600 * MiB, true, false, false, true}, {45, 500 * MiB, true, true, false, true}},
-         window(100 * M, 8, 600 * MiB, 600 * MiB), window(0, 45, 600 * MiB, 500 * MiB), std::nullopt, TimelineEventKind::largeDelta},
-        {"missed ticks",
-         {{50, 700 * MiB, true, true, false, true}, {250, 700 * MiB, true, true, false, false}},
-         window(200 * M, 50, 700 * MiB, 700 * MiB), window(200 * M, 50, 700 * MiB, 700 * MiB), std::nullopt, TimelineEventKind::largeDelta},
-        {"app away, back later",
-         {{8, std::nullopt, false, false, false, true}, {30, std::nullopt, false, false, false, true}, {46, 650 * MiB, true, true, false, true}},
-         window(150 * M, 46, 650 * MiB, 650 * MiB), window(150 * M, 46, 650 * MiB, 650 * MiB), std::nullopt, TimelineEventKind::largeDelta},
-        {"away through the late check",
-         {{8, 700 * MiB, true, false, false, true}, {45, 700 * MiB, true, true, false, true}, {200, std::nullopt, true, true, false, true},
-          {200.5, std::nullopt, true, true, false, false}},
-         window(200 * M, 8, 700 * MiB, 700 * MiB), window(200 * M, 45, 700 * MiB, 700 * MiB), std::nullopt, TimelineEventKind::largeDelta},
+        {"on the dot", {{7.9, 900_MiB, 0, 1}, {8, 900_MiB, 1, 1}, {44.9, 1000_MiB, 1, 1}, {45, 880_MiB, 2, 1}, {179.9, 960_MiB, 2, 1}, {180, 921_MiB, 3, 0}},
+         w(400, 8, 900, 900), w(380, 45, 1000, 880), w(21, 180, 1000, 921)},
+        {"exactly 20 MiB later", {{8, 900_MiB, 1, 1}, {45, 900_MiB, 2, 1}, {180, 920_MiB, 2, 0}}, w(400, 8, 900, 900), w(400, 45, 900, 900)},
+        {"a byte over 20 MiB down", {{8, 900_MiB, 1, 1}, {45, 900_MiB, 2, 1}, {180, 880_MiB - 1, 3, 0}}, w(400, 8, 900, 900),
+         w(400, 45, 900, 900), ImpactWindow{-20 * M - 1, 180, 900_MiB, 880_MiB - 1}},
+        {"settles below the baseline", {{8, 600_MiB, 1, 1}, {45, 499_MiB, 2, 1}}, w(100, 8, 600, 600), w(-1, 45, 600, 499), {}, Kind::memoryReleased},
+        {"settles on the baseline", {{8, 600_MiB, 1, 1}, {45, 500_MiB, 2, 1}}, w(100, 8, 600, 600), w(0, 45, 600, 500)},
+        {"missed ticks", {{50, 700_MiB, 2, 1}, {250, 700_MiB, 2, 0}}, w(200, 50, 700, 700), w(200, 50, 700, 700)},
+        {"app away, back later", {{8, {}, 0, 1}, {30, {}, 0, 1}, {46, 650_MiB, 2, 1}}, w(150, 46, 650, 650), w(150, 46, 650, 650)},
+        {"away through the late check", {{8, 700_MiB, 1, 1}, {45, 700_MiB, 2, 1}, {200, {}, 2, 1}, {200.5, {}, 2, 0}},
+         w(200, 8, 700, 700), w(200, 45, 700, 700)},
+        {"clock set back an hour", {{-3600, 700_MiB, 0, 1}, {-3592, 710_MiB, 1, 1}}, w(210, 8, 710, 710)},
     };
     for (const auto& c : cases) {
         std::filesystem::remove(path());
         auto store = open();
-        const Date t = clock.now();
-        auto story = appStory("app", TimelineEventKind::largeDelta, t, 500 * MiB, 800 * MiB, 800 * MiB);
-        store.add(story);
-        store.registerFollowUp(story, "app", 500 * MiB, 500 * MiB);
+        const auto filed = story(Kind::largeDelta, t, "app", 500_MiB, 800_MiB, 800_MiB);
+        store.add(filed);
+        store.registerFollowUp(filed, "app", 500_MiB, 500_MiB);
+        int windows = 0;
         for (const auto& step : c.steps) {
-            std::vector<AppMemorySnapshot> apps{sample("other", 1, t + step.at)};
-            if (step.footprint) apps.push_back(sample("app", *step.footprint, t + step.at));
-            store.updateFollowUps(apps, t + step.at);
-            const TimelineEvent* e = stored(store, story.id);
-            ASSERT_NE(e, nullptr);
-            EXPECT_EQ(e->immediate->duration > 4, step.immediate) << c.name << " at " << step.at;
-            EXPECT_EQ(e->settled.has_value(), step.settled) << c.name << " at " << step.at;
-            EXPECT_EQ(e->isPendingWindows, !step.settled) << c.name << " at " << step.at;
-            EXPECT_EQ(e->longerTerm.has_value(), step.longerTerm) << c.name << " at " << step.at;
-            EXPECT_EQ(store.hasPendingFollowUp(story.id), step.pending) << c.name << " at " << step.at;
+            const int writes = fs.writes;
+            store.updateFollowUps(tick("app", step.footprint), t + step.at);
+            const TimelineEvent& e = store.events()[0];
+            const int now = (e.immediate->duration != 4) + e.settled.has_value() + e.longerTerm.has_value();
+            EXPECT_EQ(now, step.windowsSoFar) << c.name << " at " << step.at;
+            EXPECT_EQ(fs.writes - writes, now - windows) << c.name << " at " << step.at << ": one save per window";
+            EXPECT_EQ(e.isPendingWindows, now < 2) << c.name << " at " << step.at;
+            EXPECT_EQ(store.hasPendingFollowUp(filed.id), step.pending) << c.name << " at " << step.at;
+            windows = now;
         }
-        const TimelineEvent* e = stored(store, story.id);
-        EXPECT_EQ(e->immediate, c.immediate) << c.name;
-        EXPECT_EQ(e->settled, c.settled) << c.name;
-        EXPECT_EQ(e->longerTerm, c.longerTerm) << c.name;
-        EXPECT_EQ(e->kind, c.kind) << c.name;
-        EXPECT_EQ(open().events()[0].settled, c.settled) << c.name << ": written to the file";
+        const TimelineEvent e = open().events().at(0);  // as written to the file
+        EXPECT_EQ(std::tie(e.immediate, e.settled, e.longerTerm, e.kind), std::tie(c.immediate, c.settled, c.longerTerm, c.kind)) << c.name;
     }
 }
 
-TEST_F(TimelineStoreTest, OneLateTickWritesBothWindowsWithTwoSaves) {
-    auto store = open();
-    const Date t = clock.now();
-    auto story = appStory("app", TimelineEventKind::largeDelta, t, 500 * MiB, 800 * MiB);
-    store.add(story);
-    store.registerFollowUp(story, "app", 500 * MiB, 800 * MiB);
-    const int writes = fs.writes;
-    store.updateFollowUps({sample("app", 700 * MiB, t + 50)}, t + 50);
-    EXPECT_EQ(fs.writes - writes, 2);
-}
-
-TEST_F(TimelineStoreTest, FollowUpOfAMergedStoryMeasuresTheWholeChange) {
-    auto store = open();
-    const Date t = clock.now();
-    auto first = appStory("mail", TimelineEventKind::memoryReleased, t, 1100 * MiB, 800 * MiB, 1100 * MiB);
-    store.add(first);
-    store.registerFollowUp(first, "mail", 1100 * MiB, 1100 * MiB);
-    store.updateFollowUps({sample("mail", 800 * MiB, t + 20)}, t + 20);  // the first immediate window
-
-    auto second = appStory("mail", TimelineEventKind::memoryReleased, t + 30, 800 * MiB, 500 * MiB, 800 * MiB);
-    store.add(second);
-    store.registerFollowUp(second, "mail", 800 * MiB, 800 * MiB);
-    EXPECT_TRUE(store.hasPendingFollowUp(first.id));
-    EXPECT_FALSE(store.hasPendingFollowUp(second.id));
-
-    store.updateFollowUps({sample("mail", 500 * MiB, t + 38)}, t + 38);
-    store.updateFollowUps({sample("mail", 490 * MiB, t + 75)}, t + 75);
-    const TimelineEvent& merged = store.events()[0];
-    EXPECT_EQ(merged.id, first.id);
-    EXPECT_EQ(merged.immediate, window(-600 * static_cast<std::int64_t>(MiB), 8, 1100 * MiB, 500 * MiB));
-    EXPECT_EQ(merged.settled, window(-610 * static_cast<std::int64_t>(MiB), 45, 1100 * MiB, 490 * MiB));
-    EXPECT_EQ(merged.kind, TimelineEventKind::memoryReleased);
-}
-
-TEST_F(TimelineStoreTest, FollowUpTargetNeedsStrictlyLessThan120Seconds) {
-    auto store = open();
-    const Date t = clock.now();
-    // Without end footprints the merge leaves the stored story's time where it was.
-    auto first = appStory("a", TimelineEventKind::largeDelta, t, 500 * MiB, std::nullopt);
-    store.add(first);
-    auto second = appStory("a", TimelineEventKind::largeDelta, t + 120, 700 * MiB, std::nullopt);
+TEST_F(TimelineStoreTest, WithoutEndFootprintsOnlyTheBaselineMovesAndTheTargetNeedsUnder120Seconds) {
+    auto first = story(Kind::largeDelta, t, "a", 500_MiB);
+    const auto second = story(Kind::largeDelta, t + 120, "a", 700_MiB);
+    auto earlier = story(Kind::memoryReleased, t - 50, "a", 300_MiB);
+    first.confidence = ConfidenceLevel::low, earlier.confidence = ConfidenceLevel::high;
     EXPECT_FALSE(TimelineStore::isRepeatDelta(first, "a", second));
-    EXPECT_TRUE(TimelineStore::isRepeatDelta(first, "a", appStory("a", TimelineEventKind::largeDelta, t - 119.9, 1, 2)));
-    EXPECT_FALSE(TimelineStore::isRepeatDelta(first, "b", appStory("a", TimelineEventKind::largeDelta, t, 1, 2)));
-    store.add(second);  // merges: 120 s is inside the merge window
-    ASSERT_EQ(store.events().size(), 1u);
-    store.registerFollowUp(second, "a", 700 * MiB, 900 * MiB);
-    // Merged away and not a repeat of the stored story: the follow-up has nothing to fill and ends.
-    EXPECT_TRUE(store.hasPendingFollowUp(second.id));
-    store.updateFollowUps({sample("a", 900 * MiB, t + 130)}, t + 130);
+    EXPECT_TRUE(TimelineStore::isRepeatDelta(first, "a", story(Kind::memoryReleased, t - 119.9)));
+    EXPECT_FALSE(TimelineStore::isRepeatDelta(first, "b", story(Kind::largeDelta, t, "b")));
+    auto store = open();
+    for (const auto& e : {first, second, earlier}) store.add(e);
+    first.baselineFootprintBytes = 300_MiB;  // the earliest baseline; nothing else moves
+    EXPECT_EQ(store.events(), std::vector<TimelineEvent>{first});
+    store.registerFollowUp(second, "a", 700_MiB, 900_MiB);
+    store.updateFollowUps(tick("a", 900_MiB), t + 130);  // merged away and no repeat: nothing to fill
     EXPECT_FALSE(store.hasPendingFollowUp(second.id));
+    EXPECT_FALSE(store.events()[0].immediate);
 }
 
-TEST_F(TimelineStoreTest, FollowUpEndsWhenItsStoryLeaves) {
-    auto store = open();
-    const Date t = clock.now();
-    auto story = appStory("a", TimelineEventKind::largeDelta, t, 500 * MiB, 700 * MiB);
-    store.add(story);
-    store.registerFollowUp(story, "a", 500 * MiB, 700 * MiB);
-    for (int i = 0; i < 500; ++i) store.add(machineStory(TimelineEventKind::swapSpike, t + i));
-    store.updateFollowUps({sample("a", 700 * MiB, t + 10)}, t + 10);
-    EXPECT_FALSE(store.hasPendingFollowUp(story.id));
-}
-
-TEST_F(TimelineStoreTest, ClockSetBackRestartsTheFollowUpTiming) {
-    auto store = open();
-    const Date t = clock.now();
-    auto story = appStory("a", TimelineEventKind::largeDelta, t, 500 * MiB, 700 * MiB);
-    store.add(story);
-    store.registerFollowUp(story, "a", 500 * MiB, 700 * MiB);
-    const Date back = t - 3600;
-    store.updateFollowUps({sample("a", 700 * MiB, back)}, back);
-    store.updateFollowUps({sample("a", 710 * MiB, back + 8)}, back + 8);
-    EXPECT_EQ(store.events()[0].immediate, window(210 * static_cast<std::int64_t>(MiB), 8, 710 * MiB, 710 * MiB));
-}
-
-TEST_F(TimelineStoreTest, SystemHistoryKeepsTwoHours) {
-    auto store = open();
-    for (int i = 0; i < 7201; ++i) store.recordSystemSnapshot(SystemMemorySnapshot{MemoryPressureLevel::normal, 0, 0, 0, 0, Date{double(i)}});
-    ASSERT_EQ(store.systemHistory().size(), 7200u);
-    EXPECT_EQ(store.systemHistory().front().timestamp, Date{1});
-    EXPECT_EQ(store.systemHistory().back().timestamp, Date{7200});
-}
-
-TEST_F(TimelineStoreTest, FileHoldsTheLastDayNewestFirst) {
-    const Date now = clock.now();
-    auto old = machineStory(TimelineEventKind::swapSpike, now - 86401);
-    auto edge = machineStory(TimelineEventKind::swapSpike, now - 86400);
-    auto recent = appStory("a", TimelineEventKind::largeDelta, now - 5, 500 * MiB, 700 * MiB);
-    {
-        auto store = open();
-        store.add(old);
-        store.add(edge);
-        store.add(recent);
-        EXPECT_EQ(store.events().size(), 3u);  // memory keeps the old story until the next start
-        ASSERT_EQ(file().size(), 2u);
-        EXPECT_EQ(file()[0]["id"], recent.id.toString());
-        EXPECT_EQ(file()[0]["timestamp"], (now - 5).secondsSince2001);
-        EXPECT_EQ(file()[1]["id"], edge.id.toString());
-    }
-    // Written when the old story was still inside the day; read a second after it left it.
-    fs.writeAtomically(path(), encode(std::vector<TimelineEvent>{recent, edge, old}).dump());
-    auto store = open();
-    ASSERT_EQ(store.events().size(), 2u);
-    EXPECT_EQ(store.events()[0].id, recent.id);
-    EXPECT_EQ(store.events()[1].id, edge.id);
-    EXPECT_TRUE(setAsideFiles().empty());
-}
-
-TEST_F(TimelineStoreTest, LoadingEndsPendingWindowsAndKeeps500) {
-    std::vector<TimelineEvent> stories;
-    for (int i = 0; i < 620; ++i) stories.push_back(appStory("a" + std::to_string(i), TimelineEventKind::largeDelta, clock.now() - i, 1, 2));
-    stories.push_back(stories[3]);  // the same story twice
-    std::swap(stories[4], stories.back());
+TEST_F(TimelineStoreTest, LoadingKeepsTheLastDayAtMost500AndNoPendingWindows) {
+    std::vector<TimelineEvent> stories{story(Kind::swapSpike, t - 86401)};  // written while it was inside the day
+    for (int i = 0; i < 620; ++i) stories.push_back(story(Kind::largeDelta, t - 86400 + i, ("a" + std::to_string(i)).c_str(), 1, 2));
+    stories.insert(stories.begin() + 4, stories[3]);  // the same story twice
     fs.writeAtomically(path(), encode(stories).dump());
     auto store = open();
     ASSERT_EQ(store.events().size(), 500u);
-    EXPECT_EQ(store.events()[0].id, stories[0].id);
-    EXPECT_EQ(store.events()[4].id, stories[5].id);
+    EXPECT_EQ(store.events()[0].id, stories[1].id);  // exactly a day old: kept
+    EXPECT_EQ(store.events()[3].id, stories[5].id);
     for (const auto& e : store.events()) EXPECT_FALSE(e.isPendingWindows);
+    EXPECT_TRUE(setAside().empty());
 }
 
 TEST_F(TimelineStoreTest, DamagedFilesKeepWhatCanBeReadAndAreSetAside) {
-    const auto a = appStory("a", TimelineEventKind::largeDelta, clock.now(), 1, 2);
-    const auto b = machineStory(TimelineEventKind::swapSpike, clock.now());
-    Json badKind = b.toJson();
+    const auto a = story(Kind::largeDelta, t, "a", 1, 2), b = story(Kind::swapSpike, t);
+    Json badKind = story(Kind::swapSpike, t).toJson(), missing = story(Kind::swapSpike, t).toJson();
     badKind["kind"] = "largeGrowth";
-    badKind["id"] = Uuid::random().toString();
-    Json missing = b.toJson();
     missing.erase("primarySource");
-    missing["id"] = Uuid::random().toString();
-    struct Case {
-        const char* name;
-        std::string contents;
-        std::vector<Uuid> kept;
+    const std::string both = Json::array({a.toJson(), b.toJson()}).dump();
+    const std::pair<std::string, std::vector<Uuid>> cases[] = {
+        {Json::array({a.toJson(), badKind, missing, 7, nullptr, b.toJson()}).dump(), {a.id, b.id}},
+        {both.substr(0, both.size() - 30), {a.id}},  // cut short
+        {a.toJson().dump(), {}},                     // not an array
     };
-    const Case cases[] = {
-        {"unknown kind", Json::array({a.toJson(), badKind, b.toJson()}).dump(), {a.id, b.id}},
-        {"missing field", Json::array({missing, a.toJson()}).dump(), {a.id}},
-        {"not a story", Json::array({a.toJson(), 7, "x", nullptr}).dump(), {a.id}},
-        {"cut short", Json::array({a.toJson(), b.toJson()}).dump().substr(0, a.toJson().dump().size() + 30), {a.id}},
-        {"not an array", a.toJson().dump(), {}},
-        {"empty", "", {}},
-    };
-    for (const auto& c : cases) {
-        for (const auto& f : setAsideFiles()) std::filesystem::remove(f);
-        std::ofstream(path(), std::ios::trunc | std::ios::binary) << c.contents;
+    for (const auto& [contents, kept] : cases) {
+        for (const auto& f : setAside()) std::filesystem::remove(f);
+        std::ofstream(path(), std::ios::trunc | std::ios::binary) << contents;
         auto store = open();
-        std::vector<Uuid> kept;
-        for (const auto& e : store.events()) kept.push_back(e.id);
-        EXPECT_EQ(kept, c.kept) << c.name;
-        const auto aside = setAsideFiles();
-        ASSERT_EQ(aside.size(), 1u) << c.name;
-        store.add(machineStory(TimelineEventKind::pressureChanged, clock.now()));
-        EXPECT_EQ(file().size(), c.kept.size() + 1) << c.name;
-        EXPECT_EQ(fs.read(aside[0]).contents, c.contents) << c.name;
+        std::vector<Uuid> ids;
+        for (const auto& e : store.events()) ids.push_back(e.id);
+        EXPECT_EQ(ids, kept);
+        ASSERT_EQ(setAside().size(), 1u);
+        store.add(story(Kind::pressureChanged, t));
+        EXPECT_EQ(file().size(), kept.size() + 1);
+        EXPECT_EQ(fs.read(setAside()[0]).contents, contents);
     }
 }
 
-// A writer killed in the middle of saving leaves the old file or the new one, whole.
 TEST_F(TimelineStoreTest, KilledWhileSavingLeavesAWholeFile) {
-    constexpr int acknowledged = 40;
     int fds[2];
     ASSERT_EQ(::pipe(fds), 0);
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::close(fds[0]);
-        PosixFileSystem files;
-        FakeClock childClock(clock.now());
-        TimelineStore store(files, path(), childClock);
-        for (int i = 0;; ++i) {
-            store.add(appStory("app" + std::to_string(i % 700), TimelineEventKind::largeDelta, childClock.now() + i * 200.0 / 700, 1, 2));
-            const char done = 'x';
-            if (::write(fds[1], &done, 1) != 1) ::_exit(1);
-        }
+    if (child == 0) {  // saves until killed, acknowledging every finished save
+        PosixFileSystem real;
+        TimelineStore store(real, path(), clock);
+        for (int i = 0; ::write(fds[1], "x", 1) == 1; ++i)
+            store.add(story(Kind::largeDelta, t + i * 0.3, ("app" + std::to_string(i % 700)).c_str(), 1, 2));
+        ::_exit(1);
     }
     ::close(fds[1]);
-    char buf;
-    for (int seen = 0; seen < acknowledged;)
-        if (::read(fds[0], &buf, 1) == 1) ++seen;
+    char c;
+    int saved = -1;
+    while (saved < 40 && ::read(fds[0], &c, 1) == 1) ++saved;
     ::kill(child, SIGKILL);
-    int status = 0;
-    ::waitpid(child, &status, 0);
+    ::waitpid(child, nullptr, 0);
     ::close(fds[0]);
-    ASSERT_TRUE(WIFSIGNALED(status));
+    ASSERT_EQ(saved, 40);
 
     const Json written = file();
     ASSERT_TRUE(written.is_array()) << "the file is not whole";
-    EXPECT_GE(written.size(), static_cast<std::size_t>(acknowledged));
-    auto store = open();
-    EXPECT_EQ(store.events().size(), written.size());
-    EXPECT_TRUE(setAsideFiles().empty());
+    EXPECT_GE(written.size(), 40u);
+    std::ofstream(dir.file(".stories.json." + Uuid::random().toString() + ".tmp")) << "[{\"id\":";
+    EXPECT_EQ(open().events().size(), written.size());
+    EXPECT_TRUE(setAside().empty());
+    EXPECT_TRUE(filesStarting(dir.path(), ".stories.json.").empty()) << "a temporary outlived the next start";
+}
 
-    // Then the file is cut short, as a full disk or a copy tool might leave it.
-    const std::string whole = fs.read(path()).contents;
-    const std::string cut = whole.substr(0, whole.size() * 3 / 5);
-    std::ofstream(path(), std::ios::trunc | std::ios::binary) << cut;
-    std::size_t complete = 0;
-    for (std::size_t pos = 1; complete < written.size(); ++complete) {
-        pos += written[complete].dump().size();
-        if (pos > cut.size()) break;
-        ++pos;  // the comma
-    }
-    auto again = open();
-    ASSERT_EQ(again.events().size(), complete);
-    for (std::size_t i = 0; i < complete; ++i) EXPECT_EQ(again.events()[i].id.toString(), written[i]["id"]) << i;
-    ASSERT_EQ(setAsideFiles().size(), 1u);
-    EXPECT_EQ(fs.read(setAsideFiles()[0]).contents, cut);
+TEST_F(TimelineStoreTest, WindowTitleWithInvalidUtf8StillSaves) {
+    auto named = story(Kind::largeDelta, t, "a", 100_MiB, 400_MiB);
+    named.relatedApp->displayName = "notes\xFF\xFE.txt";
+    open().add(named);
+    EXPECT_EQ(open().events().at(0).id, named.id);
+    EXPECT_TRUE(setAside().empty());
 }
 
 }  // namespace
-
-TEST_F(TimelineStoreTest, WindowTitleWithInvalidUtf8StillSaves) {
-    auto story = appStory("a", TimelineEventKind::largeDelta, clock.now(), 100 * MiB, 400 * MiB);
-    story.relatedApp->displayName = "notes\xFF\xFE.txt";
-    {
-        auto store = open();
-        store.add(story);
-    }
-    auto reopened = open();
-    ASSERT_EQ(reopened.events().size(), 1u);
-    EXPECT_EQ(reopened.events()[0].id, story.id);
-    EXPECT_TRUE(setAsideFiles().empty());
-}

@@ -1,0 +1,34 @@
+#pragma once
+#include <filesystem>
+#include <vector>
+
+#include "platform/linux/PosixFileSystem.h"
+
+namespace velmora {
+
+// The real file system, counting writes; with `refuseMoves` set, moves fail as in a read-only folder.
+class RecordingFileSystem final : public FileSystem {
+public:
+    ReadResult read(const std::string& path) const override { return real.read(path); }
+    bool writeAtomically(const std::string& path, const std::string& contents) override {
+        ++writes;
+        return real.writeAtomically(path, contents);
+    }
+    bool move(const std::string& from, const std::string& to) override { return !refuseMoves && real.move(from, to); }
+    bool exists(const std::string& path) const override { return real.exists(path); }
+    void removeLeftoverTemporaries(const std::string& path) override { real.removeLeftoverTemporaries(path); }
+
+    PosixFileSystem real;
+    int writes = 0;
+    bool refuseMoves = false;
+};
+
+// The files in `dir` whose names start with `prefix`.
+inline std::vector<std::string> filesStarting(const std::string& dir, const std::string& prefix) {
+    std::vector<std::string> out;
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        if (e.path().filename().string().starts_with(prefix)) out.push_back(e.path().string());
+    return out;
+}
+
+}  // namespace velmora
