@@ -25,9 +25,10 @@ AppNoiseProfileStore::Profile AppNoiseProfileStore::Profile::fromJson(const Json
     p.sampleCount = require<std::int64_t>(j, "sampleCount");
     p.meanAbsDelta = require<double>(j, "meanAbsDelta");
     p.m2 = require<double>(j, "m2");
-    // Counts and sums of absolute values are never negative; such a value was not written by us.
-    if (p.sampleCount < 0 || !std::isfinite(p.meanAbsDelta) || p.meanAbsDelta < 0 || !std::isfinite(p.m2) ||
-        p.m2 < 0)
+    // Counts and sums of absolute values are never negative, and no learned change is above the
+    // largest one taken in; such a value was not written by us and would silence the app for good.
+    if (p.sampleCount < 0 || !(p.meanAbsDelta >= 0 && p.meanAbsDelta <= largestLearnedDelta) ||
+        !std::isfinite(p.m2) || p.m2 < 0)
         throw DecodeError("noise profile out of range");
     return p;
 }

@@ -159,11 +159,11 @@ TEST(NoiseTest, SavesOnEveryThirtiethSampleAndLoadsBack) {
     loaded.load();
     EXPECT_EQ(loaded.profiles(), store.profiles());
     // A bad stored value leaves the profiles in memory as they were.
-    const Json good{{"sampleCount", 3}, {"meanAbsDelta", 1}, {"m2", 0}};
-    const Json bad[] = {Json("text"), Json{{"good", good}, {"k", 7}}, Json{{"k", {{"sampleCount", 1}, {"m2", 0}}}},
-                        Json{{"k", {{"sampleCount", 1}, {"meanAbsDelta", "1"}, {"m2", 0}}}},
-                        Json{{"k", {{"sampleCount", -3}, {"meanAbsDelta", 1}, {"m2", 0}}}},
-                        Json{{"k", {{"sampleCount", 3}, {"meanAbsDelta", 1}, {"m2", -8}}}}};
+    const auto k = [](Json n, Json mean, Json m2) {
+        return Json{{"k", {{"sampleCount", n}, {"meanAbsDelta", mean}, {"m2", m2}}}};
+    };
+    const Json bad[] = {Json("text"), Json{{"good", k(3, 1, 0)["k"]}, {"k", 7}}, Json{{"k", {{"sampleCount", 1}}}},
+                        k(1, "1", 0), k(-3, 1, 0), k(3, 1, -8), k(3, 1e300, 0)};
     for (const auto& value : bad) {
         defaults.values["AppNoiseProfiles"] = value;
         loaded.load();
