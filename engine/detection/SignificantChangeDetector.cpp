@@ -22,6 +22,9 @@ void SignificantChangeDetector::evaluate(const std::vector<AppMemorySnapshot>& a
                                          const SystemMemorySnapshot& system, Date now) {
     evaluateSystem(system, now);
 
+    if (lastEvaluation_ && (now - *lastEvaluation_ > maxSampleGapSeconds || now < *lastEvaluation_)) pending_.clear();
+    lastEvaluation_ = now;
+
     // An empty list means the process list could not be read, not that every app quit.
     if (apps.empty()) return;
 

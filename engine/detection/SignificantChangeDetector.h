@@ -22,6 +22,9 @@ class SignificantChangeDetector {
 public:
     // How long a change must have lasted outside the app's noise before it is confirmed.
     static constexpr double confirmSeconds = 4.0;
+    // Samples further apart than this mean the sampler was stopped (or the machine slept): every
+    // watch starts afresh, so an app is not compared with a footprint from before the pause.
+    static constexpr double maxSampleGapSeconds = 10.0;
 
     SignificantChangeDetector(std::uint64_t totalPhysicalBytes, AppNoiseProfileStore& noiseStore,
                               double cooldownSeconds = 20.0);
@@ -47,6 +50,7 @@ private:
     void emit(const SignificantChange& change);
 
     std::unordered_map<std::string, PendingChange> pending_;
+    std::optional<Date> lastEvaluation_;
     std::optional<SystemMemorySnapshot> lastSystem_;
     std::unordered_map<std::string, Date> lastEmit_;
     double cooldown_;

@@ -192,6 +192,7 @@ TEST(SignificantChangeTest, AppScenarios) {
         {"an app that quits starts afresh",
          {{0, 0, 3 * G}, {1, 5, 3 * G + B}, {6, 6, 3 * G + B}, {7, 7, gone}, {8, 14, 200 * M}, {15, 19, 200 * M + B}},
          {{true, 5, 1, 3 * G, 3 * G + B}, {true, 19, 15, 200 * M, 200 * M + B}}},
+        {"a pause in sampling starts afresh", {{0, 5, G}, {6, 6, G + B}, {60, 70, G + B}}, {}},
         {"an unread process list", {{0, 0, G}, {1, 1, G + B}, {2, 2, unread}, {3, 5, G + B}}, {{true, 5, 1, G, G + B}}},
     };
     for (const auto& r : rows) {
