@@ -66,6 +66,11 @@ constexpr std::array<FamilyWord, 13> kFamilyWords{{
     {"epiphany", false},
 }};
 
+// Firefox names its child processes like this on Linux; "Web Content" would otherwise read as Safari.
+constexpr std::array<std::string_view, 11> kFirefoxProcessNames{
+    "web content",   "webextensions", "isolated web co", "isolated servic", "privileged cont", "file content",
+    "rdd process",   "socket process", "utility process", "gpu process",    "forkserver"};
+
 // Removed only where they end the title, in this order.
 constexpr std::array<std::string_view, 14> kTitleSuffixes{
     " - Google Chrome", " \u2014 Google Chrome", " - Chrome", " - Safari", " \u2014 Safari",
@@ -141,6 +146,11 @@ std::size_t findIgnoringAsciiCase(std::string_view haystack, std::string_view ne
     return std::string_view::npos;
 }
 
+// `lowered` is already lower-case; the table rows are ASCII of any case.
+bool startsWithIgnoringAsciiCase(std::string_view lowered, std::string_view prefix) {
+    return lowered.size() >= prefix.size() && equalsIgnoringAsciiCase(lowered.substr(0, prefix.size()), prefix);
+}
+
 bool endsWithIgnoringAsciiCase(std::string_view text, std::string_view suffix) {
     return text.size() >= suffix.size() && equalsIgnoringAsciiCase(text.substr(text.size() - suffix.size()), suffix);
 }
@@ -185,14 +195,21 @@ std::optional<std::string> BrowserActivityAdapter::browserFamily(const ProcessId
     if (auto bundleID = usableBundleID(identity.bundleID)) {
         const std::string lowered = utf8::lower(*bundleID);
         for (const auto& row : kBrowsers)
-            if (lowered.starts_with(utf8::lower(row.bundleID))) return std::string(row.family);
+            if (startsWithIgnoringAsciiCase(lowered, row.bundleID)) return std::string(row.family);
     }
+    if (isFirefoxContentProcess(identity.displayName)) return std::string("firefox");
     const std::string name = utf8::lower(identity.displayName);
     for (const auto& family : kFamilyWords)
         if (family.wholeWord ? containsWholeWord(name, family.word) : contains(name, family.word))
             return std::string(family.word);
     if (contains(name, "web content") || contains(name, "graphics and media")) return std::string("safari");
     return std::nullopt;
+}
+
+bool BrowserActivityAdapter::isFirefoxContentProcess(std::string_view name) {
+    for (auto row : kFirefoxProcessNames)
+        if (equalsIgnoringAsciiCase(name, row)) return true;
+    return false;
 }
 
 std::string BrowserActivityAdapter::cleanTitle(std::string_view title) {

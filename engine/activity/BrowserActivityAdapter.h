@@ -22,6 +22,9 @@ public:
     static bool isBrowser(const std::optional<ProcessIdentity>& app);
     // The family word ("chrome", "safari", "chromium", ...), or none for a non-browser.
     static std::optional<std::string> browserFamily(const ProcessIdentity& identity);
+    // Firefox's content and service processes on Linux ("Web Content", "RDD Process", ...): the
+    // whole name, in any letter case.
+    static bool isFirefoxContentProcess(std::string_view name);
 
     static std::vector<StructuredSignal> signalsForEvent(const ActivityEvent& event, const SamplingContext& context);
     // The semantic activity event of a signal; none for a signal name it does not know.

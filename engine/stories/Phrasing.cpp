@@ -4,6 +4,7 @@
 #include <optional>
 #include <vector>
 
+#include "engine/activity/BrowserActivityAdapter.h"
 #include "engine/support/Utf8.h"
 #include "measure/MeasureReport.h"
 
@@ -100,6 +101,8 @@ std::string inCurlyQuotes(std::string_view text) { return "\u201C" + shortened(t
 }  // namespace
 
 std::string friendlyAppName(std::string_view name) {
+    // Before the Safari row: on Linux a process called "Web Content" is Firefox's.
+    if (BrowserActivityAdapter::isFirefoxContentProcess(name)) return "Firefox";
     const std::string low = utf8::lower(name);
     const auto has = [&](std::string_view word) { return low.find(word) != std::string::npos; };
     if (has("safari") || has("webkit") || has("web content") || has("graphics and media")) return "Safari";

@@ -101,8 +101,10 @@ std::optional<std::string> storyPhraseFilter(std::string_view line) {
         text = removeAll(removeAll(std::move(text), "You opened "), "You watched ");
     }
     text = utf8::trim(text);
-    if (text.empty()) return std::nullopt;
-    if (utf8::characterCount(text) < 53) return text;
+    // Checked again: "You opened X" leaves one character, which would not pass a second time.
+    const std::size_t count = utf8::characterCount(text);
+    if (count < 2) return std::nullopt;
+    if (count < 53) return text;
     return utf8::prefixCharacters(text, 49) + "\u2026";
 }
 
