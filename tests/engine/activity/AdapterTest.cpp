@@ -4,11 +4,12 @@
 
 #include "engine/activity/AppAdapterRegistry.h"
 #include "engine/activity/BrowserActivityAdapter.h"
-#include "engine/support/Utf8.h"
 
 using namespace velmora;
 
 namespace {
+
+using Kind = ActivityEventKind;
 
 ProcessIdentity app(std::string name, std::optional<std::string> bundleID = std::nullopt) {
     const std::string key = bundleID && !bundleID->empty() ? *bundleID : "name:" + name;
@@ -17,216 +18,112 @@ ProcessIdentity app(std::string name, std::optional<std::string> bundleID = std:
 
 const ProcessIdentity kChrome = app("Google Chrome", "com.google.Chrome");
 
-ActivityEvent event(ActivityEventKind kind, std::optional<ProcessIdentity> who, std::optional<std::string> title,
-                    std::optional<std::string> url = std::nullopt) {
+ActivityEvent event(Kind kind, std::optional<std::string> title, std::optional<std::string> url = std::nullopt,
+                    std::optional<ProcessIdentity> who = kChrome) {
     return ActivityEvent{Uuid::random(), Date{500}, kind, std::move(who), std::move(title), std::move(url),
                          std::nullopt,   std::nullopt};
 }
 
-std::vector<std::string> names(const std::vector<StructuredSignal>& signals) {
-    std::vector<std::string> out;
-    for (const auto& s : signals) out.push_back(s.name);
+std::vector<StructuredSignal> signalsOf(const ActivityEvent& e) { return BrowserActivityAdapter::signalsForEvent(e, {}); }
+
+std::string summary(const std::vector<StructuredSignal>& signals) {
+    std::string out;
+    for (const auto& s : signals) out += s.name + "=" + s.detail.value_or("-") + "@" + std::to_string(int(s.weight)) + ";";
     return out;
 }
 
 }  // namespace
 
-TEST(BrowserAdapterTest, VideoTitleWithoutAddressGivesSiteMediaAndNavigation) {
-    const auto e = event(ActivityEventKind::titleChanged, kChrome, "Cats at play - YouTube - Google Chrome");
-    const auto signals = BrowserActivityAdapter::signalsForEvent(e, {});
-    ASSERT_EQ(signals.size(), 3u);
-    EXPECT_EQ(signals[0], (StructuredSignal{"site", "youtube.com", Date{500}, "com.google.Chrome", 8.0}));
-    EXPECT_EQ(signals[1], (StructuredSignal{"media_youtube", "Cats at play", Date{500}, "com.google.Chrome", 10.0}));
-    EXPECT_EQ(signals[2], (StructuredSignal{"navigation", "Cats at play - YouTube", Date{500}, "com.google.Chrome", 8.0}));
-}
-
-TEST(BrowserAdapterTest, SiteComesFromTheAddressHost) {
-    struct Case {
-        const char* url;
-        std::optional<std::string> site;
+TEST(BrowserAdapterTest, SignalsByKindTitleAndAddress) {
+    const std::pair<ActivityEvent, std::string> cases[] = {
+        {event(Kind::titleChanged, "Cats at play - YouTube - Google Chrome"),
+         "site=youtube.com@8;media_youtube=Cats at play@10;navigation=Cats at play - YouTube@8;"},
+        {event(Kind::becameFrontmost, "Page", "https://www.example.com/path?q=1"), "site=example.com@8;"},
+        {event(Kind::becameFrontmost, "Page", "https://mail.www.example.com/"), "site=mail.example.com@8;"},
+        {event(Kind::becameFrontmost, "Page", "https://user:pw@www.host.org:8080/x"), "site=host.org@8;"},
+        {event(Kind::becameFrontmost, "Page", "example.com/no-scheme"), ""},
+        {event(Kind::becameFrontmost, "Page", "https:///nohost"), ""},
+        {event(Kind::becameFrontmost, "Song - YouTube"), "site=youtube.com@8;media_youtube=Song@10;"},
+        {event(Kind::windowOpened, "Show - Netflix", "https://www.netflix.com/watch/1"),
+         "site=netflix.com@8;media_video=Show - Netflix@9;navigation=Show - Netflix@8;"},
+        {event(Kind::pageNavigated, std::nullopt, "https://docs.example.org/a"), "site=docs.example.org@8;navigation=@8;"},
+        {event(Kind::titleChanged, std::nullopt), ""},
+        {event(Kind::titleChanged, "  ", ""), ""},
+        // Private windows yield nothing, even with a host.
+        {event(Kind::pageNavigated, "PRIVATE BROWSING \u2014 Safari", "https://www.example.com/"), ""},
+        {event(Kind::pageNavigated, "Docs \u2014 Private", "https://www.example.com/"), ""},
+        {event(Kind::pageNavigated, "New Incognito Tab", "https://www.example.com/"), ""},
+        // A non-browser's events are not read.
+        {event(Kind::titleChanged, "Watch later - YouTube", std::nullopt, app("Search Helper")), ""},
     };
-    const Case cases[] = {
-        {"https://www.example.com/path?q=1", "example.com"},
-        {"https://mail.www.example.com/", "mail.example.com"},
-        {"https://user:pw@www.host.org:8080/x", "host.org"},
-        {"http://[::1]:18765/", "::1"},
-        {"example.com/no-scheme", std::nullopt},
-        {"https:///nohost", std::nullopt},
-        {"1ab://host/", std::nullopt},
-    };
-    for (const auto& c : cases) {
-        const auto signals =
-            BrowserActivityAdapter::signalsForEvent(event(ActivityEventKind::becameFrontmost, kChrome, "Page", c.url), {});
-        std::optional<std::string> site;
-        for (const auto& s : signals)
-            if (s.name == "site") site = s.detail;
-        EXPECT_EQ(site, c.site) << c.url;
-    }
+    for (const auto& [e, expected] : cases)
+        EXPECT_EQ(summary(signalsOf(e)), expected) << e.windowTitle.value_or("-") << " " << e.urlString.value_or("-");
 }
 
 TEST(BrowserAdapterTest, CleanTitleStripsOnlyATrailingBrowserName) {
     const std::string hundred(100, 'a');
-    const std::string long150(150, 'b');
-    struct Case {
-        std::string title, expected;
+    const std::pair<std::string, std::string> cases[] = {
+        {"Notes - ARC", "Notes"},          {"Meeting - Archive notes", "Meeting - Archive notes"},
+        {"  Padded  - Brave", "Padded"},    {"Review - Safari tips - Safari", "Review - Safari tips"},
+        {"Docs \u2014 Mozilla Firefox", "Docs"}, {hundred, hundred},
+        {std::string(150, 'b'), std::string(97, 'b') + "\u2026"},
     };
-    const Case cases[] = {
-        {"Notes - Arc", "Notes"},
-        {"Notes - ARC", "Notes"},
-        {"Meeting - Archive notes", "Meeting - Archive notes"},
-        {"Review - Safari tips - Safari", "Review - Safari tips"},
-        {"Docs \u2014 Mozilla Firefox", "Docs"},
-        {"Build logs - Chromium", "Build logs"},
-        {"Video - YouTube - Google Chrome", "Video - YouTube"},
-        {"  Padded  - Brave", "Padded"},
-        {hundred, hundred},
-        {long150, std::string(97, 'b') + "\u2026"},
-        {"", ""},
-    };
-    for (const auto& c : cases) EXPECT_EQ(BrowserActivityAdapter::cleanTitle(c.title), c.expected) << c.title;
-}
-
-TEST(BrowserAdapterTest, PrivateWindowsYieldNothingEvenWithAHost) {
-    for (const char* title : {"Private Browsing", "PRIVATE BROWSING \u2014 Safari", "Docs \u2014 Private", "Docs - PRIVATE",
-                              "New Incognito Tab", "InPrivate - Microsoft Edge"}) {
-        const auto e = event(ActivityEventKind::pageNavigated, kChrome, title, "https://www.example.com/");
-        EXPECT_TRUE(BrowserActivityAdapter::signalsForEvent(e, {}).empty()) << title;
-    }
-}
-
-TEST(BrowserAdapterTest, NavigationOnlyForNavigatingKinds) {
-    EXPECT_TRUE(BrowserActivityAdapter::signalsForEvent(event(ActivityEventKind::titleChanged, kChrome, std::nullopt), {})
-                    .empty());
-    EXPECT_TRUE(
-        BrowserActivityAdapter::signalsForEvent(event(ActivityEventKind::titleChanged, kChrome, "  ", ""), {}).empty());
-    const auto front =
-        BrowserActivityAdapter::signalsForEvent(event(ActivityEventKind::becameFrontmost, kChrome, "Song - YouTube"), {});
-    EXPECT_EQ(names(front), (std::vector<std::string>{"site", "media_youtube"}));
-    const auto watch = BrowserActivityAdapter::signalsForEvent(
-        event(ActivityEventKind::windowOpened, kChrome, "Show - Netflix", "https://www.netflix.com/watch/1"), {});
-    EXPECT_EQ(names(watch), (std::vector<std::string>{"site", "media_video", "navigation"}));
-    EXPECT_EQ(watch[1].detail, "Show - Netflix");
-    // An address alone is enough for a navigation.
-    const auto addressOnly = BrowserActivityAdapter::signalsForEvent(
-        event(ActivityEventKind::pageNavigated, kChrome, std::nullopt, "https://docs.example.org/a"), {});
-    EXPECT_EQ(names(addressOnly), (std::vector<std::string>{"site", "navigation"}));
-    EXPECT_EQ(addressOnly[1].detail, "");
+    for (const auto& [title, expected] : cases) EXPECT_EQ(BrowserActivityAdapter::cleanTitle(title), expected) << title;
 }
 
 TEST(BrowserAdapterTest, BrowserTestUsesWholeWordsForShortNames) {
-    struct Case {
-        ProcessIdentity who;
-        bool browser;
+    const std::pair<ProcessIdentity, bool> cases[] = {
+        {app("Arc"), true},           {app("Microsoft Edge"), true},  {app("Dia"), true},
+        {app("Dia Helper"), true},    {app("Search Helper"), false},  {app("Knowledge Base"), false},
+        {app("Media Player"), false}, {app("Firefox", ""), true},     {app("Notes", ""), false},
+        {app("Research", "com.example.research"), false},            {app("Games", "com.example.arcade"), false},
+        {app("Tool", "com.example.dia.app"), true},                  {app("Web", "org.gnome.Epiphany"), true},
     };
-    const Case cases[] = {
-        {app("Arc"), true},
-        {app("Microsoft Edge"), true},
-        {app("Dia"), true},
-        {app("Dia Helper"), true},
-        {app("Search Helper"), false},
-        {app("Knowledge Base"), false},
-        {app("Media Player"), false},
-        {app("Research", "com.example.research"), false},
-        {app("Games", "com.example.arcade"), false},
-        {app("Tool", "com.example.dia.app"), true},
-        {app("Chromium", "chromium"), true},
-        {app("Web", "org.gnome.Epiphany"), true},
-        {app("Vivaldi", "vivaldi-stable"), true},
-        {app("Firefox", ""), true},
-        {app("Notes", ""), false},
-        {app("Anything", "com.vivaldi.Vivaldi"), true},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(BrowserActivityAdapter::isBrowser(c.who), c.browser)
-            << c.who.displayName << " / " << c.who.bundleID.value_or("-");
+    for (const auto& [who, browser] : cases)
+        EXPECT_EQ(BrowserActivityAdapter::isBrowser(who), browser) << who.displayName << " / " << who.bundleID.value_or("-");
     EXPECT_FALSE(BrowserActivityAdapter::isBrowser(std::nullopt));
-    // A non-browser's events are not read.
-    EXPECT_TRUE(BrowserActivityAdapter::signalsForEvent(
-                    event(ActivityEventKind::titleChanged, app("Search Helper"), "Watch later - YouTube"), {})
-                    .empty());
 }
 
 TEST(BrowserAdapterTest, BrowserFamilyOfIdentities) {
-    struct Case {
-        ProcessIdentity who;
-        std::optional<std::string> family;
+    const std::pair<ProcessIdentity, std::optional<std::string>> cases[] = {
+        {app("Safari Web Content"), "safari"},   {app("Graphics and Media"), "safari"},  {app("Web Content"), "firefox"},
+        {app("isolated web co"), "firefox"},     {app("Brave Browser", ""), "brave"},    {app("Arc"), "arc"},
+        {app("Google Chrome Helper (Renderer)"), "chrome"}, {app("x", "com.google.Chrome.beta.helper"), "chrome"},
+        {app("x", "COM.APPLE.SAFARI"), "safari"}, {app("x", "google-chrome-unstable"), "chrome"},
+        {app("Research"), std::nullopt},          {app("Terminal", "org.gnome.Terminal"), std::nullopt},
     };
-    const Case cases[] = {
-        {app("Safari Web Content"), "safari"},
-        {app("Web Content"), "safari"},
-        {app("Graphics and Media"), "safari"},
-        {app("Google Chrome Helper (Renderer)"), "chrome"},
-        {app("Chromium"), "chromium"},
-        {app("x", "com.google.Chrome.beta.helper"), "chrome"},
-        {app("x", "COM.APPLE.SAFARI"), "safari"},
-        {app("x", "google-chrome-unstable"), "chrome"},
-        {app("Web", "org.gnome.Epiphany"), "epiphany"},
-        {app("Microsoft Edge", "microsoft-edge"), "edge"},
-        {app("Brave Browser", ""), "brave"},
-        {app("Arc"), "arc"},
-        {app("Research"), std::nullopt},
-        {app("Knowledge"), std::nullopt},
-        {app("Terminal", "org.gnome.Terminal"), std::nullopt},
-    };
-    for (const auto& c : cases) EXPECT_EQ(BrowserActivityAdapter::browserFamily(c.who), c.family) << c.who.displayName;
+    for (const auto& [who, family] : cases) EXPECT_EQ(BrowserActivityAdapter::browserFamily(who), family) << who.displayName;
 }
 
 TEST(BrowserAdapterTest, SiteFromTitleKeywords) {
-    struct Case {
-        const char* title;
-        std::optional<std::string> host;
+    const std::pair<const char*, std::optional<std::string>> cases[] = {
+        {"Inbox (3) - Gmail", "mail.google.com"}, {"Home / Twitter", "x.com"},    {"Home / X.com", "x.com"},
+        {"status on mobile.x.com", "x.com"},      {"r/cpp on Reddit", "reddit.com"}, {"Untitled", std::nullopt},
+        {"Netflix.com - Stranger Things", "netflix.com"}, {"Shared with you - dropbox.com", std::nullopt},
     };
-    const Case cases[] = {
-        {"Inbox (3) - Gmail", "mail.google.com"},
-        {"Pull request #12 \u00b7 GitHub", "github.com"},
-        {"Home / Twitter", "x.com"},
-        {"Home / X.com", "x.com"},
-        {"status on mobile.x.com", "x.com"},
-        {"Netflix.com - Stranger Things", "netflix.com"},
-        {"Shared with you - dropbox.com", std::nullopt},
-        {"https://box.company.com", std::nullopt},
-        {"r/cpp on Reddit", "reddit.com"},
-        {"Untitled", std::nullopt},
-    };
-    for (const auto& c : cases) EXPECT_EQ(BrowserActivityAdapter::siteFromTitle(c.title), c.host) << c.title;
+    for (const auto& [title, host] : cases) EXPECT_EQ(BrowserActivityAdapter::siteFromTitle(title), host) << title;
 }
 
-TEST(BrowserAdapterTest, EmptyBundleIdentifierIsNotCarried) {
-    const auto signals =
-        BrowserActivityAdapter::signalsForEvent(event(ActivityEventKind::titleChanged, app("Firefox", ""), "Notes"), {});
-    ASSERT_EQ(signals.size(), 1u);
-    EXPECT_FALSE(signals[0].bundleID.has_value());
+TEST(BrowserAdapterTest, SignalsCarryTheEventTimeAndAUsableBundleIdentifier) {
+    EXPECT_EQ(signalsOf(event(Kind::titleChanged, "Notes")),
+              (std::vector<StructuredSignal>{{"navigation", "Notes", Date{500}, "com.google.Chrome", 8.0}}));
+    EXPECT_EQ(signalsOf(event(Kind::titleChanged, "Notes", std::nullopt, app("Firefox", ""))),
+              (std::vector<StructuredSignal>{{"navigation", "Notes", Date{500}, std::nullopt, 8.0}}));
 }
 
-TEST(AdapterRegistryTest, SemanticEventsInSignalOrderAndUnknownSignalsDropped) {
-    struct Odd final : AppAdapter {
-        std::string_view familyName() const override { return "odd"; }
-        bool handles(const ActivityEvent&) const override { return true; }
-        std::vector<StructuredSignal> signals(const ActivityEvent& e, const SamplingContext&) const override {
-            return {{"mystery", "x", e.timestamp, std::nullopt, 1.0}, {"site", "odd.example", e.timestamp, std::nullopt, 8.0}};
-        }
-    };
+TEST(AdapterRegistryTest, SemanticEventsInAdapterAndSignalOrder) {
     AppAdapterRegistry registry;
-    registry.adapters.push_back(std::make_shared<BrowserActivityAdapter>());
-    registry.adapters.push_back(std::make_shared<Odd>());
-
-    auto e = event(ActivityEventKind::titleChanged, kChrome, "Clip - YouTube", "https://www.youtube.com/watch?v=1");
-    const auto out = registry.semanticEvents(e, {});
-    ASSERT_EQ(out.size(), 4u);
-    const ActivityEventKind kinds[] = {ActivityEventKind::siteActivity, ActivityEventKind::mediaLikelyPlaying,
-                                       ActivityEventKind::pageNavigated, ActivityEventKind::siteActivity};
-    const char* labels[] = {"site", "media_youtube", "navigation", "site"};
-    for (std::size_t i = 0; i < out.size(); ++i) {
-        EXPECT_EQ(out[i].kind, kinds[i]);
-        EXPECT_EQ(out[i].semanticLabel, labels[i]);
-        EXPECT_EQ(out[i].app, e.app);
-        EXPECT_EQ(out[i].windowTitle, e.windowTitle);
-        EXPECT_EQ(out[i].urlString, e.urlString);
-        EXPECT_NE(out[i].id, e.id);
+    registry.adapters = {std::make_shared<BrowserActivityAdapter>(), std::make_shared<BrowserActivityAdapter>()};
+    const auto e = event(Kind::titleChanged, "Clip - YouTube", "https://www.youtube.com/watch?v=1");
+    std::string got;
+    for (const auto& d : registry.semanticEvents(e, {})) {
+        got += std::string(rawValue(d.kind)) + "/" + d.semanticLabel.value_or("-") + "=" + d.detail.value_or("-") + ";";
+        EXPECT_EQ(d, (ActivityEvent{d.id, e.timestamp, d.kind, e.app, e.windowTitle, e.urlString, d.detail, d.semanticLabel}));
+        EXPECT_NE(d.id, e.id);
     }
-    EXPECT_EQ(out[0].detail, "youtube.com");
-    EXPECT_EQ(out[1].detail, "Clip");
-    EXPECT_EQ(out[3].detail, "odd.example");
-
+    const std::string once = "siteActivity/site=youtube.com;mediaLikelyPlaying/media_youtube=Clip;"
+                             "pageNavigated/navigation=Clip - YouTube;";
+    EXPECT_EQ(got, once + once);
+    EXPECT_TRUE(registry.semanticEvents(event(Kind::titleChanged, "Notes", {}, app("Notes")), {}).empty());
     EXPECT_FALSE(BrowserActivityAdapter::makeEvent({"Site", "a", Date{}, std::nullopt, 8.0}, e).has_value());
 }
