@@ -97,13 +97,13 @@ TEST_F(TimelineStoreTest, MergedChangesAreMeasuredFromTheEarlierBaseline) {
     second.systemContext = SystemMemorySnapshot{.pressure = MemoryPressureLevel::warning, .timestamp = t + 30};
     store.add(first);
     store.registerFollowUp(first, "mail", 1100_MiB, 1100_MiB);
-    store.updateFollowUps(tick("mail", 800_MiB), t + 20);  // the first story's own 20-second window
+    store.updateFollowUps(tick("mail", 1150_MiB), t + 5);  // a peak no window has shown yet
     store.add(second);
     store.registerFollowUp(second, "mail", 800_MiB, 800_MiB);
     ASSERT_EQ(store.events().size(), 1u);
     const TimelineEvent& m = store.events()[0];
     EXPECT_EQ(std::make_tuple(m.id, m.baselineFootprintBytes, m.immediate, m.kind, m.timestamp, m.confidence, m.systemContext),
-              std::make_tuple(first.id, std::optional(1100_MiB), std::optional(ImpactWindow{-600 * M, 20, 1100_MiB, 500_MiB}),
+              std::make_tuple(first.id, std::optional(1100_MiB), std::optional(ImpactWindow{-600 * M, 4, 1100_MiB, 500_MiB}),
                               Kind::memoryReleased, t + 30, std::optional(ConfidenceLevel::medium), second.systemContext));
     EXPECT_EQ(m.linkedActivityIDs, (std::vector<Uuid>{first.linkedActivityIDs[0], second.linkedActivityIDs[1]}));
 
@@ -111,11 +111,11 @@ TEST_F(TimelineStoreTest, MergedChangesAreMeasuredFromTheEarlierBaseline) {
     EXPECT_FALSE(store.hasPendingFollowUp(second.id));
     store.updateFollowUps(tick("mail", 500_MiB), t + 38);
     store.updateFollowUps(tick("mail", 490_MiB), t + 75);
-    EXPECT_EQ(m.immediate, (ImpactWindow{-600 * M, 8, 1100_MiB, 500_MiB}));
-    EXPECT_EQ(m.settled, (ImpactWindow{-610 * M, 45, 1100_MiB, 490_MiB}));
+    EXPECT_EQ(m.immediate, (ImpactWindow{-600 * M, 8, 1150_MiB, 500_MiB}));
+    EXPECT_EQ(m.settled, (ImpactWindow{-610 * M, 45, 1150_MiB, 490_MiB}));
 
     store.add(story(Kind::memoryReleased, t + 80, "mail", 490_MiB, 1300_MiB));  // back above where it began
-    EXPECT_EQ(m.immediate, (ImpactWindow{200 * M, 8, 1100_MiB, 1300_MiB}));
+    EXPECT_EQ(m.immediate, (ImpactWindow{200 * M, 8, 1150_MiB, 1300_MiB}));
     EXPECT_EQ(m.kind, Kind::largeDelta);
 
     auto sustained = story(Kind::sustainedGrowth, t + 90, "mail", 1300_MiB, 1400_MiB);
