@@ -58,11 +58,7 @@ protected:
 };
 
 TEST_F(DailyStatsTest, DaysFollowTheLocalCalendar) {
-    struct Case {
-        const char* zone;
-        int first[6], second[6];
-        Keys days;
-    };
+    struct Case { const char* zone; int first[6], second[6]; Keys days; };
     const Case cases[] = {
         {"Europe/Berlin", {2026, 6, 15, 23, 59, 59}, {2026, 6, 16, 0, 0, 0}, {"2026-06-15", "2026-06-16"}},
         {"Asia/Kolkata", {2026, 1, 1, 23, 59, 59}, {2026, 1, 2, 0, 0, 0}, {"2026-01-01", "2026-01-02"}},
