@@ -1,5 +1,7 @@
 #include "engine/stories/TimelineEvent.h"
 
+#include <cmath>
+
 namespace velmora {
 
 namespace {
@@ -52,7 +54,8 @@ std::optional<ConfidenceLevel> strongerConfidence(std::optional<ConfidenceLevel>
 Json ImpactWindow::toJson() const {
     Json j = Json::object();
     j["deltaBytes"] = deltaBytes;
-    j["duration"] = duration;
+    // JSON has no NaN: it would be written as null and fail the record on the next load.
+    j["duration"] = std::isfinite(duration) ? duration : 0.0;
     putOptional(j, "peakBytes", peakBytes);
     putOptional(j, "endFootprintBytes", endFootprintBytes);
     return j;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "engine/stories/TimelineEvent.h"
 
 using namespace velmora;
@@ -60,6 +62,8 @@ TEST(TimelineEventTest, EqualityAndConfidence) {
     const ImpactWindow plus{100, 0.0, 5, 6}, minus{100, -0.0, 5, 6};
     EXPECT_EQ(plus, minus);
     EXPECT_EQ(std::hash<ImpactWindow>{}(plus), std::hash<ImpactWindow>{}(minus));
+    const ImpactWindow nan{1, std::nan(""), {}, {}};
+    EXPECT_EQ(ImpactWindow::fromJson(nan.toJson()).duration, 0.0);
 
     using C = ConfidenceLevel;
     using O = std::optional<C>;
