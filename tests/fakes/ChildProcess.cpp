@@ -1,5 +1,7 @@
 #include "tests/fakes/ChildProcess.h"
 
+#include "tests/fakes/MemoryHogLoop.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/mman.h>
@@ -10,79 +12,18 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 namespace velmora {
 
-namespace {
-
-bool readAll(int fd, void* data, std::size_t size) {
-    auto* p = static_cast<char*>(data);
-    while (size > 0) {
-        const ssize_t n = read(fd, p, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-// A socket rather than a pipe, so writing to a dead child fails instead of raising SIGPIPE.
-bool writeAll(int fd, const void* data, std::size_t size) {
-    const auto* p = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t n = send(fd, p, size, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-struct Command {
-    char op;
-    std::size_t argument;
-};
-
-// Runs in the forked child: only async-signal-safe calls (no malloc), as the parent may have threads.
-[[noreturn]] void childLoop(int fd) {
-    constexpr std::size_t maxRegions = 256;
-    void* regions[maxRegions];
-    std::size_t sizes[maxRegions];
-    std::size_t count = 0;
-    const long page = sysconf(_SC_PAGESIZE);
-    Command c{};
-    while (readAll(fd, &c, sizeof c)) {
-        char reply = 1;
-        if (c.op == 'a') {
-            const std::size_t bytes = c.argument << 20;
-            void* p = count < maxRegions ? mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)
-                                         : MAP_FAILED;
-            if (p == MAP_FAILED) {
-                reply = 0;
-            } else {
-                // Touch every page with non-zero data so each one is really resident.
-                for (std::size_t off = 0; off < bytes; off += static_cast<std::size_t>(page))
-                    static_cast<volatile char*>(p)[off] = 1;
-                regions[count] = p;
-                sizes[count] = bytes;
-                ++count;
-            }
-        } else if (c.op == 'r') {
-            for (std::size_t i = 0; i < count; ++i) munmap(regions[i], sizes[i]);
-            count = 0;
-        } else if (c.op == 'x') {
-            _exit(0);
-        }
-        if (!writeAll(fd, &reply, 1)) break;
-    }
-    _exit(0);
-}
-
-}  // namespace
-
 ChildProcess::ChildProcess() {
+    // Each child runs the memory-hog program under a name of its own (a hard link removed once the
+    // child runs), so it is an app of its own: apart from the test's process and from other children.
+    static int made = 0;
+    const std::string program = VELMORA_MEMORY_HOG;
+    const std::string name = program + "-" + std::to_string(getpid()) + "-" + std::to_string(++made);
+    const bool linked = link(program.c_str(), name.c_str()) == 0;
+
     int sockets[2];
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets) != 0) return;
     const pid_t parent = getpid();
@@ -91,10 +32,21 @@ ChildProcess::ChildProcess() {
         prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (getppid() != parent) _exit(1);
         close(sockets[0]);
-        childLoop(sockets[1]);
+        if (linked && dup2(sockets[1], 3) == 3 && fcntl(3, F_SETFD, 0) == 0) {
+            char* const argv[] = {const_cast<char*>("memory-hog"), const_cast<char*>("3"), nullptr};
+            execv(name.c_str(), argv);
+        }
+        memoryhog::childLoop(sockets[1]);
     }
     close(sockets[1]);
-    if (pid < 0) {
+    char ready = 0;
+    const bool started = pid > 0 && memoryhog::readAll(sockets[0], &ready, 1);
+    if (linked) unlink(name.c_str());
+    if (!started) {
+        if (pid > 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
         close(sockets[0]);
         return;
     }
@@ -113,9 +65,9 @@ ChildProcess::~ChildProcess() {
 
 bool ChildProcess::command(char op, std::size_t argument) {
     if (!running_) return false;
-    const Command c{op, argument};
+    const memoryhog::Command c{op, argument};
     char reply = 0;
-    return writeAll(socket_, &c, sizeof c) && readAll(socket_, &reply, 1) && reply == 1;
+    return memoryhog::writeAll(socket_, &c, sizeof c) && memoryhog::readAll(socket_, &reply, 1) && reply == 1;
 }
 
 bool ChildProcess::allocate(std::size_t mebibytes) { return command('a', mebibytes); }
@@ -124,8 +76,8 @@ bool ChildProcess::release() { return command('r', 0); }
 
 bool ChildProcess::exit() {
     if (!running_) return false;
-    const Command c{'x', 0};
-    writeAll(socket_, &c, sizeof c);
+    const memoryhog::Command c{'x', 0};
+    memoryhog::writeAll(socket_, &c, sizeof c);
     int status = 0;
     while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
     }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <functional>
@@ -30,8 +32,7 @@ TEST(DetectionIntegrationTest, ChildGrowthAndReleaseAreEachReportedOnce) {
     SystemClock clock;
     FakeClock unusedClock;
     ManualScheduler scheduler(unusedClock);  // ticks are driven by hand below
-    // No process is this application, so the child's app (it shares this test's name) is watched.
-    MemorySampler sampler(processes, desktop, memory, scheduler, clock, SelfProcess{0, std::nullopt});
+    MemorySampler sampler(processes, desktop, memory, scheduler, clock, SelfProcess{getpid(), std::nullopt});
     ChildProcess child;
     sampler.tick();
     ASSERT_TRUE(sampler.systemSnapshot());
@@ -58,9 +59,9 @@ TEST(DetectionIntegrationTest, ChildGrowthAndReleaseAreEachReportedOnce) {
     for (int i = 0; i < 8 && seen.empty(); ++i) tick();
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].kind, SignificantChange::Kind::largeGrowth());
-    // The child shares this test's app, whose own footprint drifts (more so under sanitizers),
-    // so only the lower bound is exact.
     EXPECT_GE(seen[0].signedDelta, 550 * MiB);
+    EXPECT_LE(seen[0].signedDelta, 650 * MiB);
+    EXPECT_EQ(seen[0].app.pids, std::vector<std::int32_t>{child.pid()});
     EXPECT_GE(seen[0].detectedAt - *seen[0].growthStartedAt, SignificantChangeDetector::confirmSeconds);
 
     tick();  // watching again from the grown footprint

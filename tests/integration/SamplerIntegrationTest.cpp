@@ -30,7 +30,11 @@ TEST(SamplerIntegrationTest, ChildAllocationShowsInItsAppAndTheAppForgetsTheChil
         sampler.tick();
         for (const auto& app : sampler.appSnapshots())
             for (const auto& detail : app.processDetails)
-                if (detail.pid == pid) return std::pair{app.footprintBytes, detail.footprintBytes};
+                if (detail.pid == pid) {
+                    EXPECT_TRUE(app.identity.groupingKey.starts_with("name:memory-hog-")) << app.identity.groupingKey;
+                    EXPECT_EQ(app.identity.pids, std::vector<std::int32_t>{pid});
+                    return std::pair{app.footprintBytes, detail.footprintBytes};
+                }
         return std::nullopt;
     };
 

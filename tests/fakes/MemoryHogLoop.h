@@ -1,0 +1,80 @@
+#pragma once
+// The command loop of a memory-holding child process, shared by the forked child and the
+// separate memory-hog program it runs. Only async-signal-safe calls (no malloc): a forked child
+// of a threaded parent may run it directly.
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
+
+namespace velmora::memoryhog {
+
+inline bool readAll(int fd, void* data, std::size_t size) {
+    auto* p = static_cast<char*>(data);
+    while (size > 0) {
+        const ssize_t n = read(fd, p, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// A socket rather than a pipe, so writing to a dead child fails instead of raising SIGPIPE.
+inline bool writeAll(int fd, const void* data, std::size_t size) {
+    const auto* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = send(fd, p, size, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+struct Command {
+    char op;
+    std::size_t argument;
+};
+
+[[noreturn]] inline void childLoop(int fd) {
+    constexpr std::size_t maxRegions = 256;
+    void* regions[maxRegions];
+    std::size_t sizes[maxRegions];
+    std::size_t count = 0;
+    const char ready = 1;  // tells the parent the child runs (after any exec)
+    if (!writeAll(fd, &ready, 1)) _exit(1);
+    const long page = sysconf(_SC_PAGESIZE);
+    Command c{};
+    while (readAll(fd, &c, sizeof c)) {
+        char reply = 1;
+        if (c.op == 'a') {
+            const std::size_t bytes = c.argument << 20;
+            void* p = count < maxRegions ? mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)
+                                         : MAP_FAILED;
+            if (p == MAP_FAILED) {
+                reply = 0;
+            } else {
+                // Touch every page with non-zero data so each one is really resident.
+                for (std::size_t off = 0; off < bytes; off += static_cast<std::size_t>(page))
+                    static_cast<volatile char*>(p)[off] = 1;
+                regions[count] = p;
+                sizes[count] = bytes;
+                ++count;
+            }
+        } else if (c.op == 'r') {
+            for (std::size_t i = 0; i < count; ++i) munmap(regions[i], sizes[i]);
+            count = 0;
+        } else if (c.op == 'x') {
+            _exit(0);
+        }
+        if (!writeAll(fd, &reply, 1)) break;
+    }
+    _exit(0);
+}
+
+}  // namespace velmora::memoryhog
