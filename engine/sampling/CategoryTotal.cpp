@@ -8,12 +8,18 @@ namespace velmora {
 std::vector<CategoryTotal> CategoryTotal::totals(const std::vector<AppMemorySnapshot>& snapshots) {
     constexpr std::size_t count = EnumNames<AppCategory>::names.size();
     std::array<std::vector<const AppMemorySnapshot*>, count> members;
-    for (const auto& s : snapshots) members[static_cast<std::size_t>(categorize(s.identity))].push_back(&s);
+    // Categories in the order their first app came, so equal totals keep a stable order.
+    std::vector<std::size_t> order;
+    for (const auto& s : snapshots) {
+        const auto c = static_cast<std::size_t>(categorize(s.identity));
+        if (members[c].empty()) order.push_back(c);
+        members[c].push_back(&s);
+    }
 
     std::vector<CategoryTotal> out;
-    for (std::size_t c = 0; c < count; ++c) {
+    out.reserve(order.size());
+    for (const std::size_t c : order) {
         auto& list = members[c];
-        if (list.empty()) continue;
         std::stable_sort(list.begin(), list.end(), [](const auto* a, const auto* b) {
             return a->footprintBytes > b->footprintBytes;
         });

@@ -60,19 +60,21 @@ AppMemorySnapshot snapshot(std::string name, std::uint64_t bytes) {
 TEST(CategoryTotal, TotalsSumAndSortByCategoryAndApp) {
     EXPECT_TRUE(CategoryTotal::totals({}).empty());
     constexpr std::uint64_t MB = 1000 * 1000;
+    // Equal totals keep the order their categories first appeared in.
     const auto totals = CategoryTotal::totals({snapshot("Docker", 100 * MB), snapshot("Spotify", 300 * MB),
-                                               snapshot("Postman", 150 * MB), snapshot("Slack", 5),
-                                               snapshot("Discord", 5), snapshot("Zoom", 5)});
-    ASSERT_EQ(totals.size(), 3u);
+                                               snapshot("cfprefsd", 15), snapshot("Postman", 150 * MB),
+                                               snapshot("Slack", 5), snapshot("Discord", 5), snapshot("Zoom", 5)});
+    ASSERT_EQ(totals.size(), 4u);
     EXPECT_EQ(totals[0].category, AppCategory::media);
     EXPECT_EQ(totals[0].totalBytes, 300 * MB);
     EXPECT_EQ(totals[1].category, AppCategory::developer);
     EXPECT_EQ(totals[1].totalBytes, 250 * MB);
     ASSERT_EQ(totals[1].apps.size(), 2u);
     EXPECT_EQ(totals[1].apps[0].identity.displayName, "Postman");
-    EXPECT_EQ(totals[2].totalBytes, 15u);
+    EXPECT_EQ(totals[2].category, AppCategory::system);
+    EXPECT_EQ(totals[3].totalBytes, 15u);
     std::vector<std::string> equal;  // equal footprints keep their order
-    for (const auto& a : totals[2].apps) equal.push_back(a.identity.displayName);
+    for (const auto& a : totals[3].apps) equal.push_back(a.identity.displayName);
     EXPECT_EQ(equal, (std::vector<std::string>{"Slack", "Discord", "Zoom"}));
 }
 
