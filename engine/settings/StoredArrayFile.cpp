@@ -91,7 +91,7 @@ std::vector<Json> StoredArrayFile::readElements(bool& damaged) {
         case FileSystem::ReadStatus::ok: break;
     }
     auto elements = salvageArray(result.contents, damaged);
-    if (damaged) contents_ = std::move(result.contents);
+    contents_ = std::move(result.contents);  // a record may still fail to decode
     return elements;
 }
 

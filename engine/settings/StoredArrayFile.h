@@ -36,6 +36,7 @@ public:
             }
         }
         if (damaged) setAside(now);
+        contents_.reset();
         return records;
     }
 

@@ -254,6 +254,7 @@ TEST_F(TimelineStoreTest, DamagedFilesKeepWhatCanBeReadAndAreSetAside) {
         for (const auto& e : store.events()) ids.push_back(e.id);
         EXPECT_EQ(ids, kept);
         ASSERT_EQ(setAside().size(), 1u);
+        EXPECT_EQ(fs.read(path()).contents, contents) << "the original stays until a good file replaces it";
         store.add(story(Kind::pressureChanged, t));
         EXPECT_EQ(file().size(), kept.size() + 1);
         EXPECT_EQ(fs.read(setAside()[0]).contents, contents);
