@@ -27,8 +27,11 @@ AppNoiseProfileStore::Profile AppNoiseProfileStore::Profile::fromJson(const Json
     p.m2 = require<double>(j, "m2");
     // Counts and sums of absolute values are never negative, and no learned change is above the
     // largest one taken in; such a value was not written by us and would silence the app for good.
+    // Changes of 0 … 500 MiB lie within 250 MiB of their mean, so m2 ≤ n × (250 MiB)² (doubled
+    // for rounding).
+    const double halfRange = largestLearnedDelta / 2.0;
     if (p.sampleCount < 0 || !(p.meanAbsDelta >= 0 && p.meanAbsDelta <= largestLearnedDelta) ||
-        !std::isfinite(p.m2) || p.m2 < 0)
+        !std::isfinite(p.m2) || p.m2 < 0 || p.m2 > 2.0 * static_cast<double>(p.sampleCount) * halfRange * halfRange)
         throw DecodeError("noise profile out of range");
     return p;
 }

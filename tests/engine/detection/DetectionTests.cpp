@@ -163,7 +163,7 @@ TEST(NoiseTest, SavesOnEveryThirtiethSampleAndLoadsBack) {
         return Json{{"k", {{"sampleCount", n}, {"meanAbsDelta", mean}, {"m2", m2}}}};
     };
     const Json bad[] = {Json("text"), Json{{"good", k(3, 1, 0)["k"]}, {"k", 7}}, Json{{"k", {{"sampleCount", 1}}}},
-                        k(1, "1", 0), k(-3, 1, 0), k(3, 1, -8), k(3, 1e300, 0)};
+                        k(1, "1", 0), k(-3, 1, 0), k(3, 1, -8), k(3, 1e300, 0), k(20, 1, 1e30)};
     for (const auto& value : bad) {
         defaults.values["AppNoiseProfiles"] = value;
         loaded.load();
