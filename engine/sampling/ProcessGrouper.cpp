@@ -85,6 +85,11 @@ constexpr auto terminalBundleIDs = std::to_array<std::string_view>({
     "org.wezfurlong.wezterm",
     "foot",
     "xterm",
+    // xterm has no desktop-entry id of its own on Debian and is usually known by its window class.
+    "debian-xterm",
+    "debian-uxterm",
+    "XTerm",
+    "UXTerm",
 });
 
 constexpr auto helperFragments = std::to_array<std::string_view>({

@@ -152,7 +152,7 @@ TEST(ProcessGrouper, CommandLineToolsGetTheirOwnGroups) {
         app(20, "Visual Studio Code", "code"), proc(21, "node", 20),
         app(30, "Terminal", "org.gnome.Terminal"), proc(31, "bash", 30), proc(32, "Python3", 31),
         proc(33, "python3.11", 20),
-        app(40, "node", "org.example.NodeApp"),
+        app(40, "node", "org.example.NodeApp"), app(50, "XTerm", "XTerm"), proc(51, "ruby", 50),
     };
     const auto groups = ProcessGrouper::group(raw, true, self);
     // node from a terminal's shell and node from an editor share the key; the first names it.
@@ -161,6 +161,7 @@ TEST(ProcessGrouper, CommandLineToolsGetTheirOwnGroups) {
     EXPECT_EQ(findGroup(groups, 32)->identity.groupingKey, "cli:python3");
     EXPECT_EQ(findGroup(groups, 32)->identity.displayName, "Python (Terminal)");
     EXPECT_EQ(findGroup(groups, 33)->identity.displayName, "Python");
+    EXPECT_EQ(findGroup(groups, 51)->identity.displayName, "Ruby (Terminal)");  // xterm by its window class
     EXPECT_EQ(findGroup(groups, 40)->identity.groupingKey, "org.example.NodeApp");  // a bundle makes it an app
     EXPECT_EQ(findGroup(groups, 20)->identity.pids, (std::vector<std::int32_t>{20}));  // editor not charged
     EXPECT_EQ(identityOf({app(20, "Visual Studio Code", "code"), proc(21, "node", 20)}, 21).displayName, "Node.js");
