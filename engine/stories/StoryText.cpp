@@ -84,26 +84,27 @@ ImpactVerdict impactVerdict(std::int64_t delta, const std::optional<SystemMemory
 }
 
 std::optional<std::string> storyPhraseFilter(std::string_view line) {
-    std::string text = removeAll(utf8::trim(line), "**");
-    const std::string lowered = utf8::lower(text);
-    for (auto marker : kBoilerplateMarkers)
-        if (contains(lowered, marker)) return std::nullopt;
-    for (auto prefix : kVerdictPrefixes)
-        if (lowered.starts_with(prefix)) return std::nullopt;
-    for (auto marker : kStatusMarkers)
-        if (contains(lowered, marker)) return std::nullopt;
-    if (contains(text, "MB") || contains(text, "GB")) return std::nullopt;
-    if (utf8::characterCount(text) < 2) return std::nullopt;
-
-    // Repeated until none is left and trimmed again, so the result filters to itself.
-    for (std::string previous; previous != text;) {
-        previous = text;
-        text = removeAll(removeAll(std::move(text), "You opened "), "You watched ");
+    std::string text(line);
+    // What is left after removing "You opened "/"You watched " is checked again from the top, so
+    // the result filters to itself: "You opened Tiny Tower" must not give a phrase that the next
+    // rewording refuses as a verdict line.
+    while (true) {
+        // Trimmed again after "**" goes, so that "** Tiny" is seen as the verdict line it shows as.
+        text = utf8::trim(removeAll(utf8::trim(text), "**"));
+        const std::string lowered = utf8::lower(text);
+        for (auto marker : kBoilerplateMarkers)
+            if (contains(lowered, marker)) return std::nullopt;
+        for (auto prefix : kVerdictPrefixes)
+            if (lowered.starts_with(prefix)) return std::nullopt;
+        for (auto marker : kStatusMarkers)
+            if (contains(lowered, marker)) return std::nullopt;
+        if (contains(text, "MB") || contains(text, "GB")) return std::nullopt;
+        if (utf8::characterCount(text) < 2) return std::nullopt;
+        std::string stripped = removeAll(removeAll(text, "You opened "), "You watched ");
+        if (stripped == text) break;
+        text = std::move(stripped);
     }
-    text = utf8::trim(text);
-    // Checked again: "You opened X" leaves one character, which would not pass a second time.
     const std::size_t count = utf8::characterCount(text);
-    if (count < 2) return std::nullopt;
     if (count < 53) return text;
     return utf8::prefixCharacters(text, 49) + "\u2026";
 }

@@ -86,6 +86,8 @@ TEST(StoryTextTest, RewordedAppStoriesAndRewordingAgainChangesNothing) {
         {story("Watching **things**   ", 5), "Safari \xC2\xB7 Watching things", "Watching things\n" + kTiny},
         {story("You oYou opened pened Maps", 5), "Safari \xC2\xB7 Maps", "Maps\n" + kTiny},
         {story("You opened X", 5), "Safari used more memory", "Grew while this app was running.\n" + kTiny},
+        // What is left of "You opened tinyurl.com" reads as a verdict line: the next factor is used.
+        {story("\xE2\x80\xA2 You opened tinyurl.com\n\xE2\x80\xA2 You opened Maps", 5), "Safari \xC2\xB7 Maps", "Maps\n" + kTiny},
         {fromTitle, "Safari \xC2\xB7 Weather", "Weather\n" + kSmallHit},
         // The settled window wins over the immediate one.
         {settledZero, "Safari", "No lasting change measured."},
@@ -137,7 +139,7 @@ TEST(StoryTextTest, PhraseFilterAndShortTitle) {
         {"Your Mac was starting to feel memory pressure.", std::nullopt},  {"We don't know why", std::nullopt},
         {"x", std::nullopt}, {"  You opened Maps\n", "Maps"}, {"**Maps** route", "Maps route"},
         {std::string(52, 'k'), std::string(52, 'k')},  {std::string(53, 'k'), std::string(49, 'k') + "\xE2\x80\xA6"},
-        {"mb and gb in lower case", "mb and gb in lower case"},
+        {"mb and gb in lower case", "mb and gb in lower case"}, {"** Tiny desk", std::nullopt}, {"You opened Helps", std::nullopt},
     };
     for (const auto& [line, phrase] : cases) EXPECT_EQ(storyPhraseFilter(line), phrase) << line;
 
