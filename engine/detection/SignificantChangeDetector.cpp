@@ -130,7 +130,9 @@ bool SignificantChangeDetector::evaluatePending(const PendingChange& p, const Sy
     if (noiseStore_.isWithinNoise(p.groupingKey, d, filter_.thresholds.significantDeltaBytes())) return false;
     if (!p.leftNoiseAt || p.lastSeen - *p.leftNoiseAt < confirmSeconds) return false;
     if (!filter_.isSignificantDelta(d) && !filter_.isSignificantRelative(d, p.startFootprint)) return false;
-    if (const auto last = lastEmit_.find(p.groupingKey); last != lastEmit_.end() && now - last->second < cooldown_)
+    // A report dated after now means the clock was set back: it holds no cooldown.
+    if (const auto last = lastEmit_.find(p.groupingKey);
+        last != lastEmit_.end() && last->second <= now && now - last->second < cooldown_)
         return false;
 
     SignificantChange c;

@@ -55,7 +55,8 @@ public:
         for (const auto& [key, points] : histories) {
             const auto found = identities.find(key);
             if (found == identities.end()) continue;
-            if (const auto last = lastEmit_.find(key); last != lastEmit_.end() && now - last->second < cooldown_)
+            if (const auto last = lastEmit_.find(key); last != lastEmit_.end() && last->second <= now &&
+                now - last->second < cooldown_)
                 continue;
             if (auto result = evaluateApp(found->second, points, isIdle, now)) {
                 lastEmit_[key] = now;

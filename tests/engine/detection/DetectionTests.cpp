@@ -193,6 +193,8 @@ TEST(SignificantChangeTest, AppScenarios) {
          {{0, 0, 3 * G}, {1, 5, 3 * G + B}, {6, 6, 3 * G + B}, {7, 7, gone}, {8, 14, 200 * M}, {15, 19, 200 * M + B}},
          {{true, 5, 1, 3 * G, 3 * G + B}, {true, 19, 15, 200 * M, 200 * M + B}}},
         {"a pause in sampling starts afresh", {{0, 5, G}, {6, 6, G + B}, {60, 70, G + B}}, {}},
+        {"a clock set back holds no cooldown", {{0, 0, G}, {1, 5, G + B}, {-3600, -3600, G + B}, {-3599, -3595, G + 2 * B}},
+         {{true, 5, 1, G, G + B}, {true, -3595, -3599, G + B, G + 2 * B}}},
         {"an unread process list", {{0, 0, G}, {1, 1, G + B}, {2, 2, unread}, {3, 5, G + B}}, {{true, 5, 1, G, G + B}}},
     };
     for (const auto& r : rows) {
@@ -313,6 +315,8 @@ TEST(SustainedGrowthTest, ReportsOncePerTenMinutesAndNeverItself) {
     const ProcessIdentity self{"app", std::nullopt, "App", {7}, true};
     for (const Identities& ids : {Identities{{"app", self}}, Identities{{"other", app}}, Identities{}}) at(1300, ids);
     EXPECT_EQ(results.size(), 2u);
+    at(-5000, Identities{{"app", app}});  // the clock was set back: the old report holds no cooldown
+    EXPECT_EQ(results.size(), 3u);
 }
 
 TEST(SustainedGrowthTest, MostlyRising) {
