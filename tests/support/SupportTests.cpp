@@ -34,19 +34,13 @@ TEST(JsonTest, StrictTypesAndOptionalKeys) {
     EXPECT_EQ(id.toJson().count("bundleID"), 0u);
     EXPECT_EQ(ProcessIdentity::fromJson(id.toJson()), id);
 
-    Json wrong = good;
-    wrong["isSelf"] = 0;  // a number is not a Boolean
-    EXPECT_THROW(ProcessIdentity::fromJson(wrong), DecodeError);
-    wrong = good;
-    wrong.erase("displayName");
-    EXPECT_THROW(ProcessIdentity::fromJson(wrong), DecodeError);
-    wrong = good;
-    wrong["pids"] = {1.5};  // fractions are not pids
-    EXPECT_THROW(ProcessIdentity::fromJson(wrong), DecodeError);
-    wrong = good;
-    wrong["pids"] = {4294967296LL};  // out of 32-bit range
-    EXPECT_THROW(ProcessIdentity::fromJson(wrong), DecodeError);
-
+    // A number is not a Boolean, a missing key fails, fractions and out-of-range values are not pids.
+    for (const auto& [key, value] : {std::pair<const char*, Json>{"isSelf", 0}, {"displayName", nullptr},
+                                     {"pids", {1.5}}, {"pids", {4294967296LL}}}) {
+        Json wrong = good;
+        wrong[key] = value;
+        EXPECT_THROW(ProcessIdentity::fromJson(wrong), DecodeError) << key;
+    }
     EXPECT_THROW(decode<std::uint64_t>(Json(-1)), DecodeError);
     EXPECT_EQ(decode<std::uint64_t>(Json(18446744073709551615ULL)), 18446744073709551615ULL);
     EXPECT_THROW(decode<std::int64_t>(Json(18446744073709551615ULL)), DecodeError);
