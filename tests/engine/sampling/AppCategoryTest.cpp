@@ -17,27 +17,18 @@ TEST(AppCategory, CategoriesFollowSelfKeyNameAndBundleRulesAndHaveTheirColours) 
         {{"family:dia", std::nullopt, "Spotify", {1}, false}, AppCategory::browser},
         {{"cli:node", std::nullopt, "Node.js (Terminal)", {1}, false}, AppCategory::developer},
         {named("Claude Code Terminal"), AppCategory::developer},  // developer before aiTools
-        {named("ChatGPT"), AppCategory::aiTools},
-        {named("Obsidian"), AppCategory::productivity},
+        {named("ChatGPT"), AppCategory::aiTools}, {named("Obsidian"), AppCategory::productivity},
         {named("maild"), AppCategory::communication},  // communication before system
-        {named("Spotify"), AppCategory::media},
+        {named("Spotify"), AppCategory::media}, {named("Apple TV"), AppCategory::media},
         {named("TV"), AppCategory::other},  // the keyword is " tv"
-        {named("TV", "com.apple.TV"), AppCategory::system},
-        {named("Apple TV"), AppCategory::media},
-        {named("cfprefsd"), AppCategory::system},
+        {named("TV", "com.apple.TV"), AppCategory::system}, {named("cfprefsd"), AppCategory::system},
         {named("Frobnicator", "org.example.Frob"), AppCategory::other},
-        // The desktop's own names.
-        {named("Code"), AppCategory::developer},
-        {named("Barcode Reader"), AppCategory::other},
-        {named("Terminal", "org.gnome.Terminal"), AppCategory::developer},
-        {named("XTerm"), AppCategory::developer},
-        {named("Console", "org.gnome.Console"), AppCategory::developer},
-        {named("Game Console Tools"), AppCategory::other},
-        {named("systemd-journald"), AppCategory::system},
-        {named("gsd-power"), AppCategory::system},
-        {named("Bugsd-tracker"), AppCategory::other},
-        {named("libusb-monitor"), AppCategory::other},  // "ibus-" only as a prefix
-        {named("Xorg"), AppCategory::system},
+        // The desktop's own names; short words count only whole or as a prefix.
+        {named("Code"), AppCategory::developer}, {named("Barcode Reader"), AppCategory::other},
+        {named("Console", "org.gnome.Console"), AppCategory::developer}, {named("XTerm"), AppCategory::developer},
+        {named("Game Console Tools"), AppCategory::other}, {named("Xorg"), AppCategory::system},
+        {named("systemd-journald"), AppCategory::system}, {named("gsd-power"), AppCategory::system},
+        {named("Bugsd-tracker"), AppCategory::other}, {named("libusb-monitor"), AppCategory::other},
         {named("Evolution", "org.gnome.Evolution"), AppCategory::other},
     };
     for (const auto& [identity, expected] : cases) EXPECT_EQ(categorize(identity), expected) << identity.displayName;
@@ -50,20 +41,16 @@ TEST(AppCategory, CategoriesFollowSelfKeyNameAndBundleRulesAndHaveTheirColours) 
     EXPECT_FALSE(color(AppCategory::other).has_value());
 }
 
-AppMemorySnapshot snapshot(std::string name, std::uint64_t bytes) {
-    AppMemorySnapshot s;
-    s.identity = named(std::move(name));
-    s.footprintBytes = bytes;
-    return s;
-}
-
 TEST(CategoryTotal, TotalsSumAndSortByCategoryAndApp) {
     EXPECT_TRUE(CategoryTotal::totals({}).empty());
     constexpr std::uint64_t MB = 1000 * 1000;
+    auto app = [](std::string name, std::uint64_t bytes) {
+        return AppMemorySnapshot{named(std::move(name)), bytes, {}, {}, false, {}, {}};
+    };
     // Equal totals keep the order their categories first appeared in.
-    const auto totals = CategoryTotal::totals({snapshot("Docker", 100 * MB), snapshot("Spotify", 300 * MB),
-                                               snapshot("cfprefsd", 15), snapshot("Postman", 150 * MB),
-                                               snapshot("Slack", 5), snapshot("Discord", 5), snapshot("Zoom", 5)});
+    const auto totals = CategoryTotal::totals({app("Docker", 100 * MB), app("Spotify", 300 * MB), app("cfprefsd", 15),
+                                               app("Postman", 150 * MB), app("Slack", 5), app("Discord", 5),
+                                               app("Zoom", 5)});
     ASSERT_EQ(totals.size(), 4u);
     EXPECT_EQ(totals[0].category, AppCategory::media);
     EXPECT_EQ(totals[0].totalBytes, 300 * MB);

@@ -31,10 +31,8 @@ TEST(ProcessEnumeratorTest, NameFallsBackFromPathToShortNameToPid) {
     const std::pair<ProcessReading, std::string> cases[] = {
         {reading(10, "/usr/lib/firefox/firefox-bin", "firefox"), "firefox-bin"},
         {reading(12, std::nullopt, "kworker/a/b"), "kworker/a/b"},  // no path stripping of the short name
-        {reading(4242, std::nullopt, std::nullopt), "pid 4242"},
-        {reading(7, "", ""), "pid 7"},
-        {reading(8, "/opt/x/", "x"), "x"},
-        {reading(13, "/bin/a\xff" "b", "ab"), "a\xEF\xBF\xBD" "b"},
+        {reading(4242, std::nullopt, std::nullopt), "pid 4242"}, {reading(7, "", ""), "pid 7"},
+        {reading(8, "/opt/x/", "x"), "x"}, {reading(13, "/bin/a\xff" "b", "ab"), "a\xEF\xBF\xBD" "b"},
         // The kernel's 15-byte cut through "é" must not leave a broken character behind.
         {reading(14, std::nullopt, "abcdefghijklmn\xC3"), "abcdefghijklmn\xEF\xBF\xBD"},
     };
@@ -66,11 +64,10 @@ TEST(ProcessEnumeratorTest, DesktopApplicationsMergeByPidAndTheLaterDuplicateWin
         {{100, std::nullopt, "Editor", false, false}, "Editor", true},
     };
     for (const auto& c : cases) {
-        const auto out = enumerate(
-            {reading(100, "/usr/bin/gnome-text-editor", "gnome-text-edit"), reading(101, "/bin/x", "x")},
-            {RunningApplication{100, "first.id", "First", false, true}, c.app});
-        EXPECT_EQ(out, (std::vector<RawProcess>{raw(100, c.name, c.app.bundleIdentifier, 0, 0, c.isApp, c.app.isActive),
-                                                raw(101, "x")}))
-            << c.name;
+        const auto out =
+            enumerate({reading(100, "/usr/bin/gnome-text-editor", "gnome-text-edit"), reading(101, "/bin/x", "x")},
+                      {RunningApplication{100, "first.id", "First", false, true}, c.app});
+        const RawProcess merged = raw(100, c.name, c.app.bundleIdentifier, 0, 0, c.isApp, c.app.isActive);
+        EXPECT_EQ(out, (std::vector<RawProcess>{merged, raw(101, "x")})) << c.name;
     }
 }

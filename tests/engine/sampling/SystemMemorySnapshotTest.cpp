@@ -7,7 +7,7 @@
 using namespace velmora;
 using Level = MemoryPressureLevel;
 
-TEST(SystemMemorySnapshotTest, CaptureCopiesTheReadingAndZeroesFailedFields) {
+TEST(SystemMemorySnapshotTest, CaptureCopiesTheReadingZeroesFailedFieldsAndFallsBackToTheWatcher) {
     FakeSystemMemorySource source;
     FakeClock clock(Date{812345678.5});
     source.reading = {32ull << 30, 5ull << 30, 700ull << 20, 123456789, Level::warning};
@@ -30,20 +30,15 @@ TEST(SystemMemorySnapshotTest, CaptureCopiesTheReadingAndZeroesFailedFields) {
         EXPECT_EQ(failed.*out, 0u);
         EXPECT_EQ(failed.readFailed, flagged);
     }
-}
 
-TEST(SystemMemorySnapshotTest, PressureFallsBackToTheWatcherOnlyWhenUnreadable) {
-    const std::tuple<std::optional<Level>, Level, Level> cases[] = {
-        {Level::critical, Level::normal, Level::critical},
-        {Level::normal, Level::critical, Level::normal},
-        {std::nullopt, Level::warning, Level::warning},
-        {std::nullopt, Level::normal, Level::normal},
-    };
-    for (const auto& [read, watcher, expected] : cases) {
-        FakeSystemMemorySource source;
+    // The watcher's level stands in only for an unreadable pressure.
+    const std::tuple<std::optional<Level>, Level, Level> pressures[] = {{Level::critical, Level::normal, Level::critical},
+                                                                        {Level::normal, Level::critical, Level::normal},
+                                                                        {std::nullopt, Level::warning, Level::warning}};
+    for (const auto& [read, watcher, expected] : pressures) {
         source.reading.pressure = read;
         source.lastReported = watcher;
-        EXPECT_EQ(SystemMemorySnapshot::capture(source, FakeClock{}).pressure, expected);
+        EXPECT_EQ(SystemMemorySnapshot::capture(source, clock).pressure, expected);
     }
     Json j = SystemMemorySnapshot{}.toJson();
     j["pressure"] = "warning";

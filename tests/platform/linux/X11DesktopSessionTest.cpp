@@ -8,18 +8,31 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
+#include "platform/linux/DesktopEntry.h"
 #include "platform/linux/X11DesktopSession.h"
 #include "tests/fakes/ChildProcess.h"
 #include "tests/fakes/TempDir.h"
 
 using namespace velmora;
+using namespace std::string_literals;
 
 namespace {
+
+const char* const editor =
+    "# a comment\n[Desktop Entry]\nType=Application\nName=Text Editor\nName[de]=Texteditor\n"
+    "Name[de_AT]=Texteditor (AT)\nName[sr@latin]=Uređivač\nName[fr] = Éditeur\\sde\\stexte\n"
+    "StartupWMClass=gnome-text-editor\nNoDisplay=true\n\n"
+    "[Desktop Action new-window]\nName=New Window\nStartupWMClass=wrong\n";
+
+void writeFile(const std::string& path, const std::string& text) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream(path) << text;
+}
 
 // A private X server for the test; the display name stays empty when Xvfb is not installed.
 class VirtualDisplay {
@@ -27,33 +40,22 @@ public:
     VirtualDisplay() {
         int fds[2];
         if (access("/usr/bin/Xvfb", X_OK) != 0 || pipe(fds) != 0) return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            close(fds[0]);
-            const int devnull = open("/dev/null", O_WRONLY);
-            dup2(devnull, 2);
-            const std::string fd = std::to_string(fds[1]);
-            execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-screen", "0", "640x480x24",
-                  static_cast<char*>(nullptr));
+        if ((pid_ = fork()) == 0) {
+            dup2(open("/dev/null", O_WRONLY), 2);
+            execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", std::to_string(fds[1]).c_str(), "-nolisten", "tcp", "-screen",
+                  "0", "640x480x24", static_cast<char*>(nullptr));
             _exit(127);
         }
         close(fds[1]);
-        std::string number;
-        char c;
-        while (read(fds[0], &c, 1) == 1) {
-            if (c == '\n' && !number.empty()) name_ = ":" + number;
-            if (c == '\n') break;
-            number += c;
-        }
+        char number[16] = {};
+        if (read(fds[0], number, sizeof number - 1) > 0 && number[0] != '\n')
+            name_ = ":" + std::string(number, std::strcspn(number, "\n"));
         close(fds[0]);
     }
     ~VirtualDisplay() { stop(); }
     void stop() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-            pid_ = -1;
-        }
+        if (pid_ > 0 && kill(pid_, SIGTERM) == 0) waitpid(pid_, nullptr, 0);
+        pid_ = -1;
     }
     const std::string& name() const { return name_; }
 
@@ -71,27 +73,83 @@ void setCardinal(Display* d, Window w, const char* property, unsigned long value
     setProperty(d, w, property, XA_CARDINAL, 32, &value, 1);
 }
 
-void setWindows(Display* d, const char* property, std::vector<Window> windows) {
-    std::vector<unsigned long> items(windows.begin(), windows.end());
-    setProperty(d, DefaultRootWindow(d), property, XA_WINDOW, 32, items.data(), static_cast<int>(items.size()));
-}
-
-std::vector<RunningApplication> byPid(std::vector<RunningApplication> apps) {
-    std::sort(apps.begin(), apps.end(), [](const auto& a, const auto& b) { return a.pid < b.pid; });
-    return apps;
-}
-
-void writeFile(const std::string& path, const std::string& text) {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    std::ofstream(path) << text;
+void setWindows(Display* d, const char* property, std::vector<unsigned long> windows) {
+    setProperty(d, DefaultRootWindow(d), property, XA_WINDOW, 32, windows.data(), static_cast<int>(windows.size()));
+    XSync(d, False);
 }
 
 }  // namespace
 
+TEST(DesktopEntryTest, NameFollowsTheLocaleAndOnlyTheMainGroupCounts) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"", "Text Editor"},          {"C", "Text Editor"},         {"en_US.UTF-8", "Text Editor"},
+        {"de_DE.UTF-8", "Texteditor"}, {"de_AT.UTF-8", "Texteditor (AT)"}, {"sr_RS.UTF-8@latin", "Uređivač"},
+        {"fr_FR", "Éditeur de texte"},
+    };
+    for (const auto& [locale, name] : cases)
+        EXPECT_EQ(parseDesktopEntry(editor, locale), (DesktopEntry{"", name, "gnome-text-editor"})) << locale;
+
+    EXPECT_FALSE(parseDesktopEntry("", ""));
+    EXPECT_FALSE(parseDesktopEntry("[Desktop Action x]\nName=Only an action\n", ""));
+    // Groups before the main one are skipped, lines without '=' ignored, bad bytes replaced.
+    EXPECT_EQ(parseDesktopEntry("[Other]\nName=No\n[Desktop Entry]\r\nbroken\nName=A\xff\r\n", ""),
+              (DesktopEntry{"", "A\xEF\xBF\xBD", std::nullopt}));
+    EXPECT_EQ(parseDesktopEntry("[Desktop Entry]\nName=\nName[de\n", "de_DE"), DesktopEntry{});
+}
+
+TEST(DesktopEntryTest, FileIdsFoldersLocaleLaunchedEntriesAndTheIndex) {
+    EXPECT_EQ(desktopFileId("kde4/konsole.desktop"), "kde4-konsole");
+    EXPECT_FALSE(desktopFileId("readme.txt"));
+    EXPECT_FALSE(desktopFileId(".desktop"));
+    EXPECT_EQ(applicationFolders("/x/data", "/home/u", "/a:/b/:relative::/a"),
+              (std::vector<std::string>{"/x/data/applications", "/a/applications", "/b/applications"}));
+    EXPECT_EQ(applicationFolders("relative", "/home/u", nullptr),
+              (std::vector<std::string>{"/home/u/.local/share/applications", "/usr/local/share/applications",
+                                        "/usr/share/applications"}));
+    EXPECT_EQ(messagesLocale("", "de_DE", "en_US"), "de_DE");
+    EXPECT_EQ(messagesLocale(nullptr, nullptr, nullptr), "");
+
+    const std::string launched = "PATH=/bin\0GIO_LAUNCHED_DESKTOP_FILE=/usr/share/applications/org.gnome.Terminal"
+                                 ".desktop\0GIO_LAUNCHED_DESKTOP_FILE_PID=4242\0"s;
+    EXPECT_EQ(launchedDesktopFileId(launched, 4242), "org.gnome.Terminal");
+    // A program started from that terminal inherits the variables but is not the terminal.
+    EXPECT_EQ(launchedDesktopFileId(launched, 5000), std::nullopt);
+    EXPECT_EQ(launchedDesktopFileId("GIO_LAUNCHED_DESKTOP_FILE=/opt/app.desktop"s, 1), "app");
+    EXPECT_EQ(launchedDesktopFileId("GIO_LAUNCHED_DESKTOP_FILE=/opt/notes.txt\0"s, 1), std::nullopt);
+
+    // The index: an id in an earlier folder hides later ones, window classes match ignoring case.
+    TempDir dir;
+    writeFile(dir.file("home/applications/firefox.desktop"), "[Desktop Entry]\nName=My Firefox\n");
+    writeFile(dir.file("usr/applications/firefox.desktop"), "[Desktop Entry]\nName=Firefox\nStartupWMClass=firefox\n");
+    writeFile(dir.file("usr/applications/kde4/konsole.desktop"), "[Desktop Entry]\nStartupWMClass=Konsole\n");
+    writeFile(dir.file("usr/applications/notes.txt"), "[Desktop Entry]\nName=Not an entry\n");
+    DesktopEntryIndex index;
+    index.load({dir.file("home/applications"), dir.file("usr/applications"), dir.file("missing")}, "");
+    ASSERT_NE(index.byId("firefox"), nullptr);
+    EXPECT_EQ(index.byId("firefox")->name, "My Firefox");
+    EXPECT_EQ(index.byId("notes"), nullptr);
+    EXPECT_EQ(index.byWindowClass("firefox"), nullptr);
+    ASSERT_NE(index.byWindowClass("konsole"), nullptr);
+    EXPECT_EQ(index.byWindowClass("konsole")->id, "kde4-konsole");
+    EXPECT_EQ(index.byWindowClass("Unknown"), nullptr);
+}
+
+TEST(X11DesktopSessionTest, WindowOwnerIsTheClaimedPidUnlessItIsASandboxedClientsOwn) {
+    EXPECT_EQ(windowOwnerPid(500, 0, std::nullopt), 500);
+    EXPECT_EQ(windowOwnerPid(0, 900, std::nullopt), 900);
+    EXPECT_EQ(windowOwnerPid(0, 0, std::nullopt), 0);
+    EXPECT_EQ(windowOwnerPid(2, 31337, 2), 31337);  // Flatpak: pid 2 inside the sandbox
+    EXPECT_EQ(windowOwnerPid(500, 900, 900), 500);  // another process drew it for the claimant
+    EXPECT_EQ(windowOwnerPid(500, 900, std::nullopt), 500);
+    for (const char* name : {"", ":4711", "nohost.invalid:0", "garbage"}) {
+        X11DesktopSession session{std::string(name)};
+        for (int i = 0; i < 3; ++i) EXPECT_TRUE(session.runningApplications().empty()) << name;
+    }
+}
+
 TEST(X11DesktopSessionTest, ClientListOwnersNamedByDesktopEntriesAndSurvivingTheServer) {
     VirtualDisplay server;
     if (server.name().empty()) GTEST_SKIP() << "Xvfb is not installed";
-
     TempDir data;
     writeFile(data.file("home/applications/org.example.Velmora.desktop"),
               "[Desktop Entry]\nName=Velmora Test\nStartupWMClass=VelmoraTest\n");
@@ -104,37 +162,32 @@ TEST(X11DesktopSessionTest, ClientListOwnersNamedByDesktopEntriesAndSurvivingThe
     X11DesktopSession session(server.name());
     Display* d = XOpenDisplay(server.name().c_str());
     ASSERT_NE(d, nullptr);
-    const Window root = DefaultRootWindow(d);
-    // Our own window, pid by _NET_WM_PID, named through StartupWMClass.
-    const Window own = XCreateSimpleWindow(d, root, 0, 0, 10, 10, 0, 0, 0);
+    auto window = [d] { return XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 10, 10, 0, 0, 0); };
+    // Our own window, pid by _NET_WM_PID, named through StartupWMClass; a second one without a
+    // pid, which the server knows to be ours.
+    const Window own = window(), unlabelled = window(), dock = window(), ghost = window();
     setCardinal(d, own, "_NET_WM_PID", static_cast<unsigned long>(getpid()));
     XClassHint hint{const_cast<char*>("velmora-test"), const_cast<char*>("VelmoraTest")};
     XSetClassHint(d, own, &hint);
-    // A second window of ours without _NET_WM_PID: the server knows whose it is.
-    const Window unlabelled = XCreateSimpleWindow(d, root, 0, 0, 10, 10, 0, 0, 0);
     // A dock that claims a child's pid, named by its application id.
     ChildProcess child;
     ASSERT_TRUE(child.running());
-    const Window dock = XCreateSimpleWindow(d, root, 0, 0, 10, 10, 0, 0, 0);
     setCardinal(d, dock, "_NET_WM_PID", static_cast<unsigned long>(child.pid()));
     setProperty(d, dock, "_GTK_APPLICATION_ID", XInternAtom(d, "UTF8_STRING", False), 8, "org.gnome.TextEditor", 20);
     const unsigned long dockType = XInternAtom(d, "_NET_WM_WINDOW_TYPE_DOCK", False);
     setProperty(d, dock, "_NET_WM_WINDOW_TYPE", XA_ATOM, 32, &dockType, 1);
     // A window of a class no desktop entry knows, claiming a pid that does not exist.
-    const Window ghost = XCreateSimpleWindow(d, root, 0, 0, 10, 10, 0, 0, 0);
     setCardinal(d, ghost, "_NET_WM_PID", 0x7ffffff0ul);
     setWindows(d, "_NET_CLIENT_LIST", {own, unlabelled, dock, ghost});
     setWindows(d, "_NET_ACTIVE_WINDOW", {dock});
-    XSync(d, False);
 
     const RunningApplication ours{getpid(), "org.example.Velmora", "Velmora Test", false, false};
-    EXPECT_EQ(byPid(session.runningApplications()),
-              byPid({ours, {child.pid(), "org.gnome.TextEditor", "Text Editor", true, true}}));
+    const RunningApplication dockApp{child.pid(), "org.gnome.TextEditor", "Text Editor", true, true};
+    EXPECT_EQ(session.runningApplications(), (std::vector<RunningApplication>{ours, dockApp}));
 
     // What a process is called is kept for its life: the unlabelled window alone still counts as ours.
     setWindows(d, "_NET_CLIENT_LIST", {unlabelled});
     setWindows(d, "_NET_ACTIVE_WINDOW", {unlabelled});
-    XSync(d, False);
     EXPECT_EQ(session.runningApplications(), (std::vector<RunningApplication>{{getpid(), ours.bundleIdentifier,
                                                                               ours.localizedName, false, true}}));
     // A session meeting that window first learns the pid from the server and has no name for it.
@@ -144,14 +197,11 @@ TEST(X11DesktopSessionTest, ClientListOwnersNamedByDesktopEntriesAndSurvivingThe
     // A client list naming a destroyed window is an X error, not a crash.
     XDestroyWindow(d, own);
     setWindows(d, "_NET_CLIENT_LIST", {own, unlabelled});
-    XSync(d, False);
     EXPECT_EQ(session.runningApplications().size(), 1u);
 
     XCloseDisplay(d);
     server.stop();
     // The server is gone: empty lists, and the process lives on.
     for (int i = 0; i < 3; ++i) EXPECT_TRUE(session.runningApplications().empty());
-    unsetenv("XDG_DATA_HOME");
-    unsetenv("XDG_DATA_DIRS");
-    unsetenv("LC_ALL");
+    for (const char* name : {"XDG_DATA_HOME", "XDG_DATA_DIRS", "LC_ALL"}) unsetenv(name);
 }
