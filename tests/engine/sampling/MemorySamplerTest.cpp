@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 
 #include "engine/sampling/RecentMover.h"
@@ -87,7 +88,6 @@ TEST_F(MemorySamplerTest, TickPublishesGroupedSnapshotsThenCallsOnTick) {
     EXPECT_FALSE(apps[0].toJson().contains("compressedBytes"));
     EXPECT_EQ(apps[1].identity.groupingKey, "org.gnome.gedit");
     EXPECT_EQ(apps[2].identity.groupingKey, "name:systemd");
-    EXPECT_EQ(sampler.systemSnapshot()->totalPhysicalBytes, 16ull << 30);
 
     // Ids differ between apps of one sample and between samples of one app.
     std::set<std::string> ids{apps[0].id(), apps[1].id(), apps[2].id()};
@@ -186,16 +186,13 @@ TEST(RecentMover, MeasuresFromTheFirstPointInsideTheWindowAndKeepsTheLargest) {
     history["gone"].append(now, 900 * MiB);                             // quit: no identity
 
     const auto movers = RecentMover::compute(history, identities, 300, now, 20 * MiB, 10);
-    ASSERT_EQ(movers.size(), 5u);
-    EXPECT_EQ(movers[0], (RecentMover{"d", "Delta", 200 * MiB, 700 * MiB, false}));
-    EXPECT_EQ(movers[1], (RecentMover{"e", "Google Chrome", 64 * MiB, 64 * MiB, true}));
-    EXPECT_EQ(movers[2], (RecentMover{"c", "Gamma", -60 * std::int64_t(MiB), 40 * MiB, false}));
-    EXPECT_EQ(movers[3], (RecentMover{"a", "Alpha", 30 * MiB, 430 * MiB, false}));
-    EXPECT_EQ(movers[4], (RecentMover{"f", "Phi", -20 * std::int64_t(MiB), 80 * MiB, false}));
-
-    const auto top = RecentMover::compute(history, identities, 300, now, 20 * MiB, 3);
-    ASSERT_EQ(top.size(), 3u);
-    EXPECT_EQ(top[2].groupingKey, "c");
+    EXPECT_EQ(movers, (std::vector<RecentMover>{{"d", "Delta", 200 * MiB, 700 * MiB, false},
+                                                {"e", "Google Chrome", 64 * MiB, 64 * MiB, true},
+                                                {"c", "Gamma", -60 * std::int64_t(MiB), 40 * MiB, false},
+                                                {"a", "Alpha", 30 * MiB, 430 * MiB, false},
+                                                {"f", "Phi", -20 * std::int64_t(MiB), 80 * MiB, false}}));
+    EXPECT_EQ(RecentMover::compute(history, identities, 300, now, 20 * MiB, 3),
+              std::vector<RecentMover>(movers.begin(), movers.begin() + std::min<std::size_t>(3, movers.size())));
     EXPECT_TRUE(RecentMover::compute(history, identities, 300, now, 20 * MiB, 0).empty());
 }
 

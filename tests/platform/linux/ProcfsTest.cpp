@@ -35,14 +35,12 @@ std::string slurp(const std::string& path) {
 }
 
 // Descriptors of this process open on files of process `pid`.
-int descriptorsInto(pid_t pid) {
+std::ptrdiff_t descriptorsInto(pid_t pid) {
     const std::string prefix = "/proc/" + std::to_string(pid) + "/";
-    int count = 0;
-    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
-        std::error_code error;
-        count += std::filesystem::read_symlink(fd.path(), error).string().starts_with(prefix);
-    }
-    return count;
+    std::error_code error;
+    return std::ranges::count_if(std::filesystem::directory_iterator("/proc/self/fd"), [&](const auto& fd) {
+        return std::filesystem::read_symlink(fd.path(), error).string().starts_with(prefix);
+    });
 }
 
 template <class Done>
