@@ -36,11 +36,6 @@ public:
 
     // Descriptors kept open between passes (for tests of the bound).
     std::size_t openDescriptors() const { return keptDescriptors_; }
-    // Whether a descriptor of this process is kept open.
-    bool keepsDescriptorOf(std::int32_t pid) const {
-        const auto it = entries_.find(pid);
-        return it != entries_.end() && (it->second.statmFd >= 0 || it->second.statusFd >= 0);
-    }
 
 private:
     enum class ReadOutcome { ok, gone, unreadable };
