@@ -1,13 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <limits>
-#include <set>
-#include <string>
 #include <tuple>
 
 #include "measure/MeasureReport.h"
-#include "measure/MeasurementSession.h"
 
 using namespace velmora;
 
@@ -19,38 +15,29 @@ constexpr auto kMax = std::numeric_limits<std::int64_t>::max();
 
 SystemMemorySnapshot snapshot(P pressure, std::uint64_t swapUsed) { return {pressure, swapUsed, 11, 22, 33, Date{100}}; }
 
-std::set<std::string> keysOf(const Json& j) {
-    std::set<std::string> keys;
-    for (const auto& [key, value] : j.items()) keys.insert(key);
-    return keys;
-}
-
-Session fullSession() {
-    return Session{Uuid::random(), MeasurePhase::report, Date{103}, Date{110.5}, Date{170},
-                   ProcessIdentity{"org.example.Editor", "org.example.Editor", "Editor", {10, 12}, false},
-                   500'000'000, 900'000'000, 450'000'000,
-                   snapshot(P::normal, 1'000), snapshot(P::critical, 9'000), snapshot(P::warning, 4'000)};
-}
+const Session kFull{Uuid::random(), MeasurePhase::report, Date{103}, Date{110.5}, Date{170},
+                    ProcessIdentity{"org.example.Editor", "org.example.Editor", "Editor", {10, 12}, false},
+                    500'000'000, 900'000'000, 450'000'000,
+                    snapshot(P::normal, 1'000), snapshot(P::critical, 9'000), snapshot(P::warning, 4'000)};
 
 }  // namespace
 
 TEST(MeasurementSessionTest, FormsDurationAndJson) {
     Session s = Session::started(Date{50});
-    EXPECT_EQ(keysOf(s.toJson()), (std::set<std::string>{"id", "phase", "startedAt"}));
+    EXPECT_EQ(s.toJson(), (Json{{"id", s.id.toString()}, {"phase", "baselining"}, {"startedAt", 50.0}}));
     EXPECT_EQ(s.actionDuration(), std::nullopt);
     s.actionEndedAt = Date{40};
     EXPECT_EQ(s.actionDuration(), -10.0);
     const auto fresh = Session::fresh();
     EXPECT_EQ(fresh.toJson(), (Json{{"id", fresh.id.toString()}, {"phase", "idle"}}));
 
-    const auto full = fullSession();
-    Json j = full.toJson();
+    Json j = kFull.toJson();
     EXPECT_EQ(j.size(), 12u);
     j["somethingElse"] = 5;
-    EXPECT_EQ(Session::fromJson(j), full);
-    const std::pair<const char*, Json> bad[] = {{"phase", "Settling"}, {"id", nullptr}, {"baselineFootprintBytes", -1}};
-    for (const auto& [key, value] : bad) {
-        Json broken = full.toJson();
+    EXPECT_EQ(Session::fromJson(j), kFull);
+    for (const auto& [key, value] : {std::pair<const char*, Json>{"phase", "Settling"}, {"id", nullptr},
+                                     {"baselineFootprintBytes", -1}}) {
+        Json broken = kFull.toJson();
         broken[key] = value;
         EXPECT_THROW(Session::fromJson(broken), DecodeError) << key;
     }
@@ -70,7 +57,7 @@ TEST(MeasureReportTest, BuiltFromSessions) {
          P::warning, 3'000},
     };
     for (const auto& [change, lasting, before, after, swapAdded] : cases) {
-        auto session = fullSession();
+        auto session = kFull;
         change(session);
         const auto r = MeasureReport::make(session, ConfidenceLevel::medium, "Done.", Date{200});
         EXPECT_EQ(r, (MeasureReport{session.id, Date{200}, session.targetApp, 7.5, session.baselineFootprintBytes,
@@ -83,10 +70,11 @@ TEST(MeasureReportTest, BuiltFromSessions) {
 
 TEST(MeasureReportTest, JsonLeavesAbsentFieldsOutAndDecodesStrictly) {
     const auto bare = MeasureReport::make(Session::fresh(), ConfidenceLevel::high, "Nothing.", Date{42});
-    EXPECT_EQ(keysOf(bare.toJson()), (std::set<std::string>{"id", "createdAt", "confidence", "summary"}));
+    EXPECT_EQ(bare.toJson(), (Json{{"id", bare.id.toString()}, {"createdAt", 42.0}, {"confidence", "high"},
+                                   {"summary", "Nothing."}}));
     EXPECT_EQ(MeasureReport::fromJson(bare.toJson()), bare);
 
-    const Json good = MeasureReport::make(fullSession(), ConfidenceLevel::medium, "x", Date{1}).toJson();
+    const Json good = MeasureReport::make(kFull, ConfidenceLevel::medium, "x", Date{1}).toJson();
     EXPECT_EQ(good.size(), 13u);
     const std::pair<const char*, Json> wrong[] = {
         {"id", nullptr},             {"createdAt", nullptr}, {"confidence", "Medium"}, {"summary", nullptr},

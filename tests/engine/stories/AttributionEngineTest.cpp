@@ -14,22 +14,18 @@ const Date D{700000000};
 const ProcessIdentity kSafari{"com.apple.Safari", "com.apple.Safari", "Safari", {10}, false};
 
 SignificantChange growth(std::int64_t delta, std::optional<P> pressure = std::nullopt) {
-    SignificantChange c;
-    c.app = kSafari;
-    c.detectedAt = D;
-    c.signedDelta = delta;
-    c.kind = delta < 0 ? SignificantChange::Kind::largeRelease() : SignificantChange::Kind::largeGrowth();
-    if (pressure) c.system = SystemMemorySnapshot{*pressure, 0, 0, 4'000'000'000, 16'000'000'000, D};
-    return c;
+    const auto kind = delta < 0 ? SignificantChange::Kind::largeRelease() : SignificantChange::Kind::largeGrowth();
+    return {{}, kSafari, D, {}, 0, 0, 0, delta, kind,
+            pressure ? std::optional(SystemMemorySnapshot{*pressure, 0, 0, 4'000'000'000, 16'000'000'000, D}) : std::nullopt};
 }
 
 ActivityEvent ev(Kind kind, Date at, std::optional<std::string> detail = std::nullopt,
                  std::optional<std::string> title = std::nullopt, std::optional<ProcessIdentity> who = kSafari) {
-    return ActivityEvent{Uuid::random(), at, kind, std::move(who), std::move(title), std::nullopt, std::move(detail),
-                         std::nullopt};
+    return ActivityEvent{Uuid::random(), at, kind, std::move(who), std::move(title), std::nullopt, std::move(detail), {}};
 }
 
 const AttributionEngine engine;
+const std::string kBullet = "\xE2\x80\xA2 ", kQ = "\xE2\x80\x9C", kEndQ = "\xE2\x80\x9D";
 
 }  // namespace
 
@@ -58,20 +54,20 @@ TEST(AttributionEngineTest, FixedTextsWithoutActivityAndForTheWholeMachine) {
                            "Your Mac was under heavy memory pressure.",
                            "Safari freed 300 MB", false, {}}));
 
-    SignificantChange pressure = growth(0);
-    pressure.app = ProcessIdentity::system();
-    pressure.kind = SignificantChange::Kind::pressureTransition(P::warning, P::normal);
-    EXPECT_EQ(engine.attribute(pressure, {ev(Kind::pageNavigated, D, "Maps")}, {}),
+    SignificantChange machine = growth(0);
+    machine.app = ProcessIdentity::system();
+    machine.kind = SignificantChange::Kind::pressureTransition(P::warning, P::normal);
+    EXPECT_EQ(engine.attribute(machine, {ev(Kind::pageNavigated, D, "Maps")}, {}),
               (Attribution{ConfidenceLevel::high, {}, {}, "Your Mac\xE2\x80\x99s memory status changed from Tight to OK.",
                            "Mac memory went ok", false, {}}));
-    pressure.kind = SignificantChange::Kind::swapSpike(50'000'000);
-    EXPECT_EQ(engine.attribute(pressure, {}, {}),
+    machine.kind = SignificantChange::Kind::swapSpike(50'000'000);
+    EXPECT_EQ(engine.attribute(machine, {}, {}),
               (Attribution{ConfidenceLevel::medium, {}, {},
                            "Your Mac started using disk as extra memory quickly. That often makes things feel slow.",
                            "Mac started using disk for memory", false, {}}));
 }
 
-TEST(AttributionEngineTest, WindowAndScores) {
+TEST(AttributionEngineTest, WindowScoresAndOrder) {
     const std::pair<Date, bool> ends[] = {{D - 60, true}, {D + 5, true}, {D - 60.001, false}, {D + 5.001, false}};
     for (const auto& [at, matches] : ends)
         EXPECT_EQ(engine.attribute(growth(1), {ev(Kind::menuCommand, at)}, {}).linkedActivities.size(), matches ? 1u : 0u);
@@ -82,9 +78,7 @@ TEST(AttributionEngineTest, WindowAndScores) {
     };
     for (const auto& [kind, offset, expected] : scores)
         EXPECT_NEAR(AttributionEngine::score(ev(kind, D - 60 + offset), D - 60, 60), expected, 1e-12) << rawValue(kind);
-}
 
-TEST(AttributionEngineTest, LinkedActivityOrder) {
     // A 0.3 s growth uses a 1 s span: the title change scores 6.6 and falls behind the document's 8.
     SignificantChange brief = growth(200'000'000);
     brief.growthStartedAt = D - 0.3;
@@ -111,7 +105,7 @@ TEST(AttributionEngineTest, MediaTitlesEvenForAReleaseAndShortenedLabels) {
                   "Safari grew while watching " + label);
 }
 
-TEST(AttributionEngineTest, SameAppByKeyBundleOrBrowserFamily) {
+TEST(AttributionEngineTest, MatchingAppsAndSignals) {
     const ProcessIdentity chrome{"family:chrome", std::nullopt, "Google Chrome", {1}, false};
     const std::tuple<ProcessIdentity, ProcessIdentity, bool> cases[] = {
         {kSafari, {"other-key", "com.apple.Safari", "Safari Tech", {2}, false}, true},
@@ -121,25 +115,21 @@ TEST(AttributionEngineTest, SameAppByKeyBundleOrBrowserFamily) {
     };
     for (const auto& [changedApp, eventApp, same] : cases)
         EXPECT_EQ(AttributionEngine::isSameApp(eventApp, changedApp), same) << changedApp.displayName << "/" << eventApp.displayName;
-    EXPECT_TRUE(engine.attribute(growth(1), {ev(Kind::menuCommand, D, std::nullopt, std::nullopt, std::nullopt)}, {})
-                    .linkedActivities.empty());
-}
+    EXPECT_TRUE(engine.attribute(growth(1), {ev(Kind::menuCommand, D, {}, {}, std::nullopt)}, {}).linkedActivities.empty());
 
-TEST(AttributionEngineTest, SignalsMatchByBundlePrefixEitherWay) {
-    auto signal = [](std::optional<std::string> bundle, std::string detail) {
-        return StructuredSignal{"site", std::move(detail), D - 500, std::move(bundle), 8.0};
-    };
-    const std::vector<StructuredSignal> signals{signal("com.apple", "a.example"), signal("com.apple.Safari.beta", "b.example"),
-                                                signal("com.google.Chrome", "c"), signal("", "d"), signal(std::nullopt, "e")};
-    EXPECT_EQ(engine.attribute(growth(1), {}, signals).structuredSignals,
-              (std::vector<StructuredSignal>{signals[0], signals[1]}));
+    // Bundle prefixes match either way; empty bundle identifiers match nothing.
+    const Date t = D - 500;  // well before the change: signals are not held to its window
+    const std::vector<StructuredSignal> signals{
+        {"site", "a.example", t, "com.apple", 8.0}, {"site", "b.example", t, "com.apple.Safari.beta", 8.0},
+        {"site", "c", t, "com.google.Chrome", 8.0}, {"site", "d", t, "", 8.0}, {"site", "e", t, std::nullopt, 8.0}};
+    EXPECT_EQ(engine.attribute(growth(1), {}, signals).structuredSignals, (std::vector{signals[0], signals[1]}));
     SignificantChange blank = growth(1);
     blank.app.bundleID = "";
     EXPECT_TRUE(engine.attribute(blank, {}, signals).structuredSignals.empty());
 }
 
 TEST(AttributionEngineTest, ConfidenceFactorsAndTitles) {
-    const auto quiet = std::vector{ev(Kind::becameFrontmost, D), ev(Kind::userIdle, D - 50), ev(Kind::userResumed, D - 10)};
+    const auto quiet = std::vector{ev(Kind::becameFrontmost, D), ev(Kind::userIdle, D - 60), ev(Kind::userResumed, D - 59)};
     const auto details = std::vector{
         ev(Kind::mediaLikelyPlaying, D - 40, "Song"), ev(Kind::pageNavigated, D - 30, "Maps"),
         ev(Kind::siteActivity, D - 20, "maps.apple.com"), ev(Kind::pageNavigated, D - 10, "Maps"),
@@ -148,16 +138,15 @@ TEST(AttributionEngineTest, ConfidenceFactorsAndTitles) {
                                        ev(Kind::windowOpened, D - 20, std::nullopt, "Inbox"),
                                        ev(Kind::titleChanged, D - 10, "   ", "Draft")};  // a blank detail names nothing
     const auto site = std::vector<StructuredSignal>{{"site", "news.example", D, "com.apple.Safari", 8.0}};
-    const std::string q = "\xE2\x80\x9C", endQ = "\xE2\x80\x9D";
     const std::tuple<std::vector<ActivityEvent>, std::vector<StructuredSignal>, ConfidenceLevel, std::vector<std::string>,
                      std::string>
         cases[] = {
             // Only quiet events: no bullets, the one factor from the first linked event that is not a switch.
             {quiet, {}, ConfidenceLevel::low, {"You're back"}, "Safari used +1.2 GB more"},
             {details, site, ConfidenceLevel::high,
-             {"You watched " + q + "Song" + endQ, "You opened Maps", "You opened maps.apple.com", "You opened Docs"},
+             {"You watched " + kQ + "Song" + kEndQ, "You opened Maps", "You opened maps.apple.com", "You opened Docs"},
              "Safari grew while watching Song"},
-            {noDetails, {}, ConfidenceLevel::high, {"You were in " + q + "Inbox" + endQ, "You were in " + q + "Draft" + endQ},
+            {noDetails, {}, ConfidenceLevel::high, {"You were in " + kQ + "Inbox" + kEndQ, "You were in " + kQ + "Draft" + kEndQ},
              "Safari used +1.2 GB more"},
             // A site signal names the place but raises neither the confidence nor a bullet block.
             {{}, site, ConfidenceLevel::low, {"You opened news.example"}, "Safari grew on news.example"},
@@ -168,8 +157,7 @@ TEST(AttributionEngineTest, ConfidenceFactorsAndTitles) {
         EXPECT_EQ(a.primaryFactors, factors) << title;
         EXPECT_EQ(a.title, title);
         EXPECT_EQ(a.needsVisualFallback, confidence == ConfidenceLevel::low);
-        const bool bullets = a.explanation.find("\n\xE2\x80\xA2 " + (factors.empty() ? "" : factors.back()) +
-                                                "\nThese lined up in time") != std::string::npos;
+        const bool bullets = a.explanation.find("\n" + kBullet + factors.back() + "\nThese lined up in time") != std::string::npos;
         EXPECT_EQ(bullets, confidence != ConfidenceLevel::low) << a.explanation;
     }
 }

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <limits>
-
 #include "engine/stories/StoryText.h"
 
 using namespace velmora;
@@ -12,7 +10,7 @@ using P = MemoryPressureLevel;
 const ProcessIdentity kSafari{"com.apple.Safari", "com.apple.Safari", "Safari", {10}, false};
 
 SystemMemorySnapshot snapshot(P pressure, std::uint64_t available) {
-    return SystemMemorySnapshot{pressure, 0, 0, available, 16'000'000'000, Date{1000}};
+    return {pressure, 0, 0, available, 16'000'000'000, Date{1000}};
 }
 
 ImpactWindow window(std::int64_t delta) { return ImpactWindow{delta, 8.0, std::nullopt, std::nullopt}; }
@@ -31,66 +29,54 @@ const std::string kAttributed =
     "These lined up in time \xE2\x80\x94 a good guess, not proof.\n"
     "Your Mac\xE2\x80\x99s overall memory still looked fine.";
 
-const std::string kSmallHit = "Small hit: Mac still has plenty free.";
-const std::string kHelps = "Helps: Memory came free.";
-const std::string kTiny = "Tiny: You probably won\xE2\x80\x99t feel this.";
+const std::string kSmallHit = "Small hit: Mac still has plenty free.", kHelps = "Helps: Memory came free.",
+                  kTiny = "Tiny: You probably won\xE2\x80\x99t feel this.";
 
 }  // namespace
 
 TEST(ImpactVerdictTest, RowsAndBoundaries) {
+    const ImpactVerdict helps{0, "Helps", "Memory came free."}, half{3, "Worth watching", "Half a gig or more."},
+        small{2, "Small hit", "Mac still has plenty free."}, tiny{1, "Tiny", "You probably won\xE2\x80\x99t feel this."};
     const std::tuple<std::int64_t, std::optional<SystemMemorySnapshot>, ImpactVerdict> cases[] = {
-        {-1, snapshot(P::critical, 0), {0, "Helps", "Memory came free."}},
-        {std::numeric_limits<std::int64_t>::min(), std::nullopt, {0, "Helps", "Memory came free."}},
+        {-1, snapshot(P::critical, 0), helps}, {524'288'000, {}, half},   {524'287'999, {}, small},
+        {157'286'400, {}, small},              {157'286'399, {}, tiny},   {100, snapshot(P::normal, 0), tiny},
         {10, snapshot(P::critical, 1), {5, "Hurts now", "Mac is low on memory \xE2\x80\x94 this can make it feel slow."}},
         {600'000'000, snapshot(P::warning, 8'000'000'000), {4, "Adds stress", "Memory was already tight."}},
         {1'600'000'000, snapshot(P::normal, 10'000'000'000), {3, "Worth watching", "Big bite of free memory."}},
-        {1'500'000'000, snapshot(P::normal, 10'000'000'000), {3, "Worth watching", "Half a gig or more."}},
-        {524'288'000, std::nullopt, {3, "Worth watching", "Half a gig or more."}},
-        {524'287'999, std::nullopt, {2, "Small hit", "Mac still has plenty free."}},
-        {157'286'400, std::nullopt, {2, "Small hit", "Mac still has plenty free."}},
-        {157'286'399, std::nullopt, {1, "Tiny", "You probably won\xE2\x80\x99t feel this."}},
-        {100, snapshot(P::normal, 0), {1, "Tiny", "You probably won\xE2\x80\x99t feel this."}},
+        {1'500'000'000, snapshot(P::normal, 10'000'000'000), half},
     };
     for (const auto& [delta, system, verdict] : cases) EXPECT_EQ(impactVerdict(delta, system), verdict) << delta;
 }
 
 TEST(StoryTextTest, RewordedAppStoriesAndRewordingAgainChangesNothing) {
-    TimelineEvent settledZero = story(kAttributed, 300 * 1'048'576);
+    TimelineEvent settledZero = story(kAttributed, 300 * 1'048'576), lateOnly = story(kAttributed, std::nullopt),
+                  noApp = story(kAttributed, -5), fromTitle = story("Safari grew by about 1.2 GB.", 300'000'000);
     settledZero.settled = window(0);
-    TimelineEvent lateOnly = story(kAttributed, std::nullopt);
     lateOnly.longerTerm = window(-1);
-    TimelineEvent noApp = story(kAttributed, -5);
     noApp.relatedApp.reset();
-    TimelineEvent fromTitle = story("Safari grew by about 1.2 GB.", 300'000'000);
     fromTitle.title = "Safari \xC2\xB7 Weather";
-    const std::string framingOnly =
-        "What you were doing around then:\nThese lined up in time \xE2\x80\x94 a good guess, not proof.";
-    const std::string freedText =
-        "Safari shrank by about 300 MB.\nMemory came free \xE2\x80\x94 often after closing tabs, windows, or quitting.";
-    const std::string cut = std::string(49, 'q') + "\xE2\x80\xA6";
+    const std::string grew = "Grew while this app was running.\n", cut = std::string(49, 'q') + "\xE2\x80\xA6";
     const std::tuple<TimelineEvent, std::string, std::string> cases[] = {
-        // Only boilerplate and no phrase in the title.
         {story("Safari grew by about 1.2 GB.\n"
                "We saw you use Safari, but not exactly which click or page caused this.\n"
                "Your Mac\xE2\x80\x99s overall memory still looked fine.",
                400'000'000),
-         "Safari used more memory", "Grew while this app was running.\n" + kSmallHit},
-        // The framing lines around the factors are boilerplate; the first factor is the phrase.
+         "Safari used more memory", grew + kSmallHit},
         {story(kAttributed, 400'000'000), "Safari \xC2\xB7 Maps", "Maps\n" + kSmallHit},
-        {story(framingOnly, 400'000'000), "Safari used more memory", "Grew while this app was running.\n" + kSmallHit},
-        {story(freedText, -314'572'800), "Safari freed memory", "Memory came free from this app.\n" + kHelps},
+        {story("What you were doing around then:\nThese lined up in time \xE2\x80\x94 a good guess, not proof.", 400'000'000),
+         "Safari used more memory", grew + kSmallHit},
+        {story("Safari shrank by about 300 MB.\nMemory came free \xE2\x80\x94 often after closing tabs, windows, or quitting.",
+               -314'572'800),
+         "Safari freed memory", "Memory came free from this app.\n" + kHelps},
         // A release never gets a phrase title, but keeps the phrase as its first line.
         {story(kAttributed, -200 * 1'048'576), "Safari freed memory", "Maps\n" + kHelps},
         {story("\xE2\x80\xA2 You opened " + std::string(60, 'q'), 900'000'000), "Safari \xC2\xB7 " + cut,
          cut + "\nWorth watching: Half a gig or more."},
-        {story("Watching **things**   ", 5), "Safari \xC2\xB7 Watching things", "Watching things\n" + kTiny},
         {story("You oYou opened pened Maps", 5), "Safari \xC2\xB7 Maps", "Maps\n" + kTiny},
-        {story("You opened X", 5), "Safari used more memory", "Grew while this app was running.\n" + kTiny},
         // What is left of "You opened tinyurl.com" reads as a verdict line: the next factor is used.
         {story("\xE2\x80\xA2 You opened tinyurl.com\n\xE2\x80\xA2 You opened Maps", 5), "Safari \xC2\xB7 Maps", "Maps\n" + kTiny},
         {fromTitle, "Safari \xC2\xB7 Weather", "Weather\n" + kSmallHit},
-        // The settled window wins over the immediate one.
-        {settledZero, "Safari", "No lasting change measured."},
+        {settledZero, "Safari", "No lasting change measured."},  // the settled window wins over the immediate one
         {lateOnly, "Safari freed memory", "Maps\n" + kHelps},
         {noApp, "An app freed memory", "Maps\n" + kHelps},
     };
@@ -98,7 +84,6 @@ TEST(StoryTextTest, RewordedAppStoriesAndRewordingAgainChangesNothing) {
         const auto out = rewriteStoryText(in);
         EXPECT_EQ(out.title, title) << in.explanation;
         EXPECT_EQ(out.explanation, explanation) << in.explanation;
-        EXPECT_EQ(out.id, in.id);
         EXPECT_EQ(out.isPendingWindows, true);
         EXPECT_EQ(rewriteStoryText(out), out) << in.explanation;
     }
@@ -109,31 +94,31 @@ TEST(StoryTextTest, RewordedAppStoriesAndRewordingAgainChangesNothing) {
 }
 
 TEST(StoryTextTest, WholeMachineStoriesGetFixedWording) {
-    TimelineEvent p = story(kAttributed, 5, TimelineEventKind::pressureChanged);
-    p.settled = window(6);
-    p.longerTerm = window(7);
-    p.systemContext = snapshot(P::warning, 1);
-    const auto out = rewriteStoryText(p);
-    EXPECT_EQ(out.title, "Mac memory is tight");
-    EXPECT_EQ(out.explanation, "Overall memory pressure changed.\nThis is about the whole Mac, not one app.");
-    EXPECT_FALSE(out.relatedApp || out.immediate || out.settled || out.isPendingWindows);
-    EXPECT_EQ(out.longerTerm, p.longerTerm);
-    EXPECT_EQ(rewriteStoryText(out), out);
-    p.systemContext.reset();
-    EXPECT_EQ(rewriteStoryText(p).title, "Mac memory is changed");
-
-    const auto swap = rewriteStoryText(story(kAttributed, 5, TimelineEventKind::swapSpike));
-    EXPECT_EQ(swap.title, "Mac started using disk for memory");
-    EXPECT_EQ(swap.explanation, "When free RAM is tight, the Mac uses disk. That often feels slow.");
-    EXPECT_FALSE(swap.relatedApp || swap.immediate || swap.isPendingWindows);
-
-    for (auto kind : {TimelineEventKind::sustainedGrowth, TimelineEventKind::measureSession}) {
-        const TimelineEvent kept = story(kAttributed, 400'000'000, kind);
-        EXPECT_EQ(rewriteStoryText(kept), kept);
+    using Kind = TimelineEventKind;
+    const std::string pressure = "Overall memory pressure changed.\nThis is about the whole Mac, not one app.";
+    const std::tuple<Kind, std::optional<SystemMemorySnapshot>, std::string, std::string> cases[] = {
+        {Kind::pressureChanged, snapshot(P::warning, 1), "Mac memory is tight", pressure},
+        {Kind::pressureChanged, std::nullopt, "Mac memory is changed", pressure},
+        {Kind::swapSpike, snapshot(P::critical, 1), "Mac started using disk for memory",
+         "When free RAM is tight, the Mac uses disk. That often feels slow."},
+    };
+    for (const auto& [kind, context, title, explanation] : cases) {
+        TimelineEvent in = story(kAttributed, 5, kind);
+        in.settled = window(6);
+        in.longerTerm = window(7);
+        in.systemContext = context;
+        const auto out = rewriteStoryText(in);
+        EXPECT_EQ(out.title, title);
+        EXPECT_EQ(out.explanation, explanation);
+        EXPECT_FALSE(out.relatedApp || out.immediate || out.settled || out.isPendingWindows) << title;
+        EXPECT_EQ(out.longerTerm, in.longerTerm);
+        EXPECT_EQ(rewriteStoryText(out), out);
     }
+    for (auto kind : {Kind::sustainedGrowth, Kind::measureSession})
+        EXPECT_EQ(rewriteStoryText(story(kAttributed, 400'000'000, kind)).explanation, kAttributed);
 }
 
-TEST(StoryTextTest, PhraseFilterAndShortTitle) {
+TEST(StoryTextTest, PhraseFilterShortTitleAndHeadline) {
     const std::pair<std::string, std::optional<std::string>> cases[] = {
         {kTiny, std::nullopt}, {"Downloaded 300 MB", std::nullopt},
         {"Your Mac was starting to feel memory pressure.", std::nullopt},  {"We don't know why", std::nullopt},
@@ -145,9 +130,7 @@ TEST(StoryTextTest, PhraseFilterAndShortTitle) {
 
     EXPECT_EQ(storyShortTitle("Safari Web Content", 1, std::string("Maps")), "Safari \xC2\xB7 Maps");
     EXPECT_EQ(storyShortTitle("Slack Helper (Renderer)", 0, std::string("Maps")), "Slack (background) used more memory");
-}
 
-TEST(StoryTextTest, HeadlineFromEventsBeforeText) {
     const auto event = [](ActivityEventKind kind) { return ActivityEvent{Uuid{}, Date{}, kind, kSafari, {}, {}, {}, {}}; };
     EXPECT_EQ(storyDisplayHeadline(kAttributed, {event(ActivityEventKind::becameFrontmost), event(ActivityEventKind::tabActivity)}),
               "Changed tabs in Safari");
