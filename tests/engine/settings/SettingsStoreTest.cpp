@@ -12,65 +12,52 @@ namespace {
 class SettingsStoreTest : public ::testing::Test {
 protected:
     // A fresh defaults object over the same file, as the next start sees it.
-    std::unique_ptr<JsonFileDefaults> defaults() { return std::make_unique<JsonFileDefaults>(fs, dir.file("defaults.json")); }
-    Json stored(const char* key) {
-        auto all = parseJson(fs.read(dir.file("defaults.json")).contents).value_or(Json::object());
-        return all.contains(key) ? all[key] : Json();
-    }
+    std::unique_ptr<JsonFileDefaults> defaults() { return std::make_unique<JsonFileDefaults>(fs, path); }
+    Json stored(const char* key) { return parseJson(fs.read(path).contents).value_or(Json::object()).value(key, Json()); }
 
     TempDir dir;
+    const std::string path = dir.file("defaults.json");
     PosixFileSystem fs;
 };
 
 TEST_F(SettingsStoreTest, StoredValuesKeepWhatIsThereAndTheWrongTypesReadAsAbsent) {
     const std::tuple<Json, PermissionState, Json> cases[] = {
-        {{{"memoryMonitoringEnabled", false}, {"accessibilityEnabled", true}, {"screenshotsEnabled", true}, {"cloudAIEnabled", true}},
-         {false, true, true, true}, "2026-01-01"},
-        {{{"memoryMonitoringEnabled", false}, {"accessibilityEnabled", true}}, {false, true, false, false}, true},
-        {{{"memoryMonitoringEnabled", 0}, {"accessibilityEnabled", "yes"}, {"cloudAIEnabled", true}}, {true, false, false, true}, Json::object()},
+        {{{"memoryMonitoringEnabled", false}, {"accessibilityEnabled", true}, {"screenshotsEnabled", true}}, {false, true, true, false}, "2026-01-01"},
+        {{{"memoryMonitoringEnabled", 0}, {"accessibilityEnabled", "yes"}, {"cloudAIEnabled", true}}, {true, false, false, true}, true},
         {"{\"memoryMonitoringEnabled\":false}", {true, false, false, false}, Json::array({1})},
     };
     for (const auto& [permissions, expected, notADate] : cases) {
-        {
-            auto d = defaults();
-            d->setValue("Velmora.PermissionState", permissions);
-            d->setValue("Velmora.LastDigestSentDate", notADate);
-            d->setValue("Velmora.DeveloperMode", "true");
-            d->setValue("Velmora.WeeklyDigestEnabled", 1);
-        }
+        fs.writeAtomically(path, Json{{"Velmora.PermissionState", permissions}, {"Velmora.LastDigestSentDate", notADate},
+                                      {"Velmora.DeveloperMode", "true"}, {"Velmora.WeeklyDigestEnabled", 1}}.dump());
         auto d = defaults();
         SettingsStore settings(*d);
         EXPECT_EQ(settings.permissions(), expected) << permissions;
-        EXPECT_EQ(stored("Velmora.PermissionState"), permissions) << "reading rewrote it";
         EXPECT_FALSE(settings.developerModeEnabled() || settings.weeklyDigestEnabled() || settings.lastDigestSentDate());
-        EXPECT_TRUE(stored("Velmora.LastDigestSentDate").is_null()) << "a value that is not a date is removed at start";
+        // Reading rewrites nothing but a digest date that is not a date, which it removes.
+        EXPECT_EQ(std::make_pair(stored("Velmora.PermissionState"), stored("Velmora.LastDigestSentDate")), std::make_pair(permissions, Json()));
     }
 }
 
 TEST_F(SettingsStoreTest, ChangesAreWrittenAtOnceAndAnnouncedExceptTheDigestDate) {
+    auto first = defaults();
+    SettingsStore settings(*first);
+    EXPECT_EQ(std::make_tuple(settings.permissions(), settings.developerModeEnabled(), settings.weeklyDigestEnabled(), settings.lastDigestSentDate()),
+              std::make_tuple(PermissionState{true, false, false, false}, false, false, std::nullopt));
+    EXPECT_FALSE(fs.exists(path)) << "a first start writes nothing";
     int changes = 0;
-    {
-        auto d = defaults();
-        SettingsStore settings(*d);
-        EXPECT_EQ(settings.permissions(), (PermissionState{true, false, false, false}));
-        EXPECT_FALSE(settings.developerModeEnabled() || settings.weeklyDigestEnabled() || settings.lastDigestSentDate());
-        EXPECT_FALSE(fs.exists(dir.file("defaults.json"))) << "a first start writes nothing";
-        settings.onChange = [&] { ++changes; };
-        settings.setPermission(&PermissionState::accessibilityEnabled, true);
-        EXPECT_EQ(changes, 1);
-        EXPECT_EQ(stored("Velmora.PermissionState"), (Json{{"memoryMonitoringEnabled", true}, {"accessibilityEnabled", true},
-                                                           {"screenshotsEnabled", false}, {"cloudAIEnabled", false}}));
-        settings.setDeveloperModeEnabled(true);
-        settings.setWeeklyDigestEnabled(true);
-        EXPECT_EQ(changes, 3);
-        settings.setLastDigestSentDate(Date{812345678.25});
-        EXPECT_EQ(changes, 3);
-    }
-    auto d = defaults();
-    SettingsStore again(*d);
-    EXPECT_EQ(again.permissions(), (PermissionState{true, true, false, false}));
-    EXPECT_TRUE(again.developerModeEnabled() && again.weeklyDigestEnabled());
-    EXPECT_EQ(again.lastDigestSentDate(), Date{812345678.25});
+    settings.onChange = [&] { ++changes; };
+    settings.setPermission(&PermissionState::accessibilityEnabled, true);
+    EXPECT_EQ(stored("Velmora.PermissionState"), (Json{{"memoryMonitoringEnabled", true}, {"accessibilityEnabled", true},
+                                                       {"screenshotsEnabled", false}, {"cloudAIEnabled", false}}));
+    settings.setDeveloperModeEnabled(true);
+    settings.setWeeklyDigestEnabled(true);
+    EXPECT_EQ(changes, 3);
+    settings.setLastDigestSentDate(Date{812345678.25});
+
+    auto next = defaults();
+    SettingsStore again(*next);
+    EXPECT_EQ(std::make_tuple(again.permissions(), again.developerModeEnabled(), again.weeklyDigestEnabled(), again.lastDigestSentDate()),
+              std::make_tuple(PermissionState{true, true, false, false}, true, true, std::optional(Date{812345678.25})));
     again.onChange = [&] { ++changes; };
     again.setLastDigestSentDate(std::nullopt);
     EXPECT_EQ(changes, 3);

@@ -10,10 +10,7 @@ namespace velmora {
 class RecordingFileSystem final : public FileSystem {
 public:
     ReadResult read(const std::string& path) const override { return real.read(path); }
-    bool writeAtomically(const std::string& path, const std::string& contents) override {
-        ++writes;
-        return real.writeAtomically(path, contents);
-    }
+    bool writeAtomically(const std::string& path, const std::string& contents) override { return ++writes, real.writeAtomically(path, contents); }
     bool move(const std::string& from, const std::string& to) override { return !refuseMoves && real.move(from, to); }
     bool exists(const std::string& path) const override { return real.exists(path); }
     void removeLeftoverTemporaries(const std::string& path) override { real.removeLeftoverTemporaries(path); }
@@ -23,7 +20,6 @@ public:
     bool refuseMoves = false;
 };
 
-// The files in `dir` whose names start with `prefix`.
 inline std::vector<std::string> filesStarting(const std::string& dir, const std::string& prefix) {
     std::vector<std::string> out;
     for (const auto& e : std::filesystem::directory_iterator(dir))

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdlib>
 #include <ctime>
 #include <limits>
+#include <ranges>
 
 #include "engine/stories/DailyStatsStore.h"
 #include "platform/linux/LocalCalendar.h"
@@ -16,102 +18,79 @@ namespace {
 
 constexpr std::int64_t MiB = 1024 * 1024;
 using Keys = std::vector<std::string>;
-using Apps = std::vector<DailyAppStat>;
+using Days = std::vector<DailyStat>;
 
-void setZone(const char* zone) {
-    ::setenv("TZ", zone, 1);
-    ::tzset();
-}
+void setZone(const char* zone) { ::setenv("TZ", zone, 1); ::tzset(); }
 
-// A wall-clock time in the current zone.
-Date local(int year, int month, int day, int hour, int minute = 0, int second = 0) {
-    std::tm tm{};
-    tm.tm_year = year - 1900, tm.tm_mon = month - 1, tm.tm_mday = day, tm.tm_hour = hour, tm.tm_min = minute, tm.tm_sec = second;
-    tm.tm_isdst = -1;
+// A wall-clock time in the current zone: year, month, day, hour, minute, second.
+Date local(std::array<int, 6> d) {
+    std::tm tm{.tm_sec = d[5], .tm_min = d[4], .tm_hour = d[3], .tm_mday = d[2], .tm_mon = d[1] - 1, .tm_year = d[0] - 1900, .tm_isdst = -1};
     return Date::fromUnix(static_cast<double>(std::mktime(&tm)));
 }
 
-Keys keys(const std::vector<DailyStat>& rows) {
-    Keys out;
-    for (const auto& r : rows) out.push_back(r.dateKey);
-    return out;
-}
+Keys keys(const Days& rows) { auto k = rows | std::views::transform(&DailyStat::dateKey); return {k.begin(), k.end()}; }
 
 class DailyStatsTest : public ::testing::Test {
 protected:
-    DailyStatsTest() {
-        setZone("Europe/Berlin");  // no test in this program depends on the zone it started with
-        clock.set(local(2026, 6, 15, 12));
-    }
-    DailyStatsStore open() { return DailyStatsStore(fs, path(), clock, calendar); }
-    std::string path() const { return dir.file("daily-stats.json"); }
-    void write(const std::vector<DailyStat>& rows) { fs.writeAtomically(path(), encode(rows).dump()); }
+    DailyStatsTest() { setZone("Europe/Berlin"); clock.set(local({2026, 6, 15, 12})); }  // no test here needs the zone it started in
+    DailyStatsStore open() { return DailyStatsStore(fs, path, clock, calendar); }
+    void write(const Days& rows) { fs.writeAtomically(path, encode(rows).dump()); }
     std::vector<std::string> setAside() const { return filesStarting(dir.path(), "daily-stats.json.bad-"); }
     // A story without an app on the day of `at`.
-    static void count(DailyStatsStore& store, Date at) { store.recordStory(std::nullopt, std::nullopt, 0, at); }
-    static void count(DailyStatsStore&& store, Date at) { count(store, at); }
+    static void count(DailyStatsStore&& store, Date at) { store.recordStory(std::nullopt, std::nullopt, 0, at); }
 
     TempDir dir;
+    const std::string path = dir.file("daily-stats.json");
     RecordingFileSystem fs;
     FakeClock clock;
     LocalCalendar calendar;
 };
 
 TEST_F(DailyStatsTest, DaysFollowTheLocalCalendar) {
-    struct Case { const char* zone; int first[6], second[6]; Keys days; };
+    struct Case { const char* zone; std::array<int, 6> first, second; Keys days; const char* secondZone = nullptr; };
     const Case cases[] = {
-        {"Europe/Berlin", {2026, 6, 15, 23, 59, 59}, {2026, 6, 16, 0, 0, 0}, {"2026-06-15", "2026-06-16"}},
-        {"Asia/Kolkata", {2026, 1, 1, 23, 59, 59}, {2026, 1, 2, 0, 0, 0}, {"2026-01-01", "2026-01-02"}},
+        {"Europe/Berlin", {2026, 6, 15, 23, 59, 59}, {2026, 6, 16}, {"2026-06-15", "2026-06-16"}},
+        {"Asia/Kolkata", {2026, 1, 1, 23, 59, 59}, {2026, 1, 2}, {"2026-01-01", "2026-01-02"}},
         // The 23-hour day of the spring change and the 25-hour day of the autumn one.
-        {"Europe/Berlin", {2026, 3, 29, 0, 30, 0}, {2026, 3, 29, 23, 30, 0}, {"2026-03-29"}},
-        {"Europe/Berlin", {2026, 10, 25, 0, 0, 0}, {2026, 10, 25, 23, 59, 59}, {"2026-10-25"}},
+        {"Europe/Berlin", {2026, 3, 29, 0, 30}, {2026, 3, 29, 23, 30}, {"2026-03-29"}},
+        {"Europe/Berlin", {2026, 10, 25}, {2026, 10, 25, 23, 59, 59}, {"2026-10-25"}},
+        // A new zone keys later stories in it: 01:30 in Berlin is 23:30 the day before in UTC.
+        {"Europe/Berlin", {2026, 6, 15, 1, 30}, {2026, 6, 15, 1, 30}, {"2026-06-15", "2026-06-14"}, "UTC"},
     };
     for (const auto& c : cases) {
         setZone(c.zone);
-        std::filesystem::remove(path());
+        std::filesystem::remove(path);
         auto store = open();
-        for (const int* d : {c.first, c.second}) count(store, local(d[0], d[1], d[2], d[3], d[4], d[5]));
+        const Date first = local(c.first), second = local(c.second);
+        store.recordStory(std::nullopt, std::nullopt, 0, first);
+        if (c.secondZone) setZone(c.secondZone);
+        store.recordStory(std::nullopt, std::nullopt, 0, second);
         EXPECT_EQ(keys(store.days()), c.days) << c.zone << " " << c.days[0];
     }
-    // A new zone keys later stories in it: 01:30 in Berlin is 23:30 the day before in UTC.
-    setZone("Europe/Berlin");
-    std::filesystem::remove(path());
-    auto store = open();
-    const Date moment = local(2026, 6, 15, 1, 30);
-    count(store, moment);
-    setZone("UTC");
-    count(store, moment);
-    EXPECT_EQ(keys(store.days()), (Keys{"2026-06-15", "2026-06-14"}));
     // Recent days step by calendar days: half an hour after the 23-hour day, 24-hour steps would skip it.
     setZone("Europe/Berlin");
-    clock.set(local(2026, 3, 30, 0, 30));
-    EXPECT_EQ(keys(store.recentDays(3)), (Keys{"2026-03-28", "2026-03-29", "2026-03-30"}));
+    clock.set(local({2026, 3, 30, 0, 30}));
+    EXPECT_EQ(keys(open().recentDays(3)), (Keys{"2026-03-28", "2026-03-29", "2026-03-30"}));
 }
 
-TEST_F(DailyStatsTest, StoriesCountGrowthAndRelease) {
+TEST_F(DailyStatsTest, PressureIsWrittenEverySixtiethTightSecondAndStoriesAtOnce) {
     auto store = open();
-    const auto max = std::numeric_limits<std::int64_t>::max();
+    for (int i = 0; i < 89; ++i) store.recordPressureTick(MemoryPressureLevel(i % 3), clock.now());  // 59 tight seconds among normal ones
+    EXPECT_FALSE(fs.exists(path));
+    store.recordPressureTick(MemoryPressureLevel::critical, clock.now());
+    EXPECT_EQ(open().days(), (Days{{"2026-06-15", 0, 30, 30, {}}}));
+
+    const auto min = std::numeric_limits<std::int64_t>::min(), max = std::numeric_limits<std::int64_t>::max();
     const std::tuple<std::optional<std::string>, std::optional<std::string>, std::int64_t> stories[] = {
         {{}, {}, 500 * MiB}, {"chrome", {}, 500 * MiB},  // without an app or its name: the day only
         {"mail", "Mail", -100 * MiB}, {"chrome", "Chrome", 0}, {"chrome", "Google Chrome", 300 * MiB}, {"mail", "Mail", 40 * MiB},
-        {"edge", "Edge", std::numeric_limits<std::int64_t>::min()}, {"edge", "Edge", -5}, {"edge", "Edge", max}, {"edge", "Edge", 7},
+        {"edge", "Edge", min}, {"edge", "Edge", -5}, {"edge", "Edge", max}, {"edge", "Edge", 7},
     };
     for (const auto& [key, name, delta] : stories) store.recordStory(key, name, delta, clock.now());
-    const std::vector<DailyStat> expected{
-        {"2026-06-15", 10, 0, 0, {{"mail", "Mail", 2, 40 * MiB, 104857600}, {"chrome", "Chrome", 2, 300 * MiB, 0}, {"edge", "Edge", 4, max, max}}}};
+    const Days expected{
+        {"2026-06-15", 10, 30, 30, {{"mail", "Mail", 2, 40 * MiB, 100 * MiB}, {"chrome", "Chrome", 2, 300 * MiB, 0}, {"edge", "Edge", 4, max, max}}}};
     EXPECT_EQ(store.days(), expected);
-    EXPECT_EQ(open().days(), expected);  // every story is written at once
-}
-
-TEST_F(DailyStatsTest, PressureIsWrittenEverySixtiethTightSecond) {
-    auto store = open();
-    for (int i = 0; i < 59; ++i) {
-        store.recordPressureTick(i % 2 ? MemoryPressureLevel::warning : MemoryPressureLevel::critical, clock.now());
-        store.recordPressureTick(MemoryPressureLevel::normal, clock.now());
-    }
-    EXPECT_FALSE(fs.exists(path()));
-    store.recordPressureTick(MemoryPressureLevel::warning, clock.now());
-    EXPECT_EQ(open().days(), (std::vector<DailyStat>{{"2026-06-15", 0, 30, 30, {}}}));
+    EXPECT_EQ(open().days(), expected);
 }
 
 TEST_F(DailyStatsTest, LoadingDropsDaysOlderThan120AndSumsDuplicateDays) {
@@ -119,11 +98,10 @@ TEST_F(DailyStatsTest, LoadingDropsDaysOlderThan120AndSumsDuplicateDays) {
     write({{"2026-06-15", 2, 1, 0, {{"chrome", "Chrome", 2, 100, 1}}}, {"2026-02-14", 9, 0, 0, {}}, {"2026-02-15", 2, 0, 0, {}},
            {"2026-06-15", 3, 0, 4, {{"mail", "Mail", 1, 5, 0}, {"chrome", "Chromium", 1, 20, 2}}}});
     auto store = open();
-    EXPECT_EQ(store.days(), (std::vector<DailyStat>{{"2026-02-15", 2, 0, 0, {}},
-                                                    {"2026-06-15", 5, 1, 4, {{"chrome", "Chrome", 3, 120, 3}, {"mail", "Mail", 1, 5, 0}}}}));
-    EXPECT_EQ(store.days()[0].date(calendar, clock.now()), local(2026, 2, 15, 0));
-    clock.set(local(2026, 6, 16, 9));
-    count(store, clock.now());
+    EXPECT_EQ(store.days(), (Days{{"2026-02-15", 2, 0, 0, {}}, {"2026-06-15", 5, 1, 4, {{"chrome", "Chrome", 3, 120, 3}, {"mail", "Mail", 1, 5, 0}}}}));
+    EXPECT_EQ(store.days()[0].date(calendar, clock.now()), local({2026, 2, 15}));
+    clock.set(local({2026, 6, 16, 9}));
+    store.recordStory(std::nullopt, std::nullopt, 0, clock.now());
     EXPECT_EQ(store.days().size(), 3u);  // memory keeps the day that aged out until the next start ...
     EXPECT_EQ(keys(open().days()), (Keys{"2026-06-15", "2026-06-16"}));  // ... the file drops it
 }
@@ -134,41 +112,40 @@ TEST_F(DailyStatsTest, AppTotalsAndRecentDays) {
            {"2026-06-15", 1, 0, 0, {{"chrome", "Google Chrome", 1, 70 * MiB, 10}}},
            {"2026-06-16", 1, 0, 0, {{"zoom", "Zoom", 1, 1, 0}}}});  // tomorrow: counted
     auto store = open();
-    EXPECT_EQ(store.appTotals(7), (Apps{{"chrome", "Chrome", 3, 170 * MiB, 15}, {"mail", "Mail", 1, 150 * MiB, 0}, {"zoom", "Zoom", 1, 1, 0}}));
+    EXPECT_EQ(store.appTotals(7),
+              (std::vector<DailyAppStat>{{"chrome", "Chrome", 3, 170 * MiB, 15}, {"mail", "Mail", 1, 150 * MiB, 0}, {"zoom", "Zoom", 1, 1, 0}}));
     EXPECT_EQ(store.appTotals(1).size(), 2u);
     const auto rows = store.recentDays(7);
     EXPECT_EQ(keys(rows), (Keys{"2026-06-09", "2026-06-10", "2026-06-11", "2026-06-12", "2026-06-13", "2026-06-14", "2026-06-15"}));
-    EXPECT_EQ(rows[0].storyCount, 4);
-    EXPECT_EQ(rows[1], (DailyStat{"2026-06-10", 0, 0, 0, {}}));
+    EXPECT_EQ(std::make_pair(rows[0].storyCount, rows[1]), std::make_pair(std::int64_t{4}, DailyStat{"2026-06-10", 0, 0, 0, {}}));
     EXPECT_EQ(store.days().size(), 4u);  // gaps are not stored
 }
 
 TEST_F(DailyStatsTest, BadRecordsAreSkippedAndAnUnreadableFileIsKeptAside) {
-    const std::string contents = "[" + encode(DailyStat{"2026-06-10", 1, 0, 0, {}}).dump() +
-                                 R"(,{"dateKey":"2026-06-12","storyCount":1,"apps":[]},)" + encode(DailyStat{"2026-02-30", 1, 0, 0, {}}).dump() +
+    const auto row = [](const char* day) { return encode(DailyStat{day, 1, 0, 0, {}}).dump(); };
+    const std::string contents = "[" + row("2026-06-10") + R"(,{"dateKey":"2026-06-12","storyCount":1,"apps":[]},)" + row("2026-02-30") +
                                  R"(,{"dateKey":"2026-06-09","storyCount":1,"pressureWarningSeconds":0,"pressureCriticalSeconds":0,)"
-                                 R"("apps":[{"groupingKey":"x"}]},)" + encode(DailyStat{"2026-06-11", 2, 0, 0, {}}).dump();
-    fs.writeAtomically(path(), contents);  // three bad records and no end
+                                 R"("apps":[{"groupingKey":"x"}]},)" + row("2026-06-11");
+    fs.writeAtomically(path, contents);  // three bad records and no end
     count(open(), clock.now());
     EXPECT_EQ(keys(open().days()), (Keys{"2026-06-10", "2026-06-11", "2026-06-15"}));
     ASSERT_EQ(setAside().size(), 1u);
     EXPECT_EQ(fs.read(setAside()[0]).contents, contents);
 
     std::filesystem::remove(setAside()[0]);
-    std::filesystem::remove(path());
-    std::filesystem::create_directory(path());  // a folder cannot be read as the file
+    std::filesystem::remove(path);
+    std::filesystem::create_directory(path);  // a folder cannot be read as the file
     count(open(), clock.now());
     EXPECT_EQ(keys(open().days()), (Keys{"2026-06-15"}));
     ASSERT_EQ(setAside().size(), 1u);
     EXPECT_TRUE(std::filesystem::is_directory(setAside()[0]));
 
-    std::filesystem::remove(path());
-    std::filesystem::create_directory(path());
+    std::filesystem::remove(path);
+    std::filesystem::create_directory(path);
     fs.refuseMoves = true;  // nothing is written over what could not be set aside
     const int writes = fs.writes;
     count(open(), clock.now());
     EXPECT_EQ(fs.writes, writes);
-    EXPECT_TRUE(std::filesystem::is_directory(path()));
 }
 
 }  // namespace
