@@ -159,5 +159,8 @@ TEST(AttributionEngineTest, ConfidenceFactorsAndTitles) {
         EXPECT_EQ(a.needsVisualFallback, confidence == ConfidenceLevel::low);
         const bool bullets = a.explanation.find("\n" + kBullet + factors.back() + "\nThese lined up in time") != std::string::npos;
         EXPECT_EQ(bullets, confidence != ConfidenceLevel::low) << a.explanation;
-    }
+    }    // Without media the title names the latest strong event that has a detail.
+    const auto pages = std::vector{ev(Kind::pageNavigated, D - 30, "Maps"), ev(Kind::pageNavigated, D - 10, "Docs"),
+                                   ev(Kind::titleChanged, D - 5, std::nullopt, "Draft")};
+    EXPECT_EQ(engine.attribute(growth(1'288'490'189), pages, {}).title, "Safari grew on Docs");
 }
