@@ -5,15 +5,12 @@
 
 namespace velmora {
 
-std::int64_t signedByteDifference(std::uint64_t after, std::uint64_t before) {
-    constexpr auto limit = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
-    if (after >= before) {
-        const std::uint64_t grew = after - before;
-        return static_cast<std::int64_t>(grew > limit ? limit : grew);
-    }
-    const std::uint64_t fell = before - after;
-    return -static_cast<std::int64_t>(fell > limit ? limit : fell);
+namespace {
+// Held within ±(2^63 − 1), so whoever negates a report's figure cannot overflow.
+std::int64_t reportDifference(std::uint64_t after, std::uint64_t before) {
+    return std::max(signedDifference(after, before), -std::numeric_limits<std::int64_t>::max());
 }
+}  // namespace
 
 MeasureReport MeasureReport::make(const MeasurementSession& session, ConfidenceLevel confidence, std::string summary,
                                   Date now) {
@@ -26,13 +23,13 @@ MeasureReport MeasureReport::make(const MeasurementSession& session, ConfidenceL
     r.peakBytes = session.peakFootprintBytes;
     r.settledBytes = session.settledFootprintBytes;
     if (session.settledFootprintBytes && session.baselineFootprintBytes)
-        r.lastingImpactBytes = signedByteDifference(*session.settledFootprintBytes, *session.baselineFootprintBytes);
+        r.lastingImpactBytes = reportDifference(*session.settledFootprintBytes, *session.baselineFootprintBytes);
 
     const auto& after = session.settledSystem ? session.settledSystem : session.peakSystem;
     if (session.baselineSystem) r.pressureBefore = session.baselineSystem->pressure;
     if (after) r.pressureAfter = after->pressure;
     if (session.baselineSystem && after)
-        r.swapAddedBytes = signedByteDifference(after->swapUsedBytes, session.baselineSystem->swapUsedBytes);
+        r.swapAddedBytes = reportDifference(after->swapUsedBytes, session.baselineSystem->swapUsedBytes);
 
     r.confidence = confidence;
     r.summary = std::move(summary);

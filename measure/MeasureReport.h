@@ -6,6 +6,7 @@
 #include "engine/sampling/ProcessIdentity.h"
 #include "engine/sampling/SystemMemorySnapshot.h"
 #include "engine/stories/TimelineEvent.h"
+#include "engine/support/ByteMath.h"
 #include "engine/support/Json.h"
 #include "measure/MeasurementSession.h"
 
@@ -37,8 +38,5 @@ struct MeasureReport {
     static MeasureReport fromJson(const Json& j);
 };
 
-// after − before of two unsigned byte counts, exact whenever it fits a signed 64-bit value and
-// clamped to ±(2^63 − 1) when it does not, so no reading wraps around into a wrong sign.
-std::int64_t signedByteDifference(std::uint64_t after, std::uint64_t before);
 
 }  // namespace velmora

@@ -18,14 +18,6 @@ std::uint64_t truncatedBytes(double value) {
     return static_cast<std::uint64_t>(value);
 }
 
-std::int64_t signedDifference(std::uint64_t to, std::uint64_t from) {
-    constexpr auto maxSigned = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
-    if (to >= from) return static_cast<std::int64_t>(std::min(to - from, maxSigned));
-    const std::uint64_t drop = from - to;
-    if (drop > maxSigned) return std::numeric_limits<std::int64_t>::min();
-    return -static_cast<std::int64_t>(drop);
-}
-
 std::uint64_t AdaptiveThresholds::significantDeltaBytes() const {
     const double scaled = static_cast<double>(totalPhysicalBytes) * per16GiB * 104857600.0;
     return std::max(truncatedBytes(scaled), deltaFloor);

@@ -1,6 +1,8 @@
 #pragma once
 #include <cstdint>
 
+#include "engine/support/ByteMath.h"
+
 namespace velmora {
 
 // The sizes that count as a large memory change on this machine. Everything scales with the
@@ -22,11 +24,5 @@ struct AdaptiveThresholds {
 // Converts a double to an unsigned byte count, truncating toward zero. NaN and negative values
 // give 0, values at or beyond 2^64 give the largest value.
 std::uint64_t truncatedBytes(double value);
-
-// |a − b| without wrap-around.
-constexpr std::uint64_t absoluteDifference(std::uint64_t a, std::uint64_t b) { return a > b ? a - b : b - a; }
-
-// to − from as a signed value, clamped to the signed range instead of wrapping.
-std::int64_t signedDifference(std::uint64_t to, std::uint64_t from);
 
 }  // namespace velmora

@@ -41,20 +41,6 @@ const std::string* usableText(const std::optional<std::string>& text) {
     return &*text;
 }
 
-std::string pressureLabel(MemoryPressureLevel level) {
-    switch (level) {
-        case MemoryPressureLevel::normal: return "OK";
-        case MemoryPressureLevel::warning: return "Tight";
-        case MemoryPressureLevel::critical: return "Critical";
-    }
-    return "OK";
-}
-
-std::uint64_t magnitude(std::int64_t value) {
-    // Computed in unsigned arithmetic so the most negative value has a magnitude too.
-    return value < 0 ? std::uint64_t{0} - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
-}
-
 void appendUnique(std::vector<std::string>& list, std::string item) {
     if (std::find(list.begin(), list.end(), item) == list.end()) list.push_back(std::move(item));
 }
@@ -176,8 +162,8 @@ AttributionEngine::Attribution AttributionEngine::attribute(const SignificantCha
     const std::string name = friendlyAppName(app.displayName);
     const std::int64_t delta = change.signedDelta;
     std::vector<std::string> lines;
-    if (delta >= 0) lines.push_back(name + " grew by about " + formatBytes(magnitude(delta)) + ".");
-    else lines.push_back(name + " shrank by about " + formatBytes(magnitude(delta)) + ".");
+    if (delta >= 0) lines.push_back(name + " grew by about " + formatBytes(byteMagnitude(delta)) + ".");
+    else lines.push_back(name + " shrank by about " + formatBytes(byteMagnitude(delta)) + ".");
     if (hasMeaningful && !result.primaryFactors.empty()) {
         lines.push_back("What you were doing around then:");
         for (std::size_t i = 0; i < result.primaryFactors.size() && i < kMaxBullets; ++i)

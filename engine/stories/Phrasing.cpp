@@ -82,10 +82,10 @@ void appendGrouped(std::string& out, std::uint64_t n) {
     }
 }
 
-std::uint64_t magnitude(std::int64_t n) {
-    // Negating in unsigned arithmetic is defined for every value, including the most negative.
-    return n < 0 ? std::uint64_t{0} - static_cast<std::uint64_t>(n) : static_cast<std::uint64_t>(n);
-}
+
+std::string inCurlyQuotes(std::string_view text) { return "\u201C" + shortened(text) + "\u201D"; }
+
+}  // namespace
 
 std::string_view pressureLabel(MemoryPressureLevel level) {
     switch (level) {
@@ -95,10 +95,6 @@ std::string_view pressureLabel(MemoryPressureLevel level) {
     }
     return "OK";
 }
-
-std::string inCurlyQuotes(std::string_view text) { return "\u201C" + shortened(text) + "\u201D"; }
-
-}  // namespace
 
 std::string friendlyAppName(std::string_view name) {
     // Before the Safari row: on Linux a process called "Web Content" is Firefox's.
@@ -167,7 +163,7 @@ std::string formatBytes(std::uint64_t bytes) {
 
 std::string formatSignedBytes(std::int64_t bytes) {
     const std::string_view sign = bytes > 0 ? "+" : bytes < 0 ? "\u2212" : "";
-    return std::string(sign) + formatBytes(magnitude(bytes));
+    return std::string(sign) + formatBytes(byteMagnitude(bytes));
 }
 
 std::string activityPhrase(const ActivityEvent& event) {
@@ -242,7 +238,7 @@ std::string pressureChangeSentence(MemoryPressureLevel from, MemoryPressureLevel
 
 std::string freedOrUsedPhrase(const ProcessIdentity& identity, std::int64_t delta) {
     const std::string name = friendlyAppName(identity.displayName);
-    if (delta < 0) return name + " freed " + formatBytes(magnitude(delta));
+    if (delta < 0) return name + " freed " + formatBytes(byteMagnitude(delta));
     return name + " used " + formatSignedBytes(delta) + " more";
 }
 
@@ -250,7 +246,7 @@ std::string measureResultSentence(const MeasureReport& report) {
     const std::string name = report.targetApp ? friendlyAppName(report.targetApp->displayName) : "the app";
     const std::int64_t lasting = report.lastingImpactBytes.value_or(0);
     if (lasting < 0)
-        return "After that action, " + name + " used about " + formatBytes(magnitude(lasting)) + " less than before.";
+        return "After that action, " + name + " used about " + formatBytes(byteMagnitude(lasting)) + " less than before.";
     return "After that action, " + name + " still used about " + formatSignedBytes(lasting) + " more than before.";
 }
 

@@ -7,6 +7,7 @@
 #include "engine/activity/ActivityEvent.h"
 #include "engine/sampling/ProcessIdentity.h"
 #include "engine/sampling/SystemMemorySnapshot.h"
+#include "engine/support/ByteMath.h"
 
 namespace velmora {
 
@@ -18,6 +19,8 @@ std::string friendlyAppName(std::string_view name);
 
 // Memory-style byte count, 1024-based: "0 bytes", "1 byte", "1,023 bytes", "2 KB", "1.2 GB".
 std::string formatBytes(std::uint64_t bytes);
+// "OK", "Tight" or "Critical".
+std::string_view pressureLabel(MemoryPressureLevel level);
 
 // formatBytes of the magnitude, prefixed "+" when positive and U+2212 when negative.
 std::string formatSignedBytes(std::int64_t bytes);

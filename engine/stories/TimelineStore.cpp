@@ -5,6 +5,7 @@
 #include <limits>
 #include <set>
 
+#include "engine/stories/Phrasing.h"
 #include "engine/stories/StoryText.h"
 #include "platform/Clock.h"
 #include "platform/Paths.h"
@@ -12,18 +13,6 @@
 namespace velmora {
 
 namespace {
-
-// `to - from` as a signed byte count, held at the ends of the range instead of wrapping.
-std::int64_t byteDelta(std::uint64_t to, std::uint64_t from) {
-    constexpr auto max = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
-    if (to >= from) return static_cast<std::int64_t>(std::min(to - from, max));
-    const std::uint64_t down = from - to;
-    return down > max ? std::numeric_limits<std::int64_t>::min() : -static_cast<std::int64_t>(down);
-}
-
-std::uint64_t magnitude(std::int64_t d) {
-    return d < 0 ? std::uint64_t{0} - static_cast<std::uint64_t>(d) : static_cast<std::uint64_t>(d);
-}
 
 bool isMergeable(TimelineEventKind kind) {
     return std::find(TimelineStore::mergeableKinds.begin(), TimelineStore::mergeableKinds.end(), kind) !=
@@ -118,7 +107,7 @@ std::optional<TimelineEvent> TimelineStore::mergeIntoRecent(const TimelineEvent&
     if (!end) end = endOf(copy.immediate);
 
     if (end && copy.baselineFootprintBytes) {
-        const std::int64_t delta = byteDelta(*end, *copy.baselineFootprintBytes);
+        const std::int64_t delta = signedDifference(*end, *copy.baselineFootprintBytes);
         ImpactWindow window;
         window.deltaBytes = delta;
         window.duration = std::max(copy.immediate ? copy.immediate->duration : 0.0,
@@ -227,7 +216,7 @@ void TimelineStore::updateFollowUps(const std::vector<AppMemorySnapshot>& apps, 
         if (present && !f.immediateDone && elapsed >= immediateAfter) {
             f.immediateDone = true;
             if (auto story = storyCopy()) {
-                story->immediate = window(byteDelta(current, f.baseline));
+                story->immediate = window(signedDifference(current, f.baseline));
                 update(*story);
             }
         }
@@ -235,7 +224,7 @@ void TimelineStore::updateFollowUps(const std::vector<AppMemorySnapshot>& apps, 
         if (!f.settledDone && present && elapsed >= settledAfter) {
             f.settledDone = true;
             if (auto story = storyCopy()) {
-                story->settled = window(byteDelta(current, f.baseline));
+                story->settled = window(signedDifference(current, f.baseline));
                 story->isPendingWindows = false;
                 story->kind = current < f.baseline ? TimelineEventKind::memoryReleased : TimelineEventKind::largeDelta;
                 update(*story);
@@ -245,8 +234,8 @@ void TimelineStore::updateFollowUps(const std::vector<AppMemorySnapshot>& apps, 
         if (f.settledDone && present && elapsed >= longerTermAfter) {
             if (auto story = storyCopy()) {
                 const std::uint64_t reference = endOf(story->immediate).value_or(f.baseline);
-                const std::int64_t d = byteDelta(current, reference);
-                if (magnitude(d) >= longerTermMinimumBytes) {
+                const std::int64_t d = signedDifference(current, reference);
+                if (byteMagnitude(d) >= longerTermMinimumBytes) {
                     story->longerTerm = window(d);
                     update(*story);
                 }

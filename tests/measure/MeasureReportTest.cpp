@@ -65,7 +65,7 @@ TEST(MeasureReportTest, BuiltFromSessions) {
                                     swapAdded, ConfidenceLevel::medium, "Done."}));
         EXPECT_EQ(MeasureReport::fromJson(Json::parse(r.toJson().dump())), r);
     }
-    EXPECT_EQ(signedByteDifference(std::uint64_t{1} << 63, 0), kMax);
+    EXPECT_EQ(signedDifference(std::uint64_t{1} << 63, 0), kMax);
 }
 
 TEST(MeasureReportTest, JsonLeavesAbsentFieldsOutAndDecodesStrictly) {
