@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "engine/support/Text.h"
 #include "engine/support/Utf8.h"
 
 namespace velmora {
@@ -100,34 +101,10 @@ constexpr std::array<TitleKeyword, 7> kTitleKeywords{{
 
 constexpr std::array<std::string_view, 2> kYouTubeHosts{"youtube.com", "youtu.be"};
 
-bool isWordByte(unsigned char c) {
-    // Bytes of non-ASCII characters count as letters: a word goes on through them.
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c >= 0x80;
-}
-
-bool containsWholeWord(std::string_view haystack, std::string_view word) {
-    for (std::size_t pos = haystack.find(word); pos != std::string_view::npos; pos = haystack.find(word, pos + 1)) {
-        const bool startOk = pos == 0 || !isWordByte(static_cast<unsigned char>(haystack[pos - 1]));
-        const std::size_t end = pos + word.size();
-        const bool endOk = end == haystack.size() || !isWordByte(static_cast<unsigned char>(haystack[end]));
-        if (startOk && endOk) return true;
-    }
-    return false;
-}
-
 // The host itself or a subdomain of it: "x.com" and "mobile.x.com", never "netflix.com".
 bool containsHostName(std::string_view haystack, std::string_view host) {
-    auto hostByte = [](unsigned char c) { return isWordByte(c) || c == '-'; };
-    for (std::size_t pos = haystack.find(host); pos != std::string_view::npos; pos = haystack.find(host, pos + 1)) {
-        const bool startOk = pos == 0 || !hostByte(static_cast<unsigned char>(haystack[pos - 1]));
-        const std::size_t end = pos + host.size();
-        const bool endOk = end == haystack.size() || !hostByte(static_cast<unsigned char>(haystack[end]));
-        if (startOk && endOk) return true;
-    }
-    return false;
+    return containsWholeWord(haystack, host, [](unsigned char c) { return isWordByte(c) || c == '-'; });
 }
-
-bool contains(std::string_view haystack, std::string_view needle) { return haystack.find(needle) != std::string_view::npos; }
 
 char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
 
@@ -161,11 +138,6 @@ bool mentionsBrowser(std::string_view lowered) {
     for (auto word : kBrowserWholeWords)
         if (containsWholeWord(lowered, word)) return true;
     return false;
-}
-
-std::string removeAll(std::string text, std::string_view part) {
-    for (std::size_t pos = text.find(part); pos != std::string::npos; pos = text.find(part, pos)) text.erase(pos, part.size());
-    return text;
 }
 
 bool isPrivateWindowTitle(std::string_view title) {

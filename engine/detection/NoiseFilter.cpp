@@ -4,6 +4,7 @@
 #include <string_view>
 #include <unordered_set>
 
+#include "engine/support/Text.h"
 #include "engine/support/Utf8.h"
 
 namespace velmora {
@@ -71,8 +72,6 @@ bool startsWithOrCut(std::string_view name, std::string_view prefix) {
     if (name.starts_with(prefix)) return true;
     return name.size() == kernelNameLength && prefix.size() > kernelNameLength && prefix.starts_with(name);
 }
-
-bool contains(std::string_view s, std::string_view part) { return s.find(part) != std::string_view::npos; }
 
 bool isLinuxPlumbing(std::string_view n) {
     for (auto name : linuxExactNames)

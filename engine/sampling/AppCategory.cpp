@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "engine/support/Text.h"
 #include "engine/support/Utf8.h"
 
 namespace velmora {
@@ -64,22 +65,12 @@ constexpr auto systemKeywords = std::to_array<Keyword>({
     {"gnome-keyring"}, {"dconf-service"}, {"polkit"}, {"networkmanager"}, {"udisksd"}, {"upowerd"}, {"goa-daemon"},
 });
 
-bool isWordByte(char c) {
-    const auto u = static_cast<unsigned char>(c);
-    return u >= 0x80 || (u >= '0' && u <= '9') || (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z');
-}
-
 bool matches(std::string_view name, const Keyword& k) {
     switch (k.match) {
-        case Match::contains: return name.find(k.text) != std::string_view::npos;
+        case Match::contains: return contains(name, k.text);
         case Match::prefix: return name.starts_with(k.text);
         case Match::exact: return name == k.text;
-        case Match::word:
-            for (auto at = name.find(k.text); at != std::string_view::npos; at = name.find(k.text, at + 1)) {
-                const std::size_t end = at + k.text.size();
-                if ((at == 0 || !isWordByte(name[at - 1])) && (end == name.size() || !isWordByte(name[end]))) return true;
-            }
-            return false;
+        case Match::word: return containsWholeWord(name, k.text);
     }
     return false;
 }

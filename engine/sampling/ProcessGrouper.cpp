@@ -5,6 +5,8 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "engine/support/ByteMath.h"
+#include "engine/support/Text.h"
 #include "engine/support/Utf8.h"
 
 namespace velmora {
@@ -137,26 +139,6 @@ constexpr auto familyTests = std::to_array<FamilyTest>({
 
 constexpr int parentWalkLimit = 16;
 
-bool contains(std::string_view haystack, std::string_view needle) {
-    return haystack.find(needle) != std::string_view::npos;
-}
-
-// Bytes of UTF-8 sequences count as letters, so "média" does not hold the word "dia".
-bool isWordByte(char c) {
-    const auto u = static_cast<unsigned char>(c);
-    return u >= 0x80 || (u >= '0' && u <= '9') || (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z');
-}
-
-bool containsWord(std::string_view haystack, std::string_view word) {
-    for (std::size_t at = haystack.find(word); at != std::string_view::npos; at = haystack.find(word, at + 1)) {
-        const std::size_t end = at + word.size();
-        const bool startsWord = at == 0 || !isWordByte(haystack[at - 1]);
-        const bool endsWord = end == haystack.size() || !isWordByte(haystack[end]);
-        if (startsWord && endsWord) return true;
-    }
-    return false;
-}
-
 const CliTool* cliTool(std::string_view lowerName) {
     static const auto table = [] {
         std::unordered_map<std::string_view, const CliTool*> m;
@@ -271,7 +253,7 @@ private:
             if (contains(c.lowerBundle, "chrome") || contains(c.lowerName, "chrome")) return r;
         }
         for (std::size_t r : roots_) {
-            if (containsWord(entries_[r].lowerName, "dia")) return r;
+            if (containsWholeWord(entries_[r].lowerName, "dia")) return r;
         }
         return std::nullopt;
     }
@@ -290,7 +272,7 @@ private:
             for (std::size_t t = 0; t < familyTests.size(); ++t) {
                 const FamilyTest& test = familyTests[t];
                 const std::string& haystack = test.field == Field::name ? e.lowerName : e.lowerBundle;
-                const bool hit = test.match == Match::word ? containsWord(haystack, test.text) : contains(haystack, test.text);
+                const bool hit = test.match == Match::word ? containsWholeWord(haystack, test.text) : contains(haystack, test.text);
                 if (hit) {
                     e.family = static_cast<int>(t);
                     break;
@@ -360,10 +342,6 @@ private:
         groupIndex_.emplace(key_, groups_.size());
         groups_.push_back(ProcessGrouper::GroupedApp{std::move(identity), p.footprintBytes, compressed, foreground,
                                                      {std::move(detail)}});
-    }
-
-    static std::uint64_t saturatingAdd(std::uint64_t a, std::uint64_t b) {
-        return b > UINT64_MAX - a ? UINT64_MAX : a + b;
     }
 
     bool includeSelf_;

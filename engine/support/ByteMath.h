@@ -23,4 +23,17 @@ constexpr std::uint64_t byteMagnitude(std::int64_t n) {
     return n < 0 ? std::uint64_t{0} - static_cast<std::uint64_t>(n) : static_cast<std::uint64_t>(n);
 }
 
+// a + b, held at the largest value instead of wrapping.
+constexpr std::uint64_t saturatingAdd(std::uint64_t a, std::uint64_t b) {
+    return b > std::numeric_limits<std::uint64_t>::max() - a ? std::numeric_limits<std::uint64_t>::max() : a + b;
+}
+
+// a + b, held at the end of the signed range it would have passed.
+constexpr std::int64_t saturatingAdd(std::int64_t a, std::int64_t b) {
+    std::int64_t sum = 0;
+    if (__builtin_add_overflow(a, b, &sum))
+        return b > 0 ? std::numeric_limits<std::int64_t>::max() : std::numeric_limits<std::int64_t>::min();
+    return sum;
+}
+
 }  // namespace velmora

@@ -6,6 +6,8 @@
 
 #include <cerrno>
 
+#include "engine/support/ByteMath.h"
+
 namespace velmora {
 
 namespace {
@@ -31,7 +33,6 @@ bool readWhole(int fd, std::string& out) {
     return true;
 }
 
-std::uint64_t saturatingAdd(std::uint64_t a, std::uint64_t b) { return b > UINT64_MAX - a ? UINT64_MAX : a + b; }
 
 }  // namespace
 
