@@ -1,0 +1,118 @@
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/activity/ActivityEvent.h"
+#include "engine/activity/StructuredSignal.h"
+#include "engine/detection/SignificantChange.h"
+#include "engine/sampling/AppMemorySnapshot.h"
+#include "engine/support/Date.h"
+
+namespace velmora {
+
+class ActivityEventBus;
+class SettingsStore;
+
+// What the application core needs of each activity sensor. The sensors themselves live in
+// sensors/; SensorFactory wraps them, so the core and its tests do not depend on how each is built.
+
+// A sensor that runs on its own timer or observers once started.
+class RunnableSensor {
+public:
+    virtual ~RunnableSensor() = default;
+    virtual void start() = 0;
+    virtual void stop() = 0;
+};
+
+class IdleSensor : public RunnableSensor {
+public:
+    virtual bool isIdle() const = 0;
+};
+
+// The latest title one of the two title probes saw, and the scripting probe's latest error.
+struct TitleReading {
+    std::optional<std::string> title;
+    std::optional<std::string> appName;
+    std::optional<Date> at;
+    std::optional<std::string> error;
+    bool operator==(const TitleReading&) const = default;
+};
+
+class TitleSensor : public RunnableSensor {
+public:
+    virtual TitleReading lastReading() const = 0;
+};
+
+class AccessibilitySensor : public RunnableSensor {
+public:
+    virtual void setTrusted(bool trusted) = 0;
+};
+
+class ScreenshotSensor {
+public:
+    virtual ~ScreenshotSensor() = default;
+    virtual void start(bool requestPermission) = 0;
+    virtual void stop() = 0;
+    virtual bool isCapturing() const = 0;
+    virtual void setScreenRecordingTrusted(bool trusted) = 0;
+};
+
+// A browser that grew over a browsing session.
+struct SessionGrowth {
+    ProcessIdentity app;
+    Date start;
+    Date end;
+    std::uint64_t startBytes = 0;
+    std::uint64_t endBytes = 0;
+    std::uint64_t peakBytes = 0;
+    std::vector<std::string> pages;  // page labels, first seen first
+    int pageChangeCount = 0;
+    bool operator==(const SessionGrowth&) const = default;
+};
+
+class SessionTrackerSensor {
+public:
+    virtual ~SessionTrackerSensor() = default;
+    virtual void notePage(const ActivityEvent& event) = 0;
+    // Reports each finding through onSessionStory before returning.
+    virtual void ingest(const std::vector<AppMemorySnapshot>& apps, Date now) = 0;
+    std::function<void(const SessionGrowth&)> onSessionStory;
+};
+
+class VisualAnalyzerPort {
+public:
+    virtual ~VisualAnalyzerPort() = default;
+    virtual bool shouldAnalyze(const SignificantChange& change, const std::vector<StructuredSignal>& signals) = 0;
+    // Looks at the screenshots around the change; `done` runs later on the main thread with the
+    // description's summary, or none.
+    virtual void analyze(const SignificantChange& change, bool force,
+                         std::function<void(std::optional<std::string> summary)> done) = 0;
+};
+
+using TabEventHandler = std::function<void(const std::string& browser, const std::optional<std::string>& title,
+                                           const std::optional<std::string>& url,
+                                           const std::optional<std::string>& host)>;
+
+// Builds the sensors, each publishing to the given bus.
+class SensorFactory {
+public:
+    virtual ~SensorFactory() = default;
+    virtual std::unique_ptr<RunnableSensor> makeWorkspaceMonitor(ActivityEventBus& bus) = 0;
+    virtual std::unique_ptr<AccessibilitySensor> makeAccessibilityMonitor(ActivityEventBus& bus) = 0;
+    virtual std::unique_ptr<TitleSensor> makeWindowTitleProbe(ActivityEventBus& bus) = 0;
+    virtual std::unique_ptr<TitleSensor> makeBrowserScriptingProbe(ActivityEventBus& bus) = 0;
+    virtual std::unique_ptr<IdleSensor> makeIdleDetector(ActivityEventBus& bus) = 0;
+    // 80 MiB, 75 s, cooldown 150 s.
+    virtual std::unique_ptr<SessionTrackerSensor> makeBrowserSessionTracker() = 0;
+    virtual std::unique_ptr<ScreenshotSensor> makeScreenshotBuffer() = 0;
+    virtual std::unique_ptr<VisualAnalyzerPort> makeVisualAnalyzer(ScreenshotSensor& buffer,
+                                                                   const SettingsStore& settings) = 0;
+    // Starts the one browser-extension bridge (once) and routes its tab events to the handler.
+    virtual void startBrowserBridge(TabEventHandler onTabEvent) = 0;
+};
+
+}  // namespace velmora

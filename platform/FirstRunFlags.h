@@ -1,0 +1,13 @@
+#pragma once
+
+namespace velmora {
+
+// Whether the first-run sheet is due, and marking it done.
+class FirstRunFlags {
+public:
+    virtual ~FirstRunFlags() = default;
+    virtual bool shouldShow() const = 0;
+    virtual void markCompleted() = 0;
+};
+
+}  // namespace velmora
