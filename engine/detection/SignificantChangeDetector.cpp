@@ -106,15 +106,24 @@ void SignificantChangeDetector::evaluateApp(const AppMemorySnapshot& app, const 
         return;
     }
 
-    // Crossing the baseline restarts only the noise clock; a fresh watch there would lose steps against the jitter.
     PendingChange& p = it->second;
     const Direction previousSide = p.direction;
+    const std::uint64_t previous = p.latestFootprint;
     p.latestFootprint = f;
     p.peakFootprint = std::max(p.peakFootprint, f);
     p.lastSeen = now;
     p.direction = f < p.startFootprint ? Direction::release : Direction::growth;
     trackNoiseBand(p, previousSide, now);
-    evaluatePending(p, system, now);
+    const bool reversal = p.direction != previousSide && absoluteDifference(f, p.startFootprint) > b / 4;
+    if (!evaluatePending(p, system, now) && reversal) {
+        // Watch afresh from here. A step out of the noise band starts at the sample before it, so
+        // neither a plain release nor a step against the jitter is lost.
+        const bool stepped = !noiseStore_.isWithinNoise(key, absoluteDifference(f, previous), b);
+        const std::uint64_t start = stepped ? previous : f;
+        p = PendingChange{key, app.identity, start, f, std::max(start, f), now, now,
+                          f < start ? Direction::release : Direction::growth, std::nullopt};
+        trackNoiseBand(p, p.direction, now);
+    }
 
     // Teach the app's noise from every sample of a change that stays below B.
     const auto still = pending_.find(key);

@@ -168,8 +168,8 @@ TEST(SignificantChangeTest, AppScenarios) {
         {"a one-sample spike after an hour of quiet",
          {{0, 3599, G}, {3600, 3600, G + 2 * B}, {3601, 3610, G}, {3611, 3615, G + 2 * B}},
          {{true, 3615, 3611, G, G + 2 * B}}},
-        {"crossing the baseline restarts the clock", {{0, 0, 2 * G}, {1, 8, 2 * G + 60 * M}, {9, 13, 2 * G - B}},
-         {{false, 13, 9, 2 * G, 2 * G - B, 2 * G + 60 * M}}},
+        {"a plain release after a climb waits and is measured from the sample before it",
+         {{0, 0, 2 * G}, {1, 8, 2 * G + 60 * M}, {9, 13, 2 * G - B}}, {{false, 13, 9, 2 * G + 60 * M, 2 * G - B}}},
         {"a second step waits 20 s", {{0, 0, G}, {1, 5, G + B}, {6, 6, G + B}, {7, 25, G + 2 * B}},
          {{true, 5, 1, G, G + B}, {true, 25, 7, G + B, G + 2 * B}}},
         {"an app that quits starts afresh",
@@ -179,6 +179,9 @@ TEST(SignificantChangeTest, AppScenarios) {
         {"a clock set back starts afresh and holds no cooldown",
          {{0, 0, G}, {1, 5, G + B}, {6, 6, G + B}, {7, 8, G + 2 * B}, {-3600, -3600, G + 2 * B}, {-3599, -3595, G + S}},
          {{true, 5, 1, G, G + B}, {true, -3595, -3599, G + 2 * B, G + S}}},
+        {"a reversal past B / 4 restarts the watch", {{0, 0, 1000 * M}, {1, 1, 1010 * M}, {2, 2, 970 * M}, {3, 10, 970 * M + B}},
+         {{true, 7, 3, 970 * M, 970 * M + B}}},
+        {"a step against the jitter", {{0, 0, G}, {1, 1, G - M}, {2, 6, G + B}}, {{true, 6, 2, G - M, G + B}}},
         {"an unread process list", {{0, 0, G}, {1, 1, G + B}, {2, 2, unread}, {3, 5, G + B}}, {{true, 5, 1, G, G + B}}},
     };
     for (const auto& r : rows) {
