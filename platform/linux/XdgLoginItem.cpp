@@ -1,0 +1,34 @@
+#include "platform/linux/XdgLoginItem.h"
+
+#include <filesystem>
+#include <sstream>
+
+#include "platform/linux/LinuxStableInstaller.h"
+#include "platform/linux/PosixFileSystem.h"
+
+namespace velmora {
+
+XdgLoginItem::XdgLoginItem(std::string autostartFolder, std::string executable)
+    : folder_(std::move(autostartFolder)), executable_(std::move(executable)) {}
+
+LaunchAtLoginStatus XdgLoginItem::status() const {
+    const auto file = PosixFileSystem().read(entryPath());
+    if (file.status != FileSystem::ReadStatus::ok) return LaunchAtLoginStatus::disabled;
+    std::istringstream lines(file.contents);
+    for (std::string line; std::getline(lines, line);) {
+        while (!line.empty() && (line.back() == ' ' || line.back() == '\r')) line.pop_back();
+        if (line == "Hidden=true" || line == "X-GNOME-Autostart-enabled=false") return LaunchAtLoginStatus::disabled;
+    }
+    return LaunchAtLoginStatus::enabled;
+}
+
+bool XdgLoginItem::setEnabled(bool enabled) {
+    const bool on = status() == LaunchAtLoginStatus::enabled;
+    if (enabled == on) return true;
+    if (enabled) return PosixFileSystem().writeAtomically(entryPath(), velmoraDesktopEntry(executable_));
+    std::error_code ec;
+    std::filesystem::remove(entryPath(), ec);
+    return !ec;
+}
+
+}  // namespace velmora

@@ -1,0 +1,23 @@
+#pragma once
+#include <string>
+#include <string_view>
+
+namespace velmora {
+
+class DefaultsStore;
+class FileSystem;
+
+// A build that runs from a CMake build tree: a CMakeCache.txt beside the executable or in a
+// folder above it. Checked afresh at every call, never cached.
+bool isTemporaryBuild(const FileSystem& files, const std::string& executablePath);
+
+// The two stored flags that decide whether the welcome sheet is due at start-up.
+struct FirstRunView {
+    static constexpr std::string_view completedKey = "Velmora.FirstRunCompleted";
+    static constexpr std::string_view stableHintDismissedKey = "Velmora.StableHintDismissed";
+
+    static bool shouldShow(const DefaultsStore& defaults, bool temporaryBuild);
+    static void markCompleted(DefaultsStore& defaults, bool temporaryBuild);
+};
+
+}  // namespace velmora
