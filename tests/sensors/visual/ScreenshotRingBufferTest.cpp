@@ -1,43 +1,16 @@
 #include <gtest/gtest.h>
 
-#include "sensors/visual/ScreenshotRingBuffer.h"
-#include "tests/fakes/FakeAppPlatform.h"
-#include "tests/fakes/FakeSources.h"
-#include "tests/fakes/FakeVisual.h"
-#include "tests/fakes/ManualScheduler.h"
+#include "tests/sensors/visual/RingRig.h"
 
 using namespace velmora;
 
 namespace {
 
-constexpr std::int32_t selfPid = 7;
-
-ListedWindow window(std::uint64_t id, std::int32_t pid, int layer = 0, std::optional<std::string> title = {},
-                    bool onScreen = true) {
-    return ListedWindow{id, pid, layer, std::move(title), {}, onScreen};
+std::vector<double> times(const std::vector<ScreenshotRingBuffer::Frame>& frames) {
+    std::vector<double> out;
+    for (const auto& f : frames) out.push_back(f.timestamp.secondsSince2001);
+    return out;
 }
-
-struct Ring {
-    FakeClock clock{Date{0}};
-    ManualScheduler scheduler{clock};
-    FakePermissionProbe permission;
-    FakeDesktopSession desktop;
-    StaticWindowList windows;
-    FakeScreenCapture capture;
-    ScreenshotRingBuffer ring{permission, desktop, windows, capture, scheduler, clock, selfPid};
-
-    Ring() {
-        permission.granted = true;
-        desktop.apps = {{selfPid, "velmora", "Velmora"}, {42, "org.example.Editor", "Editor", false, true}};
-        windows.list = {window(1, 42)};
-        capture.sizes[1] = {3200, 1600};
-    }
-    std::vector<double> times(const std::vector<ScreenshotRingBuffer::Frame>& frames) const {
-        std::vector<double> out;
-        for (const auto& f : frames) out.push_back(f.timestamp.secondsSince2001);
-        return out;
-    }
-};
 
 }  // namespace
 
@@ -48,7 +21,7 @@ TEST(ScreenshotRingBufferTest, DownscaledSizes) {
 }
 
 TEST(ScreenshotRingBufferTest, CapturesEverySecondKeepingTheNewestTwenty) {
-    Ring r;
+    RingRig r;
     r.ring.start(false);
     EXPECT_TRUE(r.ring.isCapturing());
     r.scheduler.advance(24.5);  // the capture at start, then one a second: 25 taken
@@ -86,16 +59,16 @@ TEST(ScreenshotRingBufferTest, ChoosesTheFrontmostAppsWindowAndNeverAPrivateOne)
     };
     const Case cases[] = {
         {"lowest layer first, list order within a layer", 42, "Editor",
-         {window(9, 99), window(2, 42, 3), window(3, 42, 0), window(4, 42, 0)}, 3},
-        {"hidden windows are skipped", 42, "Editor", {window(3, 42, 0, {}, false), window(4, 42, 5)}, 4},
-        {"no window of its own", 42, "Editor", {window(9, 99)}, std::nullopt},
-        {"this application", selfPid, "Velmora", {window(5, selfPid)}, std::nullopt},
-        {"private window title", 42, "Firefox", {window(6, 42, 0, "Mozilla Firefox Private Browsing")}, std::nullopt},
-        {"password manager", 42, "Bitwarden", {window(6, 42, 0, "Vault")}, std::nullopt},
-        {"no frontmost application", 0, "Editor", {window(6, 42)}, std::nullopt},
+         {listedWindow(9, 99), listedWindow(2, 42, 3), listedWindow(3, 42, 0), listedWindow(4, 42, 0)}, 3},
+        {"hidden windows are skipped", 42, "Editor", {listedWindow(3, 42, 0, {}, false), listedWindow(4, 42, 5)}, 4},
+        {"no window of its own", 42, "Editor", {listedWindow(9, 99)}, std::nullopt},
+        {"this application", RingRig::selfPid, "Velmora", {listedWindow(5, RingRig::selfPid)}, std::nullopt},
+        {"private window title", 42, "Firefox", {listedWindow(6, 42, 0, "Mozilla Firefox Private Browsing")}, std::nullopt},
+        {"password manager", 42, "Bitwarden", {listedWindow(6, 42, 0, "Vault")}, std::nullopt},
+        {"no frontmost application", 0, "Editor", {listedWindow(6, 42)}, std::nullopt},
     };
     for (const auto& c : cases) {
-        Ring r;
+        RingRig r;
         r.desktop.apps = {{c.activePid == 0 ? 42 : c.activePid, {}, c.appName, false, c.activePid != 0}};
         r.windows.list = c.windows;
         for (const auto& w : c.windows) r.capture.sizes[w.windowId] = {100, 50};
@@ -109,12 +82,12 @@ TEST(ScreenshotRingBufferTest, ChoosesTheFrontmostAppsWindowAndNeverAPrivateOne)
 }
 
 TEST(ScreenshotRingBufferTest, FramesAround) {
-    Ring r;
+    RingRig r;
     EXPECT_TRUE(r.ring.framesAround(Date{0}, Date{0}).empty());
     r.clock.set(Date{10});
     r.ring.start(false);
     r.scheduler.advance(1);
-    EXPECT_EQ(r.times(r.ring.framesAround(Date{40}, Date{50})), (std::vector<double>{10, 11}));
+    EXPECT_EQ(times(r.ring.framesAround(Date{40}, Date{50})), (std::vector<double>{10, 11}));
     r.scheduler.advance(3);  // frames at 10, 11, 12, 13, 14
     const std::tuple<double, double, std::vector<double>> cases[] = {
         {12, 12, {10, 12, 14}},    // five inside: first, index 2, last
@@ -124,11 +97,11 @@ TEST(ScreenshotRingBufferTest, FramesAround) {
         {17.5, 30, {12, 13, 14}},  // none inside: the newest three
     };
     for (const auto& [start, end, expected] : cases)
-        EXPECT_EQ(r.times(r.ring.framesAround(Date{start}, Date{end})), expected) << start << ".." << end;
+        EXPECT_EQ(times(r.ring.framesAround(Date{start}, Date{end})), expected) << start << ".." << end;
 }
 
 TEST(ScreenshotRingBufferTest, GrantDecidesCapturingAndItsWithdrawalEmptiesTheRing) {
-    Ring r;
+    RingRig r;
     r.permission.granted = false;
     r.ring.start(false);
     EXPECT_FALSE(r.ring.isCapturing());

@@ -2,11 +2,8 @@
 
 #include "engine/settings/SettingsStore.h"
 #include "sensors/visual/VisualContextAnalyzer.h"
-#include "tests/fakes/FakeAppPlatform.h"
-#include "tests/fakes/FakeSources.h"
-#include "tests/fakes/FakeVisual.h"
 #include "tests/fakes/InMemoryDefaults.h"
-#include "tests/fakes/ManualScheduler.h"
+#include "tests/sensors/visual/RingRig.h"
 
 using namespace velmora;
 
@@ -32,14 +29,7 @@ SignificantChange growthOf(std::string app, double detectedAt,
     return c;
 }
 
-struct Analysis {
-    FakeClock clock{Date{0}};
-    ManualScheduler scheduler{clock};
-    FakePermissionProbe permission;
-    FakeDesktopSession desktop;
-    StaticWindowList windows;
-    FakeScreenCapture capture;
-    ScreenshotRingBuffer ring{permission, desktop, windows, capture, scheduler, clock, 7};
+struct Analysis : RingRig {
     InMemoryDefaults defaults;
     SettingsStore settings{defaults};
     FakeTextRecognizer recognizer;
@@ -49,11 +39,6 @@ struct Analysis {
     std::vector<std::optional<VisualChangeDescription>> results;
 
     Analysis() {
-        permission.granted = true;
-        desktop.apps = {{42, {}, "Editor", false, true}};
-        windows.list = {ListedWindow{1, 42}};
-        windows.list[0].onScreen = true;
-        capture.sizes[1] = {800, 400};
         recognizer.linesByPicture["1@640x320"] = {"Quarterly report draft"};
         settings.setPermission(&PermissionState::screenshotsEnabled, true);
         analyzer.environment = [this](std::string_view name) -> std::optional<std::string> {
@@ -136,7 +121,7 @@ TEST(VisualContextAnalyzerTest, AnalysisConsumesOnlyItsOwnFrames) {
     EXPECT_FALSE(entry.usedCloudAI);
 
     a.recognizer.linesByPicture.clear();  // nothing readable and no owner: no text, frames still used
-    a.desktop.apps[0].localizedName.reset();
+    a.desktop.apps[1].localizedName.reset();
     a.ring.start(false);
     a.analyze(growthOf("Editor", 5.5), true);
     a.recognizer.deliver();
