@@ -30,7 +30,7 @@ AppState::AppState(AppDependencies deps)
     screenshotBuffer = deps_.sensors.makeScreenshotBuffer();
     attribution = std::make_unique<AttributionEngine>();
     growthDetector = std::make_unique<SustainedGrowthDetector>(installedMemory(deps_.memory), 600.0);
-    browserSessionTracker = deps_.sensors.makeBrowserSessionTracker();
+    browserSessionTracker = std::make_unique<BrowserSessionTracker>();
 
     systemPermissions = PermissionStatus{deps_.accessibilityPermission.isGranted(),
                                          deps_.screenRecordingPermission.isGranted()};
@@ -79,7 +79,7 @@ void AppState::wireCallbacks() {
     growthDetector->onSustainedGrowth = [weak](const SustainedGrowthResult& result) {
         if (auto self = weak.lock()) (*self)->handleSustainedGrowth(result);
     };
-    browserSessionTracker->onSessionStory = [weak](const SessionGrowth& session) {
+    browserSessionTracker->onSessionStory = [weak](const BrowserSessionStory& session) {
         if (auto self = weak.lock()) (*self)->handleBrowserSessionStory(session);
     };
 }

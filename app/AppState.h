@@ -29,6 +29,7 @@
 #include "measure/MeasureThisActionController.h"
 #include "platform/LoginItem.h"
 #include "platform/Scheduler.h"
+#include "sensors/BrowserSessionTracker.h"
 
 namespace velmora {
 
@@ -68,7 +69,7 @@ public:
     std::unique_ptr<VisualAnalyzerPort> visualAnalyzer;
     std::unique_ptr<AttributionEngine> attribution;
     std::unique_ptr<SustainedGrowthDetector> growthDetector;
-    std::unique_ptr<SessionTrackerSensor> browserSessionTracker;
+    std::unique_ptr<BrowserSessionTracker> browserSessionTracker;
 
     // Built on first use.
     SignificantChangeDetector& changeDetector();
@@ -122,7 +123,7 @@ public:
     // Story handlers.
     void handleSignificantChange(const SignificantChange& change);
     void handleSustainedGrowth(const SustainedGrowthResult& result);
-    void handleBrowserSessionStory(const SessionGrowth& session);
+    void handleBrowserSessionStory(const BrowserSessionStory& session);
     void recordMeasurementStory();
     // The sensors whose events a story rests on, each once, in SensorSource case order.
     static std::vector<SensorSource> evidenceSources(const std::vector<ActivityEvent>& events);

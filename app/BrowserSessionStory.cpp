@@ -29,7 +29,7 @@ std::string joined(const std::vector<std::string>& items, std::string_view separ
 }
 }  // namespace
 
-void AppState::handleBrowserSessionStory(const SessionGrowth& session) {
+void AppState::handleBrowserSessionStory(const BrowserSessionStory& session) {
     if (NoiseFilter::isNoise(session.app)) return;
     const std::int64_t growth = signedDifference(session.endBytes, session.startBytes);
     if (growth < minimumGrowth) return;
@@ -47,7 +47,7 @@ void AppState::handleBrowserSessionStory(const SessionGrowth& session) {
     const std::vector<std::string> shown(pages.begin(), pages.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(pages.size(), 3)));
 
     const std::string name = friendlyAppName(session.app.displayName);
-    const std::string changes = decimalText(session.pageChangeCount) + " tab/page changes";
+    const std::string changes = decimalText(static_cast<long long>(session.pageChangeCount)) + " tab/page changes";
     const ImpactVerdict verdict = impactVerdict(growth, sampler->systemSnapshot());
     const std::string verdictLine = verdict.label + ": " + verdict.reason;
 

@@ -61,28 +61,6 @@ public:
     virtual void setScreenRecordingTrusted(bool trusted) = 0;
 };
 
-// A browser that grew over a browsing session.
-struct SessionGrowth {
-    ProcessIdentity app;
-    Date start;
-    Date end;
-    std::uint64_t startBytes = 0;
-    std::uint64_t endBytes = 0;
-    std::uint64_t peakBytes = 0;
-    std::vector<std::string> pages;  // page labels, first seen first
-    int pageChangeCount = 0;
-    bool operator==(const SessionGrowth&) const = default;
-};
-
-class SessionTrackerSensor {
-public:
-    virtual ~SessionTrackerSensor() = default;
-    virtual void notePage(const ActivityEvent& event) = 0;
-    // Reports each finding through onSessionStory before returning.
-    virtual void ingest(const std::vector<AppMemorySnapshot>& apps, Date now) = 0;
-    std::function<void(const SessionGrowth&)> onSessionStory;
-};
-
 class VisualAnalyzerPort {
 public:
     virtual ~VisualAnalyzerPort() = default;
@@ -106,8 +84,6 @@ public:
     virtual std::unique_ptr<TitleSensor> makeWindowTitleProbe(ActivityEventBus& bus) = 0;
     virtual std::unique_ptr<TitleSensor> makeBrowserScriptingProbe(ActivityEventBus& bus) = 0;
     virtual std::unique_ptr<IdleSensor> makeIdleDetector(ActivityEventBus& bus) = 0;
-    // 80 MiB, 75 s, cooldown 150 s.
-    virtual std::unique_ptr<SessionTrackerSensor> makeBrowserSessionTracker() = 0;
     virtual std::unique_ptr<ScreenshotSensor> makeScreenshotBuffer() = 0;
     virtual std::unique_ptr<VisualAnalyzerPort> makeVisualAnalyzer(ScreenshotSensor& buffer,
                                                                    const SettingsStore& settings) = 0;

@@ -169,12 +169,6 @@ struct FakeScreenshotSensor final : ScreenshotSensor {
     void setScreenRecordingTrusted(bool t) override { trusted = t; }
     bool capturing = false, trusted = false;
 };
-struct FakeSessionTracker final : SessionTrackerSensor {
-    void notePage(const ActivityEvent& e) override { noted.push_back(e); }
-    void ingest(const std::vector<AppMemorySnapshot>&, Date) override { ++ingests; }
-    std::vector<ActivityEvent> noted;
-    int ingests = 0;
-};
 // Answers each look later, when the test calls finish().
 struct FakeVisualAnalyzer final : VisualAnalyzerPort {
     bool shouldAnalyze(const SignificantChange&, const std::vector<StructuredSignal>&) override { return wanted; }
@@ -210,9 +204,6 @@ public:
     std::unique_ptr<IdleSensor> makeIdleDetector(ActivityEventBus&) override {
         return keep(idle, std::make_unique<FakeIdleSensor>());
     }
-    std::unique_ptr<SessionTrackerSensor> makeBrowserSessionTracker() override {
-        return keep(tracker, std::make_unique<FakeSessionTracker>());
-    }
     std::unique_ptr<ScreenshotSensor> makeScreenshotBuffer() override {
         return keep(screenshots, std::make_unique<FakeScreenshotSensor>());
     }
@@ -226,7 +217,6 @@ public:
     FakeTitleSensor* windowTitles = nullptr;
     FakeTitleSensor* scripting = nullptr;
     FakeIdleSensor* idle = nullptr;
-    FakeSessionTracker* tracker = nullptr;
     FakeScreenshotSensor* screenshots = nullptr;
     FakeVisualAnalyzer* visual = nullptr;
     TabEventHandler onTabEvent;
