@@ -18,8 +18,8 @@ public:
     static constexpr std::string_view weeklyDigestKey = "Velmora.WeeklyDigestEnabled";
     static constexpr std::string_view lastDigestSentDateKey = "Velmora.LastDigestSentDate";
 
-    // The other platform's System Settings panes. On Linux the shell decides what, if anything,
-    // to open for each of them.
+    // The settings panes a permission request or the Setup page points to, kept by their original
+    // identifiers; the shell's opener decides what, if anything, the desktop opens for each.
     static constexpr std::string_view accessibilitySettingsURL =
         "x-apple.systempreferences:com.apple.preference.security?Privacy_Accessibility";
     static constexpr std::string_view screenRecordingSettingsURL =

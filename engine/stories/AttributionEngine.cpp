@@ -82,14 +82,14 @@ AttributionEngine::Attribution AttributionEngine::attribute(const SignificantCha
     Attribution result;
 
     if (change.kind.which == Case::pressureTransition) {
-        result.title = "Mac memory went " + utf8::lower(pressureLabel(change.kind.to));
+        result.title = "Computer memory went " + utf8::lower(pressureLabel(change.kind.to));
         result.explanation = pressureChangeSentence(change.kind.from, change.kind.to);
         result.confidence = ConfidenceLevel::high;
         return result;
     }
     if (change.kind.which == Case::swapSpike) {
-        result.title = "Mac started using disk for memory";
-        result.explanation = "Your Mac started using disk as extra memory quickly. That often makes things feel slow.";
+        result.title = "Computer started using disk for memory";
+        result.explanation = "Your computer started using disk as extra memory quickly. That often makes things feel slow.";
         result.confidence = ConfidenceLevel::medium;
         return result;
     }
@@ -176,9 +176,9 @@ AttributionEngine::Attribution AttributionEngine::attribute(const SignificantCha
     }
     if (change.system) {
         switch (change.system->pressure) {
-            case MemoryPressureLevel::normal: lines.push_back("Your Mac\u2019s overall memory still looked fine."); break;
-            case MemoryPressureLevel::warning: lines.push_back("Your Mac was starting to feel memory pressure."); break;
-            case MemoryPressureLevel::critical: lines.push_back("Your Mac was under heavy memory pressure."); break;
+            case MemoryPressureLevel::normal: lines.push_back("Your computer\u2019s overall memory still looked fine."); break;
+            case MemoryPressureLevel::warning: lines.push_back("Your computer was starting to feel memory pressure."); break;
+            case MemoryPressureLevel::critical: lines.push_back("Your computer was under heavy memory pressure."); break;
         }
     }
     result.explanation = joinLines(lines);

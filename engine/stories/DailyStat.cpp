@@ -1,7 +1,6 @@
 #include "engine/stories/DailyStat.h"
 
 #include <charconv>
-#include <limits>
 
 namespace velmora {
 
@@ -48,57 +47,21 @@ std::optional<CalendarDay> parseDayKey(std::string_view key) {
     return day;
 }
 
-std::int64_t saturatingAdd(std::int64_t a, std::int64_t b) {
-    std::int64_t sum;
-    if (__builtin_add_overflow(a, b, &sum)) return b > 0 ? std::numeric_limits<std::int64_t>::max() : std::numeric_limits<std::int64_t>::min();
-    return sum;
-}
-
-std::int64_t saturatingMagnitude(std::int64_t delta) {
-    if (delta == std::numeric_limits<std::int64_t>::min()) return std::numeric_limits<std::int64_t>::max();
-    return delta < 0 ? -delta : delta;
-}
-
 Date DailyStat::date(const Calendar& calendar, Date now) const {
     if (auto day = parseDayKey(dateKey))
         if (auto start = calendar.startOfDay(*day)) return *start;
     return now;
 }
 
-Json DailyAppStat::toJson() const {
-    return Json{{"groupingKey", groupingKey},
-                {"displayName", displayName},
-                {"storyCount", storyCount},
-                {"totalGrowthBytes", totalGrowthBytes},
-                {"totalReleasedBytes", totalReleasedBytes}};
-}
+Json DailyAppStat::toJson() const { return encodeFields(*this); }
 
-DailyAppStat DailyAppStat::fromJson(const Json& j) {
-    DailyAppStat s;
-    s.groupingKey = require<std::string>(j, "groupingKey");
-    s.displayName = require<std::string>(j, "displayName");
-    s.storyCount = require<std::int64_t>(j, "storyCount");
-    s.totalGrowthBytes = require<std::int64_t>(j, "totalGrowthBytes");
-    s.totalReleasedBytes = require<std::int64_t>(j, "totalReleasedBytes");
-    return s;
-}
+DailyAppStat DailyAppStat::fromJson(const Json& j) { return decodeFields<DailyAppStat>(j); }
 
-Json DailyStat::toJson() const {
-    return Json{{"dateKey", dateKey},
-                {"storyCount", storyCount},
-                {"pressureWarningSeconds", pressureWarningSeconds},
-                {"pressureCriticalSeconds", pressureCriticalSeconds},
-                {"apps", encode(apps)}};
-}
+Json DailyStat::toJson() const { return encodeFields(*this); }
 
 DailyStat DailyStat::fromJson(const Json& j) {
-    DailyStat s;
-    s.dateKey = require<std::string>(j, "dateKey");
+    DailyStat s = decodeFields<DailyStat>(j);
     if (!parseDayKey(s.dateKey)) throw DecodeError("dateKey: not a day: " + s.dateKey);
-    s.storyCount = require<std::int64_t>(j, "storyCount");
-    s.pressureWarningSeconds = require<std::int64_t>(j, "pressureWarningSeconds");
-    s.pressureCriticalSeconds = require<std::int64_t>(j, "pressureCriticalSeconds");
-    s.apps = require<std::vector<DailyAppStat>>(j, "apps");
     return s;
 }
 

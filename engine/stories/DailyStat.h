@@ -21,6 +21,10 @@ struct DailyAppStat {
     const std::string& id() const { return groupingKey; }
     bool operator==(const DailyAppStat&) const = default;
 
+    static constexpr auto jsonFields = std::tuple{
+        jsonField("groupingKey", &DailyAppStat::groupingKey), jsonField("displayName", &DailyAppStat::displayName),
+        jsonField("storyCount", &DailyAppStat::storyCount), jsonField("totalGrowthBytes", &DailyAppStat::totalGrowthBytes),
+        jsonField("totalReleasedBytes", &DailyAppStat::totalReleasedBytes)};
     Json toJson() const;
     static DailyAppStat fromJson(const Json& j);
 };
@@ -39,6 +43,10 @@ struct DailyStat {
     // The start of the day, or `now` when the key is not a day.
     Date date(const Calendar& calendar, Date now) const;
 
+    static constexpr auto jsonFields = std::tuple{
+        jsonField("dateKey", &DailyStat::dateKey), jsonField("storyCount", &DailyStat::storyCount),
+        jsonField("pressureWarningSeconds", &DailyStat::pressureWarningSeconds),
+        jsonField("pressureCriticalSeconds", &DailyStat::pressureCriticalSeconds), jsonField("apps", &DailyStat::apps)};
     Json toJson() const;
     // Also rejects a `dateKey` that is not a real day.
     static DailyStat fromJson(const Json& j);
@@ -48,10 +56,5 @@ struct DailyStat {
 std::string dayKey(CalendarDay day);
 // The day a key names; absent unless it has exactly the key's form and is a real date.
 std::optional<CalendarDay> parseDayKey(std::string_view key);
-
-// Counts that saturate instead of wrapping.
-std::int64_t saturatingAdd(std::int64_t a, std::int64_t b);
-// |delta|, with the one value that has no magnitude held at the largest.
-std::int64_t saturatingMagnitude(std::int64_t delta);
 
 }  // namespace velmora

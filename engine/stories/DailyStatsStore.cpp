@@ -1,8 +1,10 @@
 #include "engine/stories/DailyStatsStore.h"
 
 #include <algorithm>
+#include <limits>
 #include <map>
 
+#include "engine/support/ByteMath.h"
 #include "platform/Calendar.h"
 #include "platform/Clock.h"
 #include "platform/Paths.h"
@@ -10,6 +12,11 @@
 namespace velmora {
 
 namespace {
+
+// |delta| as a count; the one value with no signed magnitude is held at the largest.
+std::int64_t releasedBytes(std::int64_t delta) {
+    return static_cast<std::int64_t>(std::min<std::uint64_t>(byteMagnitude(delta), std::numeric_limits<std::int64_t>::max()));
+}
 
 // Adds one app entry into another of the same app; the first keeps its name.
 void addInto(DailyAppStat& into, const DailyAppStat& from) {
@@ -79,10 +86,10 @@ void DailyStatsStore::recordStory(const std::optional<std::string>& appKey, cons
     const auto index = dayIndex(date);
     if (!index) return;
     DailyStat& row = days_[*index];
-    row.storyCount = saturatingAdd(row.storyCount, 1);
+    row.storyCount = saturatingAdd(row.storyCount, std::int64_t{1});
     if (appKey && appName) {
         const std::int64_t growth = deltaBytes > 0 ? deltaBytes : 0;
-        const std::int64_t released = deltaBytes < 0 ? saturatingMagnitude(deltaBytes) : 0;
+        const std::int64_t released = deltaBytes < 0 ? releasedBytes(deltaBytes) : 0;
         auto entry = std::find_if(row.apps.begin(), row.apps.end(),
                                   [&](const DailyAppStat& a) { return a.groupingKey == *appKey; });
         if (entry == row.apps.end()) row.apps.push_back(DailyAppStat{*appKey, *appName, 1, growth, released});
@@ -97,8 +104,8 @@ void DailyStatsStore::recordPressureTick(MemoryPressureLevel level, Date date) {
     const auto index = dayIndex(date);
     if (!index) return;
     DailyStat& row = days_[*index];
-    if (level == MemoryPressureLevel::critical) row.pressureCriticalSeconds = saturatingAdd(row.pressureCriticalSeconds, 1);
-    else row.pressureWarningSeconds = saturatingAdd(row.pressureWarningSeconds, 1);
+    if (level == MemoryPressureLevel::critical) row.pressureCriticalSeconds = saturatingAdd(row.pressureCriticalSeconds, std::int64_t{1});
+    else row.pressureWarningSeconds = saturatingAdd(row.pressureWarningSeconds, std::int64_t{1});
     changed();
     if (++pressureTicksSincePersist_ >= pressureTicksPerSave) {
         pressureTicksSincePersist_ = 0;

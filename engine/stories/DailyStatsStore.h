@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "engine/sampling/SystemMemorySnapshot.h"
-#include "engine/settings/StoredArrayFile.h"
+#include "engine/support/StoredArrayFile.h"
 #include "engine/stories/DailyStat.h"
 
 namespace velmora {

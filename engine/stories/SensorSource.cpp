@@ -11,19 +11,19 @@ struct SourceTexts {
 
 // Indexed by the case's declaration position.
 constexpr std::array<SourceTexts, 14> kTexts{{
-    {"Memory", "1 Hz process memory sampling (libproc / system metrics)."},
+    {"Memory", "1 Hz process memory sampling (/proc / system metrics)."},
     {"\u0394 Memory", "Noise filter saw a big jump in one app\u2019s footprint."},
     {"Browser session", "Gradual browser growth over minutes + page/tab activity."},
     {"Long growth", "Steady multi-minute climb (possible leak / retention)."},
     {"Check action", "User-run Check one action measurement."},
-    {"App switch", "NSWorkspace: app launch / quit / became frontmost."},
-    {"Accessibility", "Accessibility API: window title / focus (if allowed)."},
-    {"Window list", "CGWindowList window titles (needs Screen Recording)."},
-    {"Automation", "AppleScript Automation: tab title/URL from the browser."},
+    {"App switch", "X11 window list: app launch / quit / became frontmost."},
+    {"Accessibility", "AT-SPI accessibility: window title / focus (if allowed)."},
+    {"Window list", "X11 window list titles (needs screen capture)."},
+    {"Automation", "Browser scripting: tab title/URL from the browser."},
     {"Extension", "Velmora Helper extension \u2192 localhost bridge."},
     {"Screenshot OCR", "Local OCR on ring-buffer frames (fallback only)."},
     {"Cloud vision", "Optional xAI vision description of frames."},
-    {"Mac pressure", "System memory pressure / swap transition."},
+    {"Computer pressure", "System memory pressure / swap transition."},
     {"Unknown", "Source not recorded."},
 }};
 
@@ -38,26 +38,8 @@ std::string_view label(SensorSource source) { return textsOf(source).label; }
 
 std::string_view explanation(SensorSource source) { return textsOf(source).explanation; }
 
-Json SensorLogEntry::toJson() const {
-    Json j = Json::object();
-    j["id"] = encode(id);
-    j["timestamp"] = encode(timestamp);
-    j["source"] = encode(source);
-    j["summary"] = summary;
-    putOptional(j, "appName", appName);
-    putOptional(j, "detail", detail);
-    return j;
-}
+Json SensorLogEntry::toJson() const { return encodeFields(*this); }
 
-SensorLogEntry SensorLogEntry::fromJson(const Json& j) {
-    SensorLogEntry e;
-    e.id = require<Uuid>(j, "id");
-    e.timestamp = require<Date>(j, "timestamp");
-    e.source = require<SensorSource>(j, "source");
-    e.summary = require<std::string>(j, "summary");
-    e.appName = optional<std::string>(j, "appName");
-    e.detail = optional<std::string>(j, "detail");
-    return e;
-}
+SensorLogEntry SensorLogEntry::fromJson(const Json& j) { return decodeFields<SensorLogEntry>(j); }
 
 }  // namespace velmora

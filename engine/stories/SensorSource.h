@@ -50,6 +50,10 @@ struct SensorLogEntry {
 
     bool operator==(const SensorLogEntry&) const = default;
 
+    static constexpr auto jsonFields = std::tuple{
+        jsonField("id", &SensorLogEntry::id),           jsonField("timestamp", &SensorLogEntry::timestamp),
+        jsonField("source", &SensorLogEntry::source),   jsonField("summary", &SensorLogEntry::summary),
+        jsonField("appName", &SensorLogEntry::appName), jsonField("detail", &SensorLogEntry::detail)};
     Json toJson() const;
     static SensorLogEntry fromJson(const Json& j);
 };

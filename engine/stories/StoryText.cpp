@@ -74,13 +74,13 @@ ImpactVerdict impactVerdict(std::int64_t delta, const std::optional<SystemMemory
     const std::uint64_t available = system ? system->availableBytes : 0;
     if (delta < 0) return {0, "Helps", "Memory came free."};
     if (pressure == MemoryPressureLevel::critical)
-        return {5, "Hurts now", "Mac is low on memory \u2014 this can make it feel slow."};
+        return {5, "Hurts now", "Computer is low on memory \u2014 this can make it feel slow."};
     if (pressure == MemoryPressureLevel::warning) return {4, "Adds stress", "Memory was already tight."};
     if (available > 0 && static_cast<double>(delta) / static_cast<double>(available) > 0.15)
         return {3, "Worth watching", "Big bite of free memory."};
     if (delta >= 524'288'000) return {3, "Worth watching", "Half a gig or more."};
     if (delta < 157'286'400) return {1, "Tiny", "You probably won\u2019t feel this."};
-    return {2, "Small hit", "Mac still has plenty free."};
+    return {2, "Small hit", "Computer still has plenty free."};
 }
 
 std::optional<std::string> storyPhraseFilter(std::string_view line) {
@@ -157,16 +157,16 @@ TimelineEvent rewriteStoryText(const TimelineEvent& story) {
         case TimelineEventKind::measureSession:
             return out;
         case TimelineEventKind::pressureChanged:
-            out.title = "Mac memory is " + (story.systemContext ? pressureWord(story.systemContext->pressure) : "changed");
-            out.explanation = "Overall memory pressure changed.\nThis is about the whole Mac, not one app.";
+            out.title = "Computer memory is " + (story.systemContext ? pressureWord(story.systemContext->pressure) : "changed");
+            out.explanation = "Overall memory pressure changed.\nThis is about the whole computer, not one app.";
             out.relatedApp.reset();
             out.immediate.reset();
             out.settled.reset();
             out.isPendingWindows = false;
             return out;
         case TimelineEventKind::swapSpike:
-            out.title = "Mac started using disk for memory";
-            out.explanation = "When free RAM is tight, the Mac uses disk. That often feels slow.";
+            out.title = "Computer started using disk for memory";
+            out.explanation = "When free RAM is tight, the computer uses disk. That often feels slow.";
             out.relatedApp.reset();
             out.immediate.reset();
             out.settled.reset();

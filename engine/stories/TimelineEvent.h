@@ -71,6 +71,10 @@ struct ImpactWindow {
 
     bool operator==(const ImpactWindow&) const = default;
 
+    static constexpr auto jsonFields =
+        std::tuple{jsonField("deltaBytes", &ImpactWindow::deltaBytes), jsonField("duration", &ImpactWindow::duration),
+                   jsonField("peakBytes", &ImpactWindow::peakBytes),
+                   jsonField("endFootprintBytes", &ImpactWindow::endFootprintBytes)};
     Json toJson() const;
     static ImpactWindow fromJson(const Json& j);
 };
@@ -96,6 +100,24 @@ struct TimelineEvent {
 
     bool operator==(const TimelineEvent&) const = default;
 
+    static constexpr auto jsonFields = std::tuple{
+        jsonField("id", &TimelineEvent::id),
+        jsonField("timestamp", &TimelineEvent::timestamp),
+        jsonField("kind", &TimelineEvent::kind),
+        jsonField("title", &TimelineEvent::title),
+        jsonField("explanation", &TimelineEvent::explanation),
+        jsonField("confidence", &TimelineEvent::confidence),
+        jsonField("relatedApp", &TimelineEvent::relatedApp),
+        jsonField("baselineFootprintBytes", &TimelineEvent::baselineFootprintBytes),
+        jsonField("immediate", &TimelineEvent::immediate),
+        jsonField("settled", &TimelineEvent::settled),
+        jsonField("longerTerm", &TimelineEvent::longerTerm),
+        jsonField("systemContext", &TimelineEvent::systemContext),
+        jsonField("linkedActivityIDs", &TimelineEvent::linkedActivityIDs),
+        jsonField("isPendingWindows", &TimelineEvent::isPendingWindows),
+        jsonField("primarySource", &TimelineEvent::primarySource),
+        jsonField("supportingSources", &TimelineEvent::supportingSources),
+    };
     Json toJson() const;
     static TimelineEvent fromJson(const Json& j);
 };

@@ -43,14 +43,18 @@ TimelineStore::TimelineStore(FileSystem& files, std::string path, const Clock& c
     : clock_(clock), file_(files, std::move(path)) {
     const Date now = clock_.now();
     const Date cutoff = now - retentionWindow;
+    // A story dated beyond tomorrow came from a clock set wrong or a damaged file; kept, it would
+    // never age out.
+    const Date latest = now + retentionWindow;
     std::set<Uuid> seen;
-    for (auto& story : file_.load<TimelineEvent>(now)) {
-        if (events_.size() >= maxEvents) break;
-        if (story.timestamp < cutoff) continue;
-        if (!seen.insert(story.id).second) continue;  // one story per id, or updates would miss copies
-        story.isPendingWindows = false;                // its follow-ups ended with the last run
+    // The file is newest first, so once 500 are kept the rest would be dropped anyway.
+    file_.load<TimelineEvent>(now, [&](TimelineEvent&& story) {
+        if (story.timestamp < cutoff || story.timestamp > latest) return true;
+        if (!seen.insert(story.id).second) return true;  // one story per id, or updates would miss copies
+        story.isPendingWindows = false;                  // its follow-ups ended with the last run
         events_.push_back(std::move(story));
-    }
+        return events_.size() < maxEvents;
+    });
 }
 
 TimelineEvent* TimelineStore::find(const Uuid& id) {

@@ -11,7 +11,7 @@
 
 #include "engine/sampling/AppMemorySnapshot.h"
 #include "engine/sampling/SystemMemorySnapshot.h"
-#include "engine/settings/StoredArrayFile.h"
+#include "engine/support/StoredArrayFile.h"
 #include "engine/stories/TimelineEvent.h"
 
 namespace velmora {

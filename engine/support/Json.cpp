@@ -30,7 +30,27 @@ Date decodeDate(const Json& j) {
     return Date{v};
 }
 
+bool nestingWithin(std::string_view text, int limit) {
+    int depth = 0;
+    bool inString = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inString) {
+            if (c == '\\') ++i;
+            else if (c == '"') inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > limit) return false;
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+    return true;
+}
+
 std::optional<Json> parseJson(std::string_view text) {
+    if (!nestingWithin(text, maxJsonNesting)) return std::nullopt;
     Json j = Json::parse(text.begin(), text.end(), nullptr, /*allow_exceptions=*/false);
     if (j.is_discarded()) return std::nullopt;
     return j;

@@ -2,12 +2,14 @@
 // JSON coding shared by every record: strict reads, optional fields left out when absent,
 // enumerations as their case names, dates in the strategy of the coder in use.
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <map>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <type_traits>
 #include <vector>
 
@@ -19,6 +21,12 @@
 namespace velmora {
 
 using Json = nlohmann::json;
+// Objects that keep their keys in insertion order: stored files write records in field order.
+using OrderedJson = nlohmann::ordered_json;
+
+// Deeper text is refused when read: stored records nest a few levels, and a value nested tens of
+// thousands deep would overflow the stack in the recursive copy and dump.
+inline constexpr int maxJsonNesting = 32;
 
 struct DecodeError : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -86,20 +94,67 @@ struct IsVector<std::vector<T>> : std::true_type {};
 Json encodeDate(Date date);
 Date decodeDate(const Json& j);
 
+// One member of a record coded under its own name. A record lists its fields in declaration order
+// as `static constexpr auto jsonFields = std::tuple{jsonField("name", &Record::name), ...}`;
+// optional members are left out when absent and may be missing or null when read.
+template <class T, class M>
+struct JsonField {
+    const char* name;
+    M T::*member;
+};
+
+template <class T, class M>
+constexpr JsonField<T, M> jsonField(const char* name, M T::*member) {
+    return {name, member};
+}
+
 template <class T>
-Json encode(const T& value) {
-    if constexpr (std::is_same_v<T, Date>) return encodeDate(value);
+concept FieldRecord = requires { T::jsonFields; };
+
+template <class J = Json, class T>
+J encode(const T& value);
+
+// A record's fields as an object of type J, in field order.
+template <class J = Json, FieldRecord T>
+J encodeFields(const T& record) {
+    J object = J::object();
+    std::apply(
+        [&](const auto&... field) {
+            auto put = [&](const auto& f) {
+                const auto& member = record.*(f.member);
+                if constexpr (IsOptional<std::remove_cvref_t<decltype(member)>>::value) {
+                    if (member) object[f.name] = encode<J>(*member);
+                } else {
+                    object[f.name] = encode<J>(member);
+                }
+            };
+            (put(field), ...);
+        },
+        T::jsonFields);
+    return object;
+}
+
+template <class J, class T>
+J encode(const T& value) {
+    if constexpr (std::is_same_v<T, Date>) return J(encodeDate(value));
     else if constexpr (std::is_same_v<T, Uuid>) return value.toString();
     else if constexpr (NamedEnum<T>) return std::string(rawValue(value));
-    else if constexpr (JsonRecord<T>) return value.toJson();
+    else if constexpr (FieldRecord<T>) return encodeFields<J>(value);
+    else if constexpr (JsonRecord<T>) return J(value.toJson());
     else if constexpr (IsVector<T>::value) {
-        Json arr = Json::array();
-        for (const auto& item : value) arr.push_back(encode(item));
+        J arr = J::array();
+        for (const auto& item : value) arr.push_back(encode<J>(item));
         return arr;
     } else if constexpr (IsOptional<T>::value) {
-        return value ? encode(*value) : Json(nullptr);
-    } else return Json(value);
+        return value ? encode<J>(*value) : J(nullptr);
+    } else if constexpr (std::is_floating_point_v<T>) {
+        // JSON has no NaN or infinity: they would be written as null and fail the record on the next load.
+        return J(std::isfinite(value) ? value : 0.0);
+    } else return J(value);
 }
+
+template <FieldRecord T>
+T decodeFields(const Json& object);
 
 template <class T>
 T decode(const Json& j) {
@@ -143,6 +198,8 @@ T decode(const Json& j) {
     } else if constexpr (JsonRecord<T>) {
         if (!j.is_object()) throw DecodeError("expected an object");
         return T::fromJson(j);
+    } else if constexpr (FieldRecord<T>) {
+        return decodeFields<T>(j);
     } else if constexpr (IsVector<T>::value) {
         if (!j.is_array()) throw DecodeError("expected an array");
         T out;
@@ -180,13 +237,34 @@ std::optional<T> optional(const Json& object, const char* key) {
     }
 }
 
+// A record read field by field: required members must be present, optional ones may be missing.
+template <FieldRecord T>
+T decodeFields(const Json& object) {
+    if (!object.is_object()) throw DecodeError("expected an object");
+    T record;
+    std::apply(
+        [&](const auto&... field) {
+            auto get = [&](const auto& f) {
+                auto& member = record.*(f.member);
+                using M = std::remove_cvref_t<decltype(member)>;
+                if constexpr (IsOptional<M>::value) member = optional<typename M::value_type>(object, f.name);
+                else member = require<M>(object, f.name);
+            };
+            (get(field), ...);
+        },
+        T::jsonFields);
+    return record;
+}
+
 // Writes a key only when the value is present.
 template <class T>
 void putOptional(Json& object, const char* key, const std::optional<T>& value) {
     if (value) object[key] = encode(*value);
 }
 
-// Parses text without throwing; nullopt for malformed JSON.
+// Parses text without throwing; nullopt for malformed JSON and for nesting deeper than maxJsonNesting.
 std::optional<Json> parseJson(std::string_view text);
+// False when arrays and objects in `text` nest deeper than `limit` (strings are looked past).
+bool nestingWithin(std::string_view text, int limit);
 
 }  // namespace velmora

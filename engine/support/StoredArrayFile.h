@@ -1,4 +1,6 @@
 #pragma once
+#include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -10,33 +12,50 @@ namespace velmora {
 
 class FileSystem;
 
-// A store's file holding one JSON array of records, with dates as seconds since 2001.
-// Reading salvages every complete element it can (a file cut short or one broken record costs only
-// what is broken). A file that could not be read whole and clean is set aside as
-// "<name>.bad-<unix seconds>" before anything new is written; when that fails, writes are refused,
-// so nothing unreadable is ever overwritten.
+// Stored files beyond this are refused and set aside: reading them would take minutes and gigabytes.
+inline constexpr std::size_t maxStoredFileBytes = 64 * 1024 * 1024;
+
+// Keeps an unreadable file as "<path>.bad-<unix seconds>", or "…-2", "…-3" when that name is taken.
+// With its contents in hand the copy is written and the original stays until a good file replaces
+// it; without, the file is moved. False when no copy could be kept.
+bool setAsideUnreadable(FileSystem& files, const std::string& path, Date now, const std::string* contents);
+
+// A store's file holding one JSON array of records, with dates as seconds since 2001 and each
+// record's keys in field order. Reading salvages every record it can: a cut end or a damaged byte
+// costs only the records it touches. A file that could not be read whole and clean is set aside
+// before anything new is written; when that fails, writes are refused, so nothing unreadable is
+// ever overwritten.
 class StoredArrayFile {
 public:
     StoredArrayFile(FileSystem& files, std::string path);
 
-    // Reads the file and decodes it element by element with decode<T>. Elements that fail are
-    // skipped and the file is set aside; `now` names the copy.
-    template <class T>
-    std::vector<T> load(Date now) {
+    // Decodes the file record by record and hands each one that decodes to `visit`, oldest position
+    // first, until `visit` returns false; the rest of the file is then not read. Records that fail
+    // are skipped and the file is set aside; `now` names the copy.
+    template <class T, class Visit>
+    void load(Date now, Visit visit) {
         ScopedDateStrategy dates(DateStrategy::secondsSince2001);
-        std::vector<T> records;
         bool damaged = false;
-        for (const auto& element : readElements(damaged)) {
+        scanElements(damaged, [&](Json&& element) {
             try {
-                records.push_back(decode<T>(element));
+                return visit(decode<T>(element));
             } catch (const DecodeError&) {
-                damaged = true;
             } catch (const Json::exception&) {
-                damaged = true;
             }
-        }
+            damaged = true;
+            return true;
+        });
         if (damaged) setAside(now);
         contents_.reset();
+    }
+
+    template <class T>
+    std::vector<T> load(Date now) {
+        std::vector<T> records;
+        load<T>(now, [&](T&& record) {
+            records.push_back(std::move(record));
+            return true;
+        });
         return records;
     }
 
@@ -45,19 +64,20 @@ public:
     bool save(const std::vector<T>& records) {
         ScopedDateStrategy dates(DateStrategy::secondsSince2001);
         // Text from outside (window titles) may hold invalid UTF-8: replace it rather than lose the save.
-        return write(encode(records).dump(-1, ' ', false, Json::error_handler_t::replace));
+        return write(encode<OrderedJson>(records).dump(-1, ' ', false, OrderedJson::error_handler_t::replace));
     }
 
     const std::string& path() const { return path_; }
     // True once an unreadable file could not be set aside; the file is then never written.
     bool writesRefused() const { return writesRefused_; }
 
-    // The top-level elements of a JSON array text, each parsed on its own. Stops at a cut-off end;
-    // `damaged` is set when anything was skipped or the text is not an array.
-    static std::vector<Json> salvageArray(std::string_view text, bool& damaged);
+    // Hands each top-level element of a JSON array text, parsed on its own, to `visit` until it
+    // returns false. After damage the scan resumes at the next place a record can start.
+    // `damaged` is set when anything was skipped or the text is not a whole array.
+    static void scanArray(std::string_view text, bool& damaged, const std::function<bool(Json&&)>& visit);
 
 private:
-    std::vector<Json> readElements(bool& damaged);
+    void scanElements(bool& damaged, const std::function<bool(Json&&)>& visit);
     void setAside(Date now);
     bool write(const std::string& contents);
 

@@ -2,12 +2,13 @@
 
 #include <chrono>
 
+#include "engine/support/StoredArrayFile.h"
+
 namespace velmora {
 
-JsonFileDefaults::JsonFileDefaults(FileSystem& files, std::string path, Scheduler* scheduler)
-    : files_(files), scheduler_(scheduler), path_(std::move(path)) {
+JsonFileDefaults::JsonFileDefaults(FileSystem& files, std::string path) : files_(files), path_(std::move(path)) {
     files_.removeLeftoverTemporaries(path_);
-    const auto r = files_.read(path_);
+    const auto r = files_.readAtMost(path_, maxStoredFileBytes);
     if (r.status == FileSystem::ReadStatus::missing) return;
     if (r.status == FileSystem::ReadStatus::ok) {
         if (auto j = parseJson(r.contents); j && j->is_object()) {
@@ -15,10 +16,9 @@ JsonFileDefaults::JsonFileDefaults(FileSystem& files, std::string path, Schedule
             return;
         }
     }
-    // Keep the unreadable file for the user; only write once it is out of the way.
-    const auto stamp = std::chrono::duration_cast<std::chrono::seconds>(
-                           std::chrono::system_clock::now().time_since_epoch()).count();
-    setAsideFailed_ = !files_.move(path_, path_ + ".bad-" + std::to_string(stamp));
+    // Nothing in it can be used: move it out of the way for the user, and write only once it is.
+    const auto unix = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+    setAsideFailed_ = !setAsideUnreadable(files_, path_, Date::fromUnix(unix), nullptr);
 }
 
 std::optional<Json> JsonFileDefaults::value(const std::string& key) const {
@@ -27,38 +27,19 @@ std::optional<Json> JsonFileDefaults::value(const std::string& key) const {
     return *it;
 }
 
-JsonFileDefaults::~JsonFileDefaults() {
-    if (pendingFlush_ != 0) scheduler_->cancel(pendingFlush_);
-    flush();
-}
-
 void JsonFileDefaults::setValue(const std::string& key, const Json& value) {
     values_[key] = value;
-    changed();
+    write();
 }
 
 void JsonFileDefaults::remove(const std::string& key) {
-    if (values_.erase(key) > 0) changed();
+    if (values_.erase(key) > 0) write();
 }
 
-void JsonFileDefaults::changed() {
-    dirty_ = true;
-    if (!scheduler_) {
-        flush();
-        return;
-    }
-    if (pendingFlush_ == 0) {
-        pendingFlush_ = scheduler_->scheduleOnce(flushDelaySeconds, [this] {
-            pendingFlush_ = 0;
-            flush();
-        });
-    }
-}
-
-void JsonFileDefaults::flush() {
-    if (!dirty_ || setAsideFailed_) return;  // never overwrite a file we could not read or set aside
+void JsonFileDefaults::write() {
+    if (setAsideFailed_) return;  // never overwrite a file we could not read or set aside
     // Invalid UTF-8 in a value is replaced rather than failing the whole write.
-    if (files_.writeAtomically(path_, values_.dump(-1, ' ', false, Json::error_handler_t::replace))) dirty_ = false;
+    files_.writeAtomically(path_, values_.dump(-1, ' ', false, Json::error_handler_t::replace));
 }
 
 }  // namespace velmora

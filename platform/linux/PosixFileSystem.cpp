@@ -3,7 +3,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <cstdint>
 #include <filesystem>
+#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -50,10 +52,20 @@ void syncDirectory(const std::string& dir) {
 }  // namespace
 
 FileSystem::ReadResult PosixFileSystem::read(const std::string& path) const {
+    return readAtMost(path, std::numeric_limits<std::size_t>::max());
+}
+
+FileSystem::ReadResult PosixFileSystem::readAtMost(const std::string& path, std::size_t maxBytes) const {
     ReadResult result;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         result.status = errno == ENOENT ? ReadStatus::missing : ReadStatus::failed;
+        return result;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && st.st_size > 0 && static_cast<std::uintmax_t>(st.st_size) > maxBytes) {
+        ::close(fd);
+        result.status = ReadStatus::tooLarge;
         return result;
     }
     char buf[65536];
@@ -67,6 +79,12 @@ FileSystem::ReadResult PosixFileSystem::read(const std::string& path) const {
             return result;
         }
         if (n == 0) break;
+        if (static_cast<std::size_t>(n) > maxBytes - result.contents.size()) {  // grew while being read
+            ::close(fd);
+            result.status = ReadStatus::tooLarge;
+            result.contents.clear();
+            return result;
+        }
         result.contents.append(buf, static_cast<std::size_t>(n));
     }
     ::close(fd);

@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <set>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "engine/sampling/ProcessIdentity.h"
 #include "engine/sampling/SystemMemorySnapshot.h"
@@ -45,6 +50,9 @@ TEST(JsonTest, StrictTypesAndOptionalKeys) {
     EXPECT_EQ(decode<std::uint64_t>(Json(18446744073709551615ULL)), 18446744073709551615ULL);
     EXPECT_THROW(decode<std::int64_t>(Json(18446744073709551615ULL)), DecodeError);
     EXPECT_FALSE(parseJson("{\"a\":").has_value());
+    // Brackets inside strings do not count as nesting.
+    EXPECT_TRUE(parseJson(std::string(31, '[') + "{\"a\":\"[[[{{{\\\"\"}" + std::string(31, ']')).has_value());
+    EXPECT_FALSE(parseJson(std::string(32, '[') + "{}" + std::string(32, ']')).has_value());
 }
 
 TEST(JsonTest, DateStrategiesAndEnums) {
@@ -142,25 +150,55 @@ TEST(DefaultsTest, PersistsAndSetsABadFileAside) {
     EXPECT_EQ(aside, 1);
 }
 
-TEST(DefaultsTest, GathersFrequentChangesIntoOneWrite) {
+// An object holding the key and a value nested to `levels` in all.
+std::string nested(int levels) {
+    return "{\"Velmora.DeveloperMode\":true,\"x\":" + std::string(levels - 1, '[') + std::string(levels - 1, ']') + "}";
+}
+
+TEST(DefaultsTest, UnreadableFilesLoadAsDefaultsAndEachIsKeptUnderItsOwnName) {
     TempDir dir;
     PosixFileSystem fs;
-    FakeClock clock;
-    ManualScheduler scheduler(clock);
     const auto path = dir.file("defaults.json");
-    {
-        JsonFileDefaults d(fs, path, &scheduler);
-        for (int i = 0; i < 100; ++i) d.setValue("AppNoiseProfiles", i);
-        EXPECT_EQ(d.value("AppNoiseProfiles"), Json(99));
-        EXPECT_FALSE(fs.exists(path));
-        scheduler.advance(JsonFileDefaults::flushDelaySeconds);
-        EXPECT_EQ(fs.read(path).contents, "{\"AppNoiseProfiles\":99}");
-        d.setValue("Velmora.DeveloperMode", true);
-        d.setValue("bad", std::string("\xFF"));  // invalid UTF-8 must not lose the write
-    }  // closing writes what is pending
-    JsonFileDefaults reopened(fs, path);
-    EXPECT_TRUE(reopened.boolValue("Velmora.DeveloperMode"));
-    EXPECT_EQ(scheduler.activeTimers(), 0u);
+    const std::string bad[] = {nested(70000), "{\"Velmora.DeveloperMode\": tr", "[true]", nested(33)};
+    // Opened one after another within the same second: no copy may overwrite an earlier one.
+    for (const auto& contents : bad) {
+        std::ofstream(path, std::ios::trunc | std::ios::binary) << contents;
+        JsonFileDefaults d(fs, path);
+        EXPECT_FALSE(d.value("Velmora.DeveloperMode").has_value()) << contents.substr(0, 40);
+        d.setValue("k", 1);
+        EXPECT_EQ(fs.read(path).contents, "{\"k\":1}");
+    }
+    std::ofstream(path, std::ios::trunc | std::ios::binary).close();
+    std::filesystem::resize_file(path, 64 * 1024 * 1024 + 1);  // sparse: costs no disk
+    EXPECT_FALSE(JsonFileDefaults(fs, path).value("k").has_value());
+
+    std::multiset<std::string> kept;
+    for (auto& e : std::filesystem::directory_iterator(dir.path()))
+        if (e.path().filename().string().starts_with("defaults.json.bad-")) {
+            const auto r = fs.readAtMost(e.path().string(), 1024 * 1024);
+            kept.insert(r.status == FileSystem::ReadStatus::tooLarge ? "too large" : r.contents);
+        }
+    EXPECT_EQ(kept, (std::multiset<std::string>{bad[0], bad[1], bad[2], bad[3], "too large"}));
+}
+
+TEST(FileSystemTest, AWriteOverAFullDiskFailsAndLeavesTheOldFileWhole) {
+    TempDir dir;
+    PosixFileSystem fs;
+    const auto path = dir.file("stories.json");
+    ASSERT_TRUE(fs.writeAtomically(path, "old and whole"));
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {  // a disk with 4 KiB left, as the file-size limit makes it
+        const rlimit limit{4096, 4096};
+        ::signal(SIGXFSZ, SIG_IGN);
+        const bool wrote = ::setrlimit(RLIMIT_FSIZE, &limit) == 0 && fs.writeAtomically(path, std::string(10000, 'n'));
+        ::_exit(wrote ? 1 : 0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the write reported success";
+    EXPECT_EQ(fs.read(path).contents, "old and whole");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1) << "a temporary was left behind";
 }
 
 TEST(PathsTest, XdgFallbacks) {

@@ -10,6 +10,7 @@ namespace velmora {
 class RecordingFileSystem final : public FileSystem {
 public:
     ReadResult read(const std::string& path) const override { return real.read(path); }
+    ReadResult readAtMost(const std::string& path, std::size_t maxBytes) const override { return real.readAtMost(path, maxBytes); }
     bool writeAtomically(const std::string& path, const std::string& contents) override { return ++writes, real.writeAtomically(path, contents); }
     bool move(const std::string& from, const std::string& to) override { return !refuseMoves && real.move(from, to); }
     bool exists(const std::string& path) const override { return real.exists(path); }

@@ -37,7 +37,7 @@ TEST(AttributionEngineTest, WorkedExampleOnePageEventBeforeAGrowth) {
                            "What you were doing around then:\n"
                            "\xE2\x80\xA2 You opened Maps\n"
                            "These lined up in time \xE2\x80\x94 a good guess, not proof.\n"
-                           "Your Mac\xE2\x80\x99s overall memory still looked fine.",
+                           "Your computer\xE2\x80\x99s overall memory still looked fine.",
                            "Safari grew on Maps", false, {"You opened Maps"}}));
 }
 
@@ -51,7 +51,7 @@ TEST(AttributionEngineTest, FixedTextsWithoutActivityAndForTheWholeMachine) {
               (Attribution{ConfidenceLevel::low, {}, {},
                            "Safari shrank by about 300 MB.\n"
                            "Memory came free \xE2\x80\x94 often after closing tabs, windows, or quitting.\n"
-                           "Your Mac was under heavy memory pressure.",
+                           "Your computer was under heavy memory pressure.",
                            "Safari freed 300 MB", false, {}}));
 
     SignificantChange machine = growth(0);
@@ -59,12 +59,12 @@ TEST(AttributionEngineTest, FixedTextsWithoutActivityAndForTheWholeMachine) {
     machine.kind = SignificantChange::Kind::pressureTransition(P::warning, P::normal);
     EXPECT_EQ(engine.attribute(machine, {ev(Kind::pageNavigated, D, "Maps")}, {}),
               (Attribution{ConfidenceLevel::high, {}, {}, "Your Mac\xE2\x80\x99s memory status changed from Tight to OK.",
-                           "Mac memory went ok", false, {}}));
+                           "Computer memory went ok", false, {}}));
     machine.kind = SignificantChange::Kind::swapSpike(50'000'000);
     EXPECT_EQ(engine.attribute(machine, {}, {}),
               (Attribution{ConfidenceLevel::medium, {}, {},
-                           "Your Mac started using disk as extra memory quickly. That often makes things feel slow.",
-                           "Mac started using disk for memory", false, {}}));
+                           "Your computer started using disk as extra memory quickly. That often makes things feel slow.",
+                           "Computer started using disk for memory", false, {}}));
 }
 
 TEST(AttributionEngineTest, WindowScoresAndOrder) {

@@ -27,20 +27,20 @@ const std::string kAttributed =
     "What you were doing around then:\n"
     "\xE2\x80\xA2 You opened Maps\n"
     "These lined up in time \xE2\x80\x94 a good guess, not proof.\n"
-    "Your Mac\xE2\x80\x99s overall memory still looked fine.";
+    "Your computer\xE2\x80\x99s overall memory still looked fine.";
 
-const std::string kSmallHit = "Small hit: Mac still has plenty free.", kHelps = "Helps: Memory came free.",
+const std::string kSmallHit = "Small hit: Computer still has plenty free.", kHelps = "Helps: Memory came free.",
                   kTiny = "Tiny: You probably won\xE2\x80\x99t feel this.";
 
 }  // namespace
 
 TEST(ImpactVerdictTest, RowsAndBoundaries) {
     const ImpactVerdict helps{0, "Helps", "Memory came free."}, half{3, "Worth watching", "Half a gig or more."},
-        small{2, "Small hit", "Mac still has plenty free."}, tiny{1, "Tiny", "You probably won\xE2\x80\x99t feel this."};
+        small{2, "Small hit", "Computer still has plenty free."}, tiny{1, "Tiny", "You probably won\xE2\x80\x99t feel this."};
     const std::tuple<std::int64_t, std::optional<SystemMemorySnapshot>, ImpactVerdict> cases[] = {
         {-1, snapshot(P::critical, 0), helps}, {524'288'000, {}, half},   {524'287'999, {}, small},
         {157'286'400, {}, small},              {157'286'399, {}, tiny},   {100, snapshot(P::normal, 0), tiny},
-        {10, snapshot(P::critical, 1), {5, "Hurts now", "Mac is low on memory \xE2\x80\x94 this can make it feel slow."}},
+        {10, snapshot(P::critical, 1), {5, "Hurts now", "Computer is low on memory \xE2\x80\x94 this can make it feel slow."}},
         {600'000'000, snapshot(P::warning, 8'000'000'000), {4, "Adds stress", "Memory was already tight."}},
         {1'600'000'000, snapshot(P::normal, 10'000'000'000), {3, "Worth watching", "Big bite of free memory."}},
         {1'500'000'000, snapshot(P::normal, 10'000'000'000), half},
@@ -59,7 +59,7 @@ TEST(StoryTextTest, RewordedAppStoriesAndRewordingAgainChangesNothing) {
     const std::tuple<TimelineEvent, std::string, std::string> cases[] = {
         {story("Safari grew by about 1.2 GB.\n"
                "We saw you use Safari, but not exactly which click or page caused this.\n"
-               "Your Mac\xE2\x80\x99s overall memory still looked fine.",
+               "Your computer\xE2\x80\x99s overall memory still looked fine.",
                400'000'000),
          "Safari used more memory", grew + kSmallHit},
         {story(kAttributed, 400'000'000), "Safari \xC2\xB7 Maps", "Maps\n" + kSmallHit},
@@ -95,12 +95,12 @@ TEST(StoryTextTest, RewordedAppStoriesAndRewordingAgainChangesNothing) {
 
 TEST(StoryTextTest, WholeMachineStoriesGetFixedWording) {
     using Kind = TimelineEventKind;
-    const std::string pressure = "Overall memory pressure changed.\nThis is about the whole Mac, not one app.";
+    const std::string pressure = "Overall memory pressure changed.\nThis is about the whole computer, not one app.";
     const std::tuple<Kind, std::optional<SystemMemorySnapshot>, std::string, std::string> cases[] = {
-        {Kind::pressureChanged, snapshot(P::warning, 1), "Mac memory is tight", pressure},
-        {Kind::pressureChanged, std::nullopt, "Mac memory is changed", pressure},
-        {Kind::swapSpike, snapshot(P::critical, 1), "Mac started using disk for memory",
-         "When free RAM is tight, the Mac uses disk. That often feels slow."},
+        {Kind::pressureChanged, snapshot(P::warning, 1), "Computer memory is tight", pressure},
+        {Kind::pressureChanged, std::nullopt, "Computer memory is changed", pressure},
+        {Kind::swapSpike, snapshot(P::critical, 1), "Computer started using disk for memory",
+         "When free RAM is tight, the computer uses disk. That often feels slow."},
     };
     for (const auto& [kind, context, title, explanation] : cases) {
         TimelineEvent in = story(kAttributed, 5, kind);
@@ -121,7 +121,7 @@ TEST(StoryTextTest, WholeMachineStoriesGetFixedWording) {
 TEST(StoryTextTest, PhraseFilterShortTitleAndHeadline) {
     const std::pair<std::string, std::optional<std::string>> cases[] = {
         {kTiny, std::nullopt}, {"Downloaded 300 MB", std::nullopt},
-        {"Your Mac was starting to feel memory pressure.", std::nullopt},  {"We don't know why", std::nullopt},
+        {"Your computer was starting to feel memory pressure.", std::nullopt},  {"We don't know why", std::nullopt},
         {"x", std::nullopt}, {"  You opened Maps\n", "Maps"}, {"**Maps** route", "Maps route"},
         {std::string(52, 'k'), std::string(52, 'k')},  {std::string(53, 'k'), std::string(49, 'k') + "\xE2\x80\xA6"},
         {"mb and gb in lower case", "mb and gb in lower case"}, {"** Tiny desk", std::nullopt}, {"You opened Helps", std::nullopt},
