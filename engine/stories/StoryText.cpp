@@ -151,6 +151,14 @@ std::string storyShortTitle(std::string_view name, std::int64_t delta, const std
 }
 
 TimelineEvent rewriteStoryText(const TimelineEvent& story) {
+    // What a look at the screen added to a story ("On screen around then: …") outlives its rewording.
+    if (const auto note = story.explanation.find("On screen around then: "); note != std::string::npos) {
+        TimelineEvent bare = story;
+        bare.explanation.erase(bare.explanation.find_last_not_of(' ', note == 0 ? 0 : note - 1) + (note == 0 ? 0 : 1));
+        TimelineEvent out = rewriteStoryText(bare);
+        out.explanation += (out.explanation.empty() ? "" : " ") + story.explanation.substr(note);
+        return out;
+    }
     TimelineEvent out = story;
     switch (story.kind) {
         case TimelineEventKind::sustainedGrowth:

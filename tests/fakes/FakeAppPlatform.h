@@ -171,7 +171,10 @@ struct FakeScreenshotSensor final : ScreenshotSensor {
 };
 // Answers each look later, when the test calls finish().
 struct FakeVisualAnalyzer final : VisualAnalyzerPort {
-    bool shouldAnalyze(const SignificantChange&, const std::vector<StructuredSignal>&) override { return wanted; }
+    bool shouldAnalyze(const SignificantChange&, const std::vector<StructuredSignal>& s) override {
+        signals = s;
+        return wanted;
+    }
     void analyze(const SignificantChange& change, bool force,
                  std::function<void(std::optional<std::string>)> done) override {
         looks.push_back({change, force});
@@ -182,6 +185,7 @@ struct FakeVisualAnalyzer final : VisualAnalyzerPort {
         for (auto& done : all) done(summary);
     }
     bool wanted = false;
+    std::vector<StructuredSignal> signals;  // as last asked
     std::vector<std::pair<SignificantChange, bool>> looks;
     std::vector<std::function<void(std::optional<std::string>)>> pending;
 };
