@@ -40,9 +40,9 @@ VisualContextAnalyzer::VisualContextAnalyzer(ScreenshotRingBuffer& buffer, const
 VisualContextAnalyzer::~VisualContextAnalyzer() = default;
 
 bool VisualContextAnalyzer::shouldAnalyze(const SignificantChange& change,
-                                          const std::vector<StructuredSignal>& signals) const {
+                                          const std::vector<StructuredSignal>& structuredSignals) const {
     return settings_.permissions().screenshotsEnabled && buffer_.isCapturing() && change.kind.isAppChange() &&
-           std::none_of(signals.begin(), signals.end(),
+           std::none_of(structuredSignals.begin(), structuredSignals.end(),
                         [](const StructuredSignal& s) { return s.weight >= strongSignalWeight; });
 }
 

@@ -48,7 +48,7 @@ public:
 
     // Whether a change is worth a look: screenshots on and capturing, an app change, and no
     // signal of weight 8 or more.
-    bool shouldAnalyze(const SignificantChange& change, const std::vector<StructuredSignal>& signals) const;
+    bool shouldAnalyze(const SignificantChange& change, const std::vector<StructuredSignal>& structuredSignals) const;
 
     // Describes the frames around the change to `done`, or gives it nothing. `force` analyses
     // even with the screenshots switch off. With nothing to analyse `done` runs at once;
