@@ -64,7 +64,7 @@ public:
 class VisualAnalyzerPort {
 public:
     virtual ~VisualAnalyzerPort() = default;
-    virtual bool shouldAnalyze(const SignificantChange& change, const std::vector<StructuredSignal>& signals) = 0;
+    virtual bool shouldAnalyze(const SignificantChange& change, const std::vector<StructuredSignal>& found) = 0;
     // Looks at the screenshots around the change; `done` runs later on the main thread with the
     // description's summary, or none.
     virtual void analyze(const SignificantChange& change, bool force,
