@@ -12,7 +12,12 @@ struct ProcessReading {
     std::optional<std::string> executablePath;
     std::optional<std::string> shortName;  // the kernel's short name
     std::optional<std::int32_t> parentPid;
-    std::optional<std::uint64_t> footprintBytes;  // private anonymous resident + swapped
+    std::optional<std::uint64_t> footprintBytes;  // private anonymous resident + swapped + shared anonymous share
+    // With the pid it names one process: a later process with the same pid has another.
+    std::optional<std::uint64_t> startTime;
+    // The name the program was started under when that is a link to the executable under another
+    // name (Debian's redis-server → redis-check-rdb, php → php8.2).
+    std::optional<std::string> launchName;
 };
 
 // Every process of the machine, in the kernel's order. Kernel threads are left out, and a

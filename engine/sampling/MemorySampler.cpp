@@ -1,6 +1,5 @@
 #include "engine/sampling/MemorySampler.h"
 
-#include "engine/sampling/ProcessEnumerator.h"
 #include "platform/Clock.h"
 #include "platform/SystemMemorySource.h"
 
@@ -42,7 +41,7 @@ void MemorySampler::stop() {
 
 void MemorySampler::tick() {
     const Date now = clock_.now();
-    const auto raw = ProcessEnumerator::enumerate(processes_, desktop_);
+    const auto raw = ProcessEnumerator::enumerate(processes_, desktop_, &knownApplications_);
     auto apps = ProcessGrouper::group(raw, true, self_);
 
     std::vector<AppMemorySnapshot> snapshots;

@@ -6,6 +6,7 @@
 
 #include "engine/sampling/AppMemorySnapshot.h"
 #include "engine/sampling/FootprintHistory.h"
+#include "engine/sampling/ProcessEnumerator.h"
 #include "engine/sampling/ProcessGrouper.h"
 #include "engine/sampling/SystemMemorySnapshot.h"
 #include "platform/Scheduler.h"
@@ -65,6 +66,7 @@ private:
     bool isRunning_ = false;
     std::optional<Date> lastTick_;
     FootprintHistoryMap footprintHistory_;
+    ProcessEnumerator::KnownApplications knownApplications_;
     std::optional<Scheduler::TimerId> timer_;
 };
 

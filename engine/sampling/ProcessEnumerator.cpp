@@ -25,6 +25,7 @@ std::string sanitized(std::string_view text) {
 }
 
 std::string processName(const ProcessReading& reading) {
+    if (reading.launchName && !reading.launchName->empty()) return sanitized(*reading.launchName);
     if (reading.executablePath) {
         const auto last = lastComponent(*reading.executablePath);
         if (!last.empty()) return sanitized(last);
@@ -37,12 +38,14 @@ std::string processName(const ProcessReading& reading) {
 
 }  // namespace
 
-std::vector<RawProcess> ProcessEnumerator::enumerate(ProcessSource& processes, DesktopSession& desktop) {
+std::vector<RawProcess> ProcessEnumerator::enumerate(ProcessSource& processes, DesktopSession& desktop,
+                                                     KnownApplications* known) {
     const std::vector<ProcessReading> readings = processes.readProcesses();
 
     std::unordered_map<std::int32_t, RunningApplication> applications;
     for (auto& app : desktop.runningApplications()) applications.insert_or_assign(app.pid, std::move(app));
 
+    KnownApplications stillKnown;
     std::vector<RawProcess> result;
     result.reserve(readings.size());
     for (const auto& reading : readings) {
@@ -52,17 +55,28 @@ std::vector<RawProcess> ProcessEnumerator::enumerate(ProcessSource& processes, D
         raw.name = processName(reading);
         raw.parentPID = reading.parentPid.value_or(0);
         raw.footprintBytes = reading.footprintBytes.value_or(0);
-        if (!applications.empty()) {
-            if (auto it = applications.find(reading.pid); it != applications.end()) {
-                const RunningApplication& app = it->second;
-                raw.bundleID = app.bundleIdentifier;
-                raw.isActive = app.isActive;
-                if (app.localizedName) raw.name = *app.localizedName;
-                raw.isApp = !app.activationProhibited || raw.bundleID.has_value();
+        const RunningApplication* app = nullptr;
+        if (const auto it = applications.find(reading.pid); it != applications.end()) {
+            app = &it->second;
+            if (known) stillKnown.insert_or_assign(reading.pid, KnownApplication{reading.startTime, *app});
+        } else if (known) {
+            const auto was = known->find(reading.pid);
+            if (was != known->end() && was->second.startTime == reading.startTime) {
+                KnownApplication kept = was->second;
+                kept.application.isActive = false;
+                app = &stillKnown.insert_or_assign(reading.pid, std::move(kept)).first->second.application;
             }
+        }
+        if (app) {
+            raw.bundleID = app->bundleIdentifier;
+            raw.isActive = app->isActive;
+            if (app->localizedName) raw.name = *app->localizedName;
+            raw.isApp = !app->activationProhibited || raw.bundleID.has_value();
         }
         result.push_back(std::move(raw));
     }
+    // An empty list is a failed read, not every process gone.
+    if (known && !readings.empty()) *known = std::move(stillKnown);
     return result;
 }
 

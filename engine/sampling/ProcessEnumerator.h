@@ -2,12 +2,14 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
+
+#include "platform/DesktopSession.h"
 
 namespace velmora {
 
 class ProcessSource;
-class DesktopSession;
 
 // One flat list of every process, with the desktop session's applications merged in.
 struct ProcessEnumerator {
@@ -23,7 +25,16 @@ struct ProcessEnumerator {
         bool operator==(const RawProcess&) const = default;
     };
 
-    static std::vector<RawProcess> enumerate(ProcessSource& processes, DesktopSession& desktop);
+    // The desktop application each process was last listed as, kept while the process lives: an
+    // app whose window is unlisted (hidden to the tray) keeps its identity, merely not active.
+    struct KnownApplication {
+        std::optional<std::uint64_t> startTime;
+        RunningApplication application;
+    };
+    using KnownApplications = std::unordered_map<std::int32_t, KnownApplication>;
+
+    static std::vector<RawProcess> enumerate(ProcessSource& processes, DesktopSession& desktop,
+                                             KnownApplications* known = nullptr);
 };
 
 using RawProcess = ProcessEnumerator::RawProcess;

@@ -46,19 +46,9 @@ constexpr auto cliToolNames = std::to_array<CliTool>({
     {"next-server", "Next.js"},
     {"php", "PHP"},
     {"nginx", "nginx"},
-    // Linux: a process is named after its resolved executable, so the interpreters show their
-    // versioned file names, and Debian installs Node.js as "nodejs".
+    // Linux: Debian installs Node.js as "nodejs" and MariaDB's server as "mariadbd"; versioned
+    // names ("python3.11", "php8.2") match once their version is cut off.
     {"nodejs", "Node.js"},
-    {"python3.9", "Python"},
-    {"python3.10", "Python"},
-    {"python3.11", "Python"},
-    {"python3.12", "Python"},
-    {"python3.13", "Python"},
-    {"python3.14", "Python"},
-    {"ruby3.0", "Ruby"},
-    {"ruby3.1", "Ruby"},
-    {"ruby3.2", "Ruby"},
-    {"ruby3.3", "Ruby"},
     {"mariadbd", "MariaDB"},
 });
 
@@ -139,7 +129,7 @@ constexpr auto familyTests = std::to_array<FamilyTest>({
 
 constexpr int parentWalkLimit = 16;
 
-const CliTool* cliTool(std::string_view lowerName) {
+const CliTool* exactCliTool(std::string_view lowerName) {
     static const auto table = [] {
         std::unordered_map<std::string_view, const CliTool*> m;
         for (const auto& t : cliToolNames) m.emplace(t.name, &t);
@@ -147,6 +137,19 @@ const CliTool* cliTool(std::string_view lowerName) {
     }();
     const auto it = table.find(lowerName);
     return it == table.end() ? nullptr : it->second;
+}
+
+// The tool row of a name as it is, else with its minor version cut ("python3.11" → "python3"), else
+// with its whole trailing version cut ("php8.2" → "php").
+const CliTool* cliTool(std::string_view lowerName) {
+    if (const CliTool* tool = exactCliTool(lowerName)) return tool;
+    const auto versionStart = lowerName.find_last_not_of("0123456789.");
+    if (versionStart == std::string_view::npos || versionStart + 1 == lowerName.size()) return nullptr;
+    const std::string_view version = lowerName.substr(versionStart + 1);
+    if (version.front() == '.' || version.back() == '.') return nullptr;
+    if (const auto dot = lowerName.rfind('.'); dot > versionStart && dot != std::string_view::npos)
+        if (const CliTool* tool = exactCliTool(lowerName.substr(0, dot))) return tool;
+    return exactCliTool(lowerName.substr(0, versionStart + 1));
 }
 
 bool isTerminal(const std::optional<std::string>& bundleID) {
@@ -296,7 +299,7 @@ private:
 
         key_.clear();
         if (!p.bundleID && !processIsSelf && (tool = cliTool(e.lowerName))) {
-            key_.append("cli:").append(e.lowerName);
+            key_.append("cli:").append(tool->name);
         } else {
             owner = rootOwner(i);
             fam = family(owner);

@@ -2,7 +2,10 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
+#include <stdlib.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/sysinfo.h>
 #include <unistd.h>
 
@@ -58,7 +61,51 @@ std::optional<std::string> readExecutablePath(int dirFd, const char* path) {
     return procfs::stripDeletedSuffix(std::string(buffer, static_cast<std::size_t>(n)));
 }
 
+std::string_view baseName(std::string_view path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+// `link` is a symbolic link that ends at `target`.
+bool linksTo(const std::string& link, const std::string& target) {
+    struct stat st {};
+    if (lstat(link.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return false;
+    char resolved[PATH_MAX];
+    return realpath(link.c_str(), resolved) && target == resolved;
+}
+
+// Where programs are started from by name.
+constexpr std::string_view programFolders[] = {"/usr/local/bin", "/usr/bin", "/bin", "/usr/local/sbin", "/usr/sbin", "/sbin"};
+
 }  // namespace
+
+std::optional<std::string> launchNameOf(const std::string& executable, std::string_view comm, std::string_view argv0) {
+    const std::string_view own = baseName(executable);
+    const auto isOwn = [&](std::string_view name) {
+        return name == own || (name.size() == 15 && own.starts_with(name));  // the kernel cuts comm at 15 bytes
+    };
+    if (comm.empty() || isOwn(comm)) return std::nullopt;
+    if (argv0.starts_with('/') && linksTo(std::string(argv0), executable)) return std::string(baseName(argv0));
+    const std::string folder = executable.substr(0, executable.size() - own.size());
+    for (const std::string_view name : {baseName(argv0), comm}) {
+        if (name.empty() || isOwn(name) || name == "." || name == "..") continue;
+        if (linksTo(folder + std::string(name), executable)) return std::string(name);
+        for (const std::string_view dir : programFolders)
+            if (linksTo(std::string(dir).append("/").append(name), executable)) return std::string(name);
+    }
+    return std::nullopt;
+}
+
+// Executable path and the name the program was started under; comm must be read already.
+void ProcfsProcessSource::readNames(int dirFd, Entry& entry) {
+    entry.executablePath = readExecutablePath(dirFd, "exe");
+    entry.launchName.reset();
+    if (!entry.executablePath) return;
+    char buffer[4096];
+    const ssize_t n = readSmallFile(dirFd, "cmdline", buffer, sizeof buffer);
+    const std::string_view cmdline(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+    entry.launchName = launchNameOf(*entry.executablePath, entry.comm, cmdline.substr(0, cmdline.find('\0')));
+}
 
 ProcfsProcessSource::ProcfsProcessSource(SwapReading swapReading) : swapReading_(swapReading) {
     const long page = sysconf(_SC_PAGESIZE);
@@ -145,7 +192,7 @@ bool ProcfsProcessSource::initialise(std::int32_t pid, Entry& entry) {
     entry.parentPid = stat->parentPid;
     entry.comm = stat->comm;
     if (!entry.kernelThread) {
-        entry.executablePath = readExecutablePath(dirFd, "exe");
+        readNames(dirFd, entry);
         if (keptDescriptors_ < descriptorBudget_) {
             entry.statmFd = openat(dirFd, "statm", O_RDONLY | O_CLOEXEC);
             if (entry.statmFd >= 0) ++keptDescriptors_;
@@ -164,8 +211,11 @@ bool ProcfsProcessSource::refreshIdentity(std::int32_t pid, Entry& entry, bool r
     entry.parentPid = stat->parentPid;
     if (!entry.kernelThread && (rereadPath || stat->comm != entry.comm)) {
         entry.comm = stat->comm;
-        pidPath(path, sizeof path, pid, "exe");
-        entry.executablePath = readExecutablePath(AT_FDCWD, path);
+        pidPath(path, sizeof path, pid, "");
+        const int dirFd = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dirFd < 0) return false;
+        readNames(dirFd, entry);
+        close(dirFd);
     }
     return true;
 }
@@ -351,6 +401,8 @@ std::vector<ProcessReading> ProcfsProcessSource::readProcesses() {
         reading.executablePath = entry.executablePath;
         reading.shortName = entry.comm;
         reading.parentPid = entry.parentPid;
+        reading.startTime = entry.startTime;
+        reading.launchName = entry.launchName;
         if (outcome == ReadOutcome::ok) reading.footprintBytes = footprint;
         entry.outputIndex = out.size();
         out.push_back(std::move(reading));
@@ -367,6 +419,8 @@ std::vector<ProcessReading> ProcfsProcessSource::readProcesses() {
             reading.parentPid = entry.parentPid;
             reading.shortName = entry.comm;
             reading.executablePath = entry.executablePath;
+            reading.launchName = entry.launchName;
+            reading.startTime = entry.startTime;
         }
     }
     return out;

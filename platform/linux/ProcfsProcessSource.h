@@ -2,13 +2,19 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <string>
 #include <map>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/ProcessSource.h"
 
 namespace velmora {
+
+// The name a program was started under (`comm`, the kernel's short name, or `argv0`'s base name)
+// when a link of that name leads to `executable` and the executable's own name differs; nothing
+// otherwise, or when neither names the program (a script run by its interpreter).
+std::optional<std::string> launchNameOf(const std::string& executable, std::string_view comm, std::string_view argv0);
 
 // Every user-space process from /proc, read once a second beside everything else, so each pass
 // costs little more than one read of /proc/N/statm per process:
@@ -46,6 +52,7 @@ private:
         std::int32_t parentPid = 0;
         std::string comm;
         std::optional<std::string> executablePath;
+        std::optional<std::string> launchName;
         int statmFd = -1;
         int statusFd = -1;                       // only while swap is in use
         std::uint64_t anonymousBytes = 0;        // resident anonymous memory at the last read
@@ -61,6 +68,7 @@ private:
     std::optional<std::int32_t> readLastPid();
     bool initialise(std::int32_t pid, Entry& entry);
     bool refreshIdentity(std::int32_t pid, Entry& entry, bool rereadPath);
+    static void readNames(int dirFd, Entry& entry);
     ReadOutcome readFootprint(std::int32_t pid, Entry& entry, bool swapInUse, std::uint64_t& footprint);
     ReadOutcome readKept(std::int32_t pid, const char* leaf, int& fd, char* buffer, std::size_t size,
                          std::size_t& length);

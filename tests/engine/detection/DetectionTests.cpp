@@ -298,6 +298,37 @@ TEST(SustainedGrowthTest, MostlyRising) {
     }
 }
 
+// An app hidden to the tray mid-growth keeps its key: its growth is one change, not a split history.
+// A new process that inherits the pid does not inherit the identity.
+TEST(DetectionSimulationTest, UnlistedWindowKeepsTheIdentityOfItsProcess) {
+    FakeClock clock{T0};
+    ManualScheduler scheduler(clock);
+    FakeProcessSource processes;
+    FakeDesktopSession desktop;
+    FakeSystemMemorySource memory;
+    MemorySampler sampler(processes, desktop, memory, scheduler, clock, SelfProcess{99999, std::nullopt});
+    Harness h;
+    sampler.onTick = [&](const auto& apps, const auto& system) { h.detector.evaluate(apps, system, clock.now()); };
+    desktop.apps = {RunningApplication{100, "org.example.Notes", "Notes", false, true}};
+    const auto notes = [&](std::uint64_t bytes, std::uint64_t started = 5) {
+        processes.processes = {{100, "/usr/bin/notes", "notes", 1, bytes, started}};
+    };
+    notes(G);
+    sampler.start();
+    notes(G + B);
+    scheduler.advance(1.0);
+    desktop.apps.clear();
+    scheduler.advance(5.0);
+    ASSERT_EQ(h.changes.size(), 1u);
+    EXPECT_EQ(std::tuple(h.changes[0].kind, h.changes[0].app.groupingKey, h.changes[0].baselineFootprint),
+              std::tuple(Kind::largeGrowth(), "org.example.Notes", G));
+    EXPECT_EQ(std::pair(sampler.appSnapshots()[0].identity.groupingKey, sampler.appSnapshots()[0].isForeground),
+              std::pair(std::string("org.example.Notes"), false));
+    notes(G, 9);
+    scheduler.advance(1.0);
+    EXPECT_EQ(sampler.appSnapshots()[0].identity.groupingKey, "name:notes");
+}
+
 // Two and a half hours of once-a-second samples through the real sampler: jittery apps stay
 // quiet, one step is reported once, and a slow leak is reported once as sustained growth.
 TEST(DetectionSimulationTest, HoursOfSamples) {

@@ -32,7 +32,8 @@ TEST(ProcessEnumeratorTest, NameFallsBackFromPathToShortNameToPid) {
         {reading(10, "/usr/lib/firefox/firefox-bin", "firefox"), "firefox-bin"},
         {reading(12, std::nullopt, "kworker/a/b"), "kworker/a/b"},  // no path stripping of the short name
         {reading(4242, std::nullopt, std::nullopt), "pid 4242"}, {reading(7, "", ""), "pid 7"},
-        {reading(8, "/opt/x/", "x"), "x"}, {reading(13, "/bin/a\xff" "b", "ab"), "a\xEF\xBF\xBD" "b"},
+        {reading(8, "/opt/x/", "x"), "x"},
+        {ProcessReading{15, "/usr/bin/redis-check-rdb", "redis-server", {}, {}, {}, "redis-server"}, "redis-server"}, {reading(13, "/bin/a\xff" "b", "ab"), "a\xEF\xBF\xBD" "b"},
         // The kernel's 15-byte cut through "é" must not leave a broken character behind.
         {reading(14, std::nullopt, "abcdefghijklmn\xC3"), "abcdefghijklmn\xEF\xBF\xBD"},
     };

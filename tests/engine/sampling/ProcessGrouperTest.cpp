@@ -147,11 +147,16 @@ TEST(ProcessGrouper, CommandLineToolsGetTheirOwnGroups) {
               (ProcessIdentity{"cli:node", std::nullopt, "Node.js (Terminal)", {12, 21}, false}));
     EXPECT_EQ(findGroup(groups, 32)->identity.groupingKey, "cli:python3");
     EXPECT_EQ(findGroup(groups, 32)->identity.displayName, "Python (Terminal)");
-    EXPECT_EQ(findGroup(groups, 33)->identity.displayName, "Python");
+    EXPECT_EQ(findGroup(groups, 33), findGroup(groups, 32));  // a versioned interpreter joins its tool
     EXPECT_EQ(findGroup(groups, 51)->identity.displayName, "Ruby (Terminal)");  // xterm by its window class
     EXPECT_EQ(findGroup(groups, 40)->identity.groupingKey, "org.example.NodeApp");  // a bundle makes it an app
     EXPECT_EQ(findGroup(groups, 20)->identity.pids, (std::vector<std::int32_t>{20}));  // editor not charged
     EXPECT_EQ(identityOf({app(20, "Visual Studio Code", "code"), proc(21, "node", 20)}, 21).displayName, "Node.js");
+    // A trailing version is cut before the tool rows are matched; a name that is all version is no tool.
+    const std::pair<const char*, const char*> versioned[] = {
+        {"php8.2", "cli:php"}, {"python3.11", "cli:python3"}, {"ruby3.1", "cli:ruby"}, {"node18", "cli:node"},
+        {"php.", "name:php."}, {"8.2", "name:8.2"}, {"phpx8", "name:phpx8"}};
+    for (const auto& [name, key] : versioned) EXPECT_EQ(identityOf({proc(60, name, 0)}, 60).groupingKey, key) << name;
 }
 
 TEST(ProcessGrouper, OwnProcessesAreSelfAndCanBeLeftOut) {
@@ -186,6 +191,14 @@ TEST(ProcessGrouper, GroupsMergeMembersAndSortLargestFirst) {
     EXPECT_EQ(slack.processDetails[0].pid, 30);  // enumeration order
     EXPECT_EQ(slack.processDetails[2], (ProcessDetail{5, "Slack Helper (Renderer)", 70 * MiB, std::nullopt}));
     EXPECT_FALSE(slack.processDetails[2].toJson().contains("parentPID"));
+
+    // Sums near 2^64 stay at the largest value instead of wrapping round to a small one.
+    const auto huge = ProcessGrouper::group({RawProcess{70, "x", std::nullopt, ~0ull - 5, ~0ull - 9, 0, true, false},
+                                             RawProcess{71, "x Helper", std::nullopt, 10, 20, 70, false, false}},
+                                            true, self);
+    ASSERT_EQ(huge.size(), 1u);
+    EXPECT_EQ(huge[0].footprintBytes, ~0ull);
+    EXPECT_EQ(huge[0].compressedBytes, ~0ull);
 }
 
 }  // namespace

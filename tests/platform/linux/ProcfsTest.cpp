@@ -13,6 +13,7 @@
 #include "platform/linux/ProcfsParsing.h"
 #include "platform/linux/ProcfsProcessSource.h"
 #include "tests/fakes/ChildProcess.h"
+#include "tests/fakes/TempDir.h"
 
 using namespace velmora;
 using namespace velmora::procfs;
@@ -197,4 +198,39 @@ TEST(ProcfsProcessSourceTest, NoticesExecOfAKnownProcess) {
     EXPECT_TRUE(after->executablePath.value_or("").ends_with("/sleep"));
     kill(child, SIGKILL);
     waitpid(child, nullptr, 0);
+}
+
+// A program started through a link is named after the link, whether argv[0] holds the link's path or
+// only a name found beside the executable; a renamed argv[0] with no such link changes nothing.
+TEST(ProcfsProcessSourceTest, ProgramStartedThroughALinkIsNamedAfterIt) {
+    TempDir dir;
+    const std::string real = dir.path() + "/real-sleeper";
+    std::filesystem::copy_file(std::filesystem::canonical("/bin/sleep"), real);
+    std::filesystem::permissions(real, std::filesystem::perms::owner_all);
+    std::filesystem::create_symlink("real-sleeper", dir.path() + "/napper");
+    std::filesystem::create_symlink(real, dir.path() + "/a-rather-long-linked-name");
+    const std::string canonical = std::filesystem::canonical(real);
+    struct Row { std::string file, argv0; std::optional<std::string> name; };
+    const Row rows[] = {{dir.path() + "/a-rather-long-linked-name", dir.path() + "/a-rather-long-linked-name",
+                         "a-rather-long-linked-name"},
+                        {dir.path() + "/napper", "napper", "napper"},
+                        {real, "napper", std::nullopt},
+                        {real, "snooze", std::nullopt}};
+    for (const auto& r : rows) {
+        const auto [child, gate] = forkGated([] {}, [&] {
+            execl(r.file.c_str(), r.argv0.c_str(), "9", static_cast<char*>(nullptr));
+        });
+        ASSERT_GT(child, 0);
+        close(gate);
+        const std::string cmdline = "/proc/" + std::to_string(child) + "/cmdline";  // set last by exec
+        ASSERT_TRUE(waitUntil([&] { return slurp(cmdline).starts_with(r.argv0 + '\0' + "9"); }));
+        ProcfsProcessSource source;
+        const auto reading = find(source.readProcesses(), child);
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+        ASSERT_TRUE(reading) << r.argv0;
+        EXPECT_EQ(std::tuple(reading->launchName, reading->executablePath, reading->startTime.has_value()),
+                  std::tuple(r.name, std::optional(canonical), true)) << r.file << " as " << r.argv0;
+    }
+    EXPECT_EQ(launchNameOf("/usr/bin/php8.2", "php", "php"), std::nullopt);  // no such link here
 }
