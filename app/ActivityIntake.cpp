@@ -126,24 +126,17 @@ void AppState::handleTabEvent(const std::string& browser, const std::optional<st
 
 void AppState::refreshSensorStatus() {
     const TitleReading scripted = browserScriptingProbe().lastReading();
-    if (scripted.title) {
-        sensorLastTitle = scripted.title;
-        sensorLastApp = scripted.appName;
-        sensorLastSource = "Browser Automation";
-        sensorLastAt = scripted.at;
-        sensorLastError.reset();
+    const TitleReading listed = scripted.title ? TitleReading{} : windowTitleProbe().lastReading();
+    const TitleReading& seen = scripted.title ? scripted : listed;
+    if (!seen.title) {
+        sensorLastError = scripted.error;
         return;
     }
-    const TitleReading listed = windowTitleProbe().lastReading();
-    if (listed.title) {
-        sensorLastTitle = listed.title;
-        sensorLastApp = listed.appName;
-        sensorLastSource = "Window list";
-        sensorLastAt = listed.at;
-        sensorLastError.reset();
-        return;
-    }
-    sensorLastError = scripted.error;
+    sensorLastTitle = seen.title;
+    sensorLastApp = seen.appName;
+    sensorLastSource = scripted.title ? "Browser Automation" : "Window list";
+    sensorLastAt = seen.at;
+    sensorLastError.reset();
 }
 
 }  // namespace velmora
