@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/activity/ActivityEvent.h"
 #include "platform/AccessibilityTree.h"
 
 namespace velmora {
@@ -65,5 +66,12 @@ public:
         return it == node->attributes.end() ? AccessibilityValue{} : it->second;
     }
 };
+
+// An event as kind|title|url|detail|label, "-" for absent, so a table compares it byte for byte.
+inline std::string eventLine(const ActivityEvent& e) {
+    const auto opt = [](const std::optional<std::string>& s) { return s.value_or("-"); };
+    return std::string(EnumNames<ActivityEventKind>::names[static_cast<int>(e.kind)]) + "|" + opt(e.windowTitle) + "|" +
+           opt(e.urlString) + "|" + opt(e.detail) + "|" + opt(e.semanticLabel);
+}
 
 }  // namespace velmora

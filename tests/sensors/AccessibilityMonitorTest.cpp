@@ -34,13 +34,6 @@ FakeNode tabGroup(std::vector<std::string> roles) {
     return fakeNode("AXTabGroup", children);
 }
 
-// kind|title|url|detail|label, "-" for absent: one line per published event.
-std::string line(const ActivityEvent& e) {
-    const auto opt = [](const std::optional<std::string>& s) { return s.value_or("-"); };
-    return std::string(EnumNames<ActivityEventKind>::names[static_cast<int>(e.kind)]) + "|" + opt(e.windowTitle) + "|" +
-           opt(e.urlString) + "|" + opt(e.detail) + "|" + opt(e.semanticLabel);
-}
-
 struct Rig {
     FakeClock clock;
     ManualScheduler scheduler{clock};
@@ -52,7 +45,7 @@ struct Rig {
     // The events published since the last call.
     std::vector<std::string> fresh() {
         std::vector<std::string> out;
-        for (; seen < bus.events().size(); ++seen) out.push_back(line(bus.events()[seen]));
+        for (; seen < bus.events().size(); ++seen) out.push_back(eventLine(bus.events()[seen]));
         return out;
     }
     std::vector<std::string> pollOnce() {

@@ -1,0 +1,136 @@
+#include "platform/linux/A11yBusPermission.h"
+
+#include <dbus/dbus.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+
+namespace velmora {
+
+namespace {
+
+constexpr int kTimeoutMs = 250;
+constexpr const char* kLauncher = "org.a11y.Bus";
+constexpr const char* kLauncherPath = "/org/a11y/bus";
+constexpr const char* kStatus = "org.a11y.Status";
+constexpr const char* kEnabled = "IsEnabled";
+
+struct MessageDeleter {
+    void operator()(DBusMessage* m) const { dbus_message_unref(m); }
+};
+using Message = std::unique_ptr<DBusMessage, MessageDeleter>;
+
+}  // namespace
+
+struct A11yBusPermission::Impl {
+    std::optional<std::string> address;
+    DBusConnection* connection = nullptr;
+
+    ~Impl() { drop(); }
+
+    void drop() {
+        if (!connection) return;
+        dbus_connection_close(connection);
+        dbus_connection_unref(connection);
+        connection = nullptr;
+    }
+
+    // A private connection of our own, so nothing else's use of the session bus is disturbed.
+    bool connect() {
+        if (connection && dbus_connection_get_is_connected(connection)) return true;
+        drop();
+        if (!address) return false;
+        DBusError error;
+        dbus_error_init(&error);
+        connection = dbus_connection_open_private(address->c_str(), &error);
+        if (connection) {
+            dbus_connection_set_exit_on_disconnect(connection, FALSE);
+            if (!dbus_bus_register(connection, &error)) drop();
+        }
+        dbus_error_free(&error);
+        return connection != nullptr;
+    }
+
+    Message call(Message message, bool mayStartLauncher) {
+        if (!message || !connect()) return nullptr;
+        dbus_message_set_auto_start(message.get(), mayStartLauncher);
+        DBusError error;
+        dbus_error_init(&error);
+        Message reply(dbus_connection_send_with_reply_and_block(connection, message.get(), kTimeoutMs, &error));
+        dbus_error_free(&error);
+        return reply;
+    }
+
+    static Message method(const char* interface, const char* name) {
+        return Message(dbus_message_new_method_call(kLauncher, kLauncherPath, interface, name));
+    }
+
+    bool isEnabled() {
+        auto get = method(DBUS_INTERFACE_PROPERTIES, "Get");
+        if (!get || !dbus_message_append_args(get.get(), DBUS_TYPE_STRING, &kStatus, DBUS_TYPE_STRING, &kEnabled,
+                                              DBUS_TYPE_INVALID))
+            return false;
+        const auto reply = call(std::move(get), false);
+        DBusMessageIter it, variant;
+        if (!reply || !dbus_message_iter_init(reply.get(), &it) || dbus_message_iter_get_arg_type(&it) != DBUS_TYPE_VARIANT)
+            return false;
+        dbus_message_iter_recurse(&it, &variant);
+        if (dbus_message_iter_get_arg_type(&variant) != DBUS_TYPE_BOOLEAN) return false;
+        dbus_bool_t enabled = FALSE;
+        dbus_message_iter_get_basic(&variant, &enabled);
+        return enabled;
+    }
+
+    bool hasBusAddress() {
+        const auto reply = call(method(kLauncher, "GetAddress"), false);
+        const char* text = nullptr;
+        DBusError error;
+        dbus_error_init(&error);
+        const bool ok = reply && dbus_message_get_args(reply.get(), &error, DBUS_TYPE_STRING, &text, DBUS_TYPE_INVALID) &&
+                        text && text[0] != '\0';
+        dbus_error_free(&error);
+        return ok;
+    }
+
+    bool enable() {
+        auto set = method(DBUS_INTERFACE_PROPERTIES, "Set");
+        if (!set) return false;
+        DBusMessageIter it, variant;
+        const dbus_bool_t on = TRUE;
+        dbus_message_iter_init_append(set.get(), &it);
+        const bool built = dbus_message_iter_append_basic(&it, DBUS_TYPE_STRING, &kStatus) &&
+                           dbus_message_iter_append_basic(&it, DBUS_TYPE_STRING, &kEnabled) &&
+                           dbus_message_iter_open_container(&it, DBUS_TYPE_VARIANT, DBUS_TYPE_BOOLEAN_AS_STRING, &variant) &&
+                           dbus_message_iter_append_basic(&variant, DBUS_TYPE_BOOLEAN, &on) &&
+                           dbus_message_iter_close_container(&it, &variant);
+        return built && call(std::move(set), true) != nullptr;
+    }
+};
+
+std::optional<std::string> A11yBusPermission::sessionBusAddress(const char* busAddress, const char* runtimeDir) {
+    if (busAddress && busAddress[0] != '\0') return std::string(busAddress);
+    // Never the library's fallback of launching a bus of our own.
+    if (!runtimeDir || runtimeDir[0] == '\0') return std::nullopt;
+    const std::string socket = std::string(runtimeDir) + "/bus";
+    struct stat info {};
+    if (stat(socket.c_str(), &info) != 0 || !S_ISSOCK(info.st_mode)) return std::nullopt;
+    return "unix:path=" + socket;
+}
+
+A11yBusPermission::A11yBusPermission()
+    : A11yBusPermission(sessionBusAddress(std::getenv("DBUS_SESSION_BUS_ADDRESS"), std::getenv("XDG_RUNTIME_DIR"))) {}
+
+A11yBusPermission::A11yBusPermission(std::optional<std::string> address) : impl_(std::make_unique<Impl>()) {
+    impl_->address = std::move(address);
+}
+
+A11yBusPermission::~A11yBusPermission() = default;
+
+bool A11yBusPermission::isGranted() { return impl_->isEnabled() && impl_->hasBusAddress(); }
+
+bool A11yBusPermission::request() {
+    impl_->enable();
+    return isGranted();
+}
+
+}  // namespace velmora
