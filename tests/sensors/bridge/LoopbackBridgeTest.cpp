@@ -11,7 +11,11 @@
 
 #include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <thread>
+
+#include <nlohmann/json.hpp>
 
 #include "platform/linux/LinuxLoopbackListener.h"
 #include "sensors/bridge/BrowserLocalServer.h"
@@ -86,19 +90,22 @@ struct Bridge {
     LinuxLoopbackListener listener;
     BrowserLocalServer server{listener, scheduler, 0};
     std::vector<std::string> titles;
+    std::vector<std::string> reports;  // browser|title|url|host
     std::thread::id mainThread = std::this_thread::get_id();
     bool offMainThread = false;
 
     explicit Bridge(LinuxLoopbackListener::Limits limits = {}) : listener(limits) {
-        server.onTabEvent = [this](const std::string&, const auto& title, const auto&, const auto&) {
+        server.onTabEvent = [this](const std::string& browser, const auto& title, const auto& url, const auto& host) {
             offMainThread |= std::this_thread::get_id() != mainThread;
             titles.push_back(title.value_or("nil"));
+            reports.push_back(browser + "|" + title.value_or("nil") + "|" + url.value_or("nil") + "|" +
+                              host.value_or("nil"));
         };
         server.start();
     }
     std::uint16_t port() const { return server.port(); }
     // Waits for the posted reports until `n` have arrived.
-    bool reports(std::size_t n) {
+    bool arrived(std::size_t n) {
         return scheduler.runPostedUntil([&] { return titles.size() >= n; }, 5s);
     }
 };
@@ -143,7 +150,7 @@ TEST(LoopbackBridgeTest, AnswersLoopbackClients) {
 
     EXPECT_EQ(roundTrip(connectV4(port), post(R"({"title":"last"})", port)), kAck);
     const std::size_t expected = fd6 >= 0 ? 5 : 4;
-    ASSERT_TRUE(bridge.reports(expected + 20));
+    ASSERT_TRUE(bridge.arrived(expected + 20));
     std::erase(bridge.titles, "gone");
     std::vector<std::string> want{"Docs", "slow", "ext", "more"};
     if (fd6 >= 0) want.push_back("six");
@@ -171,7 +178,7 @@ TEST(LoopbackBridgeTest, IdleConnectionsCannotStarveIt) {
     const auto begin = std::chrono::steady_clock::now();
     EXPECT_EQ(roundTrip(connectV4(port), post(R"({"title":"through"})", port)), kAck);
     EXPECT_LT(std::chrono::steady_clock::now() - begin, 1s);
-    EXPECT_TRUE(bridge.reports(1));
+    EXPECT_TRUE(bridge.arrived(1));
     // The oldest idle connection made room long ago: closed without a reply.
     EXPECT_EQ(readAll(idle.front()), "");
     for (int fd : idle) ::close(fd);
@@ -216,4 +223,36 @@ TEST(LoopbackBridgeTest, NotReachableFromOtherAddresses) {
     clash.start();
     EXPECT_FALSE(clash.isRunning());
     EXPECT_NE(clash.lastError().value_or("").find("in use"), std::string::npos) << clash.lastError().value_or("");
+}
+
+TEST(LoopbackBridgeTest, PostsWhatTheExtensionsPost) {
+    // The requests the extensions' background script makes, as scripts/checks/extensions.sh
+    // confirms by running it against fake browser APIs.
+    std::ifstream file(std::filesystem::path(__FILE__).parent_path() / "ExtensionPosts.json");
+    const auto fixture = nlohmann::json::parse(file);
+    Bridge bridge;
+    const std::uint16_t port = bridge.port();
+    std::size_t sent = 0;
+    for (const auto& [browser, origin] : {std::pair{"chromium", "chrome-extension://velmorahelper"},
+                                          std::pair{"firefox", "moz-extension://4a3c6b1e-0000-4000-8000-000000000001"}}) {
+        for (const auto& request : fixture.at(browser)) {
+            EXPECT_EQ(request.at("url"), "http://127.0.0.1:18765/tab");
+            std::string text = request.at("method").get<std::string>() + " /tab HTTP/1.1\r\nHost: 127.0.0.1:" +
+                               std::to_string(port) + "\r\nOrigin: " + origin + "\r\n";
+            for (const auto& [name, value] : request.at("headers").items()) text += name + ": " + value.get<std::string>() + "\r\n";
+            const auto body = request.at("body").get<std::string>();
+            text += "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+            EXPECT_EQ(roundTrip(connectV4(port), text), kAck);
+            ++sent;
+        }
+    }
+    ASSERT_TRUE(bridge.scheduler.runPostedUntil([&] { return bridge.reports.size() >= sent; }, 5s));
+    EXPECT_EQ(bridge.reports, (std::vector<std::string>{
+                                  "chrome|Docs \u2014 Example|https://www.example.org/a?b=1|www.example.org",
+                                  "chrome|Claude|https://claude.ai/chat/1|claude.ai",
+                                  "chrome|nil|nil|nil",
+                                  "firefox|Docs \u2014 Example|https://www.example.org/a?b=1|www.example.org",
+                                  "firefox|Claude|https://claude.ai/chat/1|claude.ai",
+                                  "firefox|nil|nil|nil",
+                              }));
 }
