@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
-# The browser extensions: their scripts parse, their manifests are JSON, the two copies of the
-# background script agree, and what they post is what the bridge test sends.
+# The browser extensions: their scripts parse, their manifests are JSON, both use the one background
+# script, and what they post is what the bridge test sends.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 for dir in extension/chromium extension/firefox; do
   node --check "$dir/background.js"
   node -e 'JSON.parse(require("fs").readFileSync(process.argv[1], "utf8"))' "$dir/manifest.json"
 done
-# Each folder loads on its own, so the script is copied, never linked.
+# Firefox's folder links to the one script; a copy put in its place must not drift.
 if ! cmp -s extension/chromium/background.js extension/firefox/background.js; then
   echo "extension/chromium/background.js and extension/firefox/background.js differ" >&2
   exit 1
