@@ -1,64 +1,22 @@
 // Start-up, the permission refresh, and the view queries and actions of the application state.
 #include <gtest/gtest.h>
 
-#include "app/AppState.h"
-#include "platform/Paths.h"
-#include "platform/linux/LocalCalendar.h"
-#include "platform/linux/PosixFileSystem.h"
-#include "tests/fakes/FakeAppPlatform.h"
-#include "tests/fakes/FakeSources.h"
-#include "tests/fakes/InMemoryDefaults.h"
-#include "tests/fakes/ManualScheduler.h"
-#include "tests/fakes/TempDir.h"
+#include "tests/app/AppHarness.h"
 
 namespace velmora {
 namespace {
 
-constexpr std::int32_t selfPid = 4242;
-constexpr std::uint64_t MiB = 1024 * 1024;
+constexpr std::int32_t selfPid = 999;  // the harness's own pid
 
-struct TempPaths final : Paths {
-    explicit TempPaths(std::string root) : root(std::move(root)) {}
-    std::string applicationSupportDirectory() const override { return root + "/data"; }
-    std::string configDirectory() const override { return root + "/config"; }
-    std::string root;
-};
-
-struct Shell {
-    TempDir dir;
-    FakeClock clock;
-    FakeMonotonicClock steady;
-    ManualScheduler scheduler{clock};
-    InMemoryDefaults defaults;
-    PosixFileSystem files;
-    TempPaths paths{dir.path()};
-    LocalCalendar calendar;
-    FakeProcessSource processes;
-    FakeDesktopSession desktop;
-    FakeSystemMemorySource memory;
-    FakeSensorFactory sensors;
-    FakeFloatingWidget widget;
-    FakeFirstRunFlags firstRun;
-    FakeDigestNotifier notifier;
-    FakeSaveDialog saveDialog;
-    FakeLoginItem loginItem;
-    FakeStableInstaller installer;
-    FakeAppTerminator terminator;
-    FakePermissionProbe accessibility, screenRecording;
-    FakeUrlOpener urls;
-    std::unique_ptr<AppState> state;
-
-    explicit Shell(PermissionState switches = {}) {
-        defaults.setValue("Velmora.PermissionState", switches.toJson());
-    }
-    AppState& make() {
-        state = std::make_unique<AppState>(AppDependencies{
-            clock, steady, scheduler, defaults, files, paths, calendar, processes, desktop, memory,
-            SelfProcess{selfPid, std::string("velmora")}, sensors, widget, firstRun, notifier, saveDialog, loginItem,
-            installer, terminator, accessibility, screenRecording, urls, std::nullopt, dir.path() + "/res dir"});
+struct Shell : AppHarness {
+    explicit Shell(PermissionState switches = {}) { defaults.setValue("Velmora.PermissionState", switches.toJson()); }
+    AppState& makeWithResources(const std::string& folder) {
+        auto deps = dependencies();
+        deps.resourceDirectory = folder;
+        state = std::make_unique<AppState>(deps);
         return *state;
     }
-    // One sample of these processes (pid, name, MiB), largest first after grouping.
+    // One sample of these processes (pid, name, MiB).
     void sample(const std::vector<std::tuple<std::int32_t, std::string, std::uint64_t>>& procs) {
         processes.processes.clear();
         for (const auto& [pid, name, mib] : procs)
@@ -194,7 +152,7 @@ TEST(AppShellActions, QuitApp) {
 
 TEST(AppShellActions, InstallLoginItemAndLinks) {
     Shell s;
-    auto& state = s.make();
+    auto& state = s.makeWithResources(s.dir.path() + "/res dir");
     s.installer.error = "Could not locate the running application.";
     state.installToApplications();
     EXPECT_EQ(state.lastInstallMessage, "Install failed: Could not locate the running application.");

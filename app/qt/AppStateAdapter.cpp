@@ -1,0 +1,43 @@
+// The engine headers come before Qt's: they use words Qt defines as macros (signals).
+#include "app/AppState.h"
+#include "app/qt/AppStateAdapter.h"
+
+#include <QGuiApplication>
+
+#include "platform/Scheduler.h"
+
+namespace velmora {
+
+AppStateAdapter::AppStateAdapter(AppState& state, Scheduler& scheduler, QObject* parent)
+    : QObject(parent), state_(state) {
+    state_.onChange = [this] { scheduleFlush(); };
+    // Stories also change between samples (follow-ups, a screenshot look finishing).
+    auto previous = std::move(state_.timeline->onChange);
+    state_.timeline->onChange = [this, previous = std::move(previous)] {
+        if (previous) previous();
+        scheduleFlush();
+    };
+    std::weak_ptr<AppState*> weak = state_.weakSelf();
+    connect(qGuiApp, &QGuiApplication::applicationStateChanged, this, [weak, &scheduler](Qt::ApplicationState s) {
+        if (s != Qt::ApplicationActive) return;
+        scheduler.post([weak] {
+            if (auto self = weak.lock(); self && (*self)->didStart) (*self)->refreshSystemPermissions();
+        });
+    });
+}
+
+AppStateAdapter::~AppStateAdapter() { state_.onChange = nullptr; }
+
+void AppStateAdapter::scheduleFlush() {
+    if (flushPending_) return;
+    flushPending_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            flushPending_ = false;
+            emit changed();
+        },
+        Qt::QueuedConnection);
+}
+
+}  // namespace velmora

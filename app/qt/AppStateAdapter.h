@@ -1,0 +1,28 @@
+#pragma once
+#include <QObject>
+
+namespace velmora {
+
+class AppState;
+class Scheduler;
+
+// The one QObject over the application state: its change announcements (several in one sample)
+// become at most one changed() per event-loop turn. It also turns the application becoming active
+// into a permission refresh once the state has started.
+class AppStateAdapter final : public QObject {
+    Q_OBJECT
+public:
+    AppStateAdapter(AppState& state, Scheduler& scheduler, QObject* parent = nullptr);
+    ~AppStateAdapter() override;
+    AppState& state() const { return state_; }
+
+signals:
+    void changed();
+
+private:
+    void scheduleFlush();
+    AppState& state_;
+    bool flushPending_ = false;
+};
+
+}  // namespace velmora

@@ -1,0 +1,161 @@
+// The main window offscreen: its menus and shortcuts, the sections, the sheets and the story rows.
+#include <gtest/gtest.h>
+
+#include "tests/app/AppHarness.h"
+#include "app/qt/AppStateAdapter.h"
+#include "ui/main/MainWindow.h"
+#include "ui/main/StoryListModel.h"
+
+#include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QDialog>
+#include <QListView>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QSignalSpy>
+#include <QStackedWidget>
+
+namespace velmora {
+namespace {
+
+struct Window : AppHarness {
+    Window() {
+        make();
+        adapter = std::make_unique<AppStateAdapter>(*state, scheduler);
+        window = std::make_unique<MainWindow>(*adapter);
+    }
+    // Every menu's actions as "Menu/Title Shortcut", separators left out.
+    std::vector<std::string> menuEntries() const {
+        std::vector<std::string> out;
+        for (QAction* menu : window->menuBar()->actions())
+            for (QAction* a : menu->menu()->actions())
+                if (!a->isSeparator())
+                    out.push_back((menu->text() + "/" + a->text() + " " + a->shortcut().toString()).toStdString());
+        return out;
+    }
+    QAction* action(const QString& title) const {
+        for (QAction* menu : window->menuBar()->actions())
+            for (QAction* a : menu->menu()->actions())
+                if (a->text() == title) return a;
+        return nullptr;
+    }
+    void settle() { QCoreApplication::processEvents(); }
+    std::unique_ptr<AppStateAdapter> adapter;
+    std::unique_ptr<MainWindow> window;
+};
+
+TEST(MainWindow, MenusAndShortcuts) {
+    Window w;
+    const std::vector<std::string> common{
+        "Velmora/Setup… Ctrl+,",  "Velmora/Quit Velmora Ctrl+Q", "View/Overview Ctrl+1",
+        "View/Stories Ctrl+2",   "View/Live Chart Ctrl+3",      "View/Check One Action Ctrl+4",
+        "View/Who's Heavy Ctrl+5", "View/Trends Ctrl+6",        "View/Setup Ctrl+7"};
+    const std::vector<std::string> rest{"Check/Check one action Ctrl+Shift+M",
+                                        "Check/Toggle Floating Widget Ctrl+Shift+W",
+                                        "Check/Snap Widget to Top Left Ctrl+Shift+1",
+                                        "Check/Snap Widget to Top Right Ctrl+Shift+2",
+                                        "Check/Snap Widget to Bottom Left Ctrl+Shift+3",
+                                        "Check/Snap Widget to Bottom Right Ctrl+Shift+4",
+                                        "Help/Velmora Help ",
+                                        "Help/What's New "};
+    auto without = common;
+    without.insert(without.end(), rest.begin(), rest.end());
+    EXPECT_EQ(w.menuEntries(), without);
+
+    // Developer mode adds Ctrl+8 without a restart, and takes it away again.
+    w.state->settings->setDeveloperModeEnabled(true);
+    w.settle();
+    auto with = common;
+    with.push_back("View/Developer Ctrl+8");
+    with.insert(with.end(), rest.begin(), rest.end());
+    EXPECT_EQ(w.menuEntries(), with);
+    auto* sidebar = w.window->findChild<QListWidget*>("sidebar");
+    EXPECT_FALSE(sidebar->item(7)->isHidden());
+    w.state->settings->setDeveloperModeEnabled(false);
+    w.settle();
+    EXPECT_EQ(w.menuEntries(), without);
+    EXPECT_TRUE(sidebar->item(7)->isHidden());
+}
+
+TEST(MainWindow, SectionsSheetsAndWidget) {
+    Window w;
+    auto* pages = w.window->findChild<QStackedWidget*>();
+    auto* sidebar = w.window->findChild<QListWidget*>("sidebar");
+    EXPECT_EQ(pages->currentWidget()->objectName(), "timeline");
+    const std::pair<const char*, const char*> commands[] = {
+        {"Who's Heavy", "apps"}, {"Setup…", "settings"}, {"Overview", "overview"}, {"Setup", "settings"}};
+    for (const auto& [title, page] : commands) {
+        w.action(title)->trigger();
+        w.settle();
+        EXPECT_EQ(pages->currentWidget()->objectName(), page) << title;
+        EXPECT_EQ(rawValue(w.state->selectedSidebar), page);
+    }
+    sidebar->setCurrentRow(2);  // the user picks Live Chart
+    w.settle();
+    EXPECT_EQ(w.state->selectedSidebar, SidebarItem::liveChart);
+
+    w.action("Check one action")->trigger();
+    w.settle();
+    EXPECT_EQ(pages->currentWidget()->objectName(), "measure");
+    EXPECT_EQ(w.state->measureController->session().phase, MeasurePhase::baselining);
+
+    w.action("Snap Widget to Bottom Left")->trigger();
+    EXPECT_EQ(w.widget.corners, std::vector<int>{2});
+    w.action("Toggle Floating Widget")->trigger();
+    EXPECT_FALSE(w.widget.visible);
+    w.action("Toggle Floating Widget")->trigger();
+    EXPECT_TRUE(w.widget.visible);
+
+    w.action("Velmora Help")->trigger();
+    w.settle();
+    auto sheets = w.window->findChildren<QDialog*>();
+    ASSERT_EQ(sheets.size(), 1);
+    EXPECT_EQ(sheets.front()->windowTitle(), "Velmora Help");
+    sheets.front()->reject();  // closed by the user
+    w.settle();
+    EXPECT_FALSE(w.state->showHelp);
+    EXPECT_EQ(w.firstRun.completions, 0);
+    w.state->showFirstRun = true;
+    w.state->announceChange();
+    w.settle();
+    w.window->findChild<QDialog*>()->accept();
+    w.settle();
+    EXPECT_FALSE(w.state->showFirstRun);
+    EXPECT_EQ(w.firstRun.completions, 1);
+}
+
+TEST(MainWindow, StoryRowsFollowTheStoreByKey) {
+    StoryListModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Warning);
+    QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    const auto story = [](const char* title, double at) {
+        TimelineEvent e;
+        e.id = Uuid::random();
+        e.timestamp = Date::fromUnix(at);
+        e.title = title;
+        e.explanation = "<img src=x> grew";
+        return e;
+    };
+    auto a = story("A", 3600 * 7 + 60 * 5), b = story("B", 0), c = story("C", 60);
+    model.update({b, c});
+    model.update({a, b, c});  // a new story on top
+    EXPECT_EQ(inserted.size(), 2);
+    EXPECT_EQ(inserted.back().at(1).toInt(), 0);
+    EXPECT_EQ(model.index(0).data().toString(), "07:05  A\n<img src=x> grew");
+    model.update({a, b, c});
+    EXPECT_EQ(changed.size(), 0);
+    b.title = "B merged";
+    model.update({a, b});  // c left, b reworded
+    EXPECT_EQ(removed.size(), 1);
+    EXPECT_EQ(removed.back().at(1).toInt(), 2);
+    ASSERT_EQ(changed.size(), 1);
+    EXPECT_EQ(changed.back().at(0).value<QModelIndex>().row(), 1);
+    EXPECT_EQ(resets.size(), 0);
+    EXPECT_EQ(model.rowCount(), 2);
+}
+
+}  // namespace
+}  // namespace velmora
