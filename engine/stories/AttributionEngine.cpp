@@ -5,6 +5,7 @@
 
 #include "engine/activity/BrowserActivityAdapter.h"
 #include "engine/stories/Phrasing.h"
+#include "engine/support/QuietKind.h"
 #include "engine/support/Utf8.h"
 
 namespace velmora {
@@ -22,11 +23,6 @@ constexpr std::size_t kMaxBullets = 4;
 double kindWeight(ActivityEventKind kind) {
     const auto index = static_cast<std::size_t>(kind);
     return index < kKindWeights.size() ? kKindWeights[index] : 0.0;
-}
-
-bool isExcluded(ActivityEventKind kind) {
-    return kind == ActivityEventKind::userResumed || kind == ActivityEventKind::userIdle ||
-           kind == ActivityEventKind::becameFrontmost;
 }
 
 bool isStrong(ActivityEventKind kind) {
@@ -123,7 +119,7 @@ AttributionEngine::Attribution AttributionEngine::attribute(const SignificantCha
     std::stable_sort(scored.begin(), scored.end(), [](const Scored& a, const Scored& b) { return a.score > b.score; });
 
     const bool hasMeaningful =
-        std::any_of(scored.begin(), scored.end(), [](const Scored& s) { return !isExcluded(s.event->kind); });
+        std::any_of(scored.begin(), scored.end(), [](const Scored& s) { return !isQuietKind(s.event->kind); });
     std::vector<const ActivityEvent*> strong, media;
     for (const auto* event : matched) {
         if (isStrong(event->kind)) strong.push_back(event);

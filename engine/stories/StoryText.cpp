@@ -3,6 +3,8 @@
 #include <array>
 
 #include "engine/stories/Phrasing.h"
+#include "engine/support/QuietKind.h"
+#include "engine/support/Text.h"
 #include "engine/support/Utf8.h"
 
 namespace velmora {
@@ -39,13 +41,6 @@ constexpr std::array<std::string_view, 2> kStatusMarkers{"memory pressure", "sta
 
 constexpr std::string_view kMiddleDot = "\u00b7";
 
-bool contains(std::string_view haystack, std::string_view needle) { return haystack.find(needle) != std::string_view::npos; }
-
-std::string removeAll(std::string text, std::string_view part) {
-    for (std::size_t pos = text.find(part); pos != std::string::npos; pos = text.find(part, pos)) text.erase(pos, part.size());
-    return text;
-}
-
 std::string_view trimSpacesAndTabs(std::string_view text) {
     const auto first = text.find_first_not_of(" \t");
     if (first == std::string_view::npos) return {};
@@ -60,11 +55,6 @@ std::string pressureWord(MemoryPressureLevel level) {
         case MemoryPressureLevel::critical: return "critical";
     }
     return "ok";
-}
-
-bool isQuietKind(ActivityEventKind kind) {
-    return kind == ActivityEventKind::becameFrontmost || kind == ActivityEventKind::userIdle ||
-           kind == ActivityEventKind::userResumed;
 }
 
 }  // namespace

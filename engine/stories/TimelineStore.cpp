@@ -7,6 +7,7 @@
 
 #include "engine/stories/Phrasing.h"
 #include "engine/stories/StoryText.h"
+#include "engine/support/Text.h"
 #include "platform/Clock.h"
 #include "platform/Paths.h"
 
@@ -127,8 +128,7 @@ std::optional<TimelineEvent> TimelineStore::mergeIntoRecent(const TimelineEvent&
                 copy.linkedActivityIDs.push_back(link);
         copy.confidence = strongerConfidence(copy.confidence, incoming.confidence);
 
-        if (incoming.explanation.find("•") != std::string::npos &&
-            copy.explanation.find(incoming.explanation) == std::string::npos) {
+        if (contains(incoming.explanation, "•") && !contains(copy.explanation, incoming.explanation)) {
             std::string bullets;
             std::size_t start = 0;
             while (start <= incoming.explanation.size()) {

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "engine/settings/SettingsStore.h"
 #include "platform/linux/JsonFileDefaults.h"
 #include "platform/linux/PosixFileSystem.h"
@@ -62,6 +66,25 @@ TEST_F(SettingsStoreTest, ChangesAreWrittenAtOnceAndAnnouncedExceptTheDigestDate
     again.setLastDigestSentDate(std::nullopt);
     EXPECT_EQ(changes, 3);
     EXPECT_TRUE(stored("Velmora.LastDigestSentDate").is_null());
+}
+
+TEST_F(SettingsStoreTest, AChangeSurvivesAKillRightAfterIt) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        auto d = defaults();
+        SettingsStore settings(*d);
+        settings.setPermission(&PermissionState::screenshotsEnabled, true);
+        settings.setWeeklyDigestEnabled(true);
+        ::kill(::getpid(), SIGKILL);
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    auto d = defaults();
+    SettingsStore after(*d);
+    EXPECT_EQ(std::make_pair(after.permissions(), after.weeklyDigestEnabled()), std::make_pair(PermissionState{true, false, true, false}, true));
 }
 
 }  // namespace

@@ -146,6 +146,9 @@ TEST(AttributionEngineTest, ConfidenceFactorsAndTitles) {
             {details, site, ConfidenceLevel::high,
              {"You watched " + kQ + "Song" + kEndQ, "You opened Maps", "You opened maps.apple.com", "You opened Docs"},
              "Safari grew while watching Song"},
+            // Media alone, and strong events alone, each make the story high.
+            {{ev(Kind::mediaLikelyPlaying, D - 40, "Song")}, {}, ConfidenceLevel::high, {"You watched " + kQ + "Song" + kEndQ},
+             "Safari grew while watching Song"},
             {noDetails, {}, ConfidenceLevel::high, {"You were in " + kQ + "Inbox" + kEndQ, "You were in " + kQ + "Draft" + kEndQ},
              "Safari used +1.2 GB more"},
             // A site signal names the place but raises neither the confidence nor a bullet block.

@@ -197,15 +197,18 @@ TEST_F(TimelineStoreTest, FollowUpsLandAtTheirMoments) {
     }
 }
 
-TEST_F(TimelineStoreTest, LoadingKeepsTheLastDayAtMost500AndNoPendingWindows) {
-    std::vector<TimelineEvent> stories{story(Kind::swapSpike, t - 86401)};  // written while it was inside the day
+TEST_F(TimelineStoreTest, LoadingKeepsTheLastDayUpToTomorrowAtMost500AndNoPendingWindows) {
+    // Written while inside the day; and two from a clock set ahead, one of them beyond tomorrow.
+    std::vector<TimelineEvent> stories{story(Kind::swapSpike, t - 86401), story(Kind::swapSpike, t + 86401), story(Kind::swapSpike, t + 86399)};
     for (int i = 0; i < 620; ++i) stories.push_back(story(Kind::largeDelta, t - 86400 + i, ("a" + std::to_string(i)).c_str(), 1, 2));
-    stories.insert(stories.begin() + 4, stories[3]);  // the same story twice
-    fs.writeAtomically(path(), encode(stories).dump());
+    stories.insert(stories.begin() + 5, stories[4]);  // the same story twice
+    std::string text = encode(stories).dump();
+    text.back() = ',';  // damage past the 500th story: it is never read, so the file is not set aside
+    fs.writeAtomically(path(), text + "{\"id\":");
     auto store = open();
     ASSERT_EQ(store.events().size(), 500u);
-    EXPECT_EQ(store.events()[0].id, stories[1].id);  // exactly a day old: kept
-    EXPECT_EQ(store.events()[3].id, stories[5].id);
+    EXPECT_EQ(std::vector<Uuid>({store.events()[0].id, store.events()[1].id, store.events()[3].id}),
+              std::vector<Uuid>({stories[2].id, stories[3].id, stories[6].id}));  // exactly a day old: kept
     for (const auto& e : store.events()) EXPECT_FALSE(e.isPendingWindows);
     EXPECT_TRUE(setAside().empty());
 }
@@ -233,6 +236,11 @@ TEST_F(TimelineStoreTest, DamagedFilesKeepWhatCanBeReadAndAreSetAside) {
         EXPECT_EQ(file().size(), kept.size() + 1);
         EXPECT_EQ(fs.read(setAside()[0]).contents, contents);
     }
+    std::filesystem::remove(setAside()[0]);
+    std::filesystem::resize_file(path(), 64 * M + 1);  // sparse: costs no disk
+    EXPECT_TRUE(open().events().empty());
+    ASSERT_EQ(setAside().size(), 1u);
+    EXPECT_EQ(std::filesystem::file_size(setAside()[0]), 64 * M + 1);
 }
 
 TEST_F(TimelineStoreTest, KilledWhileSavingLeavesAWholeFile) {
