@@ -1,0 +1,138 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+
+#include "app/ExportManager.h"
+#include "app/WeeklyDigest.h"
+#include "tests/app/AppHarness.h"
+
+using namespace velmora;
+
+namespace {
+
+struct Digest : ::testing::Test {
+    AppHarness h;
+    AppState& s = h.make();
+    void story(std::int64_t delta, const char* key = "org.gnome.TextEditor") {
+        s.dailyStats->recordStory(std::string(key), std::string("Text Editor"), delta, h.clock.now());
+    }
+};
+
+TEST_F(Digest, WeeklyBoundaries) {
+    s.checkWeeklyDigest(h.clock.now());  // switched off: nothing at all
+    EXPECT_FALSE(s.settings->lastDigestSentDate());
+
+    s.settings->setWeeklyDigestEnabled(true);
+    const Date first = h.clock.now();
+    s.checkWeeklyDigest(first);
+    EXPECT_EQ(s.settings->lastDigestSentDate(), first);
+    h.clock.advance(604799);
+    story(300 * MiB);
+    s.checkWeeklyDigest(h.clock.now());
+    EXPECT_TRUE(h.notifier.posted.empty());
+    h.clock.advance(1);
+    s.checkWeeklyDigest(h.clock.now());
+    ASSERT_EQ(h.notifier.posted.size(), 1u);
+    EXPECT_EQ(h.notifier.posted[0],
+              (FakeDigestNotifier::Posted{"Your week in memory",
+                                          "Text Editor was the biggest factor over the last 7 days \u2014 1 story, "
+                                          "300 MB total growth."}));
+
+    h.clock.advance(8 * 86400.0);  // a week without stories moves the date on and posts nothing
+    s.checkWeeklyDigest(h.clock.now());
+    EXPECT_EQ(s.settings->lastDigestSentDate(), h.clock.now());
+    EXPECT_EQ(h.notifier.posted.size(), 1u);
+
+    // The clock set back a month: the week starts again now, not in a month.
+    const Date setBack = h.clock.now() - 30 * 86400.0;
+    s.checkWeeklyDigest(setBack);
+    EXPECT_EQ(s.settings->lastDigestSentDate(), setBack);
+}
+
+TEST_F(Digest, Sentences) {
+    const DailyAppStat one{"a", "Text Editor", 1, 300 * MiB, 0}, two{"a", "Text Editor", 2, 1, 0}, none{"a", "X", 3, 0, 5};
+    EXPECT_EQ(WeeklyDigest::topFactorSentence({one}, 1, 7),
+              "Text Editor was the biggest factor over the last 7 days \u2014 1 story, 300 MB total growth.");
+    EXPECT_EQ(WeeklyDigest::topFactorSentence({two}, 2, 7),
+              "Text Editor was the biggest factor over the last 7 days \u2014 2 stories, 1 byte total growth.");
+    EXPECT_EQ(WeeklyDigest::topFactorSentence({none}, 3, 7), "No single app stood out over the last 7 days.");
+    EXPECT_EQ(WeeklyDigest::topFactorSentence({}, 0, 7), "Not enough history yet \u2014 check back after a few days of use.");
+    EXPECT_FALSE(WeeklyDigest::tightDaysSentence(0, 7));
+
+    story(-100 * std::int64_t(MiB));
+    EXPECT_EQ(WeeklyDigest::compose(*s.dailyStats)->body, "No single app stood out over the last 7 days.");
+    s.dailyStats->recordPressureTick(MemoryPressureLevel::critical, h.clock.now());
+    EXPECT_EQ(WeeklyDigest::compose(*s.dailyStats)->body,
+              "No single app stood out over the last 7 days. Computer memory felt tight on 1 of the last 7 days "
+              "\u2014 not constant, but not nothing either.");
+}
+
+TEST_F(Digest, SwitchingOnAsksForNotifications) {
+    s.setWeeklyDigestEnabled(true);
+    EXPECT_EQ(s.settings->lastDigestSentDate(), h.clock.now());
+    ASSERT_EQ(h.notifier.pending.size(), 1u);
+    h.notifier.pending[0](false);
+    EXPECT_TRUE(s.weeklyDigestPermissionDenied);
+}
+
+struct Export : ::testing::Test {
+    AppHarness h;
+    AppState& s = h.make();
+    Json exported() { return Json::parse(*ExportManager::exportData(s)); }
+};
+
+TEST_F(Export, KeysSortedDatesReadableNotesForLinux) {
+    s.timeline->add({.id = Uuid::random(), .timestamp = h.clock.now(), .kind = TimelineEventKind::measureSession,
+                     .title = "Check one action \u2014 App"});
+    const std::string text = *ExportManager::exportData(s);
+    const Json j = Json::parse(text);
+    std::vector<std::string> top, meta;
+    for (const auto& [key, value] : j.items()) top.push_back(key);
+    for (const auto& [key, value] : j["meta"].items()) meta.push_back(key);
+    EXPECT_EQ(top, (std::vector<std::string>{"currentSnapshot", "dailyStats", "meta", "stories"}));
+    EXPECT_EQ(meta, (std::vector<std::string>{"appVersion", "exportedAt", "notes"}));
+    EXPECT_LT(text.find("\"currentSnapshot\""), text.find("\"dailyStats\""));
+    EXPECT_EQ(j["meta"]["appVersion"], "unknown");
+    EXPECT_EQ(j["meta"]["exportedAt"], "2026-05-09T06:13:20Z");
+    EXPECT_EQ(j["stories"][0]["timestamp"], "2026-05-09T06:13:20Z");
+    EXPECT_EQ(j["currentSnapshot"], Json({{"apps", Json::array()}}));
+    EXPECT_EQ(j["meta"]["notes"].get<std::string>().substr(0, 71),
+              "Velmora export \u2014 a local-first Linux memory-usage timeline. \"stories\"");
+    EXPECT_EQ(text.find("mac"), std::string::npos);
+    EXPECT_NE(text.find("\n  \"currentSnapshot\": {"), std::string::npos);  // pretty-printed
+
+    Date morning;
+    ASSERT_TRUE(parseIso8601("2025-03-01T09:30:59Z", morning));
+    EXPECT_EQ(ExportManager::suggestedFileName(morning, h.calendar), "Velmora-Export-2025-03-01-0930.json");
+}
+
+TEST_F(Export, NumbersJsonCannotHoldFailTheExport) {
+    ExportManager::Export data;
+    data.stories.push_back({.immediate = ImpactWindow{1, std::nan(""), std::nullopt, std::nullopt}});
+    data.currentSnapshot.apps.push_back({"Text Editor", 5, true});
+    const auto text = ExportManager::encode(data);
+    ASSERT_TRUE(text);  // the story's own coding already drops what JSON cannot hold
+    EXPECT_EQ(text->find("null"), std::string::npos);
+}
+
+TEST_F(Export, SaveDialogOutcomes) {
+    s.lastExportMessage = "earlier";
+    s.exportToFile();
+    ASSERT_EQ(h.saveDialog.suggestedNames.size(), 1u);
+    h.saveDialog.completion(std::nullopt);
+    EXPECT_EQ(s.lastExportMessage, "earlier");
+
+    s.exportToFile();
+    h.saveDialog.completion(h.dir.file("out.json"));
+    EXPECT_EQ(s.lastExportMessage, "Exported to out.json");
+    std::ifstream in(h.dir.file("out.json"));
+    EXPECT_TRUE(Json::parse(in).contains("meta"));
+
+    std::ofstream(h.dir.file("blocker")) << "x";
+    s.exportToFile();
+    h.saveDialog.completion(h.dir.file("blocker") + "/out.json");
+    EXPECT_EQ(s.lastExportMessage, "Export failed: could not write out.json.");
+}
+
+}  // namespace
