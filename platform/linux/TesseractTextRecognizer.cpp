@@ -1,5 +1,6 @@
 #include "platform/linux/TesseractTextRecognizer.h"
 
+#include <dlfcn.h>
 #include <leptonica/allheaders.h>
 #include <tesseract/baseapi.h>
 #include <tesseract/resultiterator.h>
@@ -9,6 +10,20 @@
 #include "platform/Scheduler.h"
 
 namespace velmora {
+
+namespace {
+
+// Tesseract asks OpenMP for several threads per line. On a busy machine those threads spin
+// against every other process and one analysis takes minutes; with dynamic adjustment OpenMP
+// gives the calling thread only as many as the load leaves idle. The setting belongs to the
+// calling thread, and OpenMP is reached through Tesseract's own link to it.
+void letOpenMpFollowTheLoad() {
+    using SetDynamic = void (*)(int);
+    static const auto setDynamic = reinterpret_cast<SetDynamic>(dlsym(RTLD_DEFAULT, "omp_set_dynamic"));
+    if (setDynamic) setDynamic(1);
+}
+
+}  // namespace
 
 struct TesseractReader::Impl {
     tesseract::TessBaseAPI api;
@@ -22,6 +37,8 @@ TesseractReader::TesseractReader() : impl_(std::make_unique<Impl>()) {
     std::vector<std::string> values{"0", "0", "/dev/null"};
     impl_->ready =
         impl_->api.Init(nullptr, "eng", tesseract::OEM_LSTM_ONLY, nullptr, 0, &names, &values, false) == 0;
+    // Sparse text costs about what a single block does and keeps a screen's separate labels,
+    // columns and buttons on lines of their own.
     if (impl_->ready) impl_->api.SetPageSegMode(tesseract::PSM_SPARSE_TEXT);
 }
 
@@ -34,6 +51,7 @@ std::vector<std::string> TesseractReader::readLines(const std::vector<std::uint8
     if (!impl_->ready || jpeg.size() < 3 || jpeg[0] != 0xFF || jpeg[1] != 0xD8 || jpeg[2] != 0xFF) return {};
     Pix* pix = pixReadMem(jpeg.data(), jpeg.size());
     if (!pix) return {};
+    letOpenMpFollowTheLoad();
     auto& api = impl_->api;
     api.SetImage(pix);
     api.SetSourceResolution(96);
