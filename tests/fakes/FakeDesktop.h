@@ -1,6 +1,5 @@
 #pragma once
 #include <map>
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,20 +11,17 @@
 
 namespace velmora {
 
-// A workspace whose front application and notifications the test sets; `deliver` calls the
-// observers of one notification at once.
+// The test sets the front application; `deliver` calls the observers of one notification at once.
 class FakeWorkspace final : public Workspace {
 public:
     std::optional<RunningApplication> frontmostApplication() override { return frontmost; }
     ObserverId addObserver(WorkspaceNotification name, Handler handler) override {
-        observers.emplace(nextId, std::pair{name, std::move(handler)});
-        return nextId++;
+        observers.emplace(++lastId_, std::pair{name, std::move(handler)});
+        return lastId_;
     }
     void removeObserver(ObserverId id) override { observers.erase(id); }
-
     void deliver(WorkspaceNotification name, const std::optional<RunningApplication>& app) {
-        const auto current = observers;  // a handler may change the observers
-        for (const auto& [id, observer] : current)
+        for (const auto& [id, observer] : std::map(observers))  // a copy: handlers may change the observers
             if (observer.first == name) observer.second(app);
     }
 
@@ -33,28 +29,22 @@ public:
     std::map<ObserverId, std::pair<WorkspaceNotification, Handler>> observers;
 
 private:
-    ObserverId nextId = 1;
+    ObserverId lastId_ = 0;
 };
 
-class FakeWindowList final : public WindowList {
-public:
+struct FakeWindowList final : WindowList {
     std::vector<ListedWindow> windows() override { return list; }
     std::vector<ListedWindow> list;
 };
 
-class FakeIdleTimeSource final : public IdleTimeSource {
-public:
-    std::optional<double> secondsSinceLastInput() override {
-        ++reads;
-        return idle;
-    }
+struct FakeIdleTimeSource final : IdleTimeSource {
+    std::optional<double> secondsSinceLastInput() override { return ++reads, idle; }
     std::optional<double> idle = 0.0;
     int reads = 0;
 };
 
-// Answers each script from `answers`; a script it has no answer for fails.
-class FakeScriptRunner final : public ScriptRunner {
-public:
+// Answers each script from `answers`; a script without an answer fails with "no answer".
+struct FakeScriptRunner final : ScriptRunner {
     bool isAvailable() const override { return available; }
     ScriptOutcome run(const std::string& source) override {
         ran.push_back(source);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <thread>
@@ -19,9 +20,9 @@
 #include "sensors/WindowTitleProbe.h"
 #include "sensors/WorkspaceActivityMonitor.h"
 #include "tests/fakes/ManualScheduler.h"
-#include "tests/fakes/TestProgram.h"
 
 using namespace velmora;
+using Kind = ActivityEventKind;
 
 namespace {
 
@@ -41,40 +42,34 @@ struct Sensors {
     BrowserScriptingProbe browser{bus, workspace, runner, scheduler, clock, SelfProcess{getpid()}};
 
     explicit Sensors(const std::string& display)
-        : session(display), workspace(scheduler, session, display), windows(display), idle(display) {}
-
-    void startAll() {
+        : session(display), workspace(scheduler, session, display), windows(display), idle(display) {
         monitor.start();
         titles.start();
         idleDetector.start();
         browser.start();
     }
 
-    // Runs the sensors in real time (their timers in simulated time) until `done` holds, for at
-    // most 20 s: the desktop is shared with other tests and programs start slowly under ASan.
+    // Runs the sensors until `done` holds, for at most 20 s of real time: the desktop is shared
+    // with other tests, and programs start slowly under ASan.
     bool until(const std::function<bool()>& done) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (std::chrono::steady_clock::now() < deadline) {
+        for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+             std::chrono::steady_clock::now() < end; std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
             scheduler.advance(X11Workspace::drainInterval);
             if (done()) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         return false;
     }
 
-    bool saw(ActivityEventKind kind, pid_t pid, std::optional<std::string> title = std::nullopt) const {
+    bool saw(Kind kind, pid_t pid, std::optional<std::string> title = std::nullopt) const {
         for (const auto& e : bus.events())
-            if (e.kind == kind && e.app && e.app->pids == std::vector<std::int32_t>{pid} &&
-                (!title || e.windowTitle == title))
-                return true;
+            if (e.kind == kind && e.app && e.app->pids[0] == pid && (!title || e.windowTitle == title)) return true;
         return false;
     }
 };
 
 std::string desktopDisplay() {
-    if (!std::getenv("VELMORA_DESKTOP")) return {};
     const char* display = std::getenv("DISPLAY");
-    return display ? display : "";
+    return std::getenv("VELMORA_DESKTOP") && display ? display : "";
 }
 
 }  // namespace
@@ -82,7 +77,6 @@ std::string desktopDisplay() {
 TEST(DesktopSensorsX11Test, WithoutADisplayEverySensorStartsAndPublishesNothing) {
     for (const char* display : {"", ":4711"}) {
         Sensors s(display);
-        s.startAll();
         s.scheduler.advance(30);
         EXPECT_TRUE(s.bus.events().empty()) << display;
         EXPECT_TRUE(s.windows.windows().empty()) << display;
@@ -98,58 +92,56 @@ TEST(DesktopSensorsX11Test, ARealWindowIsLaunchedActivatedTitledRetitledAndQuit)
     const std::string display = desktopDisplay();
     if (display.empty()) GTEST_SKIP() << "needs scripts/with-desktop.sh";
     Sensors s(display);
-    s.startAll();
-    TestProgram window(VELMORA_TEST_PROGRAMS "/titled_window", {"Velmora window one"});
-    const pid_t pid = window.pid();
-    ASSERT_GT(pid, 0);
-
+    // The program quits when its input closes; each line it reads becomes its title.
+    const std::string title = "Velmora window " + std::to_string(getpid());
+    FILE* window = popen(("exec " VELMORA_TEST_PROGRAMS "/titled_window '" + title + "'").c_str(), "w");
+    ASSERT_NE(window, nullptr);
     std::optional<ListedWindow> listed;
     ASSERT_TRUE(s.until([&] {
         for (const auto& w : s.windows.windows())
-            if (w.ownerPid == pid && w.title == "Velmora window one" && w.onScreen) listed = w;
+            if (w.title == title && w.onScreen) listed = w;
         return listed.has_value();
     })) << "the window never appeared in the window list";
+    const pid_t pid = listed->ownerPid;
+    ASSERT_GT(pid, 0);
     EXPECT_EQ(listed->layer, ListedWindow::normalLayer);
     EXPECT_EQ(listed->bounds.width, 320);
     EXPECT_EQ(listed->bounds.height, 200);
-    EXPECT_TRUE(s.until([&] { return s.saw(ActivityEventKind::appLaunched, pid); }));
+    EXPECT_TRUE(s.until([&] { return s.saw(Kind::appLaunched, pid); }));
 
     // Other tests' windows take the focus as they come and go: bring ours back until it counts.
+    const std::string activate = "xdotool windowactivate " + std::to_string(listed->windowId) + " 2>/dev/null";
     const auto inFront = [&](const std::function<bool()>& done) {
         return s.until([&] {
-            if (!s.workspace.frontmostApplication() || s.workspace.frontmostApplication()->pid != pid)
-                runCommand({"xdotool", "windowactivate", std::to_string(listed->windowId)});
+            const auto front = s.workspace.frontmostApplication();
+            if (!front || front->pid != pid) EXPECT_NE(std::system(activate.c_str()), -1);
             return done();
         });
     };
-    EXPECT_TRUE(inFront([&] { return s.saw(ActivityEventKind::becameFrontmost, pid); }));
-    EXPECT_TRUE(inFront([&] { return s.saw(ActivityEventKind::windowOpened, pid, "Velmora window one"); }));
-    ASSERT_TRUE(window.send("Velmora window two"));
-    EXPECT_TRUE(inFront([&] { return s.saw(ActivityEventKind::titleChanged, pid, "Velmora window two"); }));
+    EXPECT_TRUE(inFront([&] { return s.saw(Kind::becameFrontmost, pid); }));
+    EXPECT_TRUE(inFront([&] { return s.saw(Kind::windowOpened, pid, title); }));
+    ASSERT_GT(std::fprintf(window, "%s retitled\n", title.c_str()), 0);
+    std::fflush(window);
+    EXPECT_TRUE(inFront([&] { return s.saw(Kind::titleChanged, pid, title + " retitled"); }));
 
-    window.kill();
-    EXPECT_TRUE(s.until([&] { return s.saw(ActivityEventKind::appTerminated, pid); }));
-    for (const auto& e : s.bus.events())
-        if (e.kind == ActivityEventKind::becameFrontmost && e.app->pids[0] == pid) EXPECT_EQ(e.detail, "Frontmost");
+    pclose(window);
+    EXPECT_TRUE(s.until([&] { return s.saw(Kind::appTerminated, pid); }));
 }
 
 TEST(DesktopSensorsX11Test, IdleTimeGrowsWhileNothingHappensAndInputResetsIt) {
     const std::string display = desktopDisplay();
     if (display.empty()) GTEST_SKIP() << "needs scripts/with-desktop.sh";
     X11IdleTimeSource idle(display);
-    ASSERT_TRUE(idle.secondsSinceLastInput().has_value()) << "no XScreenSaver idle time on " << display;
+    ASSERT_TRUE(idle.secondsSinceLastInput()) << "no XScreenSaver idle time on " << display;
 
     // Other tests may move the pointer too; that only ever makes the idle time smaller.
-    double before = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    bool grew = false;
-    for (double last = -1; !grew && std::chrono::steady_clock::now() < deadline;) {
+    double last = -1, now = -1;
+    for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+         !(now > last && now >= 0.3 && last >= 0) && std::chrono::steady_clock::now() < end;) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        before = idle.secondsSinceLastInput().value_or(-1);
-        grew = last >= 0 && before > last && before >= 0.3;
-        last = before;
+        last = std::exchange(now, idle.secondsSinceLastInput().value_or(-1));
     }
-    ASSERT_TRUE(grew) << "the idle time never grew";
-    ASSERT_EQ(runCommand({"xdotool", "mousemove_relative", "--", "7", "7"}), 0);
-    EXPECT_LT(idle.secondsSinceLastInput().value_or(before), before);
+    ASSERT_GT(now, last) << "the idle time never grew";
+    ASSERT_EQ(std::system("xdotool mousemove_relative -- 7 7"), 0);
+    EXPECT_LT(idle.secondsSinceLastInput().value_or(now), now);
 }
