@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/RecordingReporter.h"
 #include "engine/sampling/MemorySampler.h"
 #include "platform/Clock.h"
 #include "platform/linux/LinuxMemorySource.h"
@@ -63,9 +64,6 @@ struct Sampling {
 };
 
 std::unique_ptr<Sampling> sampling;
-// Per iteration: the thread's processor time (what the tick costs, whatever else the machine
-// runs) and the wall-clock time.
-std::map<std::string, std::pair<double, double>> timePerIteration;
 
 void BM_Floor_StatmPread(benchmark::State& state) {
     std::vector<int> fds;
@@ -126,16 +124,6 @@ BENCHMARK(BM_Capture)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Floor_StatmPread)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
 BENCHMARK(BM_SamplerTick)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
 
-class RecordingReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const auto& run : runs)
-            if (!run.error_occurred && run.iterations > 0)
-                timePerIteration[run.run_name.function_name] = {run.GetAdjustedCPUTime(), run.GetAdjustedRealTime()};
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
 std::vector<pid_t> spawnSleepers(int count) {
     std::vector<pid_t> pids;
     const pid_t parent = getpid();
@@ -168,8 +156,8 @@ int main(int argc, char** argv) {
     RecordingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
-    const auto [floorCpu, floorReal] = timePerIteration["BM_Floor_StatmPread"];
-    const auto [tickCpu, tickReal] = timePerIteration["BM_SamplerTick"];
+    const auto [floorCpu, floorReal] = reporter.timePerIteration["BM_Floor_StatmPread"];
+    const auto [tickCpu, tickReal] = reporter.timePerIteration["BM_SamplerTick"];
     if (floorCpu > 0 && floorReal > 0)
         std::printf("tick / floor ratio: %.2f in processor time, %.2f in wall-clock time (target <= 2.0)\n",
                     tickCpu / floorCpu, tickReal / floorReal);

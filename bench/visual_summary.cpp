@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/RecordingReporter.h"
 #include "platform/linux/TesseractTextRecognizer.h"
 #include "sensors/visual/VisualContextAnalyzer.h"
 
@@ -17,7 +18,6 @@ using namespace velmora;
 namespace {
 
 std::vector<ScreenshotRingBuffer::Frame> frames;
-std::map<std::string, std::pair<double, double>> timePerIteration;  // processor, wall-clock
 
 // A window-like picture: a few lines of dark text on white, as JPEG.
 std::vector<std::uint8_t> screenshot(const std::vector<const char*>& lines) {
@@ -65,16 +65,6 @@ void BM_LocalSummary(benchmark::State& state) {
 BENCHMARK(BM_Floor_DecodeThreeJpegs)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LocalSummary)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-class RecordingReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const auto& run : runs)
-            if (!run.error_occurred && run.iterations > 0)
-                timePerIteration[run.run_name.function_name] = {run.GetAdjustedCPUTime(), run.GetAdjustedRealTime()};
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -88,8 +78,8 @@ int main(int argc, char** argv) {
     RecordingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     // Tesseract spreads its work over OpenMP threads, so processor and wall-clock time differ.
-    const auto [floorCpu, floorReal] = timePerIteration["BM_Floor_DecodeThreeJpegs"];
-    const auto [cpu, real] = timePerIteration["BM_LocalSummary"];
+    const auto [floorCpu, floorReal] = reporter.timePerIteration["BM_Floor_DecodeThreeJpegs"];
+    const auto [cpu, real] = reporter.timePerIteration["BM_LocalSummary"];
     if (floorCpu > 0 && floorReal > 0)
         std::printf("local summary per analysis: %.1f ms processor time (%.0f x the floor), %.1f ms wall-clock "
                     "(%.0f x the floor)\n",
