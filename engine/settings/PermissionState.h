@@ -12,6 +12,11 @@ struct PermissionState {
 
     bool operator==(const PermissionState&) const = default;
 
+    static constexpr auto jsonFields = std::tuple{
+        jsonField("memoryMonitoringEnabled", &PermissionState::memoryMonitoringEnabled),
+        jsonField("accessibilityEnabled", &PermissionState::accessibilityEnabled),
+        jsonField("screenshotsEnabled", &PermissionState::screenshotsEnabled),
+        jsonField("cloudAIEnabled", &PermissionState::cloudAIEnabled)};
     Json toJson() const;
     // Strict: all four members must be present and Boolean.
     static PermissionState fromJson(const Json& j);

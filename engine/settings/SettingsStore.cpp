@@ -9,13 +9,6 @@ namespace velmora {
 
 namespace {
 
-constexpr std::array<std::pair<const char*, bool PermissionState::*>, 4> switches{{
-    {"memoryMonitoringEnabled", &PermissionState::memoryMonitoringEnabled},
-    {"accessibilityEnabled", &PermissionState::accessibilityEnabled},
-    {"screenshotsEnabled", &PermissionState::screenshotsEnabled},
-    {"cloudAIEnabled", &PermissionState::cloudAIEnabled},
-}};
-
 // Dates in the defaults are numbers: seconds since 2001-01-01 UTC.
 std::optional<Date> storedDate(const std::optional<Json>& value) {
     if (!value || !value->is_number()) return std::nullopt;
@@ -26,25 +19,22 @@ std::optional<Date> storedDate(const std::optional<Json>& value) {
 
 }  // namespace
 
-Json PermissionState::toJson() const {
-    Json j = Json::object();
-    for (const auto& [name, member] : switches) j[name] = this->*member;
-    return j;
-}
+Json PermissionState::toJson() const { return encodeFields(*this); }
 
-PermissionState PermissionState::fromJson(const Json& j) {
-    PermissionState p;
-    for (const auto& [name, member] : switches) p.*member = require<bool>(j, name);
-    return p;
-}
+PermissionState PermissionState::fromJson(const Json& j) { return decodeFields<PermissionState>(j); }
 
 PermissionState PermissionState::fromStored(const Json& j) {
     PermissionState p;
     if (!j.is_object()) return p;
-    for (const auto& [name, member] : switches) {
-        auto it = j.find(name);
-        if (it != j.end() && it->is_boolean()) p.*member = it->get<bool>();
-    }
+    std::apply(
+        [&](const auto&... field) {
+            auto keep = [&](const auto& f) {
+                auto it = j.find(f.name);
+                if (it != j.end() && it->is_boolean()) p.*(f.member) = it->template get<bool>();
+            };
+            (keep(field), ...);
+        },
+        jsonFields);
     return p;
 }
 

@@ -29,8 +29,8 @@ class StoredArrayFile {
 public:
     StoredArrayFile(FileSystem& files, std::string path);
 
-    // Decodes the file record by record and hands each one that decodes to `visit`, oldest position
-    // first, until `visit` returns false; the rest of the file is then not read. Records that fail
+    // Decodes the file record by record and hands each one that decodes to `visit`, in file order,
+    // until `visit` returns false; the rest of the file is then not read. Records that fail
     // are skipped and the file is set aside; `now` names the copy.
     template <class T, class Visit>
     void load(Date now, Visit visit) {

@@ -123,33 +123,6 @@ TEST(FileSystemTest, AtomicWriteReplacesWholeFileAndLeavesNoTemporaries) {
     EXPECT_EQ(fs.read(path).contents, "second");
 }
 
-TEST(DefaultsTest, PersistsAndSetsABadFileAside) {
-    TempDir dir;
-    PosixFileSystem fs;
-    const auto path = dir.file("defaults.json");
-    {
-        JsonFileDefaults d(fs, path);
-        d.setValue("Velmora.DeveloperMode", true);
-    }
-    {
-        JsonFileDefaults d(fs, path);
-        EXPECT_TRUE(d.boolValue("Velmora.DeveloperMode"));
-    }
-    { std::ofstream(path) << "{\"Velmora.DeveloperMode\": tr"; }
-    JsonFileDefaults d(fs, path);
-    EXPECT_FALSE(d.value("Velmora.DeveloperMode").has_value());
-    d.setValue("k", 1);
-    int aside = 0;
-    for (auto& e : std::filesystem::directory_iterator(dir.path()))
-        if (e.path().filename().string().rfind("defaults.json.bad-", 0) == 0) {
-            ++aside;
-            std::ifstream in(e.path());
-            std::string s((std::istreambuf_iterator<char>(in)), {});
-            EXPECT_EQ(s, "{\"Velmora.DeveloperMode\": tr");
-        }
-    EXPECT_EQ(aside, 1);
-}
-
 // An object holding the key and a value nested to `levels` in all.
 std::string nested(int levels) {
     return "{\"Velmora.DeveloperMode\":true,\"x\":" + std::string(levels - 1, '[') + std::string(levels - 1, ']') + "}";
