@@ -40,7 +40,11 @@ void AppState::handleBrowserSessionStory(const BrowserSessionStory& session) {
 
     std::vector<std::string> pages = session.pages;
     for (const auto& event : span) {
-        auto label = pageLabel(view(event.windowTitle), view(event.urlString), view(event.detail));
+        // A sensor's free detail ("window_title_probe", a role) is no host; only a dotted name is.
+        const bool hostLike = event.detail && event.detail->find('.') != std::string::npos &&
+                              event.detail->find(' ') == std::string::npos;
+        auto label = pageLabel(view(event.windowTitle), view(event.urlString),
+                               hostLike ? view(event.detail) : std::nullopt);
         if (label && std::find(pages.begin(), pages.end(), *label) == pages.end()) pages.push_back(*label);
     }
     if (pages.size() > 5) pages.resize(5);
