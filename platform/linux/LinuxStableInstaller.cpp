@@ -74,13 +74,16 @@ bool copyIntoPlace(const fs::path& from, const fs::path& to) {
         fs::remove_all(old, ec);
         return true;
     }
-    fs::copy_file(from, temp, fs::copy_options::overwrite_existing, ec);
-    const bool complete = !ec && fs::file_size(temp, ec) == fs::file_size(from, ec) && !ec;
-    if (complete) fs::permissions(temp, fs::perms(0755), ec);
-    if (!complete || ec || ::access(temp.c_str(), X_OK) != 0) return fs::remove(temp, ec), false;
+    std::error_code copyError, sourceError, copiedError, modeError;
+    fs::copy_file(from, temp, fs::copy_options::overwrite_existing, copyError);
+    const auto wanted = fs::file_size(from, sourceError);
+    const bool complete = !copyError && !sourceError && fs::file_size(temp, copiedError) == wanted && !copiedError;
+    if (complete) fs::permissions(temp, fs::perms(0755), modeError);
+    if (!complete || modeError || ::access(temp.c_str(), X_OK) != 0) return fs::remove(temp, ec), false;
     fs::rename(temp, to, ec);
-    if (ec) fs::remove(temp, ec);
-    return !ec;
+    if (!ec) return true;
+    fs::remove(temp, ec);
+    return false;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "platform/linux/PosixFileSystem.h"
+#include "platform/qt/DesktopUrlOpener.h"
 #include "tests/fakes/InMemoryDefaults.h"
 #include "tests/fakes/ManualScheduler.h"
 #include "tests/fakes/TempDir.h"
@@ -257,6 +258,26 @@ TEST(FirstRun, FlagsAndTemporaryBuild) {
     EXPECT_EQ(fromBuild.values, (std::map<std::string, Json>{{"Velmora.FirstRunCompleted", true}}));
     EXPECT_EQ(installed.values,
               (std::map<std::string, Json>{{"Velmora.FirstRunCompleted", true}, {"Velmora.StableHintDismissed", true}}));
+}
+
+TEST(SettingsLinks, OpenTheDesktopsOwnPanel) {
+    using Command = std::optional<std::vector<std::string>>;
+    const std::string accessibility = "x-apple.systempreferences:com.apple.preference.security?Privacy_Accessibility";
+    const std::string capture = "x-apple.systempreferences:com.apple.preference.security?Privacy_ScreenCapture";
+    const std::string login = "x-apple.systempreferences:com.apple.LoginItems-Settings.extension";
+    const std::tuple<std::string, std::string, Command> rows[] = {
+        {accessibility, "ubuntu:GNOME", Command{{"gnome-control-center", "universal-access"}}},
+        {accessibility, "KDE", Command{{"systemsettings", "kcm_access"}}},
+        {capture, "GNOME", Command{{"gnome-control-center", "privacy"}}},
+        {capture, "KDE", std::nullopt},
+        {login, "KDE", Command{{"systemsettings", "kcm_autostart"}}},
+        {login, "GNOME", std::nullopt},
+        {accessibility, "XFCE", std::nullopt},
+        {accessibility, "", std::nullopt},
+        {accessibility, "GNOME-Flashback", std::nullopt},
+    };
+    for (const auto& [url, desktop, want] : rows)
+        EXPECT_EQ(DesktopUrlOpener::settingsPanelCommand(url, desktop), want) << url << " on " << desktop;
 }
 
 }  // namespace

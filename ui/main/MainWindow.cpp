@@ -198,9 +198,10 @@ void MainWindow::syncSheet(bool shown, QPointer<QDialog>& sheet, const QString& 
     done->setDefault(true);
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, sheet, &QDialog::accept);
-    // However it closes, the flag goes back to false.
+    // Done on the welcome sheet records the first run; however a sheet closes, its flag goes back.
+    if (flag == &AppState::showFirstRun)
+        connect(sheet, &QDialog::accepted, this, [this] { state_.dependencies().firstRun.markCompleted(); });
     connect(sheet, &QDialog::finished, this, [this, flag](int) {
-        if (flag == &AppState::showFirstRun) state_.dependencies().firstRun.markCompleted();
         if (!(state_.*flag)) return;
         state_.*flag = false;
         state_.announceChange();

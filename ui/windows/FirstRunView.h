@@ -2,6 +2,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/FirstRunFlags.h"
+
 namespace velmora {
 
 class DefaultsStore;
@@ -18,6 +20,20 @@ struct FirstRunView {
 
     static bool shouldShow(const DefaultsStore& defaults, bool temporaryBuild);
     static void markCompleted(DefaultsStore& defaults, bool temporaryBuild);
+};
+
+// The flags in the defaults, for the build that runs from `executablePath`.
+class StoredFirstRunFlags final : public FirstRunFlags {
+public:
+    StoredFirstRunFlags(DefaultsStore& defaults, const FileSystem& files, std::string executablePath)
+        : defaults_(defaults), files_(files), executable_(std::move(executablePath)) {}
+    bool shouldShow() const override { return FirstRunView::shouldShow(defaults_, isTemporaryBuild(files_, executable_)); }
+    void markCompleted() override { FirstRunView::markCompleted(defaults_, isTemporaryBuild(files_, executable_)); }
+
+private:
+    DefaultsStore& defaults_;
+    const FileSystem& files_;
+    std::string executable_;
 };
 
 }  // namespace velmora

@@ -1,0 +1,172 @@
+// The stable copy in ~/.local, the autostart entry and polite quitting, on a temporary home.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/linux/LinuxAppTerminator.h"
+#include "platform/linux/LinuxStableInstaller.h"
+#include "platform/linux/XdgLoginItem.h"
+#include "tests/fakes/ChildProcess.h"
+#include "tests/fakes/FakeSources.h"
+#include "tests/fakes/ManualScheduler.h"
+#include "tests/fakes/TempDir.h"
+
+namespace velmora {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string contents(const fs::path& file) {
+    std::ifstream in(file);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void write(const fs::path& file, const std::string& text, bool executable = false) {
+    fs::create_directories(file.parent_path());
+    std::ofstream(file) << text;
+    if (executable) fs::permissions(file, fs::perms(0755));
+}
+
+struct Install {
+    TempDir dir;
+    FakeClock clock;
+    ManualScheduler scheduler{clock};
+    int quits = 0;
+    fs::path home = fs::path(dir.path()) / "home";
+    fs::path build = fs::path(dir.path()) / "build dir";
+
+    LinuxStableInstaller installer(const std::string& executable, double grace = 5.0) {
+        return LinuxStableInstaller({home.string(), executable, (build / "extension").string()}, scheduler,
+                                    [this] { ++quits; }, grace);
+    }
+    std::string error(LinuxStableInstaller i) {
+        try {
+            i.install();
+            return "";
+        } catch (const LinuxStableInstaller::Error& e) {
+            return e.what();
+        }
+    }
+};
+
+TEST(StableInstall, CopiesIntoLocalOrRefuses) {
+    Install t;
+    write(t.build / "velmora", "#!/bin/sh\nexit 0\n", true);
+    write(t.build / "extension/chromium/manifest.json", "{}");
+    write(t.home / ".local/bin/velmora", "old copy", true);
+    write(t.home / ".local/share/velmora/firefox/stale.js", "stale");
+
+    EXPECT_EQ(t.installer((t.build / "velmora").string()).install(), (t.home / ".local/bin/velmora").string());
+    EXPECT_EQ(contents(t.home / ".local/bin/velmora"), "#!/bin/sh\nexit 0\n");
+    EXPECT_EQ(::access((t.home / ".local/bin/velmora").c_str(), X_OK), 0);
+    EXPECT_EQ(contents(t.home / ".local/share/velmora/chromium/manifest.json"), "{}");
+    EXPECT_FALSE(fs::exists(t.home / ".local/share/velmora/firefox"));
+    EXPECT_NE(contents(t.home / ".local/share/applications/velmora.desktop")
+                  .find("Exec=\"" + (t.home / ".local/bin/velmora").string() + "\"\n"),
+              std::string::npos);
+    for (const auto& folder : {".local/bin", ".local/share"})
+        for (const auto& entry : fs::directory_iterator(t.home / folder))
+            EXPECT_EQ(entry.path().filename().string().find('.'), std::string::npos) << entry.path();
+
+    const std::string notLocated = "Could not locate the running application.";
+    const std::string incomplete =
+        "Could not copy a complete app to ~/.local. Build the app in the build folder first, then try again.";
+    EXPECT_EQ(t.error(t.installer("")), notLocated);
+    EXPECT_EQ(t.error(t.installer("velmora")), notLocated);
+    EXPECT_EQ(t.error(t.installer((t.build / "missing").string())), notLocated);
+    // The copy that runs is never replaced by itself.
+    EXPECT_EQ(t.error(t.installer((t.home / ".local/bin/velmora").string())),
+              "Velmora already runs from its copy in ~/.local.");
+    EXPECT_EQ(contents(t.home / ".local/bin/velmora"), "#!/bin/sh\nexit 0\n");
+
+    // A folder in the way: the old entry stays, no half copy is left behind.
+    fs::remove(t.home / ".local/bin/velmora");
+    write(t.home / ".local/bin/velmora/keep", "x");
+    EXPECT_EQ(t.error(t.installer((t.build / "velmora").string())), incomplete);
+    EXPECT_EQ(contents(t.home / ".local/bin/velmora/keep"), "x");
+    EXPECT_EQ(std::distance(fs::directory_iterator(t.home / ".local/bin"), fs::directory_iterator()), 1);
+}
+
+TEST(StableInstall, QuitsOnlyOnceTheCopyRuns) {
+    Install t;
+    write(t.build / "velmora", "#!/bin/sh\nexit 3\n", true);
+    EXPECT_EQ(t.installer((t.build / "velmora").string()).installAndRelaunch(), "The copy in ~/.local did not start.");
+    t.scheduler.runPosted();
+    EXPECT_EQ(t.quits, 0);
+
+    write(t.build / "velmora", "#!/bin/sh\nexec sleep 60\n", true);
+    auto installer = t.installer((t.build / "velmora").string(), 0.05);
+    EXPECT_EQ(installer.installAndRelaunch(), std::nullopt);
+    ASSERT_GT(installer.lastStartedPid(), 0);
+    ::kill(installer.lastStartedPid(), SIGKILL);
+    ::waitpid(installer.lastStartedPid(), nullptr, 0);
+    EXPECT_EQ(t.quits, 0);  // posted, not called from inside the action
+    t.scheduler.runPosted();
+    EXPECT_EQ(t.quits, 1);
+}
+
+TEST(StableInstall, DesktopEntryQuotesAnyPath) {
+    const std::pair<std::string, std::string> rows[] = {
+        {"/home/a b/velmora", "Exec=\"/home/a b/velmora\""},
+        {"/x/\"q\"/$HOME/`id`", "Exec=\"/x/\\\\\"q\\\\\"/\\\\$HOME/\\\\`id\\\\`\""},
+        {"/x/back\\slash/100%", "Exec=\"/x/back\\\\\\\\slash/100%%\""},
+        {"/x/new\nline", "Exec=\"/x/new\\nline\""},
+    };
+    for (const auto& [path, line] : rows) EXPECT_NE(velmoraDesktopEntry(path).find(line + "\n"), std::string::npos) << path;
+}
+
+TEST(LaunchAtLogin, AutostartEntry) {
+    TempDir dir;
+    const fs::path folder = fs::path(dir.path()) / "config/autostart";
+    XdgLoginItem item(folder.string(), "/opt/v/velmora");
+    EXPECT_EQ(item.status(), LaunchAtLoginStatus::disabled);
+    EXPECT_TRUE(item.setEnabled(false));  // nothing registered, nothing to do
+    EXPECT_FALSE(fs::exists(folder));
+    EXPECT_TRUE(item.setEnabled(true));
+    EXPECT_EQ(item.status(), LaunchAtLoginStatus::enabled);
+    EXPECT_NE(contents(item.entryPath()).find("Exec=\"/opt/v/velmora\""), std::string::npos);
+
+    // Switched off in the desktop's own settings: off here too, and switching on writes it afresh.
+    write(item.entryPath(), contents(item.entryPath()) + "Hidden=true\n");
+    EXPECT_EQ(item.status(), LaunchAtLoginStatus::disabled);
+    EXPECT_TRUE(item.setEnabled(true));
+    EXPECT_EQ(item.status(), LaunchAtLoginStatus::enabled);
+    EXPECT_TRUE(item.setEnabled(false));
+    EXPECT_FALSE(fs::exists(item.entryPath()));
+
+    // An autostart "folder" that is a file: refused, and reported as refused.
+    write(fs::path(dir.path()) / "blocked", "");
+    XdgLoginItem blocked(dir.file("blocked"), "/opt/v/velmora");
+    EXPECT_FALSE(blocked.setEnabled(true));
+    EXPECT_EQ(blocked.status(), LaunchAtLoginStatus::disabled);
+}
+
+TEST(QuitApp, SignalsOnlyTheProcessThatWasLookedUp) {
+    FakeDesktopSession desktop;
+    LinuxAppTerminator terminator(desktop, "");  // no display: processes get SIGTERM
+    ChildProcess child;
+    ASSERT_TRUE(child.running());
+    EXPECT_FALSE(terminator.terminate(child.pid()));  // never looked up
+    EXPECT_TRUE(child.allocate(1));
+    EXPECT_FALSE(terminator.isRunningApplication(::getpid()));
+    EXPECT_FALSE(terminator.isRunningApplication(0));
+    ASSERT_TRUE(terminator.isRunningApplication(child.pid()));
+    desktop.apps = {{child.pid(), std::string("org.example.Editor")}, {child.pid(), std::string("org.example.Editor")},
+                    {::getpid(), std::string("org.example.Editor")}};
+    EXPECT_EQ(terminator.applicationsWithBundleID("org.example.Editor"), std::vector<std::int32_t>{child.pid()});
+    EXPECT_TRUE(terminator.terminate(child.pid()));
+    EXPECT_FALSE(child.allocate(1));  // it got the signal
+
+    ChildProcess gone;
+    ASSERT_TRUE(terminator.isRunningApplication(gone.pid()));
+    ASSERT_TRUE(gone.exit());
+    EXPECT_FALSE(terminator.terminate(gone.pid()));
+}
+
+}  // namespace
+}  // namespace velmora
