@@ -26,24 +26,25 @@ std::vector<std::string_view> headerLines(std::string_view text) {
     return lines;
 }
 
+bool isHorizontalSpace(std::string_view text, std::size_t pos, std::size_t& length) {
+    utf8proc_int32_t cp = 0;
+    const auto n = utf8proc_iterate(reinterpret_cast<const utf8proc_uint8_t*>(text.data() + pos),
+                                    static_cast<utf8proc_ssize_t>(text.size() - pos), &cp);
+    length = n > 0 ? static_cast<std::size_t>(n) : 1;
+    return n > 0 && (cp == '\t' || utf8proc_category(cp) == UTF8PROC_CATEGORY_ZS);
+}
+
 // Space, tab and the other Unicode space separators; not line breaks.
 std::string_view trimHorizontal(std::string_view text) {
-    const auto spaceAt = [&](std::size_t pos, utf8proc_ssize_t& length) {
-        utf8proc_int32_t cp = 0;
-        length = utf8proc_iterate(reinterpret_cast<const utf8proc_uint8_t*>(text.data() + pos),
-                                  static_cast<utf8proc_ssize_t>(text.size() - pos), &cp);
-        return length > 0 && (cp == '\t' || utf8proc_category(cp) == UTF8PROC_CATEGORY_ZS);
-    };
-    utf8proc_ssize_t length = 0;
-    while (!text.empty() && spaceAt(0, length)) text.remove_prefix(static_cast<std::size_t>(length));
-    // From the back: find the last character that is not a space.
-    std::size_t keep = 0;
-    for (std::size_t pos = 0; pos < text.size();) {
-        const bool space = spaceAt(pos, length);
-        pos += length > 0 ? static_cast<std::size_t>(length) : 1;
-        if (!space) keep = pos;
+    std::size_t length = 0;
+    while (!text.empty() && isHorizontalSpace(text, 0, length)) text.remove_prefix(length);
+    while (!text.empty()) {
+        std::size_t start = text.size() - 1;  // the last character starts after its continuation bytes
+        while (start > 0 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80 && text.size() - start < 4) --start;
+        if (!isHorizontalSpace(text, start, length) || start + length != text.size()) break;
+        text.remove_suffix(length);
     }
-    return text.substr(0, keep);
+    return text;
 }
 
 struct HeaderField {
@@ -67,7 +68,16 @@ std::optional<std::int64_t> parseInteger(std::string_view text) {
     return value;
 }
 
-bool isUtf8(std::string_view text) { return utf8::sanitize(text) == text; }
+bool isUtf8(std::string_view text) {
+    for (std::size_t pos = 0; pos < text.size();) {
+        utf8proc_int32_t cp = 0;
+        const auto n = utf8proc_iterate(reinterpret_cast<const utf8proc_uint8_t*>(text.data() + pos),
+                                        static_cast<utf8proc_ssize_t>(text.size() - pos), &cp);
+        if (n <= 0) return false;
+        pos += static_cast<std::size_t>(n);
+    }
+    return true;
+}
 
 char asciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
 
