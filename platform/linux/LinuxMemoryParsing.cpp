@@ -42,6 +42,14 @@ std::optional<std::uint64_t> parseZramMemoryUsed(std::string_view mmStat) {
     return value;
 }
 
+std::optional<std::uint64_t> parseBlockSize(std::string_view text) {
+    if (text.ends_with('\n')) text.remove_suffix(1);
+    std::uint64_t value = 0;
+    const auto [next, ec] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
+    if (text.empty() || ec != std::errc() || next != text.data() + text.size() || value == 0) return std::nullopt;
+    return value;
+}
+
 namespace {
 
 // The avg10 value of a "some ..." or "full ..." line.

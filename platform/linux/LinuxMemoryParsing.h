@@ -28,6 +28,10 @@ std::optional<std::uint64_t> swapUsedBytes(const Meminfo& m);
 // mem_used_total, the third field of /sys/block/zramN/mm_stat (bytes).
 std::optional<std::uint64_t> parseZramMemoryUsed(std::string_view mmStat);
 
+// /sys/devices/system/memory/block_size_bytes: the size of a memory block, in hexadecimal
+// without a prefix ("8000000" is 128 MiB). Nothing for zero, overflow or anything else.
+std::optional<std::uint64_t> parseBlockSize(std::string_view text);
+
 // The 10-second averages of /proc/pressure/memory, in percent of wall time.
 struct PsiAverages {
     double some = 0;  // some task stalled on memory

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <limits>
 
 #include "engine/support/ByteMath.h"
 
@@ -56,13 +57,33 @@ LinuxMemorySource::LinuxMemorySource(Files files) : files_(std::move(files)) {
     pressure_.path = files_.pressure;
 }
 
-LinuxMemorySource::~LinuxMemorySource() {
-    {
-        std::lock_guard lock(watcherMutex_);
-        stopping_ = true;
+std::optional<std::uint64_t> LinuxMemorySource::onlineMemoryBytes(const std::string& memoryBlocks) {
+    char text[64];
+    const auto readText = [&](const std::string& path) -> std::string_view {
+        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return {};
+        const ssize_t n = ::read(fd, text, sizeof text);
+        close(fd);
+        return n > 0 ? std::string_view(text, static_cast<std::size_t>(n)) : std::string_view();
+    };
+    const auto blockSize = linuxmem::parseBlockSize(readText(memoryBlocks + "/block_size_bytes"));
+    if (!blockSize) return std::nullopt;
+    DIR* dir = opendir(memoryBlocks.c_str());
+    if (!dir) return std::nullopt;
+    std::uint64_t online = 0;
+    while (const dirent* d = readdir(dir)) {
+        const std::string_view name = d->d_name;
+        if (!name.starts_with("memory") || name.size() == 6 ||
+            name.find_first_not_of("0123456789", 6) != std::string_view::npos)
+            continue;
+        const std::string block = memoryBlocks + "/" + d->d_name;
+        // Blocks the kernel cannot take offline may have no "online" file; their state says.
+        const std::string_view flag = readText(block + "/online");
+        if (flag.starts_with('1') || (flag.empty() && readText(block + "/state").starts_with("online"))) ++online;
     }
-    watcherWake_.notify_all();
-    if (watcher_.joinable()) watcher_.join();
+    closedir(dir);
+    if (online == 0 || online > std::numeric_limits<std::uint64_t>::max() / *blockSize) return std::nullopt;
+    return online * *blockSize;
 }
 
 std::optional<std::uint64_t> LinuxMemorySource::zramMemoryUsed() {
@@ -99,44 +120,18 @@ SystemMemoryReading LinuxMemorySource::read() {
     linuxmem::PressureInputs inputs;
     if (meminfo_.read(buffer_)) {
         const auto m = linuxmem::parseMeminfo(buffer_);
-        reading.totalPhysicalBytes = m.memTotal;
+        if (!installed_) installed_ = onlineMemoryBytes(files_.memoryBlocks);
+        // The blocks can only add what the kernel keeps; fewer than MemTotal means a bad count.
+        reading.totalPhysicalBytes = m.memTotal && installed_->value_or(0) >= *m.memTotal ? **installed_ : m.memTotal;
         reading.availableBytes = linuxmem::availableBytes(m);
         reading.swapUsedBytes = linuxmem::swapUsedBytes(m);
         reading.compressedBytes = saturatingAdd(m.zswap.value_or(0), zramMemoryUsed().value_or(0));
         inputs.availableBytes = reading.availableBytes;
-        inputs.totalBytes = reading.totalPhysicalBytes;
+        inputs.totalBytes = m.memTotal;
     }
     if (pressure_.read(buffer_)) inputs.psi = linuxmem::parsePsi(buffer_);
     reading.pressure = classifier_.update(inputs);
     return reading;
-}
-
-void LinuxMemorySource::startPressureWatcher() {
-    std::lock_guard lock(watcherMutex_);
-    if (watcher_.joinable() || stopping_) return;
-    watcher_ = std::thread([this] { watch(); });
-}
-
-void LinuxMemorySource::watch() {
-    // The watcher's own files and classifier: it never touches what read() uses.
-    KeptFile meminfo{files_.meminfo};
-    KeptFile pressure{files_.pressure};
-    std::string text;
-    linuxmem::PressureClassifier classifier;
-    std::unique_lock lock(watcherMutex_);
-    while (!stopping_) {
-        lock.unlock();
-        linuxmem::PressureInputs inputs;
-        if (meminfo.read(text)) {
-            const auto m = linuxmem::parseMeminfo(text);
-            inputs.availableBytes = linuxmem::availableBytes(m);
-            inputs.totalBytes = m.memTotal;
-        }
-        if (pressure.read(text)) inputs.psi = linuxmem::parsePsi(text);
-        if (const auto level = classifier.update(inputs)) lastReported_.store(*level);
-        lock.lock();
-        watcherWake_.wait_for(lock, watcherInterval, [this] { return stopping_; });
-    }
 }
 
 }  // namespace velmora

@@ -1,9 +1,7 @@
 #pragma once
-#include <atomic>
-#include <condition_variable>
-#include <mutex>
+#include <cstdint>
+#include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/SystemMemorySource.h"
@@ -11,9 +9,9 @@
 
 namespace velmora {
 
-// The machine's memory from /proc/meminfo, zram's statistics and the kernel's stall
-// information (/proc/pressure/memory). The pressure watcher is a small thread that judges the
-// level every few seconds on its own, so a level is at hand when a read cannot judge one.
+// The machine's memory from /proc/meminfo, zram's statistics, the kernel's stall information
+// (/proc/pressure/memory) and the online memory blocks. Every read judges the pressure level, so
+// the last level reported is simply the one read last: no watcher thread is needed.
 class LinuxMemorySource final : public SystemMemorySource {
 public:
     // The files are parameters so tests can point them at files of their own.
@@ -21,20 +19,21 @@ public:
         std::string meminfo = "/proc/meminfo";
         std::string pressure = "/proc/pressure/memory";
         std::string blockDevices = "/sys/block";
+        std::string memoryBlocks = "/sys/devices/system/memory";
     };
 
     LinuxMemorySource();
     explicit LinuxMemorySource(Files files);
-    ~LinuxMemorySource() override;
     LinuxMemorySource(const LinuxMemorySource&) = delete;
     LinuxMemorySource& operator=(const LinuxMemorySource&) = delete;
 
     SystemMemoryReading read() override;
-    MemoryPressureLevel lastReportedPressure() const override { return lastReported_.load(); }
-    void startPressureWatcher() override;
+    MemoryPressureLevel lastReportedPressure() const override { return classifier_.level(); }
+    void startPressureWatcher() override {}
 
-    // How often the watcher judges the level.
-    static constexpr auto watcherInterval = std::chrono::seconds(2);
+    // Online memory blocks × the block size: the memory installed, which MemTotal undercounts by
+    // what the firmware and the kernel keep. Nothing when the folder cannot be read.
+    static std::optional<std::uint64_t> onlineMemoryBytes(const std::string& memoryBlocks);
 
 private:
     // Files kept open and re-read from the start; each read reopens a file that failed.
@@ -46,21 +45,15 @@ private:
     };
 
     std::optional<std::uint64_t> zramMemoryUsed();
-    void watch();
 
     Files files_;
     KeptFile meminfo_;
     KeptFile pressure_;
     std::vector<std::string> zramStats_;  // mm_stat paths, rescanned now and then
     int readsSinceScan_ = -1;
+    std::optional<std::optional<std::uint64_t>> installed_;  // counted once: blocks come and go rarely
     std::string buffer_;
     linuxmem::PressureClassifier classifier_;
-
-    std::atomic<MemoryPressureLevel> lastReported_{MemoryPressureLevel::normal};
-    std::mutex watcherMutex_;
-    std::condition_variable watcherWake_;
-    bool stopping_ = false;
-    std::thread watcher_;
 };
 
 }  // namespace velmora

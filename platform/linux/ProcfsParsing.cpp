@@ -103,7 +103,8 @@ std::optional<std::uint64_t> kilobyteField(std::string_view text, std::string_vi
 }
 
 StatusMemory parseStatusMemory(std::string_view text) {
-    return StatusMemory{kilobyteField(text, "RssAnon"), kilobyteField(text, "VmSwap"), kilobyteField(text, "VmExe")};
+    return StatusMemory{kilobyteField(text, "RssAnon"), kilobyteField(text, "VmSwap"), kilobyteField(text, "VmExe"),
+                        kilobyteField(text, "RssShmem")};
 }
 
 std::optional<std::int32_t> innermostPid(std::string_view status) {

@@ -40,6 +40,7 @@ struct StatusMemory {
     std::optional<std::uint64_t> rssAnon;
     std::optional<std::uint64_t> swap;
     std::optional<std::uint64_t> text;  // VmExe
+    std::optional<std::uint64_t> rssShmem;  // resident shared anonymous memory, whoever else maps it
 };
 StatusMemory parseStatusMemory(std::string_view text);
 

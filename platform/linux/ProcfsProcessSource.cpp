@@ -146,18 +146,21 @@ ProcfsProcessSource::ReadOutcome ProcfsProcessSource::readKept(std::int32_t pid,
         fd = open(path, O_RDONLY | O_CLOEXEC);
         if (fd >= 0) ++keptDescriptors_;
     }
-    ssize_t n;
-    if (fd >= 0) {
-        n = pread(fd, buffer, size, 0);
-        // The descriptor belongs to the process it was opened for: once that one is gone the
-        // read fails, whoever holds the pid now.
-        if (n < 0) return errno == ESRCH ? ReadOutcome::gone : ReadOutcome::unreadable;
-    } else {
-        char path[64];
-        pidPath(path, sizeof path, pid, leaf);
-        n = readSmallFile(AT_FDCWD, path, buffer, size);
-        if (n < 0) return errno == ENOENT || errno == ESRCH ? ReadOutcome::gone : ReadOutcome::unreadable;
-    }
+    if (fd < 0) return readOnce(pid, leaf, buffer, size, length);
+    const ssize_t n = pread(fd, buffer, size, 0);
+    // The descriptor belongs to the process it was opened for: once that one is gone the read
+    // fails, whoever holds the pid now.
+    if (n < 0) return errno == ESRCH ? ReadOutcome::gone : ReadOutcome::unreadable;
+    length = static_cast<std::size_t>(n);
+    return ReadOutcome::ok;
+}
+
+ProcfsProcessSource::ReadOutcome ProcfsProcessSource::readOnce(std::int32_t pid, const char* leaf, char* buffer,
+                                                                std::size_t size, std::size_t& length) {
+    char path[64];
+    pidPath(path, sizeof path, pid, leaf);
+    const ssize_t n = readSmallFile(AT_FDCWD, path, buffer, size);
+    if (n < 0) return errno == ENOENT || errno == ESRCH ? ReadOutcome::gone : ReadOutcome::unreadable;
     length = static_cast<std::size_t>(n);
     return ReadOutcome::ok;
 }
@@ -249,7 +252,33 @@ ProcfsProcessSource::ReadOutcome ProcfsProcessSource::readFootprint(std::int32_t
             return outcome;
         }
     }
-    footprint = anonymous + entry.swapBytes.value_or(0);
+    if (!hasMemory || statm->shared == 0) {
+        entry.shmemBytes = 0;
+        entry.rssShmem = 0;
+        entry.sharedPages = statm->shared;
+    } else if (entry.sharedPages != statm->shared) {
+        // Shared anonymous pages (memfd, shm) count among statm's shared ones, so they can only
+        // have changed when that count did; file pages change it far more often, so status (cheap)
+        // says first whether there is any, and whether it changed.
+        outcome = readOnce(pid, "status", buffer, sizeof buffer, length);
+        if (outcome == ReadOutcome::gone) return outcome;
+        const auto resident = outcome == ReadOutcome::ok
+                                  ? procfs::parseStatusMemory(std::string_view(buffer, length)).rssShmem.value_or(0)
+                                  : 0;
+        if (resident == 0) {
+            entry.shmemBytes = 0;
+        } else if (entry.rssShmem != resident) {
+            outcome = readOnce(pid, "smaps_rollup", buffer, sizeof buffer, length);
+            if (outcome == ReadOutcome::gone) return outcome;
+            // Unreadable (another user's process): counted as none until it changes again.
+            entry.shmemBytes = outcome == ReadOutcome::ok
+                                   ? procfs::kilobyteField(std::string_view(buffer, length), "Pss_Shmem").value_or(0)
+                                   : 0;
+        }
+        entry.rssShmem = resident;
+        entry.sharedPages = statm->shared;
+    }
+    footprint = anonymous + entry.swapBytes.value_or(0) + entry.shmemBytes;
     entry.anonymousBytes = anonymous;
 
     if (hasMemory) {

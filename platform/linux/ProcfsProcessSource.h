@@ -22,6 +22,9 @@ std::optional<std::string> launchNameOf(const std::string& executable, std::stri
 //   new pids are looked at one by one;
 // - each process's statm stays open and is re-read with pread; a read that fails tells the
 //   process is gone, even when its pid was given to another one;
+// - its share of shared anonymous memory is read again only when statm's shared count changes, and
+//   then from smaps_rollup (which walks the whole address space) only when status says the resident
+//   shared anonymous memory changed;
 // - while swap is in use, a process's status (for VmSwap, ten times dearer) is read only when
 //   its resident anonymous memory changed, and once in 60 passes;
 // - names, parent and executable path are read once per process and again only when its code
@@ -57,6 +60,9 @@ private:
         int statusFd = -1;                       // only while swap is in use
         std::uint64_t anonymousBytes = 0;        // resident anonymous memory at the last read
         std::optional<std::uint64_t> swapBytes;  // VmSwap at the last status read
+        std::optional<std::uint64_t> sharedPages;  // statm's shared count when Pss_Shmem was last read
+        std::uint64_t shmemBytes = 0;              // Pss_Shmem: its share of shared anonymous memory
+        std::optional<std::uint64_t> rssShmem;     // RssShmem when Pss_Shmem was last read
         std::uint64_t textBytes = 0;  // code size; a change means the process ran exec
         bool hadMemory = false;       // false once the address space is gone (exiting, zombie)
         std::uint64_t createdInPass = 0;
@@ -72,6 +78,7 @@ private:
     ReadOutcome readFootprint(std::int32_t pid, Entry& entry, bool swapInUse, std::uint64_t& footprint);
     ReadOutcome readKept(std::int32_t pid, const char* leaf, int& fd, char* buffer, std::size_t size,
                          std::size_t& length);
+    static ReadOutcome readOnce(std::int32_t pid, const char* leaf, char* buffer, std::size_t size, std::size_t& length);
     void closeDescriptor(int& fd);
     void closeDescriptor(Entry& entry);
     bool swapInUse() const;

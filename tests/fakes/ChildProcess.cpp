@@ -72,6 +72,8 @@ bool ChildProcess::command(char op, std::size_t argument) {
 
 bool ChildProcess::allocate(std::size_t mebibytes) { return command('a', mebibytes); }
 
+bool ChildProcess::allocateShared(std::size_t mebibytes) { return command('s', mebibytes); }
+
 bool ChildProcess::release() { return command('r', 0); }
 
 bool ChildProcess::exit() {

@@ -25,6 +25,8 @@ public:
     bool running() const { return running_; }
 
     bool allocate(std::size_t mebibytes);
+    // Maps and touches `mebibytes` of shared memory (a memfd) instead.
+    bool allocateShared(std::size_t mebibytes);
     bool release();
     // Asks the child to exit and waits until it is reaped.
     bool exit();

@@ -52,10 +52,17 @@ struct Command {
     Command c{};
     while (readAll(fd, &c, sizeof c)) {
         char reply = 1;
-        if (c.op == 'a') {
+        if (c.op == 'a' || c.op == 's') {
             const std::size_t bytes = c.argument << 20;
-            void* p = count < maxRegions ? mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)
-                                         : MAP_FAILED;
+            void* p = MAP_FAILED;
+            if (count < maxRegions && c.op == 'a') {
+                p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            } else if (count < maxRegions) {  // shared memory, as browsers and compositors hold it
+                const int memfd = memfd_create("memory-hog", MFD_CLOEXEC);
+                if (memfd >= 0 && ftruncate(memfd, static_cast<off_t>(bytes)) == 0)
+                    p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, memfd, 0);
+                if (memfd >= 0) close(memfd);
+            }
             if (p == MAP_FAILED) {
                 reply = 0;
             } else {
@@ -67,7 +74,7 @@ struct Command {
                 ++count;
             }
         } else if (c.op == 'r') {
-            for (std::size_t i = 0; i < count; ++i) munmap(regions[i], sizes[i]);
+            for (std::size_t i = 0; i < count; ++i) munmap(regions[i], sizes[i]);  // a memfd goes with its last mapping
             count = 0;
         } else if (c.op == 'x') {
             _exit(0);

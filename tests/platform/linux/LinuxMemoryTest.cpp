@@ -1,9 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 #include "platform/linux/LinuxMemoryParsing.h"
 #include "platform/linux/LinuxMemorySource.h"
@@ -92,7 +90,7 @@ TEST(LinuxMemorySourceTest, ReadsItsFilesAgainEachTimeAndLeavesUnreadableFieldsA
     writeFile(dir.file("block/zram0/mm_stat"), "100 50 4096 0 0 0 0 0 0\n");
     writeFile(dir.file("block/zram1/mm_stat"), "100 50 8192 0 0 0 0 0 0\n");
     writeFile(dir.file("block/sda/stat"), "1 2 3\n");
-    LinuxMemorySource source({dir.file("meminfo"), dir.file("pressure"), dir.file("block")});
+    LinuxMemorySource source({dir.file("meminfo"), dir.file("pressure"), dir.file("block"), dir.file("none")});
     const auto r = source.read();
     EXPECT_EQ(r.totalPhysicalBytes, 16000000ull * 1024);
     EXPECT_EQ(r.availableBytes, 6000000ull * 1024);  // free + clean file pages, not MemAvailable
@@ -112,15 +110,35 @@ TEST(LinuxMemorySourceTest, ReadsItsFilesAgainEachTimeAndLeavesUnreadableFieldsA
     EXPECT_FALSE(none.pressure);
     // Without stall information the available-memory rule alone judges.
     writeFile(dir.file("meminfo"), meminfoWith(1000000, 90000));
-    LinuxMemorySource noPsi({dir.file("meminfo"), dir.file("none"), dir.file("none")});
+    LinuxMemorySource noPsi({dir.file("meminfo"), dir.file("none"), dir.file("none"), dir.file("none")});
     EXPECT_EQ(noPsi.read().pressure, Level::warning);
 
-    // The watcher judges on its own thread as soon as it starts, and stops with the source.
-    writeFile(dir.file("meminfo"), meminfoWith(1000000, 10000));
-    EXPECT_EQ(noPsi.lastReportedPressure(), Level::normal);
-    noPsi.startPressureWatcher();
-    noPsi.startPressureWatcher();
-    for (int i = 0; i < 5000 && noPsi.lastReportedPressure() != Level::critical; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    EXPECT_EQ(noPsi.lastReportedPressure(), Level::critical);
+    // The last level reported is the one the latest read judged.
+    EXPECT_EQ(std::pair(noPsi.lastReportedPressure(), nothing.lastReportedPressure()),
+              std::pair(Level::warning, Level::normal));
+}
+
+// Installed memory is online blocks × the block size; anything doubtful falls back to MemTotal.
+TEST(LinuxMemorySourceTest, InstalledMemoryFromOnlineBlocks) {
+    EXPECT_EQ(parseBlockSize("8000000\n"), 134217728u);
+    for (const char* bad : {"", "0", "0x10", "12 ", "g", "10000000000000000"}) EXPECT_EQ(parseBlockSize(bad), std::nullopt) << bad;
+    using Files = std::vector<std::pair<std::string, std::string>>;
+    struct Row { const char* name; Files files; std::uint64_t total; };
+    const std::uint64_t memTotal = 16000000ull * 1024;  // 15.26 GiB
+    const Row rows[] = {
+        {"four online blocks of 4 GiB",
+         {{"block_size_bytes", "100000000\n"}, {"memory0/online", "1\n"}, {"memory1/online", "1\n"},
+          {"memory2/online", "0\n"}, {"memory3/state", "online\n"}, {"memory4/state", "offline\n"},
+          {"memory5/online", "1\n"}, {"memoryx/online", "1\n"}, {"memory/online", "1\n"}},
+         16ull << 30},
+        {"no block size", {{"memory0/online", "1"}, {"memory1/online", "1"}}, memTotal},
+        {"fewer than MemTotal", {{"block_size_bytes", "100000000"}, {"memory0/online", "1"}}, memTotal},
+        {"no folder", {}, memTotal}};
+    for (const auto& r : rows) {
+        TempDir dir;
+        writeFile(dir.file("meminfo"), meminfoText);
+        for (const auto& [file, text] : r.files) writeFile(dir.file("blocks/" + file), text);
+        LinuxMemorySource source({dir.file("meminfo"), dir.file("none"), dir.file("none"), dir.file("blocks")});
+        EXPECT_EQ(source.read().totalPhysicalBytes, r.total) << r.name;
+    }
 }

@@ -150,6 +150,10 @@ TEST_P(ProcfsFootprintTest, NewChildFollowsItsMemoryAndIsSkippedOnceGoneWhileKer
     EXPECT_GE(footprint(), 60ull << 20);
     ASSERT_TRUE(child.release());
     EXPECT_LT(footprint(), 60ull << 20);
+    ASSERT_TRUE(child.allocateShared(300));  // shared anonymous memory is the child's too
+    EXPECT_GE(footprint(), 250ull << 20);
+    ASSERT_TRUE(child.release());
+    EXPECT_LT(footprint(), 60ull << 20);
     EXPECT_GT(descriptorsInto(child.pid()), 0);  // kept open between passes
     ASSERT_TRUE(child.exit());
     footprint(false);
