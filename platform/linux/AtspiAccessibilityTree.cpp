@@ -73,14 +73,17 @@ struct AtspiAccessibilityTree::Impl {
     Impl(DesktopSession& d, AccessibilityPermission& p) : desktop(d), permission(p) {}
 
     // The library is one per process and cannot be taken down and started again; after a failed
-    // start it must not be called at all (it would end the process), so it is tried once.
-    static bool libraryUp() {
-        static const bool up = [] {
-            if (atspi_init() > 1) return false;  // 0: connected; 1: someone in this process already had
-            atspi_set_timeout(kCallTimeoutMs, 0);
-            return true;
-        }();
-        return up;
+    // start it must not be called at all (it would end the process), so it is started once, and
+    // only once the session's accessibility is on.
+    bool libraryUp() {
+        enum class Library { untried, up, failed };
+        static Library state = Library::untried;
+        if (state == Library::untried && permission.isGranted()) {
+            // 0: connected; 1: someone in this process already had.
+            state = atspi_init() <= 1 ? Library::up : Library::failed;
+            if (state == Library::up) atspi_set_timeout(kCallTimeoutMs, 0);
+        }
+        return state == Library::up;
     }
 
     bool paused(std::int32_t pid) {
@@ -297,7 +300,7 @@ std::optional<RunningApplication> AtspiAccessibilityTree::frontmostApplication()
 }
 
 AccessibleRef AtspiAccessibilityTree::applicationElement(std::int32_t pid) {
-    if (pid <= 0 || !Impl::libraryUp() || impl_->paused(pid)) return nullptr;
+    if (pid <= 0 || !impl_->libraryUp() || impl_->paused(pid)) return nullptr;
     auto session = std::make_shared<Session>(Session{pid, Steady::now() + kPollBudget});
     AtspiAccessible* app = impl_->findApp(pid, *session);
     if (!app) return nullptr;

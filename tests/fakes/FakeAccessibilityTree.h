@@ -10,18 +10,13 @@
 
 namespace velmora {
 
-// An element whose attributes a test sets directly; an attribute it never set reads as absent.
+// An element whose attributes a test sets; one never set reads as absent.
 struct FakeAccessible final : AccessibleElement {
     std::map<std::string, AccessibilityValue, std::less<>> attributes;
-
-    FakeAccessible& set(const std::string& name, AccessibilityValue value) {
-        attributes[name] = std::move(value);
-        return *this;
-    }
+    void set(const std::string& name, AccessibilityValue value) { attributes[name] = std::move(value); }
 };
 using FakeNode = std::shared_ptr<FakeAccessible>;
 
-// An element of `role` holding `children`.
 inline FakeNode fakeNode(std::string role, std::vector<FakeNode> children = {}) {
     auto node = std::make_shared<FakeAccessible>();
     node->set("AXRole", {std::move(role)});
@@ -29,13 +24,13 @@ inline FakeNode fakeNode(std::string role, std::vector<FakeNode> children = {}) 
     return node;
 }
 
-// `levels` plain groups stacked above `leaf`: the leaf ends up `levels` levels below the top one.
+// `leaf` under `levels` plain groups.
 inline FakeNode fakeChain(int levels, FakeNode leaf) {
     for (int i = 0; i < levels; ++i) leaf = fakeNode("AXGroup", {leaf});
     return leaf;
 }
 
-// Apps by pid, each an application element; counts every attribute read.
+// Application elements by pid; counts every attribute read.
 class FakeAccessibilityTree final : public AccessibilityTree {
 public:
     bool trusted = true;
@@ -43,21 +38,17 @@ public:
     std::map<std::int32_t, FakeNode> apps;
     int reads = 0;
 
-    // Makes `pid` frontmost with an application element whose focused window is `window`.
+    // `app` comes to the front with `window` focused; returns its application element.
     FakeNode show(RunningApplication app, FakeNode window) {
         frontmost = app;
         auto element = fakeNode("AXApplication");
         element->set("AXFocusedWindow", {AccessibleRef(window)});
-        apps[app.pid] = element;
-        return element;
+        return apps[app.pid] = element;
     }
 
     bool isProcessTrusted() override { return trusted; }
     std::optional<RunningApplication> frontmostApplication() override { return frontmost; }
-    AccessibleRef applicationElement(std::int32_t pid) override {
-        const auto it = apps.find(pid);
-        return it == apps.end() ? nullptr : it->second;
-    }
+    AccessibleRef applicationElement(std::int32_t pid) override { return apps.count(pid) ? apps[pid] : nullptr; }
     AccessibilityValue copyAttributeValue(const AccessibleRef& element, std::string_view attribute) override {
         ++reads;
         const auto* node = dynamic_cast<const FakeAccessible*>(element.get());
@@ -67,7 +58,7 @@ public:
     }
 };
 
-// An event as kind|title|url|detail|label, "-" for absent, so a table compares it byte for byte.
+// kind|title|url|detail|label, "-" for absent: an event a table can compare byte for byte.
 inline std::string eventLine(const ActivityEvent& e) {
     const auto opt = [](const std::optional<std::string>& s) { return s.value_or("-"); };
     return std::string(EnumNames<ActivityEventKind>::names[static_cast<int>(e.kind)]) + "|" + opt(e.windowTitle) + "|" +
