@@ -129,21 +129,22 @@ TEST_F(Handlers, BrowserSessionHintOnlyUntilTheExtensionSpoke) {
 }
 
 TEST_F(Handlers, MeasurementStoryFromTheLatestReport) {
-    s.recordMeasurementStory();
-    EXPECT_TRUE(s.timeline->events().empty());
-    EXPECT_EQ(s.selectedSidebar, SidebarItem::timeline);
-
     auto& c = *s.measureController;
-    const SystemMemorySnapshot system{};
-    const std::vector<AppMemorySnapshot> before{{.identity = editor, .footprintBytes = 1000 * MiB, .isForeground = true}};
-    const std::vector<AppMemorySnapshot> after{{.identity = editor, .footprintBytes = 1300 * MiB, .isForeground = true}};
-    c.start();
-    c.handleBaselineSample(before, system);
-    c.done();
-    c.handleSettlingSample(after, system);
-    c.showResultNow();
-    s.selectedSidebar = SidebarItem::measure;
-    s.recordMeasurementStory();
+    const auto run = [&](std::vector<AppMemorySnapshot> before, std::vector<AppMemorySnapshot> after) {
+        c.cancel();
+        c.start();
+        c.handleBaselineSample(before, {});
+        c.done();
+        c.handleSettlingSample(after, {});
+        c.showResultNow();
+        s.selectedSidebar = SidebarItem::measure;
+        s.recordMeasurementStory();
+    };
+    s.recordMeasurementStory();  // no report yet
+    EXPECT_TRUE(s.timeline->events().empty());
+
+    run({{.identity = editor, .footprintBytes = 1000 * MiB, .isForeground = true}},
+        {{.identity = editor, .footprintBytes = 1300 * MiB}});
     const TimelineEvent& story = newest();
     EXPECT_EQ(story.title, "Check one action \u2014 Text Editor");
     EXPECT_EQ(story.immediate->deltaBytes, 300 * std::int64_t(MiB));
@@ -154,15 +155,9 @@ TEST_F(Handlers, MeasurementStoryFromTheLatestReport) {
     EXPECT_EQ(s.selectedSidebar, SidebarItem::timeline);
     EXPECT_EQ(s.selectedEventID, story.id);
 
-    // Nothing measured: no target, and no made-up release of the whole baseline.
-    c.cancel();
-    c.start();
-    c.done();
-    c.showResultNow();
-    s.recordMeasurementStory();
+    run({}, {});  // nothing measured: no target, and no made-up release of the whole baseline
     EXPECT_EQ(newest().title, "Check one action \u2014 App");
-    EXPECT_FALSE(newest().relatedApp || newest().immediate);
-    EXPECT_FALSE(s.sensorLog.front().appName);
+    EXPECT_FALSE(newest().relatedApp || newest().immediate || s.sensorLog.front().appName);
     EXPECT_EQ(s.timeline->events().size(), 2u);
 }
 
