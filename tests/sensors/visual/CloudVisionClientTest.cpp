@@ -58,6 +58,8 @@ TEST(CloudVisionClientTest, ReplyParsing) {
         {200, R"({"choices":{"message":{"content":"x"}}})", std::nullopt},
         {200, R"([{"choices":[]}])", std::nullopt},
         {200, R"({"choices":[{"message":{"content":"x"}})", std::nullopt},
+        {200, std::string(500000, '['), std::nullopt},
+        {200, "{\"choices\":[{\"message\":{\"content\":\"\xff\"}}]}", std::nullopt},  // not UTF-8
     };
     for (const auto& [status, body, expected] : cases)
         EXPECT_EQ(CloudVisionClient::parseCloudResponse(status, body), expected) << status << " " << body;
