@@ -67,10 +67,11 @@ struct Sensors {
     }
 };
 
-std::string desktopDisplay() {
-    const char* display = std::getenv("DISPLAY");
-    return std::getenv("VELMORA_DESKTOP") && display ? display : "";
-}
+// Skips without the test desktop; on it, a display that cannot be reached fails the test.
+#define REQUIRE_DESKTOP(display)                                                             \
+    if (!std::getenv("VELMORA_DESKTOP")) GTEST_SKIP() << "needs scripts/with-desktop.sh";  \
+    const std::string display = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";      \
+    ASSERT_FALSE(display.empty()) << "VELMORA_DESKTOP is set but DISPLAY is not"
 
 }  // namespace
 
@@ -89,8 +90,7 @@ TEST(DesktopSensorsX11Test, WithoutADisplayEverySensorStartsAndPublishesNothing)
 }
 
 TEST(DesktopSensorsX11Test, ARealWindowIsLaunchedActivatedTitledRetitledAndQuit) {
-    const std::string display = desktopDisplay();
-    if (display.empty()) GTEST_SKIP() << "needs scripts/with-desktop.sh";
+    REQUIRE_DESKTOP(display);
     Sensors s(display);
     // The program quits when its input closes; each line it reads becomes its title.
     const std::string title = "Velmora window " + std::to_string(getpid());
@@ -129,8 +129,7 @@ TEST(DesktopSensorsX11Test, ARealWindowIsLaunchedActivatedTitledRetitledAndQuit)
 }
 
 TEST(DesktopSensorsX11Test, IdleTimeGrowsWhileNothingHappensAndInputResetsIt) {
-    const std::string display = desktopDisplay();
-    if (display.empty()) GTEST_SKIP() << "needs scripts/with-desktop.sh";
+    REQUIRE_DESKTOP(display);
     X11IdleTimeSource idle(display);
     ASSERT_TRUE(idle.secondsSinceLastInput()) << "no XScreenSaver idle time on " << display;
 
