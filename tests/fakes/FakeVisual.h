@@ -10,18 +10,11 @@
 #include "platform/HttpsClient.h"
 #include "platform/ScreenCapture.h"
 #include "platform/TextRecognizer.h"
-#include "platform/WindowList.h"
 
 namespace velmora {
 
 inline std::vector<std::uint8_t> bytesOf(std::string_view text) { return {text.begin(), text.end()}; }
 inline std::string textOf(const std::vector<std::uint8_t>& bytes) { return {bytes.begin(), bytes.end()}; }
-
-class StaticWindowList final : public WindowList {
-public:
-    std::vector<ListedWindow> windows() override { return list; }
-    std::vector<ListedWindow> list;
-};
 
 // Windows are sizes; a "JPEG" is the text "<id>@<width>x<height>".
 class FakeScreenCapture final : public ScreenCapture {

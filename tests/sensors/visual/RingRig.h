@@ -2,6 +2,7 @@
 // A screenshot ring over fakes: "Editor" (pid 42) is frontmost with window 1 of 3200 × 1600.
 #include "sensors/visual/ScreenshotRingBuffer.h"
 #include "tests/fakes/FakeAppPlatform.h"
+#include "tests/fakes/FakeDesktop.h"
 #include "tests/fakes/FakeSources.h"
 #include "tests/fakes/FakeVisual.h"
 #include "tests/fakes/ManualScheduler.h"
@@ -19,7 +20,7 @@ struct RingRig {
     ManualScheduler scheduler{clock};
     FakePermissionProbe permission;
     FakeDesktopSession desktop;
-    StaticWindowList windows;
+    FakeWindowList windows;
     FakeScreenCapture capture;
     ScreenshotRingBuffer ring{permission, desktop, windows, capture, scheduler, clock, selfPid};
 
