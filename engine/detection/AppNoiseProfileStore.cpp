@@ -39,16 +39,25 @@ AppNoiseProfileStore::Profile AppNoiseProfileStore::Profile::fromJson(const Json
 void AppNoiseProfileStore::load() {
     const auto stored = defaults_.value(defaultsKey);
     if (!stored || !stored->is_object()) return;
-    std::unordered_map<std::string, Profile> loaded;
-    try {
-        for (const auto& [key, value] : stored->items()) loaded[key] = decode<Profile>(value);
-    } catch (const DecodeError&) {
-        return;  // keep what is in memory
+    profiles_.clear();
+    lastSeen_.clear();
+    dirty_.clear();
+    encoded_ = Json::object();
+    // One by one: a damaged profile costs only its own app's learning.
+    for (const auto& [key, value] : stored->items()) {
+        try {
+            profiles_[key] = decode<Profile>(value);
+        } catch (const DecodeError&) {
+            continue;
+        }
+        encoded_[key] = value;
+        if (const auto seen = value.find("lastSeen");
+            seen != value.end() && seen->is_number() && std::isfinite(seen->get<double>()))
+            lastSeen_[key] = Seen{Date{seen->get<double>()}, Date{seen->get<double>()}};
     }
-    profiles_ = std::move(loaded);
 }
 
-void AppNoiseProfileStore::record(const std::string& groupingKey, std::uint64_t deltaBytes) {
+void AppNoiseProfileStore::record(const std::string& groupingKey, std::uint64_t deltaBytes, Date now) {
     if (deltaBytes > largestLearnedDelta) return;
     Profile& p = profiles_[groupingKey];
     if (p.sampleCount == std::numeric_limits<std::int64_t>::max()) return;  // learned enough
@@ -59,7 +68,28 @@ void AppNoiseProfileStore::record(const std::string& groupingKey, std::uint64_t 
     p.m2 += d * (x - mean);
     p.meanAbsDelta = mean;
     p.sampleCount = n;
-    if (n % saveEvery == 0) save();
+    lastSeen_[groupingKey].at = now;
+    dirty_.insert(groupingKey);
+    if (n % saveEvery == 0) saveWanted_ = true;
+    saveWhenDue(now);
+}
+
+void AppNoiseProfileStore::seen(const std::string& groupingKey, Date now) {
+    auto it = lastSeen_.find(groupingKey);
+    if (it == lastSeen_.end()) {
+        if (!profiles_.contains(groupingKey)) return saveWhenDue(now);
+        it = lastSeen_.emplace(groupingKey, Seen{now, std::nullopt}).first;
+    }
+    it->second.at = now;
+    // The stored date needs to be right to the day only: it decides after a month.
+    if (!it->second.written || now - *it->second.written > 86400.0) dirty_.insert(groupingKey);
+    saveWhenDue(now);
+}
+
+void AppNoiseProfileStore::saveWhenDue(Date now) {
+    latest_ = now;
+    // A clock set back ends the wait rather than prolonging it.
+    if (saveWanted_ && (!lastSave_ || now - *lastSave_ >= minimumSaveInterval || now < *lastSave_)) save();
 }
 
 bool AppNoiseProfileStore::isWithinNoise(const std::string& groupingKey, std::uint64_t deltaBytes,
@@ -70,13 +100,34 @@ bool AppNoiseProfileStore::isWithinNoise(const std::string& groupingKey, std::ui
 }
 
 void AppNoiseProfileStore::save() {
-    Json all = Json::object();
-    for (const auto& [key, profile] : profiles_) {
-        // JSON has no infinities; writing one would replace good stored data with nulls.
-        if (!std::isfinite(profile.meanAbsDelta) || !std::isfinite(profile.m2)) return;
-        all[key] = profile.toJson();
+    saveWanted_ = false;
+    if (latest_) {
+        lastSave_ = latest_;
+        for (auto it = profiles_.begin(); it != profiles_.end();) {
+            const auto seen = lastSeen_.try_emplace(it->first, Seen{*latest_, std::nullopt}).first;  // loaded ones count from now
+            if (*latest_ - seen->second.at <= forgetAfter) {
+                ++it;
+                continue;
+            }
+            encoded_.erase(it->first);
+            dirty_.erase(it->first);
+            lastSeen_.erase(seen);
+            it = profiles_.erase(it);
+        }
     }
-    defaults_.setValue(defaultsKey, all);
+    for (const auto& key : dirty_) {
+        const Profile& profile = profiles_.at(key);
+        // JSON has no infinities; writing one would replace good stored data with nulls.
+        if (!std::isfinite(profile.meanAbsDelta) || !std::isfinite(profile.m2)) continue;
+        Json value = profile.toJson();
+        if (const auto seen = lastSeen_.find(key); seen != lastSeen_.end()) {
+            value["lastSeen"] = seen->second.at.secondsSince2001;
+            seen->second.written = seen->second.at;
+        }
+        encoded_[key] = std::move(value);
+    }
+    dirty_.clear();
+    defaults_.setValue(defaultsKey, encoded_);
 }
 
 }  // namespace velmora

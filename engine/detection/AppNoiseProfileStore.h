@@ -1,8 +1,11 @@
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 
+#include "engine/support/Date.h"
 #include "engine/support/Json.h"
 
 namespace velmora {
@@ -31,23 +34,43 @@ public:
     static constexpr std::uint64_t largestLearnedDelta = 524288000;  // 500 MiB
     // Profiles are written on every 30th sample of a key, not on every sample.
     static constexpr std::int64_t saveEvery = 30;
+    // ... and, with hundreds of apps, no more often than this: each write stores them all.
+    static constexpr double minimumSaveInterval = 5.0;
+    // Profiles of apps not seen for this long are forgotten, so they do not pile up.
+    static constexpr double forgetAfter = 30.0 * 86400.0;
     // Below this many samples an app is judged by half the threshold.
     static constexpr std::int64_t learnedAfter = 20;
 
     explicit AppNoiseProfileStore(DefaultsStore& defaults) : defaults_(defaults) {}
 
-    // Replaces the profiles with the stored ones; a missing or malformed value changes nothing.
+    // Replaces the profiles with the stored ones, skipping any that fail to decode; a missing or
+    // malformed value changes nothing.
     void load();
-    // Takes in one absolute change of the app.
-    void record(const std::string& groupingKey, std::uint64_t deltaBytes);
+    // Takes in one absolute change of the app, seen at `now`.
+    void record(const std::string& groupingKey, std::uint64_t deltaBytes, Date now);
+    // The app is in the sample at `now`; a save that waited for its interval happens here.
+    void seen(const std::string& groupingKey, Date now);
     bool isWithinNoise(const std::string& groupingKey, std::uint64_t deltaBytes, std::uint64_t thresholdBytes) const;
-    // Writes all profiles.
+    // Writes all profiles, leaving out those of apps not seen for `forgetAfter`.
     void save();
 
     const std::unordered_map<std::string, Profile>& profiles() const { return profiles_; }
 
 private:
+    void saveWhenDue(Date now);
+
     std::unordered_map<std::string, Profile> profiles_;
+    struct Seen {
+        Date at;
+        std::optional<Date> written;  // as the stored value has it
+    };
+    std::unordered_map<std::string, Seen> lastSeen_;  // absent: loaded without a date and not seen since
+    // The stored value as last written; a save encodes only the profiles changed since.
+    Json encoded_ = Json::object();
+    std::unordered_set<std::string> dirty_;
+    bool saveWanted_ = false;
+    std::optional<Date> latest_;
+    std::optional<Date> lastSave_;
     DefaultsStore& defaults_;
 };
 

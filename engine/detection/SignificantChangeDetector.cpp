@@ -99,6 +99,7 @@ void SignificantChangeDetector::evaluateApp(const AppMemorySnapshot& app, const 
     const std::string& key = app.identity.groupingKey;
     const std::uint64_t f = app.footprintBytes;
     const std::uint64_t b = filter_.thresholds.significantDeltaBytes();
+    noiseStore_.seen(key, now);
 
     const auto it = pending_.find(key);
     if (it == pending_.end()) {
@@ -129,7 +130,7 @@ void SignificantChangeDetector::evaluateApp(const AppMemorySnapshot& app, const 
     const auto still = pending_.find(key);
     if (still != pending_.end()) {
         const std::uint64_t d = absoluteDifference(still->second.latestFootprint, still->second.startFootprint);
-        if (d > 0 && d < b) noiseStore_.record(key, d);
+        if (d > 0 && d < b) noiseStore_.record(key, d, now);
     }
 }
 

@@ -51,6 +51,9 @@ public:
     // identity in the current sample. Reports through onSustainedGrowth before returning.
     template <class Histories, class Identities>
     void evaluate(const Histories& histories, const Identities& identities, bool isIdle, Date now) {
+        // A cooldown that has run out holds nothing: dropping it keeps the map to recent reports
+        // instead of every app ever seen.
+        std::erase_if(lastEmit_, [&](const auto& entry) { return entry.second <= now && now - entry.second >= cooldown_; });
         if (std::empty(identities)) return;
         for (const auto& [key, points] : histories) {
             const auto found = identities.find(key);

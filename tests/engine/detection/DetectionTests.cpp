@@ -108,7 +108,7 @@ TEST(NoiseTest, IgnoreList) {
 
 TEST(NoiseTest, ProfilesLearnJudgeSaveAndLoad) {
     Harness h;
-    for (std::uint64_t x : {2000000u, 4000000u, 6000000u}) h.store.record("app", x);
+    for (std::uint64_t x : {2000000u, 4000000u, 6000000u}) h.store.record("app", x, T0);
     using P = AppNoiseProfileStore::Profile;
     EXPECT_EQ(h.store.profiles().at("app"), (P{3, 4e6, 8e12}));
     // mean + 2 × sqrt(m2 / (n − 1)); one sample: its mean, truncated
@@ -117,42 +117,70 @@ TEST(NoiseTest, ProfilesLearnJudgeSaveAndLoad) {
 
     // Half the threshold (strictly) until the 20th sample, then the learned floor, at least a quarter.
     const auto within = [&](const char* key, std::uint64_t delta) { return h.store.isWithinNoise(key, delta, B); };
-    for (int i = 0; i < 19; ++i) h.store.record("quiet", 1000);
-    for (int i = 0; i < 20; ++i) h.store.record("jittery", 40 * M);
+    for (int i = 0; i < 19; ++i) h.store.record("quiet", 1000, T0);
+    for (int i = 0; i < 20; ++i) h.store.record("jittery", 40 * M, T0);
     EXPECT_EQ(std::tuple(within("new", B / 2 - 1), within("new", B / 2), within("quiet", 40 * M)),
               std::tuple(true, false, true));
-    h.store.record("quiet", 1000);
+    h.store.record("quiet", 1000, T0);
     EXPECT_EQ(std::tuple(within("quiet", 40 * M), within("quiet", B / 4 - 1), within("quiet", B / 4),
                          within("jittery", 40 * M - 1), within("jittery", 40 * M)),
               std::tuple(false, true, false, true, false));
 
-    for (int i = 0; i < 29; ++i) h.store.record("a", 100);
-    h.store.record("b", 100);
-    h.store.record("a", 524288001);  // over 500 MiB: neither counted nor saved
+    for (int i = 0; i < 29; ++i) h.store.record("a", 100, T0);
+    h.store.record("b", 100, T0);
+    h.store.record("a", 524288001, T0);  // over 500 MiB: neither counted nor saved
     EXPECT_EQ(h.defaults.writes, 0);
-    h.store.record("a", 524288000);  // exactly 500 MiB is taken in: the 30th sample
+    h.store.record("a", 524288000, T0);  // exactly 500 MiB is taken in: the 30th sample
     EXPECT_EQ(h.defaults.writes, 1);
     const Json saved = h.defaults.values.at("AppNoiseProfiles");
-    EXPECT_EQ(std::tuple(saved["a"].size(), saved["a"]["sampleCount"], saved["b"]["sampleCount"]),
-              std::tuple(3u, 30, 1));
+    EXPECT_EQ(std::tuple(saved["a"].size(), saved["a"]["sampleCount"], saved["b"]["sampleCount"], saved["a"]["lastSeen"]),
+              std::tuple(4u, 30, 1, Json(T0.secondsSince2001)));
     EXPECT_DOUBLE_EQ(saved["a"]["meanAbsDelta"].get<double>(), (29 * 100 + 524288000) / 30.0);
-    for (int i = 0; i < 30; ++i) h.store.record("a", 100);
-    EXPECT_EQ(h.defaults.writes, 2);  // and again on the 60th, not before
+    // Every 30th sample wants a save, but one write stores them all: at most one in 5 s.
+    for (int i = 0; i < 30; ++i) h.store.record("a", 100, T0 + 4.9);
+    EXPECT_EQ(h.defaults.writes, 1);
+    h.store.seen("c", T0 + 5);
+    EXPECT_EQ(std::pair(h.defaults.writes, h.defaults.values.at("AppNoiseProfiles")["a"]["sampleCount"]), std::pair(2, Json(60)));
 
     AppNoiseProfileStore loaded(h.defaults);
     loaded.load();
     EXPECT_EQ(loaded.profiles(), h.store.profiles());
-    // A bad stored value leaves the profiles in memory as they were.
-    const auto k = [](Json n, Json mean, Json m2) {
-        return Json{{"k", {{"sampleCount", n}, {"meanAbsDelta", mean}, {"m2", m2}}}};
-    };
-    const Json bad[] = {Json("text"), Json{{"good", k(3, 1, 0)["k"]}, {"k", 7}}, Json{{"k", {{"sampleCount", 1}}}},
-                        k(1, "1", 0), k(-3, 1, 0), k(3, 1, -8), k(3, 1e300, 0), k(20, 1, 1e30)};
-    for (const auto& value : bad) {
+    // A bad stored value leaves the profiles in memory as they were; a bad profile costs only itself.
+    const auto k = [](Json n, Json mean, Json m2) { return Json{{"sampleCount", n}, {"meanAbsDelta", mean}, {"m2", m2}}; };
+    for (const auto& value : {Json("text"), Json::array({k(3, 1, 0)})}) {
         h.defaults.values["AppNoiseProfiles"] = value;
         loaded.load();
         EXPECT_EQ(loaded.profiles(), h.store.profiles()) << value.dump();
     }
+    const Json bad[] = {7, Json{{"sampleCount", 1}}, k(1, "1", 0), k(-3, 1, 0), k(3, 1, -8), k(3, 1e300, 0), k(20, 1, 1e30)};
+    for (const auto& value : bad) {
+        h.defaults.values["AppNoiseProfiles"] = Json{{"good", k(3, 1, 0)}, {"bad", value}, {"also", k(4, 2, 0)}};
+        loaded.load();
+        EXPECT_EQ(loaded.profiles(), (std::unordered_map<std::string, P>{{"good", P{3, 1, 0}}, {"also", P{4, 2, 0}}}))
+            << value.dump();
+    }
+}
+
+// Apps gone for 30 days leave the stored profiles; a profile stored without a date counts from now.
+TEST(NoiseTest, ProfilesOfAppsGoneForAMonthAreForgotten) {
+    Harness h;
+    const double day = 86400;
+    h.defaults.values["AppNoiseProfiles"] = Json{{"undated", {{"sampleCount", 2}, {"meanAbsDelta", 5}, {"m2", 0}}}};
+    h.store.load();
+    h.store.record("gone", 100, T0);
+    h.store.record("kept", 100, T0);
+    h.store.seen("kept", T0 + 29 * day);
+    const auto stored = [&] {
+        std::vector<std::string> keys;
+        for (const auto& [key, value] : h.defaults.values.at("AppNoiseProfiles").items()) keys.push_back(key);
+        std::sort(keys.begin(), keys.end());
+        return keys;
+    };
+    for (int i = 0; i < 30; ++i) h.store.record("busy", 100, T0 + 30 * day + 1);
+    EXPECT_EQ(stored(), (std::vector<std::string>{"busy", "kept", "undated"}));
+    EXPECT_FALSE(h.store.profiles().contains("gone"));
+    for (int i = 0; i < 30; ++i) h.store.record("busy", 100, T0 + 60 * day + 2);
+    EXPECT_EQ(stored(), (std::vector<std::string>{"busy"}));
 }
 
 TEST(SignificantChangeTest, AppScenarios) {
@@ -283,6 +311,7 @@ TEST(SustainedGrowthTest, ReportsOncePerTenMinutesAndNeverItself) {
     const ProcessIdentity self{"app", std::nullopt, "App", {7}, true};
     for (const Identities& ids : {Identities{{"app", self}}, Identities{{"other", app}}, Identities{}}) at(1300, ids);
     EXPECT_EQ(results.size(), 2u);
+    EXPECT_TRUE(d.lastEmit().empty());  // the app's cooldown ran out while it was gone
     at(-5000, Identities{{"app", app}});  // the clock was set back: the old report holds no cooldown
     EXPECT_EQ(results.size(), 3u);
 }
