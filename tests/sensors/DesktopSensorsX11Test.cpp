@@ -2,12 +2,15 @@
 // the test desktop (Xvfb with openbox; run under scripts/with-desktop.sh).
 #include <gtest/gtest.h>
 
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <set>
 #include <thread>
 
 #include "platform/linux/UnavailableScriptRunner.h"
@@ -26,7 +29,16 @@ using Kind = ActivityEventKind;
 
 namespace {
 
-// Every sensor, on the X11 implementations of one display.
+// Whether `done` comes to hold within 20 s of real time: the desktop is shared with other tests,
+// and programs start slowly under ASan.
+bool eventually(const std::function<bool()>& done) {
+    for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+         std::chrono::steady_clock::now() < end; std::this_thread::sleep_for(std::chrono::milliseconds(20)))
+        if (done()) return true;
+    return false;
+}
+
+// Every sensor, on the X11 implementations of one display; `until` runs their timers.
 struct Sensors {
     FakeClock clock;
     ManualScheduler scheduler{clock};
@@ -49,15 +61,11 @@ struct Sensors {
         browser.start();
     }
 
-    // Runs the sensors until `done` holds, for at most 20 s of real time: the desktop is shared
-    // with other tests, and programs start slowly under ASan.
     bool until(const std::function<bool()>& done) {
-        for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-             std::chrono::steady_clock::now() < end; std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
+        return eventually([&] {
             scheduler.advance(X11Workspace::drainInterval);
-            if (done()) return true;
-        }
-        return false;
+            return done();
+        });
     }
 
     bool saw(Kind kind, pid_t pid, std::optional<std::string> title = std::nullopt) const {
@@ -143,4 +151,34 @@ TEST(DesktopSensorsX11Test, IdleTimeGrowsWhileNothingHappensAndInputResetsIt) {
     ASSERT_GT(now, last) << "the idle time never grew";
     ASSERT_EQ(std::system("xdotool mousemove_relative -- 7 7"), 0);
     EXPECT_LT(idle.secondsSinceLastInput().value_or(now), now);
+}
+
+TEST(DesktopSensorsX11Test, HostileWindowTitlesAreReadSafely) {
+    REQUIRE_DESKTOP(display);
+    Display* d = XOpenDisplay(display.c_str());
+    ASSERT_NE(d, nullptr);
+    const unsigned long pid = static_cast<unsigned long>(getpid());
+    const auto open = [&](const char* property, const char* type, const std::string& title) {
+        const Window w = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 50, 50, 0, 0, 0);
+        XChangeProperty(d, w, XInternAtom(d, "_NET_WM_PID", False), XA_CARDINAL, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(&pid), 1);
+        XChangeProperty(d, w, XInternAtom(d, property, False), XInternAtom(d, type, False), 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(title.data()), static_cast<int>(title.size()));
+        XMapWindow(d, w);
+    };
+    open("_NET_WM_NAME", "UTF8_STRING", "Bad \xff\xfe title");
+    open("WM_NAME", "STRING", "Caf\xe9 latin-1");  // no _NET_WM_NAME: the older property, converted
+    open("_NET_WM_NAME", "UTF8_STRING", std::string(100000, 'x'));
+    XSync(d, False);
+
+    X11WindowList windows(display);
+    std::set<std::string> titles;
+    const std::set<std::string> expected{"Bad \uFFFD\uFFFD title", "Caf\u00e9 latin-1", std::string(16384, 'x')};
+    EXPECT_TRUE(eventually([&] {
+        titles.clear();
+        for (const auto& w : windows.windows())
+            if (w.ownerPid == getpid() && w.title) titles.insert(*w.title);
+        return titles == expected;
+    })) << titles.size() << " titles";
+    XCloseDisplay(d);
 }
