@@ -22,6 +22,7 @@ constexpr auto kPollBudget = 150ms;
 constexpr auto kUnresponsivePause = 5s;
 // A text longer than this is no address, and reading it whole would cost more than it tells.
 constexpr int kMaxValueCharacters = 8192;
+constexpr std::size_t kMaxCachedApps = 64;
 
 struct Unref {
     void operator()(gpointer object) const {
@@ -140,7 +141,10 @@ struct AtspiAccessibilityTree::Impl {
                     return succeeded(error) && app;
                 }))
                 continue;
-            if (pidOf(app.get(), session) == pid) return appByPid.emplace(pid, std::move(app)).first->second.get();
+            if (pidOf(app.get(), session) != pid) continue;
+            // Apps that quit are only found out when asked for again; keep the cache small.
+            if (appByPid.size() >= kMaxCachedApps) appByPid.clear();
+            return appByPid.emplace(pid, std::move(app)).first->second.get();
         }
         return nullptr;
     }
