@@ -48,36 +48,26 @@ struct Harness {
     FakeClock clock;
     ManualScheduler scheduler{clock};
     FakeLoopbackListener listener;
-    std::vector<std::string> calls;
-    std::unique_ptr<BrowserLocalServer> server = std::make_unique<BrowserLocalServer>(listener, scheduler);
+    BrowserLocalServer server{listener, scheduler};
+    std::string calls;
 
     Harness() {
         listener.assignedPort = 18765;
-        server->onTabEvent = [this](const std::string& b, const auto& t, const auto& u, const auto& h) {
-            calls.push_back(describe(b, t, u, h));
+        server.onTabEvent = [this](const std::string& b, const auto& t, const auto& u, const auto& h) {
+            calls += describe(b, t, u, h);
         };
-        server->start();
+        server.start();
     }
 
-    struct Outcome {
-        Next next = Next::readMore;
-        std::size_t at = 0;  // bytes taken when the handler stopped reading
-        std::string reply;
-        std::string callback;
-    };
-    // Feeds the request in chunks of `chunk` bytes until the handler stops reading.
-    Outcome feed(const std::string& request, std::size_t chunk) {
+    // Feeds the request in chunks until the handler stops reading; `at` is the bytes taken by then.
+    auto feed(const std::string& request, std::size_t chunk) {
         auto handler = listener.connect();
-        Outcome out;
-        for (std::size_t pos = 0; pos < request.size() && out.next == Next::readMore;) {
-            const std::size_t n = std::min(chunk, request.size() - pos);
-            const auto verdict = handler->received(std::string_view(request).substr(pos, n));
-            pos += n;
-            out = {verdict.next, pos, std::string(verdict.reply), {}};
+        struct { LoopbackConnectionHandler::Verdict verdict; std::size_t at = 0; } out;
+        while (out.at < request.size() && out.verdict.next == Next::readMore) {
+            out.verdict = handler->received(std::string_view(request).substr(out.at, chunk));
+            out.at = std::min(out.at + chunk, request.size());
         }
-        calls.clear();
         scheduler.runPosted();
-        for (const auto& c : calls) out.callback += c;
         return out;
     }
 };
@@ -144,9 +134,9 @@ TEST(BridgeRequestTest, RequestsFedWholeAndByteByByte) {
             Harness h;
             const auto out = h.feed(c.request, chunk);
             SCOPED_TRACE(std::string(c.name) + ", chunks of " + std::to_string(chunk));
-            EXPECT_EQ(out.next, c.next);
-            EXPECT_EQ(out.callback, c.callback);
-            if (c.next == Next::reply) EXPECT_EQ(out.reply, kAck);
+            EXPECT_EQ(out.verdict.next, c.next);
+            EXPECT_EQ(h.calls, c.callback);
+            if (c.next == Next::reply) EXPECT_EQ(out.verdict.reply, kAck);
             // Answered (or dropped) at the byte that completes (or overflows) the request, not before.
             if (chunk == 1 && c.next != Next::readMore) EXPECT_EQ(out.at, c.at.value_or(c.request.size()));
         }
@@ -178,41 +168,33 @@ TEST(BridgeRequestTest, ContentLengthAndFieldCaps) {
 }
 
 TEST(BridgeRequestTest, ServerLifecycle) {
-    FakeClock clock;
-    ManualScheduler scheduler{clock};
-    FakeLoopbackListener failing;
-    failing.failure = "Address already in use";
+    Harness h;
+    h.server.start();
+    EXPECT_EQ(h.listener.starts, 1);
+    EXPECT_EQ(h.listener.requestedPort, 18765);
+    EXPECT_TRUE(h.server.isRunning());
+    h.listener.onFailure("Network is down");
+    h.scheduler.runPosted();
+    EXPECT_FALSE(h.server.isRunning());
+    EXPECT_EQ(h.server.lastError(), "Network is down");
+
+    FakeLoopbackListener listener;
+    listener.failure = "Address already in use";
+    std::unique_ptr<LoopbackConnectionHandler> handler;
     {
-        BrowserLocalServer server(failing, scheduler);
+        BrowserLocalServer server(listener, h.scheduler);
         server.start();
         EXPECT_FALSE(server.isRunning());
         EXPECT_EQ(server.lastError(), "Address already in use");
-        EXPECT_EQ(failing.requestedPort, 18765);
+        listener.failure.reset();
+        server.start();  // not started before, so it may try again
+        EXPECT_TRUE(server.isRunning());
+        server.onTabEvent = h.server.onTabEvent;
+        handler = listener.connect();
     }
-
-    FakeLoopbackListener listener;
-    int calls = 0;
-    auto server = std::make_unique<BrowserLocalServer>(listener, scheduler, 0);
-    server->onTabEvent = [&](const auto&...) { ++calls; };
-    server->start();
-    server->start();
-    EXPECT_EQ(listener.starts, 1);
-    EXPECT_TRUE(server->isRunning());
-    EXPECT_EQ(server->port(), 40000);
-    EXPECT_EQ(server->lastError(), std::nullopt);
-
-    // A report the listener thread posted after the server went reaches nothing.
-    auto handler = listener.connect();
-    const std::string request = post(R"({"title":"x"})", "Host: 127.0.0.1:40000\r\n");
-    EXPECT_EQ(handler->received(request).next, Next::reply);
-    listener.onFailure("Network is down");
-    scheduler.runPosted();
-    EXPECT_EQ(calls, 1);
-    EXPECT_FALSE(server->isRunning());
-    EXPECT_EQ(server->lastError(), "Network is down");
-    EXPECT_EQ(listener.connect()->received(request).next, Next::reply);
-    server.reset();
     EXPECT_EQ(listener.stops, 1);
-    scheduler.runPosted();
-    EXPECT_EQ(calls, 1);
+    // A report that the listener's thread posts after the server is gone reaches nothing.
+    EXPECT_EQ(handler->received(post(R"({"title":"late"})")).next, Next::reply);
+    h.scheduler.runPosted();
+    EXPECT_EQ(h.calls, "");
 }
