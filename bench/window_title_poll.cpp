@@ -48,7 +48,7 @@ struct Probe {
     X11Workspace workspace{scheduler, session};
     X11WindowList windows;
     // Not this process: the probe never looks at its own application's windows.
-    WindowTitleProbe probe{bus, workspace, windows, scheduler, clock, SelfProcess{0}};
+    WindowTitleProbe probe{bus, workspace, windows, scheduler, clock, SelfProcess{0, std::nullopt}};
 };
 
 // A steady desktop: what the probe does nearly every time.

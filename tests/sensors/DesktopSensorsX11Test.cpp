@@ -122,7 +122,9 @@ TEST(DesktopSensorsX11Test, ARealWindowIsLaunchedActivatedTitledRetitledAndQuit)
     const auto inFront = [&](const std::function<bool()>& done) {
         return s.until([&] {
             const auto front = s.workspace.frontmostApplication();
-            if (!front || front->pid != pid) EXPECT_NE(std::system(activate.c_str()), -1);
+            if (!front || front->pid != pid) {
+                EXPECT_NE(std::system(activate.c_str()), -1);
+            }
             return done();
         });
     };
