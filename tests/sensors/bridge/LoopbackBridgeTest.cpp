@@ -7,6 +7,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -57,10 +58,13 @@ void sendAll(int fd, std::string_view bytes) {
         bytes.remove_prefix(static_cast<std::size_t>(n));
 }
 
+// Everything until the server closes (or resets); a server that never closes shows as "<timeout>".
 std::string readAll(int fd) {
     std::string out;
     char buf[4096];
-    for (ssize_t n; (n = ::recv(fd, buf, sizeof buf, 0)) > 0;) out.append(buf, static_cast<std::size_t>(n));
+    ssize_t n;
+    while ((n = ::recv(fd, buf, sizeof buf, 0)) > 0) out.append(buf, static_cast<std::size_t>(n));
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) out += "<timeout>";
     return out;
 }
 
