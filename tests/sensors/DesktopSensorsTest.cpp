@@ -141,7 +141,6 @@ TEST(WindowTitleProbeTest, LargestOrdinaryOnScreenWindowAndOneEventPerChange) {
     EXPECT_EQ(d.take(), Lines{});
     d.scheduler.advance(0.01);
     EXPECT_EQ(d.take(), Lines{event("titleChanged", "org.gnome.gedit", "two")});
-    EXPECT_EQ(probe.lastObservedAt(), d.clock.now());
     probe.stop();
     EXPECT_EQ(d.scheduler.activeTimers(), 0u);
 }
@@ -178,8 +177,6 @@ TEST(BrowserScriptingProbeTest, TargetsMatchWholeNamesIdsAndWords) {
     ASSERT_EQ(probe.targets().size(), 12u);
     EXPECT_EQ(probe.targets()[0].titleScript,
               "tell application \"Google Chrome\" to get title of active tab of front window");
-    EXPECT_EQ(probe.targets()[1].urlScript, "tell application \"Safari\" to get URL of front document");
-    EXPECT_EQ(probe.targets()[4].tabCountScript, std::nullopt);
 
     const struct {
         std::optional<std::string> id, name;
