@@ -2,70 +2,13 @@
 
 #include <array>
 
+#include "engine/sampling/BrowserFamily.h"
 #include "engine/support/Text.h"
 #include "engine/support/Utf8.h"
 
 namespace velmora {
 
 namespace {
-
-struct BrowserRow {
-    std::string_view bundleID;
-    std::string_view family;
-};
-
-// Browser bundle identifiers, then the Linux desktop-entry ids and process names.
-constexpr std::array<BrowserRow, 22> kBrowsers{{
-    {"com.google.Chrome", "chrome"},
-    {"com.google.Chrome.beta", "chrome"},
-    {"com.google.Chrome.canary", "chrome"},
-    {"com.apple.Safari", "safari"},
-    {"company.thebrowser.Browser", "arc"},
-    {"company.thebrowser.dia", "dia"},
-    {"ai.diabrowser.dia", "dia"},
-    {"com.dia.browser", "dia"},
-    {"com.brave.Browser", "brave"},
-    {"com.microsoft.edgemac", "edge"},
-    {"org.mozilla.firefox", "firefox"},
-    {"com.operasoftware.Opera", "opera"},
-    {"com.vivaldi.Vivaldi", "vivaldi"},
-    {"com.kagi.kagimacOS", "kagi"},
-    {"com.sigmaos.sigmaos.macos", "sigmaos"},
-    {"chromium", "chromium"},
-    {"google-chrome", "chrome"},
-    {"firefox-esr", "firefox"},
-    {"brave-browser", "brave"},
-    {"microsoft-edge", "edge"},
-    {"vivaldi-stable", "vivaldi"},
-    {"org.gnome.Epiphany", "epiphany"},
-}};
-
-// Words that make an app a browser wherever they occur in its identifier or name.
-constexpr std::array<std::string_view, 7> kBrowserSubstrings{"chrome", "safari",  "firefox", "brave",
-                                                             "browser", "chromium", "epiphany"};
-// Short words that also occur inside ordinary words ("search", "knowledge", "media"): whole words only.
-constexpr std::array<std::string_view, 3> kBrowserWholeWords{"edge", "arc", "dia"};
-
-struct FamilyWord {
-    std::string_view word;
-    bool wholeWord;
-};
-
-constexpr std::array<FamilyWord, 13> kFamilyWords{{
-    {"chromium", false},
-    {"chrome", false},
-    {"safari", false},
-    {"arc", true},
-    {"dia", true},
-    {"brave", false},
-    {"edge", true},
-    {"firefox", false},
-    {"opera", false},
-    {"vivaldi", false},
-    {"kagi", false},
-    {"sigmaos", false},
-    {"epiphany", false},
-}};
 
 // Firefox names its child processes like this on Linux; "Web Content" would otherwise read as Safari.
 constexpr std::array<std::string_view, 11> kFirefoxProcessNames{
@@ -133,10 +76,9 @@ bool endsWithIgnoringAsciiCase(std::string_view text, std::string_view suffix) {
 }
 
 bool mentionsBrowser(std::string_view lowered) {
-    for (auto word : kBrowserSubstrings)
-        if (contains(lowered, word)) return true;
-    for (auto word : kBrowserWholeWords)
-        if (containsWholeWord(lowered, word)) return true;
+    if (contains(lowered, "browser")) return true;
+    for (const auto& family : browserFamilies())
+        if (family.namesBrowser && mentionsFamily(lowered, family)) return true;
     return false;
 }
 
@@ -156,8 +98,9 @@ bool isNavigationKind(ActivityEventKind kind) {
 bool BrowserActivityAdapter::isBrowser(const std::optional<ProcessIdentity>& app) {
     if (!app) return false;
     if (auto bundleID = usableBundleID(app->bundleID)) {
-        for (const auto& row : kBrowsers)
-            if (*bundleID == row.bundleID) return true;
+        for (const auto& family : browserFamilies())
+            for (const auto id : family.bundleIDs)
+                if (*bundleID == id) return true;
         if (mentionsBrowser(utf8::lower(*bundleID))) return true;
     }
     return mentionsBrowser(utf8::lower(app->displayName));
@@ -166,14 +109,14 @@ bool BrowserActivityAdapter::isBrowser(const std::optional<ProcessIdentity>& app
 std::optional<std::string> BrowserActivityAdapter::browserFamily(const ProcessIdentity& identity) {
     if (auto bundleID = usableBundleID(identity.bundleID)) {
         const std::string lowered = utf8::lower(*bundleID);
-        for (const auto& row : kBrowsers)
-            if (startsWithIgnoringAsciiCase(lowered, row.bundleID)) return std::string(row.family);
+        for (const auto& family : browserFamilies())
+            for (const auto id : family.bundleIDs)
+                if (startsWithIgnoringAsciiCase(lowered, id)) return std::string(family.word);
     }
     if (isFirefoxContentProcess(identity.displayName)) return std::string("firefox");
     const std::string name = utf8::lower(identity.displayName);
-    for (const auto& family : kFamilyWords)
-        if (family.wholeWord ? containsWholeWord(name, family.word) : contains(name, family.word))
-            return std::string(family.word);
+    for (const auto& family : browserFamilies())
+        if (namesFamily(name, family)) return std::string(family.word);
     if (contains(name, "web content") || contains(name, "graphics and media")) return std::string("safari");
     return std::nullopt;
 }

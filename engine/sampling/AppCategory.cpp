@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "engine/sampling/DesktopDaemons.h"
 #include "engine/support/Text.h"
 #include "engine/support/Utf8.h"
 
@@ -55,14 +56,6 @@ constexpr auto systemKeywords = std::to_array<Keyword>({
     {"cfnetworkagent"}, {"biomesyncd"}, {"sharingd"}, {"rapportd"}, {"bluetoothd"}, {"cloudphotod"},
     {"photoanalysisd"}, {"photolibraryd"}, {"collectionsposter"}, {"passwords"}, {"systemuiserver"}, {"widgetkit"},
     {"wifianalyticsd"},
-    // Linux desktop daemons, by their process names. "gsd-", "ibus-" and "kwin" are name prefixes
-    // ("libusb" holds "ibus").
-    {"systemd"}, {"dbus-daemon"}, {"dbus-broker"}, {"pipewire"}, {"wireplumber"}, {"pulseaudio"}, {"xorg", Match::word},
-    {"xwayland"}, {"gnome-shell"}, {"gnome-session"}, {"gsd-", Match::prefix}, {"plasmashell"},
-    {"kwin", Match::prefix}, {"kded"}, {"xdg-desktop-portal"}, {"xdg-document-portal"}, {"xdg-permission-store"},
-    {"at-spi"}, {"ibus-", Match::prefix}, {"tracker-miner"}, {"evolution-source-registry"},
-    {"evolution-calendar-factory"}, {"evolution-addressbook-factory"}, {"evolution-alarm-notify"}, {"gvfs"},
-    {"gnome-keyring"}, {"dconf-service"}, {"polkit"}, {"networkmanager"}, {"udisksd"}, {"upowerd"}, {"goa-daemon"},
 });
 
 bool matches(std::string_view name, const Keyword& k) {
@@ -95,7 +88,7 @@ AppCategory categorize(const ProcessIdentity& identity) {
     if (matchesAny(name, productivityKeywords)) return AppCategory::productivity;
     if (matchesAny(name, communicationKeywords)) return AppCategory::communication;
     if (matchesAny(name, mediaKeywords)) return AppCategory::media;
-    if (matchesAny(name, systemKeywords)) return AppCategory::system;
+    if (matchesAny(name, systemKeywords) || isDesktopDaemon(name)) return AppCategory::system;
     if (identity.bundleID && identity.bundleID->starts_with("com.apple.")) return AppCategory::system;
     return AppCategory::other;
 }

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "engine/sampling/BrowserFamily.h"
 #include "engine/support/ByteMath.h"
 #include "engine/support/Text.h"
 #include "engine/support/Utf8.h"
@@ -91,40 +92,6 @@ constexpr auto helperFragments = std::to_array<std::string_view>({
 
 constexpr auto helperSuffixes = std::to_array<std::string_view>({
     " helper", " (renderer)", " (gpu)", " (plugin)", " web content", " graphics and media", " networking",
-});
-
-enum class Field { name, bundle };
-enum class Match { contains, word };
-
-struct FamilyTest {
-    Field field;
-    Match match;
-    std::string_view text;
-    std::string_view key;
-    std::string_view displayName;
-};
-
-// "dia", "arc" and "edge" are ordinary syllables ("media", "search", "knowledge"), so they only
-// count as whole words; the longer names are distinctive enough as substrings.
-constexpr auto familyTests = std::to_array<FamilyTest>({
-    {Field::name, Match::contains, "safari", "family:safari", "Safari"},
-    {Field::bundle, Match::contains, "safari", "family:safari", "Safari"},
-    {Field::name, Match::contains, "webkit", "family:safari", "Safari"},
-    {Field::name, Match::contains, "chrome", "family:chrome", "Google Chrome"},
-    {Field::bundle, Match::contains, "chrome", "family:chrome", "Google Chrome"},
-    {Field::name, Match::contains, "chromium", "family:chromium", "Chromium"},
-    {Field::bundle, Match::contains, "chromium", "family:chromium", "Chromium"},
-    {Field::name, Match::word, "dia", "family:dia", "Dia"},
-    {Field::bundle, Match::word, "dia", "family:dia", "Dia"},
-    {Field::name, Match::contains, "brave", "family:brave", "Brave"},
-    {Field::bundle, Match::contains, "brave", "family:brave", "Brave"},
-    {Field::name, Match::contains, "firefox", "family:firefox", "Firefox"},
-    {Field::bundle, Match::contains, "firefox", "family:firefox", "Firefox"},
-    {Field::name, Match::word, "edge", "family:edge", "Microsoft Edge"},
-    {Field::bundle, Match::word, "edge", "family:edge", "Microsoft Edge"},
-    {Field::name, Match::word, "msedge", "family:edge", "Microsoft Edge"},  // Linux executable
-    {Field::name, Match::word, "arc", "family:arc", "Arc"},
-    {Field::bundle, Match::contains, "thebrowser.browser", "family:arc", "Arc"},
 });
 
 constexpr int parentWalkLimit = 16;
@@ -268,21 +235,22 @@ private:
         return i;
     }
 
-    const FamilyTest* family(std::size_t i) {
+    // The first grouped browser family named in the name or in the bundle identifier.
+    const BrowserFamily* family(std::size_t i) {
         Entry& e = entries_[i];
         if (e.family == -2) {
             e.family = -1;
-            for (std::size_t t = 0; t < familyTests.size(); ++t) {
-                const FamilyTest& test = familyTests[t];
-                const std::string& haystack = test.field == Field::name ? e.lowerName : e.lowerBundle;
-                const bool hit = test.match == Match::word ? containsWholeWord(haystack, test.text) : contains(haystack, test.text);
-                if (hit) {
-                    e.family = static_cast<int>(t);
-                    break;
-                }
+            const auto all = browserFamilies();
+            for (std::size_t f = 0; f < all.size() && e.family < 0; ++f) {
+                const BrowserFamily& b = all[f];
+                if (!b.grouped) continue;
+                const bool hit =
+                    namesFamily(e.lowerName, b) ||
+                    (b.bundleWord.empty() ? mentionsFamily(e.lowerBundle, b) : contains(e.lowerBundle, b.bundleWord));
+                if (hit) e.family = static_cast<int>(f);
             }
         }
-        return e.family < 0 ? nullptr : &familyTests[static_cast<std::size_t>(e.family)];
+        return e.family < 0 ? nullptr : &browserFamilies()[static_cast<std::size_t>(e.family)];
     }
 
     void add(std::size_t i) {
@@ -294,7 +262,7 @@ private:
         bool isSelf = processIsSelf;
         bool foreground = p.isActive;
         const CliTool* tool = nullptr;
-        const FamilyTest* fam = nullptr;
+        const BrowserFamily* fam = nullptr;
         std::size_t owner = i;
 
         key_.clear();
@@ -304,7 +272,7 @@ private:
             owner = rootOwner(i);
             fam = family(owner);
             const RawProcess& o = *entries_[owner].p;
-            if (fam) key_.append(fam->key);
+            if (fam) key_.append("family:").append(fam->word);
             else if (o.bundleID) key_.append(*o.bundleID);
             else key_.append("name:").append(o.name);
             foreground = foreground || o.isActive;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/activity/BrowserActivityAdapter.h"
+#include "engine/sampling/BrowserFamily.h"
 #include "engine/support/Utf8.h"
 #include "measure/MeasureReport.h"
 
@@ -101,8 +102,10 @@ std::string friendlyAppName(std::string_view name) {
     if (BrowserActivityAdapter::isFirefoxContentProcess(name)) return "Firefox";
     const std::string low = utf8::lower(name);
     const auto has = [&](std::string_view word) { return low.find(word) != std::string::npos; };
-    if (has("safari") || has("webkit") || has("web content") || has("graphics and media")) return "Safari";
-    if (has("chrome")) return "Google Chrome";
+    const BrowserFamily& safari = *browserFamilyNamed("safari");
+    if (has(safari.word) || has(safari.nameAlias) || has("web content") || has("graphics and media"))
+        return std::string(safari.displayName);
+    if (const BrowserFamily& chrome = *browserFamilyNamed("chrome"); has(chrome.word)) return std::string(chrome.displayName);
     if (has("helper")) {
         std::string out = removeIgnoringCase(name, " Helper");
         out = removeIgnoringCase(out, " (Renderer)");
@@ -228,7 +231,7 @@ std::string userActionSentence(const ActivityEvent& event) {
 }
 
 std::string pressureChangeSentence(MemoryPressureLevel from, MemoryPressureLevel to) {
-    std::string out = "Your Mac\u2019s memory status changed from ";
+    std::string out = "Your computer\u2019s memory status changed from ";
     out += pressureLabel(from);
     out += " to ";
     out += pressureLabel(to);

@@ -2,6 +2,8 @@
 
 #include "engine/activity/AppAdapterRegistry.h"
 #include "engine/activity/BrowserActivityAdapter.h"
+#include "engine/sampling/ProcessGrouper.h"
+#include "engine/stories/Phrasing.h"
 
 using namespace velmora;
 
@@ -87,6 +89,18 @@ TEST(BrowserAdapterTest, BrowserFamilyAndSiteFromTitle) {
         {app("Google Chrome Helper (Renderer)"), "chrome"}, {app("Terminal", "org.gnome.Terminal"), std::nullopt},
     };
     for (const auto& [who, family] : families) EXPECT_EQ(BrowserActivityAdapter::browserFamily(who), family) << who.displayName;
+    // Grouping, the adapter and the phrasing name a browser alike.
+    for (const auto& [name, key, shown] : {std::tuple{"chromium-browser", "family:chromium", "chromium-browser"},
+                                           std::tuple{"msedge", "family:edge", "msedge"},
+                                           std::tuple{"WebKitWebProcess", "family:safari", "Safari"},
+                                           std::tuple{"chrome", "family:chrome", "Google Chrome"}}) {
+        const auto grouped = ProcessGrouper::group({RawProcess{5, name, std::nullopt, 1, std::nullopt, 0, true, false}},
+                                                   true, SelfProcess{1, std::nullopt});
+        ASSERT_EQ(grouped.size(), 1u);
+        const auto family = BrowserActivityAdapter::browserFamily(app(name));
+        EXPECT_EQ(std::tuple(grouped[0].identity.groupingKey, "family:" + family.value_or("none"), friendlyAppName(name)),
+                  std::tuple(std::string(key), std::string(key), std::string(shown))) << name;
+    }
 
     const std::pair<const char*, std::optional<std::string>> sites[] = {
         {"Inbox (3) - Gmail", "mail.google.com"}, {"Home / Twitter", "x.com"},    {"Home / X.com", "x.com"},

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/detection/NoiseFilter.h"
 #include "engine/sampling/CategoryTotal.h"
 
 namespace velmora {
@@ -63,6 +64,21 @@ TEST(CategoryTotal, TotalsSumAndSortByCategoryAndApp) {
     std::vector<std::string> equal;  // equal footprints keep their order
     for (const auto& a : totals[3].apps) equal.push_back(a.identity.displayName);
     EXPECT_EQ(equal, (std::vector<std::string>{"Slack", "Discord", "Zoom"}));
+}
+
+// The ignore-list and the categories read one list of the desktop's daemons: each daemon is both
+// hidden and system, and an app merely named like one is neither.
+TEST(AppCategory, DesktopDaemonsAreIgnoredAndSystemAlike) {
+    const std::pair<const char*, bool> rows[] = {
+        {"xfwm4", true}, {"xfce4-panel", true}, {"ksmserver", true}, {"pipewire-pulse", true},
+        {"evolution-alar", false},   // shorter than the kernel's cut: another name
+        {"evolution-alarm", true},   // evolution-alarm-notify as the kernel cuts it
+        {"goa-daemon", true}, {"systemdgenie", false}, {"xfwm4-themes", false}};
+    for (const auto& [name, daemon] : rows) {
+        const ProcessIdentity who = named(name);
+        EXPECT_EQ(std::pair(NoiseFilter::isNoise(who), categorize(who) == AppCategory::system), std::pair(daemon, daemon))
+            << name;
+    }
 }
 
 }  // namespace

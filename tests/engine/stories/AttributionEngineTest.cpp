@@ -58,7 +58,7 @@ TEST(AttributionEngineTest, FixedTextsWithoutActivityAndForTheWholeMachine) {
     machine.app = ProcessIdentity::system();
     machine.kind = SignificantChange::Kind::pressureTransition(P::warning, P::normal);
     EXPECT_EQ(engine.attribute(machine, {ev(Kind::pageNavigated, D, "Maps")}, {}),
-              (Attribution{ConfidenceLevel::high, {}, {}, "Your Mac\xE2\x80\x99s memory status changed from Tight to OK.",
+              (Attribution{ConfidenceLevel::high, {}, {}, "Your computer\xE2\x80\x99s memory status changed from Tight to OK.",
                            "Computer memory went ok", false, {}}));
     machine.kind = SignificantChange::Kind::swapSpike(50'000'000);
     EXPECT_EQ(engine.attribute(machine, {}, {}),

@@ -90,7 +90,7 @@ TEST(PhrasingTest, ActivityPhrasesAndUserActionSentences) {
 
 TEST(PhrasingTest, PressureFreedOrUsedAndMeasureSentences) {
     EXPECT_EQ(pressureChangeSentence(MemoryPressureLevel::critical, MemoryPressureLevel::warning),
-              "Your Mac\u2019s memory status changed from Critical to Tight.");
+              "Your computer\u2019s memory status changed from Critical to Tight.");
 
     const std::tuple<std::string, std::int64_t, std::string> phrases[] = {
         {"Safari", -314'572'800, "Safari freed 300 MB"}, {"Safari Web Content", 1'288'490'189, "Safari used +1.2 GB more"},

@@ -1,0 +1,64 @@
+#include "engine/sampling/BrowserFamily.h"
+
+#include <array>
+
+#include "engine/support/Text.h"
+
+namespace velmora {
+
+namespace {
+
+using namespace std::string_view_literals;
+
+constexpr std::array chromeIDs{"com.google.Chrome"sv, "com.google.Chrome.beta"sv, "com.google.Chrome.canary"sv,
+                               "google-chrome"sv};
+constexpr std::array safariIDs{"com.apple.Safari"sv};
+constexpr std::array chromiumIDs{"chromium"sv};
+constexpr std::array diaIDs{"company.thebrowser.dia"sv, "ai.diabrowser.dia"sv, "com.dia.browser"sv};
+constexpr std::array braveIDs{"com.brave.Browser"sv, "brave-browser"sv};
+constexpr std::array firefoxIDs{"org.mozilla.firefox"sv, "firefox-esr"sv};
+constexpr std::array edgeIDs{"com.microsoft.edgemac"sv, "microsoft-edge"sv};
+constexpr std::array arcIDs{"company.thebrowser.Browser"sv};
+constexpr std::array operaIDs{"com.operasoftware.Opera"sv};
+constexpr std::array vivaldiIDs{"com.vivaldi.Vivaldi"sv, "vivaldi-stable"sv};
+constexpr std::array kagiIDs{"com.kagi.kagimacOS"sv};
+constexpr std::array sigmaosIDs{"com.sigmaos.sigmaos.macos"sv};
+constexpr std::array epiphanyIDs{"org.gnome.Epiphany"sv};
+
+constexpr std::array families{
+    BrowserFamily{"safari", "Safari", false, true, true, "webkit", {}, safariIDs},
+    BrowserFamily{"chrome", "Google Chrome", false, true, true, {}, {}, chromeIDs},
+    BrowserFamily{"chromium", "Chromium", false, true, true, {}, {}, chromiumIDs},
+    BrowserFamily{"dia", "Dia", true, true, true, {}, {}, diaIDs},
+    BrowserFamily{"brave", "Brave", false, true, true, {}, {}, braveIDs},
+    BrowserFamily{"firefox", "Firefox", false, true, true, {}, {}, firefoxIDs},
+    BrowserFamily{"edge", "Microsoft Edge", true, true, true, "msedge", {}, edgeIDs},
+    BrowserFamily{"arc", "Arc", true, true, true, {}, "thebrowser.browser", arcIDs},
+    BrowserFamily{"opera", "Opera", false, false, false, {}, {}, operaIDs},
+    BrowserFamily{"vivaldi", "Vivaldi", false, false, false, {}, {}, vivaldiIDs},
+    BrowserFamily{"kagi", "Kagi", false, false, false, {}, {}, kagiIDs},
+    BrowserFamily{"sigmaos", "SigmaOS", false, false, false, {}, {}, sigmaosIDs},
+    BrowserFamily{"epiphany", "Web", false, false, true, {}, {}, epiphanyIDs},
+};
+
+}  // namespace
+
+std::span<const BrowserFamily> browserFamilies() { return families; }
+
+const BrowserFamily* browserFamilyNamed(std::string_view word) {
+    for (const auto& family : families)
+        if (family.word == word) return &family;
+    return nullptr;
+}
+
+bool mentionsFamily(std::string_view lowered, const BrowserFamily& family) {
+    return family.wholeWord ? containsWholeWord(lowered, family.word) : contains(lowered, family.word);
+}
+
+bool namesFamily(std::string_view loweredName, const BrowserFamily& family) {
+    if (mentionsFamily(loweredName, family)) return true;
+    if (family.nameAlias.empty()) return false;
+    return family.wholeWord ? containsWholeWord(loweredName, family.nameAlias) : contains(loweredName, family.nameAlias);
+}
+
+}  // namespace velmora

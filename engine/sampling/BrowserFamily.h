@@ -1,0 +1,35 @@
+#pragma once
+// Every browser the system knows, in one table: grouping gathers the processes of some of them,
+// the browser adapter recognises all of them, and the phrasing names them.
+#include <span>
+#include <string_view>
+
+namespace velmora {
+
+struct BrowserFamily {
+    std::string_view word;         // the family word: "chrome", "safari", ...
+    std::string_view displayName;  // "Google Chrome"
+    // "dia", "arc" and "edge" are ordinary syllables ("media", "search", "knowledge"): whole words only.
+    bool wholeWord = false;
+    // Grouping gathers every process of the family under "family:" + word.
+    bool grouped = false;
+    // Its word in a name alone makes an app a browser (not "opera": "operator").
+    bool namesBrowser = false;
+    // A word that also names it in a process name ("webkit", "msedge"); empty when none.
+    std::string_view nameAlias = {};
+    // What marks it in a bundle identifier for grouping when that is not its word.
+    std::string_view bundleWord = {};
+    // Bundle identifiers, then Linux desktop-entry ids and process names.
+    std::span<const std::string_view> bundleIDs = {};
+};
+
+// In the order grouping tests them.
+std::span<const BrowserFamily> browserFamilies();
+// The family of a family word; nothing for any other word.
+const BrowserFamily* browserFamilyNamed(std::string_view word);
+// `lowered` holds the family's word, as a whole word where the family asks for that.
+bool mentionsFamily(std::string_view lowered, const BrowserFamily& family);
+// ... or, being a process name, its other name too.
+bool namesFamily(std::string_view loweredName, const BrowserFamily& family);
+
+}  // namespace velmora
