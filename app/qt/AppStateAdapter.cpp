@@ -4,6 +4,8 @@
 
 #include <QGuiApplication>
 
+#include <utility>
+
 #include "platform/Scheduler.h"
 
 namespace velmora {
@@ -15,6 +17,7 @@ AppStateAdapter::AppStateAdapter(AppState& state, Scheduler& scheduler, QObject*
     auto previous = std::move(state_.timeline->onChange);
     state_.timeline->onChange = [this, previous = std::move(previous)] {
         if (previous) previous();
+        storiesDirty_ = true;
         scheduleFlush();
     };
     std::weak_ptr<AppState*> weak = state_.weakSelf();
@@ -35,6 +38,7 @@ void AppStateAdapter::scheduleFlush() {
         this,
         [this] {
             flushPending_ = false;
+            if (std::exchange(storiesDirty_, false)) emit storiesChanged();
             emit changed();
         },
         Qt::QueuedConnection);

@@ -18,11 +18,14 @@ public:
 
 signals:
     void changed();
+    // The stories changed since the last turn (sent just before changed()).
+    void storiesChanged();
 
 private:
     void scheduleFlush();
     AppState& state_;
     bool flushPending_ = false;
+    bool storiesDirty_ = true;
 };
 
 }  // namespace velmora

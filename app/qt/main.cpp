@@ -143,6 +143,8 @@ int main(int argc, char** argv) {
     // Wayland sessions run us through XWayland: the window list, titles and idle time are X11's.
     if (!qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "xcb");
+    // Nothing is logged: Qt's own warnings (a plugin without some feature, say) are dropped too.
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     QApplication app(argc, argv);
     QApplication::setApplicationName("Velmora");
     QApplication::setDesktopFileName("velmora");

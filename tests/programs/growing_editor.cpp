@@ -1,7 +1,8 @@
-// An editor that opens its window while it grows, for the end-to-end test. Its title is the first
-// argument. Commands, one a line on standard input: "grow N" maps and touches N MiB in six steps
-// about 0.4 s apart, showing the window after the first, and answers "grown"; "free" gives it all
-// back and answers "freed". It quits when its input closes.
+// An editor window that grows as it opens a document, for the end-to-end test. It starts titled
+// "Editor"; the document's title, the first argument, becomes its title once the document has loaded.
+// Commands, one a line on standard input: "grow N" maps and touches N MiB in six steps about 0.4 s
+// apart, then shows the document's title and answers "grown"; "free" gives it all back and answers
+// "freed". It quits when its input closes.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -30,8 +31,10 @@ void answer(const char* text) {
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QWidget window;
-    window.setWindowTitle(QString::fromUtf8(argc > 1 ? argv[1] : "Growing editor"));
+    const QString document = QString::fromUtf8(argc > 1 ? argv[1] : "Document \u2014 Editor");
+    window.setWindowTitle("Editor");
     window.resize(480, 320);
+    window.show();
 
     std::vector<Block> blocks;
     std::size_t stepBytes = 0;
@@ -46,14 +49,11 @@ int main(int argc, char** argv) {
         }
         std::memset(data, 0x5a, stepBytes);
         blocks.push_back({data, stepBytes});
-        if (!window.isVisible()) {
-            // The window comes while the memory does, as a document opening would.
-            window.show();
-            window.raise();
-            window.activateWindow();
-        }
         if (--stepsLeft == 0) {
             steps.stop();
+            window.setWindowTitle(document);
+            window.raise();
+            window.activateWindow();
             answer("grown\n");
         }
     });

@@ -82,6 +82,13 @@ TEST(MainWindow, SectionsSheetsAndWidget) {
     auto* pages = w.window->findChild<QStackedWidget*>();
     auto* sidebar = w.window->findChild<QListWidget*>("sidebar");
     EXPECT_EQ(pages->currentWidget()->objectName(), "timeline");
+    TimelineEvent story;
+    story.id = Uuid::random();
+    story.timestamp = w.clock.now();
+    story.title = "A story";
+    w.state->timeline->add(story);
+    w.settle();
+    EXPECT_EQ(w.window->findChild<QListView*>("storyList")->model()->rowCount(), 1);
     const std::pair<const char*, const char*> commands[] = {
         {"Who's Heavy", "apps"}, {"Setup…", "settings"}, {"Overview", "overview"}, {"Setup", "settings"}};
     for (const auto& [title, page] : commands) {

@@ -3,6 +3,9 @@
 #include "ui/main/MainWindow.h"
 
 #include <QDialog>
+#include <QEvent>
+
+#include <utility>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -51,6 +54,7 @@ MainWindow::MainWindow(AppStateAdapter& adapter, QWidget* parent) : QMainWindow(
     resize(1100, 700);
     buildSections();
     buildMenus();
+    connect(&adapter, &AppStateAdapter::storiesChanged, this, [this] { storiesStale_ = true; });
     connect(&adapter, &AppStateAdapter::changed, this, &MainWindow::refresh);
     refresh();
 }
@@ -62,12 +66,18 @@ void MainWindow::showEvent(QShowEvent* event) {
     state_.start();  // does its work the first time only
 }
 
+void MainWindow::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && !isMinimized() && stale_) refresh();
+}
+
 void MainWindow::buildSections() {
     auto* splitter = new QSplitter(this);
     sidebar_ = new QListWidget(splitter);
     sidebar_->setObjectName("sidebar");
     sidebar_->setMinimumWidth(180);
     sidebar_->setMaximumWidth(240);
+    sidebar_->setSpacing(3);
     pages_ = new QStackedWidget(splitter);
     for (const auto& section : sections) {
         sidebar_->addItem(section.sidebarTitle);
@@ -158,6 +168,9 @@ void MainWindow::select(SidebarItem item) {
 }
 
 void MainWindow::refresh() {
+    // A minimised window does no work each second; it catches up when restored.
+    stale_ = isMinimized();
+    if (stale_) return;
     refreshing_ = true;
     const bool developer = state_.settings->developerModeEnabled();
     const int developerRow = indexOf(SidebarItem::developer);
@@ -169,7 +182,8 @@ void MainWindow::refresh() {
     if (sidebar_->currentRow() != current) sidebar_->setCurrentRow(current);
     pages_->setCurrentIndex(current);
     // A hidden list does not follow the stories; it catches up when shown.
-    if (state_.selectedSidebar == SidebarItem::timeline) stories_->update(state_.timeline->events());
+    if (state_.selectedSidebar == SidebarItem::timeline && std::exchange(storiesStale_, false))
+        stories_->update(state_.timeline->events());
 
     syncSheet(state_.showFirstRun, firstRunSheet_, "Velmora", &AppState::showFirstRun);
     syncSheet(state_.showHelp, helpSheet_, "Velmora Help", &AppState::showHelp);

@@ -29,6 +29,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void buildMenus();
@@ -46,6 +47,8 @@ private:
     QAction* developerAction_ = nullptr;
     QPointer<QDialog> firstRunSheet_, helpSheet_, whatsNewSheet_;
     bool refreshing_ = false;
+    bool stale_ = false;           // changes arrived while minimised
+    bool storiesStale_ = true;     // the story rows lag the store
 };
 
 }  // namespace velmora

@@ -166,7 +166,7 @@ TEST(DesktopEndToEnd, AGrowingWindowBecomesAStoryThatOutlivesARestart) {
     std::filesystem::create_directories(dir.file("home"));
     // Welcome already done, and the widget open when Velmora last quit, so it comes back at start.
     std::ofstream(dir.file("config/Velmora/defaults.json"))
-        << R"({"Velmora.FirstRunCompleted":true,"Velmora.FloatingWidgetPreferences":{"isCompact":false,)"
+        << R"({"Velmora.FirstRunCompleted":true,"Velmora.StableHintDismissed":true,"Velmora.FloatingWidgetPreferences":{"isCompact":false,)"
            R"("placement":"floating","autoCollapseDock":true,"showSystemMemory":true,"trendRangeMinutes":15,"wasVisible":true}})";
     const std::string storiesFile = dir.file("data/Velmora/stories.json");
     const std::string log = dir.file("velmora.log");
@@ -174,14 +174,14 @@ TEST(DesktopEndToEnd, AGrowingWindowBecomesAStoryThatOutlivesARestart) {
     auto app = std::make_unique<Program>(std::vector<std::string>{velmora}, env, log);
     ASSERT_GT(app->pid(), 0);
     const auto widgetProperties = within(15, [&]() -> std::optional<std::string> {
-        const std::string ids = run("xdotool search --pid " + std::to_string(app->pid()) + " --name '^Velmora widget$'");
+        const std::string ids = run("xdotool search --all --pid " + std::to_string(app->pid()) + " --name '^Velmora widget$'");
         if (ids.empty()) return std::nullopt;
         return run("xprop -id " + ids.substr(0, ids.find('\n')) + " _NET_WM_WINDOW_TYPE _NET_WM_DESKTOP WM_HINTS");
     });
     ASSERT_TRUE(widgetProperties) << "the widget did not come back";
     EXPECT_NE(widgetProperties->find("_NET_WM_WINDOW_TYPE_UTILITY"), std::string::npos) << *widgetProperties;
-    EXPECT_NE(widgetProperties->find("_NET_WM_DESKTOP(CARDINAL) = 4294967295"), std::string::npos);
-    EXPECT_NE(widgetProperties->find("accepts input or input focus: False"), std::string::npos);
+    EXPECT_NE(widgetProperties->find("_NET_WM_DESKTOP(CARDINAL) = 4294967295"), std::string::npos) << *widgetProperties;
+    EXPECT_NE(widgetProperties->find("accepts input or input focus: False"), std::string::npos) << *widgetProperties;
 
     Program editor({programs + "/growing_editor", title}, {});
     std::this_thread::sleep_for(std::chrono::seconds(3));  // a few quiet samples first
