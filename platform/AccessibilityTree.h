@@ -19,24 +19,13 @@ public:
 };
 using AccessibleRef = std::shared_ptr<const AccessibleElement>;
 
-// What reading one attribute gave.
+// What reading one attribute gave: nothing (the read failed, timed out, gave no value or one of
+// a type the sensors do not read), a text, one element or a list of elements.
 struct AccessibilityValue {
-    // An address the platform hands out as such rather than as text.
-    struct Url {
-        std::string absoluteString;
-        bool operator==(const Url&) const = default;
-    };
-    // A value of some other type (a number, a point…).
-    struct Other {
-        bool operator==(const Other&) const = default;
-    };
     using Elements = std::vector<AccessibleRef>;
-
-    // monostate: the read failed, timed out or gave no value.
-    std::variant<std::monostate, std::string, Url, AccessibleRef, Elements, Other> value;
+    std::variant<std::monostate, std::string, AccessibleRef, Elements> value;
 
     const std::string* text() const { return std::get_if<std::string>(&value); }
-    const Url* url() const { return std::get_if<Url>(&value); }
     AccessibleRef element() const {
         const auto* e = std::get_if<AccessibleRef>(&value);
         return e ? *e : nullptr;

@@ -24,11 +24,11 @@ std::optional<std::string> hostOfURL(std::string_view text) {
     const char* errorPos = nullptr;
     if (uriParseSingleUriExA(&uri, text.data(), text.data() + text.size(), &errorPos) != URI_SUCCESS)
         return std::nullopt;
-    std::optional<std::string> host;
-    if (uri.hostText.first != nullptr && uri.hostText.afterLast != uri.hostText.first)
-        host = removeAll(std::string(uri.hostText.first, uri.hostText.afterLast), "www.");
+    std::string host;
+    if (uri.hostText.first != nullptr) host.assign(uri.hostText.first, uri.hostText.afterLast);
     uriFreeUriMembersA(&uri);
-    if (host && host->empty()) host.reset();
+    host = removeAll(std::move(host), "www.");
+    if (host.empty()) return std::nullopt;
     return host;
 }
 
@@ -76,9 +76,8 @@ std::optional<std::string> AccessibilityMonitor::copyStringAttribute(const Acces
                                                                      std::string_view attribute) {
     if (!element) return std::nullopt;
     const auto value = tree_.copyAttributeValue(element, attribute);
-    if (const auto* text = value.text()) return text->empty() ? std::nullopt : std::optional(*text);
-    if (const auto* url = value.url()) return url->absoluteString;
-    return std::nullopt;
+    const auto* text = value.text();
+    return text && !text->empty() ? std::optional(*text) : std::nullopt;
 }
 
 std::optional<std::string> AccessibilityMonitor::urlFromAttributes(const AccessibleRef& element) {
@@ -87,7 +86,6 @@ std::optional<std::string> AccessibilityMonitor::urlFromAttributes(const Accessi
         const auto value = tree_.copyAttributeValue(element, attribute);
         if (const auto* text = value.text(); text && (contains(*text, "://") || text->starts_with("http")))
             return *text;
-        if (const auto* url = value.url()) return url->absoluteString;
     }
     return std::nullopt;
 }

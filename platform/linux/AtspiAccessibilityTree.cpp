@@ -278,7 +278,7 @@ struct AtspiAccessibilityTree::Impl {
                 return succeeded(error);
             }))
             return {};
-        if (count > kMaxValueCharacters) return {AccessibilityValue::Other{}};
+        if (count > kMaxValueCharacters) return {};
         std::optional<std::string> value;
         if (!guarded(*e.session, [&] {
                 value = takeText(atspi_text_get_text(text.get(), 0, count, &error));

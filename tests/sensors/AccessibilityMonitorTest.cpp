@@ -76,13 +76,9 @@ TEST(AccessibilityMonitorTest, OnePollOfAWindow) {
          {"documentOpened|-|-|notes.txt|document", "pageNavigated|-|file:///u/notes.txt/|-|url_change"}},
         {"an address that does not parse", [] { return with("AXWindow", {{"AXURL", "http://exa mple.org/"}}); }, {},
          {"pageNavigated|-|http://exa mple.org/|-|url_change"}},
-        {"a URL value wins over text without a scheme",
-         [] {
-             auto w = with("AXWindow", {{"AXURL", "example.org"}});
-             w->set("AXDocument", {AccessibilityValue::Url{"https://d.net/x"}});
-             return w;
-         },
-         {}, {"documentOpened|-|-|x|document", "pageNavigated|-|https://d.net/x|d.net|url_change"}},
+        {"text without a scheme is no window address, the document is",
+         [] { return with("AXWindow", {{"AXURL", "example.org"}, {"AXDocument", "https://d.net/x"}}); }, {},
+         {"documentOpened|-|-|x|document", "pageNavigated|-|https://d.net/x|d.net|url_change"}},
         {"web area five levels down", [] { return window({}, {fakeChain(4, web("https://a.org/"))}); }, {},
          {"pageNavigated|-|https://a.org/|a.org|url_change"}},
         {"web area six levels down", [] { return window({}, {fakeChain(5, web("https://a.org/"))}); }, {}, {}},
