@@ -5,6 +5,7 @@
 #include "app/qt/AppStateAdapter.h"
 #include "ui/main/MainWindow.h"
 #include "ui/main/StoryListModel.h"
+#include "platform/qt/QtScheduler.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -13,7 +14,11 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QSignalSpy>
+#include <QTest>
 #include <QStackedWidget>
+#include <QThread>
+
+#include <thread>
 
 namespace velmora {
 namespace {
@@ -129,6 +134,43 @@ TEST(MainWindow, SectionsSheetsAndWidget) {
     w.settle();
     EXPECT_FALSE(w.state->showFirstRun);
     EXPECT_EQ(w.firstRun.completions, 1);
+}
+
+TEST(QtAdapter, OneRedrawPerTurnAndTimersOnTheEventLoop) {
+    Window w;
+    QSignalSpy redraws(w.adapter.get(), &AppStateAdapter::changed);
+    QSignalSpy stories(w.adapter.get(), &AppStateAdapter::storiesChanged);
+    w.state->announceChange();  // the first turn also hands over the stories
+    w.settle();
+    EXPECT_EQ(stories.size(), 1);
+    redraws.clear();
+    stories.clear();
+    for (int i = 0; i < 3; ++i) w.state->announceChange();
+    EXPECT_EQ(redraws.size(), 0);  // not from inside the announcement
+    w.settle();
+    EXPECT_EQ(redraws.size(), 1);
+    EXPECT_EQ(stories.size(), 0);
+
+    QtScheduler scheduler;
+    std::vector<std::string> ran;
+    QThread* postedOn = nullptr;
+    std::thread([&] { scheduler.post([&] { postedOn = QThread::currentThread(); }); }).join();
+    int ticks = 0;
+    Scheduler::TimerId repeating = 0;
+    repeating = scheduler.scheduleRepeating(0.001, [&] {
+        if (++ticks == 3) scheduler.cancel(repeating);  // from inside its own action
+    });
+    const auto once = scheduler.scheduleOnce(0, [&] {
+        ran.push_back("once");
+        scheduler.cancel(repeating + 100);  // an unknown id is ignored
+    });
+    scheduler.cancel(scheduler.scheduleOnce(0, [&] { ran.push_back("cancelled"); }));
+    EXPECT_NE(once, 0u);
+    QTRY_VERIFY_WITH_TIMEOUT(ticks == 3 && !ran.empty() && postedOn, 5000);
+    QTest::qWait(20);
+    EXPECT_EQ(ticks, 3);
+    EXPECT_EQ(ran, std::vector<std::string>{"once"});
+    EXPECT_EQ(postedOn, QThread::currentThread());
 }
 
 TEST(MainWindow, StoryRowsFollowTheStoreByKey) {
