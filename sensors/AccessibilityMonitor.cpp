@@ -49,6 +49,11 @@ ProcessIdentity identityOf(const RunningApplication& app) {
     return id;
 }
 
+// A poll reads the focused window once and starts every search from it.
+AccessibleRef focusedWindowOf(AccessibilityTree& tree, const AccessibleRef& app) {
+    return app ? tree.copyAttributeValue(app, "AXFocusedWindow").element() : nullptr;
+}
+
 bool isDialogRole(const std::optional<std::string>& role) { return role == "AXSheet" || role == "AXDialog"; }
 
 }  // namespace
@@ -101,15 +106,6 @@ AccessibleRef AccessibilityMonitor::findDescendant(const AccessibleRef& element,
         if (auto hit = findDescendant((*list)[i], role, depth - 1)) return hit;
     return nullptr;
 }
-
-namespace {
-
-// The reads below start from the focused window, read once per poll.
-AccessibleRef focusedWindowOf(AccessibilityTree& tree, const AccessibleRef& app) {
-    return app ? tree.copyAttributeValue(app, "AXFocusedWindow").element() : nullptr;
-}
-
-}  // namespace
 
 std::optional<std::string> AccessibilityMonitor::focusedURL(const AccessibleRef& app) {
     return urlInWindow(focusedWindowOf(tree_, app));
