@@ -42,7 +42,7 @@ void BM_BridgeRequestChunks(benchmark::State& state) {
     }
 }
 
-// The same request in one piece: the header block is read once either way.
+// The same request at once: the header block is read once either way.
 void BM_BridgeRequestWhole(benchmark::State& state) {
     const std::string request = slowRequest();
     for (auto _ : state) {

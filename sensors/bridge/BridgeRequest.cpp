@@ -52,7 +52,7 @@ struct HeaderField {
     std::string_view value;
 };
 
-// Split at the first ":" with empty pieces dropped; a field only when two pieces remain.
+// Split at the first ":" with empty parts dropped; a field only when both name and value remain.
 std::optional<HeaderField> headerField(std::string_view line) {
     const std::size_t colon = line.find(':');
     if (colon == std::string_view::npos || colon == 0 || colon + 1 == line.size()) return std::nullopt;

@@ -37,7 +37,7 @@ const tabs = {
   5: { id: 5, active: true, incognito: false },
 };
 
-async function run(name, spec) {
+async function run(name, fake) {
   const dir = path.join(root, "extension", name);
   let manifest;
   try {
@@ -48,8 +48,8 @@ async function run(name, spec) {
   }
   check(manifest.incognito === "not_allowed", `${name}: private windows must stay out`);
   check((manifest.permissions || []).includes("tabs"), `${name}: needs the tabs permission`);
-  check(spec.hostPermission(manifest), `${name}: needs the bridge's address as a host permission`);
-  const script = spec.background(manifest);
+  check(fake.hostPermission(manifest), `${name}: needs the bridge's address as a host permission`);
+  const script = fake.background(manifest);
   check(script === "background.js", `${name}: background script is ${script}`);
 
   const listeners = { activated: [], updated: [] };
@@ -63,13 +63,13 @@ async function run(name, spec) {
   };
   const context = {
     URL,
-    navigator: spec.navigator,
+    navigator: fake.navigator,
     fetch: (url, options) => {
       posts.push({ url, method: options.method, headers: options.headers, body: options.body });
       return Promise.reject(new Error("nobody listening"));
     },
   };
-  context[spec.global] = api;
+  context[fake.global] = api;
   vm.runInNewContext(fs.readFileSync(path.join(dir, "background.js"), "utf8"), context, { filename: `${name}/background.js` });
 
   const settle = () => new Promise((resolve) => setImmediate(resolve));
@@ -96,7 +96,7 @@ async function run(name, spec) {
 }
 
 (async () => {
-  for (const [name, spec] of Object.entries(browsers)) await run(name, spec);
+  for (const [name, fake] of Object.entries(browsers)) await run(name, fake);
   if (failures.length) {
     console.error(failures.join("\n"));
     process.exit(1);
