@@ -1,4 +1,5 @@
 #pragma once
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -61,36 +62,83 @@ public:
             if (const auto last = lastEmit_.find(key); last != lastEmit_.end() && last->second <= now &&
                 now - last->second < cooldown_)
                 continue;
-            if (auto result = evaluateApp(found->second, points, isIdle, now)) {
+            const std::size_t n = std::size(points);
+            if (found->second.isSelf || n < minimumPoints) continue;
+            if (auto result = evaluateRun(found->second, points, cachedRunStart(key, points, now), isIdle, now)) {
                 lastEmit_[key] = now;
                 if (onSustainedGrowth) onSustainedGrowth(*result);
             }
         }
+        if (runs_.size() > std::size(histories))
+            std::erase_if(runs_, [&](const auto& entry) { return histories.find(entry.first) == std::end(histories); });
     }
 
     // The finding for one app, or nothing, cooldown aside; does not report or remember it.
     template <class Points>
     std::optional<SustainedGrowthResult> evaluateApp(const ProcessIdentity& app, const Points& points, bool isIdle,
                                                      Date now) const {
-        if (app.isSelf) return std::nullopt;
-        const std::size_t n = std::size(points);
-        if (n < minimumPoints) return std::nullopt;
-        const auto at = [&](std::size_t i) -> decltype(auto) { return *std::next(std::begin(points), i); };
+        if (app.isSelf || std::size(points) < minimumPoints) return std::nullopt;
+        return evaluateRun(app, points, runStart(points, now - windowSeconds), isIdle, now);
+    }
 
-        // The latest continuous run inside the window, walking back from the newest point.
-        const Date windowStart = now - windowSeconds;
-        if (historypoint::time(at(n - 1)) < windowStart) return std::nullopt;
-        std::size_t first = n - 1;
+private:
+    template <class Points>
+    static decltype(auto) at(const Points& points, std::size_t i) {
+        return *std::next(std::begin(points), static_cast<std::ptrdiff_t>(i));
+    }
+
+    // Walks back from the newest point along the latest continuous run, down to `floor` (a point
+    // no earlier than that) or to `known` (the point dated so). Returns where it stopped.
+    template <class Points>
+    static std::size_t walkBack(const Points& points, Date floor, std::optional<Date> known = std::nullopt) {
+        std::size_t first = std::size(points) - 1;
         while (first > 0) {
-            const Date earlier = historypoint::time(at(first - 1));
-            if (earlier < windowStart) break;
-            const double step = historypoint::time(at(first)) - earlier;
+            const Date t = historypoint::time(at(points, first));
+            if (known && t == *known) break;
+            const Date earlier = historypoint::time(at(points, first - 1));
+            if (earlier < floor) break;
+            const double step = t - earlier;
             if (step < 0 || step > maxPointGapSeconds) break;  // a hole, or the clock was set back
             --first;
         }
+        return first;
+    }
 
-        const auto& a = at(first);
-        const auto& z = at(n - 1);
+    template <class Points>
+    static std::size_t runStart(const Points& points, Date windowStart) {
+        return walkBack(points, windowStart);
+    }
+
+    // As runStart, but remembering each app's run between samples, so that a sample costs the
+    // points added since and a binary search instead of a walk over the whole window.
+    template <class Points>
+    std::size_t cachedRunStart(const std::string& key, const Points& points, Date now) {
+        const std::size_t n = std::size(points);
+        const Date newest = historypoint::time(at(points, n - 1));
+        Run& run = runs_[key];
+        const bool known = run.length > 0 && newest >= run.newest;
+        const std::size_t stop = walkBack(points, Date{-HUGE_VAL}, known ? std::optional(run.newest) : std::nullopt);
+        if (known && historypoint::time(at(points, stop)) == run.newest) run.length += n - 1 - stop;
+        else run.length = n - stop;  // first sight, a hole since, a clock set back, a new history
+        run.newest = newest;
+        // Inside the run the points are in time order; the history drops points only at its front.
+        std::size_t lo = n > run.length ? n - run.length : 0, hi = n - 1;
+        const Date windowStart = now - windowSeconds;
+        while (lo < hi) {
+            const std::size_t mid = lo + (hi - lo) / 2;
+            if (historypoint::time(at(points, mid)) < windowStart) lo = mid + 1;
+            else hi = mid;
+        }
+        return lo;
+    }
+
+    template <class Points>
+    std::optional<SustainedGrowthResult> evaluateRun(const ProcessIdentity& app, const Points& points, std::size_t first,
+                                                     bool isIdle, Date now) const {
+        const std::size_t n = std::size(points);
+        if (historypoint::time(at(points, n - 1)) < now - windowSeconds) return std::nullopt;
+        const auto& a = at(points, first);
+        const auto& z = at(points, n - 1);
         if (historypoint::time(z) - historypoint::time(a) < minimumSpanSeconds) return std::nullopt;
         const std::uint64_t startBytes = historypoint::bytes(a);
         const std::uint64_t endBytes = historypoint::bytes(z);
@@ -99,6 +147,7 @@ public:
         return SustainedGrowthResult{app, historypoint::time(a), historypoint::time(z), startBytes, endBytes, isIdle};
     }
 
+public:
     // More rising (or flat) steps than twice the falling ones; false below four points.
     template <class It>
     static bool isMostlyRising(It begin, It end) {
@@ -113,6 +162,7 @@ public:
         return isMostlyRising(std::begin(points), std::end(points));
     }
 
+public:
     std::function<void(const SustainedGrowthResult&)> onSustainedGrowth;
 
     const AdaptiveThresholds& thresholds() const { return thresholds_; }
@@ -120,7 +170,13 @@ public:
     double cooldown() const { return cooldown_; }
 
 private:
+    struct Run {
+        Date newest;             // the newest point when last walked
+        std::size_t length = 0;  // points in the latest continuous run then
+    };
+
     AdaptiveThresholds thresholds_;
+    std::unordered_map<std::string, Run> runs_;
     std::unordered_map<std::string, Date> lastEmit_;
     double cooldown_;
 };
