@@ -85,18 +85,18 @@ TEST_F(ChangeStories, SmallChangesAtNormalPressureAreDropped) {
 }
 
 TEST_F(ChangeStories, PressureStoriesAreNotRepeatedWithinNinetySeconds) {
-    s.handleSignificantChange(pressureChange(now - 300));
-    s.handleSignificantChange(pressureChange(now));
-    s.handleSignificantChange(pressureChange(now + 89));  // only the newest pressure story counts
-    EXPECT_EQ(stories(), 2u);
-    s.handleSignificantChange(pressureChange(now + 90));
-    ASSERT_EQ(stories(), 3u);
+    for (double at : {60, -100, 100}) s.handleSignificantChange(pressureChange(now + at));
+    EXPECT_EQ(stories(), 3u);  // only the newest filed is consulted, not the one of 40 s before
+    s.handleSignificantChange(pressureChange(now + 189));
+    EXPECT_EQ(stories(), 3u);
+    s.handleSignificantChange(pressureChange(now + 190));
+    ASSERT_EQ(stories(), 4u);
 
     const TimelineEvent& system = s.timeline->events().front();
     EXPECT_FALSE(system.relatedApp || system.baselineFootprintBytes || system.immediate || system.isPendingWindows);
     EXPECT_EQ(system.primarySource, SensorSource::systemPressure);
     EXPECT_FALSE(s.timeline->hasPendingFollowUp(system.id));
-    EXPECT_EQ(s.dailyStats->days().front().storyCount, 3);
+    EXPECT_EQ(s.dailyStats->days().front().storyCount, 4);
 }
 
 TEST_F(ChangeStories, FollowUpGoesToTheStoryTheMergeKept) {
