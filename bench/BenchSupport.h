@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/Clock.h"
 #include "platform/Scheduler.h"
 
 namespace velmora {
@@ -22,6 +23,16 @@ public:
 
 private:
     TimerId last_ = 0;
+};
+
+// A second passes per tick, so histories fill and trim as they do in a long session.
+class SteppingClock final : public Clock {
+public:
+    Date now() const override { return now_; }
+    void step() { now_ += 1.0; }
+
+private:
+    Date now_{800000000.0};
 };
 
 // The console report, also keeping each benchmark's processor and wall-clock seconds per

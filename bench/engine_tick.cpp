@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "engine/detection/AppNoiseProfileStore.h"
 #include "engine/detection/SignificantChangeDetector.h"
 #include "engine/detection/SustainedGrowthDetector.h"
@@ -37,23 +38,6 @@ constexpr int appCount = 300;
 constexpr int hourTicks = 3600;
 constexpr int tenMinutes = 600;
 constexpr std::uint64_t MiB = 1 << 20;
-
-class SteppingClock final : public Clock {
-public:
-    Date now() const override { return now_; }
-    void step() { now_ += 1.0; }
-
-private:
-    Date now_{800000000.0};
-};
-
-class NoScheduler final : public Scheduler {
-public:
-    TimerId scheduleRepeating(double, std::function<void()>) override { return 1; }
-    TimerId scheduleOnce(double, std::function<void()>) override { return 1; }
-    void cancel(TimerId) override {}
-    void post(std::function<void()>) override {}
-};
 
 class MemoryDefaults final : public DefaultsStore {
 public:
@@ -117,8 +101,16 @@ Figures figures(std::vector<double> ticks) {
     return {mean, ticks[std::min(ticks.size() - 1, ticks.size() * 99 / 100)]};
 }
 
-double microsecondsSince(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count();
+// One tick a simulated second for an hour; the time of each tick, in microseconds, into `ticks`.
+void runHour(SimulatedApps& apps, SteppingClock& clock, MemorySampler& sampler, std::vector<double>& ticks) {
+    ticks.clear();
+    for (int t = 0; t < hourTicks; ++t) {
+        apps.advance(t);
+        clock.step();
+        const auto start = std::chrono::steady_clock::now();
+        sampler.tick();
+        ticks.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
+    }
 }
 
 std::vector<double> engineTicks;
@@ -130,16 +122,9 @@ void BM_Floor_SamplerTick(benchmark::State& state) {
     for (auto _ : state) {
         SimulatedApps apps;
         SteppingClock clock;
-        NoScheduler scheduler;
+        IdleScheduler scheduler;
         MemorySampler sampler(apps, apps, apps, scheduler, clock, SelfProcess{1, std::nullopt});
-        floorTicks.clear();
-        for (int t = 0; t < hourTicks; ++t) {
-            apps.advance(t);
-            clock.step();
-            const auto start = std::chrono::steady_clock::now();
-            sampler.tick();
-            floorTicks.push_back(microsecondsSince(start));
-        }
+        runHour(apps, clock, sampler, floorTicks);
     }
 }
 
@@ -152,7 +137,7 @@ void BM_EngineHour(benchmark::State& state) {
     for (auto _ : state) {
         SimulatedApps apps;
         SteppingClock clock;
-        NoScheduler scheduler;
+        IdleScheduler scheduler;
         MemoryDefaults defaults;
         PosixFileSystem files;
         MemorySampler sampler(apps, apps, apps, scheduler, clock, SelfProcess{1, std::nullopt});
@@ -183,14 +168,7 @@ void BM_EngineHour(benchmark::State& state) {
             for (const auto& s : snapshots) identities.emplace(s.identity.groupingKey, s.identity);
             growth.evaluate(sampler.footprintHistory(), identities, false, clock.now());
         };
-        engineTicks.clear();
-        for (int t = 0; t < hourTicks; ++t) {
-            apps.advance(t);
-            clock.step();
-            const auto start = std::chrono::steady_clock::now();
-            sampler.tick();
-            engineTicks.push_back(microsecondsSince(start));
-        }
+        runHour(apps, clock, sampler, engineTicks);
     }
     std::error_code error;
     std::filesystem::remove_all(folder, error);

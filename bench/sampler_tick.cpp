@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "bench/RecordingReporter.h"
 #include "engine/sampling/MemorySampler.h"
 #include "platform/Clock.h"
@@ -31,30 +32,12 @@ namespace {
 
 constexpr int extraProcesses = 1000;
 
-// One second passes per tick, so the histories fill and trim as they do in a long session.
-class SteppingClock final : public Clock {
-public:
-    Date now() const override { return now_; }
-    void step() { now_ += 1.0; }
-
-private:
-    Date now_{800000000.0};
-};
-
-class NoScheduler final : public Scheduler {
-public:
-    TimerId scheduleRepeating(double, std::function<void()>) override { return 1; }
-    TimerId scheduleOnce(double, std::function<void()>) override { return 1; }
-    void cancel(TimerId) override {}
-    void post(std::function<void()>) override {}
-};
-
 struct Sampling {
     ProcfsProcessSource processes;
     X11DesktopSession desktop{std::string()};
     LinuxMemorySource memory;
     SteppingClock clock;
-    NoScheduler scheduler;
+    IdleScheduler scheduler;
     MemorySampler sampler{processes, desktop, memory, scheduler, clock, SelfProcess{getpid(), std::nullopt}};
 
     void tick() {
