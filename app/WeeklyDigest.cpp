@@ -66,10 +66,7 @@ void AppState::setWeeklyDigestEnabled(bool enabled) {
     if (!settings->lastDigestSentDate()) settings->setLastDigestSentDate(deps_.clock.now());
     std::weak_ptr<AppState*> weak = alive_;
     deps_.notifier.requestAuthorization([weak](bool granted) {
-        if (auto self = weak.lock()) {
-            (*self)->weeklyDigestPermissionDenied = !granted;
-            (*self)->announceChange();
-        }
+        if (auto self = weak.lock()) (*self)->weeklyDigestAuthorizationAnswered(granted);
     });
 }
 
