@@ -70,31 +70,18 @@ TEST_F(DailyStatsTest, DaysFollowTheLocalCalendar) {
     EXPECT_EQ(keys(open().recentDays(3)), (Keys{"2026-03-28", "2026-03-29", "2026-03-30"}));
 }
 
-// A zone file of one fixed offset, in the form the C library reads.
-std::string fixedZone(std::int32_t offsetSeconds) {
-    std::string f = "TZif";
-    f.append(16, '\0');  // version 1, reserved
-    auto be32 = [&f](std::uint32_t v) {
-        for (int shift = 24; shift >= 0; shift -= 8) f.push_back(static_cast<char>(v >> shift));
-    };
-    for (std::uint32_t count : {0u, 0u, 0u, 0u, 1u, 4u}) be32(count);  // no transitions, one type, a 4-byte name
-    be32(static_cast<std::uint32_t>(offsetSeconds));
-    f.append({'\0', '\0'});  // standard time, name at 0
-    f.append("ZZZ", 4);
-    return f;
-}
-
 TEST_F(DailyStatsTest, AZoneSetWhileRunningMovesLaterStoriesToItsDaysAndRowsKeepFieldOrder) {
     const std::string zone = dir.file("localtime");
-    fs.writeAtomically(zone, fixedZone(9 * 3600));
+    const auto zoneOf = [&](const char* name) { return fs.read(std::string("/usr/share/zoneinfo/") + name).contents; };
+    fs.writeAtomically(zone, zoneOf("Asia/Tokyo"));
     setZone((":" + zone).c_str());
-    const Date evening = Date::fromUnix(1781553600);  // 15 June 20:00 UTC: 16 June at +9, 15 June at -8
+    const Date evening = Date::fromUnix(1781553600);  // 15 June 20:00 UTC: 16 June in Tokyo, 15 June in Los Angeles
     auto store = open();
     store.recordStory("mail", "Mail", 5, evening);
     EXPECT_EQ(fs.read(path).contents,
               R"([{"dateKey":"2026-06-16","storyCount":1,"pressureWarningSeconds":0,"pressureCriticalSeconds":0,)"
               R"("apps":[{"groupingKey":"mail","displayName":"Mail","storyCount":1,"totalGrowthBytes":5,"totalReleasedBytes":0}]}])");
-    fs.writeAtomically(zone, fixedZone(-8 * 3600));  // the file replaced, as setting a new zone does; TZ unchanged
+    fs.writeAtomically(zone, zoneOf("America/Los_Angeles"));  // replaced, as setting a new zone does; TZ unchanged
     store.recordStory(std::nullopt, std::nullopt, 0, evening);
     EXPECT_EQ(keys(store.days()), (Keys{"2026-06-16", "2026-06-15"}));
 }
