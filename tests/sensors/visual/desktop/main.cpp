@@ -3,9 +3,10 @@
 #include <QApplication>
 #include <cstdlib>
 
-// Screen grabs and painting need an application; without a display it paints offscreen.
+// Painting and screen grabs need an application. Off the test desktop it paints offscreen, so a
+// stray DISPLAY cannot stop the tests that need none.
 int main(int argc, char** argv) {
-    if (!std::getenv("DISPLAY")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    if (!std::getenv("VELMORA_DESKTOP")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
