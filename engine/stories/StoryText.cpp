@@ -13,7 +13,7 @@ namespace {
 
 constexpr std::array<std::string_view, 20> kBoilerplateMarkers{
     "that stuck",
-    "effect on your mac",
+    "effect on your computer",
     "used more memory",
     "freed memory",
     "gradual growth",
