@@ -32,4 +32,10 @@ struct RingRig {
     }
 };
 
+inline std::vector<double> times(const auto& frames) {
+    std::vector<double> out;
+    for (const auto& f : frames) out.push_back(f.timestamp.secondsSince2001);
+    return out;
+}
+
 }  // namespace velmora

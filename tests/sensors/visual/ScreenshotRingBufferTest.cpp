@@ -4,16 +4,6 @@
 
 using namespace velmora;
 
-namespace {
-
-std::vector<double> times(const std::vector<ScreenshotRingBuffer::Frame>& frames) {
-    std::vector<double> out;
-    for (const auto& f : frames) out.push_back(f.timestamp.secondsSince2001);
-    return out;
-}
-
-}  // namespace
-
 TEST(ScreenshotRingBufferTest, DownscaledSizes) {
     const std::tuple<int, int, PixelSize> cases[] = {
         {3200, 1600, {640, 320}}, {300, 200, {300, 200}}, {640, 700, {585, 640}}, {2000, 1, {640, 1}}, {0, 5, {1, 5}}};
