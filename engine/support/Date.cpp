@@ -1,5 +1,6 @@
 #include "engine/support/Date.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -44,6 +45,8 @@ bool readInt(const char*& p, const char* end, int digits, int& out) {
 std::string toIso8601(Date date) {
     double unix = date.unixSeconds();
     if (!std::isfinite(unix)) unix = 0;
+    // Years 0001 to 9999 only: a date beyond them (a damaged file) would not fit the integer below.
+    unix = std::clamp(unix, -62135596800.0, 253402300799.0);
     const long long secs = static_cast<long long>(std::floor(unix));
     long long days = secs / 86400;
     long long rem = secs % 86400;

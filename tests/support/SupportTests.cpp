@@ -23,6 +23,9 @@ TEST(DateTest, IsoRoundTripAndReferenceDate) {
     EXPECT_EQ(toIso8601(Date{0}), "2001-01-01T00:00:00Z");
     EXPECT_EQ(toIso8601(Date::fromUnix(0)), "1970-01-01T00:00:00Z");
     EXPECT_EQ(toIso8601(Date::fromUnix(1709210096)), "2024-02-29T12:34:56Z");
+    // Dates from a damaged file stay within four-digit years.
+    EXPECT_EQ(toIso8601(Date{1e300}), "9999-12-31T23:59:59Z");
+    EXPECT_EQ(toIso8601(Date{-1e300}), "0001-01-01T00:00:00Z");
     Date d;
     ASSERT_TRUE(parseIso8601("2024-02-29T12:34:56Z", d));
     EXPECT_DOUBLE_EQ(d.unixSeconds(), 1709210096);
