@@ -23,6 +23,7 @@ public:
     static constexpr std::string_view path = "/v1/chat/completions";
     static constexpr std::string_view model = "grok-2-vision-1212";
     static constexpr std::size_t maxFrames = 3;
+    static constexpr double timeoutSeconds = 45.0;
 
     explicit CloudVisionClient(HttpsClient& http) : http_(http) {}
 
@@ -42,8 +43,6 @@ public:
     void requestCloudDescription(const std::vector<ScreenshotRingBuffer::Frame>& frames, const std::string& key,
                                  const std::optional<std::string>& hints, std::string_view endpointBase,
                                  std::function<void(std::optional<std::string>)> done);
-
-    double timeoutSeconds = 45.0;
 
 private:
     HttpsClient& http_;

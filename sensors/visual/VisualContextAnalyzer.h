@@ -67,7 +67,6 @@ public:
 
     // The process environment, read at each analysis; tests replace it.
     Environment environment;
-    CloudVisionClient& cloud() { return cloud_; }
 
 private:
     void finish(const SignificantChange& change, const std::vector<ScreenshotRingBuffer::Frame>& frames,

@@ -165,6 +165,7 @@ TEST(VisualContextAnalyzerTest, CloudDescriptionAndItsFallbacks) {
         if (c.url) {
             const auto& r = a.http.requests[0];
             EXPECT_EQ(r.url, *c.url) << c.label;
+            EXPECT_EQ(r.timeoutSeconds, 45.0);
             EXPECT_EQ(r.headers[0], (std::pair<std::string, std::string>{"Authorization", "Bearer k-1"}));
             EXPECT_NE(r.body.find("Local OCR hints: " + local), std::string::npos) << c.label;
             EXPECT_TRUE(a.results.empty()) << c.label;  // waits for the reply
