@@ -194,8 +194,6 @@ TEST(AppShellQueries, AppsInSamplerOrder) {
     s.sample({{1, "one", 10}, {2, "two", 20}, {3, "three", 30}});
     EXPECT_EQ(state.widgetApps().size(), 3u);
     EXPECT_EQ(state.topApp()->identity.pids, std::vector<std::int32_t>{3});
-    EXPECT_TRUE(state.footprintSeries(state.topApp()->identity, s.clock.now()).second.size() == 1);
-    EXPECT_EQ(state.footprintSeries(state.topApp()->identity, s.clock.now() + 1).second.size(), 0u);
 }
 
 TEST(AppShellQueries, StoryMarksAndSelection) {
