@@ -1,8 +1,10 @@
-// An accessible window for desktop tests: a titled window with an address field, three tabs, and
-// a dialog it opens on command. Commands come one per line on standard input ("dialog", "close");
-// the program quits when its input closes, so it never outlives the test that started it.
+// An accessible window for desktop tests: a titled window with an address field, three tabs and a
+// dialog. Each line on standard input is a command: "dialog" opens the dialog, "close" closes it,
+// any other line becomes the window's title. It quits when its input closes, so it never outlives
+// the test that started it.
 #include <QApplication>
 #include <QDialog>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSocketNotifier>
@@ -11,16 +13,12 @@
 #include <QWidget>
 #include <unistd.h>
 
-#include <cstdio>
-#include <string>
-
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QWidget window;
     window.setWindowTitle("Velmora accessible form");
     auto* layout = new QVBoxLayout(&window);
-    auto* address = new QLineEdit("example.org/path");
-    layout->addWidget(address);
+    layout->addWidget(new QLineEdit("example.org/path"));
     auto* tabs = new QTabWidget;
     for (const char* name : {"First", "Second", "Third"}) tabs->addTab(new QLabel(name), name);
     layout->addWidget(tabs);
@@ -31,21 +29,17 @@ int main(int argc, char** argv) {
     dialog.setWindowTitle("Velmora dialog");
     (new QVBoxLayout(&dialog))->addWidget(new QLabel("A dialog"));
 
-    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
-    std::string pending;
-    QObject::connect(&input, &QSocketNotifier::activated, [&] {
-        char buffer[256];
-        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
-        if (n <= 0) {
-            application.quit();
-            return;
-        }
-        pending.append(buffer, static_cast<std::size_t>(n));
-        for (std::size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1)) {
-            const std::string command = pending.substr(0, end);
-            if (command == "dialog") dialog.open();
-            if (command == "close") dialog.reject();
-        }
+    // Unbuffered, so that each read takes one line and the next one wakes the notifier again.
+    QFile input;
+    input.open(STDIN_FILENO, QIODevice::ReadOnly | QIODevice::Unbuffered);
+    QSocketNotifier notifier(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, [&] {
+        const QByteArray line = input.readLine();
+        const QString command = QString::fromUtf8(line).trimmed();
+        if (line.isEmpty()) application.quit();
+        else if (command == "dialog") dialog.open();
+        else if (command == "close") dialog.reject();
+        else window.setWindowTitle(command);
     });
     return application.exec();
 }
