@@ -14,9 +14,9 @@ AppStateAdapter::AppStateAdapter(AppState& state, Scheduler& scheduler, QObject*
     : QObject(parent), state_(state) {
     state_.onChange = [this] { scheduleFlush(); };
     // Stories also change between samples (follow-ups, a screenshot look finishing).
-    auto previous = std::move(state_.timeline->onChange);
-    state_.timeline->onChange = [this, previous = std::move(previous)] {
-        if (previous) previous();
+    previousStoriesHook_ = std::move(state_.timeline->onChange);
+    state_.timeline->onChange = [this] {
+        if (previousStoriesHook_) previousStoriesHook_();
         storiesDirty_ = true;
         scheduleFlush();
     };
@@ -29,7 +29,10 @@ AppStateAdapter::AppStateAdapter(AppState& state, Scheduler& scheduler, QObject*
     });
 }
 
-AppStateAdapter::~AppStateAdapter() { state_.onChange = nullptr; }
+AppStateAdapter::~AppStateAdapter() {
+    state_.onChange = nullptr;
+    state_.timeline->onChange = std::move(previousStoriesHook_);
+}
 
 void AppStateAdapter::scheduleFlush() {
     if (flushPending_) return;

@@ -1,4 +1,6 @@
 #pragma once
+#include <functional>
+
 #include <QObject>
 
 namespace velmora {
@@ -24,6 +26,7 @@ signals:
 private:
     void scheduleFlush();
     AppState& state_;
+    std::function<void()> previousStoriesHook_;  // given back when the adapter goes
     bool flushPending_ = false;
     bool storiesDirty_ = true;
 };
