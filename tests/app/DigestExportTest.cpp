@@ -11,15 +11,12 @@ using namespace velmora;
 
 namespace {
 
-struct Digest : ::testing::Test {
+struct Files : ::testing::Test {
     AppHarness h;
     AppState& s = h.make();
-    void story(std::int64_t delta, const char* key = "org.gnome.TextEditor") {
-        s.dailyStats->recordStory(std::string(key), std::string("Text Editor"), delta, h.clock.now());
-    }
 };
 
-TEST_F(Digest, WeeklyBoundaries) {
+TEST_F(Files, WeeklyDigestBoundaries) {
     s.checkWeeklyDigest(h.clock.now());  // switched off: nothing at all
     EXPECT_FALSE(s.settings->lastDigestSentDate());
 
@@ -28,16 +25,15 @@ TEST_F(Digest, WeeklyBoundaries) {
     s.checkWeeklyDigest(first);
     EXPECT_EQ(s.settings->lastDigestSentDate(), first);
     h.clock.advance(604799);
-    story(300 * MiB);
+    s.dailyStats->recordStory(std::string("org.gnome.TextEditor"), std::string("Text Editor"), 300 * MiB, h.clock.now());
     s.checkWeeklyDigest(h.clock.now());
     EXPECT_TRUE(h.notifier.posted.empty());
     h.clock.advance(1);
     s.checkWeeklyDigest(h.clock.now());
-    ASSERT_EQ(h.notifier.posted.size(), 1u);
-    EXPECT_EQ(h.notifier.posted[0],
-              (FakeDigestNotifier::Posted{"Your week in memory",
-                                          "Text Editor was the biggest factor over the last 7 days \u2014 1 story, "
-                                          "300 MB total growth."}));
+    EXPECT_EQ(h.notifier.posted,
+              (std::vector<FakeDigestNotifier::Posted>{
+                  {"Your week in memory", "Text Editor was the biggest factor over the last 7 days \u2014 1 story, "
+                                          "300 MB total growth."}}));
 
     h.clock.advance(8 * 86400.0);  // a week without stories moves the date on and posts nothing
     s.checkWeeklyDigest(h.clock.now());
@@ -50,49 +46,38 @@ TEST_F(Digest, WeeklyBoundaries) {
     EXPECT_EQ(s.settings->lastDigestSentDate(), setBack);
 }
 
-TEST_F(Digest, Sentences) {
-    const DailyAppStat one{"a", "Text Editor", 1, 300 * MiB, 0}, two{"a", "Text Editor", 2, 1, 0}, none{"a", "X", 3, 0, 5};
-    EXPECT_EQ(WeeklyDigest::topFactorSentence({one}, 1, 7),
-              "Text Editor was the biggest factor over the last 7 days \u2014 1 story, 300 MB total growth.");
-    EXPECT_EQ(WeeklyDigest::topFactorSentence({two}, 2, 7),
+TEST_F(Files, WeeklyDigestSentences) {
+    EXPECT_EQ(WeeklyDigest::topFactorSentence({{"a", "Text Editor", 2, 1, 0}}, 2, 7),
               "Text Editor was the biggest factor over the last 7 days \u2014 2 stories, 1 byte total growth.");
-    EXPECT_EQ(WeeklyDigest::topFactorSentence({none}, 3, 7), "No single app stood out over the last 7 days.");
     EXPECT_EQ(WeeklyDigest::topFactorSentence({}, 0, 7), "Not enough history yet \u2014 check back after a few days of use.");
     EXPECT_FALSE(WeeklyDigest::tightDaysSentence(0, 7));
 
-    story(-100 * std::int64_t(MiB));
+    s.dailyStats->recordStory(std::string("a"), std::string("Text Editor"), -100 * std::int64_t(MiB), h.clock.now());
     EXPECT_EQ(WeeklyDigest::compose(*s.dailyStats)->body, "No single app stood out over the last 7 days.");
     s.dailyStats->recordPressureTick(MemoryPressureLevel::critical, h.clock.now());
     EXPECT_EQ(WeeklyDigest::compose(*s.dailyStats)->body,
               "No single app stood out over the last 7 days. Computer memory felt tight on 1 of the last 7 days "
               "\u2014 not constant, but not nothing either.");
-}
 
-TEST_F(Digest, SwitchingOnAsksForNotifications) {
-    s.setWeeklyDigestEnabled(true);
-    EXPECT_EQ(s.settings->lastDigestSentDate(), h.clock.now());
+    s.setWeeklyDigestEnabled(true);  // switching on asks for notifications
     ASSERT_EQ(h.notifier.pending.size(), 1u);
     h.notifier.pending[0](false);
     EXPECT_TRUE(s.weeklyDigestPermissionDenied);
 }
 
-struct Export : ::testing::Test {
-    AppHarness h;
-    AppState& s = h.make();
-    Json exported() { return Json::parse(*ExportManager::exportData(s)); }
-};
-
-TEST_F(Export, KeysSortedDatesReadableNotesForLinux) {
+TEST_F(Files, ExportKeysSortedDatesReadableNotesForLinux) {
     s.timeline->add({.id = Uuid::random(), .timestamp = h.clock.now(), .kind = TimelineEventKind::measureSession,
                      .title = "Check one action \u2014 App"});
     const std::string text = *ExportManager::exportData(s);
     const Json j = Json::parse(text);
-    std::vector<std::string> top, meta;
-    for (const auto& [key, value] : j.items()) top.push_back(key);
-    for (const auto& [key, value] : j["meta"].items()) meta.push_back(key);
-    EXPECT_EQ(top, (std::vector<std::string>{"currentSnapshot", "dailyStats", "meta", "stories"}));
-    EXPECT_EQ(meta, (std::vector<std::string>{"appVersion", "exportedAt", "notes"}));
-    EXPECT_LT(text.find("\"currentSnapshot\""), text.find("\"dailyStats\""));
+    EXPECT_EQ(j.size(), 4u);
+    EXPECT_EQ(j["meta"].size(), 3u);
+    std::size_t previous = 0;  // a parsed object always lists its keys sorted: read the order from the text
+    for (const char* key : {"currentSnapshot", "dailyStats", "meta", "appVersion", "exportedAt", "notes", "stories"}) {
+        const std::size_t at = text.find('"' + std::string(key) + "\":");
+        EXPECT_GT(at, previous) << key;
+        previous = at == std::string::npos ? previous : at;
+    }
     EXPECT_EQ(j["meta"]["appVersion"], "unknown");
     EXPECT_EQ(j["meta"]["exportedAt"], "2026-05-09T06:13:20Z");
     EXPECT_EQ(j["stories"][0]["timestamp"], "2026-05-09T06:13:20Z");
@@ -111,11 +96,11 @@ TEST_F(Export, KeysSortedDatesReadableNotesForLinux) {
     EXPECT_EQ(ExportManager::suggestedFileName(morning, h.calendar), "Velmora-Export-2025-03-01-0930.json");
 }
 
-TEST_F(Export, SaveDialogOutcomes) {
+TEST_F(Files, ExportSaveDialogOutcomes) {
     s.lastExportMessage = "earlier";
     s.exportToFile();
     ASSERT_EQ(h.saveDialog.suggestedNames.size(), 1u);
-    h.saveDialog.completion(std::nullopt);
+    h.saveDialog.completion(std::nullopt);  // cancelled
     EXPECT_EQ(s.lastExportMessage, "earlier");
 
     s.exportToFile();
@@ -124,7 +109,7 @@ TEST_F(Export, SaveDialogOutcomes) {
     std::ifstream in(h.dir.file("out.json"));
     EXPECT_TRUE(Json::parse(in).contains("meta"));
 
-    std::ofstream(h.dir.file("blocker")) << "x";
+    std::ofstream(h.dir.file("blocker")) << "x";  // a file where the folder should be
     s.exportToFile();
     h.saveDialog.completion(h.dir.file("blocker") + "/out.json");
     EXPECT_EQ(s.lastExportMessage, "Export failed: could not write out.json.");

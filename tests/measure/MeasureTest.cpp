@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+#include <tuple>
+
 #include "engine/sampling/MemorySampler.h"
+#include "measure/MeasureReport.h"
 #include "measure/MeasureThisActionController.h"
 #include "tests/fakes/FakeAppPlatform.h"
 #include "tests/fakes/FakeClock.h"
@@ -11,6 +15,8 @@ using namespace velmora;
 
 namespace {
 
+using P = MemoryPressureLevel;
+using Session = MeasurementSession;
 constexpr std::uint64_t MB = 1000 * 1000;
 
 AppMemorySnapshot app(const std::string& name, std::uint64_t bytes, bool front = false) {
@@ -21,12 +27,12 @@ struct Measuring {
     FakeClock clock;
     FakeMonotonicClock steady;
     MeasureThisActionController c{clock, steady};
-    SystemMemorySnapshot system{.swapUsedBytes = 5 * MB};
 
     // Moves both clocks, then hands the controller one sample, as the pipeline does by phase.
     void sample(double seconds, std::vector<AppMemorySnapshot> apps) {
         clock.advance(seconds);
         steady.now += seconds;
+        const SystemMemorySnapshot system{.swapUsedBytes = 5 * MB};
         const auto phase = c.session().phase;
         if (phase == MeasurePhase::baselining) c.handleBaselineSample(apps, system);
         if (phase == MeasurePhase::recording) c.handleRecordingSample(apps, system);
@@ -50,7 +56,6 @@ TEST(MeasureController, OneRunFromStartToReport) {
         r.sample(after, {app("Mail", 50 * MB), app("Safari", bytes, true)});
         EXPECT_EQ(r.c.statusMessage(), status);
     }
-    EXPECT_EQ(r.c.session().phase, MeasurePhase::recording);
     EXPECT_EQ(r.c.session().baselineFootprintBytes, 1000 * MB);
 
     r.c.start();  // ignored while a run is on
@@ -115,9 +120,9 @@ TEST(MeasureController, FinalTargetWithoutAFrontAppAndCancel) {
         FakeSystemMemorySource memory;
         ManualScheduler scheduler(r.clock);
         MemorySampler sampler(processes, desktop, memory, scheduler, r.clock, SelfProcess{1, "velmora"});
+        desktop.apps = {{100, "id.Mail", "Mail"}, {101, "id.Notes", "Notes"}};
         auto publish = [&](std::uint64_t mail, std::uint64_t notes) {
             processes.processes = {{100, "/usr/bin/mail", "mail", 1, mail * MB}, {101, "/usr/bin/notes", "notes", 1, notes * MB}};
-            desktop.apps = {{100, "id.Mail", "Mail"}, {101, "id.Notes", "Notes"}};
             sampler.tick();
         };
         r.c.sampler = &sampler;
@@ -137,6 +142,64 @@ TEST(MeasureController, FinalTargetWithoutAFrontAppAndCancel) {
     EXPECT_FALSE(r.c.latestReport());
     EXPECT_EQ(r.c.measuringLabel(), "\u2014");
     EXPECT_EQ(r.c.statusMessage(), "Cancelled. Press Start to try again.");
+}
+
+SystemMemorySnapshot snapshot(P pressure, std::uint64_t swapUsed) { return {pressure, swapUsed, 11, 22, 33, Date{100}}; }
+
+const Session kFull{Uuid::random(), MeasurePhase::report, Date{103}, Date{110.5}, Date{170},
+                    ProcessIdentity{"org.example.Editor", "org.example.Editor", "Editor", {10, 12}, false},
+                    500'000'000, 900'000'000, 450'000'000,
+                    snapshot(P::normal, 1'000), snapshot(P::critical, 9'000), snapshot(P::warning, 4'000)};
+
+// Each record's JSON: absent fields left out, unknown keys ignored, a wrong value refused.
+TEST(MeasureJson, LeavesAbsentFieldsOutAndDecodesStrictly) {
+    const Session started = Session::started(Date{50});
+    EXPECT_EQ(started.toJson(), (Json{{"id", started.id.toString()}, {"phase", "baselining"}, {"startedAt", 50.0}}));
+    const auto bare = MeasureReport::make(Session::fresh(), ConfidenceLevel::high, "Nothing.", Date{42});
+    EXPECT_EQ(bare.toJson(),
+              (Json{{"id", bare.id.toString()}, {"createdAt", 42.0}, {"confidence", "high"}, {"summary", "Nothing."}}));
+    EXPECT_EQ(MeasureReport::fromJson(bare.toJson()), bare);
+
+    Json session = kFull.toJson(), report = MeasureReport::make(kFull, ConfidenceLevel::medium, "x", Date{1}).toJson();
+    EXPECT_EQ(session.size(), 12u);
+    EXPECT_EQ(report.size(), 13u);
+    session["somethingElse"] = 5;
+    EXPECT_EQ(Session::fromJson(session), kFull);
+    const std::tuple<bool, const char*, Json> wrong[] = {
+        {true, "phase", "Settling"},      {true, "id", nullptr},           {true, "baselineFootprintBytes", -1},
+        {false, "id", nullptr},           {false, "createdAt", nullptr},   {false, "confidence", "Medium"},
+        {false, "summary", nullptr},      {false, "pressureBefore", "tight"}, {false, "beforeBytes", -5},
+        {false, "swapAddedBytes", "12"},
+    };
+    for (const auto& [isSession, key, value] : wrong) {
+        Json j = isSession ? session : report;
+        j[key] = value;
+        EXPECT_THROW(isSession ? (void)Session::fromJson(j) : (void)MeasureReport::fromJson(j), DecodeError) << key;
+    }
+}
+
+TEST(MeasureReportTest, BuiltFromSessions) {
+    using I = std::optional<std::int64_t>;
+    using O = std::optional<P>;
+    const std::tuple<void (*)(Session&), I, O, O, I> cases[] = {  // change; lasting, before, after, swap added
+        {[](Session&) {}, -50'000'000, P::normal, P::warning, 3'000},
+        {[](Session& s) { s.settledFootprintBytes.reset(); }, {}, P::normal, P::warning, 3'000},
+        {[](Session& s) { s.baselineFootprintBytes.reset(); }, {}, P::normal, P::warning, 3'000},
+        {[](Session& s) { s.settledSystem.reset(); }, -50'000'000, P::normal, P::critical, 8'000},  // peak stands in
+        {[](Session& s) { s.baselineSystem.reset(); }, -50'000'000, {}, P::warning, {}},
+        {[](Session& s) { s.settledSystem->swapUsedBytes = 0; }, -50'000'000, P::normal, P::warning, -1'000},
+        {[](Session& s) { s.baselineFootprintBytes = std::numeric_limits<std::uint64_t>::max(); },
+         -std::numeric_limits<std::int64_t>::max(), P::normal, P::warning, 3'000},
+    };
+    for (const auto& [change, lasting, before, after, swapAdded] : cases) {
+        auto session = kFull;
+        change(session);
+        const auto r = MeasureReport::make(session, ConfidenceLevel::medium, "Done.", Date{200});
+        EXPECT_EQ(r, (MeasureReport{session.id, Date{200}, session.targetApp, 7.5, session.baselineFootprintBytes,
+                                    session.peakFootprintBytes, session.settledFootprintBytes, lasting, before, after,
+                                    swapAdded, ConfidenceLevel::medium, "Done."}));
+        EXPECT_EQ(MeasureReport::fromJson(Json::parse(r.toJson().dump())), r);
+    }
 }
 
 }  // namespace
