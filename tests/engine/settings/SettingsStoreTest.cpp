@@ -1,12 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "engine/settings/SettingsStore.h"
 #include "platform/linux/JsonFileDefaults.h"
-#include "platform/linux/PosixFileSystem.h"
+#include "tests/engine/settings/StoreFiles.h"
 #include "tests/fakes/TempDir.h"
 
 using namespace velmora;
@@ -18,6 +16,9 @@ protected:
     // A fresh defaults object over the same file, as the next start sees it.
     std::unique_ptr<JsonFileDefaults> defaults() { return std::make_unique<JsonFileDefaults>(fs, path); }
     Json stored(const char* key) { return parseJson(fs.read(path).contents).value_or(Json::object()).value(key, Json()); }
+    static auto all(const SettingsStore& s) {
+        return std::make_tuple(s.permissions(), s.developerModeEnabled(), s.weeklyDigestEnabled(), s.lastDigestSentDate());
+    }
 
     TempDir dir;
     const std::string path = dir.file("defaults.json");
@@ -42,11 +43,10 @@ TEST_F(SettingsStoreTest, StoredValuesKeepWhatIsThereAndTheWrongTypesReadAsAbsen
     }
 }
 
-TEST_F(SettingsStoreTest, ChangesAreWrittenAtOnceAndAnnouncedExceptTheDigestDate) {
+TEST_F(SettingsStoreTest, ChangesAreWrittenAtOnceAndAnnouncedExceptTheDigestDateAndSurviveAKill) {
     auto first = defaults();
     SettingsStore settings(*first);
-    EXPECT_EQ(std::make_tuple(settings.permissions(), settings.developerModeEnabled(), settings.weeklyDigestEnabled(), settings.lastDigestSentDate()),
-              std::make_tuple(PermissionState{true, false, false, false}, false, false, std::nullopt));
+    EXPECT_EQ(all(settings), std::make_tuple(PermissionState{true, false, false, false}, false, false, std::nullopt));
     EXPECT_FALSE(fs.exists(path)) << "a first start writes nothing";
     int changes = 0;
     settings.onChange = [&] { ++changes; };
@@ -60,31 +60,24 @@ TEST_F(SettingsStoreTest, ChangesAreWrittenAtOnceAndAnnouncedExceptTheDigestDate
 
     auto next = defaults();
     SettingsStore again(*next);
-    EXPECT_EQ(std::make_tuple(again.permissions(), again.developerModeEnabled(), again.weeklyDigestEnabled(), again.lastDigestSentDate()),
-              std::make_tuple(PermissionState{true, true, false, false}, true, true, std::optional(Date{812345678.25})));
+    EXPECT_EQ(all(again), std::make_tuple(PermissionState{true, true, false, false}, true, true, std::optional(Date{812345678.25})));
     again.onChange = [&] { ++changes; };
     again.setLastDigestSentDate(std::nullopt);
     EXPECT_EQ(changes, 3);
     EXPECT_TRUE(stored("Velmora.LastDigestSentDate").is_null());
-}
 
-TEST_F(SettingsStoreTest, AChangeSurvivesAKillRightAfterIt) {
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
+    const int status = statusOfChild([&] {
         auto d = defaults();
         SettingsStore settings(*d);
         settings.setPermission(&PermissionState::screenshotsEnabled, true);
-        settings.setWeeklyDigestEnabled(true);
+        settings.setWeeklyDigestEnabled(false);
         ::kill(::getpid(), SIGKILL);
-        ::_exit(0);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
+        return 0;
+    });
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
     auto d = defaults();
-    SettingsStore after(*d);
-    EXPECT_EQ(std::make_pair(after.permissions(), after.weeklyDigestEnabled()), std::make_pair(PermissionState{true, false, true, false}, true));
+    EXPECT_EQ(std::make_pair(SettingsStore(*d).permissions(), SettingsStore(*d).weeklyDigestEnabled()),
+              std::make_pair(PermissionState{true, true, true, false}, false));
 }
 
 }  // namespace

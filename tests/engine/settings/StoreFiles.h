@@ -1,6 +1,10 @@
 #pragma once
 #include <filesystem>
+#include <functional>
 #include <vector>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "platform/linux/PosixFileSystem.h"
 
@@ -26,6 +30,17 @@ inline std::vector<std::string> filesStarting(const std::string& dir, const std:
     for (const auto& e : std::filesystem::directory_iterator(dir))
         if (e.path().filename().string().starts_with(prefix)) out.push_back(e.path().string());
     return out;
+}
+
+// Runs `body` in a forked child, which ends by the exit code `body` returns (or by a signal), and
+// gives the wait status.
+inline int statusOfChild(const std::function<int()>& body) {
+    const pid_t child = ::fork();
+    if (child < 0) return -1;
+    if (child == 0) ::_exit(body());
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return status;
 }
 
 }  // namespace velmora

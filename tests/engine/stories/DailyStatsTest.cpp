@@ -1,10 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstdlib>
-#include <ctime>
 #include <limits>
-#include <ranges>
 
 #include "engine/stories/DailyStatsStore.h"
 #include "platform/linux/LocalCalendar.h"
@@ -28,16 +25,24 @@ Date local(std::array<int, 6> d) {
     return Date::fromUnix(static_cast<double>(std::mktime(&tm)));
 }
 
-Keys keys(const Days& rows) { auto k = rows | std::views::transform(&DailyStat::dateKey); return {k.begin(), k.end()}; }
+Keys keys(const Days& rows) {
+    Keys out;
+    for (const auto& r : rows) out.push_back(r.dateKey);
+    return out;
+}
 
 class DailyStatsTest : public ::testing::Test {
 protected:
     DailyStatsTest() { setZone("Europe/Berlin"); clock.set(local({2026, 6, 15, 12})); }  // no test here needs the zone it started in
-    DailyStatsStore open() { return DailyStatsStore(fs, path, clock, calendar); }
+    DailyStatsStore open(bool fresh = false) {
+        if (fresh) std::filesystem::remove(path);
+        return DailyStatsStore(fs, path, clock, calendar);
+    }
     void write(const Days& rows) { fs.writeAtomically(path, encode(rows).dump()); }
     std::vector<std::string> setAside() const { return filesStarting(dir.path(), "daily-stats.json.bad-"); }
     // A story without an app on the day of `at`.
-    static void count(DailyStatsStore&& store, Date at) { store.recordStory(std::nullopt, std::nullopt, 0, at); }
+    static void count(DailyStatsStore&& store, Date at) { count(store, at); }
+    static void count(DailyStatsStore& store, Date at) { store.recordStory(std::nullopt, std::nullopt, 0, at); }
 
     TempDir dir;
     const std::string path = dir.file("daily-stats.json");
@@ -57,11 +62,8 @@ TEST_F(DailyStatsTest, DaysFollowTheLocalCalendar) {
     };
     for (const auto& c : cases) {
         setZone(c.zone);
-        std::filesystem::remove(path);
-        auto store = open();
-        const Date first = local(c.first), second = local(c.second);
-        store.recordStory(std::nullopt, std::nullopt, 0, first);
-        store.recordStory(std::nullopt, std::nullopt, 0, second);
+        auto store = open(true);
+        count(store, local(c.first)), count(store, local(c.second));
         EXPECT_EQ(keys(store.days()), c.days) << c.zone << " " << c.days[0];
     }
     // Recent days step by calendar days: half an hour after the 23-hour day, 24-hour steps would skip it.
@@ -82,7 +84,7 @@ TEST_F(DailyStatsTest, AZoneSetWhileRunningMovesLaterStoriesToItsDaysAndRowsKeep
               R"([{"dateKey":"2026-06-16","storyCount":1,"pressureWarningSeconds":0,"pressureCriticalSeconds":0,)"
               R"("apps":[{"groupingKey":"mail","displayName":"Mail","storyCount":1,"totalGrowthBytes":5,"totalReleasedBytes":0}]}])");
     fs.writeAtomically(zone, zoneOf("America/Los_Angeles"));  // replaced, as setting a new zone does; TZ unchanged
-    store.recordStory(std::nullopt, std::nullopt, 0, evening);
+    count(store, evening);
     EXPECT_EQ(keys(store.days()), (Keys{"2026-06-16", "2026-06-15"}));
 }
 
@@ -117,7 +119,7 @@ TEST_F(DailyStatsTest, LoadingDropsDaysOlderThan120AndSumsDuplicateDays) {
     EXPECT_EQ(store.days(), (Days{{"2026-02-15", 2, 0, 0, {}}, {"2026-06-15", 5, 1, 4, {{"chrome", "Chrome", 3, 120, 3}, {"mail", "Mail", 1, 5, 0}}}}));
     EXPECT_EQ(store.days()[0].date(calendar, clock.now()), local({2026, 2, 15}));
     clock.set(local({2026, 6, 16, 9}));
-    store.recordStory(std::nullopt, std::nullopt, 0, clock.now());
+    count(store, clock.now());
     EXPECT_EQ(store.days().size(), 3u);  // memory keeps the day that aged out until the next start ...
     EXPECT_EQ(keys(open().days()), (Keys{"2026-06-15", "2026-06-16"}));  // ... the file drops it
 }
@@ -128,8 +130,7 @@ TEST_F(DailyStatsTest, AppTotalsAndRecentDays) {
            {"2026-06-15", 1, 0, 0, {{"chrome", "Google Chrome", 1, 70 * MiB, 10}}},
            {"2026-06-16", 1, 0, 0, {{"zoom", "Zoom", 1, 1, 0}}}});  // tomorrow: counted
     auto store = open();
-    EXPECT_EQ(store.appTotals(7),
-              (std::vector<DailyAppStat>{{"chrome", "Chrome", 3, 170 * MiB, 15}, {"mail", "Mail", 1, 150 * MiB, 0}, {"zoom", "Zoom", 1, 1, 0}}));
+    EXPECT_EQ(store.appTotals(7), (std::vector<DailyAppStat>{{"chrome", "Chrome", 3, 170 * MiB, 15}, {"mail", "Mail", 1, 150 * MiB, 0}, {"zoom", "Zoom", 1, 1, 0}}));
     EXPECT_EQ(store.appTotals(1).size(), 2u);
     const auto rows = store.recentDays(7);
     EXPECT_EQ(keys(rows), (Keys{"2026-06-09", "2026-06-10", "2026-06-11", "2026-06-12", "2026-06-13", "2026-06-14", "2026-06-15"}));
@@ -148,16 +149,13 @@ TEST_F(DailyStatsTest, BadRecordsAreSkippedAndAnUnreadableFileIsKeptAside) {
     ASSERT_EQ(setAside().size(), 1u);
     EXPECT_EQ(fs.read(setAside()[0]).contents, contents);
 
-    std::filesystem::remove(setAside()[0]);
-    std::filesystem::remove(path);
-    std::filesystem::create_directory(path);  // a folder cannot be read as the file
-    count(open(), clock.now());
+    std::filesystem::remove(setAside()[0]), std::filesystem::remove(path), std::filesystem::create_directory(path);
+    count(open(), clock.now());  // a folder cannot be read as the file
     EXPECT_EQ(keys(open().days()), (Keys{"2026-06-15"}));
     ASSERT_EQ(setAside().size(), 1u);
     EXPECT_TRUE(std::filesystem::is_directory(setAside()[0]));
 
-    std::filesystem::remove(path);
-    std::filesystem::create_directory(path);
+    std::filesystem::remove(path), std::filesystem::create_directory(path);
     fs.refuseMoves = true;  // nothing is written over what could not be set aside
     const int writes = fs.writes;
     count(open(), clock.now());

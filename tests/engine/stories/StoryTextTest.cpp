@@ -38,8 +38,8 @@ TEST(ImpactVerdictTest, RowsAndBoundaries) {
     const ImpactVerdict helps{0, "Helps", "Memory came free."}, half{3, "Worth watching", "Half a gig or more."},
         small{2, "Small hit", "Computer still has plenty free."}, tiny{1, "Tiny", "You probably won\xE2\x80\x99t feel this."};
     const std::tuple<std::int64_t, std::optional<SystemMemorySnapshot>, ImpactVerdict> cases[] = {
-        {-1, snapshot(P::critical, 0), helps}, {524'288'000, {}, half},   {524'287'999, {}, small},
-        {157'286'400, {}, small},              {157'286'399, {}, tiny},   {100, snapshot(P::normal, 0), tiny},
+        {-1, snapshot(P::critical, 0), helps}, {524'288'000, {}, half}, {524'287'999, {}, small}, {157'286'400, {}, small},
+        {157'286'399, {}, tiny}, {100, snapshot(P::normal, 0), tiny},
         {10, snapshot(P::critical, 1), {5, "Hurts now", "Computer is low on memory \xE2\x80\x94 this can make it feel slow."}},
         {600'000'000, snapshot(P::warning, 8'000'000'000), {4, "Adds stress", "Memory was already tight."}},
         {1'600'000'000, snapshot(P::normal, 10'000'000'000), {3, "Worth watching", "Big bite of free memory."}},
@@ -82,9 +82,7 @@ TEST(StoryTextTest, RewordedAppStoriesAndRewordingAgainChangesNothing) {
     };
     for (const auto& [in, title, explanation] : cases) {
         const auto out = rewriteStoryText(in);
-        EXPECT_EQ(out.title, title) << in.explanation;
-        EXPECT_EQ(out.explanation, explanation) << in.explanation;
-        EXPECT_EQ(out.isPendingWindows, true);
+        EXPECT_EQ(std::make_tuple(out.title, out.explanation, out.isPendingWindows), std::make_tuple(title, explanation, true)) << in.explanation;
         EXPECT_EQ(rewriteStoryText(out), out) << in.explanation;
     }
     settledZero.relatedApp.reset();
@@ -108,8 +106,7 @@ TEST(StoryTextTest, WholeMachineStoriesGetFixedWording) {
         in.longerTerm = window(7);
         in.systemContext = context;
         const auto out = rewriteStoryText(in);
-        EXPECT_EQ(out.title, title);
-        EXPECT_EQ(out.explanation, explanation);
+        EXPECT_EQ(std::tie(out.title, out.explanation), std::tie(title, explanation));
         EXPECT_FALSE(out.relatedApp || out.immediate || out.settled || out.isPendingWindows) << title;
         EXPECT_EQ(out.longerTerm, in.longerTerm);
         EXPECT_EQ(rewriteStoryText(out), out);
@@ -120,10 +117,9 @@ TEST(StoryTextTest, WholeMachineStoriesGetFixedWording) {
 
 TEST(StoryTextTest, PhraseFilterShortTitleAndHeadline) {
     const std::pair<std::string, std::optional<std::string>> cases[] = {
-        {kTiny, std::nullopt}, {"Downloaded 300 MB", std::nullopt},
-        {"Your computer was starting to feel memory pressure.", std::nullopt},  {"We don't know why", std::nullopt},
-        {"x", std::nullopt}, {"  You opened Maps\n", "Maps"}, {"**Maps** route", "Maps route"},
-        {std::string(52, 'k'), std::string(52, 'k')},  {std::string(53, 'k'), std::string(49, 'k') + "\xE2\x80\xA6"},
+        {kTiny, std::nullopt}, {"Downloaded 300 MB", std::nullopt}, {"Your computer was starting to feel memory pressure.", std::nullopt},
+        {"We don't know why", std::nullopt}, {"x", std::nullopt}, {"  You opened Maps\n", "Maps"}, {"**Maps** route", "Maps route"},
+        {std::string(52, 'k'), std::string(52, 'k')}, {std::string(53, 'k'), std::string(49, 'k') + "\xE2\x80\xA6"},
         {"mb and gb in lower case", "mb and gb in lower case"}, {"** Tiny desk", std::nullopt}, {"You opened Helps", std::nullopt},
     };
     for (const auto& [line, phrase] : cases) EXPECT_EQ(storyPhraseFilter(line), phrase) << line;

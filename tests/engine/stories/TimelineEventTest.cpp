@@ -6,25 +6,19 @@
 
 using namespace velmora;
 
-TEST(TimelineEventTest, BareStoryHasExactlyNineKeysAndRoundTrips) {
-    const TimelineEvent story{Uuid::random(), Date{800000000.25}, TimelineEventKind::largeDelta, "Safari used +1.2 GB more",
-                              "Safari grew by about 1.2 GB.", {}, {}, {}, {}, {}, {}, {}, {}, false,
-                              SensorSource::significantChange, {}};
-    const Json j = story.toJson();
-    EXPECT_EQ(j, (Json{{"id", story.id.toString()}, {"timestamp", 800000000.25}, {"kind", "largeDelta"},
-                       {"title", story.title}, {"explanation", story.explanation}, {"linkedActivityIDs", Json::array()},
-                       {"isPendingWindows", false}, {"primarySource", "significantChange"},
-                       {"supportingSources", Json::array()}}));
-    EXPECT_EQ(TimelineEvent::fromJson(j), story);
-}
+TEST(TimelineEventTest, BareStoryHasExactlyNineKeysAndFullStoriesRoundTrip) {
+    const TimelineEvent bare{Uuid::random(), Date{800000000.25}, TimelineEventKind::largeDelta, "Safari used +1.2 GB more",
+                             "Safari grew by about 1.2 GB.", {}, {}, {}, {}, {}, {}, {}, {}, false, SensorSource::significantChange, {}};
+    EXPECT_EQ(bare.toJson(), (Json{{"id", bare.id.toString()}, {"timestamp", 800000000.25}, {"kind", "largeDelta"}, {"title", bare.title},
+                                   {"explanation", bare.explanation}, {"linkedActivityIDs", Json::array()}, {"isPendingWindows", false},
+                                   {"primarySource", "significantChange"}, {"supportingSources", Json::array()}}));
+    EXPECT_EQ(TimelineEvent::fromJson(bare.toJson()), bare);
 
-TEST(TimelineEventTest, FullStoryRoundTripsAndBadRecordsFailToDecode) {
     const TimelineEvent story{Uuid::random(), Date{1.5}, TimelineEventKind::memoryReleased, "t", "e", ConfidenceLevel::medium,
                               ProcessIdentity{"com.apple.Safari", "com.apple.Safari", "Safari", {10, 11}, false},
                               18'000'000'000'000'000'000ULL,  // beyond the signed range
                               ImpactWindow{-5, 8.0, std::nullopt, 42}, ImpactWindow{1'288'490'189, 45.0, 2'000'000'000, {}},
-                              ImpactWindow{0, 180.0, {}, {}},
-                              SystemMemorySnapshot{MemoryPressureLevel::warning, 1, 2, 3, 4, Date{77}},
+                              ImpactWindow{0, 180.0, {}, {}}, SystemMemorySnapshot{MemoryPressureLevel::warning, 1, 2, 3, 4, Date{77}},
                               {Uuid::random(), Uuid::random()}, true, SensorSource::appleScript, {SensorSource::workspace}};
     const Json good = story.toJson();
     EXPECT_EQ(good.size(), 16u);
@@ -41,9 +35,8 @@ TEST(TimelineEventTest, FullStoryRoundTripsAndBadRecordsFailToDecode) {
     }
 }
 
-TEST(TimelineEventTest, ImpactWindowsAndConfidence) {
-    const ImpactWindow plus{100, 0.0, 5, 6}, minus{100, -0.0, 5, 6};
-    EXPECT_EQ(std::hash<ImpactWindow>{}(plus), std::hash<ImpactWindow>{}(minus));
+TEST(TimelineEventTest, ImpactWindowsConfidenceAndSensorSources) {
+    EXPECT_EQ(std::hash<ImpactWindow>{}(ImpactWindow{100, 0.0, 5, 6}), std::hash<ImpactWindow>{}(ImpactWindow{100, -0.0, 5, 6}));
     EXPECT_EQ(ImpactWindow::fromJson(ImpactWindow{1, std::nan(""), {}, {}}.toJson()).duration, 0.0);
 
     using C = ConfidenceLevel;
@@ -54,6 +47,17 @@ TEST(TimelineEventTest, ImpactWindowsAndConfidence) {
     };
     for (const auto& [a, b, stronger] : cases) EXPECT_EQ(strongerConfidence(a, b), stronger);
     EXPECT_EQ(howSureText(C::low), "How sure: Unsure. We saw a memory change, but we\u2019re not sure why.");
-    EXPECT_EQ(howSureText(C::medium),
-              "How sure: Best guess. Best guess from the numbers \u2014 not proven for a specific tab or click.");
+    EXPECT_EQ(howSureText(C::medium), "How sure: Best guess. Best guess from the numbers \u2014 not proven for a specific tab or click.");
+
+    ASSERT_EQ(allCases<SensorSource>().size(), 14u);
+    for (auto source : allCases<SensorSource>()) EXPECT_EQ(enumFromRaw<SensorSource>(rawValue(source)), source);
+    EXPECT_EQ(label(SensorSource::significantChange), "\u0394 Memory");
+    EXPECT_EQ(explanation(SensorSource::significantChange), "Noise filter saw a big jump in one app\u2019s footprint.");
+    EXPECT_EQ(explanation(SensorSource::chromiumExtension), "Velmora Helper extension \u2192 localhost bridge.");
+    const SensorLogEntry entry{Uuid::random(), Date{1234.5}, SensorSource::windowList, "titleChanged: Inbox", {}, ""};
+    EXPECT_EQ(entry.toJson().size(), 5u);  // no appName; an empty detail is still a detail
+    EXPECT_EQ(SensorLogEntry::fromJson(entry.toJson()), entry);
+    Json bad = entry.toJson();
+    bad["source"] = "camera";
+    EXPECT_THROW(SensorLogEntry::fromJson(bad), DecodeError);
 }

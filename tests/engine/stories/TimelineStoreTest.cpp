@@ -2,9 +2,6 @@
 
 #include <csignal>
 #include <fstream>
-#include <ranges>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "engine/stories/TimelineStore.h"
 #include "tests/engine/settings/StoreFiles.h"
@@ -37,10 +34,19 @@ std::vector<AppMemorySnapshot> tick(const std::string& key, std::optional<std::u
     return apps;
 }
 
+std::vector<Uuid> ids(const std::vector<TimelineEvent>& stories) {
+    std::vector<Uuid> out;
+    for (const auto& e : stories) out.push_back(e.id);
+    return out;
+}
+
 class TimelineStoreTest : public ::testing::Test {
 protected:
     std::string path() const { return dir.file("stories.json"); }
-    TimelineStore open() { return TimelineStore(fs, path(), clock); }
+    TimelineStore open(bool fresh = false) {
+        if (fresh) std::filesystem::remove(path());
+        return TimelineStore(fs, path(), clock);
+    }
     Json file() const { return parseJson(fs.read(path()).contents).value_or(Json()); }
     std::vector<std::string> setAside() const { return filesStarting(dir.path(), "stories.json.bad-"); }
 
@@ -53,29 +59,22 @@ protected:
 TEST_F(TimelineStoreTest, MergeWindowAndWhatTakesPart) {
     const auto growth = [&](const char* key, double at) { return story(Kind::largeDelta, t + at, key, 500_MiB, 800_MiB); };
     const std::tuple<const char*, TimelineEvent, TimelineEvent, bool> cases[] = {
-        {"120.0 s later", growth("a", 0), growth("a", 120.0), true},
-        {"120.0 s earlier", growth("a", 120.0), growth("a", 0), true},
-        {"120.1 s later", growth("a", 0), growth("a", 120.1), false},
-        {"120.1 s earlier", growth("a", 120.1), growth("a", 0), false},
-        {"another app", growth("a", 0), growth("b", 5), false},
+        {"120.0 s later", growth("a", 0), growth("a", 120.0), true}, {"120.0 s earlier", growth("a", 120.0), growth("a", 0), true},
+        {"120.1 s later", growth("a", 0), growth("a", 120.1), false}, {"120.1 s earlier", growth("a", 120.1), growth("a", 0), false},
+        {"another app", growth("a", 0), growth("b", 5), false}, {"no app", growth("a", 0), story(Kind::largeDelta, t + 5, nullptr, 1, 2), false},
         {"release", growth("a", 0), story(Kind::memoryReleased, t + 5, "a", 800_MiB, 600_MiB), true},
         {"sustained", growth("a", 0), story(Kind::sustainedGrowth, t + 5, "a", 400_MiB, 900_MiB), true},
-        {"no app", growth("a", 0), story(Kind::largeDelta, t + 5, nullptr, 1, 2), false},
-        {"pressure", growth("a", 0), story(Kind::pressureChanged, t + 5), false},
-        {"swap", growth("a", 0), story(Kind::swapSpike, t + 5), false},
+        {"pressure", growth("a", 0), story(Kind::pressureChanged, t + 5), false}, {"swap", growth("a", 0), story(Kind::swapSpike, t + 5), false},
         {"measurement", growth("a", 0), story(Kind::measureSession, t + 5, "a", 1, 2), false},
         {"activity kind", growth("a", 0), story(Kind::appLaunched, t + 5, "a", 1, 2), false},
         {"into a measurement", story(Kind::measureSession, t, "a", 1, 2), growth("a", 5), false},
     };
     for (const auto& [name, first, second, merges] : cases) {
-        std::filesystem::remove(path());
-        auto store = open();
+        auto store = open(true);
         int announced = 0;
         store.onNewStory = [&](const TimelineEvent&) { ++announced; };
-        store.add(first);
-        store.add(second);
-        EXPECT_EQ(announced, merges ? 1 : 2) << name;
-        EXPECT_EQ(file().size(), merges ? 1u : 2u) << name;
+        store.add(first), store.add(second);
+        EXPECT_EQ(std::make_pair(announced, file().size()), std::make_pair(merges ? 1 : 2, std::size_t{merges ? 1u : 2u})) << name;
     }
 }
 
@@ -86,11 +85,9 @@ TEST_F(TimelineStoreTest, MergedChangesAreMeasuredFromTheEarlierBaseline) {
     first.confidence = ConfidenceLevel::medium, second.confidence = ConfidenceLevel::low;
     first.linkedActivityIDs = {Uuid::random()}, second.linkedActivityIDs = {first.linkedActivityIDs[0], Uuid::random()};
     second.systemContext = SystemMemorySnapshot{.pressure = MemoryPressureLevel::warning, .timestamp = t + 30};
-    store.add(first);
-    store.registerFollowUp(first, "mail", 1100_MiB, 1100_MiB);
+    store.add(first), store.registerFollowUp(first, "mail", 1100_MiB, 1100_MiB);
     store.updateFollowUps(tick("mail", 1150_MiB), t + 5);  // a peak no window has shown yet
-    store.add(second);
-    store.registerFollowUp(second, "mail", 800_MiB, 800_MiB);
+    store.add(second), store.registerFollowUp(second, "mail", 800_MiB, 800_MiB);
     ASSERT_EQ(store.events().size(), 1u);
     const TimelineEvent& m = store.events()[0];
     EXPECT_EQ(std::make_tuple(m.id, m.baselineFootprintBytes, m.immediate, m.kind, m.timestamp, m.confidence, m.systemContext),
@@ -100,8 +97,7 @@ TEST_F(TimelineStoreTest, MergedChangesAreMeasuredFromTheEarlierBaseline) {
 
     // The follow-up moves to the merged story: its baseline, and the highest footprint seen.
     EXPECT_FALSE(store.hasPendingFollowUp(second.id));
-    store.updateFollowUps(tick("mail", 500_MiB), t + 38);
-    store.updateFollowUps(tick("mail", 490_MiB), t + 75);
+    store.updateFollowUps(tick("mail", 500_MiB), t + 38), store.updateFollowUps(tick("mail", 490_MiB), t + 75);
     EXPECT_EQ(m.immediate, (ImpactWindow{-600 * M, 8, 1150_MiB, 500_MiB}));
     EXPECT_EQ(m.settled, (ImpactWindow{-610 * M, 45, 1150_MiB, 490_MiB}));
 
@@ -137,17 +133,14 @@ TEST_F(TimelineStoreTest, CapsAnnouncementsAndTheLastDayInTheFile) {
     std::vector<TimelineEvent> announced;
     store.onNewStory = [&](const TimelineEvent& e) { announced.push_back(e); };
     const auto first = story(Kind::largeDelta, t, "a", 500_MiB, 700_MiB);
-    store.add(first);
-    store.registerFollowUp(first, "a", 500_MiB, 700_MiB);
-    EXPECT_EQ(announced[0].title, "App a · Attribution text.");  // announced reworded, as stored
-    EXPECT_EQ(announced[0], store.events()[0]);
+    store.add(first), store.registerFollowUp(first, "a", 500_MiB, 700_MiB);
+    EXPECT_EQ(std::make_pair(announced[0].title, announced[0]), std::make_pair(std::string("App a · Attribution text."), store.events()[0]))
+        << "announced reworded, as stored";
     store.add(story(Kind::swapSpike, t - 86401));  // kept in memory, not in the file
     for (int i = 0; i < 499; ++i) store.add(story(Kind::pressureChanged, t - 86400 + i));
-    ASSERT_EQ(announced.size(), 501u);
-    ASSERT_EQ(store.events().size(), 500u);
+    ASSERT_EQ(std::make_pair(announced.size(), store.events().size()), std::make_pair(std::size_t{501}, std::size_t{500}));
     EXPECT_EQ(std::make_pair(store.events().front().id, store.events().back().id), std::make_pair(announced.back().id, announced[1].id));
-    EXPECT_EQ(file().size(), 499u);
-    EXPECT_EQ(file()[498]["timestamp"], (t - 86400).secondsSince2001);
+    EXPECT_EQ(std::make_pair(file().size(), file()[498]["timestamp"]), std::make_pair(std::size_t{499}, Json((t - 86400).secondsSince2001)));
     const int writes = fs.writes;
     store.update(story(Kind::swapSpike, t));            // unknown id: nothing to save
     store.updateFollowUps(tick("a", 700_MiB), t + 10);  // its story is gone: the follow-up ends
@@ -176,11 +169,9 @@ TEST_F(TimelineStoreTest, FollowUpsLandAtTheirMoments) {
         {"clock set back an hour", {{-3600, 700_MiB, 0, 1}, {-3592, 710_MiB, 1, 1}}, w(210, 8, 710, 710)},
     };
     for (const auto& c : cases) {
-        std::filesystem::remove(path());
-        auto store = open();
+        auto store = open(true);
         const auto filed = story(Kind::largeDelta, t, "app", 500_MiB, 800_MiB, 800_MiB);
-        store.add(filed);
-        store.registerFollowUp(filed, "app", 500_MiB, 500_MiB);
+        store.add(filed), store.registerFollowUp(filed, "app", 500_MiB, 500_MiB);
         int windows = 0;
         for (const auto& step : c.steps) {
             const int writes = fs.writes;
@@ -209,11 +200,16 @@ TEST_F(TimelineStoreTest, LoadingKeepsTheLastDayUpToTomorrowAtMost500AndNoPendin
     ASSERT_EQ(store.events().size(), 500u);
     EXPECT_EQ(std::vector<Uuid>({store.events()[0].id, store.events()[1].id, store.events()[3].id}),
               std::vector<Uuid>({stories[2].id, stories[3].id, stories[6].id}));  // exactly a day old: kept
-    for (const auto& e : store.events()) EXPECT_FALSE(e.isPendingWindows);
+    EXPECT_TRUE(std::none_of(store.events().begin(), store.events().end(), [](auto& e) { return e.isPendingWindows; }));
     EXPECT_TRUE(setAside().empty());
 }
 
 TEST_F(TimelineStoreTest, DamagedFilesKeepWhatCanBeReadAndAreSetAside) {
+    auto named = story(Kind::largeDelta, t, "a", 100_MiB, 400_MiB);
+    named.relatedApp->displayName = "notes\xFF\xFE.txt";  // a window title with invalid UTF-8 still saves
+    open().add(named);
+    EXPECT_EQ(ids(open().events()), std::vector{named.id});
+
     const auto a = story(Kind::largeDelta, t, "a", 1, 2), b = story(Kind::swapSpike, t);
     Json badKind = story(Kind::swapSpike, t).toJson(), missing = badKind;
     badKind["kind"] = "largeGrowth";
@@ -224,12 +220,12 @@ TEST_F(TimelineStoreTest, DamagedFilesKeepWhatCanBeReadAndAreSetAside) {
         {both.substr(0, both.size() - 30), {a.id}},  // cut short
         {a.toJson().dump(), {}},                     // not an array
     };
+    EXPECT_TRUE(setAside().empty());
     for (const auto& [contents, kept] : cases) {
         for (const auto& f : setAside()) std::filesystem::remove(f);
         std::ofstream(path(), std::ios::trunc | std::ios::binary) << contents;
         auto store = open();
-        const auto ids = store.events() | std::views::transform(&TimelineEvent::id);
-        EXPECT_EQ(std::vector<Uuid>(ids.begin(), ids.end()), kept);
+        EXPECT_EQ(ids(store.events()), kept);
         ASSERT_EQ(setAside().size(), 1u);
         EXPECT_EQ(fs.read(path()).contents, contents) << "the original stays until a good file replaces it";
         store.add(story(Kind::pressureChanged, t));
@@ -257,9 +253,7 @@ TEST_F(TimelineStoreTest, KilledWhileSavingLeavesAWholeFile) {
     ::close(fds[1]);
     int saved = -1;
     for (char c; saved < 40 && ::read(fds[0], &c, 1) == 1;) ++saved;
-    ::kill(child, SIGKILL);
-    ::waitpid(child, nullptr, 0);
-    ::close(fds[0]);
+    ::kill(child, SIGKILL), ::waitpid(child, nullptr, 0), ::close(fds[0]);
     ASSERT_EQ(saved, 40);
 
     const Json written = file();
@@ -268,14 +262,6 @@ TEST_F(TimelineStoreTest, KilledWhileSavingLeavesAWholeFile) {
     EXPECT_EQ(open().events().size(), written.size());
     EXPECT_TRUE(setAside().empty());
     EXPECT_TRUE(filesStarting(dir.path(), ".stories.json.").empty()) << "a temporary outlived the next start";
-}
-
-TEST_F(TimelineStoreTest, WindowTitleWithInvalidUtf8StillSaves) {
-    auto named = story(Kind::largeDelta, t, "a", 100_MiB, 400_MiB);
-    named.relatedApp->displayName = "notes\xFF\xFE.txt";
-    open().add(named);
-    EXPECT_EQ(open().events().at(0).id, named.id);
-    EXPECT_TRUE(setAside().empty());
 }
 
 }  // namespace
