@@ -75,8 +75,9 @@ TEST_F(Files, ExportKeysSortedDatesReadableNotesForLinux) {
     std::size_t previous = 0;  // a parsed object always lists its keys sorted: read the order from the text
     for (const char* key : {"currentSnapshot", "dailyStats", "meta", "appVersion", "exportedAt", "notes", "stories"}) {
         const std::size_t at = text.find('"' + std::string(key) + "\":");
+        ASSERT_NE(at, std::string::npos) << key;
         EXPECT_GT(at, previous) << key;
-        previous = at == std::string::npos ? previous : at;
+        previous = at;
     }
     EXPECT_EQ(j["meta"]["appVersion"], "unknown");
     EXPECT_EQ(j["meta"]["exportedAt"], "2026-05-09T06:13:20Z");
