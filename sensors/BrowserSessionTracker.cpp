@@ -7,26 +7,13 @@
 
 #include "engine/activity/BrowserActivityAdapter.h"
 #include "engine/support/ByteMath.h"
+#include "engine/sampling/BrowserFamily.h"
 #include "engine/support/Utf8.h"
 #include "sensors/PageLabel.h"
 
 namespace velmora {
 
 namespace {
-
-constexpr std::array<std::pair<std::string_view, std::string_view>, 11> kFamilyNames{{
-    {"safari", "Safari"},
-    {"chrome", "Google Chrome"},
-    {"dia", "Dia"},
-    {"brave", "Brave"},
-    {"firefox", "Firefox"},
-    {"edge", "Microsoft Edge"},
-    {"arc", "Arc"},
-    {"opera", "Opera"},
-    {"vivaldi", "Vivaldi"},
-    {"kagi", "Kagi"},
-    {"sigmaos", "SigmaOS"},
-}};
 
 bool countsAsPageChange(ActivityEventKind kind) {
     using K = ActivityEventKind;
@@ -54,8 +41,7 @@ std::optional<std::string> pageOf(const ActivityEvent& event) {
 
 ProcessIdentity BrowserSessionTracker::familyIdentity(const std::string& family, const ProcessIdentity& identity) {
     std::string displayName = identity.displayName;
-    for (const auto& [word, name] : kFamilyNames)
-        if (word == family) displayName = name;
+    if (const BrowserFamily* known = browserFamilyNamed(family)) displayName = known->displayName;
     return ProcessIdentity{"family:" + family, identity.bundleID, std::move(displayName), identity.pids, false};
 }
 
