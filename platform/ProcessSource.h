@@ -18,6 +18,9 @@ struct ProcessReading {
     // The name the program was started under when that is a link to the executable under another
     // name (Debian's redis-server → redis-check-rdb, php → php8.2).
     std::optional<std::string> launchName;
+    // The desktop-file id a launcher started this very process from, as its environment says
+    // (read once per process, and only for the user's own processes).
+    std::optional<std::string> launchedDesktopFile;
 };
 
 // Every process of the machine, in the kernel's order. Kernel threads are left out, and a

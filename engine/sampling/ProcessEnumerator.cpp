@@ -55,18 +55,23 @@ std::vector<RawProcess> ProcessEnumerator::enumerate(ProcessSource& processes, D
         raw.name = processName(reading);
         raw.parentPID = reading.parentPid.value_or(0);
         raw.footprintBytes = reading.footprintBytes.value_or(0);
-        const RunningApplication* app = nullptr;
-        if (const auto it = applications.find(reading.pid); it != applications.end()) {
-            app = &it->second;
-            if (known) stillKnown.insert_or_assign(reading.pid, KnownApplication{reading.startTime, *app});
-        } else if (known) {
-            const auto was = known->find(reading.pid);
-            if (was != known->end() && was->second.startTime == reading.startTime) {
-                KnownApplication kept = was->second;
-                kept.application.isActive = false;
-                app = &stillKnown.insert_or_assign(reading.pid, std::move(kept)).first->second.application;
-            }
+        // Once a process has an identity it keeps it for life: an app whose window is unlisted
+        // (hidden to the tray) stays itself, merely not active, and one launched from its
+        // desktop entry keeps the entry's identity from before its first window maps.
+        const auto listed = applications.find(reading.pid);
+        std::optional<RunningApplication> app;
+        if (const auto was = known ? known->find(reading.pid) : KnownApplications::iterator();
+            known && was != known->end() && was->second.startTime == reading.startTime) {
+            app = was->second.application;
+            app->isActive = listed != applications.end() && listed->second.isActive;
+            if (listed != applications.end()) app->activationProhibited = listed->second.activationProhibited;
+        } else if (listed != applications.end()) {
+            app = listed->second;
+        } else if (reading.launchedDesktopFile && !reading.launchedDesktopFile->empty()) {
+            app = RunningApplication{reading.pid, *reading.launchedDesktopFile,
+                                     desktop.applicationName(*reading.launchedDesktopFile), false, false};
         }
+        if (app && known) stillKnown.insert_or_assign(reading.pid, KnownApplication{reading.startTime, *app});
         if (app) {
             raw.bundleID = app->bundleIdentifier;
             raw.isActive = app->isActive;

@@ -25,8 +25,8 @@ struct ProcessEnumerator {
         bool operator==(const RawProcess&) const = default;
     };
 
-    // The desktop application each process was last listed as, kept while the process lives: an
-    // app whose window is unlisted (hidden to the tray) keeps its identity, merely not active.
+    // The desktop application each process was first resolved to (by its window or by the
+    // desktop entry it was launched from), kept while the process lives.
     struct KnownApplication {
         std::optional<std::uint64_t> startTime;
         RunningApplication application;

@@ -162,7 +162,7 @@ std::string messagesLocale(const char* lcAll, const char* lcMessages, const char
     return {};
 }
 
-std::optional<std::string> launchedDesktopFileId(std::string_view environment, int pid) {
+std::optional<std::string> launchedDesktopFileId(std::string_view environment, int pid, bool pidRequired) {
     constexpr std::string_view fileKey = "GIO_LAUNCHED_DESKTOP_FILE=";
     constexpr std::string_view pidKey = "GIO_LAUNCHED_DESKTOP_FILE_PID=";
     std::optional<std::string_view> file;
@@ -176,7 +176,7 @@ std::optional<std::string> launchedDesktopFileId(std::string_view environment, i
         if (item.substr(0, fileKey.size()) == fileKey) file = item.substr(fileKey.size());
         else if (item.substr(0, pidKey.size()) == pidKey) launchedPid = item.substr(pidKey.size());
     }
-    if (!file || (launchedPid && *launchedPid != std::to_string(pid))) return std::nullopt;
+    if (!file || (launchedPid ? *launchedPid != std::to_string(pid) : pidRequired)) return std::nullopt;
     const auto slash = file->rfind('/');
     const std::string_view base = slash == std::string_view::npos ? *file : file->substr(slash + 1);
     auto id = desktopFileId(base);

@@ -33,8 +33,9 @@ std::string messagesLocale(const char* lcAll, const char* lcMessages, const char
 
 // The desktop-file id a launcher left in a process's environment (NUL-separated, as in
 // /proc/N/environ): GIO_LAUNCHED_DESKTOP_FILE without folder and ".desktop". Children inherit
-// the variable, so it counts only when GIO_LAUNCHED_DESKTOP_FILE_PID, if set, names `pid`.
-std::optional<std::string> launchedDesktopFileId(std::string_view environment, int pid);
+// the variable, so it counts only when GIO_LAUNCHED_DESKTOP_FILE_PID names `pid`; with
+// `pidRequired` false, also when that one is unset.
+std::optional<std::string> launchedDesktopFileId(std::string_view environment, int pid, bool pidRequired = false);
 
 // Every desktop entry of the given folders; an id found in an earlier folder hides later ones.
 class DesktopEntryIndex {

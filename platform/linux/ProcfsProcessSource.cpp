@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "platform/linux/DesktopEntry.h"
 #include "platform/linux/ProcfsParsing.h"
 
 namespace velmora {
@@ -74,6 +75,27 @@ bool linksTo(const std::string& link, const std::string& target) {
     return realpath(link.c_str(), resolved) && target == resolved;
 }
 
+// An environment larger than this is not searched.
+constexpr std::size_t maxEnvironmentBytes = 1 << 20;
+
+// The desktop entry a launcher started this very process from. Another user's environment is
+// none of our business, so only the user's own processes are read.
+std::optional<std::string> readLaunchedDesktopFile(int dirFd, std::int32_t pid) {
+    static const uid_t user = geteuid();
+    struct stat st {};
+    if (fstat(dirFd, &st) != 0 || st.st_uid != user) return std::nullopt;
+    const int fd = openat(dirFd, "environ", O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    std::string environment;
+    char buffer[16384];
+    ssize_t n = 0;
+    while (environment.size() <= maxEnvironmentBytes && (n = read(fd, buffer, sizeof buffer)) > 0)
+        environment.append(buffer, static_cast<std::size_t>(n));
+    close(fd);
+    if (n < 0 || environment.size() > maxEnvironmentBytes) return std::nullopt;
+    return launchedDesktopFileId(environment, pid, true);
+}
+
 // Where programs are started from by name.
 constexpr std::string_view programFolders[] = {"/usr/local/bin", "/usr/bin", "/bin", "/usr/local/sbin", "/usr/sbin", "/sbin"};
 
@@ -96,10 +118,16 @@ std::optional<std::string> launchNameOf(const std::string& executable, std::stri
     return std::nullopt;
 }
 
-// Executable path and the name the program was started under; comm must be read already.
-void ProcfsProcessSource::readNames(int dirFd, Entry& entry) {
+// Executable path, the name the program was started under and the desktop entry it was launched
+// from; comm must be read already.
+void ProcfsProcessSource::readNames(int dirFd, std::int32_t pid, Entry& entry) {
     entry.executablePath = readExecutablePath(dirFd, "exe");
     entry.launchName.reset();
+    if (!entry.environmentRead || entry.environmentOf != entry.executablePath) {
+        entry.launchedDesktopFile = readLaunchedDesktopFile(dirFd, pid);
+        entry.environmentRead = true;
+        entry.environmentOf = entry.executablePath;
+    }
     if (!entry.executablePath) return;
     char buffer[4096];
     const ssize_t n = readSmallFile(dirFd, "cmdline", buffer, sizeof buffer);
@@ -195,7 +223,7 @@ bool ProcfsProcessSource::initialise(std::int32_t pid, Entry& entry) {
     entry.parentPid = stat->parentPid;
     entry.comm = stat->comm;
     if (!entry.kernelThread) {
-        readNames(dirFd, entry);
+        readNames(dirFd, pid, entry);
         if (keptDescriptors_ < descriptorBudget_) {
             entry.statmFd = openat(dirFd, "statm", O_RDONLY | O_CLOEXEC);
             if (entry.statmFd >= 0) ++keptDescriptors_;
@@ -217,7 +245,7 @@ bool ProcfsProcessSource::refreshIdentity(std::int32_t pid, Entry& entry, bool r
         pidPath(path, sizeof path, pid, "");
         const int dirFd = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (dirFd < 0) return false;
-        readNames(dirFd, entry);
+        readNames(dirFd, pid, entry);
         close(dirFd);
     }
     return true;
@@ -432,6 +460,7 @@ std::vector<ProcessReading> ProcfsProcessSource::readProcesses() {
         reading.parentPid = entry.parentPid;
         reading.startTime = entry.startTime;
         reading.launchName = entry.launchName;
+        reading.launchedDesktopFile = entry.launchedDesktopFile;
         if (outcome == ReadOutcome::ok) reading.footprintBytes = footprint;
         entry.outputIndex = out.size();
         out.push_back(std::move(reading));
@@ -449,6 +478,7 @@ std::vector<ProcessReading> ProcfsProcessSource::readProcesses() {
             reading.shortName = entry.comm;
             reading.executablePath = entry.executablePath;
             reading.launchName = entry.launchName;
+            reading.launchedDesktopFile = entry.launchedDesktopFile;
             reading.startTime = entry.startTime;
         }
     }

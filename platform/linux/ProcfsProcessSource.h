@@ -29,7 +29,8 @@ std::optional<std::string> launchNameOf(const std::string& executable, std::stri
 //   its resident anonymous memory changed, and once in 60 passes;
 // - names, parent and executable path are read once per process and again only when its code
 //   size changes (an exec), when a process exits (its children get a new parent), and for one
-//   process in 32 each pass as a safety net;
+//   process in 32 each pass as a safety net; its environment once, and again only after an exec
+//   into another program;
 // - at most a share of the open-file limit is kept open; the rest is opened per read.
 class ProcfsProcessSource final : public ProcessSource {
 public:
@@ -56,6 +57,9 @@ private:
         std::string comm;
         std::optional<std::string> executablePath;
         std::optional<std::string> launchName;
+        std::optional<std::string> launchedDesktopFile;
+        bool environmentRead = false;
+        std::optional<std::string> environmentOf;  // the executable whose environment was read
         int statmFd = -1;
         int statusFd = -1;                       // only while swap is in use
         std::uint64_t anonymousBytes = 0;        // resident anonymous memory at the last read
@@ -74,7 +78,7 @@ private:
     std::optional<std::int32_t> readLastPid();
     bool initialise(std::int32_t pid, Entry& entry);
     bool refreshIdentity(std::int32_t pid, Entry& entry, bool rereadPath);
-    static void readNames(int dirFd, Entry& entry);
+    static void readNames(int dirFd, std::int32_t pid, Entry& entry);
     ReadOutcome readFootprint(std::int32_t pid, Entry& entry, bool swapInUse, std::uint64_t& footprint);
     ReadOutcome readKept(std::int32_t pid, const char* leaf, int& fd, char* buffer, std::size_t size,
                          std::size_t& length);

@@ -267,17 +267,20 @@ struct X11DesktopSession::Impl {
             if (const auto* entry = entries.byWindowClass(*windowClass)) app.bundleIdentifier = entry->id;
         }
         if (!app.bundleIdentifier) app.bundleIdentifier = windowClass;
-        if (app.bundleIdentifier) {
-            const DesktopEntry* entry = entries.byId(*app.bundleIdentifier);
-            if (!entry) {
-                std::string lower = *app.bundleIdentifier;
-                for (auto& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-                entry = entries.byId(lower);
-            }
-            if (entry && entry->name) app.localizedName = entry->name;
-        }
+        if (app.bundleIdentifier) app.localizedName = nameOf(*app.bundleIdentifier);
         if (!app.localizedName) app.localizedName = windowClass;
         return app;
+    }
+
+    // Entries loaded already.
+    std::optional<std::string> nameOf(const std::string& id) const {
+        const DesktopEntry* entry = entries.byId(id);
+        if (!entry) {
+            std::string lower = id;
+            for (auto& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+            entry = entries.byId(lower);
+        }
+        return entry ? entry->name : std::nullopt;
     }
 
     std::vector<RunningApplication> list() {
@@ -340,5 +343,10 @@ X11DesktopSession::X11DesktopSession(std::string displayName) : impl_(std::make_
 X11DesktopSession::~X11DesktopSession() = default;
 
 std::vector<RunningApplication> X11DesktopSession::runningApplications() { return impl_->list(); }
+
+std::optional<std::string> X11DesktopSession::applicationName(const std::string& bundleIdentifier) {
+    impl_->refreshEntries(false);
+    return impl_->nameOf(bundleIdentifier);
+}
 
 }  // namespace velmora

@@ -1,4 +1,7 @@
 #pragma once
+#include <map>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/DesktopSession.h"
@@ -20,7 +23,12 @@ public:
 class FakeDesktopSession final : public DesktopSession {
 public:
     std::vector<RunningApplication> runningApplications() override { return apps; }
+    std::optional<std::string> applicationName(const std::string& bundleIdentifier) override {
+        const auto it = names.find(bundleIdentifier);
+        return it == names.end() ? std::nullopt : std::optional(it->second);
+    }
     std::vector<RunningApplication> apps;
+    std::map<std::string, std::string> names;  // desktop-entry names by id
 };
 
 class FakeSystemMemorySource final : public SystemMemorySource {

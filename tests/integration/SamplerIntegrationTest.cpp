@@ -1,8 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <thread>
 
 #include "engine/sampling/MemorySampler.h"
 #include "platform/linux/LinuxMemorySource.h"
@@ -11,16 +20,66 @@
 #include "tests/fakes/ChildProcess.h"
 #include "tests/fakes/FakeClock.h"
 #include "tests/fakes/ManualScheduler.h"
+#include "tests/fakes/TempDir.h"
 
 using namespace velmora;
 
-TEST(SamplerIntegrationTest, ChildAllocationShowsInItsAppAndTheAppForgetsTheChildAfterExit) {
+namespace {
+
+// `cat` reading a pipe we hold, started through sh and env with the given environment words
+// ("$$" is the launched process's own pid): it ends when the pipe closes, even if we crash.
+class LaunchedCat {
+public:
+    explicit LaunchedCat(const std::string& environment) {
+        int ends[2];
+        if (pipe2(ends, O_CLOEXEC) != 0) return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, ends[0], 0);
+        const std::string command = "exec env " + environment + " cat";
+        const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
+        if (posix_spawn(&pid_, "/bin/sh", &actions, nullptr, const_cast<char**>(argv), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        close(ends[0]);
+        input_ = ends[1];
+    }
+    ~LaunchedCat() {
+        if (input_ >= 0) close(input_);
+        if (pid_ > 0) waitpid(pid_, nullptr, 0);
+    }
+    pid_t pid() const { return pid_; }
+    // Once sh and env have made way for cat.
+    bool waitForCat() const {
+        const auto exe = "/proc/" + std::to_string(pid_) + "/exe";
+        for (int i = 0; i < 500; ++i) {
+            std::error_code error;
+            if (std::filesystem::read_symlink(exe, error).filename() == "cat") return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
+
+private:
+    pid_t pid_ = -1;
+    int input_ = -1;
+};
+
+// The sampler over the real kernel, with no display.
+struct RealSampling {
     ProcfsProcessSource processes;
     X11DesktopSession desktop{std::string()};
     LinuxMemorySource memory;
     FakeClock clock;
-    ManualScheduler scheduler(clock);
-    MemorySampler sampler(processes, desktop, memory, scheduler, clock, SelfProcess{getpid(), std::nullopt});
+    ManualScheduler scheduler{clock};
+    MemorySampler sampler{processes, desktop, memory, scheduler, clock, SelfProcess{getpid(), std::nullopt}};
+};
+
+}  // namespace
+
+TEST(SamplerIntegrationTest, ChildAllocationShowsInItsAppAndTheAppForgetsTheChildAfterExit) {
+    RealSampling real;
+    auto& clock = real.clock;
+    auto& sampler = real.sampler;
     ChildProcess child;
     ASSERT_TRUE(child.running());
     // The footprint of the app holding the child; nothing when the child is not listed.
@@ -46,4 +105,37 @@ TEST(SamplerIntegrationTest, ChildAllocationShowsInItsAppAndTheAppForgetsTheChil
 
     ASSERT_TRUE(child.exit());
     EXPECT_FALSE(sample());
+}
+
+
+// A program launched from a desktop entry shows under the entry's id and name from its first
+// sample; one that merely inherited the launcher's variables does not.
+TEST(SamplerIntegrationTest, LaunchedProgramShowsUnderItsDesktopEntryBeforeItHasAWindow) {
+    TempDir data;
+    std::filesystem::create_directories(data.file("applications"));
+    const std::string entry = data.file("applications/velmora-launch-probe.desktop");
+    std::ofstream(entry) << "[Desktop Entry]\nType=Application\nName=Launch Probe\nExec=cat\n";
+    const char* oldDirs = std::getenv("XDG_DATA_DIRS");
+    const std::optional<std::string> savedDirs = oldDirs ? std::optional<std::string>(oldDirs) : std::nullopt;
+    setenv("XDG_DATA_DIRS", data.path().c_str(), 1);
+
+    LaunchedCat launched("GIO_LAUNCHED_DESKTOP_FILE=" + entry + " GIO_LAUNCHED_DESKTOP_FILE_PID=$$");
+    ASSERT_GT(launched.pid(), 0);
+    LaunchedCat inherited("GIO_LAUNCHED_DESKTOP_FILE=" + entry +
+                          " GIO_LAUNCHED_DESKTOP_FILE_PID=" + std::to_string(launched.pid()));
+    ASSERT_TRUE(launched.waitForCat());
+    ASSERT_TRUE(inherited.waitForCat());
+
+    RealSampling real;
+    real.sampler.tick();
+    std::map<pid_t, std::pair<std::string, std::string>> shown;
+    for (const auto& app : real.sampler.appSnapshots())
+        for (const pid_t pid : {launched.pid(), inherited.pid()})
+            if (std::ranges::find(app.identity.pids, pid) != app.identity.pids.end())
+                shown[pid] = {app.identity.groupingKey, app.identity.displayName};
+    if (savedDirs) setenv("XDG_DATA_DIRS", savedDirs->c_str(), 1);
+    else unsetenv("XDG_DATA_DIRS");
+    EXPECT_EQ(shown, (std::map<pid_t, std::pair<std::string, std::string>>{
+                         {launched.pid(), {"velmora-launch-probe", "Launch Probe"}},
+                         {inherited.pid(), {"name:cat", "cat"}}}));
 }

@@ -72,3 +72,35 @@ TEST(ProcessEnumeratorTest, DesktopApplicationsMergeByPidAndTheLaterDuplicateWin
         EXPECT_EQ(out, (std::vector<RawProcess>{merged, raw(101, "x")})) << c.name;
     }
 }
+
+// A process launched from a desktop entry is that app from its first sample on, and stays it when
+// its window maps under another id; a new process on the pid starts afresh.
+TEST(ProcessEnumeratorTest, LaunchedProcessKeepsItsDesktopIdentityForLife) {
+    FakeProcessSource source;
+    FakeDesktopSession desktop;
+    desktop.names = {{"org.example.Notes", "Notes"}};
+    ProcessEnumerator::KnownApplications known;
+    const auto launched = [](std::int32_t pid, std::string id, std::uint64_t start) {
+        return ProcessReading{pid, "/usr/bin/notes", "notes", 1, 10, start, std::nullopt, std::move(id)};
+    };
+    struct Step {
+        std::vector<ProcessReading> processes;
+        std::vector<RunningApplication> windows;
+        std::vector<RawProcess> expected;
+    };
+    const Step steps[] = {
+        {{launched(100, "org.example.Notes", 5), launched(200, "org.example.Missing", 5), reading(101, "/bin/sh", "sh", 100)},
+         {},
+         {raw(100, "Notes", "org.example.Notes", 10, 1, true), raw(200, "notes", "org.example.Missing", 10, 1, true),
+          raw(101, "sh", std::nullopt, 0, 100)}},
+        {{launched(100, "org.example.Notes", 5)},
+         {RunningApplication{100, "notes-window", "Notes Window", true, true}},
+         {raw(100, "Notes", "org.example.Notes", 10, 1, true, true)}},
+        {{reading(100, "/usr/bin/notes", "notes", 1, 10)}, {}, {raw(100, "notes", std::nullopt, 10, 1)}},
+    };
+    for (const auto& step : steps) {
+        source.processes = step.processes;
+        desktop.apps = step.windows;
+        EXPECT_EQ(ProcessEnumerator::enumerate(source, desktop, &known), step.expected);
+    }
+}

@@ -115,6 +115,8 @@ TEST(DesktopEntryTest, FileIdsFoldersLocaleLaunchedEntriesAndTheIndex) {
     // A program started from that terminal inherits the variables but is not the terminal.
     EXPECT_EQ(launchedDesktopFileId(launched, 5000), std::nullopt);
     EXPECT_EQ(launchedDesktopFileId("GIO_LAUNCHED_DESKTOP_FILE=/opt/app.desktop"s, 1), "app");
+    EXPECT_EQ(launchedDesktopFileId("GIO_LAUNCHED_DESKTOP_FILE=/opt/app.desktop"s, 1, true), std::nullopt);
+    EXPECT_EQ(launchedDesktopFileId(launched, 4242, true), "org.gnome.Terminal");
     EXPECT_EQ(launchedDesktopFileId("GIO_LAUNCHED_DESKTOP_FILE=/opt/notes.txt\0"s, 1), std::nullopt);
 
     // The index: an id in an earlier folder hides later ones, window classes match ignoring case.
