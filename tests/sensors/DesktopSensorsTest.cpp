@@ -30,6 +30,7 @@
 #include "sensors/WindowTitleProbe.h"
 #include "sensors/WorkspaceActivityMonitor.h"
 #include "tests/fakes/FakeDesktop.h"
+#include "tests/fakes/FakeSources.h"
 #include "tests/fakes/ManualScheduler.h"
 
 using namespace velmora;
@@ -206,15 +207,6 @@ struct Form {
     }
     void send(const std::string& line) { EXPECT_GT(write(input, (line + "\n").data(), line.size() + 1), 0); }
     void quit() { close(std::exchange(input, -1)); }
-};
-
-// The form is frontmost: tests beside this one move the real focus as they please.
-struct FormInFront final : DesktopSession {
-    std::int32_t pid;
-    explicit FormInFront(std::int32_t p) : pid(p) {}
-    std::vector<RunningApplication> runningApplications() override {
-        return {{pid, "accessible_form", "Form", false, true}};
-    }
 };
 
 // Skips without the test desktop; on it, a display that cannot be reached fails the test.
@@ -617,7 +609,8 @@ TEST(DesktopSensorsTest, AccessibilityReadsARealWindowItsDialogAndSurvivesAHang)
     REQUIRE_DESKTOP(display);
     Form form;
     ASSERT_GT(form.pid, 0);
-    FormInFront session{form.pid};
+    FakeDesktopSession session;  // the form in front: tests beside this one move the real focus as they please
+    session.apps = {{form.pid, "accessible_form", "Form", false, true}};
     A11yBusPermission permission;
     AtspiAccessibilityTree tree{session, permission};
     Events e;
