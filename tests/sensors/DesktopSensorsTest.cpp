@@ -7,6 +7,7 @@
 #include <X11/Xlib.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -191,7 +192,7 @@ struct Form {
     int input = -1;
     Form() {
         int fds[2];
-        if (pipe2(fds, O_CLOEXEC) != 0) return;
+        if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) return;
         if ((pid = fork()) == 0) {  // the child makes only calls that are safe between fork and exec
             dup2(fds[0], STDIN_FILENO);
             dup2(open("/dev/null", O_WRONLY | O_CLOEXEC), STDERR_FILENO);
@@ -205,7 +206,8 @@ struct Form {
         quit();
         if (pid > 0 && kill(pid, SIGKILL) == 0) waitpid(pid, nullptr, 0);
     }
-    void send(const std::string& line) { EXPECT_GT(write(input, (line + "\n").data(), line.size() + 1), 0); }
+    // A form that died fails the test instead of killing it with SIGPIPE.
+    void send(const std::string& line) { EXPECT_GT(::send(input, (line + "\n").data(), line.size() + 1, MSG_NOSIGNAL), 0); }
     void quit() { close(std::exchange(input, -1)); }
 };
 
