@@ -67,7 +67,8 @@ void WindowTitleProbe::poll() {
     event.kind = lastTitle_ ? ActivityEventKind::titleChanged : ActivityEventKind::windowOpened;
     event.app = identity;
     event.windowTitle = title;
-    event.detail = "window_title_probe";
+    // The sensor's tag travels as the semantic label only: a detail is what stories name as the
+    // thing the user opened, and "grew on window_title_probe" tells nobody anything.
     event.semanticLabel = "cg_window_title";
     lastTitle_ = title;
     bus_.publish(event);

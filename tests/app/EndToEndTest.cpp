@@ -85,7 +85,7 @@ TEST(Desktop, QuietHourThenABrowserPageThenASlowLeak) {
     for (auto [kind, tag] : {std::pair{ActivityEventKind::titleChanged, "cg_window_title"},
                              std::pair{ActivityEventKind::pageNavigated, "applescript_browser"}})
         s.activityBus->publish({.id = Uuid::random(), .timestamp = h.clock.now(), .kind = kind, .app = firefox,
-                                .windowTitle = "Quarterly Budget Review", .detail = "window_title_probe",
+                                .windowTitle = "Quarterly Budget Review",
                                 .semanticLabel = tag});
     run(10, [&](int i) { browser = 900 * MiB + std::min(i + 2, 6) * 100 * MiB; });
     ASSERT_EQ(s.timeline->events().size(), 1u);

@@ -265,7 +265,7 @@ TEST(DesktopSensorsTest, WindowTitleOfTheLargestOrdinaryOnScreenWindowOncePerCha
     Rig r;
     const auto terminal = app(20, std::nullopt, "xterm");
     const auto event = [](const std::string& kind, const std::string& key, const std::string& title) {
-        return kind + "|" + key + "|" + title + "|-|window_title_probe|cg_window_title";
+        return kind + "|" + key + "|" + title + "|-|-|cg_window_title";
     };
     const struct {
         const char* what;
