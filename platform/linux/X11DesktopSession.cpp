@@ -1,44 +1,28 @@
 #include "platform/linux/X11DesktopSession.h"
 
 #include <X11/Xatom.h>
-#include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <X11/extensions/XRes.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <map>
-#include <mutex>
 #include <set>
 
 #include "engine/support/Utf8.h"
 #include "platform/linux/DesktopEntry.h"
 #include "platform/linux/ProcfsParsing.h"
+#include "platform/linux/X11Connection.h"
 
 namespace velmora {
 
 namespace {
 
-// After a failed connection, try again after this many calls (about a minute at one a second).
-constexpr int reconnectAfterCalls = 60;
 // Desktop entries are read again at most this often, when an application not seen before appears.
 constexpr auto desktopEntriesRefresh = std::chrono::seconds(60);
 // A process environment larger than this is not searched.
 constexpr std::size_t maxEnvironmentBytes = 1 << 20;
-
-int ignoreXError(Display*, XErrorEvent*) { return 0; }
-int ignoreIOError(Display*) { return 0; }
-
-void installErrorHandlers() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        XSetErrorHandler(ignoreXError);
-        XSetIOErrorHandler(ignoreIOError);
-    });
-}
 
 std::optional<std::string> readFile(const std::string& path, std::size_t limit) {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -64,12 +48,6 @@ std::optional<std::uint64_t> startTimeOf(int pid) {
     const auto stat = procfs::parseStat(*text);
     if (!stat) return std::nullopt;
     return stat->startTime;
-}
-
-std::string localHostName() {
-    char name[256] = {};
-    if (gethostname(name, sizeof name - 1) != 0) return {};
-    return name;
 }
 
 // A desktop-file id given as a path or with its extension, reduced to the id.
@@ -101,136 +79,35 @@ struct X11DesktopSession::Impl {
         std::optional<std::string> localizedName;
     };
 
-    std::optional<std::string> displayName;
-    Display* display = nullptr;
-    bool broken = false;
-    int callsUntilReconnect = 0;
-    Atom clientList = None, activeWindow = None, wmPid = None, gtkApplicationId = None, kdeDesktopFile = None,
-         utf8String = None, windowType = None, typeDock = None, typeDesktop = None;
-    bool haveXRes = false;
-    std::string hostName = localHostName();
+    X11Connection x;
+    Atom clientList = None, activeWindow = None, gtkApplicationId = None, kdeDesktopFile = None, windowType = None,
+         typeDock = None, typeDesktop = None;
 
     std::map<Window, WindowInfo> windows;
     std::map<std::pair<int, std::uint64_t>, AppInfo> apps;  // by pid and start time
     DesktopEntryIndex entries;
     std::optional<std::chrono::steady_clock::time_point> entriesLoaded;
 
-    ~Impl() { disconnect(); }
-
-    void disconnect() {
-        if (display) XCloseDisplay(display);
-        display = nullptr;
-        windows.clear();
+    explicit Impl(std::optional<std::string> displayName) : x(std::move(displayName)) {
+        x.onConnect = [this](Display*) {
+            // Window ids belong to the server they came from.
+            windows.clear();
+            clientList = x.atom("_NET_CLIENT_LIST");
+            activeWindow = x.atom("_NET_ACTIVE_WINDOW");
+            gtkApplicationId = x.atom("_GTK_APPLICATION_ID");
+            kdeDesktopFile = x.atom("_KDE_NET_WM_DESKTOP_FILE");
+            windowType = x.atom("_NET_WM_WINDOW_TYPE");
+            typeDock = x.atom("_NET_WM_WINDOW_TYPE_DOCK");
+            typeDesktop = x.atom("_NET_WM_WINDOW_TYPE_DESKTOP");
+        };
     }
 
-    static void onConnectionLost(Display*, void* self) { static_cast<Impl*>(self)->broken = true; }
-
-    bool connect() {
-        if (broken) {
-            disconnect();
-            broken = false;
-            callsUntilReconnect = reconnectAfterCalls;
-        }
-        if (display) return true;
-        if (!displayName || displayName->empty()) return false;
-        if (callsUntilReconnect > 0) {
-            --callsUntilReconnect;
-            return false;
-        }
-        installErrorHandlers();
-        display = XOpenDisplay(displayName->c_str());
-        if (!display) {
-            callsUntilReconnect = reconnectAfterCalls;
-            return false;
-        }
-        XSetIOErrorExitHandler(display, onConnectionLost, this);
-        const auto atom = [&](const char* name) { return XInternAtom(display, name, False); };
-        clientList = atom("_NET_CLIENT_LIST");
-        activeWindow = atom("_NET_ACTIVE_WINDOW");
-        wmPid = atom("_NET_WM_PID");
-        gtkApplicationId = atom("_GTK_APPLICATION_ID");
-        kdeDesktopFile = atom("_KDE_NET_WM_DESKTOP_FILE");
-        utf8String = atom("UTF8_STRING");
-        windowType = atom("_NET_WM_WINDOW_TYPE");
-        typeDock = atom("_NET_WM_WINDOW_TYPE_DOCK");
-        typeDesktop = atom("_NET_WM_WINDOW_TYPE_DESKTOP");
-        int event = 0, error = 0, major = 0, minor = 0;
-        haveXRes = XResQueryExtension(display, &event, &error) && XResQueryVersion(display, &major, &minor) &&
-                   (major > 1 || (major == 1 && minor >= 2));
-        return !broken;
-    }
-
-    // The 32-bit items of a property (as longs, the way Xlib hands them out).
-    std::vector<unsigned long> longs(Window w, Atom property, Atom type) {
-        std::vector<unsigned long> out;
-        Atom actualType = None;
-        int format = 0;
-        unsigned long count = 0, after = 0;
-        unsigned char* data = nullptr;
-        if (XGetWindowProperty(display, w, property, 0, 1 << 16, False, type, &actualType, &format, &count, &after,
-                               &data) == Success &&
-            data && format == 32 && actualType == type) {
-            const auto* items = reinterpret_cast<const unsigned long*>(data);
-            out.assign(items, items + count);
-        }
-        if (data) XFree(data);
-        return out;
-    }
-
-    std::optional<std::string> text(Window w, Atom property) {
-        Atom actualType = None;
-        int format = 0;
-        unsigned long count = 0, after = 0;
-        unsigned char* data = nullptr;
-        std::optional<std::string> out;
-        if (XGetWindowProperty(display, w, property, 0, 4096, False, AnyPropertyType, &actualType, &format, &count,
-                               &after, &data) == Success &&
-            data && format == 8 && count > 0) {
-            std::string value(reinterpret_cast<const char*>(data), count);
-            value = value.substr(0, value.find('\0'));
-            if (!value.empty()) out = utf8::sanitize(value);
-        }
-        if (data) XFree(data);
-        return out;
-    }
-
-    int pidByXRes(Window w) {
-        if (!haveXRes) return 0;
-        XResClientIdSpec spec{w, XRES_CLIENT_ID_PID_MASK};
-        long count = 0;
-        XResClientIdValue* values = nullptr;
-        int pid = 0;
-        if (XResQueryClientIds(display, 1, &spec, &count, &values) == Success) {
-            for (long i = 0; i < count && pid <= 0; ++i) pid = XResGetClientPid(&values[i]);
-            XResClientIdsDestroy(count, values);
-        }
-        return pid > 0 ? pid : 0;
-    }
-
-    WindowInfo describe(Window w) {
+    WindowInfo describe(Display* display, Window w) {
         WindowInfo info;
-        // A pid is only meaningful for a client on this machine.
-        XTextProperty machine{};
-        bool remote = false;
-        if (XGetWMClientMachine(display, w, &machine) && machine.value) {
-            const std::string host(reinterpret_cast<const char*>(machine.value), machine.nitems);
-            remote = !hostName.empty() && host != hostName;
-            XFree(machine.value);
-        }
-        if (!remote) {
-            const auto pid = longs(w, wmPid, XA_CARDINAL);
-            const int claimed = !pid.empty() && pid[0] > 0 && pid[0] < (1ul << 31) ? static_cast<int>(pid[0]) : 0;
-            const int server = pidByXRes(w);
-            std::optional<int> innermost;
-            if (claimed > 0 && server > 0 && server != claimed) {
-                if (const auto status = readFile("/proc/" + std::to_string(server) + "/status", 65536))
-                    innermost = procfs::innermostPid(*status);
-            }
-            info.pid = windowOwnerPid(claimed, server, innermost);
-        }
-        info.applicationId = text(w, gtkApplicationId);
+        info.pid = x.ownerPid(w);
+        info.applicationId = x.text(w, gtkApplicationId);
         if (!info.applicationId) {
-            if (auto kde = text(w, kdeDesktopFile)) info.applicationId = reduceToId(*kde);
+            if (auto kde = x.text(w, kdeDesktopFile)) info.applicationId = reduceToId(*kde);
         }
         XClassHint hint{};
         if (XGetClassHint(display, w, &hint)) {
@@ -238,7 +115,7 @@ struct X11DesktopSession::Impl {
             if (hint.res_name) XFree(hint.res_name);
             if (hint.res_class) XFree(hint.res_class);
         }
-        for (const auto type : longs(w, windowType, XA_ATOM))
+        for (const auto type : x.longs(w, windowType, XA_ATOM))
             if (type == typeDock || type == typeDesktop) info.background = true;
         return info;
     }
@@ -284,11 +161,12 @@ struct X11DesktopSession::Impl {
     }
 
     std::vector<RunningApplication> list() {
-        if (!connect()) return {};
+        Display* display = x.get();
+        if (!display) return {};
         const Window root = DefaultRootWindow(display);
-        const auto clients = longs(root, clientList, XA_WINDOW);
-        const auto active = longs(root, activeWindow, XA_WINDOW);
-        if (broken) return {};
+        const auto clients = x.longs(root, clientList, XA_WINDOW);
+        const auto active = x.longs(root, activeWindow, XA_WINDOW);
+        if (x.broken()) return {};
 
         std::set<Window> present;
         std::vector<int> order;
@@ -298,8 +176,8 @@ struct X11DesktopSession::Impl {
             const Window w = id;
             present.insert(w);
             auto it = windows.find(w);
-            if (it == windows.end()) it = windows.emplace(w, describe(w)).first;
-            if (broken) return {};
+            if (it == windows.end()) it = windows.emplace(w, describe(display, w)).first;
+            if (x.broken()) return {};
             const WindowInfo& info = it->second;
             if (info.pid <= 0) continue;
             auto& owned = byPid[info.pid];
@@ -332,13 +210,10 @@ struct X11DesktopSession::Impl {
     }
 };
 
-X11DesktopSession::X11DesktopSession() : impl_(std::make_unique<Impl>()) {
-    if (const char* name = std::getenv("DISPLAY")) impl_->displayName = name;
-}
+X11DesktopSession::X11DesktopSession() : impl_(std::make_unique<Impl>(X11Connection::environmentDisplay())) {}
 
-X11DesktopSession::X11DesktopSession(std::string displayName) : impl_(std::make_unique<Impl>()) {
-    impl_->displayName = std::move(displayName);
-}
+X11DesktopSession::X11DesktopSession(std::string displayName)
+    : impl_(std::make_unique<Impl>(std::move(displayName))) {}
 
 X11DesktopSession::~X11DesktopSession() = default;
 
