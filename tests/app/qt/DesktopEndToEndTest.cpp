@@ -126,8 +126,8 @@ TEST(DesktopEndToEnd, AGrowingWindowBecomesAStoryThatOutlivesARestart) {
     std::this_thread::sleep_for(std::chrono::seconds(3));  // a few quiet samples first
     std::fputs("grow 600\n", editor);
     std::fflush(editor);
-    const auto grew = within(20, [&] { return stories.of("growing_editor", "largeDelta"); });
-    ASSERT_EQ(grew.size(), 1u) << "no single growth story within 20 s of the start of growing";
+    const auto grew = within(15, [&] { return stories.of("growing_editor", "largeDelta"); });
+    ASSERT_EQ(grew.size(), 1u) << "no single growth story within 15 s of the start of growing";
     EXPECT_NE(grew[0].value("explanation", "").find(title), std::string::npos) << grew[0].dump();
 
     // A release more than two minutes later is a story of its own, not merged into the growth.
