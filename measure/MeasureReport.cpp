@@ -36,40 +36,8 @@ MeasureReport MeasureReport::make(const MeasurementSession& session, ConfidenceL
     return r;
 }
 
-Json MeasureReport::toJson() const {
-    Json j = Json::object();
-    j["id"] = encode(id);
-    j["createdAt"] = encode(createdAt);
-    putOptional(j, "targetApp", targetApp);
-    putOptional(j, "actionDuration", actionDuration);
-    putOptional(j, "beforeBytes", beforeBytes);
-    putOptional(j, "peakBytes", peakBytes);
-    putOptional(j, "settledBytes", settledBytes);
-    putOptional(j, "lastingImpactBytes", lastingImpactBytes);
-    putOptional(j, "pressureBefore", pressureBefore);
-    putOptional(j, "pressureAfter", pressureAfter);
-    putOptional(j, "swapAddedBytes", swapAddedBytes);
-    j["confidence"] = encode(confidence);
-    j["summary"] = summary;
-    return j;
-}
+Json MeasureReport::toJson() const { return encodeFields(*this); }
 
-MeasureReport MeasureReport::fromJson(const Json& j) {
-    MeasureReport r;
-    r.id = require<Uuid>(j, "id");
-    r.createdAt = require<Date>(j, "createdAt");
-    r.targetApp = optional<ProcessIdentity>(j, "targetApp");
-    r.actionDuration = optional<double>(j, "actionDuration");
-    r.beforeBytes = optional<std::uint64_t>(j, "beforeBytes");
-    r.peakBytes = optional<std::uint64_t>(j, "peakBytes");
-    r.settledBytes = optional<std::uint64_t>(j, "settledBytes");
-    r.lastingImpactBytes = optional<std::int64_t>(j, "lastingImpactBytes");
-    r.pressureBefore = optional<MemoryPressureLevel>(j, "pressureBefore");
-    r.pressureAfter = optional<MemoryPressureLevel>(j, "pressureAfter");
-    r.swapAddedBytes = optional<std::int64_t>(j, "swapAddedBytes");
-    r.confidence = require<ConfidenceLevel>(j, "confidence");
-    r.summary = require<std::string>(j, "summary");
-    return r;
-}
+MeasureReport MeasureReport::fromJson(const Json& j) { return decodeFields<MeasureReport>(j); }
 
 }  // namespace velmora

@@ -34,6 +34,20 @@ struct MeasureReport {
 
     bool operator==(const MeasureReport&) const = default;
 
+    static constexpr auto jsonFields = std::tuple{
+        jsonField("id", &MeasureReport::id),
+        jsonField("createdAt", &MeasureReport::createdAt),
+        jsonField("targetApp", &MeasureReport::targetApp),
+        jsonField("actionDuration", &MeasureReport::actionDuration),
+        jsonField("beforeBytes", &MeasureReport::beforeBytes),
+        jsonField("peakBytes", &MeasureReport::peakBytes),
+        jsonField("settledBytes", &MeasureReport::settledBytes),
+        jsonField("lastingImpactBytes", &MeasureReport::lastingImpactBytes),
+        jsonField("pressureBefore", &MeasureReport::pressureBefore),
+        jsonField("pressureAfter", &MeasureReport::pressureAfter),
+        jsonField("swapAddedBytes", &MeasureReport::swapAddedBytes),
+        jsonField("confidence", &MeasureReport::confidence),
+        jsonField("summary", &MeasureReport::summary)};
     Json toJson() const;
     static MeasureReport fromJson(const Json& j);
 };

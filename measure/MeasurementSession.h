@@ -43,6 +43,19 @@ struct MeasurementSession {
 
     bool operator==(const MeasurementSession&) const = default;
 
+    static constexpr auto jsonFields = std::tuple{
+        jsonField("id", &MeasurementSession::id),
+        jsonField("phase", &MeasurementSession::phase),
+        jsonField("startedAt", &MeasurementSession::startedAt),
+        jsonField("actionEndedAt", &MeasurementSession::actionEndedAt),
+        jsonField("settledAt", &MeasurementSession::settledAt),
+        jsonField("targetApp", &MeasurementSession::targetApp),
+        jsonField("baselineFootprintBytes", &MeasurementSession::baselineFootprintBytes),
+        jsonField("peakFootprintBytes", &MeasurementSession::peakFootprintBytes),
+        jsonField("settledFootprintBytes", &MeasurementSession::settledFootprintBytes),
+        jsonField("baselineSystem", &MeasurementSession::baselineSystem),
+        jsonField("peakSystem", &MeasurementSession::peakSystem),
+        jsonField("settledSystem", &MeasurementSession::settledSystem)};
     Json toJson() const;
     static MeasurementSession fromJson(const Json& j);
 };

@@ -50,6 +50,15 @@ struct ActivityEvent {
 
     bool operator==(const ActivityEvent&) const = default;
 
+    static constexpr auto jsonFields = std::tuple{
+        jsonField("id", &ActivityEvent::id),
+        jsonField("timestamp", &ActivityEvent::timestamp),
+        jsonField("kind", &ActivityEvent::kind),
+        jsonField("app", &ActivityEvent::app),
+        jsonField("windowTitle", &ActivityEvent::windowTitle),
+        jsonField("urlString", &ActivityEvent::urlString),
+        jsonField("detail", &ActivityEvent::detail),
+        jsonField("semanticLabel", &ActivityEvent::semanticLabel)};
     Json toJson() const;
     static ActivityEvent fromJson(const Json& j);
 };

@@ -16,15 +16,10 @@ std::uint64_t AppNoiseProfileStore::Profile::noiseFloor() const {
     return truncatedBytes(meanAbsDelta + spread);
 }
 
-Json AppNoiseProfileStore::Profile::toJson() const {
-    return Json{{"sampleCount", sampleCount}, {"meanAbsDelta", meanAbsDelta}, {"m2", m2}};
-}
+Json AppNoiseProfileStore::Profile::toJson() const { return encodeFields(*this); }
 
 AppNoiseProfileStore::Profile AppNoiseProfileStore::Profile::fromJson(const Json& j) {
-    Profile p;
-    p.sampleCount = require<std::int64_t>(j, "sampleCount");
-    p.meanAbsDelta = require<double>(j, "meanAbsDelta");
-    p.m2 = require<double>(j, "m2");
+    Profile p = decodeFields<Profile>(j);
     // Counts and sums of absolute values are never negative, and no learned change is above the
     // largest one taken in; such a value was not written by us and would silence the app for good.
     // Changes of 0 … 500 MiB lie within 250 MiB of their mean, so m2 ≤ n × (250 MiB)² (doubled

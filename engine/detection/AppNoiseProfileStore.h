@@ -25,6 +25,9 @@ public:
         std::uint64_t noiseFloor() const;
 
         bool operator==(const Profile&) const = default;
+        static constexpr auto jsonFields =
+            std::tuple{jsonField("sampleCount", &Profile::sampleCount), jsonField("meanAbsDelta", &Profile::meanAbsDelta),
+                       jsonField("m2", &Profile::m2)};
         Json toJson() const;
         static Profile fromJson(const Json& j);  // throws DecodeError
     };

@@ -22,6 +22,14 @@ struct AppMemorySnapshot {
     std::string id() const { return identity.groupingKey + "-" + formatDouble(timestamp.unixSeconds()); }
     bool operator==(const AppMemorySnapshot&) const = default;
 
+    static constexpr auto jsonFields = std::tuple{
+        jsonField("identity", &AppMemorySnapshot::identity),
+        jsonField("footprintBytes", &AppMemorySnapshot::footprintBytes),
+        jsonField("compressedBytes", &AppMemorySnapshot::compressedBytes),
+        jsonField("cpuPercent", &AppMemorySnapshot::cpuPercent),
+        jsonField("isForeground", &AppMemorySnapshot::isForeground),
+        jsonField("timestamp", &AppMemorySnapshot::timestamp),
+        jsonField("processDetails", &AppMemorySnapshot::processDetails)};
     Json toJson() const;
     static AppMemorySnapshot fromJson(const Json& j);
 };

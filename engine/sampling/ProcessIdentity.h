@@ -19,6 +19,10 @@ struct ProcessIdentity {
     const std::string& id() const { return groupingKey; }
     bool operator==(const ProcessIdentity&) const = default;
 
+    static constexpr auto jsonFields = std::tuple{
+        jsonField("groupingKey", &ProcessIdentity::groupingKey), jsonField("bundleID", &ProcessIdentity::bundleID),
+        jsonField("displayName", &ProcessIdentity::displayName), jsonField("pids", &ProcessIdentity::pids),
+        jsonField("isSelf", &ProcessIdentity::isSelf)};
     Json toJson() const;
     static ProcessIdentity fromJson(const Json& j);
 
@@ -36,6 +40,10 @@ struct ProcessDetail {
     std::int32_t id() const { return pid; }
     bool operator==(const ProcessDetail&) const = default;
 
+    static constexpr auto jsonFields =
+        std::tuple{jsonField("pid", &ProcessDetail::pid), jsonField("name", &ProcessDetail::name),
+                   jsonField("footprintBytes", &ProcessDetail::footprintBytes),
+                   jsonField("parentPID", &ProcessDetail::parentPID)};
     Json toJson() const;
     static ProcessDetail fromJson(const Json& j);
 };

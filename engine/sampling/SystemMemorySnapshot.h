@@ -36,6 +36,13 @@ struct SystemMemorySnapshot {
                timestamp == o.timestamp;
     }
 
+    static constexpr auto jsonFields = std::tuple{
+        jsonField("pressure", &SystemMemorySnapshot::pressure),
+        jsonField("swapUsedBytes", &SystemMemorySnapshot::swapUsedBytes),
+        jsonField("compressedBytes", &SystemMemorySnapshot::compressedBytes),
+        jsonField("availableBytes", &SystemMemorySnapshot::availableBytes),
+        jsonField("totalPhysicalBytes", &SystemMemorySnapshot::totalPhysicalBytes),
+        jsonField("timestamp", &SystemMemorySnapshot::timestamp)};
     Json toJson() const;
     static SystemMemorySnapshot fromJson(const Json& j);
 

@@ -256,12 +256,6 @@ T decodeFields(const Json& object) {
     return record;
 }
 
-// Writes a key only when the value is present.
-template <class T>
-void putOptional(Json& object, const char* key, const std::optional<T>& value) {
-    if (value) object[key] = encode(*value);
-}
-
 // Parses text without throwing; nullopt for malformed JSON and for nesting deeper than maxJsonNesting.
 std::optional<Json> parseJson(std::string_view text);
 // False when arrays and objects in `text` nest deeper than `limit` (strings are looked past).

@@ -6,27 +6,11 @@
 
 namespace velmora {
 
-Json FloatingWidgetPreferences::toJson() const {
-    Json j = Json::object();
-    putOptional(j, "pinnedAppKey", pinnedAppKey);
-    j["isCompact"] = isCompact;
-    j["placement"] = encode(placement);
-    j["autoCollapseDock"] = autoCollapseDock;
-    j["showSystemMemory"] = showSystemMemory;
-    j["trendRangeMinutes"] = trendRangeMinutes;
-    j["wasVisible"] = wasVisible;
-    return j;
-}
+Json FloatingWidgetPreferences::toJson() const { return encodeFields(*this); }
 
 FloatingWidgetPreferences FloatingWidgetPreferences::fromJson(const Json& j) {
-    FloatingWidgetPreferences p;
-    p.pinnedAppKey = optional<std::string>(j, "pinnedAppKey");
-    p.isCompact = require<bool>(j, "isCompact");
-    p.placement = require<WidgetPlacement>(j, "placement");
-    p.autoCollapseDock = require<bool>(j, "autoCollapseDock");
-    p.showSystemMemory = require<bool>(j, "showSystemMemory");
-    p.trendRangeMinutes = std::clamp<std::int64_t>(require<std::int64_t>(j, "trendRangeMinutes"), 5, 120);
-    p.wasVisible = require<bool>(j, "wasVisible");
+    FloatingWidgetPreferences p = decodeFields<FloatingWidgetPreferences>(j);
+    p.trendRangeMinutes = std::clamp<std::int64_t>(p.trendRangeMinutes, 5, 120);
     return p;
 }
 

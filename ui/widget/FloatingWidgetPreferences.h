@@ -33,6 +33,14 @@ struct FloatingWidgetPreferences {
 
     bool operator==(const FloatingWidgetPreferences&) const = default;
 
+    static constexpr auto jsonFields = std::tuple{
+        jsonField("pinnedAppKey", &FloatingWidgetPreferences::pinnedAppKey),
+        jsonField("isCompact", &FloatingWidgetPreferences::isCompact),
+        jsonField("placement", &FloatingWidgetPreferences::placement),
+        jsonField("autoCollapseDock", &FloatingWidgetPreferences::autoCollapseDock),
+        jsonField("showSystemMemory", &FloatingWidgetPreferences::showSystemMemory),
+        jsonField("trendRangeMinutes", &FloatingWidgetPreferences::trendRangeMinutes),
+        jsonField("wasVisible", &FloatingWidgetPreferences::wasVisible)};
     Json toJson() const;
     // Strict: every key but the pin is required and typed. The trend range is clamped to what the
     // history holds (5...120 minutes), so a stored negative or huge value cannot break the trend.
