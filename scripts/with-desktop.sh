@@ -34,9 +34,13 @@ export VELMORA_DESKTOP=1 VELMORA_INSIDE_DESKTOP=1
 # Qt and GTK programs expose their widgets on the accessibility bus.
 export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_ACCESSIBILITY=1 NO_AT_BRIDGE=0
 
-exec dbus-run-session -- bash -c '
+# Not exec: the trap above must still stop Xvfb and the window manager afterwards.
+status=0
+dbus-run-session -- bash -c '
   set -euo pipefail
   openbox --sm-disable >"$XDG_RUNTIME_DIR/openbox.log" 2>&1 &
+  wm=$!
+  trap "kill $wm 2>/dev/null || true" EXIT
   # The window manager owns the screen once it has set the supporting-WM property.
   for _ in $(seq 100); do
     xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
@@ -47,4 +51,5 @@ exec dbus-run-session -- bash -c '
   dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus \
     org.freedesktop.DBus.Properties.Set string:org.a11y.Status string:IsEnabled variant:boolean:true >/dev/null
   "$@"
-' velmora-desktop "$@"
+' velmora-desktop "$@" || status=$?
+exit "$status"
