@@ -2,8 +2,6 @@
 
 namespace velmora {
 
-bool contains(std::string_view haystack, std::string_view needle) { return haystack.find(needle) != std::string_view::npos; }
-
 std::string removeAll(std::string text, std::string_view part) {
     if (part.empty()) return text;
     for (std::size_t pos = text.find(part); pos != std::string::npos; pos = text.find(part, pos)) text.erase(pos, part.size());

@@ -5,7 +5,10 @@
 
 namespace velmora {
 
-bool contains(std::string_view haystack, std::string_view needle);
+// Inline: grouping calls it for every process on every tick.
+inline bool contains(std::string_view haystack, std::string_view needle) {
+    return haystack.find(needle) != std::string_view::npos;
+}
 
 // `text` with every occurrence of `part` taken out.
 std::string removeAll(std::string text, std::string_view part);

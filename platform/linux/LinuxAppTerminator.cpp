@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/linux/ProcfsParsing.h"
+#include "platform/linux/X11Connection.h"
 
 namespace velmora {
 
@@ -75,21 +76,7 @@ std::optional<bool> LinuxAppTerminator::closeWindowsOf(std::int32_t pid) {
     const Atom clientList = XInternAtom(display, "_NET_CLIENT_LIST", False);
     const Atom wmPid = XInternAtom(display, "_NET_WM_PID", False);
     const Atom closeWindow = XInternAtom(display, "_NET_CLOSE_WINDOW", False);
-    const auto longs = [&](Window w, Atom property, Atom type) {
-        std::vector<unsigned long> out;
-        Atom actual = None;
-        int format = 0;
-        unsigned long count = 0, after = 0;
-        unsigned char* data = nullptr;
-        if (XGetWindowProperty(display, w, property, 0, 1 << 16, False, type, &actual, &format, &count, &after,
-                               &data) == Success &&
-            data && format == 32 && actual == type) {
-            const auto* items = reinterpret_cast<const unsigned long*>(data);
-            out.assign(items, items + count);
-        }
-        if (data) XFree(data);
-        return out;
-    };
+    const auto longs = [&](Window w, Atom property, Atom type) { return readLongProperty(display, w, property, type); };
     std::optional<bool> result;
     for (const unsigned long window : longs(root, clientList, XA_WINDOW)) {
         const auto owner = longs(window, wmPid, XA_CARDINAL);

@@ -90,13 +90,13 @@ Display* X11Connection::get() {
     return broken_ ? nullptr : display_;
 }
 
-std::vector<unsigned long> X11Connection::longs(Window w, Atom property, Atom type) {
+std::vector<unsigned long> readLongProperty(Display* display, Window w, Atom property, Atom type) {
     std::vector<unsigned long> out;
     Atom actualType = None;
     int format = 0;
     unsigned long count = 0, after = 0;
     unsigned char* data = nullptr;
-    if (XGetWindowProperty(display_, w, property, 0, 1 << 16, False, type, &actualType, &format, &count, &after,
+    if (XGetWindowProperty(display, w, property, 0, 1 << 16, False, type, &actualType, &format, &count, &after,
                            &data) == Success &&
         data && format == 32 && actualType == type) {
         const auto* items = reinterpret_cast<const unsigned long*>(data);

@@ -11,6 +11,9 @@
 
 namespace velmora {
 
+// The 32-bit items of a property of the given type; empty when it is missing or the window is gone.
+std::vector<unsigned long> readLongProperty(Display* display, Window w, Atom property, Atom type);
+
 class X11Connection {
 public:
     // An absent or empty display name never connects.
@@ -30,8 +33,9 @@ public:
     std::function<void(Display*)> onConnect;
 
     Atom atom(const char* name) { return XInternAtom(display_, name, False); }
-    // The 32-bit items of a property of the given type; empty when it is missing or the window is gone.
-    std::vector<unsigned long> longs(Window w, Atom property, Atom type);
+    std::vector<unsigned long> longs(Window w, Atom property, Atom type) {
+        return readLongProperty(display_, w, property, type);
+    }
     // A text property as valid UTF-8 (UTF8_STRING taken as is, STRING and COMPOUND_TEXT
     // converted), cut at the first NUL; absent when missing or empty.
     std::optional<std::string> text(Window w, Atom property);
