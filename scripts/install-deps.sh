@@ -7,7 +7,7 @@ pkgs=(
   nlohmann-json3-dev libutf8proc-dev
   libx11-dev libxss-dev libxres-dev libatspi2.0-dev liburiparser-dev
   libtesseract-dev tesseract-ocr-eng
-  qt6-base-dev qt6-base-dev-tools libqt6charts6-dev libgl-dev qt6-qpa-plugins
+  qt6-base-dev qt6-base-dev-tools libqt6charts6-dev libqt6opengl6-dev libgl-dev qt6-qpa-plugins
   # the desktop the tests run on, and the tools they drive it with
   xvfb openbox x11-utils xdotool dbus dbus-x11 at-spi2-core fonts-dejavu-core
   # fuzzing, and a local TLS peer for the network tests
