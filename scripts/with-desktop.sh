@@ -8,10 +8,6 @@ if [ "${VELMORA_INSIDE_DESKTOP:-}" = 1 ]; then exec "$@"; fi
 
 runtime=$(mktemp -d /tmp/velmora-desktop.XXXXXX)
 chmod 700 "$runtime"
-# A display number no other X server holds.
-display=90
-while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
-
 cleanup() {
   [ -n "${wm_pid:-}" ] && kill "$wm_pid" 2>/dev/null || true
   [ -n "${x_pid:-}" ] && kill "$x_pid" 2>/dev/null || true
@@ -20,10 +16,13 @@ cleanup() {
 }
 trap cleanup EXIT
 
-Xvfb ":$display" -screen 0 1280x800x24 -nolisten tcp -noreset >"$runtime/xvfb.log" 2>&1 &
+# Xvfb picks a free display number itself, so desktops started side by side never collide.
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$runtime/display" >"$runtime/xvfb.log" 2>&1 &
 x_pid=$!
+display=""
 for _ in $(seq 100); do
-  [ -e "/tmp/.X11-unix/X$display" ] && break
+  display=$(tr -dc 0-9 <"$runtime/display" 2>/dev/null || true)
+  [ -n "$display" ] && [ -e "/tmp/.X11-unix/X$display" ] && break
   sleep 0.1
 done
 export DISPLAY=":$display"
