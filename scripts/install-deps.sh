@@ -12,6 +12,8 @@ pkgs=(
   xvfb openbox x11-utils xdotool dbus dbus-x11 at-spi2-core fonts-dejavu-core
   # fuzzing, and a local TLS peer for the network tests
   clang libfuzzer-14-dev libclang-rt-14-dev curl openssl
+  # the check that every package the configure step uses is installed here
+  strace
   # the browser extensions' syntax check
   nodejs
 )

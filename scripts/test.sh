@@ -8,6 +8,8 @@ cd "$(dirname "$0")/.."
 jobs=$(nproc)
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# Every package that configure step used must come from install-deps.sh, not from this machine.
+./scripts/check-packages.sh
 cmake --build build -j "$jobs"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELMORA_SANITIZE=ON -DVELMORA_BENCH=OFF
 cmake --build build-asan -j "$jobs"
