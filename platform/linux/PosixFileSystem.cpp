@@ -57,13 +57,20 @@ FileSystem::ReadResult PosixFileSystem::read(const std::string& path) const {
 
 FileSystem::ReadResult PosixFileSystem::readAtMost(const std::string& path, std::size_t maxBytes) const {
     ReadResult result;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Not blocking: a FIFO planted in place of the file would otherwise hold open() until a
+    // writer comes, which may be never.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         result.status = errno == ENOENT ? ReadStatus::missing : ReadStatus::failed;
         return result;
     }
     struct stat st;
-    if (::fstat(fd, &st) == 0 && st.st_size > 0 && static_cast<std::uintmax_t>(st.st_size) > maxBytes) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {  // a FIFO, folder or device is no stored file
+        ::close(fd);
+        result.status = ReadStatus::failed;
+        return result;
+    }
+    if (st.st_size > 0 && static_cast<std::uintmax_t>(st.st_size) > maxBytes) {
         ::close(fd);
         result.status = ReadStatus::tooLarge;
         return result;
