@@ -1,5 +1,6 @@
 #pragma once
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -16,8 +17,12 @@ public:
     std::string configDirectory() const override;
 
 private:
-    std::string resolve(const char* xdgVar, const char* homeSuffix, const char* tempName) const;
+    std::string resolve(const char* xdgVar, const char* homeSuffix, const char* privateSuffix) const;
+    // Without a home: a folder only this user can enter, made on first use and the same afterwards.
+    const std::string& privateFolder() const;
     Env env_;
+    mutable std::once_flag privateOnce_;
+    mutable std::string private_;
 };
 
 }  // namespace velmora

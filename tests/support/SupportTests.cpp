@@ -152,7 +152,8 @@ TEST(PathsTest, XdgFallbacks) {
     };
     EXPECT_EQ(paths({{"XDG_DATA_HOME", "/x/data"}, {"HOME", "/home/u"}}).applicationSupportDirectory(), "/x/data/Velmora");
     EXPECT_EQ(paths({{"XDG_DATA_HOME", "relative"}, {"HOME", "/home/u"}}).applicationSupportDirectory(), "/home/u/.local/share/Velmora");
-    EXPECT_EQ(paths({}).applicationSupportDirectory(), "/tmp/Velmora");
+    TempDir tmp;  // without a home: a folder of this user's own, never the shared "/tmp/Velmora"
+    EXPECT_EQ(paths({{"TMPDIR", tmp.path()}}).applicationSupportDirectory(), tmp.path() + "/Velmora-" + std::to_string(::geteuid()));
     EXPECT_EQ(paths({{"HOME", "/home/u"}}).configDirectory(), "/home/u/.config/Velmora");
 }
 
