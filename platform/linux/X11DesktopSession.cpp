@@ -102,7 +102,12 @@ struct X11DesktopSession::Impl {
         };
     }
 
-    WindowInfo describe(Display* display, Window w) {
+    // What a window is, read when it first appears; none when it is already gone. Its
+    // DestroyNotify then comes before any window that reuses the id can be listed.
+    std::optional<WindowInfo> describe(Display* display, Window w) {
+        XSelectInput(display, w, StructureNotifyMask);
+        XWindowAttributes attributes;
+        if (!XGetWindowAttributes(display, w, &attributes)) return std::nullopt;
         WindowInfo info;
         info.pid = x.ownerPid(w);
         info.applicationId = x.text(w, gtkApplicationId);
@@ -160,9 +165,20 @@ struct X11DesktopSession::Impl {
         return entry ? entry->name : std::nullopt;
     }
 
+    // The server hands a closed client's window ids to the next client: what was read about a
+    // destroyed window must not be credited to a new one with its id.
+    void forgetDestroyed(Display* display) {
+        while (!x.broken() && XEventsQueued(display, QueuedAfterReading) > 0) {
+            XEvent e;
+            XNextEvent(display, &e);
+            if (e.type == DestroyNotify) windows.erase(e.xdestroywindow.window);
+        }
+    }
+
     std::vector<RunningApplication> list() {
         Display* display = x.get();
         if (!display) return {};
+        forgetDestroyed(display);
         const Window root = DefaultRootWindow(display);
         const auto clients = x.longs(root, clientList, XA_WINDOW);
         const auto active = x.longs(root, activeWindow, XA_WINDOW);
@@ -176,8 +192,12 @@ struct X11DesktopSession::Impl {
             const Window w = id;
             present.insert(w);
             auto it = windows.find(w);
-            if (it == windows.end()) it = windows.emplace(w, describe(display, w)).first;
-            if (x.broken()) return {};
+            if (it == windows.end()) {
+                auto info = describe(display, w);
+                if (x.broken()) return {};
+                if (!info) continue;
+                it = windows.emplace(w, std::move(*info)).first;
+            }
             const WindowInfo& info = it->second;
             if (info.pid <= 0) continue;
             auto& owned = byPid[info.pid];
@@ -185,7 +205,14 @@ struct X11DesktopSession::Impl {
             owned.push_back(&info);
             if (!active.empty() && active[0] == w) activePid = info.pid;
         }
-        for (auto it = windows.begin(); it != windows.end();) it = present.count(it->first) ? std::next(it) : windows.erase(it);
+        for (auto it = windows.begin(); it != windows.end();) {
+            if (present.count(it->first)) {
+                ++it;
+                continue;
+            }
+            XSelectInput(display, it->first, NoEventMask);
+            it = windows.erase(it);
+        }
 
         std::vector<RunningApplication> out;
         std::set<std::pair<int, std::uint64_t>> seen;

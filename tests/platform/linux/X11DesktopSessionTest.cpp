@@ -15,6 +15,7 @@
 
 #include "platform/linux/DesktopEntry.h"
 #include "platform/linux/X11DesktopSession.h"
+#include "platform/linux/X11WindowList.h"
 #include "tests/fakes/ChildProcess.h"
 #include "tests/fakes/TempDir.h"
 
@@ -206,4 +207,49 @@ TEST(X11DesktopSessionTest, ClientListOwnersNamedByDesktopEntriesAndSurvivingThe
     // The server is gone: empty lists, and the process lives on.
     for (int i = 0; i < 3; ++i) EXPECT_TRUE(session.runningApplications().empty());
     for (const char* name : {"XDG_DATA_HOME", "XDG_DATA_DIRS", "LC_ALL"}) unsetenv(name);
+}
+
+TEST(X11DesktopSessionTest, AWindowIdThatANewClientReusesIsReadAgain) {
+    VirtualDisplay server;
+    ASSERT_FALSE(server.name().empty()) << "Xvfb did not start";
+    Display* control = XOpenDisplay(server.name().c_str());
+    ASSERT_NE(control, nullptr);
+    // A client whose first window claims `owner`; two such clients make the same requests, so the
+    // second gets the first's ids once the server has freed them.
+    const auto openClient = [&](pid_t owner) {
+        Display* d = XOpenDisplay(server.name().c_str());
+        const Window w = d ? XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 10, 10, 0, 0, 0) : None;
+        if (d) setCardinal(d, w, "_NET_WM_PID", static_cast<unsigned long>(owner)), XSync(d, False);
+        return std::pair{d, w};
+    };
+    ChildProcess closed, opened;
+    ASSERT_TRUE(closed.running() && opened.running());
+    const auto [first, id] = openClient(closed.pid());
+    ASSERT_NE(first, nullptr);
+    for (const char* list : {"_NET_CLIENT_LIST", "_NET_CLIENT_LIST_STACKING", "_NET_ACTIVE_WINDOW"})
+        setWindows(control, list, {id});
+
+    X11DesktopSession session(server.name());
+    X11WindowList windows(server.name());
+    const auto owners = [&] {
+        std::vector<std::pair<std::int32_t, bool>> out;  // pid and frontmost, from both readers
+        for (const auto& app : session.runningApplications()) out.emplace_back(app.pid, app.isActive);
+        for (const auto& w : windows.windows()) out.emplace_back(w.ownerPid, false);
+        return out;
+    };
+    using Owners = std::vector<std::pair<std::int32_t, bool>>;
+    ASSERT_EQ(owners(), (Owners{{closed.pid(), true}, {closed.pid(), false}}));
+
+    // The client closes; the server frees its ids once its window is gone.
+    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });  // asking about a gone window is an error
+    XCloseDisplay(first);
+    XWindowAttributes attributes;
+    for (int i = 0; i < 5000 && XGetWindowAttributes(control, id, &attributes); ++i) ::usleep(1000);
+    const auto [second, reused] = openClient(opened.pid());
+    ASSERT_NE(second, nullptr);
+    ASSERT_EQ(reused, id) << "the server gave the new client other ids";
+    // The lists never changed, as when they are read before the window manager catches up.
+    EXPECT_EQ(owners(), (Owners{{opened.pid(), true}, {opened.pid(), false}}));
+    XCloseDisplay(second);
+    XCloseDisplay(control);
 }
