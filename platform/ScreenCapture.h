@@ -18,7 +18,8 @@ public:
 class ScreenCapture {
 public:
     virtual ~ScreenCapture() = default;
-    // The window's own contents; null when it cannot be read (gone, unmapped, no display).
+    // The window's own contents; null when it cannot be read (gone, unmapped, no display) or
+    // another window lies over any part of it.
     virtual std::unique_ptr<WindowImage> captureWindow(std::uint64_t windowId) = 0;
     // Scales smoothly to exactly width × height, drops any alpha and encodes as JPEG at
     // `quality` (0…1). Nothing when a step fails.

@@ -3,10 +3,9 @@
 #include <QBuffer>
 #include <QGuiApplication>
 #include <QImage>
-#include <QPixmap>
-#include <QScreen>
 
 #include <cmath>
+#include <cstring>
 
 namespace velmora {
 
@@ -21,11 +20,19 @@ struct QtWindowImage final : WindowImage {
 
 }  // namespace
 
+QtScreenCapture::QtScreenCapture() = default;
+QtScreenCapture::~QtScreenCapture() = default;
+
 std::unique_ptr<WindowImage> QtScreenCapture::captureWindow(std::uint64_t windowId) {
-    QScreen* screen = QGuiApplication::primaryScreen();
-    if (!screen || windowId == 0) return nullptr;
-    QImage image = screen->grabWindow(static_cast<WId>(windowId)).toImage();
+    // A screen grab would take whatever lies over the window too (a private window, this
+    // application's widget), so the window is read only while nothing covers it.
+    auto pixels = occlusion_.readUncovered(windowId);
+    if (!pixels) return nullptr;
+    QImage image(pixels->width, pixels->height, QImage::Format_RGB32);
     if (image.isNull()) return nullptr;
+    for (int y = 0; y < pixels->height; ++y)
+        std::memcpy(image.scanLine(y), pixels->rgb.data() + static_cast<std::size_t>(y) * pixels->width,
+                    static_cast<std::size_t>(pixels->width) * 4);
     return std::make_unique<QtWindowImage>(std::move(image));
 }
 

@@ -208,3 +208,117 @@ TEST(RealCaptureTest, CapturesTheFrontWindowButNotAPrivateOne) {
         child.waitForFinished();
     }
 }
+
+namespace {
+
+// Waits for a line the child writes; false when it ends or says nothing for long.
+bool awaitLine(QProcess& child, const QByteArray& line) {
+    while (child.waitForReadyRead(20000))
+        while (child.canReadLine())
+            if (child.readLine().trimmed() == line) return true;
+    return false;
+}
+
+// The picture taken of a window at its own size, decoded again; null when none was taken.
+QImage captured(QtScreenCapture& capture, std::uint64_t window) {
+    const auto image = capture.captureWindow(window);
+    if (!image) return {};
+    const auto jpeg = capture.encodeJpeg(*image, image->width(), image->height(), 0.9);
+    return jpeg ? QImage::fromData(jpeg->data(), static_cast<int>(jpeg->size()), "JPEG") : QImage();
+}
+
+bool magenta(const QColor& c) {  // the painted window's own colour, not the covering green
+    return std::abs(c.red() - 200) < 40 && std::abs(c.green() - 30) < 40 && std::abs(c.blue() - 160) < 40;
+}
+
+}  // namespace
+
+TEST(RealCaptureTest, NoFrameWhileAnotherWindowLiesOverTheTarget) {
+    if (!std::getenv("VELMORA_DESKTOP")) GTEST_SKIP() << "needs scripts/with-desktop.sh";
+    QProcess target;
+    target.start(VELMORA_TEST_PROGRAMS "/painted_window", {"Painted notes"});
+    ASSERT_TRUE(target.waitForReadyRead(20000));
+    X11WindowList windows;
+    const auto find = [&](std::int64_t pid) -> std::optional<ListedWindow> {
+        for (const auto& w : windows.windows())
+            if (w.ownerPid == pid && w.onScreen) return w;
+        return std::nullopt;
+    };
+    std::optional<ListedWindow> shown;
+    for (int i = 0; i < 200 && !(shown = find(target.processId())); ++i) QTest::qWait(50);
+    ASSERT_TRUE(shown);
+    const int tx = static_cast<int>(shown->bounds.x), ty = static_cast<int>(shown->bounds.y);
+    ASSERT_EQ(shown->bounds.width, 800);
+    ASSERT_EQ(shown->bounds.height, 400);
+    // A place clear of the target for a 300 × 150 window and its frame: below it, else above.
+    const QPoint clear(tx, ty + 400 + 200 <= 800 ? ty + 450 : ty - 250);
+
+    QtScreenCapture capture;
+    struct Case {
+        const char* label;
+        const char* kind;
+        QPoint at;
+        QSize size;
+        bool frame;
+    };
+    const Case cases[] = {
+        {"private window over a corner", "normal", {tx + 600, ty + 250}, {300, 200}, false},
+        {"widget on top, inside", "above", {tx + 300, ty + 100}, {200, 120}, false},
+        {"override-redirect over the left edge", "override", {tx - 50, ty + 100}, {100, 100}, false},
+        {"override-redirect touching the right edge", "override", {tx + 800, ty + 100}, {100, 100}, true},
+        {"override-redirect touching the bottom edge", "override", {tx + 100, ty + 400}, {100, 100}, true},
+        {"private window beside it", "normal", clear, {300, 150}, true},
+    };
+    for (const auto& c : cases) {
+        // Alone, the target is read; each case starts from there.
+        QImage before;
+        for (int i = 0; i < 100 && (before = captured(capture, shown->windowId)).isNull(); ++i) QTest::qWait(50);
+        ASSERT_FALSE(before.isNull()) << c.label;
+
+        QProcess cover;
+        cover.start(VELMORA_TEST_PROGRAMS "/covering_window",
+                    {c.kind, QString::number(c.at.x()), QString::number(c.at.y()), QString::number(c.size.width()),
+                     QString::number(c.size.height()), "Private Browsing - Mozilla Firefox"});
+        ASSERT_TRUE(awaitLine(cover, "ready")) << c.label;
+        if (std::string_view(c.kind) == "normal") {  // the window manager lists it once it is up
+            std::optional<ListedWindow> listed;
+            for (int i = 0; i < 200 && !(listed = find(cover.processId())); ++i) QTest::qWait(50);
+            ASSERT_TRUE(listed) << c.label;
+        }
+        const QImage frame = captured(capture, shown->windowId);
+        EXPECT_EQ(!frame.isNull(), c.frame) << c.label;
+        if (!frame.isNull()) {
+            EXPECT_EQ(frame.size(), QSize(800, 400)) << c.label;
+            for (const QPoint p : {QPoint(0, 0), QPoint(20, 150), QPoint(700, 350), QPoint(799, 150), QPoint(150, 399),
+                                   QPoint(400, 200)})
+                EXPECT_TRUE(magenta(frame.pixelColor(p))) << c.label << " at " << p.x() << "," << p.y();
+        }
+        cover.kill();
+        cover.waitForFinished();
+    }
+
+    // A covering window that moves away lets the next capture through, in the ring too.
+    QProcess cover;
+    cover.start(VELMORA_TEST_PROGRAMS "/covering_window",
+                {"override", QString::number(tx + 350), QString::number(ty + 150), "100", "100"});
+    ASSERT_TRUE(awaitLine(cover, "ready"));
+    FakeDesktopSession desktop;
+    desktop.apps = {{static_cast<std::int32_t>(target.processId()), {}, "painted_window", false, true}};
+    QtScreenRecordingPermission permission;
+    QtScheduler scheduler;
+    SystemClock clock;
+    ScreenshotRingBuffer ring(permission, desktop, windows, capture, scheduler, clock, getpid());
+    ring.start(false);
+    EXPECT_EQ(ring.frameCount(), 0u);
+    cover.write(QByteArray("move ") + QByteArray::number(clear.x()) + " " + QByteArray::number(clear.y()) + "\n");
+    ASSERT_TRUE(awaitLine(cover, "moved"));
+    ring.captureNow();
+    ASSERT_EQ(ring.frameCount(), 1u);
+    const auto& jpeg = ring.frames().back().jpegData;
+    const QImage frame = QImage::fromData(jpeg.data(), static_cast<int>(jpeg.size()), "JPEG");
+    EXPECT_TRUE(magenta(frame.pixelColor(frame.width() / 2, frame.height() / 2)));
+    cover.kill();
+    cover.waitForFinished();
+    target.kill();
+    target.waitForFinished();
+}
