@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/AppDependencies.h"
+#include "app/ChartStoryMark.h"
 #include "app/SensorPorts.h"
 #include "app/SidebarItem.h"
 #include "engine/activity/ActivityEventBus.h"
@@ -32,14 +33,6 @@
 #include "sensors/BrowserSessionTracker.h"
 
 namespace velmora {
-
-// One story drawn on a chart.
-struct ChartStoryMark {
-    Uuid id;
-    Date date;
-    std::int64_t deltaBytes = 0;
-    bool operator==(const ChartStoryMark&) const = default;
-};
 
 // The composition root: builds every component, wires their callbacks, runs the per-sample
 // pipeline, turns detections into stories and holds what the views show. Main thread only.

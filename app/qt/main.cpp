@@ -41,14 +41,13 @@
 #include "platform/qt/QtScheduler.h"
 #include "platform/qt/QtScreenCapture.h"
 #include "ui/main/MainWindow.h"
+#include "ui/style/Theme.h"
 #include "ui/widget/FloatingWidgetController.h"
 #include "ui/widget/QtWidgetPanel.h"
 #include "ui/windows/FirstRunView.h"
 
 #include <QApplication>
-#include <QPalette>
 #include <QSocketNotifier>
-#include <QStyleFactory>
 
 namespace velmora {
 namespace {
@@ -93,27 +92,6 @@ std::string autostartFolder(const std::string& home) {
     return home + "/.config/autostart";
 }
 
-void useDarkFusion(QApplication& app) {
-    app.setStyle(QStyleFactory::create("Fusion"));
-    QPalette dark;
-    const QColor window(37, 37, 40), base(28, 28, 30), text(230, 230, 232), accent(10, 132, 255);
-    dark.setColor(QPalette::Window, window);
-    dark.setColor(QPalette::WindowText, text);
-    dark.setColor(QPalette::Base, base);
-    dark.setColor(QPalette::AlternateBase, window);
-    dark.setColor(QPalette::ToolTipBase, base);
-    dark.setColor(QPalette::ToolTipText, text);
-    dark.setColor(QPalette::Text, text);
-    dark.setColor(QPalette::Button, window);
-    dark.setColor(QPalette::ButtonText, text);
-    dark.setColor(QPalette::Highlight, accent);
-    dark.setColor(QPalette::HighlightedText, Qt::white);
-    dark.setColor(QPalette::PlaceholderText, QColor(140, 140, 145));
-    dark.setColor(QPalette::Disabled, QPalette::Text, QColor(120, 120, 125));
-    dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(120, 120, 125));
-    app.setPalette(dark);
-}
-
 // SIGTERM and SIGINT end the event loop, so everything is torn down in order.
 int signalPipe[2] = {-1, -1};
 void onSignal(int) {
@@ -148,7 +126,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Velmora");
     QApplication::setDesktopFileName("velmora");
-    useDarkFusion(app);
+    applyDarkFusion(app);
     quitOnSignals(app);
 
     const std::string executable = runningExecutable();

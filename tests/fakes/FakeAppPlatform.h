@@ -52,7 +52,9 @@ class FakeFirstRunFlags final : public FirstRunFlags {
 public:
     bool shouldShow() const override { return due; }
     void markCompleted() override { ++completions; }
+    bool isTemporaryBuild() const override { return temporary; }
     bool due = false;
+    bool temporary = false;
     int completions = 0;
 };
 

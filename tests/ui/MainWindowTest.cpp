@@ -4,7 +4,7 @@
 #include "tests/app/AppHarness.h"
 #include "app/qt/AppStateAdapter.h"
 #include "ui/main/MainWindow.h"
-#include "ui/main/StoryListModel.h"
+#include "ui/main/stories/StoryListModel.h"
 #include "platform/qt/QtScheduler.h"
 
 #include <QAbstractItemModelTester>

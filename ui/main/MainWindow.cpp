@@ -3,24 +3,27 @@
 #include "ui/main/MainWindow.h"
 
 #include <QDialog>
-#include <QEvent>
-
-#include <utility>
 #include <QDialogButtonBox>
-#include <QHBoxLayout>
+#include <QEvent>
 #include <QLabel>
-#include <QListView>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QToolBar>
 #include <QVBoxLayout>
 
 #include "app/qt/AppStateAdapter.h"
 #include "platform/FirstRunFlags.h"
 #include "platform/FloatingWidget.h"
-#include "ui/main/StoryListModel.h"
+#include "ui/main/ElidedLabel.h"
+#include "ui/main/PlaceholderPage.h"
+#include "ui/main/stories/StoriesPage.h"
+#include "ui/style/Fonts.h"
+#include "ui/style/Palette.h"
+#include "ui/style/Symbols.h"
 
 namespace velmora {
 
@@ -46,20 +49,43 @@ constexpr std::array<Section, 8> sections{{
 
 int indexOf(SidebarItem item) { return static_cast<int>(item); }
 
+QString qText(const std::string& text) { return QString::fromStdString(text); }
+
+// A plain-looking button with the accent fill, as the prominent buttons of every page.
+const char* prominentStyle =
+    "QPushButton { background: palette(highlight); color: palette(highlighted-text); border: none;"
+    " border-radius: 6px; padding: 6px 12px; font-weight: 600; }"
+    "QPushButton:hover { background: palette(highlight); }"
+    "QPushButton:focus { outline: none; border: 2px solid palette(highlighted-text); }";
+
 }  // namespace
 
-MainWindow::MainWindow(AppStateAdapter& adapter, QWidget* parent) : QMainWindow(parent), state_(adapter.state()) {
+MainWindow::MainWindow(AppStateAdapter& adapter, QWidget* parent)
+    : QMainWindow(parent), adapter_(adapter), state_(adapter.state()) {
     setWindowTitle("Velmora");
     setMinimumSize(900, 560);
     resize(1100, 700);
-    buildSections();
+    splitter_ = new QSplitter(this);
+    splitter_->setObjectName("mainSplitter");
+    splitter_->setChildrenCollapsible(false);
+    buildSidebar(splitter_);
+    buildPages(splitter_);
+    splitter_->setCollapsible(0, false);
+    splitter_->setCollapsible(1, false);
+    splitter_->setStretchFactor(0, 0);
+    splitter_->setStretchFactor(1, 1);
+    splitter_->setSizes({200, 900});
+    setCentralWidget(splitter_);
     buildMenus();
-    connect(&adapter, &AppStateAdapter::storiesChanged, this, [this] { storiesStale_ = true; });
+    buildToolbar();
+    connect(&adapter, &AppStateAdapter::storiesChanged, this, [this] { storiesPage_->markStoriesStale(); });
     connect(&adapter, &AppStateAdapter::changed, this, &MainWindow::refresh);
     refresh();
 }
 
 MainWindow::~MainWindow() = default;
+
+Page* MainWindow::page(SidebarItem item) const { return pageOf_[static_cast<std::size_t>(indexOf(item))]; }
 
 void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
@@ -71,50 +97,93 @@ void MainWindow::changeEvent(QEvent* event) {
     if (event->type() == QEvent::WindowStateChange && !isMinimized() && stale_) refresh();
 }
 
-void MainWindow::buildSections() {
-    auto* splitter = new QSplitter(this);
-    sidebar_ = new QListWidget(splitter);
+void MainWindow::buildSidebar(QSplitter* splitter) {
+    auto* column = new QWidget(splitter);
+    column->setObjectName("sidebarColumn");
+    column->setMinimumWidth(sidebarMinimumWidth);
+    column->setMaximumWidth(sidebarMaximumWidth);
+    auto* layout = new QVBoxLayout(column);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    sidebar_ = new QListWidget(column);
     sidebar_->setObjectName("sidebar");
-    sidebar_->setMinimumWidth(180);
-    sidebar_->setMaximumWidth(240);
-    sidebar_->setSpacing(3);
-    pages_ = new QStackedWidget(splitter);
+    sidebar_->setSpacing(2);
+    sidebar_->setFrameShape(QFrame::NoFrame);
+    sidebar_->setIconSize(QSize(16, 16));
+    sidebar_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    sidebar_->setFont(roleFont(TextRole::body));
     for (const auto& section : sections) {
-        sidebar_->addItem(section.sidebarTitle);
-        auto* page = new QWidget(pages_);
-        page->setObjectName(QString::fromUtf8(rawValue(section.item).data(), rawValue(section.item).size()));
-        auto* layout = new QVBoxLayout(page);
-        layout->setContentsMargins(28, 28, 28, 28);
-        auto* heading = new QLabel(section.sidebarTitle, page);
-        heading->setTextFormat(Qt::PlainText);
-        QFont font = heading->font();
-        font.setPointSizeF(font.pointSizeF() * 1.6);
-        font.setBold(true);
-        heading->setFont(font);
-        layout->addWidget(heading);
-        if (section.item == SidebarItem::timeline) {
-            stories_ = new StoryListModel(this);
-            storyList_ = new QListView(page);
-            storyList_->setObjectName("storyList");
-            storyList_->setModel(stories_);
-            storyList_->setWordWrap(true);
-            storyList_->setUniformItemSizes(false);
-            storyList_->setSpacing(4);
-            storyList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-            layout->addWidget(storyList_, 1);
-        } else {
-            layout->addStretch(1);
-        }
-        pages_->addWidget(page);
+        auto* row = new QListWidgetItem(symbolIcon(section.item, palette::primaryText(this)), section.sidebarTitle);
+        row->setSizeHint(QSize(0, 28));
+        sidebar_->addItem(row);
     }
-    splitter->setStretchFactor(1, 1);
-    splitter->setSizes({200, 900});
-    setCentralWidget(splitter);
-    // Written back only when the user picks a row, never when a redraw moves the selection.
+    layout->addWidget(sidebar_, 1);
+    // State → view runs under a signal blocker, so only the user's own picks reach here.
     connect(sidebar_, &QListWidget::currentRowChanged, this, [this](int row) {
-        if (refreshing_ || row < 0 || row >= static_cast<int>(sections.size())) return;
+        if (row < 0 || row >= static_cast<int>(sections.size())) return;
         select(sections[static_cast<std::size_t>(row)].item);
     });
+
+    auto* footer = new QWidget(column);
+    footer->setObjectName("sidebarFooter");
+    auto* lines = new QVBoxLayout(footer);
+    lines->setContentsMargins(12, 12, 12, 12);
+    lines->setSpacing(10);
+    checkButton_ = new QPushButton("Check one action", footer);
+    checkButton_->setObjectName("checkOneAction");
+    checkButton_->setStyleSheet(prominentStyle);
+    checkButton_->setMinimumHeight(32);
+    checkButton_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    connect(checkButton_, &QPushButton::clicked, this, &MainWindow::checkOneAction);
+    lines->addWidget(checkButton_);
+
+    temporaryBuild_ = new QPushButton("\u26A0\uFE0F Temporary build \u2014 install normal app", footer);
+    temporaryBuild_->setObjectName("temporaryBuild");
+    temporaryBuild_->setFlat(true);
+    temporaryBuild_->setFont(roleFont(TextRole::caption2));
+    temporaryBuild_->setStyleSheet(QString("QPushButton { color: %1; text-align: left; border: none; padding: 0; }")
+                                       .arg(palette::yellow().name()));
+    temporaryBuild_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    connect(temporaryBuild_, &QPushButton::clicked, this, [this] {
+        state_.showFirstRun = true;
+        state_.announceChange();
+    });
+    lines->addWidget(temporaryBuild_);
+
+    nowApp_ = new QLabel(footer);
+    nowApp_->setObjectName("nowApp");
+    nowApp_->setTextFormat(Qt::PlainText);
+    nowApp_->setFont(roleFont(TextRole::caption2, QFont::DemiBold));
+    nowApp_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    QPalette secondary = nowApp_->palette();
+    secondary.setColor(QPalette::WindowText, palette::secondaryText(this));
+    nowApp_->setPalette(secondary);
+    auto* nowBlock = new QVBoxLayout;
+    nowBlock->setSpacing(2);
+    nowBlock->addWidget(nowApp_);
+    nowTitle_ = new ElidedLabel(2, footer);
+    nowTitle_->setObjectName("nowTitle");
+    nowTitle_->setFont(roleFont(TextRole::caption2));
+    nowTitle_->setColor(palette::tertiaryText(this));
+    nowBlock->addWidget(nowTitle_);
+    lines->addLayout(nowBlock);
+    layout->addWidget(footer);
+}
+
+void MainWindow::buildPages(QSplitter* splitter) {
+    pages_ = new QStackedWidget(splitter);
+    pages_->setObjectName("pages");
+    for (const auto& section : sections) {
+        Page* page = nullptr;
+        switch (section.item) {
+            case SidebarItem::timeline: page = storiesPage_ = new StoriesPage(state_, pages_); break;
+            default: page = new PlaceholderPage(section.sidebarTitle, pages_); break;
+        }
+        page->setObjectName(QString::fromUtf8(rawValue(section.item).data(), rawValue(section.item).size()));
+        pageOf_[static_cast<std::size_t>(indexOf(section.item))] = page;
+        pages_->addWidget(page);
+    }
 }
 
 void MainWindow::buildMenus() {
@@ -140,7 +209,7 @@ void MainWindow::buildMenus() {
         state_.measureController->start();
         state_.announceChange();
     });
-    check->addAction("Toggle Floating Widget", QKeySequence("Ctrl+Shift+W"), this, [this] {
+    widgetToggle_ = check->addAction("Toggle Floating Widget", QKeySequence("Ctrl+Shift+W"), this, [this] {
         if (state_.floatingWidget.hasPanel()) state_.floatingWidget.hide();
         else state_.floatingWidget.show();
     });
@@ -162,8 +231,39 @@ void MainWindow::buildMenus() {
     });
 }
 
+void MainWindow::buildToolbar() {
+    QToolBar* bar = addToolBar("Widget");
+    bar->setObjectName("toolbar");
+    bar->setMovable(false);
+    bar->setFloatable(false);
+    bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    bar->toggleViewAction()->setVisible(false);
+    setContextMenuPolicy(Qt::NoContextMenu);  // the toolbar cannot be hidden by a right click
+    auto* spacer = new QWidget(bar);
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    bar->addWidget(spacer);
+    widgetAction_ = bar->addAction("Show Widget");
+    widgetAction_->setObjectName("widgetToggle");
+    // The keys come from the menu command itself, in this desktop's own words.
+    widgetAction_->setToolTip("Floating memory widget (" + widgetToggle_->shortcut().toString(QKeySequence::NativeText) +
+                              ")");
+    connect(widgetAction_, &QAction::triggered, this, [this] {
+        if (state_.floatingWidget.hasPanel()) state_.floatingWidget.hide();
+        else state_.floatingWidget.show();
+    });
+}
+
 void MainWindow::select(SidebarItem item) {
+    if (state_.selectedSidebar == item) return;
     state_.selectedSidebar = item;
+    state_.announceChange();
+}
+
+void MainWindow::checkOneAction() {
+    state_.selectedSidebar = SidebarItem::measure;
+    // A running measurement is never restarted from here.
+    const MeasurePhase phase = state_.measureController->session().phase;
+    if (phase == MeasurePhase::idle || phase == MeasurePhase::report) state_.measureController->start();
     state_.announceChange();
 }
 
@@ -171,33 +271,48 @@ void MainWindow::refresh() {
     // A minimised window does no work each second; it catches up when restored.
     stale_ = isMinimized();
     if (stale_) return;
-    refreshing_ = true;
-    const bool developer = state_.settings->developerModeEnabled();
-    const int developerRow = indexOf(SidebarItem::developer);
-    sidebar_->item(developerRow)->setHidden(!developer);
-    if (developer && !viewMenu_->actions().contains(developerAction_)) viewMenu_->addAction(developerAction_);
-    if (!developer) viewMenu_->removeAction(developerAction_);
-
-    const int current = indexOf(state_.selectedSidebar);
-    if (sidebar_->currentRow() != current) sidebar_->setCurrentRow(current);
-    pages_->setCurrentIndex(current);
-    // A hidden list does not follow the stories; it catches up when shown.
-    if (state_.selectedSidebar == SidebarItem::timeline && std::exchange(storiesStale_, false))
-        stories_->update(state_.timeline->events());
-
-    syncSheet(state_.showFirstRun, firstRunSheet_, "Velmora", &AppState::showFirstRun);
-    syncSheet(state_.showHelp, helpSheet_, "Velmora Help", &AppState::showHelp);
-    syncSheet(state_.showWhatsNew, whatsNewSheet_, "What's New", &AppState::showWhatsNew);
-    refreshing_ = false;
+    {
+        const QSignalBlocker blocker(sidebar_);
+        const bool developer = state_.settings->developerModeEnabled();
+        // Hidden, not removed: removing the current row would move the selection and write it back.
+        sidebar_->setRowHidden(indexOf(SidebarItem::developer), !developer);
+        if (developer && !viewMenu_->actions().contains(developerAction_)) viewMenu_->addAction(developerAction_);
+        if (!developer) viewMenu_->removeAction(developerAction_);
+        const int current = indexOf(state_.selectedSidebar);
+        if (sidebar_->currentRow() != current) sidebar_->setCurrentRow(current);
+    }
+    pages_->setCurrentIndex(indexOf(state_.selectedSidebar));
+    refreshFooter();
+    refreshToolbar();
+    // Only the visible page draws; the others catch up when they come into view.
+    Page* visible = page(state_.selectedSidebar);
+    visible->refresh();
+    refreshedPage_ = visible;
+    refreshSheets();
 }
 
-void MainWindow::syncSheet(bool shown, QPointer<QDialog>& sheet, const QString& title, bool AppState::*flag) {
-    if (!shown) {
-        if (sheet) sheet->close();
-        return;
-    }
-    if (sheet) return;
-    sheet = new QDialog(this);
+void MainWindow::refreshFooter() {
+    const bool temporary = state_.dependencies().firstRun.isTemporaryBuild();
+    temporaryBuild_->setVisible(temporary);
+    const bool showNow = !temporary && state_.sensorLastTitle.has_value();
+    nowApp_->setVisible(showNow);
+    nowTitle_->setVisible(showNow);
+    if (!showNow) return;
+    const QString app = "Now: " + qText(state_.sensorLastApp.value_or("app"));
+    if (nowApp_->text() != app) nowApp_->setText(app);
+    nowTitle_->setText(qText(*state_.sensorLastTitle));
+}
+
+void MainWindow::refreshToolbar() {
+    const bool visible = state_.isFloatingWidgetVisible;
+    const QString text = visible ? "Hide Widget" : "Show Widget";
+    if (widgetAction_->text() == text) return;
+    widgetAction_->setText(text);
+    widgetAction_->setIcon(widgetSymbol(visible, palette::primaryText(this)));
+}
+
+QDialog* MainWindow::makeSheet(const QString& title, bool AppState::*flag) {
+    auto* sheet = new QDialog(this);
     sheet->setAttribute(Qt::WA_DeleteOnClose);
     sheet->setWindowTitle(title);
     sheet->setWindowModality(Qt::WindowModal);
@@ -205,6 +320,7 @@ void MainWindow::syncSheet(bool shown, QPointer<QDialog>& sheet, const QString& 
     auto* layout = new QVBoxLayout(sheet);
     auto* heading = new QLabel(title, sheet);
     heading->setTextFormat(Qt::PlainText);
+    heading->setFont(roleFont(TextRole::title2, QFont::DemiBold));
     layout->addWidget(heading);
     layout->addStretch(1);
     auto* buttons = new QDialogButtonBox(sheet);
@@ -216,11 +332,33 @@ void MainWindow::syncSheet(bool shown, QPointer<QDialog>& sheet, const QString& 
     if (flag == &AppState::showFirstRun)
         connect(sheet, &QDialog::accepted, this, [this] { state_.dependencies().firstRun.markCompleted(); });
     connect(sheet, &QDialog::finished, this, [this, flag](int) {
+        sheetFlag_ = nullptr;
         if (!(state_.*flag)) return;
         state_.*flag = false;
         state_.announceChange();
     });
-    sheet->show();
+    return sheet;
+}
+
+void MainWindow::refreshSheets() {
+    struct Sheet {
+        bool AppState::*flag;
+        const char* title;
+    };
+    static constexpr Sheet order[] = {{&AppState::showFirstRun, "Velmora"},
+                                      {&AppState::showHelp, "Velmora Help"},
+                                      {&AppState::showWhatsNew, "What's New"}};
+    // A sheet whose flag was cleared elsewhere closes; its finished handler frees the slot.
+    if (sheet_ && sheetFlag_ && !(state_.*sheetFlag_)) sheet_->reject();
+    if (sheet_) return;
+    // One sheet at a time, in a fixed order; the next opens when the shown one finishes.
+    for (const auto& s : order) {
+        if (!(state_.*s.flag)) continue;
+        sheetFlag_ = s.flag;
+        sheet_ = makeSheet(s.title, s.flag);
+        sheet_->open();  // window-modal without a nested event loop
+        return;
+    }
 }
 
 }  // namespace velmora

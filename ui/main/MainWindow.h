@@ -8,24 +8,36 @@
 
 class QAction;
 class QDialog;
-class QListView;
+class QLabel;
 class QListWidget;
 class QMenu;
+class QPushButton;
+class QSplitter;
 class QStackedWidget;
 
 namespace velmora {
 
 class AppState;
 class AppStateAdapter;
-class StoryListModel;
+class ElidedLabel;
+class Page;
+class StoriesPage;
 
-// The main window: the sidebar of sections, the section `selectedSidebar` names, the sheets while
-// their flags are set, and the menus with their shortcuts. Starts the application state when shown.
+// The main window: a sidebar of pages with a footer (the "Check one action" button and what the
+// sensors saw last), the page `selectedSidebar` names, a toolbar with the widget toggle, the
+// sheets while their flags are set, and the menus with their shortcuts. Starts the application
+// state when shown.
 class MainWindow final : public QMainWindow {
     Q_OBJECT
 public:
+    static constexpr int sidebarMinimumWidth = 180;
+    static constexpr int sidebarMaximumWidth = 240;
+
     explicit MainWindow(AppStateAdapter& adapter, QWidget* parent = nullptr);
     ~MainWindow() override;
+
+    // The page shown for `item` (each page is built once).
+    Page* page(SidebarItem item) const;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -33,22 +45,36 @@ protected:
 
 private:
     void buildMenus();
-    void buildSections();
+    void buildSidebar(QSplitter* splitter);
+    void buildPages(QSplitter* splitter);
+    void buildToolbar();
     void refresh();
+    void refreshFooter();
+    void refreshToolbar();
+    void refreshSheets();
     void select(SidebarItem item);
-    void syncSheet(bool shown, QPointer<QDialog>& sheet, const QString& title, bool AppState::*flag);
+    void checkOneAction();
+    QDialog* makeSheet(const QString& title, bool AppState::*flag);
 
+    AppStateAdapter& adapter_;
     AppState& state_;
+    QSplitter* splitter_ = nullptr;
     QListWidget* sidebar_ = nullptr;
     QStackedWidget* pages_ = nullptr;
-    QListView* storyList_ = nullptr;
-    StoryListModel* stories_ = nullptr;
+    std::array<Page*, 8> pageOf_{};
+    StoriesPage* storiesPage_ = nullptr;
+    QPushButton* checkButton_ = nullptr;
+    QPushButton* temporaryBuild_ = nullptr;
+    QLabel* nowApp_ = nullptr;
+    ElidedLabel* nowTitle_ = nullptr;
+    QAction* widgetAction_ = nullptr;   // the toolbar button
+    QAction* widgetToggle_ = nullptr;   // the menu command whose shortcut the toolbar names
     QMenu* viewMenu_ = nullptr;
     QAction* developerAction_ = nullptr;
-    QPointer<QDialog> firstRunSheet_, helpSheet_, whatsNewSheet_;
-    bool refreshing_ = false;
-    bool stale_ = false;           // changes arrived while minimised
-    bool storiesStale_ = true;     // the story rows lag the store
+    QPointer<QDialog> sheet_;           // the one sheet open, of the flag below
+    bool AppState::*sheetFlag_ = nullptr;
+    Page* refreshedPage_ = nullptr;     // the page the last refresh drew
+    bool stale_ = false;                // changes arrived while minimised
 };
 
 }  // namespace velmora

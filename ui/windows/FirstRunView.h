@@ -27,8 +27,9 @@ class StoredFirstRunFlags final : public FirstRunFlags {
 public:
     StoredFirstRunFlags(DefaultsStore& defaults, const FileSystem& files, std::string executablePath)
         : defaults_(defaults), files_(files), executable_(std::move(executablePath)) {}
-    bool shouldShow() const override { return FirstRunView::shouldShow(defaults_, isTemporaryBuild(files_, executable_)); }
-    void markCompleted() override { FirstRunView::markCompleted(defaults_, isTemporaryBuild(files_, executable_)); }
+    bool shouldShow() const override { return FirstRunView::shouldShow(defaults_, velmora::isTemporaryBuild(files_, executable_)); }
+    void markCompleted() override { FirstRunView::markCompleted(defaults_, velmora::isTemporaryBuild(files_, executable_)); }
+    bool isTemporaryBuild() const override { return velmora::isTemporaryBuild(files_, executable_); }
 
 private:
     DefaultsStore& defaults_;

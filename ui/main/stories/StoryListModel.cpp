@@ -1,4 +1,4 @@
-#include "ui/main/StoryListModel.h"
+#include "ui/main/stories/StoryListModel.h"
 
 #include <QDateTime>
 

@@ -1,0 +1,72 @@
+#include "ui/main/ElidedLabel.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+#include <QTextLayout>
+
+#include <algorithm>
+
+namespace velmora {
+
+ElidedLabel::ElidedLabel(int maxLines, QWidget* parent) : QWidget(parent), maxLines_(std::max(maxLines, 1)) {
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+}
+
+void ElidedLabel::setText(const QString& text) {
+    if (text == text_) return;
+    text_ = text;
+    setAccessibleName(text);
+    updateGeometry();
+    update();
+}
+
+void ElidedLabel::setColor(const QColor& colour) {
+    if (colour == colour_) return;
+    colour_ = colour;
+    update();
+}
+
+QStringList ElidedLabel::lines(int width) const {
+    QStringList out;
+    if (text_.isEmpty() || width <= 0) return out;
+    // One line of plain text: line breaks in a window title would only push the rest out.
+    QString flat = text_;
+    flat.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    QTextLayout layout(flat, font());
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    while (true) {
+        QTextLine line = layout.createLine();
+        if (!line.isValid()) break;
+        line.setLineWidth(width);
+        if (out.size() + 1 == maxLines_) {
+            out << fontMetrics().elidedText(flat.mid(line.textStart()), Qt::ElideRight, width);
+            break;
+        }
+        out << flat.mid(line.textStart(), line.textLength()).trimmed();
+    }
+    layout.endLayout();
+    return out;
+}
+
+QSize ElidedLabel::sizeHint() const { return {80, heightForWidth(std::max(width(), 80))}; }
+
+QSize ElidedLabel::minimumSizeHint() const { return {0, fontMetrics().height()}; }
+
+int ElidedLabel::heightForWidth(int width) const {
+    return static_cast<int>(std::max<qsizetype>(lines(width).size(), 1)) * fontMetrics().lineSpacing();
+}
+
+void ElidedLabel::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setPen(colour_.isValid() ? colour_ : palette().color(QPalette::WindowText));
+    int y = fontMetrics().ascent();
+    for (const QString& line : lines(width())) {
+        painter.drawText(0, y, line);
+        y += fontMetrics().lineSpacing();
+    }
+}
+
+}  // namespace velmora

@@ -1,0 +1,31 @@
+#pragma once
+#include <QString>
+#include <QWidget>
+
+namespace velmora {
+
+// Plain text wrapped at word boundaries onto at most `maxLines` lines, the last one elided.
+// Unlike a word-wrapped QLabel, one long unbroken title does not widen its column.
+class ElidedLabel final : public QWidget {
+public:
+    explicit ElidedLabel(int maxLines, QWidget* parent = nullptr);
+    void setText(const QString& text);
+    QString text() const { return text_; }
+    void setColor(const QColor& colour);
+    // The lines drawn at `width`.
+    QStringList lines(int width) const;
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QString text_;
+    QColor colour_;
+    int maxLines_;
+};
+
+}  // namespace velmora

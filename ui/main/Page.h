@@ -1,0 +1,14 @@
+#pragma once
+#include <QWidget>
+
+namespace velmora {
+
+// One page of the main window. The window calls refresh() on the visible page only: once for each
+// coalesced change of the application state, and once when the page comes into view.
+class Page : public QWidget {
+public:
+    using QWidget::QWidget;
+    virtual void refresh() = 0;
+};
+
+}  // namespace velmora

@@ -1,0 +1,38 @@
+// The engine headers come before Qt's: they use words Qt defines as macros (signals).
+#include "app/AppState.h"
+#include "ui/main/stories/StoriesPage.h"
+
+#include <QLabel>
+#include <QListView>
+#include <QVBoxLayout>
+
+#include "ui/main/stories/StoryListModel.h"
+#include "ui/style/Fonts.h"
+
+namespace velmora {
+
+StoriesPage::StoriesPage(AppState& state, QWidget* parent) : Page(parent), state_(state) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    header_ = new QVBoxLayout;
+    header_->setContentsMargins(0, 0, 0, 0);
+    header_->setSpacing(0);
+    layout->addLayout(header_);
+    stories_ = new StoryListModel(this);
+    list_ = new QListView(this);
+    list_->setObjectName("storyList");
+    list_->setModel(stories_);
+    list_->setWordWrap(true);
+    list_->setUniformItemSizes(false);
+    list_->setSpacing(4);
+    list_->setFrameShape(QFrame::NoFrame);
+    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    layout->addWidget(list_, 1);
+}
+
+void StoriesPage::refresh() {
+    if (std::exchange(storiesStale_, false)) stories_->update(state_.timeline->events());
+}
+
+}  // namespace velmora

@@ -1,0 +1,33 @@
+#pragma once
+#include <QColor>
+#include <QWidget>
+
+#include "ui/style/SparklineGeometry.h"
+
+class QPainter;
+
+namespace velmora {
+
+// Paints a sparkline's geometry into `rect`: the dashed zero line, the line in `colour` (or the
+// pale placeholder), then the story ticks with their dots.
+void paintSparkline(QPainter& painter, const QRectF& rect, const SparklineGeometry& geometry, const QColor& colour,
+                    const QColor& secondary);
+
+// A line of change since the start of a time window, a dashed zero line and story ticks by time.
+class MarkedSparkline final : public QWidget {
+public:
+    explicit MarkedSparkline(QWidget* parent = nullptr);
+    // Width and height are the widget's own; the rest of `input` is kept until the next call.
+    void setData(SparklineInput input, const QColor& colour);
+    SparklineGeometry geometry() const;
+    QSize sizeHint() const override { return {120, 48}; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    SparklineInput input_;
+    QColor colour_;
+};
+
+}  // namespace velmora

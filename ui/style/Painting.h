@@ -1,0 +1,40 @@
+#pragma once
+// Painted pieces shared by badges, delegates and cards: capsules and rings.
+#include <QColor>
+#include <QFont>
+#include <QRectF>
+#include <QSize>
+#include <QString>
+
+class QPainter;
+
+namespace velmora {
+
+// How a capsule looks: its font, padding, and the opacities of its fill, border and text over
+// one colour. A border alpha of 0 draws no border.
+struct CapsuleStyle {
+    QFont font;
+    qreal padX = 8;
+    qreal padY = 3;
+    qreal fillAlpha = 0.22;
+    qreal borderAlpha = 0.55;
+    qreal textAlpha = 1.0;
+};
+
+// The capsule's size around `text`.
+QSize capsuleSize(const QString& text, const CapsuleStyle& style);
+
+// A text capsule: a fill in `colour` at the fill alpha, the text in `textColour` at the text
+// alpha, and a 1-px border drawn inside the edge in `colour` at the border alpha.
+void paintCapsule(QPainter& painter, const QRectF& rect, const QString& text, const QColor& colour,
+                  const CapsuleStyle& style, const QColor& textColour);
+inline void paintCapsule(QPainter& painter, const QRectF& rect, const QString& text, const QColor& colour,
+                         const CapsuleStyle& style) {
+    paintCapsule(painter, rect, text, colour, style, colour);
+}
+
+// A share ring: a pale full track and an arc from the top, clockwise, over `share` (0…1).
+void paintRing(QPainter& painter, const QRectF& rect, double share, const QColor& accent, const QColor& track,
+               qreal width = 3);
+
+}  // namespace velmora
