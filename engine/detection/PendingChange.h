@@ -19,7 +19,8 @@ struct PendingChange {
     std::uint64_t peakFootprint = 0;
     Date firstSeen;  // when watching began
     Date lastSeen;   // the latest sample
-    Direction direction = Direction::growth;  // release exactly when latest < start
+    // Release when latest < start; a watch begun by a reversal starts out the way memory moved.
+    Direction direction = Direction::growth;
     // When the footprint last left the app's noise band on its current side of the baseline;
     // absent while it is inside. A change is as old as this, not as old as the watch.
     std::optional<Date> leftNoiseAt;

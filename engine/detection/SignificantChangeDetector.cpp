@@ -118,11 +118,13 @@ void SignificantChangeDetector::evaluateApp(const AppMemorySnapshot& app, const 
     const bool reversal = p.direction != previousSide && absoluteDifference(f, p.startFootprint) > b / 4;
     if (!evaluatePending(p, system, now) && reversal) {
         // Watch afresh from here. A step out of the noise band starts at the sample before it, so
-        // neither a plain release nor a step against the jitter is lost.
+        // neither a plain release nor a step against the jitter is lost. The fresh watch goes the
+        // way memory just moved: started at this sample it would otherwise count as a growth, and
+        // a release that goes on in large steps would be taken for a reversal at every step.
+        const Direction moved = p.direction;
         const bool stepped = !noiseStore_.isWithinNoise(key, absoluteDifference(f, previous), b);
         const std::uint64_t start = stepped ? previous : f;
-        p = PendingChange{key, app.identity, start, f, std::max(start, f), now, now,
-                          f < start ? Direction::release : Direction::growth, std::nullopt};
+        p = PendingChange{key, app.identity, start, f, std::max(start, f), now, now, moved, std::nullopt};
         trackNoiseBand(p, p.direction, now);
     }
 

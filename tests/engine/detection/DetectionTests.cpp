@@ -209,6 +209,16 @@ TEST(SignificantChangeTest, AppScenarios) {
          {{true, 5, 1, G, G + B}, {true, -3595, -3599, G + 2 * B, G + S}}},
         {"a reversal past B / 4 restarts the watch", {{0, 0, 1000 * M}, {1, 1, 1010 * M}, {2, 2, 970 * M}, {3, 10, 970 * M + B}},
          {{true, 7, 3, 970 * M, 970 * M + B}}},
+        // Each step stays inside the unlearned noise band (B / 2), so the watch restarts at the
+        // current sample and must keep the way memory went.
+        {"a release in steps after a reversal is reported once",
+         {{0, 0, 1000 * M}, {1, 1, 1010 * M}, {2, 2, 970 * M}, {3, 3, 940 * M}, {4, 4, 910 * M}, {5, 5, 880 * M},
+          {6, 20, 850 * M}},
+         {{false, 8, 4, 970 * M, 850 * M, 970 * M}}},
+        {"a growth in steps after a reversal is reported once",
+         {{0, 0, 1000 * M}, {1, 1, 990 * M}, {2, 2, 1030 * M}, {3, 3, 1060 * M}, {4, 4, 1090 * M}, {5, 5, 1120 * M},
+          {6, 20, 1150 * M}},
+         {{true, 8, 4, 1030 * M, 1150 * M}}},
         {"a step against the jitter", {{0, 0, G}, {1, 1, G - M}, {2, 6, G + B}}, {{true, 6, 2, G - M, G + B}}},
         {"an unread process list", {{0, 0, G}, {1, 1, G + B}, {2, 2, unread}, {3, 5, G + B}}, {{true, 5, 1, G, G + B}}},
     };
