@@ -112,17 +112,12 @@ void AppState::handleSignificantChange(const SignificantChange& change) {
     const bool inserted = std::any_of(events.begin(), events.end(), [&](const TimelineEvent& e) { return e.id == filed.id; });
     if (!inserted && keptBy) holder = *keptBy;
 
-    if (!isSystem && !isSystemKind(kind)) {
-        TimelineEvent measured = filed;
-        if (holder != filed.id)
-            for (const auto& e : events)
-                if (e.id == holder) measured = e;
-        timeline->registerFollowUp(measured, change.app.groupingKey, change.baselineFootprint, change.peakFootprint);
-    }
+    if (!isSystem && !isSystemKind(kind))
+        timeline->registerFollowUp(filed, change.app.groupingKey, change.baselineFootprint, change.peakFootprint);
 
     const bool wanted = attributed.needsVisualFallback || (visualAnalyzer && visualAnalyzer->shouldAnalyze(change, signals));
     if (wanted && settings->permissions().screenshotsEnabled && systemPermissions.screenRecordingGranted)
-        startVisualLook(change, attributed.needsVisualFallback, filed.id);
+        startVisualLook(change, attributed.needsVisualFallback, holder);
 }
 
 void AppState::startVisualLook(const SignificantChange& change, bool force, const Uuid& storyID) {

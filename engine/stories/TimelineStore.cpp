@@ -166,19 +166,27 @@ bool TimelineStore::isRepeatDelta(const TimelineEvent& stored, const std::string
 
 void TimelineStore::registerFollowUp(const TimelineEvent& story, const std::string& appKey, std::uint64_t baseline,
                                      std::uint64_t peak) {
-    Uuid target = story.id;
-    for (const auto& stored : events_) {
-        if (!isRepeatDelta(stored, appKey, story)) continue;
-        target = stored.id;
-        if (stored.id != story.id) {
-            // Measuring a merged story: its windows describe the whole merged change, so they are
-            // measured from its baseline, and the highest footprint seen so far stays the peak.
-            if (stored.baselineFootprintBytes) baseline = *stored.baselineFootprintBytes;
-            peak = std::max({peak, peakOf(stored.immediate), peakOf(stored.settled)});
-            if (auto running = pendingFollowUps_.find(target); running != pendingFollowUps_.end())
-                peak = std::max(peak, running->second.peak);
+    const TimelineEvent* measured = nullptr;
+    for (const auto& stored : events_)
+        if (isRepeatDelta(stored, appKey, story)) {
+            measured = &stored;
+            break;
         }
-        break;
+    // A story merged into a slow climb is measured on the climb's story, which kept the change.
+    if (!measured && !find(story.id))
+        for (const auto& stored : events_)
+            if (isMergeCandidate(stored, appKey, story)) {
+                measured = &stored;
+                break;
+            }
+    const Uuid target = measured ? measured->id : story.id;
+    if (measured && measured->id != story.id) {
+        // Measuring a merged story: its windows describe the whole merged change, so they are
+        // measured from its baseline, and the highest footprint seen so far stays the peak.
+        if (measured->baselineFootprintBytes) baseline = *measured->baselineFootprintBytes;
+        peak = std::max({peak, peakOf(measured->immediate), peakOf(measured->settled)});
+        if (auto running = pendingFollowUps_.find(target); running != pendingFollowUps_.end())
+            peak = std::max(peak, running->second.peak);
     }
     pendingFollowUps_.insert_or_assign(target, FollowUp{target, appKey, baseline, peak, story.timestamp, false, false});
 }
@@ -230,7 +238,9 @@ void TimelineStore::updateFollowUps(const std::vector<AppMemorySnapshot>& apps, 
             if (auto story = storyCopy()) {
                 story->settled = window(signedDifference(current, f.baseline));
                 story->isPendingWindows = false;
-                story->kind = current < f.baseline ? TimelineEventKind::memoryReleased : TimelineEventKind::largeDelta;
+                // A change merged into a slow climb measures that story; it stays the climb's story.
+                if (story->kind != TimelineEventKind::sustainedGrowth)
+                    story->kind = current < f.baseline ? TimelineEventKind::memoryReleased : TimelineEventKind::largeDelta;
                 update(*story);
             }
         }

@@ -190,6 +190,32 @@ TEST_F(Stories, FollowUpGoesToTheStoryTheMergeKept) {
     EXPECT_EQ(s.sensorLog.front().detail, "Accessibility");
 }
 
+TEST_F(Stories, AJumpMergedIntoASlowClimbKeepsTheClimbsStoryThroughItsFollowUp) {
+    s.settings->setPermission(&PermissionState::screenshotsEnabled, true);
+    s.systemPermissions.screenRecordingGranted = true;
+    s.handleSustainedGrowth({firefox, t - 800, t - 50, 700 * MiB, 1000 * MiB, false});
+    s.handleSignificantChange(growth(300 * MiB));  // nothing explains it: a look at the screen starts
+    ASSERT_EQ(stories(), 1u);
+    ASSERT_EQ(h.sensors.visual->looks.size(), 1u);
+    const TimelineEvent merged = newest();
+    EXPECT_EQ(std::make_tuple(merged.kind, merged.title),
+              std::make_tuple(TimelineEventKind::sustainedGrowth, "Firefox continued growing while running"));
+    ASSERT_EQ(merged.explanation.rfind("Firefox kept growing for about 12 minutes (+", 0), 0u);
+
+    h.sensors.visual->finish("A video editor exporting");
+    const std::string noted = merged.explanation + " On screen around then: A video editor exporting";
+    EXPECT_EQ(newest().explanation, noted);
+
+    for (const double after : {8.0, 45.0}) {
+        h.clock.advance(after - (h.clock.now() - t));
+        s.timeline->updateFollowUps({{.identity = firefox, .footprintBytes = 1250 * MiB}}, h.clock.now());
+    }
+    const TimelineEvent& settled = newest();
+    EXPECT_EQ(std::make_tuple(settled.id, settled.kind, settled.title, settled.explanation, settled.isPendingWindows),
+              std::make_tuple(merged.id, TimelineEventKind::sustainedGrowth, merged.title, noted, false));
+    EXPECT_EQ(settled.settled, (ImpactWindow{550 * std::int64_t(MiB), 45, 1300 * MiB, 1250 * MiB}));
+}
+
 TEST_F(Stories, WeakStoriesLookAtTheScreenOnlyWhenAllowed) {
     // Nothing explains these changes; each side of the permission check decides alone.
     for (const auto& [screenshots, granted, looks] : {std::tuple{false, true, 0u}, {true, false, 0u}, {true, true, 1u}}) {

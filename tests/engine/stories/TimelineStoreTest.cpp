@@ -112,6 +112,12 @@ TEST_F(TimelineStoreTest, MergedChangesAreMeasuredFromTheEarlierBaseline) {
     store.add(growth);
     EXPECT_EQ(std::make_tuple(m.kind, m.title, m.explanation),
               std::make_tuple(Kind::sustainedGrowth, "Mail kept growing", "Long steady growth.\n• Opened a big file\n• Exported a movie"));
+
+    // The change merged away is measured on the climb's story, from its baseline; the climb stays a climb.
+    store.registerFollowUp(growth, "mail", 1400_MiB, 1500_MiB);
+    store.updateFollowUps(tick("mail", 1450_MiB), t + 145);
+    EXPECT_EQ(std::make_tuple(m.kind, m.title, m.settled, m.isPendingWindows),
+              std::make_tuple(Kind::sustainedGrowth, "Mail kept growing", std::optional(ImpactWindow{350 * M, 45, 1500_MiB, 1450_MiB}), false));
 }
 
 TEST_F(TimelineStoreTest, WithoutEndFootprintsOnlyTheBaselineMovesAndTheTargetNeedsUnder120Seconds) {
