@@ -1,5 +1,6 @@
 #include "app/ExportManager.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -87,12 +88,9 @@ std::optional<std::string> exportData(const AppState& state) { return encode(mak
 
 std::string suggestedFileName(Date date, const Calendar& calendar) {
     std::string stamp = "0000-00-00-0000";
-    if (const auto day = calendar.localDay(date)) {
-        long long minutes = 0;
-        if (const auto start = calendar.startOfDay(*day)) minutes = static_cast<long long>(std::floor((date - *start) / 60.0));
-        minutes = std::clamp(minutes, 0ll, 24ll * 60 - 1);
-        stamp = dayKey(*day) + "-" + twoDigits(minutes / 60) + twoDigits(minutes % 60);
-    }
+    if (const auto local = calendar.localTime(date))
+        stamp = dayKey(local->day) + "-" + twoDigits(std::clamp(local->hour, 0, 23)) +
+                twoDigits(std::clamp(local->minute, 0, 59));
     return "Velmora-Export-" + stamp + ".json";
 }
 

@@ -16,10 +16,22 @@ struct CalendarDay {
     auto operator<=>(const CalendarDay&) const = default;
 };
 
+// A moment as the clock on the wall shows it.
+struct LocalTime {
+    CalendarDay day;
+    int hour = 0;    // 0...23
+    int minute = 0;  // 0...59
+
+    bool operator==(const LocalTime&) const = default;
+};
+
 // The local calendar: the Gregorian calendar in the user's current time zone.
 class Calendar {
 public:
     virtual ~Calendar() = default;
+    // The local day and time of `date` by the zone's rules, summer time included (the time since
+    // midnight is not the time on a day the clocks change); absent like localDay.
+    virtual std::optional<LocalTime> localTime(Date date) const = 0;
     // The local day that contains `date`; absent when the date is outside what the system can convert.
     virtual std::optional<CalendarDay> localDay(Date date) const = 0;
     // The first moment of a local day (midnight, or the first moment after a skipped midnight).

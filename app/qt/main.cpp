@@ -172,7 +172,7 @@ int main(int argc, char** argv) {
 
     AppState state(AppDependencies{clock, steady, scheduler, defaults, files, paths, calendar, processes, desktop,
                                    memory, self, sensors, widget, firstRun, notifier, saveDialog, loginItem,
-                                   installer, terminator, accessibility, screenRecording, urls, std::nullopt,
+                                   installer, terminator, accessibility, screenRecording, urls, VELMORA_VERSION,
                                    resources});
     AppStateAdapter adapter(state, scheduler);
     MainWindow window(adapter);

@@ -54,14 +54,19 @@ void LocalCalendar::followZone() const {
     ::tzset();
 }
 
-std::optional<CalendarDay> LocalCalendar::localDay(Date date) const {
+std::optional<LocalTime> LocalCalendar::localTime(Date date) const {
     const double unix = std::floor(date.unixSeconds());
     if (!std::isfinite(unix) || std::fabs(unix) > maxUnixSeconds) return std::nullopt;
     followZone();
     const std::time_t t = static_cast<std::time_t>(unix);
     std::tm tm{};
     if (!::localtime_r(&t, &tm)) return std::nullopt;
-    return CalendarDay{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday};
+    return LocalTime{CalendarDay{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday}, tm.tm_hour, tm.tm_min};
+}
+
+std::optional<CalendarDay> LocalCalendar::localDay(Date date) const {
+    const auto time = localTime(date);
+    return time ? std::optional(time->day) : std::nullopt;
 }
 
 std::optional<Date> LocalCalendar::startOfDay(CalendarDay day) const {

@@ -12,6 +12,7 @@ namespace velmora {
 // /etc/localtime, is watched and the zone reloaded when it is replaced or rewritten.
 class LocalCalendar final : public Calendar {
 public:
+    std::optional<LocalTime> localTime(Date date) const override;
     std::optional<CalendarDay> localDay(Date date) const override;
     std::optional<Date> startOfDay(CalendarDay day) const override;
 

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <ctime>
 #include <fstream>
 
 #include "app/ExportManager.h"
@@ -91,10 +93,49 @@ TEST_F(Files, ExportKeysSortedDatesReadableNotesForLinux) {
     ExportManager::Export odd;  // a number JSON cannot hold never reaches the file as null
     odd.stories.push_back({.immediate = ImpactWindow{1, std::nan(""), std::nullopt, std::nullopt}});
     EXPECT_EQ(ExportManager::encode(odd).value_or("").find("null"), std::string::npos);
+    const auto written = ExportManager::encode(odd);  // written as the stories file writes it: zero
+    ASSERT_TRUE(written);
+    EXPECT_EQ(Json::parse(*written)["stories"][0]["immediate"]["duration"], 0.0);
 
     Date morning;
     ASSERT_TRUE(parseIso8601("2025-03-01T09:30:59Z", morning));
     EXPECT_EQ(ExportManager::suggestedFileName(morning, h.calendar), "Velmora-Export-2025-03-01-0930.json");
+}
+
+TEST_F(Files, ExportCarriesTheVersionItWasGiven) {
+    AppHarness versioned;
+    AppDependencies deps = versioned.dependencies();
+    deps.appVersion = "2.7.1";
+    versioned.state = std::make_unique<AppState>(deps);
+    EXPECT_EQ(Json::parse(*ExportManager::exportData(*versioned.state))["meta"]["appVersion"], "2.7.1");
+}
+
+// The file name shows the clock on the wall, also on the days it jumps.
+TEST_F(Files, ExportFileNameInLocalTimeOnDaysTheClocksChange) {
+    struct RestoreZone {  // ctest runs every program under TZ=UTC; the zones here are the test's own
+        const char* before = std::getenv("TZ");
+        std::string saved = before ? before : "";
+        ~RestoreZone() {
+            if (before) ::setenv("TZ", saved.c_str(), 1);
+            else ::unsetenv("TZ");
+            ::tzset();
+        }
+    } restore;
+    const struct { const char* zone; const char* at; const char* name; } cases[] = {
+        {"Europe/Berlin", "2025-03-30T07:30:00Z", "Velmora-Export-2025-03-30-0930.json"},  // an hour skipped at 02:00
+        {"Europe/Berlin", "2025-03-30T00:59:59Z", "Velmora-Export-2025-03-30-0159.json"},  // just before it
+        {"Europe/Berlin", "2025-10-26T09:30:00Z", "Velmora-Export-2025-10-26-1030.json"},  // an hour repeated
+        {"America/St_Johns", "2025-03-09T13:45:00Z", "Velmora-Export-2025-03-09-1115.json"},  // half-hour zone
+        {"Australia/Lord_Howe", "2025-04-05T16:00:00Z", "Velmora-Export-2025-04-06-0230.json"},  // half an hour back
+        {"UTC", "2025-03-30T07:30:00Z", "Velmora-Export-2025-03-30-0730.json"},
+    };
+    for (const auto& c : cases) {
+        ::setenv("TZ", c.zone, 1);
+        ::tzset();
+        Date at;
+        ASSERT_TRUE(parseIso8601(c.at, at)) << c.at;
+        EXPECT_EQ(ExportManager::suggestedFileName(at, h.calendar), c.name) << c.zone << " " << c.at;
+    }
 }
 
 TEST_F(Files, ExportSaveDialogOutcomes) {
