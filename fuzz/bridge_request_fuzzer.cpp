@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 
 #include "engine/support/Utf8.h"
@@ -21,9 +22,14 @@ void require(bool condition) {
 void checkReport(std::string_view body) {
     const auto report = TabReport::decode(body);
     if (!report) return;
+    const auto kept = [](const std::string& text) {
+        require(utf8::characterCount(text) <= TabReport::fieldCap);
+        require(text.size() <= TabReport::fieldByteCap);
+        require(utf8::sanitize(text) == text);  // never cut inside a multi-byte sequence
+    };
     for (const auto* field : {&report->title, &report->url, &report->host})
-        if (*field) require(utf8::characterCount(**field) <= TabReport::fieldCap);
-    require(utf8::characterCount(report->browser) <= TabReport::fieldCap);
+        if (*field) kept(**field);
+    kept(report->browser);
 }
 
 }  // namespace

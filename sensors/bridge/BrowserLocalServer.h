@@ -11,6 +11,8 @@
 
 namespace velmora {
 
+class TabReportInbox;
+
 // The local HTTP endpoint the browser extension posts the current tab to. Every complete
 // request is answered with the same acknowledgement and the connection closed; decoded tab
 // reports reach onTabEvent on the main thread. The application keeps one for its lifetime.
@@ -37,6 +39,7 @@ public:
     std::uint16_t port() const { return port_; }
 
     // Main thread: browser ("chrome" when the report names none), then title, url and host.
+    // Reports of one browser that arrive while the main thread is busy come as the newest only.
     TabEventHandler onTabEvent;
 
 private:
@@ -48,6 +51,7 @@ private:
     std::optional<std::string> lastError_;
     // Work posted from the listener's thread finds the server through this, or not at all.
     std::shared_ptr<BrowserLocalServer*> self_;
+    std::shared_ptr<TabReportInbox> inbox_;
 };
 
 }  // namespace velmora

@@ -27,11 +27,20 @@ bool nestsDeeperThan(std::string_view text, int limit) {
     return false;
 }
 
+// At most `cap` bytes, never ending inside a multi-byte sequence.
+std::string_view prefixBytes(std::string_view text, std::size_t cap) {
+    if (text.size() <= cap) return text;
+    std::size_t end = cap;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    return text.substr(0, end);
+}
+
 std::optional<std::string> stringField(const Json& object, const char* key) {
     const auto it = object.find(key);
     if (it == object.end() || !it->is_string()) return std::nullopt;
-    const auto& text = it->get_ref<const std::string&>();
-    if (text.size() <= TabReport::fieldCap) return text;  // bytes bound characters
+    // Bytes first, so counting characters never walks more than the byte cap.
+    const std::string_view text = prefixBytes(it->get_ref<const std::string&>(), TabReport::fieldByteCap);
+    if (text.size() <= TabReport::fieldCap) return std::string(text);  // bytes bound characters
     return utf8::prefixCharacters(text, TabReport::fieldCap);
 }
 

@@ -14,8 +14,10 @@ struct TabReport {
 
     bool operator==(const TabReport&) const = default;
 
-    // Longest kept value of each field, in characters.
+    // Longest kept value of each field, in characters, and in bytes: one character can carry any
+    // number of combining marks. The byte cap keeps 2000 four-byte characters whole.
     static constexpr std::size_t fieldCap = 2000;
+    static constexpr std::size_t fieldByteCap = 8192;
     // Deeper JSON is refused before it is parsed.
     static constexpr int maxNesting = 64;
 
