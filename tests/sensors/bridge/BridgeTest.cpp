@@ -271,7 +271,9 @@ TEST(BridgeTest, AnswersLoopbackClientsAndWhatTheExtensionsPost) {
 
     // The requests the extensions make, as scripts/checks/extensions.sh confirms by running them
     // against fake browser APIs; the browser adds Host and Origin.
-    std::ifstream file(std::filesystem::path(__FILE__).parent_path() / "ExtensionPosts.json");
+    // From the test source folder: a compiler cache may hand the compiler a relative __FILE__.
+    std::ifstream file(std::filesystem::path(QT_TESTCASE_SOURCEDIR) / "sensors/bridge/ExtensionPosts.json");
+    ASSERT_TRUE(file) << QT_TESTCASE_SOURCEDIR;
     const Json fixture = Json::parse(file);
     for (const auto& [browser, origin] : {std::pair{"chromium", "chrome-extension://velmorahelper"},
                                           std::pair{"firefox", "moz-extension://4a3c6b1e-0000-4000-8000-00000000001"}}) {
