@@ -118,8 +118,9 @@ std::vector<FootprintHistory::Point> AppState::topAppSeries() const {
 std::vector<std::pair<Date, std::uint64_t>> AppState::recentSystemSnapshots() const {
     const Date cutoff = deps_.clock.now() - chartWindowSeconds;
     std::vector<std::pair<Date, std::uint64_t>> out;
+    // A failed read holds zeros, not a sudden drop to no free memory.
     for (const auto& s : timeline->systemHistory())
-        if (s.timestamp >= cutoff) out.emplace_back(s.timestamp, s.availableBytes);
+        if (s.timestamp >= cutoff && !s.readFailed) out.emplace_back(s.timestamp, s.availableBytes);
     return out;
 }
 

@@ -7,6 +7,7 @@ namespace velmora {
 // Plain text wrapped at word boundaries onto at most `maxLines` lines, the last one elided.
 // Unlike a word-wrapped QLabel, one long unbroken title does not widen its column.
 class ElidedLabel final : public QWidget {
+    Q_OBJECT
 public:
     explicit ElidedLabel(int maxLines, QWidget* parent = nullptr);
     void setText(const QString& text);

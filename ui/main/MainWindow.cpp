@@ -20,6 +20,7 @@
 #include "platform/FloatingWidget.h"
 #include "ui/main/ElidedLabel.h"
 #include "ui/main/PlaceholderPage.h"
+#include "ui/main/overview/OverviewPage.h"
 #include "ui/main/stories/StoriesPage.h"
 #include "ui/style/Fonts.h"
 #include "ui/style/Palette.h"
@@ -177,6 +178,7 @@ void MainWindow::buildPages(QSplitter* splitter) {
     for (const auto& section : sections) {
         Page* page = nullptr;
         switch (section.item) {
+            case SidebarItem::overview: page = new OverviewPage(state_, pages_); break;
             case SidebarItem::timeline: page = storiesPage_ = new StoriesPage(state_, pages_); break;
             default: page = new PlaceholderPage(section.sidebarTitle, pages_); break;
         }

@@ -6,6 +6,7 @@ namespace velmora {
 // One page of the main window. The window calls refresh() on the visible page only: once for each
 // coalesced change of the application state, and once when the page comes into view.
 class Page : public QWidget {
+    Q_OBJECT
 public:
     using QWidget::QWidget;
     virtual void refresh() = 0;

@@ -8,6 +8,7 @@ namespace velmora {
 // "Strong", "Best guess" or "Unsure" in a capsule of the level's colour. Assistive technology
 // reads the level's whole how-sure sentence instead of the word.
 class ConfidenceBadge final : public QWidget {
+    Q_OBJECT
 public:
     explicit ConfidenceBadge(ConfidenceLevel level = ConfidenceLevel::low, QWidget* parent = nullptr);
     void setLevel(ConfidenceLevel level);

@@ -15,6 +15,7 @@ void paintSparkline(QPainter& painter, const QRectF& rect, const SparklineGeomet
 
 // A line of change since the start of a time window, a dashed zero line and story ticks by time.
 class MarkedSparkline final : public QWidget {
+    Q_OBJECT
 public:
     explicit MarkedSparkline(QWidget* parent = nullptr);
     // Width and height are the widget's own; the rest of `input` is kept until the next call.

@@ -9,6 +9,7 @@ namespace velmora {
 
 // The short label of one evidence source in a pale capsule; every source looks the same.
 class SourceBadge final : public QWidget {
+    Q_OBJECT
 public:
     explicit SourceBadge(SensorSource source = SensorSource::unknown, QWidget* parent = nullptr);
     void setSource(SensorSource source);

@@ -6,7 +6,9 @@
 #include <QListView>
 #include <QVBoxLayout>
 
+#include "ui/main/glance/LiveGlanceCharts.h"
 #include "ui/main/stories/StoryListModel.h"
+#include "ui/main/strip/SystemPressureStrip.h"
 #include "ui/style/Fonts.h"
 
 namespace velmora {
@@ -19,6 +21,10 @@ StoriesPage::StoriesPage(AppState& state, QWidget* parent) : Page(parent), state
     header_->setContentsMargins(0, 0, 0, 0);
     header_->setSpacing(0);
     layout->addLayout(header_);
+    strip_ = new SystemPressureStrip(this);
+    header_->addWidget(strip_);
+    glance_ = new LiveGlanceCharts(this);
+    header_->addWidget(glance_);
     stories_ = new StoryListModel(this);
     list_ = new QListView(this);
     list_->setObjectName("storyList");
@@ -32,6 +38,8 @@ StoriesPage::StoriesPage(AppState& state, QWidget* parent) : Page(parent), state
 }
 
 void StoriesPage::refresh() {
+    strip_->setSnapshot(state_.sampler->systemSnapshot());
+    glance_->setCharts(glanceCharts(state_));
     if (std::exchange(storiesStale_, false)) stories_->update(state_.timeline->events());
 }
 

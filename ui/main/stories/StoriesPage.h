@@ -9,6 +9,8 @@ class QVBoxLayout;
 namespace velmora {
 
 class AppState;
+class LiveGlanceCharts;
+class SystemPressureStrip;
 class StoryListModel;
 
 // The stories: the pressure strip and glance cards above the list of stories.
@@ -23,6 +25,8 @@ public:
 private:
     AppState& state_;
     QVBoxLayout* header_ = nullptr;
+    SystemPressureStrip* strip_ = nullptr;
+    LiveGlanceCharts* glance_ = nullptr;
     QListView* list_ = nullptr;
     StoryListModel* stories_ = nullptr;
     bool storiesStale_ = true;

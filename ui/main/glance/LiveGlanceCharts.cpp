@@ -1,0 +1,117 @@
+#include "ui/main/glance/LiveGlanceCharts.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QVBoxLayout>
+
+#include "ui/style/Fonts.h"
+#include "ui/style/MarkedSparkline.h"
+#include "ui/style/Palette.h"
+
+namespace velmora {
+
+namespace {
+QLabel* label(QWidget* parent, const QFont& font, const QColor& colour) {
+    auto* l = new QLabel(parent);
+    l->setTextFormat(Qt::PlainText);
+    l->setFont(font);
+    QPalette p = l->palette();
+    p.setColor(QPalette::WindowText, colour);
+    l->setPalette(p);
+    return l;
+}
+void setColour(QLabel* l, const QColor& colour) {
+    if (l->palette().color(QPalette::WindowText) == colour) return;
+    QPalette p = l->palette();
+    p.setColor(QPalette::WindowText, colour);
+    l->setPalette(p);
+}
+void setText(QLabel* l, const std::string& s) {
+    const QString text = QString::fromStdString(s);
+    if (l->text() != text) l->setText(text);
+}
+}  // namespace
+
+LiveGlanceCharts::Card::Card(const QColor& colour, QWidget* parent) : QWidget(parent), colour_(colour) {
+    auto* stack = new QVBoxLayout(this);
+    stack->setContentsMargins(10, 10, 10, 10);
+    stack->setSpacing(4);
+    auto* head = new QHBoxLayout;
+    head->setSpacing(6);
+    title_ = label(this, roleFont(TextRole::caption2, QFont::DemiBold), palette::secondaryText(this));
+    title_->setObjectName("glanceTitle");
+    title_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    value_ = label(this, numberFont(roleFont(TextRole::callout, QFont::Bold)), palette::primaryText(this));
+    value_->setObjectName("glanceValue");
+    trend_ = label(this, numberFont(roleFont(TextRole::caption2, QFont::DemiBold)), palette::secondaryText(this));
+    trend_->setObjectName("glanceTrend");
+    head->addWidget(title_, 1, Qt::AlignBaseline);
+    head->addWidget(value_, 0, Qt::AlignBaseline);
+    head->addWidget(trend_, 0, Qt::AlignBaseline);
+    stack->addLayout(head);
+    line_ = new MarkedSparkline(this);
+    line_->setFixedHeight(48);
+    stack->addWidget(line_);
+}
+
+void LiveGlanceCharts::Card::set(const GlanceCard& card) {
+    // A long app name gives way to the figures; the whole name stays in the tooltip.
+    const QString title = QString::fromStdString(card.title);
+    if (title_->text() != title) {
+        title_->setText(title);
+        title_->setToolTip(title);
+    }
+    setText(value_, card.value);
+    setText(trend_, card.trend);
+    setColour(trend_, card.trendColoured ? colour_ : palette::secondaryText(this));
+    line_->setData(card.line, colour_);
+    setAccessibleName(title + ", " + QString::fromStdString(card.value) +
+                      (card.trend == " " ? QString() : ", " + QString::fromStdString(card.trend)));
+}
+
+void LiveGlanceCharts::Card::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(palette::withAlpha(palette().color(QPalette::WindowText), 0.05));
+    p.drawRoundedRect(QRectF(rect()), 10, 10);
+}
+
+LiveGlanceCharts::LiveGlanceCharts(QWidget* parent) : QWidget(parent) {
+    setObjectName("glanceCharts");
+    auto* stack = new QVBoxLayout(this);
+    stack->setContentsMargins(0, 10, 0, 10);
+    stack->setSpacing(8);
+    auto* caption = label(this, roleFont(TextRole::caption2, QFont::DemiBold), palette::secondaryText(this));
+    caption->setText("Trend (last 15 min) \u2014 line = change, not raw size");
+    caption->setContentsMargins(16, 0, 16, 0);
+    stack->addWidget(caption);
+    auto* cards = new QHBoxLayout;
+    cards->setContentsMargins(16, 0, 16, 0);
+    cards->setSpacing(12);
+    free_ = new Card(palette::green(), this);
+    free_->setObjectName("freeCard");
+    app_ = new Card(palette::orange(), this);
+    app_->setObjectName("appCard");
+    cards->addWidget(free_, 1);
+    cards->addWidget(app_, 1);
+    stack->addLayout(cards);
+    auto* footnote = label(this, roleFont(TextRole::caption2), palette::tertiaryText(this));
+    footnote->setText("Vertical ticks = when a story fired");
+    footnote->setContentsMargins(16, 0, 16, 0);
+    stack->addWidget(footnote);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+}
+
+void LiveGlanceCharts::setCharts(const GlanceCharts& charts) {
+    free_->set(charts.free);
+    app_->set(charts.app);
+}
+
+void LiveGlanceCharts::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), palette::withAlpha(palette().color(QPalette::WindowText), 0.04));
+}
+
+}  // namespace velmora

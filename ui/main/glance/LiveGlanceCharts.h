@@ -1,0 +1,50 @@
+#pragma once
+#include <QWidget>
+
+#include "ui/main/glance/GlanceRules.h"
+
+class QLabel;
+
+namespace velmora {
+
+class MarkedSparkline;
+
+// Two cards side by side, free memory and the heaviest app, each a marked sparkline of the
+// last 15 minutes under its title, value and trend.
+class LiveGlanceCharts final : public QWidget {
+    Q_OBJECT
+public:
+    explicit LiveGlanceCharts(QWidget* parent = nullptr);
+    void setCharts(const GlanceCharts& charts);
+
+    class Card;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    Card* free_;
+    Card* app_;
+};
+
+class LiveGlanceCharts::Card final : public QWidget {
+public:
+    Card(const QColor& colour, QWidget* parent);
+    void set(const GlanceCard& card);
+    QLabel* title() const { return title_; }
+    QLabel* value() const { return value_; }
+    QLabel* trend() const { return trend_; }
+    MarkedSparkline* sparkline() const { return line_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QColor colour_;
+    QLabel* title_;
+    QLabel* value_;
+    QLabel* trend_;
+    MarkedSparkline* line_;
+};
+
+}  // namespace velmora
