@@ -42,7 +42,7 @@ void MemorySampler::stop() {
 void MemorySampler::tick() {
     const Date now = clock_.now();
     const auto raw = ProcessEnumerator::enumerate(processes_, desktop_, &knownApplications_);
-    auto apps = ProcessGrouper::group(raw, true, self_);
+    auto apps = ProcessGrouper::group(raw, true, self_, &groupingMemo_);
 
     std::vector<AppMemorySnapshot> snapshots;
     snapshots.reserve(apps.size());

@@ -67,6 +67,7 @@ private:
     std::optional<Date> lastTick_;
     FootprintHistoryMap footprintHistory_;
     ProcessEnumerator::KnownApplications knownApplications_;
+    ProcessGrouper::Memo groupingMemo_;
     std::optional<Scheduler::TimerId> timer_;
 };
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <deque>
 #include <string_view>
 #include <unordered_map>
 
@@ -128,32 +129,122 @@ struct TransparentHash {
     std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
 };
 
-// One process with what the grouping asks of it more than once.
-struct Entry {
-    const RawProcess* p = nullptr;
+bool isHelperLike(std::string_view lowerName, std::string_view lowerBundle) {
+    for (auto f : helperFragments) {
+        if (contains(lowerName, f)) return true;
+    }
+    if (contains(lowerBundle, "webkit") && !contains(lowerBundle, "safari")) return true;
+    return contains(lowerBundle, ".helper");
+}
+
+// The first grouped browser family named in the name or in the bundle identifier; -1 for none.
+int familyIndex(std::string_view lowerName, std::string_view lowerBundle) {
+    const auto all = browserFamilies();
+    for (std::size_t f = 0; f < all.size(); ++f) {
+        const BrowserFamily& b = all[f];
+        if (!b.grouped) continue;
+        if (namesFamily(lowerName, b) ||
+            (b.bundleWord.empty() ? mentionsFamily(lowerBundle, b) : contains(lowerBundle, b.bundleWord)))
+            return static_cast<int>(f);
+    }
+    return -1;
+}
+
+// The name with every helper suffix taken out, trimmed: what a helper's owner is named.
+std::string nameBase(const std::string& lowerName) {
+    std::string base = lowerName;
+    for (auto suffix : helperSuffixes) {
+        for (auto at = base.find(suffix); at != std::string::npos; at = base.find(suffix, at)) {
+            base.erase(at, suffix.size());
+        }
+    }
+    return utf8::trim(base);
+}
+
+// What grouping asks of one process that depends on nothing but the process itself.
+struct Facts {
+    // What the facts were worked out from.
+    std::string name;
+    std::optional<std::string> bundleID;
+    bool isApp = false;
+
     std::string lowerName;
     std::string lowerBundle;  // empty when absent
+    std::string base;         // the name without helper suffixes
     bool isRoot = false;
-    int family = -2;  // index into familyTests, -1 none, -2 not yet known
+    bool isTerminalApp = false;
+    bool nameSaysSelf = false;  // the lower-cased name holds "velmora"
+    bool webContent = false;    // a web-content process whose owner may be found by browser
+    int family = -1;            // index into browserFamilies(), -1 none
+    const CliTool* tool = nullptr;
+    std::uint64_t seenInCall = 0;
+    std::size_t entry = 0;  // the sample's last process with this pid, in the call `seenInCall`
+
+    bool describes(const RawProcess& p) const { return p.isApp == isApp && p.name == name && p.bundleID == bundleID; }
+
+    void learn(const RawProcess& p) {
+        name = p.name;
+        bundleID = p.bundleID;
+        isApp = p.isApp;
+        lowerName = utf8::lower(p.name);
+        lowerBundle = p.bundleID ? utf8::lower(*p.bundleID) : std::string();
+        base = nameBase(lowerName);
+        isRoot = !isHelperLike(lowerName, lowerBundle) && (p.bundleID.has_value() || p.isApp);
+        isTerminalApp = isTerminal(p.bundleID);
+        nameSaysSelf = contains(lowerName, "velmora");
+        webContent = contains(lowerName, "web content") || contains(lowerName, "webkit") ||
+                     contains(lowerName, "graphics and media");
+        family = familyIndex(lowerName, lowerBundle);
+        tool = p.bundleID ? nullptr : cliTool(lowerName);
+    }
+};
+
+}  // namespace
+
+struct ProcessGrouper::Memo::State {
+    std::unordered_map<std::int32_t, Facts> byPid;
+    std::uint64_t calls = 0;
+};
+
+ProcessGrouper::Memo::Memo() : state_(std::make_unique<State>()) {}
+ProcessGrouper::Memo::~Memo() = default;
+ProcessGrouper::Memo::Memo(Memo&&) noexcept = default;
+ProcessGrouper::Memo& ProcessGrouper::Memo::operator=(Memo&&) noexcept = default;
+std::size_t ProcessGrouper::Memo::size() const { return state_->byPid.size(); }
+
+namespace {
+
+// One process of this sample with its facts.
+struct Entry {
+    const RawProcess* p = nullptr;
+    const Facts* facts = nullptr;
 };
 
 class Grouping {
 public:
-    Grouping(const std::vector<RawProcess>& raw, bool includeSelf, const SelfProcess& self)
+    Grouping(const std::vector<RawProcess>& raw, bool includeSelf, const SelfProcess& self,
+             ProcessGrouper::Memo::State& memo)
         : includeSelf_(includeSelf), self_(self) {
+        const std::uint64_t call = ++memo.calls;
         entries_.reserve(raw.size());
-        byPid_.reserve(raw.size());
         for (const auto& p : raw) {
-            Entry e;
-            e.p = &p;
-            e.lowerName = utf8::lower(p.name);
-            if (p.bundleID) e.lowerBundle = utf8::lower(*p.bundleID);
-            e.isRoot = !isHelperLike(e) && (p.bundleID.has_value() || p.isApp);
-            byPid_[p.pid] = entries_.size();  // a later duplicate wins
-            entries_.push_back(std::move(e));
+            Facts& slot = memo.byPid[p.pid];
+            Facts* facts = &slot;
+            if (slot.seenInCall == call && !slot.describes(p)) {
+                // The same pid twice in one sample, as another process: facts of its own.
+                facts = &extra_.emplace_back();
+                facts->learn(p);
+            } else if (slot.seenInCall == 0 || !slot.describes(p)) {
+                slot.learn(p);
+            }
+            slot.seenInCall = call;
+            slot.entry = entries_.size();  // a later duplicate wins
+            entries_.push_back(Entry{&p, facts});
         }
+        std::erase_if(memo.byPid, [call](const auto& slot) { return slot.second.seenInCall != call; });
+        byPid_ = &memo.byPid;
         for (std::size_t i = 0; i < entries_.size(); ++i) {
-            if (entries_[i].isRoot) roots_.push_back(i);
+            if (entries_[i].facts->isRoot) roots_.push_back(i);
         }
     }
 
@@ -166,14 +257,6 @@ public:
     }
 
 private:
-    static bool isHelperLike(const Entry& e) {
-        for (auto f : helperFragments) {
-            if (contains(e.lowerName, f)) return true;
-        }
-        if (contains(e.lowerBundle, "webkit") && !contains(e.lowerBundle, "safari")) return true;
-        return contains(e.lowerBundle, ".helper");
-    }
-
     // Walks at most 16 ancestors of entry i, stopping at a missing parent or a process that is its
     // own parent; returns the first ancestor for which `test` holds.
     template <class Test>
@@ -181,11 +264,12 @@ private:
         std::int32_t from = entries_[i].p->pid;
         std::int32_t parent = entries_[i].p->parentPID;
         for (int step = 0; step < parentWalkLimit; ++step) {
-            const auto it = byPid_.find(parent);
-            if (it == byPid_.end()) return std::nullopt;
-            const Entry& a = entries_[it->second];
+            const auto it = byPid_->find(parent);
+            if (it == byPid_->end()) return std::nullopt;
+            const std::size_t index = it->second.entry;
+            const Entry& a = entries_[index];
             if (a.p->pid == from) return std::nullopt;
-            if (test(a)) return it->second;
+            if (test(a)) return index;
             from = a.p->pid;
             parent = a.p->parentPID;
         }
@@ -193,71 +277,48 @@ private:
     }
 
     bool hasTerminalAncestor(std::size_t i) const {
-        return findAncestor(i, [](const Entry& a) { return isTerminal(a.p->bundleID); }).has_value();
+        return findAncestor(i, [](const Entry& a) { return a.facts->isTerminalApp; }).has_value();
     }
 
-    std::optional<std::size_t> ownerByName(const std::string& lowerName) const {
-        std::string base = lowerName;
-        for (auto suffix : helperSuffixes) {
-            for (auto at = base.find(suffix); at != std::string::npos; at = base.find(suffix, at)) {
-                base.erase(at, suffix.size());
-            }
-        }
-        base = utf8::trim(base);
+    std::optional<std::size_t> ownerByName(const Facts& f) const {
         for (std::size_t r : roots_) {
-            const std::string& candidate = entries_[r].lowerName;
+            const std::string& candidate = entries_[r].facts->lowerName;
             // An empty name is a prefix of every name and would swallow every helper.
             if (candidate.empty()) continue;
-            if (candidate == base || lowerName.starts_with(candidate)) return r;
+            if (candidate == f.base || f.lowerName.starts_with(candidate)) return r;
         }
-        if (!contains(lowerName, "web content") && !contains(lowerName, "webkit") &&
-            !contains(lowerName, "graphics and media")) {
-            return std::nullopt;
-        }
+        if (!f.webContent) return std::nullopt;
         for (std::size_t r : roots_) {
             const Entry& c = entries_[r];
-            if ((c.p->bundleID && contains(*c.p->bundleID, "Safari")) || c.lowerName == "safari") return r;
+            if ((c.p->bundleID && contains(*c.p->bundleID, "Safari")) || c.facts->lowerName == "safari") return r;
         }
         for (std::size_t r : roots_) {
-            const Entry& c = entries_[r];
+            const Facts& c = *entries_[r].facts;
             if (contains(c.lowerBundle, "chrome") || contains(c.lowerName, "chrome")) return r;
         }
         for (std::size_t r : roots_) {
-            if (containsWholeWord(entries_[r].lowerName, "dia")) return r;
+            if (containsWholeWord(entries_[r].facts->lowerName, "dia")) return r;
         }
         return std::nullopt;
     }
 
     std::size_t rootOwner(std::size_t i) const {
-        if (entries_[i].isRoot) return i;
-        if (auto a = findAncestor(i, [](const Entry& e) { return e.isRoot; })) return *a;
-        if (auto n = ownerByName(entries_[i].lowerName)) return *n;
+        if (entries_[i].facts->isRoot) return i;
+        if (auto a = findAncestor(i, [](const Entry& e) { return e.facts->isRoot; })) return *a;
+        if (auto n = ownerByName(*entries_[i].facts)) return *n;
         return i;
     }
 
-    // The first grouped browser family named in the name or in the bundle identifier.
-    const BrowserFamily* family(std::size_t i) {
-        Entry& e = entries_[i];
-        if (e.family == -2) {
-            e.family = -1;
-            const auto all = browserFamilies();
-            for (std::size_t f = 0; f < all.size() && e.family < 0; ++f) {
-                const BrowserFamily& b = all[f];
-                if (!b.grouped) continue;
-                const bool hit =
-                    namesFamily(e.lowerName, b) ||
-                    (b.bundleWord.empty() ? mentionsFamily(e.lowerBundle, b) : contains(e.lowerBundle, b.bundleWord));
-                if (hit) e.family = static_cast<int>(f);
-            }
-        }
-        return e.family < 0 ? nullptr : &browserFamilies()[static_cast<std::size_t>(e.family)];
+    const BrowserFamily* family(std::size_t i) const {
+        const int f = entries_[i].facts->family;
+        return f < 0 ? nullptr : &browserFamilies()[static_cast<std::size_t>(f)];
     }
 
     void add(std::size_t i) {
         const Entry& e = entries_[i];
         const RawProcess& p = *e.p;
-        const bool processIsSelf = p.pid == self_.pid || (self_.bundleID && p.bundleID == self_.bundleID) ||
-                                   contains(e.lowerName, "velmora");
+        const bool processIsSelf =
+            p.pid == self_.pid || (self_.bundleID && p.bundleID == self_.bundleID) || e.facts->nameSaysSelf;
 
         bool isSelf = processIsSelf;
         bool foreground = p.isActive;
@@ -266,7 +327,7 @@ private:
         std::size_t owner = i;
 
         key_.clear();
-        if (!p.bundleID && !processIsSelf && (tool = cliTool(e.lowerName))) {
+        if (!p.bundleID && !processIsSelf && (tool = e.facts->tool)) {
             key_.append("cli:").append(tool->name);
         } else {
             owner = rootOwner(i);
@@ -279,7 +340,7 @@ private:
             // A process charged to this application is part of it, also when the owner was
             // recognised only by its pid.
             isSelf = isSelf || o.pid == self_.pid || (self_.bundleID && o.bundleID == self_.bundleID) ||
-                     (!fam && contains(entries_[owner].lowerName, "velmora"));
+                     (!fam && entries_[owner].facts->nameSaysSelf);
         }
         if (isSelf && !includeSelf_) return;
 
@@ -317,8 +378,9 @@ private:
 
     bool includeSelf_;
     const SelfProcess& self_;
+    std::deque<Facts> extra_;
     std::vector<Entry> entries_;
-    std::unordered_map<std::int32_t, std::size_t> byPid_;
+    const std::unordered_map<std::int32_t, Facts>* byPid_ = nullptr;  // every pid of this sample
     std::vector<std::size_t> roots_;
     std::unordered_map<std::string, std::size_t, TransparentHash, std::equal_to<>> groupIndex_;
     std::vector<ProcessGrouper::GroupedApp> groups_;
@@ -328,8 +390,10 @@ private:
 }  // namespace
 
 std::vector<ProcessGrouper::GroupedApp> ProcessGrouper::group(const std::vector<RawProcess>& raw, bool includeSelf,
-                                                             const SelfProcess& self) {
-    return Grouping(raw, includeSelf, self).run();
+                                                             const SelfProcess& self, Memo* memo) {
+    if (memo) return Grouping(raw, includeSelf, self, *memo->state_).run();
+    Memo once;
+    return Grouping(raw, includeSelf, self, *once.state_).run();
 }
 
 }  // namespace velmora

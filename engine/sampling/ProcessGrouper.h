@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,9 +29,32 @@ struct ProcessGrouper {
         bool operator==(const GroupedApp&) const = default;
     };
 
+    // What grouping learns of each process by itself (its lower-cased names, whether it is a helper
+    // or an owning application, its browser family, its tool row), kept from one sample to the next
+    // so that it is not worked out again every second. A process's facts are used again only while
+    // its name, bundle identifier and app flag are those they were worked out from; the facts of
+    // processes missing from a sample are dropped. How processes relate (parents, owners by name)
+    // is worked out afresh on every call.
+    class Memo {
+    public:
+        Memo();
+        ~Memo();
+        Memo(Memo&&) noexcept;
+        Memo& operator=(Memo&&) noexcept;
+        // Processes whose facts are kept.
+        std::size_t size() const;
+
+        struct State;  // opaque
+
+    private:
+        friend struct ProcessGrouper;
+        std::unique_ptr<State> state_;
+    };
+
     // Largest footprint first. With `includeSelf` false, this application's processes and every
-    // process charged to it are left out.
-    static std::vector<GroupedApp> group(const std::vector<RawProcess>& raw, bool includeSelf, const SelfProcess& self);
+    // process charged to it are left out. The same result with or without a memo.
+    static std::vector<GroupedApp> group(const std::vector<RawProcess>& raw, bool includeSelf, const SelfProcess& self,
+                                         Memo* memo = nullptr);
 };
 
 }  // namespace velmora

@@ -202,4 +202,54 @@ TEST(ProcessGrouper, GroupsMergeMembersAndSortLargestFirst) {
 }
 
 }  // namespace
+// Samples in a row through one memo, each beside a grouping without it. Between samples a process
+// gets its desktop id late, one runs exec into a tool, one goes and its pid comes back as another,
+// a helper's owner appears, and one pid is listed twice.
+TEST(ProcessGrouper, MemoGivesTheResultOfAFreshGroupingAsProcessesChange) {
+    struct Step {
+        std::vector<RawProcess> raw;
+        std::int32_t pid;         // a process to look at
+        std::string key;          // its group's key
+        std::string displayName;  // its group's name
+        std::size_t kept;         // processes the memo keeps afterwards
+    };
+    const std::vector<Step> steps = {
+        {{proc(1, "systemd", 0), proc(20, "editor", 1), proc(21, "Slack Helper", 1), proc(30, "sleep", 1)},
+         20, "name:editor", "editor", 4},
+        // The editor's window maps: it becomes an app with a desktop id.
+        {{proc(1, "systemd", 0), app(20, "Editor", "org.example.Editor"), proc(21, "Slack Helper", 1),
+          proc(30, "sleep", 1)},
+         20, "org.example.Editor", "Editor", 4},
+        // The helper's owner starts; pid 30 goes.
+        {{proc(1, "systemd", 0), app(20, "Editor", "org.example.Editor"), proc(21, "Slack Helper", 1),
+          app(40, "Slack", "com.tinyspeck.slackmacgap")},
+         21, "com.tinyspeck.slackmacgap", "Slack", 4},
+        // Pid 30 comes back as a tool started from the editor; the helper runs exec into firefox.
+        {{proc(1, "systemd", 0), app(20, "Editor", "org.example.Editor"), proc(21, "firefox", 1),
+          app(40, "Slack", "com.tinyspeck.slackmacgap"), proc(30, "Python3", 20)},
+         30, "cli:python3", "Python", 5},
+        {{proc(1, "systemd", 0), app(20, "Editor", "org.example.Editor"), proc(21, "firefox", 1),
+          app(40, "Slack", "com.tinyspeck.slackmacgap"), proc(30, "Python3", 20)},
+         21, "family:firefox", "Firefox", 5},
+        // One pid listed twice under two names, each grouped by its own.
+        {{proc(1, "systemd", 0), proc(50, "node", 1), proc(50, "velmora-helper", 1), proc(51, "renderer", 50)},
+         51, "name:renderer", "renderer", 3},
+        {{}, 0, "", "", 0},
+    };
+    ProcessGrouper::Memo memo;
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        const Step& step = steps[i];
+        const auto remembered = ProcessGrouper::group(step.raw, true, self, &memo);
+        EXPECT_EQ(remembered, ProcessGrouper::group(step.raw, true, self)) << "step " << i;
+        EXPECT_EQ(ProcessGrouper::group(step.raw, false, self, &memo), ProcessGrouper::group(step.raw, false, self))
+            << "step " << i;
+        EXPECT_EQ(memo.size(), step.kept) << "step " << i;
+        if (step.key.empty()) continue;
+        const Group* g = findGroup(remembered, step.pid);
+        ASSERT_NE(g, nullptr) << "step " << i;
+        EXPECT_EQ(std::tie(g->identity.groupingKey, g->identity.displayName), std::tie(step.key, step.displayName))
+            << "step " << i;
+    }
+}
+
 }  // namespace velmora
