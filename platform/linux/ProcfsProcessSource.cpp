@@ -166,6 +166,11 @@ void ProcfsProcessSource::closeDescriptor(Entry& entry) {
     closeDescriptor(entry.statusFd);
 }
 
+void ProcfsProcessSource::forget(Entry& entry) {
+    if (entry.rssShmem.value_or(0) > 0) sharesMoved_ = true;
+    closeDescriptor(entry);
+}
+
 ProcfsProcessSource::ReadOutcome ProcfsProcessSource::readKept(std::int32_t pid, const char* leaf, int& fd, char* buffer,
                                                                 std::size_t size, std::size_t& length) {
     if (fd < 0 && keptDescriptors_ < descriptorBudget_) {
@@ -201,7 +206,7 @@ bool ProcfsProcessSource::swapInUse() const {
 }
 
 bool ProcfsProcessSource::initialise(std::int32_t pid, Entry& entry) {
-    closeDescriptor(entry);
+    forget(entry);
     const std::uint64_t created = entry.createdInPass;
     const std::size_t index = entry.outputIndex;
     entry = Entry{};
@@ -280,6 +285,7 @@ ProcfsProcessSource::ReadOutcome ProcfsProcessSource::readFootprint(std::int32_t
             return outcome;
         }
     }
+    const std::uint64_t residentShmemBefore = entry.rssShmem.value_or(0);
     if (!hasMemory || statm->shared == 0) {
         entry.shmemBytes = 0;
         entry.rssShmem = 0;
@@ -302,10 +308,12 @@ ProcfsProcessSource::ReadOutcome ProcfsProcessSource::readFootprint(std::int32_t
             entry.shmemBytes = outcome == ReadOutcome::ok
                                    ? procfs::kilobyteField(std::string_view(buffer, length), "Pss_Shmem").value_or(0)
                                    : 0;
+            entry.shmemReadInPass = pass_;
         }
         entry.rssShmem = resident;
         entry.sharedPages = statm->shared;
     }
+    if (entry.rssShmem.value_or(0) != residentShmemBefore) sharesMoved_ = true;
     footprint = anonymous + entry.swapBytes.value_or(0) + entry.shmemBytes;
     entry.anonymousBytes = anonymous;
 
@@ -340,7 +348,7 @@ bool ProcfsProcessSource::scanAll(std::vector<std::int32_t>& departed) {
     for (const std::int32_t pid : listed_) {
         while (cursor != entries_.end() && cursor->first < pid) {
             departed.push_back(cursor->first);
-            closeDescriptor(cursor->second);
+            forget(cursor->second);
             cursor = entries_.erase(cursor);
         }
         if (cursor != entries_.end() && cursor->first == pid) {
@@ -355,7 +363,7 @@ bool ProcfsProcessSource::scanAll(std::vector<std::int32_t>& departed) {
     }
     while (cursor != entries_.end()) {
         departed.push_back(cursor->first);
-        closeDescriptor(cursor->second);
+        forget(cursor->second);
         cursor = entries_.erase(cursor);
     }
     return true;
@@ -387,8 +395,26 @@ std::optional<std::int32_t> ProcfsProcessSource::readLastPid() {
     return procfs::parseLastPid(std::string_view(buffer, static_cast<std::size_t>(n)));
 }
 
+void ProcfsProcessSource::rereadShares(std::vector<ProcessReading>& out) {
+    char buffer[4096];
+    for (auto& [pid, entry] : entries_) {
+        if (entry.rssShmem.value_or(0) == 0 || entry.shmemReadInPass == pass_ || entry.outputIndex >= out.size()) continue;
+        ProcessReading& reading = out[entry.outputIndex];
+        if (reading.pid != pid || !reading.footprintBytes) continue;
+        std::size_t length = 0;
+        const ReadOutcome outcome = readOnce(pid, "smaps_rollup", buffer, sizeof buffer, length);
+        if (outcome == ReadOutcome::gone) continue;  // its last figure stands; the next pass drops it
+        entry.shmemBytes = outcome == ReadOutcome::ok
+                               ? procfs::kilobyteField(std::string_view(buffer, length), "Pss_Shmem").value_or(0)
+                               : 0;
+        entry.shmemReadInPass = pass_;
+        reading.footprintBytes = entry.anonymousBytes + entry.swapBytes.value_or(0) + entry.shmemBytes;
+    }
+}
+
 std::vector<ProcessReading> ProcfsProcessSource::readProcesses() {
     ++pass_;
+    sharesMoved_ = false;
     // Processes that exited or lost their address space this pass: their children have a new parent.
     std::vector<std::int32_t> departed;
 
@@ -420,7 +446,7 @@ std::vector<ProcessReading> ProcfsProcessSource::readProcesses() {
             const std::uint64_t before = entry.startTime;
             if (!refreshIdentity(pid, entry, false)) {
                 departed.push_back(pid);
-                closeDescriptor(entry);
+                forget(entry);
                 it = entries_.erase(it);
                 continue;
             }
@@ -447,7 +473,7 @@ std::vector<ProcessReading> ProcfsProcessSource::readProcesses() {
             }
         }
         if (outcome == ReadOutcome::gone) {
-            closeDescriptor(entry);
+            forget(entry);
             it = entries_.erase(it);
             continue;
         }
@@ -466,6 +492,8 @@ std::vector<ProcessReading> ProcfsProcessSource::readProcesses() {
         out.push_back(std::move(reading));
         ++it;
     }
+
+    if (sharesMoved_) rereadShares(out);
 
     if (!departed.empty()) {
         std::sort(departed.begin(), departed.end());

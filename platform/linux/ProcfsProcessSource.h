@@ -24,7 +24,8 @@ std::optional<std::string> launchNameOf(const std::string& executable, std::stri
 //   process is gone, even when its pid was given to another one;
 // - its share of shared anonymous memory is read again only when statm's shared count changes, and
 //   then from smaps_rollup (which walks the whole address space) only when status says the resident
-//   shared anonymous memory changed;
+//   shared anonymous memory changed; a share also changes when another process maps or unmaps the
+//   same pages, so then every process holding such memory has its share read again;
 // - while swap is in use, a process's status (for VmSwap, ten times dearer) is read only when
 //   its resident anonymous memory changed, and once in 60 passes;
 // - names, parent and executable path are read once per process and again only when its code
@@ -67,6 +68,7 @@ private:
         std::optional<std::uint64_t> sharedPages;  // statm's shared count when Pss_Shmem was last read
         std::uint64_t shmemBytes = 0;              // Pss_Shmem: its share of shared anonymous memory
         std::optional<std::uint64_t> rssShmem;     // RssShmem when Pss_Shmem was last read
+        std::uint64_t shmemReadInPass = 0;         // when Pss_Shmem was last read
         std::uint64_t textBytes = 0;  // code size; a change means the process ran exec
         bool hadMemory = false;       // false once the address space is gone (exiting, zombie)
         std::uint64_t createdInPass = 0;
@@ -85,6 +87,9 @@ private:
     static ReadOutcome readOnce(std::int32_t pid, const char* leaf, char* buffer, std::size_t size, std::size_t& length);
     void closeDescriptor(int& fd);
     void closeDescriptor(Entry& entry);
+    // Before an entry is dropped or taken over by a new process: its pages no longer count.
+    void forget(Entry& entry);
+    void rereadShares(std::vector<ProcessReading>& out);
     bool swapInUse() const;
 
     std::map<std::int32_t, Entry> entries_;  // in pid order, the order of the kernel's list
@@ -96,6 +101,9 @@ private:
     std::uint64_t pageSize_ = 4096;
     std::size_t keptDescriptors_ = 0;
     std::size_t descriptorBudget_ = 0;
+    // Some process mapped or unmapped shared anonymous pages this pass, which changes the share
+    // of every other process that maps them.
+    bool sharesMoved_ = false;
     SwapReading swapReading_;
 };
 

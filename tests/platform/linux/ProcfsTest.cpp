@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -7,6 +8,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <thread>
 
@@ -42,6 +44,15 @@ std::ptrdiff_t descriptorsInto(pid_t pid) {
     return std::ranges::count_if(std::filesystem::directory_iterator("/proc/self/fd"), [&](const auto& fd) {
         return std::filesystem::read_symlink(fd.path(), error).string().starts_with(prefix);
     });
+}
+
+// The footprint read the long way, with nothing kept: RssAnon and VmSwap from status, Pss_Shmem
+// from smaps_rollup.
+std::uint64_t footprintReadWhole(pid_t pid) {
+    const std::string folder = "/proc/" + std::to_string(pid) + "/";
+    const auto status = parseStatusMemory(slurp(folder + "status"));
+    return status.rssAnon.value_or(0) + status.swap.value_or(0) +
+           kilobyteField(slurp(folder + "smaps_rollup"), "Pss_Shmem").value_or(0);
 }
 
 template <class Done>
@@ -160,6 +171,63 @@ TEST_P(ProcfsFootprintTest, NewChildFollowsItsMemoryAndIsSkippedOnceGoneWhileKer
     EXPECT_EQ(descriptorsInto(child.pid()), 0);
     done.set_value();
     thread.join();
+}
+
+// Children whose memory changes step by step, each step read by the source and the long way. Two of
+// them share one memfd: when one exits, the other's share doubles though nothing of its own moved.
+TEST_P(ProcfsFootprintTest, KeptReadingsEqualAFullReadAsChildrenChangeAndShareMemory) {
+    ChildProcess hog;  // first, so that it holds no end of the gates below
+    ASSERT_TRUE(hog.running());
+    constexpr std::size_t sharedBytes = 32u << 20;
+    const int memfd = memfd_create("shared-by-two", MFD_CLOEXEC);
+    ASSERT_GE(memfd, 0);
+    ASSERT_EQ(ftruncate(memfd, sharedBytes), 0);
+    void* mapping = mmap(nullptr, sharedBytes, PROT_READ | PROT_WRITE, MAP_SHARED, memfd, 0);
+    close(memfd);
+    ASSERT_NE(mapping, MAP_FAILED);
+    const auto touch = [mapping] {
+        for (std::size_t at = 0; at < sharedBytes; at += 4096) static_cast<volatile char*>(mapping)[at] = 1;
+    };
+    const auto [first, firstGate] = forkGated(touch, [] {});
+    const auto [second, secondGate] = forkGated(touch, [] {});
+    munmap(mapping, sharedBytes);
+    ASSERT_GT(first, 0);
+    ASSERT_GT(second, 0);
+    for (const pid_t pid : {first, second}) {
+        const std::string status = "/proc/" + std::to_string(pid) + "/status";
+        ASSERT_TRUE(waitUntil([&] { return kilobyteField(slurp(status), "RssShmem") == sharedBytes; }));
+    }
+
+    ProcfsProcessSource source(GetParam());
+    struct Step {
+        const char* what;
+        std::function<bool()> change;
+    };
+    const std::vector<Step> steps = {
+        {"start", [] { return true; }},
+        {"64 MiB anonymous", [&] { return hog.allocate(64); }},
+        {"48 MiB shared", [&] { return hog.allocateShared(48); }},
+        {"16 MiB more anonymous", [&] { return hog.allocate(16); }},
+        {"released", [&] { return hog.release(); }},
+        {"the other sharer exits", [&] { return close(secondGate) == 0 && waitpid(second, nullptr, 0) == second; }},
+        {"nothing moves", [] { return true; }},
+    };
+    std::uint64_t firstBefore = 0, firstAfter = 0;
+    for (const Step& step : steps) {
+        ASSERT_TRUE(step.change()) << step.what;
+        const auto list = source.readProcesses();
+        for (const pid_t pid : {hog.pid(), first, second}) {
+            const auto reading = find(list, pid);
+            if (pid == second && !reading) continue;  // gone
+            ASSERT_TRUE(reading && reading->footprintBytes) << step.what << ", pid " << pid;
+            EXPECT_EQ(*reading->footprintBytes, footprintReadWhole(pid)) << step.what << ", pid " << pid;
+        }
+        (step.what == std::string("released") ? firstBefore : firstAfter) = *find(list, first)->footprintBytes;
+    }
+    EXPECT_LT(firstBefore, 20u << 20);  // half of 32 MiB, and a little of its own
+    EXPECT_GE(firstAfter, 32u << 20);
+    close(firstGate);
+    waitpid(first, nullptr, 0);
 }
 
 TEST_P(ProcfsFootprintTest, ZombieHasNoFootprintAndOrphansGetTheirNewParent) {
