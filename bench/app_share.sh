@@ -68,7 +68,7 @@ measure() {
     'BEGIN { printf "%.3f %% of one core (%.2f s of processor over %.0f s)", 100 * t / hz / (e - s), t / hz, e - s }'
 }
 
-echo "processes on the machine: $(ls -d /proc/[0-9]* | wc -l) ($extra of them sleeping extras)"
+echo "processes on the machine: $(ls -d /proc/[0-9]* 2>/dev/null | wc -l) ($extra of them sleeping extras)"
 echo "load average at start: $(cut -d' ' -f1-3 /proc/loadavg)"
 sleep "$warmup_seconds"
 echo "window open, $open_seconds s: $(measure "$open_seconds")"

@@ -2,9 +2,9 @@
 // one pread of each process's /proc/N/statm through descriptors kept open. 1,000 extra
 // sleeping processes make the machine look like a busy desktop.
 //
-// The ratio comes from alternating rounds, floor then tick, each timed in this thread's processor
+// The ratio comes from floor passes and ticks taken in turn, each timed in this thread's processor
 // time: a burst of load elsewhere on the machine then falls on both sides alike instead of on
-// whichever was measured at the time. The run's ratio is the median of the rounds' ratios.
+// whichever was measured at the time. The run's ratio is the median of its rounds' ratios.
 #include <benchmark/benchmark.h>
 
 #include <dirent.h>
@@ -137,19 +137,12 @@ double wallSeconds() {
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
-// Processor and wall-clock seconds of one call of `pass`, over as many calls as fill `budget`
-// seconds of processor time.
+// Processor and wall-clock seconds of one call of `pass`.
 template <class Pass>
-std::pair<double, double> timePerPass(Pass pass, double budget) {
+std::pair<double, double> timeOf(Pass pass) {
     const double cpu0 = threadSeconds(), wall0 = wallSeconds();
-    int calls = 0;
-    double cpu = 0;
-    do {
-        pass();
-        ++calls;
-        cpu = threadSeconds() - cpu0;
-    } while (cpu < budget);
-    return {cpu / calls, (wallSeconds() - wall0) / calls};
+    pass();
+    return {threadSeconds() - cpu0, wallSeconds() - wall0};
 }
 
 double median(std::vector<double> values) {
@@ -158,24 +151,45 @@ double median(std::vector<double> values) {
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
-// Floor and tick in turn, `rounds` times; the floor's descriptors are opened afresh each round so
-// that it reads the processes the tick reads.
-void alternatingRounds(int rounds, double budget) {
+// `rounds` rounds of `pairs` floor passes and ticks, one of each in turn (which goes first
+// alternates, so neither always finds the kernel's caches warmed by the other); a round's ratio is
+// its ticks' time over its floor passes' time. The floor's descriptors are opened afresh each round
+// so that it reads the processes the tick reads.
+void alternatingRounds(int rounds, int pairs) {
     std::vector<double> cpuRatios, wallRatios;
     double floorSum = 0, tickSum = 0;
     for (int round = 0; round < rounds; ++round) {
         const std::vector<int> fds = openStatms();
-        const auto [floorCpu, floorWall] = timePerPass([&] { floorPass(fds); }, budget);
+        double floorCpu = 0, floorWall = 0, tickCpu = 0, tickWall = 0;
+        const auto floorOnce = [&] {
+            const auto [cpu, wall] = timeOf([&] { floorPass(fds); });
+            floorCpu += cpu;
+            floorWall += wall;
+        };
+        const auto tickOnce = [&] {
+            const auto [cpu, wall] = timeOf([] { sampling->tick(); });
+            tickCpu += cpu;
+            tickWall += wall;
+        };
+        for (int pair = 0; pair < pairs; ++pair) {
+            if (pair % 2) {
+                floorOnce();
+                tickOnce();
+            } else {
+                tickOnce();
+                floorOnce();
+            }
+        }
         closeAll(fds);
-        const auto [tickCpu, tickWall] = timePerPass([] { sampling->tick(); }, budget);
         cpuRatios.push_back(tickCpu / floorCpu);
         wallRatios.push_back(tickWall / floorWall);
-        floorSum += floorCpu;
-        tickSum += tickCpu;
+        floorSum += floorCpu / pairs;
+        tickSum += tickCpu / pairs;
     }
     const auto [lowest, highest] = std::minmax_element(cpuRatios.begin(), cpuRatios.end());
-    std::printf("alternating rounds: %d of %.2f s a side; floor %.0f us, tick %.0f us a pass (processor time)\n",
-                rounds, budget, floorSum / rounds * 1e6, tickSum / rounds * 1e6);
+    std::printf("alternating rounds: %d of %d floor passes and ticks in turn; floor %.0f us, tick %.0f us a pass "
+                "(processor time)\n",
+                rounds, pairs, floorSum / rounds * 1e6, tickSum / rounds * 1e6);
     std::printf("tick / floor ratio: %.2f in processor time (median of rounds; rounds %.2f to %.2f), "
                 "%.2f in wall-clock time (target <= 2.0)\n",
                 median(cpuRatios), *lowest, *highest, median(wallRatios));
@@ -216,7 +230,7 @@ int main(int argc, char** argv) {
         benchmark::RunSpecifiedBenchmarks(&reporter);
     }
     const char* rounds = std::getenv("VELMORA_BENCH_ROUNDS");
-    alternatingRounds(rounds ? std::max(1, std::atoi(rounds)) : 20, 0.25);
+    alternatingRounds(rounds ? std::max(1, std::atoi(rounds)) : 40, 50);
 
     std::size_t points = 0, storage = 0, total = 0;
     for (const auto& [key, history] : sampling->sampler.footprintHistory()) {
