@@ -4,11 +4,10 @@
 #include <cstddef>
 #include <utility>
 
-#include <uriparser/Uri.h>
-
 #include "engine/activity/ActivityEventBus.h"
 #include "engine/support/Text.h"
 #include "platform/Clock.h"
+#include "sensors/PageLabel.h"
 
 namespace velmora {
 
@@ -19,17 +18,13 @@ constexpr int kWebAreaDepth = 6;
 constexpr int kFieldDepth = 5;
 constexpr std::size_t kMaxChildrenVisited = 20;
 
+// The host of an address without any "www."; none when it has no host or is no address.
 std::optional<std::string> hostOfURL(std::string_view text) {
-    UriUriA uri;
-    const char* errorPos = nullptr;
-    if (uriParseSingleUriExA(&uri, text.data(), text.data() + text.size(), &errorPos) != URI_SUCCESS)
-        return std::nullopt;
-    std::string host;
-    if (uri.hostText.first != nullptr) host.assign(uri.hostText.first, uri.hostText.afterLast);
-    uriFreeUriMembersA(&uri);
-    host = removeAll(std::move(host), "www.");
-    if (host.empty()) return std::nullopt;
-    return host;
+    auto host = addressHost(text);
+    if (!host) return std::nullopt;
+    std::string bare = removeAll(std::move(*host), "www.");
+    if (bare.empty()) return std::nullopt;
+    return bare;
 }
 
 // The last path component, the way a document's file name is shown: trailing slashes do not count.
