@@ -7,6 +7,7 @@
 
 #include "engine/activity/BrowserActivityAdapter.h"
 #include "engine/support/ByteMath.h"
+#include "engine/support/Text.h"
 #include "engine/sampling/BrowserFamily.h"
 #include "engine/support/Utf8.h"
 #include "sensors/PageLabel.h"
@@ -29,10 +30,14 @@ void keepLast(std::vector<std::string>& pages, std::size_t n) {
     if (pages.size() > n) pages.erase(pages.begin(), pages.end() - static_cast<std::ptrdiff_t>(n));
 }
 
-// A tab summary ("7 tabs visible") is a page change but names no page. An empty label names none either.
+// A tab summary ("7 tabs visible") is a page change but names no page. An empty label names none
+// either. A sensor's own word in the detail ("Frontmost", a dialog role) is no page; only a
+// dotted name is taken for a host.
 std::optional<std::string> pageOf(const ActivityEvent& event) {
     if (event.detail && utf8::containsIgnoringCase(*event.detail, "tabs")) return std::nullopt;
-    auto label = pageLabel(event.windowTitle, event.urlString, event.detail);
+    const bool hostLike = event.detail && contains(*event.detail, ".") && !contains(*event.detail, " ");
+    const auto host = hostLike ? std::optional<std::string_view>(*event.detail) : std::nullopt;
+    auto label = pageLabel(event.windowTitle, event.urlString, host);
     if (label && label->empty()) return std::nullopt;
     return label;
 }
@@ -141,6 +146,8 @@ void BrowserSessionTracker::notePage(const ActivityEvent& event) {
     }
 
     // While the browser is closed nothing bounds the notes but this: the last few distinct pages.
+    // Only what would be a page change in a running session waits for the next one.
+    if (!countsAsPageChange(event.kind)) return;
     Pending& waiting = pending_[*family];
     auto page = pageOf(event);
     if (!page) return;
