@@ -98,9 +98,9 @@ const BrowserScriptingProbe::Target* BrowserScriptingProbe::targetFor(const Runn
     const std::string bundle = app.bundleIdentifier ? utf8::lower(*app.bundleIdentifier) : std::string();
     for (const auto& target : targets_) {
         if (target.processNames.count(name) != 0) return &target;
+        // Whole words only: "nvidia-settings" is not the Dia browser, nor an archive utility Arc.
         for (const auto& part : target.bundleIDSubstrings)
-            if (contains(bundle, utf8::lower(part))) return &target;
-        // Whole words only: an archive utility is not the Arc browser.
+            if (containsWholeWord(bundle, utf8::lower(part))) return &target;
         if (containsWholeWord(name, utf8::lower(target.appleScriptAppName))) return &target;
     }
     return nullptr;

@@ -322,6 +322,8 @@ TEST(DesktopSensorsTest, BrowserTargetsMatchWholeNamesIdsAndWords) {
         {"brave-browser", "Brave Web Browser", 9}, {"microsoft-edge", {}, 10}, {"firefox-esr", "Firefox ESR", 5},
         {"firefox-esr", {}, 11}, {{}, "Arc", 4}, {{}, "Arc Search", 4}, {{}, "Archive Manager", -1},
         {"org.gnome.FileRoller", "Search Archive", -1}, {{}, "Diagram Editor", -1}, {{}, "Edgewise", -1},
+        {"nvidia-settings", "NVIDIA X Server Settings", -1}, {"org.kde.kdialog", "KDialog", -1},
+        {"company.thebrowser.dia", {}, 6}, {"dia", {}, 6},
     };
     for (const auto& [id, name, row] : cases) {
         const auto* target = r.browser.targetFor(app(1, id, name));
@@ -396,6 +398,8 @@ TEST(DesktopSensorsTest, AccessibilityPollOfOneWindow) {
          {"documentOpened|ed|-|-|notes.txt|document", "pageNavigated|ed|-|file:///u/notes.txt/|-|url_change"}},
         {"an address that does not parse", with("AXWindow", {{"AXURL", "http://exa mple.org/"}}),
          {"pageNavigated|ed|-|http://exa mple.org/|-|url_change"}},
+        {"an address as browsers show it", with("AXWindow", {{"AXURL", "https://www.shop.example/p?f[c]=red|blue"}}),
+         {"pageNavigated|ed|-|https://www.shop.example/p?f[c]=red|blue|shop.example|url_change"}},
         {"text without a scheme is no window address, the document is",
          with("AXWindow", {{"AXURL", "example.org"}, {"AXDocument", "https://d.net/x"}}),
          {"documentOpened|ed|-|-|x|document", "pageNavigated|ed|-|https://d.net/x|d.net|url_change"}},
@@ -648,4 +652,61 @@ TEST(DesktopSensorsTest, AccessibilityReadsARealWindowItsDialogAndSurvivesAHang)
     for (int i = 0; i < 4; ++i) monitor.poll();
     EXPECT_LT(std::chrono::steady_clock::now() - begin, 3s);
     EXPECT_EQ(e.bus.events().size(), published);
+}
+
+TEST(DesktopSensorsTest, AccessibilityLeavesAnAppThatAnsweredLateAloneForFiveSeconds) {
+    REQUIRE_DESKTOP(display);
+    // The form is stopped during one poll and continued after `stopped`: a call it answers in
+    // four fifths of the 250 ms timeout or more counts as hung, one answered sooner does not.
+    const struct {
+        const char* name;
+        std::chrono::milliseconds stopped;
+        bool hung;
+    } cases[] = {
+        {"answered after 100 ms", 100ms, false},
+        {"answered after 230 ms", 230ms, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Form form;
+        ASSERT_GT(form.pid, 0);
+        FakeDesktopSession session;
+        session.apps = {{form.pid, "accessible_form", "Form", false, true}};
+        A11yBusPermission permission;
+        // The watcher reads through a tree of its own, which keeps no pause of the monitor's.
+        AtspiAccessibilityTree tree{session, permission}, watcherTree{session, permission};
+        Events e, w;
+        AccessibilityMonitor monitor{e.bus, e.scheduler, e.clock, tree, getpid()};
+        AccessibilityMonitor watcher{w.bus, w.scheduler, w.clock, watcherTree, getpid()};
+        ASSERT_TRUE(eventually([&] {
+            return watcher.visibleTabSummary(watcherTree.applicationElement(form.pid)) == "3 tabs visible";
+        }));
+        monitor.poll();
+        ASSERT_EQ(monitor.lastWindowTitle(), "Velmora accessible form");
+
+        ASSERT_EQ(kill(form.pid, SIGSTOP), 0);
+        const auto begin = std::chrono::steady_clock::now();
+        std::thread resume([&] {
+            std::this_thread::sleep_for(c.stopped);
+            kill(form.pid, SIGCONT);
+        });
+        monitor.poll();
+        resume.join();
+
+        const std::string retitled = std::string("Velmora form ") + (c.hung ? "hung" : "slow");
+        form.send(retitled);
+        ASSERT_TRUE(eventually([&] { return watcher.lastWindowTitle() == retitled; }, [&] { watcher.poll(); }));
+        const auto retitledSeen = [&] {
+            for (const auto& event : e.bus.events())
+                if (event.kind == Kind::titleChanged && event.windowTitle == retitled) return true;
+            return false;
+        };
+        monitor.poll();
+        EXPECT_EQ(retitledSeen(), !c.hung);
+        // A hung app is asked again only once five seconds have passed.
+        EXPECT_TRUE(eventually(retitledSeen, [&] { monitor.poll(); }));
+        if (c.hung) {
+            EXPECT_GE(std::chrono::steady_clock::now() - begin, 5s);
+        }
+    }
 }
