@@ -13,7 +13,7 @@ struct HttpsRequest {
     std::string method = "POST";
     std::vector<std::pair<std::string, std::string>> headers;
     std::string body;
-    double timeoutSeconds = 45.0;
+    double timeoutSeconds = 30.0;
     std::size_t maxReplyBytes = 1 << 20;
 };
 

@@ -14,6 +14,16 @@ ScreenshotRingBuffer::Frame frameOf(std::string_view bytes) { return {Uuid::rand
 
 TEST(CloudVisionClientTest, RequestBody) {
     const auto& prompt = CloudVisionClient::prompt();
+    EXPECT_EQ(prompt,
+              "You are helping a local Linux memory timeline. Look at 1\u20133 screenshots of the user's active window "
+              "(before/during/after a memory change).\n"
+              "\n"
+              "Describe ONLY the user-visible change or activity (apps, pages, tabs, video players, documents).\n"
+              "Use probabilistic language (\"appears to\", \"looks like\").\n"
+              "NEVER estimate RAM, memory usage, megabytes, or performance numbers.\n"
+              "NEVER quote passwords, full email bodies, or banking details \u2014 say \"sensitive content redacted\" "
+              "if seen.\n"
+              "Keep under 60 words.");
     EXPECT_EQ(prompt.size(), 491u);
     EXPECT_EQ(std::count(prompt.begin(), prompt.end(), '\n'), 6);
     EXPECT_EQ(prompt.substr(0, 47), "You are helping a local Linux memory timeline. ");
@@ -74,4 +84,25 @@ TEST(CloudVisionClientTest, EndpointAddresses) {
         {"api.x.ai", std::nullopt},                  {"", std::nullopt},
     };
     for (const auto& [base, expected] : cases) EXPECT_EQ(CloudVisionClient::endpointURL(base), expected) << base;
+}
+
+TEST(CloudVisionClientTest, TheRequestAsSent) {
+    // The request type's own timeout is another, so only a client that sets 45 s passes.
+    ASSERT_NE(HttpsRequest{}.timeoutSeconds, 45.0);
+    FakeHttpsClient http;
+    CloudVisionClient client(http);
+    std::vector<std::optional<std::string>> answers;
+    client.requestCloudDescription({frameOf("ab")}, "k-7", "Inbox", "https://vision.example:8443/",
+                                   [&](std::optional<std::string> text) { answers.push_back(std::move(text)); });
+    ASSERT_EQ(http.requests.size(), 1u);
+    const HttpsRequest& sent = http.requests[0];
+    EXPECT_EQ(sent.url, "https://vision.example:8443/v1/chat/completions");
+    EXPECT_EQ(sent.method, "POST");
+    EXPECT_EQ(sent.headers, (std::vector<std::pair<std::string, std::string>>{
+                                {"Authorization", "Bearer k-7"}, {"Content-Type", "application/json"}}));
+    EXPECT_EQ(sent.timeoutSeconds, 45.0);
+    EXPECT_EQ(sent.body, CloudVisionClient::requestBody({frameOf("ab")}, "Inbox"));
+    EXPECT_TRUE(answers.empty());
+    http.respond(HttpsResponse{200, R"({"choices":[{"message":{"content":" Mail. "}}]})"});
+    EXPECT_EQ(answers, (std::vector<std::optional<std::string>>{"Mail."}));
 }
