@@ -299,6 +299,8 @@ TEST_F(Stories, BrowserSessionNamesPagesElseChangesElseDuration) {
          ConfidenceLevel::high, {SensorSource::windowList}},
         {90 * MiB, {}, 3, {}, "Firefox \u00b7 3 tab/page changes", "3 tab/page changes", ConfidenceLevel::medium,
          {SensorSource::memorySampler}},
+        {90 * MiB, {}, 1, {}, "Firefox \u00b7 1 tab/page changes", "1 tab/page changes", ConfidenceLevel::medium,
+         {SensorSource::memorySampler}},
         {90 * MiB, {}, 0, {}, "Firefox used more memory", "Grew over ~1 min \u2014 no page details captured this time.",
          ConfidenceLevel::low, {SensorSource::memorySampler}},
     };
