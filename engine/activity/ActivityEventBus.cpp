@@ -27,7 +27,21 @@ const std::unordered_set<std::string_view>& sensitiveBundleIDs() {
 constexpr std::array<std::string_view, 10> kSensitiveNameWords{
     "1password", "lastpass", "bitwarden", "dashlane", "keeper", "banking", "bank of", "health", "password", "keychain"};
 
-constexpr std::array<std::string_view, 3> kPrivateWindowWords{"private", "incognito", "inprivate"};
+// What Firefox and the Chromium-family browsers put in the title of a private window, in their most
+// used interface languages; compared with the lower-cased title. German Firefox ("Privater Modus")
+// and Italian Chromium ("in incognito") are caught by the English words.
+constexpr auto kPrivateWindowWords = std::to_array<std::string_view>({
+    "private", "incognito", "inprivate",
+    "inkognito",                                                    // German Chromium
+    "navigation privée",                                            // French
+    "navegación privada", "incógnito",                              // Spanish
+    "navigazione anonima",                                          // Italian Firefox
+    "navegação privada", "navegação privativa", "navegação anônima", "navegação anónima",  // Portuguese
+    "janela anônima", "janela anónima", "(anônima)", "(anónima)",
+    "приватный просмотр", "приватное окно", "инкогнито",            // Russian
+    "プライベートブラウジング", "プライベート ブラウジング", "(シークレット)", "シークレット モード",  // Japanese
+    "隐私浏览", "隱私瀏覽", "无痕", "無痕",                          // Chinese
+});
 
 template <std::size_t N>
 bool containsAny(const std::string& lowered, const std::array<std::string_view, N>& words) {
@@ -37,10 +51,14 @@ bool containsAny(const std::string& lowered, const std::array<std::string_view, 
 }
 
 bool isPrivateWindow(std::optional<std::string_view> windowTitle) {
-    return windowTitle && containsAny(utf8::lower(*windowTitle), kPrivateWindowWords);
+    return windowTitle && ActivityEventBus::isPrivateWindowTitle(*windowTitle);
 }
 
 }  // namespace
+
+bool ActivityEventBus::isPrivateWindowTitle(std::string_view title) {
+    return containsAny(utf8::lower(title), kPrivateWindowWords);
+}
 
 bool ActivityEventBus::isSensitive(const ProcessIdentity& app, std::optional<std::string_view> windowTitle) {
     if (app.isSelf) return false;

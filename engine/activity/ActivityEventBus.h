@@ -23,6 +23,9 @@ public:
     // For an event that may name no app: only its window title is tested then.
     static bool isSensitive(const std::optional<ProcessIdentity>& app, std::optional<std::string_view> windowTitle);
 
+    // A title that marks a private browser window, in any of the browsers' common languages.
+    static bool isPrivateWindowTitle(std::string_view title);
+
     // Gate, append, trim, announce the change, then hand the stored event to onEvent.
     void publish(const ActivityEvent& event);
     // The same without onEvent, for events derived from one that onEvent is handling.

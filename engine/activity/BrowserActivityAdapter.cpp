@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "engine/activity/ActivityEventBus.h"
 #include "engine/sampling/BrowserFamily.h"
 #include "engine/support/Text.h"
 #include "engine/support/Utf8.h"
@@ -80,12 +81,6 @@ bool mentionsBrowser(std::string_view lowered) {
     for (const auto& family : browserFamilies())
         if (family.namesBrowser && mentionsFamily(lowered, family)) return true;
     return false;
-}
-
-bool isPrivateWindowTitle(std::string_view title) {
-    const std::string t = utf8::lower(title);
-    return contains(t, "incognito") || contains(t, "inprivate") || t.starts_with("private browsing") ||
-           contains(t, " \u2014 private") || contains(t, " - private");
 }
 
 bool isNavigationKind(ActivityEventKind kind) {
@@ -197,7 +192,7 @@ std::vector<StructuredSignal> BrowserActivityAdapter::signalsForEvent(const Acti
     const std::string title = event.windowTitle.value_or("");
     const std::string address = event.urlString.value_or("");
     if (utf8::trim(title + " " + address).empty()) return {};
-    if (isPrivateWindowTitle(title)) return {};
+    if (ActivityEventBus::isPrivateWindowTitle(title)) return {};
 
     std::optional<std::string> bundleID;
     if (auto usable = usableBundleID(event.app->bundleID)) bundleID = std::string(*usable);

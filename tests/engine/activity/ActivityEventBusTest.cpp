@@ -95,3 +95,36 @@ TEST(ActivityEventBusTest, TimeWindowsIncludeTheirBounds) {
         EXPECT_EQ(stamps(bus.eventsBetween(Date{start}, Date{end})), between) << start;
     EXPECT_EQ(stamps(bus.eventsSince(Date{20})), (std::vector<double>{20, 30}));
 }
+
+TEST(ActivityEventBusTest, PrivateWindowsInTheBrowsersCommonLanguages) {
+    const std::pair<const char*, bool> cases[] = {
+        {"Navigation privée — Mozilla Firefox", true},
+        {"Nueva pestaña - Chromium (Incógnito)", true},
+        {"NAVEGACIÓN PRIVADA — Mozilla Firefox", true},
+        {"Privater Modus — Mozilla Firefox", true},
+        {"Neuer Tab - Chromium (Inkognito)", true},
+        {"Navigazione anonima — Mozilla Firefox", true},
+        {"Nuova scheda - Google Chrome (in incognito)", true},
+        {"Navegação privativa — Mozilla Firefox", true},
+        {"Nova guia - Google Chrome (anônima)", true},
+        {"Приватный просмотр — Mozilla Firefox", true},
+        {"Новая вкладка - Chromium (Инкогнито)", true},
+        {"プライベートブラウジング — Mozilla Firefox", true},
+        {"新しいタブ - Google Chrome (シークレット)", true},
+        {"隐私浏览 — Mozilla Firefox", true},
+        {"新标签页 - Google Chrome (无痕模式)", true},
+        {"新分頁 - Google Chrome (無痕式視窗)", true},
+        {"Private equity notes", true},  // the English rule stays as broad as it was
+        {"Sociedade Anônima — relatório anual", false},
+        {"Navigation — Mozilla Firefox", false},
+        {"Новости - Chromium", false},
+        {"シークレットガーデン - Wikipedia", false},
+        {"Le secret de la navigation - Chromium", false},
+    };
+    for (const auto& [title, isPrivate] : cases) {
+        EXPECT_EQ(ActivityEventBus::isPrivateWindowTitle(title), isPrivate) << title;
+        ActivityEventBus bus;
+        bus.publish(eventAt(1, appNamed("Firefox"), std::string(title)));
+        EXPECT_EQ(bus.events().size(), isPrivate ? 0u : 1u) << title;
+    }
+}

@@ -47,6 +47,7 @@ TEST(BrowserAdapterTest, SignalsByKindTitleAndAddress) {
         {event(Kind::pageNavigated, std::nullopt, "https://docs.example.org/a"), "site=docs.example.org@8;navigation=@8;"},
         {event(Kind::titleChanged, "  ", ""), ""}, {nav("PRIVATE BROWSING \u2014 Safari"), ""},
         {nav("Docs \u2014 Private"), ""}, {nav("New Incognito Tab"), ""},
+        {nav("Navigation privée \u2014 Mozilla Firefox"), ""}, {nav("新标签页 - Chromium (无痕模式)"), ""},
         {event(Kind::titleChanged, "Watch later - YouTube", std::nullopt, app("Search Helper")), ""},
     };
     for (const auto& [e, expected] : cases)
