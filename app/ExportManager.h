@@ -46,8 +46,8 @@ struct Export {
 extern const char* const notes;
 
 Export makeExport(const AppState& state);
-// Pretty-printed, keys sorted, dates in ISO 8601; none when it cannot be encoded (a number JSON
-// cannot hold, say).
+// Pretty-printed, keys sorted, dates in ISO 8601; a number JSON cannot hold is written as zero, as
+// the stored files write it. None when it cannot be encoded.
 std::optional<std::string> encode(const Export& data);
 std::optional<std::string> exportData(const AppState& state);
 // "Velmora-Export-yyyy-MM-dd-HHmm.json" in local time.
