@@ -13,6 +13,7 @@
 #include "app/AppState.h"
 #include "app/qt/AppStateAdapter.h"
 #include "app/qt/DesktopSensorFactory.h"
+#include "app/qt/SingleInstance.h"
 #include "platform/AccessibilityPermission.h"
 #include "platform/linux/A11yBusPermission.h"
 #include "platform/linux/AtspiAccessibilityTree.h"
@@ -92,6 +93,14 @@ std::string autostartFolder(const std::string& home) {
     return home + "/.config/autostart";
 }
 
+// Shown again if it was closed, restored if minimised, and put in front of the other windows.
+void bringForward(QWidget& window) {
+    window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    window.show();
+    window.raise();
+    window.activateWindow();
+}
+
 // SIGTERM and SIGINT end the event loop, so everything is torn down in order.
 int signalPipe[2] = {-1, -1};
 void onSignal(int) {
@@ -116,6 +125,8 @@ void quitOnSignals(QApplication& app) {
 
 int main(int argc, char** argv) {
     using namespace velmora;
+    // A copy started by Install opens nothing until the instance that started it has gone.
+    LinuxStableInstaller::waitForReplacedInstance(5.0);
     const bool noDisplay = qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
     if (noDisplay && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     // Wayland sessions run us through XWayland: the window list, titles and idle time are X11's.
@@ -126,6 +137,14 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Velmora");
     QApplication::setDesktopFileName("velmora");
+    // One Velmora per user session: a second launch shows the running one's window and ends.
+    SingleInstance instance(privateRuntimeFolder(std::getenv("XDG_RUNTIME_DIR")));
+    switch (instance.claim()) {
+        case SingleInstance::Claim::handedOver: return 0;
+        case SingleInstance::Claim::unanswered: return 1;
+        case SingleInstance::Claim::first:
+        case SingleInstance::Claim::unguarded: break;
+    }
     applyDarkFusion(app);
     quitOnSignals(app);
 
@@ -177,6 +196,7 @@ int main(int argc, char** argv) {
     AppStateAdapter adapter(state, scheduler);
     MainWindow window(adapter);
     saveDialog.setParentWindow(&window);
+    QObject::connect(&instance, &SingleInstance::showRequested, &window, [&window] { bringForward(window); });
     window.show();
     return app.exec();
 }

@@ -1,4 +1,6 @@
 #pragma once
+#include <map>
+#include <optional>
 #include <string>
 
 #include "platform/DefaultsStore.h"
@@ -10,6 +12,9 @@ namespace velmora {
 // setting survives a crash right after it. A file that cannot be read (malformed, nested too deep,
 // too large, not an object) is set aside under a name of its own, never overwritten, and the
 // defaults start empty.
+//
+// Every write reads the file again and lays only this process's own changes on top, so a key that
+// another process stored since this one read the file is kept (and then read here too).
 class JsonFileDefaults final : public DefaultsStore {
 public:
     JsonFileDefaults(FileSystem& files, std::string path);
@@ -18,10 +23,14 @@ public:
     void remove(const std::string& key) override;
 
 private:
+    // The file's object as it stands now; nullopt when it is missing or was just set aside.
+    std::optional<Json> readStored();
+    bool setAside();
     void write();
     FileSystem& files_;
     std::string path_;
     Json values_ = Json::object();
+    std::map<std::string, std::optional<Json>> unwritten_;  // own changes not yet on disk; nullopt: removed
     bool setAsideFailed_ = false;
 };
 

@@ -1,12 +1,20 @@
 #include "platform/linux/LinuxStableInstaller.h"
 
+#include <poll.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <thread>
+#include <vector>
 
 #include "platform/linux/PosixFileSystem.h"
 
@@ -86,7 +94,44 @@ bool copyIntoPlace(const fs::path& from, const fs::path& to) {
     return false;
 }
 
+// True once `pid` has ended (a zombie counts: it holds no files), false when `seconds` pass first.
+bool waitForExit(pid_t pid, double seconds) {
+    const int fd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    if (fd < 0) {
+        if (errno == ESRCH) return true;
+        // No process descriptors: look at it every few milliseconds instead.
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (::getppid() != pid) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
+    }
+    bool ended = false;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd p{fd, POLLIN, 0};
+        const int r = ::poll(&p, 1, static_cast<int>(std::max<long long>(0, left.count())));
+        if (r > 0) ended = true;
+        if (r >= 0 || errno != EINTR) break;
+    }
+    ::close(fd);
+    return ended;
+}
+
 }  // namespace
+
+bool LinuxStableInstaller::waitForReplacedInstance(double seconds) {
+    const char* named = std::getenv(replacedInstanceVariable);
+    if (!named) return true;
+    const std::string text = named;
+    ::unsetenv(replacedInstanceVariable);  // not passed on to what this process starts
+    pid_t pid = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), pid);
+    // Only the parent that started us: a pid from anywhere else may name an unrelated process by now.
+    if (error != std::errc() || end != text.data() + text.size() || pid <= 1 || pid != ::getppid()) return true;
+    return waitForExit(pid, seconds);
+}
 
 std::string velmoraDesktopEntry(const std::string& executable) {
     return "[Desktop Entry]\n"
@@ -142,8 +187,16 @@ std::optional<std::string> LinuxStableInstaller::installAndRelaunch() {
     posix_spawnattr_init(&attributes);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
     char* argv[] = {destination.data(), nullptr};
+    // The copy waits for this instance to end before it opens the stored files.
+    const std::string prefix = std::string(replacedInstanceVariable) + "=";
+    std::string replaced = prefix + std::to_string(::getpid());
+    std::vector<char*> environment;
+    for (char** e = environ; *e; ++e)
+        if (std::strncmp(*e, prefix.c_str(), prefix.size()) != 0) environment.push_back(*e);
+    environment.push_back(replaced.data());
+    environment.push_back(nullptr);
     pid_t pid = 0;
-    const int failed = posix_spawn(&pid, destination.c_str(), nullptr, &attributes, argv, environ);
+    const int failed = posix_spawn(&pid, destination.c_str(), nullptr, &attributes, argv, environment.data());
     posix_spawnattr_destroy(&attributes);
     if (failed) return std::error_code(failed, std::generic_category()).message();
     lastStarted_ = pid;

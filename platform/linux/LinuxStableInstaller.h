@@ -31,6 +31,13 @@ public:
     LinuxStableInstaller(Locations locations, Scheduler& scheduler, std::function<void()> quitApplication,
                          double startGraceSeconds = 0.4);
 
+    // The copy started by installAndRelaunch finds the pid of the instance it replaces here.
+    static constexpr const char* replacedInstanceVariable = "VELMORA_REPLACES_PID";
+    // Run first thing in every start: in a copy that installAndRelaunch started, waits at most
+    // `seconds` for the instance that started it to end, so the two never hold the stored files at
+    // once. Returns at once in any other start. False only when the time ran out first.
+    static bool waitForReplacedInstance(double seconds);
+
     // Returns the installed executable; throws Error.
     std::string install();
     std::optional<std::string> installAndRelaunch() override;

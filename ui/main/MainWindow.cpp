@@ -2,6 +2,7 @@
 #include "app/AppState.h"
 #include "ui/main/MainWindow.h"
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QEvent>
@@ -192,7 +193,7 @@ void MainWindow::buildMenus() {
     QMenu* app = menuBar()->addMenu("Velmora");
     app->addAction("Setup\u2026", QKeySequence("Ctrl+,"), this, [this] { select(SidebarItem::settings); });
     app->addSeparator();
-    app->addAction("Quit Velmora", QKeySequence("Ctrl+Q"), this, [this] { close(); });
+    app->addAction("Quit Velmora", QKeySequence("Ctrl+Q"), this, [] { QCoreApplication::quit(); });
 
     viewMenu_ = menuBar()->addMenu("View");
     viewMenu_->addSeparator();

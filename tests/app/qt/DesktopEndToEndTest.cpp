@@ -3,78 +3,17 @@
 // restart. Runs under scripts/with-desktop.sh only, and fails there when the desktop is missing.
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
-#include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <set>
-#include <thread>
 
 #include "engine/support/Json.h"
-#include "tests/fakes/TempDir.h"
-
-extern char** environ;
+#include "tests/app/qt/DesktopProcess.h"
 
 namespace velmora {
 namespace {
 
 const std::string title = "Quarterly report \u2014 Editor";
-
-std::string run(const std::string& command) {
-    std::string out;
-    if (FILE* f = ::popen(command.c_str(), "r")) {
-        char buffer[4096];
-        while (std::size_t n = std::fread(buffer, 1, sizeof buffer, f)) out.append(buffer, n);
-        ::pclose(f);
-    }
-    return out;
-}
-
-template <class T>
-bool ready(const T& value) {
-    if constexpr (std::is_same_v<T, bool>) return value;
-    else return !value.empty();
-}
-
-// Polls `found` every quarter second for at most `seconds`; its last answer.
-template <class F>
-auto within(double seconds, F found) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    auto value = found();
-    while (!ready(value) && std::chrono::steady_clock::now() < end) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(250));
-        value = found();
-    }
-    return value;
-}
-
-// Velmora with its own folders; SIGTERM ends it, and its exit status is returned.
-struct Velmora {
-    explicit Velmora(const TempDir& dir) {
-        std::vector<std::string> env{"XDG_DATA_HOME=" + dir.file("data"), "XDG_CONFIG_HOME=" + dir.file("config"),
-                                     "HOME=" + dir.file("config")};
-        for (char** e = environ; *e; ++e) env.emplace_back(*e);  // the first of a name wins
-        std::vector<char*> envp;
-        for (auto& e : env) envp.push_back(e.data());
-        envp.push_back(nullptr);
-        std::string path = std::string(VELMORA_TEST_PROGRAMS) + "/../../velmora";
-        char* argv[] = {path.data(), nullptr};
-        if (posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv, envp.data()) != 0) pid = 0;
-    }
-    int stop() {
-        int status = -1;
-        if (pid > 0 && ::kill(pid, SIGTERM) == 0 && ::waitpid(pid, &status, 0) == pid) pid = 0;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    ~Velmora() {
-        if (pid > 0) ::kill(pid, SIGKILL), ::waitpid(pid, nullptr, 0);
-    }
-    pid_t pid = 0;
-};
 
 struct Stories {
     std::string file;

@@ -110,6 +110,22 @@ TEST(StableInstall, QuitsOnlyOnceTheCopyRuns) {
     EXPECT_EQ(t.quits, 1);
 }
 
+TEST(StableInstall, TheCopyIsToldWhichInstanceItReplaces) {
+    Install t;
+    const std::string seen = t.dir.file("seen");
+    write(t.build / "velmora", "#!/bin/sh\nenv | grep '^VELMORA_REPLACES_PID=' > '" + seen + ".part'\nmv '" + seen +
+                                   ".part' '" + seen + "'\nexec sleep 60\n", true);
+    ::setenv(LinuxStableInstaller::replacedInstanceVariable, "77", 1);  // left by an earlier relaunch
+    auto installer = t.installer((t.build / "velmora").string(), 0.05);
+    const auto result = installer.installAndRelaunch();
+    ::unsetenv(LinuxStableInstaller::replacedInstanceVariable);
+    ASSERT_EQ(result, std::nullopt);
+    for (int i = 0; i < 500 && !fs::exists(seen); ++i) ::usleep(10000);
+    ::kill(installer.lastStartedPid(), SIGKILL);
+    ::waitpid(installer.lastStartedPid(), nullptr, 0);
+    EXPECT_EQ(contents(seen), "VELMORA_REPLACES_PID=" + std::to_string(::getpid()) + "\n");
+}
+
 TEST(StableInstall, DesktopEntryQuotesAnyPath) {
     const std::pair<std::string, std::string> rows[] = {
         {"/home/a b/velmora", "Exec=\"/home/a b/velmora\""},
