@@ -182,6 +182,8 @@ private:
     std::unique_ptr<IdleSensor> idleDetector_;
     std::shared_ptr<const BrowserActivityAdapter> browserAdapter_;
     std::optional<std::string> lastSemanticFingerprint_;
+    // The last report filed as a story, and that story.
+    std::optional<std::pair<Uuid, Uuid>> filedMeasurement_;
     Date lastSemanticAt_{-1e300};  // the distant past
 
 public:

@@ -4,6 +4,8 @@
 #include "engine/stories/StoryText.h"
 #include "platform/Clock.h"
 
+#include <algorithm>
+
 namespace velmora {
 
 namespace {
@@ -20,6 +22,17 @@ const char* confidenceSentence(ConfidenceLevel level) {
 void AppState::recordMeasurementStory() {
     const auto& report = measureController->latestReport();
     if (!report) return;
+    // One story per report: pressing again shows the story already filed.
+    if (filedMeasurement_ && filedMeasurement_->first == report->id) {
+        const auto& events = timeline->events();
+        const Uuid storyID = filedMeasurement_->second;
+        if (std::any_of(events.begin(), events.end(), [&](const TimelineEvent& e) { return e.id == storyID; })) {
+            selectedSidebar = SidebarItem::timeline;
+            selectedEventID = storyID;
+            announceChange();
+            return;
+        }
+    }
     const std::string title =
         "Check one action \u2014 " + (report->targetApp ? friendlyAppName(report->targetApp->displayName) : "App");
 
@@ -37,7 +50,9 @@ void AppState::recordMeasurementStory() {
         story.immediate = ImpactWindow{signedDifference(*report->peakBytes, *report->beforeBytes),
                                        std::max(0.0, report->actionDuration.value_or(0)), report->peakBytes,
                                        report->peakBytes};
-    story.settled = ImpactWindow{report->lastingImpactBytes.value_or(0), 60.0, report->peakBytes, report->settledBytes};
+    // Without a lasting impact nothing settled: no made-up change of 0 bytes.
+    if (report->lastingImpactBytes)
+        story.settled = ImpactWindow{*report->lastingImpactBytes, 60.0, report->peakBytes, report->settledBytes};
     story.systemContext = sampler->systemSnapshot();
     story.primarySource = SensorSource::measureMode;
     story.supportingSources = {SensorSource::memorySampler};
@@ -46,6 +61,7 @@ void AppState::recordMeasurementStory() {
     filed.primarySource = SensorSource::measureMode;
     filed.title = title;
     timeline->add(filed);
+    filedMeasurement_ = std::pair(report->id, filed.id);
     recordSensorLog(SensorLogEntry{Uuid::random(), deps_.clock.now(), SensorSource::measureMode, title,
                                    report->targetApp ? std::optional(report->targetApp->displayName) : std::nullopt,
                                    std::nullopt});

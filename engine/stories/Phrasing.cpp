@@ -246,6 +246,9 @@ std::string freedOrUsedPhrase(const ProcessIdentity& identity, std::int64_t delt
 }
 
 std::string measureResultSentence(const MeasureReport& report) {
+    // A run that found no app measured nothing; "about 0 bytes more" would claim a result.
+    if (!report.targetApp && !report.lastingImpactBytes)
+        return "No app was measured — none was in front or grew during that action.";
     const std::string name = report.targetApp ? friendlyAppName(report.targetApp->displayName) : "the app";
     const std::int64_t lasting = report.lastingImpactBytes.value_or(0);
     if (lasting < 0)

@@ -21,8 +21,10 @@
 #include "platform/FloatingWidget.h"
 #include "ui/main/ElidedLabel.h"
 #include "ui/main/PlaceholderPage.h"
+#include "ui/main/measure/MeasurePage.h"
 #include "ui/main/overview/OverviewPage.h"
 #include "ui/main/stories/StoriesPage.h"
+#include "ui/style/Buttons.h"
 #include "ui/style/Fonts.h"
 #include "ui/style/Palette.h"
 #include "ui/style/Symbols.h"
@@ -52,13 +54,6 @@ constexpr std::array<Section, 8> sections{{
 int indexOf(SidebarItem item) { return static_cast<int>(item); }
 
 QString qText(const std::string& text) { return QString::fromStdString(text); }
-
-// A plain-looking button with the accent fill, as the prominent buttons of every page.
-const char* prominentStyle =
-    "QPushButton { background: palette(highlight); color: palette(highlighted-text); border: none;"
-    " border-radius: 6px; padding: 6px 12px; font-weight: 600; }"
-    "QPushButton:hover { background: palette(highlight); }"
-    "QPushButton:focus { outline: none; border: 2px solid palette(highlighted-text); }";
 
 }  // namespace
 
@@ -134,8 +129,7 @@ void MainWindow::buildSidebar(QSplitter* splitter) {
     lines->setSpacing(10);
     checkButton_ = new QPushButton("Check one action", footer);
     checkButton_->setObjectName("checkOneAction");
-    checkButton_->setStyleSheet(prominentStyle);
-    checkButton_->setMinimumHeight(32);
+    makeProminent(checkButton_);
     checkButton_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     connect(checkButton_, &QPushButton::clicked, this, &MainWindow::checkOneAction);
     lines->addWidget(checkButton_);
@@ -179,6 +173,7 @@ void MainWindow::buildPages(QSplitter* splitter) {
     for (const auto& section : sections) {
         Page* page = nullptr;
         switch (section.item) {
+            case SidebarItem::measure: page = new MeasurePage(state_, pages_); break;
             case SidebarItem::overview: page = new OverviewPage(state_, pages_); break;
             case SidebarItem::timeline: page = storiesPage_ = new StoriesPage(state_, pages_); break;
             default: page = new PlaceholderPage(section.sidebarTitle, pages_); break;

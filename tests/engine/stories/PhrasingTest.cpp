@@ -104,6 +104,7 @@ TEST(PhrasingTest, PressureFreedOrUsedAndMeasureSentences) {
          "After that action, Slack (background) still used about +150 MB more than before."},
         {appNamed("Editor"), {}, "After that action, Editor still used about 0 bytes more than before."},
         {appNamed("Editor"), kMin, "After that action, Editor used about 8,388,608 TB less than before."},
+        {{}, {}, "No app was measured — none was in front or grew during that action."},
     };
     for (const auto& [app, lasting, expected] : sentences)
         EXPECT_EQ(measureResultSentence({{}, {}, app, {}, {}, {}, {}, lasting, {}, {}, {}, {}, {}}), expected);
