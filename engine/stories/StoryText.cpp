@@ -59,6 +59,27 @@ std::string pressureWord(MemoryPressureLevel level) {
 
 }  // namespace
 
+bool isSystemStory(const TimelineEvent& story) {
+    return story.kind == TimelineEventKind::pressureChanged || story.kind == TimelineEventKind::swapSpike;
+}
+
+const ImpactWindow* firstPresentWindow(const TimelineEvent& story) {
+    for (const auto* w : {&story.settled, &story.immediate, &story.longerTerm})
+        if (*w) return &**w;
+    return nullptr;
+}
+
+std::int64_t storyDelta(const TimelineEvent& story) {
+    const auto* w = firstPresentWindow(story);
+    return w ? w->deltaBytes : 0;
+}
+
+std::optional<std::uint64_t> firstEndFootprint(const TimelineEvent& story) {
+    for (const auto* w : {&story.settled, &story.immediate, &story.longerTerm})
+        if (*w && (*w)->endFootprintBytes) return (*w)->endFootprintBytes;
+    return std::nullopt;
+}
+
 ImpactVerdict impactVerdict(std::int64_t delta, const std::optional<SystemMemorySnapshot>& system) {
     const MemoryPressureLevel pressure = system ? system->pressure : MemoryPressureLevel::normal;
     const std::uint64_t available = system ? system->availableBytes : 0;

@@ -20,6 +20,15 @@ struct ImpactVerdict {
     bool operator==(const ImpactVerdict&) const = default;
 };
 
+// A pressure change or swap burst: about the whole machine, not one app.
+bool isSystemStory(const TimelineEvent& story);
+// The first window present among settled, immediate and longer-term.
+const ImpactWindow* firstPresentWindow(const TimelineEvent& story);
+// That window's change, or 0 without one.
+std::int64_t storyDelta(const TimelineEvent& story);
+// The end footprint of the first window, in the same order, that has one.
+std::optional<std::uint64_t> firstEndFootprint(const TimelineEvent& story);
+
 // A missing snapshot counts as normal pressure with nothing known to be available.
 ImpactVerdict impactVerdict(std::int64_t delta, const std::optional<SystemMemorySnapshot>& system);
 
