@@ -157,7 +157,7 @@ void AccessibilityMonitor::poll() {
     if (!front || front->pid == selfPid_) return;
     const ProcessIdentity app = identityOf(*front);
     // A sensitive app is not even read.
-    if (ActivityEventBus::isSensitive(app, std::nullopt)) return;
+    if (ActivityEventBus::isSensitive(app, std::nullopt) || ActivityEventBus::hidesPrivateWindows(app)) return;
 
     const AccessibleRef element = tree_.applicationElement(front->pid);
     const AccessibleRef window = focusedWindowOf(tree_, element);

@@ -45,7 +45,8 @@ void WindowTitleProbe::poll() {
     const ProcessIdentity identity = identityOf(*front);
     if (ActivityEventBus::isSensitive(identity, std::nullopt)) return;
 
-    const auto title = frontmostWindowTitle(front->pid);
+    // An incognito Chromium window reads like any other: such a browser's titles are not read.
+    const auto title = ActivityEventBus::hidesPrivateWindows(identity) ? std::nullopt : frontmostWindowTitle(front->pid);
     lastObservedApp_ = identity.displayName;
     lastObservedAt_ = clock_.now();
     if (!title || title->empty()) {

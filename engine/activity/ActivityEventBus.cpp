@@ -4,6 +4,8 @@
 #include <string>
 #include <unordered_set>
 
+#include "engine/activity/BrowserActivityAdapter.h"
+#include "engine/sampling/BrowserFamily.h"
 #include "engine/support/Utf8.h"
 
 namespace velmora {
@@ -58,6 +60,13 @@ bool isPrivateWindow(std::optional<std::string_view> windowTitle) {
 
 bool ActivityEventBus::isPrivateWindowTitle(std::string_view title) {
     return containsAny(utf8::lower(title), kPrivateWindowWords);
+}
+
+bool ActivityEventBus::hidesPrivateWindows(const ProcessIdentity& app) {
+    if (app.isSelf) return false;
+    const auto word = BrowserActivityAdapter::browserFamily(app);
+    const BrowserFamily* family = word ? browserFamilyNamed(*word) : nullptr;
+    return family && family->chromiumBased;
 }
 
 bool ActivityEventBus::isSensitive(const ProcessIdentity& app, std::optional<std::string_view> windowTitle) {

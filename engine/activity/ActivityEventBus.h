@@ -26,6 +26,11 @@ public:
     // A title that marks a private browser window, in any of the browsers' common languages.
     static bool isPrivateWindowTitle(std::string_view title);
 
+    // A Chromium-family browser: on X11 its incognito windows are titled and classed like any
+    // other, so no title, address or picture read from its windows can be told to be ordinary.
+    // Sensors that read windows leave such an app's windows out; the extension reports its tabs.
+    static bool hidesPrivateWindows(const ProcessIdentity& app);
+
     // Gate, append, trim, announce the change, then hand the stored event to onEvent.
     void publish(const ActivityEvent& event);
     // The same without onEvent, for events derived from one that onEvent is handling.

@@ -21,6 +21,8 @@ struct BrowserFamily {
     std::string_view bundleWord = {};
     // Bundle identifiers, then Linux desktop-entry ids and process names.
     std::span<const std::string_view> bundleIDs = {};
+    // Built on Chromium: its incognito windows carry the title and class of any other window.
+    bool chromiumBased = false;
 };
 
 // In the order grouping tests them.

@@ -107,7 +107,7 @@ std::optional<ScreenshotRingBuffer::Picture> ScreenshotRingBuffer::captureFrontm
     app.bundleID = front->bundleIdentifier;
     app.displayName = front->localizedName.value_or("Unknown");
     app.pids = {front->pid};
-    if (ActivityEventBus::isSensitive(app, window.title)) return std::nullopt;
+    if (ActivityEventBus::isSensitive(app, window.title) || ActivityEventBus::hidesPrivateWindows(app)) return std::nullopt;
 
     auto image = capture_.captureWindow(window.windowId);
     if (!image || image->width() <= 0 || image->height() <= 0) return std::nullopt;

@@ -288,6 +288,14 @@ TEST(DesktopSensorsTest, WindowTitleOfTheLargestOrdinaryOnScreenWindowOncePerCha
         {"a sensitive app is not looked at", app(30, {}, "Bank of X"), {listed(30, "Accounts", 5)}, {}, "front", "xterm"},
         {"nor is this application", app(kSelf, {}, "Velmora"), {listed(kSelf, "Stories", 5)}, {}, "front", "xterm"},
         {"no front app", std::nullopt, {}, {}, "front", "xterm"},
+        {"an incognito Chromium window looks like any other: no Chromium title is read",
+         app(40, "chromium", "Chromium"), {listed(40, "Secret Plans - Chromium", 5)}, {}, std::nullopt, "Chromium"},
+        {"nor a Google Chrome one", app(41, "google-chrome", "Google Chrome"), {listed(41, "Plans - Google Chrome", 5)},
+         {}, std::nullopt, "Google Chrome"},
+        {"Firefox marks its private windows", app(42, "firefox-esr", "Firefox ESR"),
+         {listed(42, "Navigation privée \u2014 Mozilla Firefox", 5)}, {}, std::nullopt, "Firefox ESR"},
+        {"and keeps its other titles", app(42, "firefox-esr", "Firefox ESR"), {listed(42, "Notes \u2014 Mozilla Firefox", 5)},
+         {event("windowOpened", "firefox-esr", "Notes \u2014 Mozilla Firefox")}, "Notes \u2014 Mozilla Firefox", "Firefox ESR"},
     };
     for (const auto& s : steps) {
         r.workspace.frontmost = s.front;
@@ -480,6 +488,8 @@ TEST(DesktopSensorsTest, AccessibilityLeavesNoTraceOfSelfSensitiveOrWhenUntruste
         {"private address", app(8, {}, "Browser"), with("AXWindow", {{"AXTitle", "S"}, {"AXURL", "https://a.org/inprivate"}}),
          true, false},
         {"private document", app(8, {}, "Viewer"), with("AXWindow", {{"AXDocument", "file:///private/x.pdf"}}), true, false},
+        {"a Chromium window, which may be incognito", app(9, "chromium", "Chromium"), window("Secret Plans - Chromium"),
+         true, true},
         {"not trusted", kEditor, window("Report"), false, true},
     };
     for (const auto& c : cases) {

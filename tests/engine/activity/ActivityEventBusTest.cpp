@@ -128,3 +128,15 @@ TEST(ActivityEventBusTest, PrivateWindowsInTheBrowsersCommonLanguages) {
         EXPECT_EQ(bus.events().size(), isPrivate ? 0u : 1u) << title;
     }
 }
+
+TEST(ActivityEventBusTest, ChromiumFamilyWindowsCannotShowTheyArePrivate) {
+    const std::pair<ProcessIdentity, bool> cases[] = {
+        {appNamed("Chromium", "chromium"), true},           {appNamed("Google Chrome", "google-chrome"), true},
+        {appNamed("Brave Web Browser", "brave-browser"), true}, {appNamed("Microsoft Edge", "microsoft-edge"), true},
+        {appNamed("Vivaldi", "vivaldi-stable"), true},     {appNamed("chromium"), true},
+        {appNamed("Firefox ESR", "firefox-esr"), false},   {appNamed("Web", "org.gnome.Epiphany"), false},
+        {appNamed("Text Editor", "org.gnome.TextEditor"), false}, {appNamed("Chromium", "chromium", true), false},
+    };
+    for (const auto& [app, hides] : cases)
+        EXPECT_EQ(ActivityEventBus::hidesPrivateWindows(app), hides) << app.displayName;
+}

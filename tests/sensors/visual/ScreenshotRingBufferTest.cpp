@@ -55,6 +55,8 @@ TEST(ScreenshotRingBufferTest, ChoosesTheFrontmostAppsWindowAndNeverAPrivateOne)
         {"this application", RingRig::selfPid, "Velmora", {listedWindow(5, RingRig::selfPid)}, std::nullopt},
         {"private window title", 42, "Firefox", {listedWindow(6, 42, 0, "Mozilla Firefox Private Browsing")}, std::nullopt},
         {"password manager", 42, "Bitwarden", {listedWindow(6, 42, 0, "Vault")}, std::nullopt},
+        {"a Chromium window, which may be incognito", 42, "Chromium", {listedWindow(6, 42, 0, "Plans - Chromium")}, std::nullopt},
+        {"a Firefox window that is not private", 42, "Firefox", {listedWindow(7, 42, 0, "Plans \u2014 Mozilla Firefox")}, 7},
         {"no frontmost application", 0, "Editor", {listedWindow(6, 42)}, std::nullopt},
     };
     for (const auto& c : cases) {
