@@ -4,6 +4,8 @@
 
 #include "app/AppState.h"
 #include "engine/detection/NoiseFilter.h"
+#include "engine/sampling/BrowserFamily.h"
+#include "engine/support/Utf8.h"
 #include "platform/Clock.h"
 #include "sensors/PageLabel.h"
 
@@ -25,23 +27,6 @@ SourceTag sourceTag(const ActivityEvent& event) {
     if (tag == "chromium_extension") return {"Extension", SensorSource::chromiumExtension};
     if (event.kind == ActivityEventKind::becameFrontmost) return {"System", SensorSource::workspace};
     return {"System", SensorSource::accessibility};
-}
-
-struct BrowserWord {
-    const char* word;
-    const char* family;
-    const char* displayName;
-};
-
-constexpr BrowserWord browserWords[] = {
-    {"edge", "edge", "Microsoft Edge"}, {"brave", "brave", "Brave"},       {"arc", "arc", "Arc"},
-    {"dia", "dia", "Dia"},              {"firefox", "firefox", "Firefox"},
-};
-
-std::string asciiLower(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
 }
 
 std::optional<std::string_view> view(const std::optional<std::string>& s) {
@@ -82,12 +67,12 @@ void AppState::handleActivityEvent(const ActivityEvent& event) {
 void AppState::handleTabEvent(const std::string& browser, const std::optional<std::string>& title,
                               const std::optional<std::string>& url, const std::optional<std::string>& host) {
     extensionEverConnected = true;
-    const std::string word = asciiLower(browser);
-    const char* family = "chrome";
-    const char* displayName = "Google Chrome";
-    for (const auto& known : browserWords)
-        if (word == known.word) family = known.family, displayName = known.displayName;
-    const ProcessIdentity identity{std::string("family:") + family, std::nullopt, displayName, {}, false};
+    // The extension names the browser by its family word, so its pages join the session of the
+    // processes grouped under that family; a word it does not know stays Google Chrome's.
+    const BrowserFamily* known = browserFamilyNamed(utf8::lower(browser));
+    const BrowserFamily& family = known ? *known : *browserFamilyNamed("chrome");
+    const std::string displayName(family.displayName);
+    const ProcessIdentity identity{"family:" + std::string(family.word), std::nullopt, displayName, {}, false};
 
     const auto label = pageLabel(view(title), view(url), view(host));
     if (!label || ActivityEventBus::isSensitive(identity, view(title))) {
@@ -120,7 +105,7 @@ void AppState::handleTabEvent(const std::string& browser, const std::optional<st
     sensorLastAt = now;
     sensorLastError.reset();
     recordSensorLog(SensorLogEntry{Uuid::random(), now, SensorSource::chromiumExtension, "Tab \u2192 " + *label,
-                                   std::string(displayName), url});
+                                   displayName, url});
     announceChange();
 }
 

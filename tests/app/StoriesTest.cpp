@@ -109,6 +109,23 @@ TEST_F(Stories, TabEventsFromTheExtension) {
     EXPECT_EQ(s.sensorLog[1].source, SensorSource::chromiumExtension);
 }
 
+TEST_F(Stories, EachExtensionWordJoinsTheFamilyItsProcessesGroupUnder) {
+    const std::tuple<const char*, const char*, const char*> cases[] = {
+        {"chromium", "family:chromium", "Chromium"}, {"Chromium", "family:chromium", "Chromium"},
+        {"chrome", "family:chrome", "Google Chrome"}, {"brave", "family:brave", "Brave"},
+        {"edge", "family:edge", "Microsoft Edge"},    {"opera", "family:opera", "Opera"},
+        {"vivaldi", "family:vivaldi", "Vivaldi"},     {"", "family:chrome", "Google Chrome"},
+        {"netscape", "family:chrome", "Google Chrome"},
+    };
+    for (const auto& [browser, key, name] : cases) {
+        s.handleTabEvent(browser, "Quarterly Budget", "https://sheets.example/q3", "sheets.example");
+        const ActivityEvent& last = s.activityBus->events().back();
+        EXPECT_EQ(last.app->groupingKey, key) << browser;
+        EXPECT_EQ(last.app->displayName, name) << browser;
+        EXPECT_EQ(s.sensorLastApp, name) << browser;
+    }
+}
+
 TEST_F(Stories, StatusFromTheProbesEachSample) {
     s.refreshSensorStatus();
     h.sensors.scripting->reading.error = "Scripting is not available";
