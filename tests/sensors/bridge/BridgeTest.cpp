@@ -287,13 +287,15 @@ TEST(BridgeTest, AnswersLoopbackClientsAndWhatTheExtensionsPost) {
     }
 
     // Some of the reset peers' reports may have been replaced by a later one of the same browser.
-    ASSERT_TRUE(bridge.arrived(hasV6 ? 10 : 9));
+    ASSERT_TRUE(bridge.arrived(hasV6 ? 12 : 11));
     std::erase(bridge.reports, "chrome|gone|nil|nil");
     std::vector<std::string> expected{"chrome|whole|nil|nil", "chrome|segments|nil|nil", "chrome|more|nil|nil"};
     if (hasV6) expected.push_back("chrome|six|nil|nil");
-    for (const std::string browser : {"chrome", "firefox"})
+    for (const std::string browser : {"chromium", "firefox"})
         expected.insert(expected.end(), {browser + "|Docs \u2014 Example|https://www.example.org/a?b=1|www.example.org",
-                                         browser + "|Claude|https://claude.ai/chat/1|claude.ai", browser + "|nil|nil|nil"});
+                                         browser + "|Other window|http://other.example:8080/|other.example",
+                                         browser + "|Docs \u2014 Example|https://www.example.org/a?b=1|www.example.org",
+                                         browser + "|Claude|https://claude.ai/chat/1|claude.ai"});
     EXPECT_EQ(bridge.reports, expected);
     EXPECT_FALSE(bridge.offMainThread);
 }
