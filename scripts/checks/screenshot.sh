@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Keeps a picture of the main window, taken on the private desktop, as a build artefact:
-# build/artifacts/main-window.png. Run by scripts/test.sh inside scripts/with-desktop.sh.
+# build/artifacts/main-window.png, and each page state as build/artifacts/main-*.png. Run by scripts/test.sh inside scripts/with-desktop.sh.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${VELMORA_BUILD_DIR:-build}
@@ -31,3 +31,7 @@ fi
 sleep 3  # a few samples in, so the window shows a running application
 "$build/tests/programs/window_shot" "$window" "$build/artifacts/main-window.png"
 echo "Saved $build/artifacts/main-window.png"
+
+# Every page state of the main window at the smallest and a large size, over seeded data.
+"$build/tests/programs/main_window_tour" "$build/artifacts" </dev/null >/dev/null
+echo "Saved the main window's page states to $build/artifacts/main-*.png"

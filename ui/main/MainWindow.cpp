@@ -304,7 +304,7 @@ void MainWindow::refreshFooter() {
 void MainWindow::refreshToolbar() {
     const bool visible = state_.isFloatingWidgetVisible;
     const QString text = visible ? "Hide Widget" : "Show Widget";
-    if (widgetAction_->text() == text) return;
+    if (widgetAction_->text() == text && !widgetAction_->icon().isNull()) return;
     widgetAction_->setText(text);
     widgetAction_->setIcon(widgetSymbol(visible, palette::primaryText(this)));
 }

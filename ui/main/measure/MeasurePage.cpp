@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <functional>
@@ -108,7 +109,7 @@ private:
 MeasurePage::MeasurePage(AppState& state, QWidget* parent) : Page(parent), state_(state) {
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
-    auto* scroll = new QScrollArea(this);
+    auto* scroll = scroll_ = new QScrollArea(this);
     scroll->setObjectName("measureScroll");
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
@@ -194,12 +195,14 @@ MeasurePage::MeasurePage(AppState& state, QWidget* parent) : Page(parent), state
     }
     column->addLayout(figures);
 
-    auto* buttons = new QHBoxLayout;
+    buttonRow_ = new QWidget(holder);
+    auto* buttons = new QHBoxLayout(buttonRow_);
+    buttons->setContentsMargins(0, 0, 0, 0);
     buttons->setSpacing(12);
     const MeasureButton kinds[] = {MeasureButton::start, MeasureButton::done, MeasureButton::showResultNow,
                                    MeasureButton::cancel};
     for (MeasureButton kind : kinds) {
-        auto* b = new QPushButton(q(measureButtonTitle(kind)), holder);
+        auto* b = new QPushButton(q(measureButtonTitle(kind)), buttonRow_);
         b->setObjectName(QString("measureButton%1").arg(static_cast<int>(kind)));
         if (kind == MeasureButton::cancel) makeDestructive(b);
         else makeProminent(b, kind != MeasureButton::showResultNow);
@@ -218,7 +221,7 @@ MeasurePage::MeasurePage(AppState& state, QWidget* parent) : Page(parent), state
         });
     }
     buttons->addStretch(1);
-    column->addLayout(buttons);
+    column->addWidget(buttonRow_);
 
     result_ = new Panel(holder, accentOf, 0.06, 0.4, 12);
     result_->setObjectName("measureResult");
@@ -283,6 +286,17 @@ void MeasurePage::refresh() {
         buttons_[i]->setVisible(shown);
     }
     result_->setVisible(view_.result.has_value());
+    // A new phase brings its buttons (or the result) into view, even in a short window; within
+    // a phase the user's own scrolling is left alone.
+    const MeasurePhase phase = state_.measureController->session().phase;
+    if (shownPhase_ != phase) {
+        const bool first = !shownPhase_;
+        shownPhase_ = phase;
+        if (!first)
+            QTimer::singleShot(0, this, [this] {
+                scroll_->ensureWidgetVisible(result_->isVisible() ? static_cast<QWidget*>(save_) : buttonRow_, 0, 24);
+            });
+    }
     if (!view_.result) return;
     const auto& r = *view_.result;
     badge_->setLevel(r.confidence);

@@ -28,6 +28,9 @@ private:
     AppState& state_;
     MeasurePageView view_;
     bool drawn_ = false;
+    std::optional<MeasurePhase> shownPhase_;
+    QScrollArea* scroll_ = nullptr;
+    QWidget* buttonRow_ = nullptr;
     std::array<StepIcon*, 4> stepIcons_{};
     std::array<QLabel*, 4> stepTitles_{};
     QLabel* measuring_ = nullptr;

@@ -34,7 +34,10 @@ StoriesPage::StoriesPage(AppState& state, QWidget* parent) : Page(parent), state
     list_->setSpacing(4);
     list_->setFrameShape(QFrame::NoFrame);
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    layout->addWidget(list_, 1);
+    auto* listMargins = new QVBoxLayout;
+    listMargins->setContentsMargins(16, 8, 16, 0);
+    listMargins->addWidget(list_);
+    layout->addLayout(listMargins, 1);
 }
 
 void StoriesPage::refresh() {
