@@ -1,0 +1,68 @@
+#include "ui/main/livechart/LiveChartRules.h"
+
+#include <algorithm>
+
+#include "engine/stories/Phrasing.h"
+#include "engine/support/ByteMath.h"
+
+namespace velmora {
+
+std::vector<std::size_t> downsampleIndices(std::size_t count, int maxPoints) {
+    // A maximum of 0 would make the step infinite, and truncating infinity is undefined.
+    const auto limit = static_cast<std::size_t>(std::max(maxPoints, 1));
+    std::vector<std::size_t> out;
+    if (count <= limit) {
+        out.resize(count);
+        for (std::size_t i = 0; i < count; ++i) out[i] = i;
+        return out;
+    }
+    out.reserve(limit + 2);
+    const double step = static_cast<double>(count) / static_cast<double>(limit);
+    double cursor = 0.0;
+    std::size_t index = 0;
+    do {
+        out.push_back(index);
+        cursor += step;
+        index = static_cast<std::size_t>(cursor);
+    } while (index < count);
+    // By index, not by date: equal dates (a clock set back) must not drop the newest sample.
+    if (out.back() != count - 1) out.push_back(count - 1);
+    return out;
+}
+
+std::vector<ChartPoint> downsample(const std::vector<FootprintHistory::Point>& points, int maxPoints) {
+    std::vector<ChartPoint> out;
+    const auto indices = downsampleIndices(points.size(), maxPoints);
+    out.reserve(indices.size());
+    for (auto i : indices) out.push_back({points[i].date, points[i].footprintBytes});
+    return out;
+}
+
+std::vector<ChartSeries> makeSeries(const std::vector<AppMemorySnapshot>& visible, const FootprintHistoryMap& history,
+                                    Date start, int maxSeries, int maxPoints) {
+    std::vector<ChartSeries> out;
+    if (maxSeries <= 0) return out;
+    const std::size_t take = std::min(visible.size(), static_cast<std::size_t>(maxSeries));
+    std::vector<FootprintHistory::Point> points;
+    for (std::size_t i = 0; i < take; ++i) {
+        const auto& app = visible[i];
+        auto it = history.find(app.identity.groupingKey);
+        if (it == history.end()) continue;
+        points.clear();
+        // Every date is checked: after the clock was set back a history need not be in order.
+        for (const auto point : it->second)
+            if (point.date >= start) points.push_back(point);
+        if (points.size() < 2) continue;
+        ChartSeries series;
+        series.key = app.identity.groupingKey;
+        series.name = friendlyAppName(app.identity.displayName);
+        series.category = categorize(app.identity);
+        series.currentBytes = points.back().footprintBytes;
+        series.deltaBytes = signedDifference(points.back().footprintBytes, points.front().footprintBytes);
+        series.points = downsample(points, maxPoints);
+        out.push_back(std::move(series));
+    }
+    return out;
+}
+
+}  // namespace velmora
