@@ -1,0 +1,246 @@
+// The engine headers come before Qt's: they use words Qt defines as macros (signals).
+#include "app/AppState.h"
+#include "ui/main/livechart/LiveChartPage.h"
+#include "ui/main/livechart/LiveChartRules.h"
+
+#include <QChart>
+#include <QChartView>
+#include <QDateTime>
+#include <QDateTimeAxis>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineSeries>
+#include <QLocale>
+#include <QPainter>
+#include <QValueAxis>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
+
+#include "engine/stories/Phrasing.h"
+#include "platform/Clock.h"
+#include "ui/main/overview/PageParts.h"
+#include "ui/style/Fonts.h"
+#include "ui/style/Palette.h"
+
+namespace velmora {
+
+namespace {
+
+QColor categoryColour(AppCategory category, const QWidget* widget) {
+    if (const auto c = color(category)) return QColor::fromRgbF(float(c->red), float(c->green), float(c->blue));
+    return palette::secondaryText(widget);
+}
+
+class Dot final : public QWidget {
+public:
+    explicit Dot(QWidget* parent) : QWidget(parent) { setFixedSize(9, 9); }
+    QColor colour;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        p.setBrush(colour);
+        p.drawEllipse(QRectF(rect()));
+    }
+};
+
+// A rounded card at 4 % of the text colour behind the chart.
+class Card final : public QWidget {
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        p.setBrush(palette::withAlpha(palette::primaryText(this), 0.04));
+        p.drawRoundedRect(QRectF(rect()), 12, 12);
+    }
+};
+
+// A rounded upper bound for the memory axis, so the scale does not creep every second.
+double niceCeiling(double gigabytes) {
+    if (gigabytes <= 0) return 1;
+    const double magnitude = std::pow(10.0, std::floor(std::log10(gigabytes)));
+    for (double m : {1.0, 2.0, 2.5, 5.0, 10.0})
+        if (gigabytes <= m * magnitude) return m * magnitude;
+    return 10 * magnitude;
+}
+
+}  // namespace
+
+LiveChartPage::LiveChartPage(AppState& state, QWidget* parent) : Page(parent), state_(state) {
+    auto* column = scrollingColumn(this, 760, 28, 20);
+    auto* host = column->parentWidget();
+
+    auto* header = new QVBoxLayout;
+    header->setSpacing(6);
+    header->addWidget(textLabel("Live Chart", roleFont(TextRole::largeTitle, QFont::Bold), palette::primaryText(host), host));
+    auto* lead = textLabel("How the heaviest apps' memory has actually moved \u2014 as a line, not a sentence.",
+                           roleFont(TextRole::body), palette::secondaryText(host), host);
+    lead->setWordWrap(true);
+    header->addWidget(lead);
+    column->addLayout(header);
+
+    picker_ = new SegmentedPicker({{"30 min", 30}, {"1 hour", 60}, {"2 hours", 120}}, rangeMinutes_, 320, host);
+    picker_->onChosen = [this](int minutes) {
+        rangeMinutes_ = minutes;
+        refresh();
+    };
+    column->addWidget(picker_);
+
+    empty_ = new QWidget(host);
+    auto* emptyColumn = new QVBoxLayout(empty_);
+    emptyColumn->setContentsMargins(0, 40, 0, 40);
+    emptyColumn->setSpacing(10);
+    QFont symbolFont = roleFont(TextRole::largeTitle, QFont::Light);
+    symbolFont.setPixelSize(30);
+    emptyColumn->addWidget(textLabel("\u223F", symbolFont, palette::tertiaryText(host), empty_, Qt::AlignCenter));
+    emptyColumn->addWidget(textLabel("Not enough history yet", roleFont(TextRole::title3, QFont::DemiBold),
+                                     palette::primaryText(host), empty_, Qt::AlignCenter));
+    auto* hint = textLabel("Leave Velmora open a few minutes \u2014 this fills in as measurements come in.",
+                           roleFont(TextRole::callout), palette::secondaryText(host), empty_, Qt::AlignCenter);
+    hint->setWordWrap(true);
+    emptyColumn->addWidget(hint);
+    column->addWidget(empty_);
+
+    chartCard_ = new Card(host);
+    auto* cardLayout = new QVBoxLayout(chartCard_);
+    cardLayout->setContentsMargins(16, 16, 16, 16);
+    chart_ = new QChart;
+    chart_->setAnimationOptions(QChart::NoAnimation);
+    chart_->legend()->hide();
+    chart_->setBackgroundVisible(false);
+    chart_->setMargins(QMargins(0, 0, 0, 0));
+    timeAxis_ = new QDateTimeAxis(chart_);
+    timeAxis_->setTickCount(4);
+    timeAxis_->setFormat(QLocale::system().timeFormat(QLocale::ShortFormat));
+    memoryAxis_ = new QValueAxis(chart_);
+    memoryAxis_->setTitleText("GB");
+    memoryAxis_->setLabelFormat("%.1f");
+    const QColor axisText = palette::secondaryText(this);
+    for (QAbstractAxis* axis : {static_cast<QAbstractAxis*>(timeAxis_), static_cast<QAbstractAxis*>(memoryAxis_)}) {
+        axis->setLabelsBrush(axisText);
+        axis->setTitleBrush(axisText);
+        axis->setLabelsFont(roleFont(TextRole::caption));
+        axis->setGridLineColor(palette::withAlpha(palette::primaryText(this), 0.1));
+        axis->setLinePenColor(palette::withAlpha(palette::primaryText(this), 0.2));
+    }
+    chart_->addAxis(timeAxis_, Qt::AlignBottom);
+    chart_->addAxis(memoryAxis_, Qt::AlignLeft);
+    chartView_ = new QChartView(chart_, chartCard_);
+    chartView_->setRenderHint(QPainter::Antialiasing);
+    chartView_->setStyleSheet("background: transparent");
+    chartView_->setFixedHeight(280);
+    cardLayout->addWidget(chartView_);
+    column->addWidget(chartCard_);
+
+    legend_ = new QWidget(host);
+    auto* legendColumn = new QVBoxLayout(legend_);
+    legendColumn->setContentsMargins(0, 0, 0, 0);
+    legendColumn->setSpacing(0);
+    for (auto& r : rows_) {
+        r.row = new QWidget(legend_);
+        auto* line = new QHBoxLayout(r.row);
+        line->setContentsMargins(0, 7, 0, 7);
+        line->setSpacing(10);
+        r.dot = new Dot(r.row);
+        line->addWidget(r.dot);
+        r.name = textLabel("", roleFont(TextRole::body, QFont::Medium), palette::primaryText(host), r.row);
+        line->addWidget(r.name, 1);
+        r.current = textLabel("", numberFont(roleFont(TextRole::callout, QFont::DemiBold)), palette::primaryText(host),
+                              r.row, Qt::AlignRight | Qt::AlignVCenter);
+        line->addWidget(r.current);
+        r.delta = textLabel("", numberFont(roleFont(TextRole::caption)), palette::orange(), r.row,
+                            Qt::AlignRight | Qt::AlignVCenter);
+        r.delta->setFixedWidth(84);
+        line->addWidget(r.delta);
+        legendColumn->addWidget(r.row);
+        r.divider = divider(legend_);
+        legendColumn->addWidget(r.divider);
+    }
+    column->addWidget(legend_);
+    column->addStretch(1);
+}
+
+QLineSeries* LiveChartPage::seriesFor(const std::string& key) const {
+    auto it = series_.find(key);
+    return it == series_.end() ? nullptr : it->second;
+}
+
+void LiveChartPage::refresh() {
+    const Date now = state_.dependencies().clock.now();
+    const Date start = now - rangeMinutes_ * 60.0;
+    const auto series =
+        makeSeries(state_.visibleApps(), state_.sampler->footprintHistory(), start, maxSeries, maxPointsPerSeries);
+
+    const bool empty = series.empty();
+    empty_->setVisible(empty);
+    chartCard_->setVisible(!empty);
+    legend_->setVisible(!empty);
+
+    // Lines come and go only with their keys; the rest are refilled in place.
+    for (auto it = series_.begin(); it != series_.end();) {
+        const bool kept = std::any_of(series.begin(), series.end(), [&](const ChartSeries& s) { return s.key == it->first; });
+        if (kept) {
+            ++it;
+            continue;
+        }
+        chart_->removeSeries(it->second);
+        delete it->second;
+        it = series_.erase(it);
+    }
+    double top = 0;
+    QList<QPointF> buffer;
+    buffer.reserve(maxPointsPerSeries + 2);
+    for (const auto& s : series) {
+        QLineSeries*& line = series_[s.key];
+        if (!line) {
+            line = new QLineSeries;
+            chart_->addSeries(line);
+            line->attachAxis(timeAxis_);
+            line->attachAxis(memoryAxis_);
+        }
+        const QColor colour = categoryColour(s.category, this);
+        if (line->pen().color() != colour || line->pen().widthF() != 2.0) {
+            QPen pen(colour, 2.0, Qt::SolidLine, Qt::FlatCap, Qt::RoundJoin);
+            line->setPen(pen);
+        }
+        line->setName(QString::fromStdString(s.name));
+        buffer.clear();
+        for (const auto& p : s.points) {
+            const double gb = static_cast<double>(p.bytes) / 1073741824.0;
+            top = std::max(top, gb);
+            buffer.append(QPointF(p.date.unixSeconds() * 1000.0, gb));
+        }
+        line->replace(buffer);
+    }
+    timeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(start.unixSeconds() * 1000.0)),
+                        QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(now.unixSeconds() * 1000.0)));
+    memoryAxis_->setRange(0, niceCeiling(top * 1.05));
+
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        auto& r = rows_[i];
+        const bool shown = i < series.size();
+        r.row->setVisible(shown);
+        r.divider->setVisible(shown && i + 1 < series.size());
+        if (!shown) continue;
+        const auto& s = series[i];
+        auto* dot = static_cast<Dot*>(r.dot);
+        const QColor colour = categoryColour(s.category, this);
+        if (dot->colour != colour) {
+            dot->colour = colour;
+            dot->update();
+        }
+        r.name->setText(QString::fromStdString(s.name));
+        r.current->setText(QString::fromStdString(formatBytes(s.currentBytes)));
+        r.delta->setText(QString::fromStdString(formatSignedBytes(s.deltaBytes)));
+        setLabelColour(r.delta, palette::forChange(s.deltaBytes));
+    }
+}
+
+}  // namespace velmora

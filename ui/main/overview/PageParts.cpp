@@ -1,0 +1,93 @@
+#include "ui/main/overview/PageParts.h"
+
+#include <QButtonGroup>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QVBoxLayout>
+
+#include "ui/style/Palette.h"
+
+namespace velmora {
+
+QLabel* textLabel(const QString& text, const QFont& font, const QColor& colour, QWidget* parent,
+                  Qt::Alignment alignment) {
+    auto* label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setFont(font);
+    label->setAlignment(alignment);
+    setLabelColour(label, colour);
+    return label;
+}
+
+void setLabelColour(QLabel* label, const QColor& colour) {
+    QPalette pal = label->palette();
+    if (pal.color(QPalette::WindowText) == colour) return;
+    pal.setColor(QPalette::WindowText, colour);
+    label->setPalette(pal);
+}
+
+SegmentedPicker::SegmentedPicker(const std::vector<std::pair<QString, int>>& options, int chosen, int maxWidth,
+                                 QWidget* parent)
+    : QWidget(parent), group_(new QButtonGroup(this)) {
+    setAccessibleName("Range");
+    setMaximumWidth(maxWidth);
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+    group_->setExclusive(true);
+    for (const auto& [text, tag] : options) {
+        auto* button = new QPushButton(text, this);
+        button->setCheckable(true);
+        button->setChecked(tag == chosen);
+        button->setFocusPolicy(Qt::TabFocus);
+        group_->addButton(button, tag);
+        row->addWidget(button, 1);
+    }
+    connect(group_, &QButtonGroup::idClicked, this, [this](int tag) {
+        if (onChosen) onChosen(tag);
+    });
+}
+
+int SegmentedPicker::chosen() const { return group_->checkedId(); }
+
+void SegmentedPicker::choose(int tag) {
+    if (auto* button = group_->button(tag)) button->click();
+}
+
+QVBoxLayout* scrollingColumn(QWidget* page, int maxWidth, int margin, int spacing) {
+    auto* outer = new QVBoxLayout(page);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto* scroll = new QScrollArea(page);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    outer->addWidget(scroll);
+    auto* holder = new QWidget(scroll);
+    auto* holderRow = new QHBoxLayout(holder);
+    holderRow->setContentsMargins(0, 0, 0, 0);
+    auto* column = new QWidget(holder);
+    column->setMaximumWidth(maxWidth);
+    holderRow->addWidget(column, 1);
+    holderRow->addStretch(0);
+    auto* layout = new QVBoxLayout(column);
+    layout->setContentsMargins(margin, margin, margin, margin);
+    layout->setSpacing(spacing);
+    scroll->setWidget(holder);
+    return layout;
+}
+
+QWidget* divider(QWidget* parent) {
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Plain);
+    line->setFixedHeight(1);
+    QPalette pal = line->palette();
+    pal.setColor(QPalette::WindowText, palette::tertiaryText(parent));
+    line->setPalette(pal);
+    return line;
+}
+
+}  // namespace velmora

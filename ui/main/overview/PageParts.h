@@ -1,0 +1,46 @@
+#pragma once
+// Small pieces the scrolling pages share: text labels in a role's font, a segmented range
+// picker, and the scrolling column every such page sits in.
+#include <QColor>
+#include <QFont>
+#include <QWidget>
+#include <functional>
+#include <utility>
+#include <vector>
+
+class QBoxLayout;
+class QButtonGroup;
+class QLabel;
+class QVBoxLayout;
+
+namespace velmora {
+
+enum class TextRole;
+
+// A plain-text label (outside strings never become rich text).
+QLabel* textLabel(const QString& text, const QFont& font, const QColor& colour, QWidget* parent,
+                  Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter);
+void setLabelColour(QLabel* label, const QColor& colour);
+
+// Exclusive buttons side by side; `onChosen` gets the tag of the button the user clicked.
+class SegmentedPicker final : public QWidget {
+public:
+    SegmentedPicker(const std::vector<std::pair<QString, int>>& options, int chosen, int maxWidth,
+                    QWidget* parent = nullptr);
+    std::function<void(int)> onChosen;
+    int chosen() const;
+    // Clicks the button tagged `tag`, as the user would.
+    void choose(int tag);
+
+private:
+    QButtonGroup* group_;
+};
+
+// A scroll area filling `page`, holding a column at most `maxWidth` wide, at the leading edge,
+// padded by `margin`; returns the column's layout.
+QVBoxLayout* scrollingColumn(QWidget* page, int maxWidth, int margin, int spacing);
+
+// A thin horizontal rule.
+QWidget* divider(QWidget* parent);
+
+}  // namespace velmora
