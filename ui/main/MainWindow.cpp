@@ -22,6 +22,7 @@
 #include "ui/main/ElidedLabel.h"
 #include "ui/main/PlaceholderPage.h"
 #include "ui/main/measure/MeasurePage.h"
+#include "ui/main/livechart/LiveChartPage.h"
 #include "ui/main/overview/OverviewPage.h"
 #include "ui/main/stories/StoriesPage.h"
 #include "ui/style/Buttons.h"
@@ -175,6 +176,7 @@ void MainWindow::buildPages(QSplitter* splitter) {
         switch (section.item) {
             case SidebarItem::measure: page = new MeasurePage(state_, pages_); break;
             case SidebarItem::overview: page = new OverviewPage(state_, pages_); break;
+            case SidebarItem::liveChart: page = new LiveChartPage(state_, pages_); break;
             case SidebarItem::timeline: page = storiesPage_ = new StoriesPage(state_, pages_); break;
             default: page = new PlaceholderPage(section.sidebarTitle, pages_); break;
         }

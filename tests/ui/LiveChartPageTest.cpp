@@ -1,0 +1,72 @@
+// The live chart page offscreen over seeded history.
+#include <gtest/gtest.h>
+
+#include "tests/ui/SeededHistory.h"
+#include "ui/main/livechart/LiveChartPage.h"
+#include "ui/main/overview/PageParts.h"
+
+#include <QChart>
+#include <QLabel>
+#include <QLineSeries>
+
+namespace velmora {
+namespace {
+
+std::vector<std::string> visibleTexts(const QWidget& page) {
+    std::vector<std::string> out;
+    for (auto* label : page.findChildren<QLabel*>())
+        if (label->isVisibleTo(&page) && !label->text().isEmpty()) out.push_back(label->text().toStdString());
+    return out;
+}
+
+bool shows(const QWidget& page, const std::string& text) {
+    const auto texts = visibleTexts(page);
+    return std::find(texts.begin(), texts.end(), text) != texts.end();
+}
+
+TEST(LiveChartPage, KeepsTheSameLinesTickAfterTickWithinThePointLimit) {
+    AppHarness h;
+    h.make();
+    seedHistory(h, sevenApps(), 1900);
+    LiveChartPage page(*h.state);
+    page.resize(900, 560);
+    page.refresh();
+    std::vector<QLineSeries*> first;
+    for (auto* s : page.chart()->series()) first.push_back(static_cast<QLineSeries*>(s));
+    ASSERT_EQ(first.size(), 6u);
+    seedHistory(h, sevenApps(), 2);
+    page.refresh();
+    seedHistory(h, sevenApps(), 1);
+    page.refresh();
+    std::vector<QLineSeries*> after;
+    for (auto* s : page.chart()->series()) after.push_back(static_cast<QLineSeries*>(s));
+    EXPECT_EQ(after, first);
+    for (auto* s : after) {
+        EXPECT_LE(s->count(), 242);
+        EXPECT_GE(s->count(), 240);
+    }
+    EXPECT_FALSE(shows(page, "Not enough history yet"));
+    EXPECT_TRUE(shows(page, "Firefox"));
+    EXPECT_FALSE(shows(page, "GIMP"));  // the seventh app never stands in
+}
+
+TEST(LiveChartPage, WaitsForTwoPointsThenDrawsAndFollowsTheRange) {
+    AppHarness h;
+    h.make();
+    seedHistory(h, sevenApps(), 1);
+    LiveChartPage page(*h.state);
+    page.refresh();
+    EXPECT_TRUE(shows(page, "Not enough history yet"));
+    EXPECT_TRUE(page.chart()->series().isEmpty());
+    seedHistory(h, sevenApps(), 1);
+    page.refresh();
+    EXPECT_FALSE(shows(page, "Not enough history yet"));
+    EXPECT_EQ(page.chart()->series().size(), 6);
+    EXPECT_TRUE(shows(page, "\u2212100 KB"));  // the editor shrank by 100 KB a tick
+    EXPECT_TRUE(shows(page, "0 bytes"));  // the mail app did not move: no sign
+    page.picker()->choose(120);
+    EXPECT_EQ(page.rangeMinutes(), 120);
+}
+
+}  // namespace
+}  // namespace velmora

@@ -1,0 +1,51 @@
+#pragma once
+// An application state whose sampler has ticked through a few minutes of several apps.
+#include <string>
+#include <vector>
+
+#include "tests/app/AppHarness.h"
+
+namespace velmora {
+
+struct SeededApp {
+    std::string name;  // the desktop entry's name
+    std::string program;
+    std::uint64_t startBytes;
+    std::int64_t bytesPerTick;
+    std::uint64_t wobble = 0;  // added in a seven-second saw tooth
+};
+
+inline std::vector<SeededApp> sevenApps() {
+    return {{"Firefox", "firefox", 1800 * MiB, 200 * 1024, 40 * MiB},   {"Visual Studio Code", "code", 1200 * MiB, -100 * 1024},
+            {"Thunderbird", "thunderbird", 700 * MiB, 0},     {"LibreOffice Writer", "soffice", 500 * MiB, 50 * 1024},
+            {"Spotify", "spotify", 400 * MiB, 30 * 1024, 9 * MiB},     {"Slack", "slack", 300 * MiB, -20 * 1024},
+            {"GIMP", "gimp", 200 * MiB, 10 * 1024}};
+}
+
+// Ticks the sampler `ticks` times a second apart with `apps` running (the first in front).
+inline void seedHistory(AppHarness& h, const std::vector<SeededApp>& apps, int ticks) {
+    for (int n = 0; n < ticks; ++n) {
+        // Bytes follow the clock, so later calls carry the same lines on.
+        const auto t = static_cast<std::int64_t>(h.clock.now() - Date{800000000.0});
+        h.processes.processes.clear();
+        h.desktop.apps.clear();
+        for (std::size_t i = 0; i < apps.size(); ++i) {
+            const auto pid = static_cast<std::int32_t>(100 + i);
+            const auto bytes = static_cast<std::uint64_t>(static_cast<std::int64_t>(apps[i].startBytes) +
+                                                          apps[i].bytesPerTick * t + static_cast<std::int64_t>(apps[i].wobble) * (t % 7) / 6);
+            ProcessReading reading;
+            reading.pid = pid;
+            reading.executablePath = "/usr/bin/" + apps[i].program;
+            reading.shortName = apps[i].program;
+            reading.parentPid = 1;
+            reading.footprintBytes = bytes;
+            reading.startTime = 5;
+            h.processes.processes.push_back(reading);
+            h.desktop.apps.push_back({pid, apps[i].program, apps[i].name, false, i == 0});
+        }
+        h.state->sampler->tick();
+        h.clock.advance(1);
+    }
+}
+
+}  // namespace velmora
