@@ -24,6 +24,7 @@
 #include "ui/main/measure/MeasurePage.h"
 #include "ui/main/livechart/LiveChartPage.h"
 #include "ui/main/overview/OverviewPage.h"
+#include "ui/main/trends/TrendsPage.h"
 #include "ui/main/stories/StoriesPage.h"
 #include "ui/style/Buttons.h"
 #include "ui/style/Fonts.h"
@@ -177,6 +178,7 @@ void MainWindow::buildPages(QSplitter* splitter) {
             case SidebarItem::measure: page = new MeasurePage(state_, pages_); break;
             case SidebarItem::overview: page = new OverviewPage(state_, pages_); break;
             case SidebarItem::liveChart: page = new LiveChartPage(state_, pages_); break;
+            case SidebarItem::trends: page = new TrendsPage(state_, pages_); break;
             case SidebarItem::timeline: page = storiesPage_ = new StoriesPage(state_, pages_); break;
             default: page = new PlaceholderPage(section.sidebarTitle, pages_); break;
         }

@@ -1,0 +1,240 @@
+// The engine headers come before Qt's: they use words Qt defines as macros (signals).
+#include "app/AppState.h"
+#include "ui/main/trends/TrendsPage.h"
+#include "ui/main/trends/TrendsRules.h"
+
+#include <QBarSeries>
+#include <QBarSet>
+#include <QCategoryAxis>
+#include <QChart>
+#include <QChartView>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QValueAxis>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "platform/Calendar.h"
+#include "platform/Clock.h"
+#include "ui/main/overview/PageParts.h"
+#include "ui/style/Fonts.h"
+#include "ui/style/Palette.h"
+
+namespace velmora {
+
+namespace {
+
+// The summary's card: the accent colour at 8 %.
+class AccentCard final : public QWidget {
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        p.setBrush(palette::withAlpha(palette::accent(this), 0.08));
+        p.drawRoundedRect(QRectF(rect()), 12, 12);
+    }
+};
+
+QWidget* section(QWidget* parent, QVBoxLayout*& layout, const QString& heading) {
+    auto* box = new QWidget(parent);
+    layout = new QVBoxLayout(box);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(8);
+    layout->addWidget(textLabel(heading, roleFont(TextRole::headline, QFont::DemiBold), palette::primaryText(parent), box));
+    return box;
+}
+
+TrendsPage::BarChart barChart(QWidget* parent, QVBoxLayout* into, const QColor& colour, int height) {
+    TrendsPage::BarChart c;
+    c.chart = new QChart;
+    c.chart->setAnimationOptions(QChart::NoAnimation);
+    c.chart->legend()->hide();
+    c.chart->setBackgroundVisible(false);
+    c.chart->setMargins(QMargins(0, 0, 0, 0));
+    c.series = new QBarSeries(c.chart);
+    c.series->setBarWidth(0.7);
+    c.set = new QBarSet("");
+    c.set->setColor(colour);
+    c.set->setBorderColor(colour);
+    c.series->append(c.set);
+    c.chart->addSeries(c.series);
+    c.days = new QCategoryAxis(c.chart);
+    c.days->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    c.values = new QValueAxis(c.chart);
+    c.values->setLabelFormat("%d");
+    const QColor text = palette::secondaryText(parent);
+    for (QAbstractAxis* axis : {static_cast<QAbstractAxis*>(c.days), static_cast<QAbstractAxis*>(c.values)}) {
+        axis->setLabelsBrush(text);
+        axis->setLabelsFont(roleFont(TextRole::caption2));
+        axis->setGridLineColor(palette::withAlpha(palette::primaryText(parent), 0.1));
+        axis->setLinePenColor(palette::withAlpha(palette::primaryText(parent), 0.2));
+    }
+    c.days->setGridLineVisible(false);
+    c.chart->addAxis(c.days, Qt::AlignBottom);
+    c.chart->addAxis(c.values, Qt::AlignLeft);
+    c.series->attachAxis(c.days);
+    c.series->attachAxis(c.values);
+    auto* view = new QChartView(c.chart, parent);
+    view->setRenderHint(QPainter::Antialiasing);
+    view->setStyleSheet("background: transparent");
+    view->setFixedHeight(height);
+    into->addWidget(view);
+    return c;
+}
+
+// Bars go in place each tick; the day axis is laid out again only when the range changes.
+void fill(TrendsPage::BarChart& c, const std::vector<TrendsDay>& days, bool minutes) {
+    const int n = static_cast<int>(days.size());
+    if (c.bars != n) {
+        c.set->remove(0, c.set->count());
+        for (int i = 0; i < n; ++i) c.set->append(0);
+        for (const auto& label : c.days->categoriesLabels()) c.days->remove(label);
+        const int every = n <= 7 ? 1 : n <= 30 ? 7 : 15;
+        for (int i = n - 1; i >= 0; i -= every)
+            c.days->append(QString::fromStdString(days[static_cast<std::size_t>(i)].label), i);
+        c.days->setRange(-0.5, n - 0.5);
+        c.bars = n;
+    }
+    double top = 1;
+    for (int i = 0; i < n; ++i) {
+        const auto& d = days[static_cast<std::size_t>(i)];
+        const double v = static_cast<double>(minutes ? d.pressureMinutes : d.stories);
+        top = std::max(top, v);
+        if (c.set->at(i) != v) c.set->replace(i, v);
+    }
+    c.values->setRange(0, top);
+    c.values->setTickCount(top <= 4 ? static_cast<int>(top) + 1 : 5);
+}
+
+}  // namespace
+
+TrendsPage::TrendsPage(AppState& state, QWidget* parent) : Page(parent), state_(state) {
+    auto* column = scrollingColumn(this, 640, 28, 24);
+    auto* host = column->parentWidget();
+
+    auto* header = new QVBoxLayout;
+    header->setSpacing(6);
+    header->addWidget(textLabel("Trends", roleFont(TextRole::largeTitle, QFont::Bold), palette::primaryText(host), host));
+    header->addWidget(textLabel("Is this a one-off, or is it happening over time?", roleFont(TextRole::body),
+                                palette::secondaryText(host), host));
+    column->addLayout(header);
+
+    picker_ = new SegmentedPicker({{"7 days", 7}, {"30 days", 30}, {"90 days", 90}}, rangeDays_, 320, host);
+    picker_->onChosen = [this](int days) {
+        rangeDays_ = days;
+        refresh();
+    };
+    column->addWidget(picker_);
+
+    auto* card = new AccentCard(host);
+    auto* cardLayout = new QVBoxLayout(card);
+    cardLayout->setContentsMargins(16, 16, 16, 16);
+    cardLayout->setSpacing(6);
+    summary_ = textLabel("", roleFont(TextRole::title3, QFont::DemiBold), palette::primaryText(host), card);
+    summary_->setWordWrap(true);
+    cardLayout->addWidget(summary_);
+    tight_ = textLabel("", roleFont(TextRole::callout), palette::secondaryText(host), card);
+    tight_->setWordWrap(true);
+    cardLayout->addWidget(tight_);
+    column->addWidget(card);
+
+    empty_ = new QWidget(host);
+    auto* emptyColumn = new QVBoxLayout(empty_);
+    emptyColumn->setContentsMargins(0, 40, 0, 40);
+    emptyColumn->setSpacing(10);
+    QFont symbolFont = roleFont(TextRole::largeTitle, QFont::Light);
+    symbolFont.setPixelSize(32);
+    emptyColumn->addWidget(textLabel("\u2197", symbolFont, palette::tertiaryText(host), empty_, Qt::AlignCenter));
+    emptyColumn->addWidget(textLabel("Nothing tracked yet", roleFont(TextRole::title3, QFont::DemiBold),
+                                     palette::primaryText(host), empty_, Qt::AlignCenter));
+    auto* hint = textLabel("Leave Velmora open for a few days \u2014 this fills in as Stories happen.",
+                           roleFont(TextRole::callout), palette::secondaryText(host), empty_, Qt::AlignCenter);
+    hint->setWordWrap(true);
+    emptyColumn->addWidget(hint);
+    column->addWidget(empty_);
+
+    QVBoxLayout* layout = nullptr;
+    storiesSection_ = section(host, layout, "Stories per day");
+    stories_ = barChart(storiesSection_, layout, palette::orange(), 140);
+    column->addWidget(storiesSection_);
+
+    minutesSection_ = section(host, layout, "Minutes under memory pressure");
+    auto* minutesCaption =
+        textLabel("Time the whole computer (not just one app) was in \u201Cgetting tight\u201D or worse.",
+                  roleFont(TextRole::caption), palette::secondaryText(host), minutesSection_);
+    minutesCaption->setWordWrap(true);
+    layout->addWidget(minutesCaption);
+    minutes_ = barChart(minutesSection_, layout, palette::red(), 110);
+    column->addWidget(minutesSection_);
+
+    offendersSection_ = section(host, layout, "Repeat offenders");
+    offendersCaption_ = textLabel("", roleFont(TextRole::caption), palette::secondaryText(host), offendersSection_);
+    layout->addWidget(offendersCaption_);
+    noOffenders_ = textLabel("Nothing significant yet.", roleFont(TextRole::callout), palette::secondaryText(host),
+                             offendersSection_);
+    noOffenders_->setContentsMargins(0, 4, 0, 0);
+    layout->addWidget(noOffenders_);
+    auto* list = new QVBoxLayout;
+    list->setSpacing(0);
+    for (auto& r : rows_) {
+        r.row = new QWidget(offendersSection_);
+        auto* line = new QHBoxLayout(r.row);
+        line->setContentsMargins(0, 8, 0, 8);
+        line->setSpacing(10);
+        r.name = textLabel("", roleFont(TextRole::body, QFont::Medium), palette::primaryText(host), r.row);
+        line->addWidget(r.name, 1);
+        r.stories = textLabel("", roleFont(TextRole::caption), palette::secondaryText(host), r.row);
+        line->addWidget(r.stories);
+        r.growth = textLabel("", numberFont(roleFont(TextRole::callout, QFont::DemiBold)), palette::orange(), r.row,
+                             Qt::AlignRight | Qt::AlignVCenter);
+        r.growth->setFixedWidth(90);
+        line->addWidget(r.growth);
+        list->addWidget(r.row);
+        r.divider = divider(offendersSection_);
+        list->addWidget(r.divider);
+    }
+    layout->addLayout(list);
+    column->addWidget(offendersSection_);
+    column->addStretch(1);
+}
+
+void TrendsPage::refresh() {
+    const auto& deps = state_.dependencies();
+    const auto today = deps.calendar.localDay(deps.clock.now());
+    const std::string todayKey = today ? dayKey(*today) : std::string("9999-12-31");
+    const auto view = trendsView(state_.dailyStats->recentDays(rangeDays_), todayKey, rangeDays_);
+
+    summary_->setText(QString::fromStdString(view.summary));
+    tight_->setVisible(view.tightSentence.has_value());
+    tight_->setText(QString::fromStdString(view.tightSentence.value_or("")));
+
+    empty_->setVisible(!view.showSections());
+    storiesSection_->setVisible(view.showSections());
+    minutesSection_->setVisible(view.showSections() && view.showMinutes());
+    offendersSection_->setVisible(view.showSections());
+    if (!view.showSections()) return;
+
+    fill(stories_, view.days, false);
+    if (view.showMinutes()) fill(minutes_, view.days, true);
+    offendersCaption_->setText(
+        QString("Apps with the biggest total growth over the last %1 days.").arg(rangeDays_));
+    noOffenders_->setVisible(view.offenders.empty());
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        auto& r = rows_[i];
+        const bool shown = i < view.offenders.size();
+        r.row->setVisible(shown);
+        r.divider->setVisible(shown && i + 1 < view.offenders.size());
+        if (!shown) continue;
+        const auto& o = view.offenders[i];
+        r.name->setText(QString::fromStdString(o.name));
+        r.stories->setText(QString::fromStdString(o.storiesText));
+        r.growth->setText(QString::fromStdString(o.growthText));
+    }
+}
+
+}  // namespace velmora
