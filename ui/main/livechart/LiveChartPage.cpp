@@ -6,7 +6,7 @@
 #include <QChart>
 #include <QChartView>
 #include <QDateTime>
-#include <QDateTimeAxis>
+#include <QCategoryAxis>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineSeries>
@@ -115,10 +115,9 @@ LiveChartPage::LiveChartPage(AppState& state, QWidget* parent) : Page(parent), s
     chart_->setAnimationOptions(QChart::NoAnimation);
     chart_->legend()->hide();
     chart_->setBackgroundVisible(false);
-    chart_->setMargins(QMargins(0, 0, 0, 0));
-    timeAxis_ = new QDateTimeAxis(chart_);
-    timeAxis_->setTickCount(4);
-    timeAxis_->setFormat(QLocale::system().timeFormat(QLocale::ShortFormat));
+    // Time as plain seconds with labelled marks: a date-time axis drew nothing on Qt 6.4 here.
+    timeAxis_ = new QCategoryAxis(chart_);
+    timeAxis_->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     memoryAxis_ = new QValueAxis(chart_);
     memoryAxis_->setTitleText("GB");
     memoryAxis_->setLabelFormat("%.1f");
@@ -215,13 +214,33 @@ void LiveChartPage::refresh() {
         for (const auto& p : s.points) {
             const double gb = static_cast<double>(p.bytes) / 1073741824.0;
             top = std::max(top, gb);
-            buffer.append(QPointF(p.date.unixSeconds() * 1000.0, gb));
+            buffer.append(QPointF(p.date.unixSeconds(), gb));
         }
         line->replace(buffer);
     }
-    timeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(start.unixSeconds() * 1000.0)),
-                        QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(now.unixSeconds() * 1000.0)));
-    memoryAxis_->setRange(0, niceCeiling(top * 1.05));
+    timeAxis_->setRange(start.unixSeconds(), now.unixSeconds());
+    // Four marks on whole minutes, a third of the range apart, relabelled only when they move.
+    const double spacing = rangeMinutes_ * 20.0;
+    const double first = std::ceil(start.unixSeconds() / 60.0) * 60.0;
+    if (first != firstMark_ || spacing != markSpacing_) {
+        firstMark_ = first;
+        markSpacing_ = spacing;
+        for (const auto& label : timeAxis_->categoriesLabels()) timeAxis_->remove(label);
+        // Hour and minute in the locale's order (a 12-hour locale keeps its AM/PM), never seconds.
+        QString format = QLocale::system().timeFormat(QLocale::ShortFormat);
+        format.remove(QStringLiteral(":ss")).remove(QStringLiteral(".ss"));
+        for (int i = 0; i < 4; ++i) {
+            const double at = first + i * spacing;
+            if (at > now.unixSeconds()) break;
+            const QString text = QDateTime::fromSecsSinceEpoch(static_cast<qint64>(at)).toString(format);
+            timeAxis_->append(text, at);
+        }
+    }
+    const double ceiling = niceCeiling(top * 1.05);
+    memoryAxis_->setRange(0, ceiling);
+    // Ticks at round steps: five for a ceiling of 2 (0.5 apart), else six.
+    const double mantissa = ceiling / std::pow(10.0, std::floor(std::log10(ceiling)));
+    memoryAxis_->setTickCount(std::abs(mantissa - 2.0) < 1e-9 ? 5 : 6);
 
     for (std::size_t i = 0; i < rows_.size(); ++i) {
         auto& r = rows_[i];

@@ -7,7 +7,7 @@
 
 class QChart;
 class QChartView;
-class QDateTimeAxis;
+class QCategoryAxis;
 class QLabel;
 class QLineSeries;
 class QValueAxis;
@@ -50,7 +50,9 @@ private:
     QWidget* chartCard_ = nullptr;
     QChartView* chartView_ = nullptr;
     QChart* chart_ = nullptr;
-    QDateTimeAxis* timeAxis_ = nullptr;
+    QCategoryAxis* timeAxis_ = nullptr;
+    double firstMark_ = 0;
+    double markSpacing_ = 0;
     QValueAxis* memoryAxis_ = nullptr;
     QWidget* legend_ = nullptr;
     std::array<LegendRow, maxSeries> rows_{};

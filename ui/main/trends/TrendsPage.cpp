@@ -14,6 +14,7 @@
 #include <QValueAxis>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
 
 #include "platform/Calendar.h"
 #include "platform/Clock.h"
@@ -95,8 +96,10 @@ void fill(TrendsPage::BarChart& c, const std::vector<TrendsDay>& days, bool minu
         for (int i = 0; i < n; ++i) c.set->append(0);
         for (const auto& label : c.days->categoriesLabels()) c.days->remove(label);
         const int every = n <= 7 ? 1 : n <= 30 ? 7 : 15;
-        for (int i = n - 1; i >= 0; i -= every)
-            c.days->append(QString::fromStdString(days[static_cast<std::size_t>(i)].label), i);
+        // Counted back from today, appended in order (the axis wants rising end values).
+        std::vector<int> marks;
+        for (int i = n - 1; i >= 0; i -= every) marks.insert(marks.begin(), i);
+        for (int i : marks) c.days->append(QString::fromStdString(days[static_cast<std::size_t>(i)].label), i);
         c.days->setRange(-0.5, n - 0.5);
         c.bars = n;
     }
@@ -107,8 +110,12 @@ void fill(TrendsPage::BarChart& c, const std::vector<TrendsDay>& days, bool minu
         top = std::max(top, v);
         if (c.set->at(i) != v) c.set->replace(i, v);
     }
-    c.values->setRange(0, top);
-    c.values->setTickCount(top <= 4 ? static_cast<int>(top) + 1 : 5);
+    // Whole-number ticks at an integer step, as many intervals as the chart's height has room for.
+    const double intervals = c.intervals;
+    const double step = std::ceil(top / intervals);
+    const double axisTop = top <= intervals ? top : step * intervals;
+    c.values->setRange(0, axisTop);
+    c.values->setTickCount(static_cast<int>(axisTop / (top <= intervals ? 1.0 : step)) + 1);
 }
 
 }  // namespace
@@ -170,6 +177,7 @@ TrendsPage::TrendsPage(AppState& state, QWidget* parent) : Page(parent), state_(
     minutesCaption->setWordWrap(true);
     layout->addWidget(minutesCaption);
     minutes_ = barChart(minutesSection_, layout, palette::red(), 110);
+    minutes_.intervals = 2;
     column->addWidget(minutesSection_);
 
     offendersSection_ = section(host, layout, "Repeat offenders");

@@ -33,6 +33,7 @@ public:
         QCategoryAxis* days = nullptr;
         QValueAxis* values = nullptr;
         int bars = -1;
+        int intervals = 4;
     };
 
 private:
