@@ -2,48 +2,240 @@
 #include "app/AppState.h"
 #include "ui/main/stories/StoriesPage.h"
 
+#include <QFrame>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QListView>
+#include <QPushButton>
+#include <QSplitter>
 #include <QVBoxLayout>
 
 #include "ui/main/glance/LiveGlanceCharts.h"
-#include "ui/main/stories/StoryListModel.h"
+#include "ui/main/stories/NudgeBanner.h"
+#include "ui/main/stories/StoriesFilterBar.h"
+#include "ui/main/stories/StoryDetailPane.h"
+#include "ui/main/stories/StoryRowDelegate.h"
 #include "ui/main/strip/SystemPressureStrip.h"
 #include "ui/style/Fonts.h"
+#include "ui/style/Palette.h"
 
 namespace velmora {
 
+namespace {
+
+QFrame* divider(QWidget* parent) {
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Plain);
+    QPalette p = line->palette();
+    p.setColor(QPalette::WindowText, palette::withAlpha(palette::primaryText(parent), 0.12));
+    line->setPalette(p);
+    return line;
+}
+
+}  // namespace
+
 StoriesPage::StoriesPage(AppState& state, QWidget* parent) : Page(parent), state_(state) {
-    auto* layout = new QVBoxLayout(this);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto* split = new QSplitter(Qt::Horizontal, this);
+    split->setObjectName("storiesSplit");
+    split->setChildrenCollapsible(false);
+    outer->addWidget(split);
+
+    auto* left = new QWidget(split);
+    left->setMinimumWidth(340);
+    auto* layout = new QVBoxLayout(left);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     header_ = new QVBoxLayout;
     header_->setContentsMargins(0, 0, 0, 0);
     header_->setSpacing(0);
     layout->addLayout(header_);
-    strip_ = new SystemPressureStrip(this);
+    strip_ = new SystemPressureStrip(left);
     header_->addWidget(strip_);
-    glance_ = new LiveGlanceCharts(this);
+    header_->addWidget(divider(left));
+    glance_ = new LiveGlanceCharts(left);
     header_->addWidget(glance_);
+    header_->addWidget(divider(left));
+
+    banner_ = new NudgeBanner(left);
+    banner_->setVisible(false);
+    layout->addWidget(banner_);
+    connect(banner_, &NudgeBanner::showMe, this, [this] {
+        state_.selectedSidebar = SidebarItem::settings;
+        state_.announceChange();
+    });
+    connect(banner_, &NudgeBanner::dismissed, this, [this] {
+        state_.extensionNudgeDismissed = true;
+        state_.announceChange();
+    });
+
+    filterBar_ = new StoriesFilterBar(left);
+    layout->addWidget(filterBar_);
+    connect(filterBar_, &StoriesFilterBar::edited, this, [this] {
+        filters_ = filterBar_->filters();
+        if (filters_.appKey && !(chosenApp_ && chosenApp_->key == *filters_.appKey)) chosenApp_.reset();
+        if (!filters_.appKey) chosenApp_.reset();
+        filtersStale_ = true;
+        refresh();
+    });
+    layout->addWidget(divider(left));
+
+    listStack_ = new QStackedWidget(left);
     stories_ = new StoryListModel(this);
-    list_ = new QListView(this);
+    list_ = new QListView(listStack_);
     list_->setObjectName("storyList");
     list_->setModel(stories_);
-    list_->setWordWrap(true);
+    list_->setItemDelegate(new StoryRowDelegate(list_));
     list_->setUniformItemSizes(false);
-    list_->setSpacing(4);
+    list_->setResizeMode(QListView::Adjust);
+    list_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     list_->setFrameShape(QFrame::NoFrame);
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    auto* listMargins = new QVBoxLayout;
-    listMargins->setContentsMargins(16, 8, 16, 0);
-    listMargins->addWidget(list_);
-    layout->addLayout(listMargins, 1);
+    list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    listStack_->addWidget(list_);
+    connect(list_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
+        // Only the user's choice is written back; rows the model removes move the current row too.
+        if (applying_ || !current.isValid()) return;
+        const auto* row = stories_->rowAt(current.row());
+        if (!row || state_.selectedEventID == row->id) return;
+        state_.selectedEventID = row->id;
+        state_.announceChange();
+    });
+
+    auto* empty = new QWidget(listStack_);
+    empty->setObjectName("storiesPlaceholder");
+    auto* emptyLayout = new QVBoxLayout(empty);
+    emptyLayout->setContentsMargins(24, 24, 24, 24);
+    emptyLayout->setSpacing(14);
+    emptyLayout->addStretch(1);
+    emptyTitle_ = new QLabel(empty);
+    emptyTitle_->setObjectName("storiesPlaceholderTitle");
+    emptyTitle_->setFont(roleFont(TextRole::title2, QFont::DemiBold));
+    emptyTitle_->setAlignment(Qt::AlignCenter);
+    emptyText_ = new QLabel(empty);
+    emptyText_->setObjectName("storiesPlaceholderText");
+    emptyText_->setAlignment(Qt::AlignCenter);
+    emptyText_->setWordWrap(true);
+    QPalette secondary = emptyText_->palette();
+    secondary.setColor(QPalette::WindowText, palette::secondaryText(this));
+    emptyText_->setPalette(secondary);
+    emptyButton_ = new QPushButton(empty);
+    emptyButton_->setObjectName("placeholderButton");
+    connect(emptyButton_, &QPushButton::clicked, this, [this] {
+        if (noneVisible_) startCheckOneAction();
+        else clearFilters();
+    });
+    emptyLayout->addWidget(emptyTitle_);
+    emptyLayout->addWidget(emptyText_);
+    emptyLayout->addWidget(emptyButton_, 0, Qt::AlignCenter);
+    emptyLayout->addStretch(1);
+    listStack_->addWidget(empty);
+    layout->addWidget(listStack_, 1);
+
+    detail_ = new StoryDetailPane(
+        [this](const std::string& key, const std::optional<std::string>& bundleID, const std::string& name) {
+            state_.quitApp(key, bundleID, name);
+        },
+        split);
+    split->addWidget(left);
+    split->addWidget(detail_);
+    split->setStretchFactor(0, 0);
+    split->setStretchFactor(1, 1);
+    split->setSizes({440, 560});
+}
+
+void StoriesPage::clearFilters() {
+    filters_ = {};
+    chosenApp_.reset();
+    filtersStale_ = true;
+    refresh();
+}
+
+void StoriesPage::startCheckOneAction() {
+    state_.selectedSidebar = SidebarItem::measure;
+    // A running measurement is never restarted from here.
+    const MeasurePhase phase = state_.measureController->session().phase;
+    if (phase == MeasurePhase::idle || phase == MeasurePhase::report) state_.measureController->start();
+    state_.announceChange();
+}
+
+void StoriesPage::rebuildList() {
+    const auto& events = state_.timeline->events();
+    std::map<Uuid, Cached> next;
+    std::vector<const TimelineEvent*> visible;
+    visible.reserve(events.size());
+    for (const auto& story : events) {
+        auto old = cache_.find(story.id);
+        Cached entry;
+        if (old != cache_.end() && old->second.story == story) {
+            entry = std::move(old->second);
+        } else {
+            entry.story = story;
+            entry.visible = stories::isVisible(story);
+            entry.haystack = stories::searchHaystack(story);
+            entry.row = StoryRow::from(story);
+        }
+        next.insert_or_assign(story.id, std::move(entry));
+    }
+    cache_ = std::move(next);
+
+    std::vector<StoryRow> rows;
+    for (const auto& story : events) {
+        const auto& entry = cache_.at(story.id);
+        if (!entry.visible) continue;
+        visible.push_back(&entry.story);
+        if (stories::matchesFilters(entry.story, entry.haystack, filters_)) rows.push_back(entry.row);
+    }
+    noneVisible_ = visible.empty();
+    auto options = stories::appOptions(visible);
+    if (filters_.appKey) {
+        for (const auto& o : options)
+            if (o.key == *filters_.appKey) chosenApp_ = o;
+        if (!chosenApp_) chosenApp_ = stories::AppOption{*filters_.appKey, *filters_.appKey};
+    }
+    filterBar_->show(filters_, stories::pickerOptions(std::move(options), chosenApp_));
+
+    applying_ = true;
+    stories_->update(std::move(rows));
+    applying_ = false;
+
+    const bool empty = stories_->rowCount() == 0;
+    if (empty) {
+        emptyTitle_->setText(noneVisible_ ? QStringLiteral("Nothing big yet") : QStringLiteral("No stories match this filter"));
+        emptyText_->setText(noneVisible_ ? QStringLiteral("Stories = big jumps.\nWho\u2019s heavy = size right now.")
+                                         : QStringLiteral("Clear the filter or pick another app."));
+        emptyButton_->setText(noneVisible_ ? QStringLiteral("Check one action") : QStringLiteral("Clear filters"));
+        emptyButton_->setDefault(noneVisible_);
+    }
+    listStack_->setCurrentIndex(empty ? 1 : 0);
+}
+
+void StoriesPage::followSelection() {
+    const int row = state_.selectedEventID ? stories_->rowOf(*state_.selectedEventID) : -1;
+    const QModelIndex current = list_->currentIndex();
+    if ((row < 0 && !current.isValid()) || (row >= 0 && current.row() == row && list_->selectionModel()->isSelected(current)))
+        return;
+    applying_ = true;
+    if (row < 0) {
+        list_->selectionModel()->clear();
+    } else {
+        list_->selectionModel()->setCurrentIndex(stories_->index(row), QItemSelectionModel::ClearAndSelect);
+    }
+    applying_ = false;
 }
 
 void StoriesPage::refresh() {
     strip_->setSnapshot(state_.sampler->systemSnapshot());
     glance_->setCharts(glanceCharts(state_));
-    if (std::exchange(storiesStale_, false)) stories_->update(state_.timeline->events());
+    banner_->setVisible(stories::showsExtensionNudge(state_.extensionEverConnected, state_.extensionNudgeDismissed,
+                                                     state_.lowConfidenceBrowserStoryCount));
+    const bool stale = std::exchange(storiesStale_, false);
+    if (std::exchange(filtersStale_, false) || stale) rebuildList();
+    followSelection();
+    detail_->show(state_.selectedEvent(), state_.lastQuitMessage);
 }
 
 }  // namespace velmora

@@ -2,39 +2,74 @@
 
 #include <QDateTime>
 
-#include <algorithm>
 #include <cmath>
 #include <set>
 
 namespace velmora {
 
-namespace {
-
-QString rowText(const TimelineEvent& story) {
-    const double unix = story.timestamp.unixSeconds();
-    // A date no clock can show gets no time rather than an overflow.
-    const QString time = std::isfinite(unix) && std::abs(unix) < 1e11
-                             ? QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(unix * 1000.0)).toString("HH:mm")
-                             : QString("--:--");
-    return time + "  " + QString::fromStdString(story.title) + "\n" + QString::fromStdString(story.explanation);
+QString storyTime(const Date& when, const QTimeZone& zone) {
+    const double unix = when.unixSeconds();
+    // A date no clock can show gets no time rather than an overflow in the cast.
+    if (!std::isfinite(unix) || std::abs(unix) >= 1e11) return QStringLiteral("--:--");
+    return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(std::floor(unix * 1000.0)), zone)
+        .toString(QStringLiteral("HH:mm"));
 }
 
-}  // namespace
+StoryRow StoryRow::from(const TimelineEvent& story) {
+    const auto model = stories::rowModel(story);
+    StoryRow row;
+    row.id = story.id;
+    row.time = storyTime(story.timestamp);
+    row.title = QString::fromStdString(story.title);
+    row.text = row.time + QStringLiteral("  ") + row.title + QLatin1Char('\n') + QString::fromStdString(story.explanation);
+    row.delta = QString::fromStdString(model.deltaText);
+    row.total = model.totalText ? QString::fromStdString(*model.totalText) : QString();
+    row.subtitle = model.subtitle ? QString::fromStdString(*model.subtitle) : QString();
+    row.summary = QString::fromStdString(model.summary);
+    row.source = QString::fromStdString(model.sourceLabel);
+    row.accessible = QString::fromStdString(model.accessibleText);
+    row.deltaTone = model.deltaTone;
+    row.accent = model.accent;
+    row.summaryTone = model.summaryTone;
+    row.symbol = model.symbol;
+    row.share = model.share;
+    return row;
+}
 
 int StoryListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(rows_.size());
 }
 
+const StoryRow* StoryListModel::rowAt(int row) const {
+    return row >= 0 && row < rowCount() ? &rows_[static_cast<std::size_t>(row)] : nullptr;
+}
+
+int StoryListModel::rowOf(const Uuid& id) const {
+    for (std::size_t i = 0; i < rows_.size(); ++i)
+        if (rows_[i].id == id) return static_cast<int>(i);
+    return -1;
+}
+
 QVariant StoryListModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= rowCount() || role != Qt::DisplayRole) return {};
-    return rows_[static_cast<std::size_t>(index.row())].text;
+    const auto* row = index.isValid() ? rowAt(index.row()) : nullptr;
+    if (!row) return {};
+    switch (role) {
+        case Qt::DisplayRole: return row->text;
+        case Qt::AccessibleTextRole:
+        case Qt::ToolTipRole: return row->accessible;
+        case IdRole: return QString::fromStdString(row->id.toString());
+        default: return {};
+    }
 }
 
 void StoryListModel::update(const std::vector<TimelineEvent>& stories) {
-    std::vector<Row> next;
-    next.reserve(stories.size());
-    for (const auto& s : stories) next.push_back({s.id, rowText(s)});
+    std::vector<StoryRow> rows;
+    rows.reserve(stories.size());
+    for (const auto& s : stories) rows.push_back(StoryRow::from(s));
+    update(std::move(rows));
+}
 
+void StoryListModel::update(std::vector<StoryRow> next) {
     std::set<Uuid> kept;
     for (const auto& r : next) kept.insert(r.id);
     for (int i = static_cast<int>(rows_.size()) - 1; i >= 0;) {
@@ -72,13 +107,13 @@ void StoryListModel::update(const std::vector<TimelineEvent>& stories) {
         i = runEnd - 1;
     }
     for (std::size_t i = 0; i < rows_.size();) {
-        if (rows_[i].text == next[i].text) {
+        if (rows_[i] == next[i]) {
             ++i;
             continue;
         }
         std::size_t end = i;
-        while (end < rows_.size() && rows_[end].text != next[end].text) rows_[end].text = next[end].text, ++end;
-        emit dataChanged(index(static_cast<int>(i)), index(static_cast<int>(end - 1)), {Qt::DisplayRole});
+        while (end < rows_.size() && !(rows_[end] == next[end])) rows_[end] = next[end], ++end;
+        emit dataChanged(index(static_cast<int>(i)), index(static_cast<int>(end - 1)));
         i = end;
     }
 }

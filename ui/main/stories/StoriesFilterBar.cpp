@@ -1,0 +1,113 @@
+#include "ui/main/stories/StoriesFilterBar.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QSignalBlocker>
+
+#include "ui/style/Palette.h"
+
+namespace velmora {
+
+StoriesFilterBar::StoriesFilterBar(QWidget* parent) : QWidget(parent) {
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(14, 8, 14, 8);
+    column->setSpacing(8);
+    auto* searchRow = new QHBoxLayout;
+    searchRow->setSpacing(8);
+    search_ = new QLineEdit(this);
+    search_->setObjectName("storySearch");
+    search_->setPlaceholderText(QStringLiteral("Filter stories\u2026"));
+    search_->setClearButtonEnabled(false);
+    clear_ = new QPushButton(QStringLiteral("Clear"), this);
+    clear_->setObjectName("clearFilters");
+    clear_->setVisible(false);
+    searchRow->addWidget(search_, 1);
+    searchRow->addWidget(clear_);
+    column->addLayout(searchRow);
+
+    auto* pickers = new QHBoxLayout;
+    pickers->setSpacing(8);
+    auto* appLabel = new QLabel(QStringLiteral("App"), this);
+    app_ = new QComboBox(this);
+    app_->setObjectName("appPicker");
+    app_->setMaximumWidth(200);
+    app_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    app_->setMinimumContentsLength(8);
+    app_->addItem(QStringLiteral("All apps"));
+    auto* impactLabel = new QLabel(QStringLiteral("Impact"), this);
+    impact_ = new QComboBox(this);
+    impact_->setObjectName("impactPicker");
+    impact_->setMaximumWidth(200);
+    for (const auto f : stories::allImpactFilters)
+        impact_->addItem(QString::fromUtf8(stories::title(f).data(), static_cast<int>(stories::title(f).size())));
+    pickers->addWidget(appLabel);
+    pickers->addWidget(app_, 1);
+    pickers->addWidget(impactLabel);
+    pickers->addWidget(impact_, 1);
+    pickers->addStretch(0);
+    column->addLayout(pickers);
+
+    // User signals only: a redraw that sets the same values never counts as an edit.
+    connect(search_, &QLineEdit::textEdited, this, [this](const QString& text) {
+        auto next = filters_;
+        next.search = text.toStdString();
+        userEdit(next);
+    });
+    connect(clear_, &QPushButton::clicked, this, [this] { userEdit({}); });
+    connect(app_, &QComboBox::activated, this, [this](int index) {
+        auto next = filters_;
+        if (index <= 0 || index > static_cast<int>(options_.size())) next.appKey.reset();
+        else next.appKey = options_[static_cast<std::size_t>(index - 1)].key;
+        userEdit(next);
+    });
+    connect(impact_, &QComboBox::activated, this, [this](int index) {
+        auto next = filters_;
+        next.impact = stories::allImpactFilters[static_cast<std::size_t>(std::clamp(index, 0, 5))];
+        userEdit(next);
+    });
+}
+
+void StoriesFilterBar::userEdit(stories::Filters next) {
+    filters_ = std::move(next);
+    clear_->setVisible(filters_.active());
+    emit edited();
+}
+
+void StoriesFilterBar::show(const stories::Filters& filters, const std::vector<stories::AppOption>& options) {
+    filters_ = filters;
+    const QString text = QString::fromStdString(filters.search);
+    // Setting the same text again would move the cursor and drop the undo history.
+    if (search_->text() != text) search_->setText(text);
+    if (options != options_) {
+        const QSignalBlocker blocker(app_);
+        options_ = options;
+        app_->clear();
+        app_->addItem(QStringLiteral("All apps"));
+        for (const auto& o : options_) app_->addItem(QString::fromStdString(o.name), QString::fromStdString(o.key));
+    }
+    int appIndex = 0;
+    if (filters.appKey)
+        for (std::size_t i = 0; i < options_.size(); ++i)
+            if (options_[i].key == *filters.appKey) appIndex = static_cast<int>(i) + 1;
+    if (app_->currentIndex() != appIndex) {
+        const QSignalBlocker blocker(app_);
+        app_->setCurrentIndex(appIndex);
+    }
+    const int impactIndex = static_cast<int>(filters.impact);
+    if (impact_->currentIndex() != impactIndex) {
+        const QSignalBlocker blocker(impact_);
+        impact_->setCurrentIndex(impactIndex);
+    }
+    clear_->setVisible(filters.active());
+}
+
+void StoriesFilterBar::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), palette::withAlpha(palette::primaryText(this), 0.03));
+}
+
+}  // namespace velmora

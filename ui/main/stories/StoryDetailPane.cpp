@@ -1,0 +1,193 @@
+#include "ui/main/stories/StoryDetailPane.h"
+
+#include <QDateTime>
+#include <QLabel>
+#include <QLocale>
+#include <QScrollBar>
+
+#include <cmath>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "ui/main/stories/StoriesLogic.h"
+#include "ui/main/stories/StoryRowDelegate.h"
+#include "ui/style/Fonts.h"
+#include "ui/style/Palette.h"
+#include "ui/style/SourceBadge.h"
+
+namespace velmora {
+
+namespace {
+
+QLabel* text(const QString& s, QWidget* parent, const QFont& font, const QColor& colour, const char* name = nullptr) {
+    auto* label = new QLabel(s, parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    label->setFont(font);
+    QPalette p = label->palette();
+    p.setColor(QPalette::WindowText, colour);
+    label->setPalette(p);
+    if (name) label->setObjectName(name);
+    return label;
+}
+
+// A rounded card filled with a tone at low opacity.
+class Card final : public QWidget {
+public:
+    Card(QColor fill, QWidget* parent) : QWidget(parent), fill_(fill) {}
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        p.setBrush(palette::withAlpha(fill_, 0.12));
+        p.drawRoundedRect(QRectF(rect()), 12, 12);
+    }
+
+private:
+    QColor fill_;
+};
+
+QString storyShortTime(const Date& when) {
+    const double unix = when.unixSeconds();
+    if (!std::isfinite(unix) || std::abs(unix) >= 1e11) return QStringLiteral("--:--");
+    return QLocale::system().toString(
+        QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(std::floor(unix * 1000.0))).time(), QLocale::ShortFormat);
+}
+
+}  // namespace
+
+StoryDetailPane::StoryDetailPane(Quit quit, QWidget* parent) : QScrollArea(parent), quit_(std::move(quit)) {
+    setObjectName("storyDetail");
+    setWidgetResizable(true);
+    setFrameShape(QFrame::NoFrame);
+    // 320 with the 340 of the list and the widest sidebar would not fit a 900-px window; the
+    // detail wraps its texts, so it is the column that gives way.
+    setMinimumWidth(300);
+    rebuild();
+}
+
+void StoryDetailPane::show(const std::optional<TimelineEvent>& story, const std::optional<std::string>& quitMessage) {
+    if (built_ && story == story_ && quitMessage == message_) return;
+    story_ = story;
+    message_ = quitMessage;
+    rebuild();
+}
+
+void StoryDetailPane::rebuild() {
+    built_ = true;
+    const int scroll = verticalScrollBar() ? verticalScrollBar()->value() : 0;
+    auto* page = new QWidget;
+    auto* column = new QVBoxLayout(page);
+    column->setContentsMargins(24, 24, 24, 24);
+    column->setSpacing(22);
+    const QColor primary = palette::primaryText(this);
+    const QColor secondary = palette::secondaryText(this);
+    const QColor tertiary = palette::tertiaryText(this);
+    if (!story_) {
+        column->addStretch(1);
+        auto* title = text(QStringLiteral("Pick a story"), page, roleFont(TextRole::title2, QFont::DemiBold), primary,
+                           "detailPlaceholder");
+        title->setAlignment(Qt::AlignCenter);
+        auto* hint = text(QStringLiteral("Click a row to see a simple explanation."), page, roleFont(TextRole::body),
+                          secondary);
+        hint->setAlignment(Qt::AlignCenter);
+        column->addWidget(title);
+        column->addWidget(hint);
+        column->addStretch(1);
+        setWidget(page);
+        return;
+    }
+    const TimelineEvent& s = *story_;
+    const auto d = stories::detailModel(s);
+    column->addWidget(text(storyShortTime(s.timestamp), page, roleFont(TextRole::caption), secondary));
+    QFont big = numberFont(roleFont(TextRole::largeTitle, QFont::Bold));
+    big.setPixelSize(48);
+    column->addWidget(text(QString::fromStdString(d.deltaText), page, big, d.deltaGreen ? palette::green() : primary,
+                           "detailDelta"));
+    column->addWidget(
+        text(QString::fromStdString(s.title), page, roleFont(TextRole::title2, QFont::DemiBold), primary, "detailTitle"));
+
+    auto* card = new Card(toneColour(d.tone, this), page);
+    card->setObjectName("effectCard");
+    auto* cardColumn = new QVBoxLayout(card);
+    cardColumn->setContentsMargins(16, 16, 16, 16);
+    cardColumn->setSpacing(6);
+    cardColumn->addWidget(
+        text(QStringLiteral("Effect on your computer"), card, roleFont(TextRole::caption, QFont::DemiBold), secondary));
+    cardColumn->addWidget(
+        text(QString::fromStdString(d.cardLabel), card, roleFont(TextRole::title3, QFont::Bold), primary, "cardLabel"));
+    cardColumn->addWidget(text(QString::fromStdString(d.cardReason), card, roleFont(TextRole::body), secondary));
+    column->addWidget(card);
+
+    if (d.offersQuit) {
+        const QString name = QString::fromStdString(s.relatedApp->displayName);
+        auto* button = new QPushButton(QStringLiteral("Quit ") + name, page);
+        button->setObjectName("quitApp");
+        QPalette p = button->palette();
+        p.setColor(QPalette::ButtonText, palette::red());
+        button->setPalette(p);
+        connect(button, &QPushButton::clicked, this, &StoryDetailPane::askToQuit);
+        column->addWidget(button, 0, Qt::AlignLeft);
+        if (message_)
+            column->addWidget(text(QString::fromStdString(*message_), page, roleFont(TextRole::caption), secondary,
+                                   "quitMessage"));
+    }
+    if (d.headline) {
+        auto* block = new QVBoxLayout;
+        block->setSpacing(6);
+        block->addWidget(text(QStringLiteral("What you were doing"), page, roleFont(TextRole::headline, QFont::DemiBold),
+                              primary));
+        block->addWidget(text(QString::fromStdString(*d.headline), page, roleFont(TextRole::body), primary));
+        column->addLayout(block);
+    }
+    if (d.spikeLine)
+        column->addWidget(
+            text(QString::fromStdString(*d.spikeLine), page, roleFont(TextRole::callout), secondary, "spikeLine"));
+    if (d.freeLine)
+        column->addWidget(text(QString::fromStdString(*d.freeLine), page, roleFont(TextRole::caption), tertiary));
+
+    auto* sources = new QVBoxLayout;
+    sources->setSpacing(6);
+    sources->addWidget(text(QStringLiteral("How we know"), page, roleFont(TextRole::headline, QFont::DemiBold), primary));
+    auto* badges = new QHBoxLayout;
+    badges->setSpacing(6);
+    for (const auto source : d.badges) badges->addWidget(new SourceBadge(source, page));
+    badges->addStretch(1);
+    sources->addLayout(badges);
+    sources->addWidget(text(QString::fromStdString(d.sourceExplanation), page, roleFont(TextRole::caption), secondary));
+    column->addLayout(sources);
+    column->addStretch(1);
+    setWidget(page);
+    verticalScrollBar()->setValue(scroll);
+}
+
+void StoryDetailPane::askToQuit() {
+    if (!story_ || !story_->relatedApp || confirm_) return;
+    const ProcessIdentity app = *story_->relatedApp;
+    const QString name = QString::fromStdString(app.displayName);
+    auto* box = new QMessageBox(this);
+    confirm_ = box;
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setTextFormat(Qt::PlainText);
+    box->setIcon(QMessageBox::Warning);
+    box->setWindowTitle(QStringLiteral("Quit ") + name + QStringLiteral("?"));
+    box->setText(QStringLiteral("Quit ") + name + QStringLiteral("?"));
+    box->setInformativeText(QStringLiteral("This frees the memory in this story right away. Any unsaved work in ") +
+                            name + QStringLiteral(" may prompt you first."));
+    auto* quit = box->addButton(QStringLiteral("Quit ") + name, QMessageBox::DestructiveRole);
+    quit->setObjectName("confirmQuit");
+    auto* cancel = box->addButton(QMessageBox::Cancel);
+    box->setDefaultButton(cancel);
+    box->setEscapeButton(cancel);
+    // The story may change while the box is up: the app asked about is the one quit.
+    connect(box, &QMessageBox::buttonClicked, this, [this, quit, app](QAbstractButton* clicked) {
+        if (clicked == quit && quit_) quit_(app.groupingKey, app.bundleID, app.displayName);
+    });
+    box->open();
+}
+
+}  // namespace velmora

@@ -1,0 +1,44 @@
+#pragma once
+#include <functional>
+#include <optional>
+#include <string>
+
+// Before Qt: the engine uses words Qt defines as macros.
+#include "engine/stories/TimelineEvent.h"
+
+#include <QMessageBox>
+#include <QPointer>
+#include <QScrollArea>
+
+class QLabel;
+
+class QPushButton;
+
+namespace velmora {
+
+// The selected story in full: time, change, title, effect card, Quit behind a confirmation,
+// what the user was doing, the spike, free memory then, and the sources. "Pick a story" without
+// one. Rebuilt only when the story itself changes, so the scroll position stays.
+class StoryDetailPane final : public QScrollArea {
+    Q_OBJECT
+public:
+    using Quit = std::function<void(const std::string& key, const std::optional<std::string>& bundleID,
+                                    const std::string& name)>;
+    explicit StoryDetailPane(Quit quit, QWidget* parent = nullptr);
+    void show(const std::optional<TimelineEvent>& story, const std::optional<std::string>& quitMessage);
+
+    // The confirmation while it is up.
+    QMessageBox* confirmation() const { return confirm_; }
+
+private:
+    void rebuild();
+    void askToQuit();
+
+    Quit quit_;
+    std::optional<TimelineEvent> story_;
+    std::optional<std::string> message_;
+    bool built_ = false;
+    QPointer<QMessageBox> confirm_;
+};
+
+}  // namespace velmora
