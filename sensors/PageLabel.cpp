@@ -6,6 +6,7 @@
 
 #include <uriparser/Uri.h>
 
+#include "engine/activity/BrowserActivityAdapter.h"
 #include "engine/support/Text.h"
 #include "engine/support/Utf8.h"
 
@@ -170,7 +171,7 @@ std::optional<std::string> pageLabel(std::optional<std::string_view> title, std:
         return utf8::shorten(*host, kLabelLimit, kLabelKeep);
     }
     if (title) {
-        std::string trimmed = utf8::trim(*title);
+        std::string trimmed = utf8::trim(BrowserActivityAdapter::withoutBrowserSuffix(utf8::trim(*title)));
         if (!trimmed.empty() && !isPlaceholderTitle(trimmed)) return utf8::shorten(trimmed, kLabelLimit, kLabelKeep);
     }
     return siteHost;

@@ -17,10 +17,12 @@ constexpr std::array<std::string_view, 11> kFirefoxProcessNames{
     "rdd process",   "socket process", "utility process", "gpu process",    "forkserver"};
 
 // Removed only where they end the title, in this order.
-constexpr std::array<std::string_view, 14> kTitleSuffixes{
+constexpr auto kTitleSuffixes = std::to_array<std::string_view>({
     " - Google Chrome", " \u2014 Google Chrome", " - Chrome", " - Safari", " \u2014 Safari",
     " - Arc",           " \u2014 Arc",           " - Dia",    " \u2014 Dia", " - Brave",
-    " - Firefox",       " - Microsoft Edge",     " \u2014 Mozilla Firefox", " - Chromium"};
+    " - Firefox",       " - Microsoft Edge",     " \u2014 Mozilla Firefox", " - Chromium",
+    " - Mozilla Firefox", " \u2014 Firefox",     " - Vivaldi", " - Opera",
+});
 
 constexpr std::array<std::string_view, 3> kVideoSuffixes{" - YouTube", " \u2014 YouTube", " | YouTube"};
 
@@ -122,11 +124,14 @@ bool BrowserActivityAdapter::isFirefoxContentProcess(std::string_view name) {
     return false;
 }
 
-std::string BrowserActivityAdapter::cleanTitle(std::string_view title) {
-    std::string_view cut = title;
+std::string_view BrowserActivityAdapter::withoutBrowserSuffix(std::string_view title) {
     for (auto suffix : kTitleSuffixes)
-        if (endsWithIgnoringAsciiCase(cut, suffix)) cut.remove_suffix(suffix.size());
-    std::string result(cut);
+        if (endsWithIgnoringAsciiCase(title, suffix)) title.remove_suffix(suffix.size());
+    return title;
+}
+
+std::string BrowserActivityAdapter::cleanTitle(std::string_view title) {
+    std::string result(withoutBrowserSuffix(title));
     if (utf8::characterCount(result) > 100) result = utf8::prefixCharacters(result, 97) + "\u2026";
     return utf8::trim(result);
 }

@@ -30,6 +30,8 @@ public:
     // The semantic activity event of a signal; none for a signal name it does not know.
     static std::optional<ActivityEvent> makeEvent(const StructuredSignal& signal, const ActivityEvent& source);
 
+    // The title without the browser's name at its end (" - Chromium", " \u2014 Mozilla Firefox", ...).
+    static std::string_view withoutBrowserSuffix(std::string_view title);
     // Drops a trailing browser name, shortens to 100 characters and trims.
     static std::string cleanTitle(std::string_view title);
     // The host of a well-known service named in the title.

@@ -99,3 +99,19 @@ TEST(PageLabelTest, HostsOfAddressesAsBrowsersShowThem) {
     EXPECT_EQ(addressHost("https://www.a.example/?q=a|b"), "www.a.example");
     EXPECT_EQ(addressHost("no address at all"), std::nullopt);
 }
+
+TEST(PageLabelTest, WindowTitlesLoseTheBrowsersName) {
+    const std::pair<std::string_view, std::optional<std::string>> cases[] = {
+        {"Quarterly Budget - Chromium", "Quarterly Budget"},
+        {"Quarterly Budget \u2014 Mozilla Firefox", "Quarterly Budget"},
+        {"Quarterly Budget - Mozilla Firefox", "Quarterly Budget"},
+        {"Quarterly Budget - Google Chrome", "Quarterly Budget"},
+        {"Quarterly Budget - Brave  ", "Quarterly Budget"},
+        {"Release notes - Vivaldi", "Release notes"},
+        {"New Tab - Chromium", std::nullopt},  // the browser's own page, once its name is gone
+        {"Chromium", "Chromium"},
+        {"Notes on Chromium", "Notes on Chromium"},
+        {"Budget - Chromium - Wiki", "Budget - Chromium - Wiki"},
+    };
+    for (const auto& [title, expected] : cases) EXPECT_EQ(pageLabel(title, std::nullopt, std::nullopt), expected) << title;
+}
