@@ -100,7 +100,7 @@ int main(int argc, char** argv) {
     for (const QSize size : {QSize(900, 560), QSize(1400, 900)}) {
         window.resize(size);
         settle();
-        c.cancel();
+        if (c.session().phase != MeasurePhase::idle) c.cancel();
         s.selectedSidebar = SidebarItem::timeline;
         shoot("stories");
         s.selectedSidebar = SidebarItem::overview;

@@ -228,3 +228,29 @@ TEST(MainWindowFrame, OnlyTheVisiblePageFollowsTheStories) {
 
 }  // namespace
 }  // namespace velmora
+
+namespace velmora {
+namespace {
+
+TEST(MainWindowFrame, OneRedrawPerSample) {
+    Frame f;
+    QSignalSpy redraws(f.adapter.get(), &AppStateAdapter::changed);
+    f.state->measureController->start();  // the tick then also advances the measurement
+    f.settle();
+    f.desktop.apps = {{100, "firefox", "Firefox", false, true}};
+    const std::pair<int, std::uint64_t> samples[] = {{1, 900 * MiB}, {2, 950 * MiB}, {3, 1400 * MiB}};
+    for (const auto& [n, bytes] : samples) {
+        redraws.clear();
+        f.clock.advance(1);
+        f.steady.now += 1;
+        f.processes.processes = {{100, "/usr/lib/firefox/firefox", "firefox", 1, bytes}};
+        f.state->sampler->tick();
+        EXPECT_EQ(redraws.size(), 0) << n;  // never from inside the sample
+        f.settle();
+        EXPECT_EQ(redraws.size(), 1) << n;
+    }
+    EXPECT_EQ(f.state->measureController->baselineSamples().size(), 3u);
+}
+
+}  // namespace
+}  // namespace velmora

@@ -91,8 +91,11 @@ SystemPressureStrip::SystemPressureStrip(QWidget* parent) : QWidget(parent) {
     headline_->setObjectName("stripHeadline");
     explanation_ = label(this, roleFont(TextRole::caption), palette::secondaryText(this));
     explanation_->setObjectName("stripExplanation");
+    // Centred as a pair, 2 px apart, however tall the figures make the row.
+    words->addStretch(1);
     words->addWidget(headline_);
     words->addWidget(explanation_);
+    words->addStretch(1);
     row->addLayout(words, 1);
 
     figures_ = new QWidget(this);
