@@ -14,8 +14,8 @@ pkgs=(
   clang libfuzzer-14-dev libclang-rt-14-dev curl openssl
   # the check that every package the configure step uses is installed here
   strace
-  # the browser extensions' syntax check
-  nodejs
+  # the browser extensions' syntax check, and the browser the extension is tried in
+  nodejs chromium
 )
 missing=()
 for p in "${pkgs[@]}"; do

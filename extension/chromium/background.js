@@ -56,11 +56,10 @@ function report(tab) {
     });
 }
 
-let focusedWindow = null;  // unknown until the browser says
+let focusedWindow = null;  // the browser window focused last; unknown until the browser says
 
 // The active tab of the focused window; a tab in a window behind it is never the front tab.
 function reportFront() {
-  if (focusedWindow === NO_WINDOW) return;
   const query = focusedWindow === null ? { active: true, lastFocusedWindow: true } : { active: true, windowId: focusedWindow };
   api.tabs.query(query).then((found) => report(found && found[0]), () => {});
 }
@@ -72,7 +71,10 @@ api.tabs.onUpdated.addListener((tabId, change, tab) => {
   if (change.title !== undefined || change.url !== undefined || change.status === "complete") reportFront();
 });
 
+// Focus leaving for another application, or for a window hidden from the extension, changes
+// nothing; Chromium passes through that state between two of its own windows as well.
 api.windows.onFocusChanged.addListener((windowId) => {
+  if (windowId === NO_WINDOW) return;
   focusedWindow = windowId;
   reportFront();
 });
