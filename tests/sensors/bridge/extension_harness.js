@@ -170,6 +170,16 @@ async function run(name, fake) {
   check(JSON.stringify(f.titles()) === JSON.stringify(["Docs \u2014 Example", "Docs \u2014 Example", "Docs \u2014 Example"]),
         `${name}: after two failures the page went ${JSON.stringify(f.titles())}`);
 
+  // Focus leaving for a window the extension cannot see keeps the window focused last in front.
+  const h = load(name, fake);
+  await h.settle();
+  await h.focus(2);
+  await h.focus(-1);
+  await h.update(6, { title: "Other window, later" });
+  await h.update(1, { title: "Docs, later" });
+  check(JSON.stringify(h.titles()) === JSON.stringify(["Docs \u2014 Example", "Other window", "Other window, later"]),
+        `${name}: with focus gone the extension posted ${JSON.stringify(h.titles())}`);
+
   // Nothing at start when the front tab is the browser's own page or no window is focused.
   const g = load(name, fake);
   g.tabs[1].url = "chrome://settings/";
