@@ -22,6 +22,7 @@
 #include "ui/main/ElidedLabel.h"
 #include "ui/main/PlaceholderPage.h"
 #include "ui/main/measure/MeasurePage.h"
+#include "ui/main/heavy/HeavyPage.h"
 #include "ui/main/livechart/LiveChartPage.h"
 #include "ui/main/overview/OverviewPage.h"
 #include "ui/main/trends/TrendsPage.h"
@@ -179,6 +180,7 @@ void MainWindow::buildPages(QSplitter* splitter) {
             case SidebarItem::overview: page = new OverviewPage(state_, pages_); break;
             case SidebarItem::liveChart: page = new LiveChartPage(state_, pages_); break;
             case SidebarItem::trends: page = new TrendsPage(state_, pages_); break;
+            case SidebarItem::apps: page = new HeavyPage(state_, pages_); break;
             case SidebarItem::timeline: page = storiesPage_ = new StoriesPage(state_, pages_); break;
             default: page = new PlaceholderPage(section.sidebarTitle, pages_); break;
         }
