@@ -52,10 +52,12 @@ class FakeFirstRunFlags final : public FirstRunFlags {
 public:
     bool shouldShow() const override { return due; }
     void markCompleted() override { ++completions; }
+    void dismissStableHint() override { ++dismissals; }
     bool isTemporaryBuild() const override { return temporary; }
     bool due = false;
     bool temporary = false;
     int completions = 0;
+    int dismissals = 0;
 };
 
 class FakeDigestNotifier final : public DigestNotifier {

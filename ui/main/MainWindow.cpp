@@ -31,6 +31,7 @@
 #include "ui/style/Fonts.h"
 #include "ui/style/Palette.h"
 #include "ui/style/Symbols.h"
+#include "ui/windows/FirstRunSheet.h"
 
 namespace velmora {
 
@@ -316,10 +317,9 @@ void MainWindow::refreshToolbar() {
 }
 
 QDialog* MainWindow::makeSheet(const QString& title, bool AppState::*flag) {
+    if (flag == &AppState::showFirstRun) return finishSheet(new FirstRunSheet(state_, this), flag);
     auto* sheet = new QDialog(this);
-    sheet->setAttribute(Qt::WA_DeleteOnClose);
     sheet->setWindowTitle(title);
-    sheet->setWindowModality(Qt::WindowModal);
     sheet->resize(560, 420);
     auto* layout = new QVBoxLayout(sheet);
     auto* heading = new QLabel(title, sheet);
@@ -332,9 +332,13 @@ QDialog* MainWindow::makeSheet(const QString& title, bool AppState::*flag) {
     done->setDefault(true);
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, sheet, &QDialog::accept);
-    // Done on the welcome sheet records the first run; however a sheet closes, its flag goes back.
-    if (flag == &AppState::showFirstRun)
-        connect(sheet, &QDialog::accepted, this, [this] { state_.dependencies().firstRun.markCompleted(); });
+    return finishSheet(sheet, flag);
+}
+
+QDialog* MainWindow::finishSheet(QDialog* sheet, bool AppState::*flag) {
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    sheet->setWindowModality(Qt::WindowModal);
+    // However a sheet closes, its flag goes back.
     connect(sheet, &QDialog::finished, this, [this, flag](int) {
         sheetFlag_ = nullptr;
         if (!(state_.*flag)) return;

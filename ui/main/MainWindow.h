@@ -55,6 +55,7 @@ private:
     void select(SidebarItem item);
     void checkOneAction();
     QDialog* makeSheet(const QString& title, bool AppState::*flag);
+    QDialog* finishSheet(QDialog* sheet, bool AppState::*flag);
 
     AppStateAdapter& adapter_;
     AppState& state_;

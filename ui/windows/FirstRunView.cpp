@@ -24,4 +24,6 @@ void FirstRunView::markCompleted(DefaultsStore& defaults, bool temporaryBuild) {
     if (!temporaryBuild) defaults.setValue(std::string(stableHintDismissedKey), true);
 }
 
+void StoredFirstRunFlags::dismissStableHint() { defaults_.setValue(std::string(FirstRunView::stableHintDismissedKey), true); }
+
 }  // namespace velmora

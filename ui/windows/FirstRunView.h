@@ -29,6 +29,7 @@ public:
         : defaults_(defaults), files_(files), executable_(std::move(executablePath)) {}
     bool shouldShow() const override { return FirstRunView::shouldShow(defaults_, velmora::isTemporaryBuild(files_, executable_)); }
     void markCompleted() override { FirstRunView::markCompleted(defaults_, velmora::isTemporaryBuild(files_, executable_)); }
+    void dismissStableHint() override;
     bool isTemporaryBuild() const override { return velmora::isTemporaryBuild(files_, executable_); }
 
 private:
