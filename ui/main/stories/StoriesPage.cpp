@@ -107,6 +107,8 @@ StoriesPage::StoriesPage(AppState& state, QWidget* parent) : Page(parent), state
 
     auto* empty = new QWidget(listStack_);
     empty->setObjectName("storiesPlaceholder");
+    // The placeholder must not make the column taller than a small window: the page would scroll.
+    empty->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Ignored);
     auto* emptyLayout = new QVBoxLayout(empty);
     emptyLayout->setContentsMargins(24, 24, 24, 24);
     emptyLayout->setSpacing(14);

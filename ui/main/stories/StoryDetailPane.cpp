@@ -63,6 +63,8 @@ QString storyShortTime(const Date& when) {
 StoryDetailPane::StoryDetailPane(Quit quit, QWidget* parent) : QScrollArea(parent), quit_(std::move(quit)) {
     setObjectName("storyDetail");
     setWidgetResizable(true);
+    // Texts wrap to the column; a sideways scroll bar would hide the end of every line.
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setFrameShape(QFrame::NoFrame);
     // 320 with the 340 of the list and the widest sidebar would not fit a 900-px window; the
     // detail wraps its texts, so it is the column that gives way.
@@ -84,6 +86,7 @@ void StoryDetailPane::rebuild() {
     auto* column = new QVBoxLayout(page);
     column->setContentsMargins(24, 24, 24, 24);
     column->setSpacing(22);
+    column->setSizeConstraint(QLayout::SetNoConstraint);
     const QColor primary = palette::primaryText(this);
     const QColor secondary = palette::secondaryText(this);
     const QColor tertiary = palette::tertiaryText(this);
@@ -106,8 +109,10 @@ void StoryDetailPane::rebuild() {
     column->addWidget(text(storyShortTime(s.timestamp), page, roleFont(TextRole::caption), secondary));
     QFont big = numberFont(roleFont(TextRole::largeTitle, QFont::Bold));
     big.setPixelSize(48);
-    column->addWidget(text(QString::fromStdString(d.deltaText), page, big, d.deltaGreen ? palette::green() : primary,
-                           "detailDelta"));
+    auto* amount = text(QString::fromStdString(d.deltaText), page, big, d.deltaGreen ? palette::green() : primary,
+                        "detailDelta");
+    amount->setWordWrap(false);
+    column->addWidget(amount);
     column->addWidget(
         text(QString::fromStdString(s.title), page, roleFont(TextRole::title2, QFont::DemiBold), primary, "detailTitle"));
 

@@ -132,12 +132,18 @@ void StoryRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     const auto* row = rowOf(index);
     if (!row) return;
     const QWidget* widget = option.widget;
-    QStyleOptionViewItem panel = option;
-    initStyleOption(&panel, index);
-    panel.text.clear();
-    panel.rect = option.rect.adjusted(insetX / 2, insetY / 2, -insetX / 2, -insetY / 2);
-    QStyle* style = widget ? widget->style() : QApplication::style();
-    style->drawPrimitive(QStyle::PE_PanelItemViewItem, &panel, painter, widget);
+    // A tinted card for the selected row: the row's coloured words stay readable on it, where a
+    // full highlight would put yellow and grey on blue.
+    if (option.state & (QStyle::State_Selected | QStyle::State_MouseOver)) {
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(palette::withAlpha(option.palette.highlight().color(),
+                                             option.state & QStyle::State_Selected ? 0.30 : 0.10));
+        painter->drawRoundedRect(QRectF(option.rect).adjusted(insetX / 2.0, insetY / 2.0, -insetX / 2.0, -insetY / 2.0),
+                                 8, 8);
+        painter->restore();
+    }
 
     painter->save();
     const QRect r = option.rect.adjusted(insetX + padX, insetY + padY, -insetX - padX, -insetY - padY);
@@ -182,8 +188,7 @@ void StoryRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
         static_cast<int>(lines.size()) * titleMetrics.lineSpacing() + 3 + subMetrics.height() + 3 + lineHeight;
     int y = cy - textHeight / 2;
     painter->setFont(titleFont());
-    painter->setPen(option.state & QStyle::State_Selected ? option.palette.highlightedText().color()
-                                                          : palette::primaryText(widget));
+    painter->setPen(palette::primaryText(widget));
     for (const auto& line : lines) {
         painter->drawText(QRect(tx, y, tw, titleMetrics.height()), Qt::AlignLeft | Qt::AlignVCenter, line);
         y += titleMetrics.lineSpacing();
