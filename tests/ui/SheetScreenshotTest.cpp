@@ -4,6 +4,7 @@
 
 #include "tests/app/AppHarness.h"
 #include "ui/windows/FirstRunSheet.h"
+#include "ui/windows/InfoSheets.h"
 
 #include <QDir>
 #include <QPixmap>
@@ -36,6 +37,21 @@ TEST(SheetScreenshots, FirstRun) {
     h.state->lastInstallMessage.reset();
     FirstRunSheet normal(*h.state);
     save(normal, "first-run-installed-copy.png");
+}
+
+TEST(SheetScreenshots, HelpAndWhatsNew) {
+    if (artifactFolder().isEmpty()) GTEST_SKIP() << "no artefact folder";
+    QDir().mkpath(artifactFolder());
+    HelpSheet help({"Ctrl+1", "Ctrl+7", "Ctrl+,", "Ctrl+Shift+M", "Ctrl+Shift+W", "Ctrl+Shift+1", "Ctrl+Shift+4"});
+    help.show();
+    EXPECT_TRUE(help.grab().save(QDir(artifactFolder()).filePath("help.png")));
+    // The whole scrolling content as well, past what the sheet shows at once.
+    EXPECT_TRUE(help.findChild<QWidget*>("sheetContent")->grab().save(QDir(artifactFolder()).filePath("help-all.png")));
+    WhatsNewSheet news;
+    news.show();
+    EXPECT_TRUE(news.grab().save(QDir(artifactFolder()).filePath("whats-new.png")));
+    EXPECT_TRUE(
+        news.findChild<QWidget*>("sheetContent")->grab().save(QDir(artifactFolder()).filePath("whats-new-all.png")));
 }
 
 }  // namespace

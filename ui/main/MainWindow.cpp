@@ -32,6 +32,7 @@
 #include "ui/style/Palette.h"
 #include "ui/style/Symbols.h"
 #include "ui/windows/FirstRunSheet.h"
+#include "ui/windows/InfoSheets.h"
 
 namespace velmora {
 
@@ -318,6 +319,20 @@ void MainWindow::refreshToolbar() {
 
 QDialog* MainWindow::makeSheet(const QString& title, bool AppState::*flag) {
     if (flag == &AppState::showFirstRun) return finishSheet(new FirstRunSheet(state_, this), flag);
+    if (flag == &AppState::showWhatsNew) return finishSheet(new WhatsNewSheet(this), flag);
+    if (flag == &AppState::showHelp) {
+        // The help names each command's keys as its menu entry does.
+        auto keys = [this](const QString& title) {
+            for (QAction* menu : menuBar()->actions())
+                for (QAction* a : menu->menu()->actions())
+                    if (a->text() == title) return a->shortcut().toString(QKeySequence::NativeText);
+            return QString();
+        };
+        const HelpKeys help{keys("Overview"), keys("Setup"), keys("Setup\u2026"), keys("Check one action"),
+                            keys("Toggle Floating Widget"), keys("Snap Widget to Top Left"),
+                            keys("Snap Widget to Bottom Right")};
+        return finishSheet(new HelpSheet(help, this), flag);
+    }
     auto* sheet = new QDialog(this);
     sheet->setWindowTitle(title);
     sheet->resize(560, 420);

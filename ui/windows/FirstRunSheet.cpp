@@ -12,24 +12,13 @@
 #include "ui/style/Buttons.h"
 #include "ui/style/Fonts.h"
 #include "ui/style/Palette.h"
+#include "ui/windows/InfoSheets.h"
 
 namespace velmora {
 
 namespace {
 
 constexpr int contentWidth = 520;
-
-QLabel* textLabel(const QString& text, TextRole role, const QColor& colour, QWidget* parent,
-                  QFont::Weight weight = QFont::Normal) {
-    auto* label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
-    label->setFont(roleFont(role, weight));
-    QPalette p = label->palette();
-    p.setColor(QPalette::WindowText, colour);
-    label->setPalette(p);
-    return label;
-}
 
 struct Hint {
     const char* title;
