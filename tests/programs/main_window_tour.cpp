@@ -128,7 +128,8 @@ int main(int argc, char** argv) {
     s.selectedSidebar = SidebarItem::timeline;
     s.announceChange();
     settle();
-    const auto* strip = window.findChild<QWidget*>("pressureStrip");
+    // The Overview page has a strip of its own: the one probed is the Stories page's.
+    const auto* strip = window.findChild<QWidget*>("timeline")->findChild<QWidget*>("pressureStrip");
     const QPoint dot = strip->mapTo(&window, QPoint(16 + 5, strip->height() / 2));
     std::cout << "dot " << dot.x() << " " << dot.y() << "\n";
     s.selectedSidebar = SidebarItem::measure;

@@ -82,6 +82,11 @@ StoriesPage::StoriesPage(AppState& state, QWidget* parent) : Page(parent), state
     });
     layout->addWidget(divider(left));
 
+    // When the window is short the list gives way, never the strip, the cards or the filters.
+    for (QWidget* fixed : {static_cast<QWidget*>(strip_), static_cast<QWidget*>(glance_),
+                           static_cast<QWidget*>(banner_), static_cast<QWidget*>(filterBar_)})
+        fixed->setSizePolicy(fixed->sizePolicy().horizontalPolicy(), QSizePolicy::Fixed);
+
     listStack_ = new QStackedWidget(left);
     stories_ = new StoryListModel(this);
     list_ = new QListView(listStack_);
