@@ -93,19 +93,8 @@ LiveChartPage::LiveChartPage(AppState& state, QWidget* parent) : Page(parent), s
     };
     column->addWidget(picker_);
 
-    empty_ = new QWidget(host);
-    auto* emptyColumn = new QVBoxLayout(empty_);
-    emptyColumn->setContentsMargins(0, 40, 0, 40);
-    emptyColumn->setSpacing(10);
-    QFont symbolFont = roleFont(TextRole::largeTitle, QFont::Light);
-    symbolFont.setPixelSize(30);
-    emptyColumn->addWidget(textLabel("\u223F", symbolFont, palette::tertiaryText(host), empty_, Qt::AlignCenter));
-    emptyColumn->addWidget(textLabel("Not enough history yet", roleFont(TextRole::title3, QFont::DemiBold),
-                                     palette::primaryText(host), empty_, Qt::AlignCenter));
-    auto* hint = textLabel("Leave Velmora open a few minutes \u2014 this fills in as measurements come in.",
-                           roleFont(TextRole::callout), palette::secondaryText(host), empty_, Qt::AlignCenter);
-    hint->setWordWrap(true);
-    emptyColumn->addWidget(hint);
+    empty_ = emptyState(host, "\u223F", 30, "Not enough history yet",
+                        "Leave Velmora open a few minutes \u2014 this fills in as measurements come in.");
     column->addWidget(empty_);
 
     chartCard_ = new Card(host);

@@ -8,6 +8,7 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
+#include "ui/style/Fonts.h"
 #include "ui/style/Palette.h"
 
 namespace velmora {
@@ -88,6 +89,23 @@ QWidget* divider(QWidget* parent) {
     pal.setColor(QPalette::WindowText, palette::tertiaryText(parent));
     line->setPalette(pal);
     return line;
+}
+
+QWidget* emptyState(QWidget* parent, const QString& symbol, int symbolPixels, const QString& title,
+                    const QString& hint) {
+    auto* box = new QWidget(parent);
+    auto* column = new QVBoxLayout(box);
+    column->setContentsMargins(0, 40, 0, 40);
+    column->setSpacing(10);
+    QFont symbolFont = roleFont(TextRole::largeTitle, QFont::Light);
+    symbolFont.setPixelSize(symbolPixels);
+    column->addWidget(textLabel(symbol, symbolFont, palette::tertiaryText(parent), box, Qt::AlignCenter));
+    column->addWidget(textLabel(title, roleFont(TextRole::title3, QFont::DemiBold), palette::primaryText(parent), box,
+                                Qt::AlignCenter));
+    auto* hintLabel = textLabel(hint, roleFont(TextRole::callout), palette::secondaryText(parent), box, Qt::AlignCenter);
+    hintLabel->setWordWrap(true);
+    column->addWidget(hintLabel);
+    return box;
 }
 
 }  // namespace velmora

@@ -43,4 +43,8 @@ QVBoxLayout* scrollingColumn(QWidget* page, int maxWidth, int margin, int spacin
 // A thin horizontal rule.
 QWidget* divider(QWidget* parent);
 
+// What a chart page shows before it has data: a large faint symbol, a title and a wrapped hint.
+QWidget* emptyState(QWidget* parent, const QString& symbol, int symbolPixels, const QString& title,
+                    const QString& hint);
+
 }  // namespace velmora

@@ -150,19 +150,8 @@ TrendsPage::TrendsPage(AppState& state, QWidget* parent) : Page(parent), state_(
     cardLayout->addWidget(tight_);
     column->addWidget(card);
 
-    empty_ = new QWidget(host);
-    auto* emptyColumn = new QVBoxLayout(empty_);
-    emptyColumn->setContentsMargins(0, 40, 0, 40);
-    emptyColumn->setSpacing(10);
-    QFont symbolFont = roleFont(TextRole::largeTitle, QFont::Light);
-    symbolFont.setPixelSize(32);
-    emptyColumn->addWidget(textLabel("\u2197", symbolFont, palette::tertiaryText(host), empty_, Qt::AlignCenter));
-    emptyColumn->addWidget(textLabel("Nothing tracked yet", roleFont(TextRole::title3, QFont::DemiBold),
-                                     palette::primaryText(host), empty_, Qt::AlignCenter));
-    auto* hint = textLabel("Leave Velmora open for a few days \u2014 this fills in as Stories happen.",
-                           roleFont(TextRole::callout), palette::secondaryText(host), empty_, Qt::AlignCenter);
-    hint->setWordWrap(true);
-    emptyColumn->addWidget(hint);
+    empty_ = emptyState(host, "\u2197", 32, "Nothing tracked yet",
+                        "Leave Velmora open for a few days \u2014 this fills in as Stories happen.");
     column->addWidget(empty_);
 
     QVBoxLayout* layout = nullptr;
