@@ -4,6 +4,7 @@
 
 #include "tests/app/AppHarness.h"
 #include "ui/main/glance/GlanceRules.h"
+#include "ui/main/ElidedLabel.h"
 #include "ui/main/glance/LiveGlanceCharts.h"
 #include "ui/main/strip/PressureStripRules.h"
 #include "ui/main/strip/SystemPressureStrip.h"
@@ -186,6 +187,14 @@ TEST(GlanceCharts, CardsOffscreen) {
     const auto g = line->geometry();
     ASSERT_EQ(g.points.size(), 2u);
     EXPECT_NEAR(g.points.front().x, line->width() * 800.0 / 900, 1e-9);  // placed by time
+
+    // Squeezed beside its figures, the title is cut with an ellipsis, never mid-letter.
+    auto* title = free->findChild<ElidedLabel*>("glanceTitle");
+    ASSERT_NE(title, nullptr);
+    EXPECT_EQ(title->lines(400), QStringList{"Free on computer"});
+    const QStringList narrow = title->lines(40);
+    ASSERT_EQ(narrow.size(), 1);
+    EXPECT_TRUE(narrow.front().endsWith(QChar(0x2026))) << narrow.front().toStdString();
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
+#include "ui/main/ElidedLabel.h"
 #include "ui/style/Fonts.h"
 #include "ui/style/MarkedSparkline.h"
 #include "ui/style/Palette.h"
@@ -39,14 +40,17 @@ LiveGlanceCharts::Card::Card(const QColor& colour, QWidget* parent) : QWidget(pa
     stack->setSpacing(4);
     auto* head = new QHBoxLayout;
     head->setSpacing(6);
-    title_ = label(this, roleFont(TextRole::caption2, QFont::DemiBold), palette::secondaryText(this));
+    // One line, cut with an ellipsis where the figures leave too little room.
+    title_ = new ElidedLabel(1, this);
+    title_->setFont(roleFont(TextRole::caption2, QFont::DemiBold));
+    title_->setColor(palette::secondaryText(this));
     title_->setObjectName("glanceTitle");
     title_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     value_ = label(this, numberFont(roleFont(TextRole::callout, QFont::Bold)), palette::primaryText(this));
     value_->setObjectName("glanceValue");
     trend_ = label(this, numberFont(roleFont(TextRole::caption2, QFont::DemiBold)), palette::secondaryText(this));
     trend_->setObjectName("glanceTrend");
-    head->addWidget(title_, 1, Qt::AlignBaseline);
+    head->addWidget(title_, 1, Qt::AlignVCenter);
     head->addWidget(value_, 0, Qt::AlignBaseline);
     head->addWidget(trend_, 0, Qt::AlignBaseline);
     stack->addLayout(head);

@@ -27,11 +27,12 @@ private:
     Card* app_;
 };
 
+class ElidedLabel;
+
 class LiveGlanceCharts::Card final : public QWidget {
 public:
     Card(const QColor& colour, QWidget* parent);
     void set(const GlanceCard& card);
-    QLabel* title() const { return title_; }
     QLabel* value() const { return value_; }
     QLabel* trend() const { return trend_; }
     MarkedSparkline* sparkline() const { return line_; }
@@ -41,7 +42,7 @@ protected:
 
 private:
     QColor colour_;
-    QLabel* title_;
+    ElidedLabel* title_;
     QLabel* value_;
     QLabel* trend_;
     MarkedSparkline* line_;
