@@ -38,6 +38,13 @@ SegmentedPicker::SegmentedPicker(const std::vector<std::pair<QString, int>>& opt
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(0);
+    // Fusion's sunken look barely differs from a raised button in the dark palette: the chosen
+    // range takes the accent so it can be read at a glance.
+    setStyleSheet("QPushButton { background: palette(button); color: palette(button-text);"
+                  " border: 1px solid palette(mid); padding: 3px 10px; }"
+                  "QPushButton:checked { background: palette(highlight); color: palette(highlighted-text);"
+                  " border-color: palette(highlight); font-weight: 600; }"
+                  "QPushButton:focus:!checked { border-color: palette(highlight); }");
     group_->setExclusive(true);
     for (const auto& [text, tag] : options) {
         auto* button = new QPushButton(text, this);
