@@ -16,10 +16,14 @@ strace -f -q -e trace=openat -o "$scratch/trace" \
 # A pkg-config asked for a module that is not there reads every .pc file while it looks: the
 # opens of processes that failed are not uses.
 awk '$2 == "+++" && $3 == "exited" && $5 != 0 { print $1 }' "$scratch/trace" | sort -u >"$scratch/failed"
-grep -v ' = -1 ' "$scratch/trace" | grep -E '^[0-9]+ openat' |
+grep -v ' = -1 ' "$scratch/trace" | grep -E '^[0-9]+ +openat' |
   awk 'NR == FNR { failed[$1] = 1; next } !($1 in failed)' "$scratch/failed" - |
   grep -oE '"[^"]+\.(cmake|pc)"' | tr -d '"' |
-  grep -E '^/usr/' | sort -u >"$scratch/files"
+  grep -E '^/usr/' | sort -u >"$scratch/files" || true
+if [ ! -s "$scratch/files" ]; then
+  echo "Could not tell which files the configure step opened (no openat lines in the trace)."
+  exit 1
+fi
 
 # The Debian packages those files belong to (files of no package, such as CMake's own
 # generated ones, are not a dependency).
