@@ -83,6 +83,7 @@ void FloatingWidgetController::show() {
     // A new panel starts with the pointer outside and no override: old flags would hold a bar open.
     isHovering_ = false;
     isCriticalMemoryOverride_ = false;
+    isSettingsOpen_ = false;
     isDockCollapsed_ = prefs.autoCollapseDock && !floating;
     const WidgetRect size = widgetPanelSize(prefs, isDockCollapsed_);
 
@@ -166,7 +167,17 @@ void FloatingWidgetController::hoverChanged(bool inside) {
         setDockCollapsed(false, prefs.placement);
         return;
     }
-    if (!isCriticalMemoryOverride_) scheduleCollapse(prefs.placement);
+    if (!isCriticalMemoryOverride_ && !isSettingsOpen_) scheduleCollapse(prefs.placement);
+}
+
+void FloatingWidgetController::setSettingsOpen(bool open) {
+    if (isSettingsOpen_ == open) return;
+    isSettingsOpen_ = open;
+    const auto prefs = FloatingWidgetPreferences::load(defaults_);
+    if (isFloating(prefs) || !prefs.autoCollapseDock) return;
+    cancelCollapse();
+    if (open) setDockCollapsed(false, prefs.placement);
+    else if (!isHovering_ && !isCriticalMemoryOverride_) scheduleCollapse(prefs.placement);
 }
 
 void FloatingWidgetController::setCriticalMemoryOverride(bool on) {
@@ -176,7 +187,7 @@ void FloatingWidgetController::setCriticalMemoryOverride(bool on) {
     if (isFloating(prefs)) return;
     cancelCollapse();
     if (on) setDockCollapsed(false, prefs.placement);
-    else if (!isHovering_ && prefs.autoCollapseDock) scheduleCollapse(prefs.placement);
+    else if (!isHovering_ && !isSettingsOpen_ && prefs.autoCollapseDock) scheduleCollapse(prefs.placement);
 }
 
 void FloatingWidgetController::setDockCollapsed(bool collapsed, WidgetPlacement placement) {

@@ -37,12 +37,16 @@ public:
     bool wasVisibleAtLastRun() const override;
     // Critical memory holds a docked bar expanded.
     void setCriticalMemoryOverride(bool on);
+    // The widget's settings are open: a docked bar stays expanded under them (opening them takes
+    // the pointer away from the bar, which would otherwise read as the pointer leaving).
+    void setSettingsOpen(bool open);
 
     WidgetPanel* panel() const { return panel_.get(); }
     bool isVisible() const { return isVisible_; }
     bool isDockCollapsed() const { return isDockCollapsed_; }
     bool isHovering() const { return isHovering_; }
     bool isCriticalMemoryOverride() const { return isCriticalMemoryOverride_; }
+    bool isSettingsOpen() const { return isSettingsOpen_; }
 
 private:
     void hoverChanged(bool inside);
@@ -62,6 +66,7 @@ private:
     bool isDockCollapsed_ = false;
     bool isHovering_ = false;
     bool isCriticalMemoryOverride_ = false;
+    bool isSettingsOpen_ = false;
     bool autosaving_ = false;  // the card's moves are stored under frameKey
     Scheduler::TimerId collapseTimer_ = 0;
 };
