@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPixmap>
 #include <QPushButton>
 #include <QSignalBlocker>
 
@@ -12,12 +13,35 @@
 
 namespace velmora {
 
+namespace {
+
+// Three shortening lines in a circle: the list is being narrowed.
+QPixmap filterSymbol(const QColor& colour, qreal ratio) {
+    QPixmap pixmap(QSize(16, 16) * ratio);
+    pixmap.setDevicePixelRatio(ratio);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(colour, 1.3, Qt::SolidLine, Qt::RoundCap));
+    p.drawEllipse(QRectF(1, 1, 14, 14));
+    p.drawLine(QPointF(4.5, 5.5), QPointF(11.5, 5.5));
+    p.drawLine(QPointF(5.5, 8), QPointF(10.5, 8));
+    p.drawLine(QPointF(6.8, 10.5), QPointF(9.2, 10.5));
+    return pixmap;
+}
+
+}  // namespace
+
 StoriesFilterBar::StoriesFilterBar(QWidget* parent) : QWidget(parent) {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(14, 8, 14, 8);
     column->setSpacing(8);
     auto* searchRow = new QHBoxLayout;
     searchRow->setSpacing(8);
+    auto* symbol = new QLabel(this);
+    symbol->setObjectName("filterSymbol");
+    symbol->setPixmap(filterSymbol(palette::secondaryText(this), devicePixelRatioF()));
+    searchRow->addWidget(symbol);
     search_ = new QLineEdit(this);
     search_->setObjectName("storySearch");
     search_->setPlaceholderText(QStringLiteral("Filter stories\u2026"));

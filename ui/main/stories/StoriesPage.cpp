@@ -3,12 +3,16 @@
 #include "ui/main/stories/StoriesPage.h"
 
 #include <QFrame>
+#include <QHideEvent>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QListView>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QSplitter>
+#include <QToolBar>
 #include <QVBoxLayout>
+#include <QWidgetAction>
 
 #include "ui/main/glance/LiveGlanceCharts.h"
 #include "ui/main/stories/NudgeBanner.h"
@@ -16,8 +20,10 @@
 #include "ui/main/stories/StoryDetailPane.h"
 #include "ui/main/stories/StoryRowDelegate.h"
 #include "ui/main/strip/SystemPressureStrip.h"
+#include "ui/style/Buttons.h"
 #include "ui/style/Fonts.h"
 #include "ui/style/Palette.h"
+#include "ui/style/Symbols.h"
 
 namespace velmora {
 
@@ -152,6 +158,34 @@ StoriesPage::StoriesPage(AppState& state, QWidget* parent) : Page(parent), state
     split->setStretchFactor(0, 0);
     split->setStretchFactor(1, 1);
     split->setSizes({440, 560});
+
+    // The page's main action sits in the window's toolbar, first, while the page is shown.
+    auto* check = new QPushButton(QStringLiteral("Check one action"));
+    check->setObjectName("toolbarCheckOneAction");
+    makeProminent(check, false);
+    check->setIcon(symbolIcon(SidebarItem::measure, check->palette().color(QPalette::HighlightedText)));
+    check->setFocusPolicy(Qt::TabFocus);
+    checkAction_ = new QWidgetAction(this);
+    checkAction_->setObjectName("checkOneActionToolbar");
+    checkAction_->setText(check->text());
+    checkAction_->setDefaultWidget(check);
+    connect(check, &QPushButton::clicked, checkAction_, &QAction::trigger);
+    connect(checkAction_, &QAction::triggered, this, [this] { startCheckOneAction(); });
+}
+
+void StoriesPage::showEvent(QShowEvent* event) {
+    Page::showEvent(event);
+    auto* bar = window()->findChild<QToolBar*>("toolbar");
+    if (!bar || bar->actions().contains(checkAction_)) return;
+    const auto actions = bar->actions();
+    bar->insertAction(actions.isEmpty() ? nullptr : actions.front(), checkAction_);
+}
+
+void StoriesPage::hideEvent(QHideEvent* event) {
+    Page::hideEvent(event);
+    // A minimised window hides its pages too; only leaving the page takes the action away.
+    if (event->spontaneous()) return;
+    if (auto* bar = window()->findChild<QToolBar*>("toolbar")) bar->removeAction(checkAction_);
 }
 
 void StoriesPage::clearFilters() {

@@ -13,6 +13,7 @@ class QListView;
 class QPushButton;
 class QSplitter;
 class QVBoxLayout;
+class QWidgetAction;
 
 namespace velmora {
 
@@ -33,6 +34,12 @@ public:
     void markStoriesStale() { storiesStale_ = true; }
     QVBoxLayout* header() const { return header_; }
     const stories::Filters& filters() const { return filters_; }
+    // "Check one action", in the window's toolbar while this page is the one shown.
+    QWidgetAction* toolbarAction() const { return checkAction_; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     struct Cached {
@@ -59,6 +66,7 @@ private:
     QLabel* emptyText_ = nullptr;
     QPushButton* emptyButton_ = nullptr;
     StoryDetailPane* detail_ = nullptr;
+    QWidgetAction* checkAction_ = nullptr;
     stories::Filters filters_;
     std::optional<stories::AppOption> chosenApp_;  // the chosen app's last known name
     std::map<Uuid, Cached> cache_;

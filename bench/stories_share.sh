@@ -1,0 +1,107 @@
+#!/usr/bin/env bash
+# The whole application's share of one core on the private desktop with the Stories page open over
+# 500 stored stories (the most the store keeps), against a floor measured in the same run: the
+# same application minimised, where only the sampling runs.
+#   bench/stories_share.sh [seconds per phase]     (default 60)
+# Run from the source tree after building (VELMORA_BUILD_DIR, default build).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+if [ "${VELMORA_INSIDE_DESKTOP:-}" != 1 ]; then exec ./scripts/with-desktop.sh "$0" "$@"; fi
+
+phase_seconds=${1:-60}
+warmup_seconds=20
+stories=500
+build=${VELMORA_BUILD_DIR:-build}
+ticks=$(getconf CLK_TCK)
+
+home=$(mktemp -d /tmp/velmora-stories.XXXXXX)
+pid=""
+cleanup() {
+  if [ -n "$pid" ]; then kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; fi
+  wait 2>/dev/null || true
+  rm -rf "$home"
+}
+trap cleanup EXIT
+
+# Private folders, and the first-run sheet already seen, so nothing but the sampling runs.
+mkdir -p "$home/config/Velmora" "$home/data/Velmora"
+echo '{"Velmora.FirstRunCompleted":true,"Velmora.StableHintDismissed":true}' >"$home/config/Velmora/defaults.json"
+
+# 500 stories of the last day, newest first, one every two minutes, about 40 apps, big enough to
+# get a row each; every seventh a release, every eleventh a pressure change.
+now=$(awk -v t="$(date +%s.%N)" 'BEGIN { printf "%.3f", t - 978307200 }')
+awk -v n="$stories" -v now="$now" 'BEGIN {
+  printf "["
+  for (i = 0; i < n; i++) {
+    app = i % 40
+    when = now - 60 - i * 120
+    delta = (60 + (i * 37) % 900) * 1048576
+    kind = "largeDelta"; title = sprintf("App %d used more memory", app); source = "windowList"
+    related = sprintf("\"relatedApp\":{\"groupingKey\":\"org.example.App%d\",\"displayName\":\"App %d\",\"pids\":[%d],\"isSelf\":false},", app, app, 40000 + app)
+    if (i % 7 == 3) { kind = "memoryReleased"; delta = -delta; title = sprintf("App %d freed memory", app) }
+    if (i % 11 == 5) { kind = "pressureChanged"; title = "Memory is tight"; related = ""; source = "systemPressure" }
+    pressure = (i % 11 == 5) ? "warning" : "normal"
+    printf "%s{\"id\":\"%08X-0000-4000-8000-%012X\",\"timestamp\":%.3f,\"kind\":\"%s\",\"title\":\"%s\",", \
+      (i ? "," : ""), i + 1, i + 1, when, kind, title
+    printf "\"explanation\":\"You were editing report-%d.odt in App %d\",\"confidence\":\"medium\",%s", i, app, related
+    printf "\"baselineFootprintBytes\":%d,", 900 * 1048576
+    printf "\"immediate\":{\"deltaBytes\":%d,\"duration\":10,\"peakBytes\":%d},", delta, 900 * 1048576 + (delta > 0 ? delta : 0) + 80 * 1048576
+    printf "\"settled\":{\"deltaBytes\":%d,\"duration\":60,\"endFootprintBytes\":%d},", delta, 900 * 1048576 + delta
+    printf "\"systemContext\":{\"pressure\":\"%s\",\"swapUsedBytes\":0,\"compressedBytes\":0,", pressure
+    printf "\"availableBytes\":%d,\"totalPhysicalBytes\":%d,\"timestamp\":%.3f},", 6000 * 1048576, 16 * 1073741824, when
+    printf "\"linkedActivityIDs\":[],\"isPendingWindows\":false,\"primarySource\":\"%s\",", source
+    printf "\"supportingSources\":[\"memorySampler\",\"significantChange\"]}"
+  }
+  printf "]\n"
+}' >"$home/data/Velmora/stories.json"
+
+XDG_DATA_HOME="$home/data" XDG_CONFIG_HOME="$home/config" XDG_CACHE_HOME="$home/cache" HOME="$home" \
+  "$build/velmora" >"$home/log" 2>&1 &
+pid=$!
+window=""
+for _ in $(seq 200); do
+  window=$(xdotool search --all --onlyvisible --pid "$pid" --name '^Velmora$' 2>/dev/null | tail -n 1 || true)
+  [ -n "$window" ] && break
+  sleep 0.1
+done
+if [ -z "$window" ]; then
+  echo "The main window did not appear:"
+  cat "$home/log"
+  exit 1
+fi
+if ls "$home/data/Velmora/" | grep -q 'stories.json.bad-'; then
+  echo "The seeded stories were set aside as unreadable:"
+  cat "$home/log"
+  exit 1
+fi
+
+# utime + stime of the whole process, in clock ticks (the name in parentheses may hold spaces).
+cpu_ticks() {
+  local rest
+  rest=$(sed 's/^.*) //' "/proc/$pid/stat")
+  awk '{ print $12 + $13 }' <<<"$rest"
+}
+
+# Share of one core over `seconds`, in percent, printed on its own.
+share() {
+  local seconds=$1 before after start end
+  before=$(cpu_ticks)
+  start=$(date +%s.%N)
+  sleep "$seconds"
+  after=$(cpu_ticks)
+  end=$(date +%s.%N)
+  awk -v t="$((after - before))" -v hz="$ticks" -v s="$start" -v e="$end" 'BEGIN { printf "%.3f", 100 * t / hz / (e - s) }'
+}
+
+echo "load average at start: $(cut -d' ' -f1-3 /proc/loadavg)"
+# Stories is the second page (Ctrl+2).
+xdotool windowactivate --sync "$window" key --clearmodifiers ctrl+2 2>/dev/null || true
+sleep "$warmup_seconds"
+open=$(share "$phase_seconds")
+echo "Stories open, $stories stories, $phase_seconds s: $open % of one core"
+xdotool windowminimize "$window"
+sleep 2
+floor=$(share "$phase_seconds")
+echo "minimised (floor), $phase_seconds s: $floor % of one core"
+awk -v o="$open" -v f="$floor" 'BEGIN { if (f > 0) printf "Stories open / floor: %.2f\n", o / f; else print "floor too small to divide" }'
+echo "load average at end: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -1,0 +1,52 @@
+// A window that says how it was asked to end: polite_window <title>. It prints "shown" once it is
+// on screen, "close" when a close request reaches it (what the window manager sends for
+// _NET_CLOSE_WINDOW) and then exits with status 0 by itself; a SIGTERM instead prints "sigterm"
+// and exits with status 3, so a test can tell a polite quit from a signal.
+#include <sys/prctl.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QTimer>
+#include <QWidget>
+
+namespace {
+
+void onTerm(int) {
+    static const char word[] = "sigterm\n";
+    (void)!::write(STDOUT_FILENO, word, sizeof word - 1);
+    ::_exit(3);
+}
+
+class Polite final : public QWidget {
+public:
+    using QWidget::QWidget;
+
+protected:
+    void closeEvent(QCloseEvent* event) override {
+        std::printf("close\n");
+        std::fflush(stdout);
+        event->accept();
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Ends with the test that started it, whatever happens to the test.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    std::signal(SIGTERM, onTerm);
+    QApplication app(argc, argv);
+    Polite window;
+    window.setWindowTitle(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("Polite Window"));
+    window.resize(320, 200);
+    window.show();
+    QTimer::singleShot(200, [] {
+        std::printf("shown\n");
+        std::fflush(stdout);
+    });
+    return app.exec();
+}
