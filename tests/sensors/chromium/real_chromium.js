@@ -12,7 +12,9 @@ const { spawn, execFileSync } = require("child_process");
 const root = process.argv[2] || path.join(__dirname, "../../..");
 const profile = fs.mkdtempSync(path.join(os.tmpdir(), "velmora-chromium-"));
 const posts = [];
-let refuse = 1;  // the first post finds nobody answering
+// Posts find nobody answering until the loaded first page has been refused: the tab may first be
+// posted while it loads, under its address as title.
+let refusing = true;
 const children = [];
 
 const bridge = http.createServer((req, res) => {
@@ -25,8 +27,8 @@ const bridge = http.createServer((req, res) => {
     } catch (e) {
       report = { unreadable: body };
     }
-    if (refuse > 0) {
-      refuse--;
+    if (refusing) {
+      if (report.title === "Alpha") refusing = false;
       posts.push({ refused: true, ...report });
       req.socket.destroy();
       return;
