@@ -65,7 +65,11 @@ void AppState::handleSignificantChange(const SignificantChange& change) {
         }
     }
 
-    const AttributionEngine::Attribution attributed = attribution->attribute(change, window, signals);
+    // What set a growth off comes before memory began to rise: a page opened, then its scripts
+    // filling memory. The attribution looks at the whole window, not from the rise on.
+    SignificantChange looked = change;
+    if (!isSystem) looked.growthStartedAt = windowStart;
+    const AttributionEngine::Attribution attributed = attribution->attribute(looked, window, signals);
     const TimelineEventKind kind = storyKind(change.kind.which);
 
     if (kind == TimelineEventKind::largeDelta || kind == TimelineEventKind::memoryReleased) {

@@ -157,6 +157,28 @@ TEST_F(Stories, ActivityWindowReachesBackFifteenSecondsBeforeGrowthAndAtLeastAMi
     }
 }
 
+TEST_F(Stories, APageReportedBeforeTheGrowthBeganNamesItsStory) {
+    // The extension reports a page when it comes to the front; its scripts fill memory afterwards.
+    const ProcessIdentity chromium = appIdentity("family:chromium", "Chromium", "chromium");
+    const std::tuple<double, const char*, bool> cases[] = {  // report before detection, title, from the extension
+        {7.0, "Chromium \u00b7 memory-lab.test", true},
+        {59.0, "Chromium \u00b7 memory-lab.test", true},
+        {61.0, "Chromium used more memory", false},  // before the minute the story looks back on
+    };
+    for (const auto& [before, title, fromExtension] : cases) {
+        h.clock.advance(1000);  // past the merges of the case before
+        s.handleTabEvent("chromium", "Memory Lab", "http://memory-lab.test:8000/lab", "memory-lab.test");
+        h.clock.advance(before);
+        SignificantChange c = growth(600 * MiB, MemoryPressureLevel::normal, 5.0);
+        c.app = chromium;
+        s.handleSignificantChange(c);
+        EXPECT_EQ(newest().title, title) << before;
+        const auto& sources = newest().supportingSources;
+        EXPECT_EQ(std::count(sources.begin(), sources.end(), SensorSource::chromiumExtension), fromExtension ? 1 : 0)
+            << before;
+    }
+}
+
 TEST_F(Stories, SmallChangesAtNormalPressureAreDropped) {
     const std::tuple<const char*, std::int64_t, std::optional<MemoryPressureLevel>, bool> cases[] = {
         {"48 MiB less one byte, normal", 48 * MiB - 1, MemoryPressureLevel::normal, false},
