@@ -156,7 +156,10 @@ public:
     // User actions.
     bool quitApp(const std::string& groupingKey, const std::optional<std::string>& bundleID,
                  const std::string& displayName);
-    void installToApplications();
+    // With `launchAtLogin`, the installed copy registers itself (or not) at its first start, so a
+    // choice made here is not lost with this copy.
+    void installToApplications(std::optional<bool> launchAtLogin = std::nullopt);
+    static constexpr std::string_view launchAtLoginAfterInstallKey = "Velmora.LaunchAtLoginAfterInstall";
     void setLaunchAtLogin(bool enabled);
     void openChromeExtensionsPage();
     void weeklyDigestAuthorizationAnswered(bool granted);

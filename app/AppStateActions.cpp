@@ -6,6 +6,7 @@
 #include "engine/detection/NoiseFilter.h"
 #include "platform/AppTerminator.h"
 #include "platform/Clock.h"
+#include "platform/DefaultsStore.h"
 #include "platform/FirstRunFlags.h"
 #include "platform/LoginItem.h"
 #include "platform/StableInstaller.h"
@@ -192,8 +193,11 @@ bool AppState::quitApp(const std::string& groupingKey, const std::optional<std::
     return true;
 }
 
-void AppState::installToApplications() {
+void AppState::installToApplications(std::optional<bool> launchAtLogin) {
+    // Stored first: the copy may read it as soon as it starts.
+    if (launchAtLogin) deps_.defaults.setValue(std::string(launchAtLoginAfterInstallKey), *launchAtLogin);
     if (const auto error = deps_.installer.installAndRelaunch()) {
+        if (launchAtLogin) deps_.defaults.remove(std::string(launchAtLoginAfterInstallKey));
         lastInstallMessage = "Install failed: " + *error;
     } else {
         lastInstallMessage = "Launching stable copy from ~/.local…";

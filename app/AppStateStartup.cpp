@@ -1,5 +1,6 @@
 // Start-up, and keeping the sensors in line with the user's switches and the desktop's grants.
 #include "app/AppState.h"
+#include "platform/DefaultsStore.h"
 #include "platform/FloatingWidget.h"
 #include "platform/LoginItem.h"
 #include "platform/PermissionProbe.h"
@@ -15,6 +16,12 @@ constexpr double permissionRefreshSeconds = 2.0;
 void AppState::start() {
     if (didStart) return;
     didStart = true;
+    // The choice made in the copy that installed this one; the login item now starts this copy.
+    const std::string pendingKey(launchAtLoginAfterInstallKey);
+    if (const auto pending = deps_.defaults.value(pendingKey)) {
+        if (pending->is_boolean()) deps_.loginItem.setEnabled(pending->get<bool>());
+        deps_.defaults.remove(pendingKey);
+    }
     workspaceMonitor().start();
     idleDetector().start();
     browserScriptingProbe().start();

@@ -45,6 +45,9 @@ struct TitleReading {
 class TitleSensor : public RunnableSensor {
 public:
     virtual TitleReading lastReading() const = 0;
+    // Reads the front window once, right away (the Developer page's test button). A sensor that
+    // only listens has nothing to read on demand.
+    virtual void pollNow() {}
 };
 
 class AccessibilitySensor : public RunnableSensor {
@@ -75,6 +78,13 @@ using TabEventHandler = std::function<void(const std::string& browser, const std
                                            const std::optional<std::string>& url,
                                            const std::optional<std::string>& host)>;
 
+// The browser-extension bridge as the Developer page shows it.
+struct BridgeStatus {
+    bool isRunning = false;
+    std::uint16_t port = 0;
+    std::optional<std::string> lastError;
+};
+
 // Builds the sensors, each publishing to the given bus.
 class SensorFactory {
 public:
@@ -89,6 +99,8 @@ public:
                                                                    const SettingsStore& settings) = 0;
     // Starts the one browser-extension bridge (once) and routes its tab events to the handler.
     virtual void startBrowserBridge(TabEventHandler onTabEvent) = 0;
+    // Not running and no error before the bridge was started.
+    virtual BridgeStatus browserBridgeStatus() const { return {}; }
 };
 
 }  // namespace velmora

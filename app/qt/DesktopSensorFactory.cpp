@@ -49,6 +49,7 @@ struct Scripting final : Wrapped<BrowserScriptingProbe, TitleSensor> {
     TitleReading lastReading() const override {
         return {sensor->lastTitle(), sensor->lastAppName(), sensor->lastAt(), sensor->lastError()};
     }
+    void pollNow() override { sensor->poll(); }
 };
 
 struct Idle final : Wrapped<IdleDetector, IdleSensor> {
@@ -125,6 +126,11 @@ void DesktopSensorFactory::startBrowserBridge(TabEventHandler onTabEvent) {
     bridge_ = std::make_unique<BrowserLocalServer>(p_.listener, p_.scheduler);
     bridge_->onTabEvent = std::move(onTabEvent);
     bridge_->start();
+}
+
+BridgeStatus DesktopSensorFactory::browserBridgeStatus() const {
+    if (!bridge_) return {};
+    return {bridge_->isRunning(), BrowserLocalServer::boundPort, bridge_->lastError()};
 }
 
 }  // namespace velmora

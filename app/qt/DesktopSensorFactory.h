@@ -54,6 +54,7 @@ public:
     std::unique_ptr<VisualAnalyzerPort> makeVisualAnalyzer(ScreenshotSensor& buffer,
                                                            const SettingsStore& settings) override;
     void startBrowserBridge(TabEventHandler onTabEvent) override;
+    BridgeStatus browserBridgeStatus() const override;
 
 private:
     DesktopSensorPlatform p_;

@@ -24,8 +24,13 @@ LaunchAtLoginStatus XdgLoginItem::status() const {
 
 bool XdgLoginItem::setEnabled(bool enabled) {
     const bool on = status() == LaunchAtLoginStatus::enabled;
-    if (enabled == on) return true;
-    if (enabled) return PosixFileSystem().writeAtomically(entryPath(), velmoraDesktopEntry(executable_));
+    if (enabled) {
+        // An entry that starts another copy (the build folder's, say) is rewritten for this one.
+        const std::string wanted = velmoraDesktopEntry(executable_);
+        if (on && PosixFileSystem().read(entryPath()).contents == wanted) return true;
+        return PosixFileSystem().writeAtomically(entryPath(), wanted);
+    }
+    if (!on) return true;
     std::error_code ec;
     std::filesystem::remove(entryPath(), ec);
     return !ec;

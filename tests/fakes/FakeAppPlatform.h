@@ -86,12 +86,14 @@ class FakeLoginItem final : public LoginItem {
 public:
     LaunchAtLoginStatus status() const override { return current; }
     bool setEnabled(bool enabled) override {
+        requests.push_back(enabled);
         if (refuse) return false;
         current = enabled ? LaunchAtLoginStatus::enabled : LaunchAtLoginStatus::disabled;
         return true;
     }
     LaunchAtLoginStatus current = LaunchAtLoginStatus::disabled;
     bool refuse = false;
+    std::vector<bool> requests;
 };
 
 class FakeStableInstaller final : public StableInstaller {
@@ -158,7 +160,13 @@ struct FakeTitleSensor final : TitleSensor {
     void start() override {}
     void stop() override {}
     TitleReading lastReading() const override { return reading; }
+    void pollNow() override {
+        ++polls;
+        if (onPoll) onPoll(*this);
+    }
     TitleReading reading;
+    int polls = 0;
+    std::function<void(FakeTitleSensor&)> onPoll;  // what one read finds
 };
 struct FakeAccessibilitySensor final : AccessibilitySensor {
     void start() override { running = true; }
@@ -219,6 +227,7 @@ public:
         return keep(visual, std::make_unique<FakeVisualAnalyzer>());
     }
     void startBrowserBridge(TabEventHandler handler) override { onTabEvent = std::move(handler); }
+    BridgeStatus browserBridgeStatus() const override { return bridge; }
 
     FakeRunnableSensor* workspace = nullptr;
     FakeAccessibilitySensor* accessibility = nullptr;
@@ -228,6 +237,7 @@ public:
     FakeScreenshotSensor* screenshots = nullptr;
     FakeVisualAnalyzer* visual = nullptr;
     TabEventHandler onTabEvent;
+    BridgeStatus bridge;
 
 private:
     template <class T>

@@ -100,6 +100,22 @@ TEST(FirstRunSheet, InstallSaysWhyItFailedAndStaysOpen) {
     EXPECT_EQ(h.firstRun.dismissals, 0);   // the build-folder build keeps its hint
 }
 
+// The switch's "on" is handed to the installed copy, which registers itself at its first start.
+TEST(FirstRunSheet, InstallAndReopenKeepsTheLaunchAtLoginChoice) {
+    for (const bool on : {true, false}) {
+        AppHarness h;
+        h.firstRun.temporary = true;
+        h.make();
+        FirstRunSheet sheet(*h.state);
+        if (!on) sheet.findChild<QCheckBox*>("launchAtLogin")->click();
+        sheet.findChild<QPushButton*>("installAndReopen")->click();
+        EXPECT_EQ(h.defaults.value("Velmora.LaunchAtLoginAfterInstall"), Json(on));
+        EXPECT_TRUE(h.loginItem.requests.empty()) << "the build-folder copy registers nothing itself";
+        h.make().start();  // the installed copy
+        EXPECT_EQ(h.loginItem.requests, std::vector<bool>{on});
+    }
+}
+
 // A build-folder build whose first run was completed long ago: the sheet is due until the user
 // presses "Continue anyway", and then no more.
 TEST(FirstRunSheet, ContinueAnywayStopsTheSheetReturningForABuildFolderBuild) {

@@ -21,6 +21,8 @@
 #include "platform/FloatingWidget.h"
 #include "ui/main/ElidedLabel.h"
 #include "ui/main/PlaceholderPage.h"
+#include "ui/main/developer/DeveloperPage.h"
+#include "ui/main/setup/SetupPage.h"
 #include "ui/main/measure/MeasurePage.h"
 #include "ui/main/heavy/HeavyPage.h"
 #include "ui/main/livechart/LiveChartPage.h"
@@ -184,6 +186,8 @@ void MainWindow::buildPages(QSplitter* splitter) {
             case SidebarItem::trends: page = new TrendsPage(state_, pages_); break;
             case SidebarItem::apps: page = new HeavyPage(state_, pages_); break;
             case SidebarItem::timeline: page = storiesPage_ = new StoriesPage(state_, pages_); break;
+            case SidebarItem::developer: page = new DeveloperPage(state_, pages_); break;
+            case SidebarItem::settings: page = new SetupPage(state_, pages_); break;
             default: page = new PlaceholderPage(section.sidebarTitle, pages_); break;
         }
         page->setObjectName(QString::fromUtf8(rawValue(section.item).data(), rawValue(section.item).size()));

@@ -166,7 +166,8 @@ void FirstRunSheet::continueAnyway() {
 }
 
 void FirstRunSheet::installAndReopen() {
-    state_.installToApplications();
+    // The switch goes with the install: the installed copy registers itself at its first start.
+    state_.installToApplications(launchAtLogin_->isChecked());
     showInstallMessage();
 }
 

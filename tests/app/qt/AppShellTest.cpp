@@ -176,6 +176,38 @@ TEST(AppShellActions, InstallLoginItemAndLinks) {
     EXPECT_TRUE(state.weeklyDigestPermissionDenied);
 }
 
+TEST(AppShellActions, LaunchAtLoginChoiceSurvivesInstallAndReopen) {
+    const char* key = "Velmora.LaunchAtLoginAfterInstall";
+    Shell s;
+    s.installer.error = "Could not copy a complete app to ~/.local.";
+    s.make().installToApplications(true);
+    EXPECT_FALSE(s.defaults.value(key)) << "a failed install leaves no choice behind";
+    s.installer.error.reset();
+    s.state->installToApplications(true);
+    EXPECT_EQ(s.defaults.value(key), Json(true));
+    EXPECT_TRUE(s.loginItem.requests.empty()) << "this copy registers nothing";
+
+    // The installed copy starts over the same defaults: it registers itself, once.
+    s.loginItem.current = LaunchAtLoginStatus::enabled;  // an entry of the build-folder copy
+    s.make().start();
+    EXPECT_EQ(s.loginItem.requests, std::vector<bool>{true});
+    EXPECT_FALSE(s.defaults.value(key));
+    EXPECT_EQ(s.state->launchAtLoginStatus, LaunchAtLoginStatus::enabled);
+    s.make().start();
+    EXPECT_EQ(s.loginItem.requests.size(), 1u);
+
+    // Switched off before installing: the copy unregisters; no choice given: nothing changes.
+    s.state->installToApplications(false);
+    s.make().start();
+    EXPECT_EQ(s.loginItem.requests, (std::vector<bool>{true, false}));
+    EXPECT_EQ(s.state->launchAtLoginStatus, LaunchAtLoginStatus::disabled);
+    s.state->installToApplications();
+    s.defaults.setValue(key, "yes");  // not a Boolean: dropped, nothing registered
+    s.make().start();
+    EXPECT_EQ(s.loginItem.requests.size(), 2u);
+    EXPECT_FALSE(s.defaults.value(key));
+}
+
 TEST(AppShellQueries, AppsInSamplerOrder) {
     Shell s;
     auto& state = s.make();

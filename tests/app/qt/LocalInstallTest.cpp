@@ -155,6 +155,14 @@ TEST(LaunchAtLogin, AutostartEntry) {
     EXPECT_TRUE(item.setEnabled(false));
     EXPECT_FALSE(fs::exists(item.entryPath()));
 
+    // An entry that starts another copy (the build folder's) is taken over by this one.
+    XdgLoginItem built(folder.string(), "/home/u/src/build/velmora");
+    ASSERT_TRUE(built.setEnabled(true));
+    EXPECT_TRUE(item.setEnabled(true));
+    EXPECT_NE(contents(item.entryPath()).find("Exec=\"/opt/v/velmora\""), std::string::npos);
+    EXPECT_EQ(contents(item.entryPath()).find("/home/u/src/build"), std::string::npos);
+    EXPECT_TRUE(item.setEnabled(false));
+
     // An autostart "folder" that is a file: refused, and reported as refused.
     write(fs::path(dir.path()) / "blocked", "");
     XdgLoginItem blocked(dir.file("blocked"), "/opt/v/velmora");

@@ -1,0 +1,195 @@
+// The Developer page offscreen: the live feed model's row signals, and what the page shows and does.
+#include <gtest/gtest.h>
+
+#include "tests/app/AppHarness.h"
+#include "ui/main/ElidedLabel.h"
+#include "ui/main/developer/DeveloperPage.h"
+#include "ui/main/developer/SensorFeedModel.h"
+
+#include <QAbstractItemModelTester>
+#include <QLabel>
+#include <QListView>
+#include <QPushButton>
+#include <QSignalSpy>
+
+namespace velmora {
+namespace {
+
+SensorLogEntry entry(int n) {
+    return {Uuid::random(), Date{800000000.0 + n}, SensorSource::workspace, "event " + std::to_string(n), std::nullopt,
+            std::nullopt};
+}
+
+// What AppState::recordSensorLog does: newest first, at most 300.
+void record(std::vector<SensorLogEntry>& log, int n) {
+    log.insert(log.begin(), entry(n));
+    if (log.size() > 300) log.resize(300);
+}
+
+struct Spies {
+    explicit Spies(SensorFeedModel& m)
+        : inserted(&m, &QAbstractItemModel::rowsInserted), removed(&m, &QAbstractItemModel::rowsRemoved),
+          reset(&m, &QAbstractItemModel::modelReset) {}
+    void clear() {
+        inserted.clear();
+        removed.clear();
+        reset.clear();
+    }
+    QSignalSpy inserted, removed, reset;
+};
+
+std::pair<int, int> range(const QSignalSpy& spy, int i = 0) {
+    return {spy.at(i).at(1).toInt(), spy.at(i).at(2).toInt()};
+}
+
+TEST(SensorFeedModel, InsertsAtTheFrontAndDropsPastTheCap) {
+    SensorFeedModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    Spies spies(model);
+    std::vector<SensorLogEntry> log;
+    for (int n = 0; n < 3; ++n) record(log, n);
+    model.sync(log);
+    ASSERT_EQ(spies.inserted.size(), 1);
+    EXPECT_EQ(range(spies.inserted), std::make_pair(0, 2));
+    EXPECT_EQ(model.index(0).data().toString(), "event 2");
+
+    // Nothing new: no signal at all.
+    spies.clear();
+    model.sync(log);
+    EXPECT_EQ(spies.inserted.size() + spies.removed.size() + spies.reset.size(), 0);
+
+    // Two new entries go in at the front; the old rows keep their order behind them.
+    record(log, 3);
+    record(log, 4);
+    model.sync(log);
+    ASSERT_EQ(spies.inserted.size(), 1);
+    EXPECT_EQ(range(spies.inserted), std::make_pair(0, 1));
+    EXPECT_EQ(model.index(0).data().toString(), "event 4");
+    EXPECT_EQ(model.index(4).data().toString(), "event 0");
+
+    for (int n = 5; n < 300; ++n) record(log, n);
+    model.sync(log);
+    ASSERT_EQ(model.rowCount(), 300);
+    // A full log: one entry in at the front, one out at the back, no reset.
+    spies.clear();
+    record(log, 300);
+    model.sync(log);
+    ASSERT_EQ(spies.inserted.size(), 1);
+    ASSERT_EQ(spies.removed.size(), 1);
+    EXPECT_EQ(range(spies.inserted), std::make_pair(0, 0));
+    EXPECT_EQ(range(spies.removed), std::make_pair(299, 299));
+    EXPECT_EQ(spies.reset.size(), 0);
+    EXPECT_EQ(model.rowCount(), 300);
+    EXPECT_EQ(model.index(0).data().toString(), "event 300");
+    EXPECT_EQ(model.index(299).data().toString(), "event 1");
+
+    // Cleared: every row removed in one go, still no reset.
+    spies.clear();
+    log.clear();
+    model.sync(log);
+    ASSERT_EQ(spies.removed.size(), 1);
+    EXPECT_EQ(range(spies.removed), std::make_pair(0, 299));
+    EXPECT_EQ(model.rowCount(), 0);
+    EXPECT_EQ(spies.reset.size(), 0);
+}
+
+TEST(SensorFeedModel, AWholeNewLogReplacesEveryRow) {
+    SensorFeedModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    std::vector<SensorLogEntry> log;
+    for (int n = 0; n < 10; ++n) record(log, n);
+    model.sync(log);
+    // More than a whole log arrived between two syncs: the first shown row is gone.
+    for (int n = 10; n < 320; ++n) record(log, n);
+    Spies spies(model);
+    model.sync(log);
+    EXPECT_EQ(model.rowCount(), 300);
+    EXPECT_EQ(model.index(0).data().toString(), "event 319");
+    EXPECT_EQ(model.index(299).data().toString(), "event 20");
+    EXPECT_EQ(spies.reset.size(), 0);
+}
+
+TEST(SensorFeedModel, OptionalFieldsAreAbsentNotEmpty) {
+    SensorFeedModel model;
+    auto e = entry(1);
+    e.source = SensorSource::chromiumExtension;
+    e.appName = "Firefox";
+    model.sync({e, entry(0)});
+    EXPECT_EQ(model.index(0).data(SensorFeedModel::AppRole).toString(), "Firefox");
+    EXPECT_FALSE(model.index(0).data(SensorFeedModel::DetailRole).isValid());
+    EXPECT_FALSE(model.index(1).data(SensorFeedModel::AppRole).isValid());
+    EXPECT_EQ(model.index(0).data(SensorFeedModel::SourceRole).toInt(), static_cast<int>(SensorSource::chromiumExtension));
+}
+
+bool shows(const QWidget& page, const char* name) {
+    auto* w = page.findChild<QWidget*>(name);
+    return w && w->isVisibleTo(&page);
+}
+
+TEST(DeveloperPage, StatusErrorsFeedAndButtons) {
+    AppHarness h;
+    h.make();
+    DeveloperPage page(*h.state);
+    page.resize(800, 900);
+    page.show();
+    page.refresh();
+    EXPECT_TRUE(shows(page, "feedEmpty"));
+    EXPECT_FALSE(shows(page, "sensorFeed"));
+    EXPECT_FALSE(shows(page, "bridgeError"));
+    EXPECT_EQ(page.findChild<ElidedLabel*>("status3")->text(), "Off");
+
+    h.sensors.bridge = {false, 18765, "Address already in use"};
+    page.refresh();
+    EXPECT_TRUE(shows(page, "bridgeError")) << "an error shows even with the bridge stopped";
+    EXPECT_EQ(page.findChild<QLabel*>("bridgeError")->text(), "Bridge error: Address already in use");
+    h.sensors.bridge = {true, 18765, std::nullopt};
+    page.refresh();
+    EXPECT_EQ(page.findChild<ElidedLabel*>("status3")->text(), "On :18765");
+    EXPECT_FALSE(shows(page, "bridgeError"));
+
+    // The test button reads once, then the error it found shows while no title is known.
+    h.state->browserScriptingProbe();
+    h.sensors.scripting->onPoll = [](FakeTitleSensor& s) { s.reading.error = "Browser scripting is not available"; };
+    page.findChild<QPushButton*>("testBrowserRead")->click();
+    page.refresh();
+    EXPECT_EQ(h.sensors.scripting->polls, 1);
+    EXPECT_TRUE(shows(page, "probeError"));
+    EXPECT_EQ(page.findChild<QLabel*>("probeError")->text(), "Browser scripting is not available");
+
+    for (int n = 0; n < 5; ++n) h.state->recordSensorLog(entry(n));
+    page.refresh();
+    EXPECT_FALSE(shows(page, "feedEmpty"));
+    EXPECT_TRUE(shows(page, "sensorFeed"));
+    EXPECT_EQ(page.feedModel()->rowCount(), 5);
+    page.findChild<QPushButton*>("clearFeed")->click();
+    EXPECT_TRUE(h.state->sensorLog.empty());
+    page.refresh();
+    EXPECT_TRUE(shows(page, "feedEmpty"));
+    EXPECT_EQ(page.feedModel()->rowCount(), 0);
+}
+
+TEST(DeveloperPage, ListsTheTwentyNewestStories) {
+    AppHarness h;
+    h.make();
+    DeveloperPage page(*h.state);
+    page.refresh();
+    EXPECT_TRUE(page.findChildren<QWidget*>("recentStory").isEmpty());
+    for (int n = 0; n < 25; ++n) {
+        TimelineEvent story;
+        story.id = Uuid::random();
+        story.timestamp = Date{800000000.0 + n * 3600};
+        story.title = "Story " + std::to_string(n);
+        story.kind = TimelineEventKind::pressureChanged;  // never merged into another
+        h.state->timeline->add(story);
+    }
+    page.refresh();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    const auto rows = page.findChildren<QWidget*>("recentStory");
+    ASSERT_GE(h.state->timeline->events().size(), 21u);
+    ASSERT_EQ(rows.size(), 20);
+    EXPECT_EQ(rows.front()->findChild<ElidedLabel*>()->text().toStdString(), h.state->timeline->events().front().title);
+    EXPECT_EQ(rows.back()->findChild<ElidedLabel*>()->text().toStdString(), h.state->timeline->events()[19].title);
+}
+
+}  // namespace
+}  // namespace velmora

@@ -1,0 +1,116 @@
+#include "ui/main/developer/SensorFeedDelegate.h"
+
+#include <QPainter>
+#include <QTextLayout>
+
+#include "engine/stories/SensorSource.h"
+#include "ui/main/developer/SensorFeedModel.h"
+#include "ui/style/Fonts.h"
+#include "ui/style/Palette.h"
+#include "ui/style/SourceBadge.h"
+
+namespace velmora {
+
+namespace {
+
+constexpr int sideMargin = 8;
+
+struct Fonts {
+    QFont time, summary, small;
+    explicit Fonts(const QFont& base)
+        : time(numberFont(roleFont(TextRole::caption, base, QFont::Normal))),
+          summary(roleFont(TextRole::callout, base, QFont::Normal)),
+          small(roleFont(TextRole::caption2, base, QFont::Normal)) {}
+};
+
+int textWidth(const QStyleOptionViewItem& option) {
+    const QWidget* view = option.widget;
+    const int width = option.rect.width() > 0 ? option.rect.width() : (view ? view->width() : 400);
+    return std::max(40, width - 2 * sideMargin);
+}
+
+}  // namespace
+
+QStringList SensorFeedDelegate::detailLines(const QString& detail, const QFont& font, int width) {
+    QStringList out;
+    QTextLayout layout(detail, font);
+    QTextOption wrap;
+    wrap.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(wrap);
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        if (out.size() == 1) {
+            // The second line takes the rest of the text, elided.
+            const QString rest = detail.mid(line.textStart()).simplified();
+            out << QFontMetrics(font).elidedText(rest, Qt::ElideRight, width);
+            break;
+        }
+        out << detail.mid(line.textStart(), line.textLength()).trimmed();
+    }
+    layout.endLayout();
+    return out;
+}
+
+QSize SensorFeedDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
+    const Fonts f(option.font);
+    const QFontMetrics time(f.time), summary(f.summary), small(f.small);
+    const int badge = SourceBadge::sizeFor(SensorSource::unknown, option.font).height();
+    int height = padding + std::max(time.height(), badge) + spacing + summary.height();
+    if (index.data(SensorFeedModel::AppRole).isValid()) height += spacing + small.height();
+    const QVariant detail = index.data(SensorFeedModel::DetailRole);
+    if (detail.isValid())
+        height += spacing + small.height() * int(detailLines(detail.toString(), f.small, textWidth(option)).size());
+    return {textWidth(option) + 2 * sideMargin, height + padding};
+}
+
+void SensorFeedDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
+    const Fonts f(option.font);
+    const QWidget* view = option.widget;
+    const QColor primary = palette::primaryText(view), secondary = palette::secondaryText(view),
+                 tertiary = palette::tertiaryText(view);
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+    // A faint rule between entries.
+    if (index.row() > 0) {
+        painter->setPen(palette::withAlpha(secondary, 0.25));
+        painter->drawLine(option.rect.left() + sideMargin, option.rect.top(), option.rect.right() - sideMargin,
+                          option.rect.top());
+    }
+    const int width = textWidth(option);
+    const int left = option.rect.left() + sideMargin;
+    int y = option.rect.top() + padding;
+
+    const auto source = static_cast<SensorSource>(index.data(SensorFeedModel::SourceRole).toInt());
+    const QFontMetrics time(f.time);
+    const QSize badge = SourceBadge::sizeFor(source, option.font);
+    const int lineHeight = std::max(time.height(), badge.height());
+    const QString stamp = index.data(SensorFeedModel::TimeRole).toString();
+    painter->setFont(f.time);
+    painter->setPen(secondary);
+    painter->drawText(QRect(left, y, time.horizontalAdvance(stamp), lineHeight), Qt::AlignVCenter, stamp);
+    SourceBadge::paint(*painter, QPointF(left + time.horizontalAdvance(stamp) + 8, y + (lineHeight - badge.height()) / 2.0),
+                       source, option.font, secondary);
+    y += lineHeight + spacing;
+
+    const auto line = [&](const QString& text, const QFont& font, const QColor& colour) {
+        const QFontMetrics m(font);
+        painter->setFont(font);
+        painter->setPen(colour);
+        painter->drawText(QRect(left, y, width, m.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                          m.elidedText(text, Qt::ElideRight, width));
+        y += m.height();
+    };
+    line(index.data(Qt::DisplayRole).toString(), f.summary, primary);
+    if (const QVariant app = index.data(SensorFeedModel::AppRole); app.isValid()) {
+        y += spacing;
+        line(app.toString(), f.small, secondary);
+    }
+    if (const QVariant detail = index.data(SensorFeedModel::DetailRole); detail.isValid()) {
+        y += spacing;
+        for (const QString& text : detailLines(detail.toString(), f.small, width)) line(text, f.small, tertiary);
+    }
+    painter->restore();
+}
+
+}  // namespace velmora
