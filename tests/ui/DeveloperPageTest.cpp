@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "tests/app/AppHarness.h"
+#include "app/qt/AppStateAdapter.h"
+#include "ui/main/MainWindow.h"
 #include "ui/main/ElidedLabel.h"
 #include "ui/main/developer/DeveloperPage.h"
 #include "ui/main/developer/SensorFeedModel.h"
@@ -189,6 +191,41 @@ TEST(DeveloperPage, ListsTheTwentyNewestStories) {
     ASSERT_EQ(rows.size(), 20);
     EXPECT_EQ(rows.front()->findChild<ElidedLabel*>()->text().toStdString(), h.state->timeline->events().front().title);
     EXPECT_EQ(rows.back()->findChild<ElidedLabel*>()->text().toStdString(), h.state->timeline->events()[19].title);
+}
+
+// Behind another page the feed does no work; it catches up when the page comes into view.
+TEST(DeveloperPage, FollowsTheFeedOnlyWhileShown) {
+    AppHarness h;
+    h.defaults.setValue("Velmora.DeveloperMode", true);
+    h.make();
+    AppStateAdapter adapter(*h.state, h.scheduler);
+    MainWindow window(adapter);
+    auto* page = static_cast<DeveloperPage*>(window.page(SidebarItem::developer));
+    const auto announce = [&] {
+        h.state->announceChange();
+        h.scheduler.runPosted();
+        QCoreApplication::processEvents();
+    };
+    h.state->selectedSidebar = SidebarItem::developer;
+    announce();
+    h.state->recordSensorLog(entry(1));
+    announce();
+    EXPECT_EQ(page->feedModel()->rowCount(), 1);
+
+    h.state->selectedSidebar = SidebarItem::overview;
+    announce();
+    QSignalSpy inserted(page->feedModel(), &QAbstractItemModel::rowsInserted);
+    for (int n = 2; n < 6; ++n) {
+        h.state->recordSensorLog(entry(n));
+        announce();
+    }
+    EXPECT_EQ(inserted.size(), 0);
+    EXPECT_EQ(page->feedModel()->rowCount(), 1);
+
+    h.state->selectedSidebar = SidebarItem::developer;
+    announce();
+    ASSERT_EQ(inserted.size(), 1) << "the four missed entries arrive in one insert";
+    EXPECT_EQ(page->feedModel()->rowCount(), 5);
 }
 
 }  // namespace

@@ -125,6 +125,8 @@ FirstRunSheet::FirstRunSheet(AppState& state, QWidget* parent) : QDialog(parent)
         anyway->setObjectName("continueAnyway");
         connect(anyway, &QPushButton::clicked, this, &FirstRunSheet::continueAnyway);
         anyway->setMinimumHeight(install->sizeHint().height());
+        // Fusion's buttons hug their text; this one gets the padding of the prominent one.
+        anyway->setMinimumWidth(QFontMetrics(anyway->font()).horizontalAdvance(anyway->text()) + 28);
         buttons->addWidget(install);
         buttons->addWidget(anyway);
     } else {
