@@ -28,7 +28,8 @@ mkdir -p "$home/config/Velmora" "$home/data/Velmora"
 echo '{"Velmora.FirstRunCompleted":true,"Velmora.StableHintDismissed":true}' >"$home/config/Velmora/defaults.json"
 
 # 500 stories of the last day, newest first, one every two minutes, about 40 apps, big enough to
-# get a row each; every seventh a release, every eleventh a pressure change.
+# get a row each; every seventh a release, every eleventh a pressure change. Byte counts are
+# printed with %.0f: some awks cap %d at 32 bits.
 now=$(awk -v t="$(date +%s.%N)" 'BEGIN { printf "%.3f", t - 978307200 }')
 awk -v n="$stories" -v now="$now" 'BEGIN {
   printf "["
@@ -44,11 +45,11 @@ awk -v n="$stories" -v now="$now" 'BEGIN {
     printf "%s{\"id\":\"%08X-0000-4000-8000-%012X\",\"timestamp\":%.3f,\"kind\":\"%s\",\"title\":\"%s\",", \
       (i ? "," : ""), i + 1, i + 1, when, kind, title
     printf "\"explanation\":\"You were editing report-%d.odt in App %d\",\"confidence\":\"medium\",%s", i, app, related
-    printf "\"baselineFootprintBytes\":%d,", 900 * 1048576
-    printf "\"immediate\":{\"deltaBytes\":%d,\"duration\":10,\"peakBytes\":%d},", delta, 900 * 1048576 + (delta > 0 ? delta : 0) + 80 * 1048576
-    printf "\"settled\":{\"deltaBytes\":%d,\"duration\":60,\"endFootprintBytes\":%d},", delta, 900 * 1048576 + delta
+    printf "\"baselineFootprintBytes\":%.0f,", 2000 * 1048576
+    printf "\"immediate\":{\"deltaBytes\":%.0f,\"duration\":10,\"peakBytes\":%.0f},", delta, 2000 * 1048576 + (delta > 0 ? delta : 0) + 80 * 1048576
+    printf "\"settled\":{\"deltaBytes\":%.0f,\"duration\":60,\"endFootprintBytes\":%.0f},", delta, 2000 * 1048576 + delta
     printf "\"systemContext\":{\"pressure\":\"%s\",\"swapUsedBytes\":0,\"compressedBytes\":0,", pressure
-    printf "\"availableBytes\":%d,\"totalPhysicalBytes\":%d,\"timestamp\":%.3f},", 6000 * 1048576, 16 * 1073741824, when
+    printf "\"availableBytes\":%.0f,\"totalPhysicalBytes\":%.0f,\"timestamp\":%.3f},", 6000 * 1048576, 16 * 1073741824, when
     printf "\"linkedActivityIDs\":[],\"isPendingWindows\":false,\"primarySource\":\"%s\",", source
     printf "\"supportingSources\":[\"memorySampler\",\"significantChange\"]}"
   }
