@@ -1,5 +1,6 @@
 // Shows the main window's Stories page over seeded stories on the real desktop and saves a picture
-// at two sizes, with a growth story selected: stories_shots <folder>.
+// at two sizes, with a growth story selected, and once more at the small size with nothing
+// selected while the extension banner shows: stories_shots <folder>.
 #include "tests/app/AppHarness.h"
 #include "app/qt/AppStateAdapter.h"
 #include "ui/main/MainWindow.h"
@@ -89,15 +90,17 @@ int main(int argc, char** argv) {
     main.show();
     s.selectedSidebar = SidebarItem::timeline;
     s.selectedEventID = growthID;
-    for (const QSize size : {QSize(900, 560), QSize(1400, 900)}) {
+    const auto shoot = [&](QSize size, const QString& name) {
         main.resize(size);
         s.announceChange();
         settle();
-        const QString file = QString("%1/stories-%2x%3.png").arg(folder).arg(size.width()).arg(size.height());
-        if (!main.grab().save(file)) {
-            std::cerr << "cannot save " << file.toStdString() << "\n";
-            return 1;
-        }
-    }
-    return 0;
+        const QString file = QString("%1/%2-%3x%4.png").arg(folder, name).arg(size.width()).arg(size.height());
+        if (main.grab().save(file)) return true;
+        std::cerr << "cannot save " << file.toStdString() << "\n";
+        return false;
+    };
+    if (!shoot(QSize(900, 560), "stories") || !shoot(QSize(1400, 900), "stories")) return 1;
+    s.selectedEventID.reset();
+    s.lowConfidenceBrowserStoryCount = 2;
+    return shoot(QSize(900, 560), "stories-unselected") ? 0 : 1;
 }

@@ -219,6 +219,14 @@ TEST(StoriesRow, Table) {
     EXPECT_EQ(rowModel(system).subtitle, std::nullopt);
     EXPECT_EQ(rowModel(system).accessibleText, "Computer memory is tight, Computer, now unknown total, Computer status");
     EXPECT_EQ(rowModel(release).accessibleText, "Editor freed memory, \u2212300 MB, now 95.4 MB, Helps");
+
+    // The most negative delta a stored file can hold: its size saturates rather than overflowing.
+    const auto extreme =
+        story(K::memoryReleased, window(std::numeric_limits<std::int64_t>::min()), context(P::critical, 8'000'000'000));
+    EXPECT_EQ(rowModel(extreme).deltaText, "\u22128,388,608 TB");
+    EXPECT_EQ(rowModel(extreme).summary, "Helps");
+    EXPECT_EQ(detailModel(extreme).deltaText, "\u22128,388,608 TB");
+    EXPECT_FALSE(detailModel(extreme).offersQuit);
 }
 
 TEST(StoriesDetail, QuitCardAndLines) {

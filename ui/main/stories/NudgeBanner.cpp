@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QToolButton>
 
+#include "ui/style/Buttons.h"
 #include "ui/style/Fonts.h"
 #include "ui/style/Palette.h"
 
@@ -77,7 +78,7 @@ NudgeBanner::NudgeBanner(QWidget* parent) : QWidget(parent) {
     body->setPalette(secondary);
     auto* show = new QPushButton(QStringLiteral("Show me how"), this);
     show->setObjectName("nudgeShowMe");
-    show->setDefault(true);
+    makeProminent(show, false);
     show->setFont(roleFont(TextRole::callout));
     texts->addWidget(heading);
     texts->addWidget(body);

@@ -249,7 +249,12 @@ void StoriesPage::rebuildList() {
         emptyText_->setText(noneVisible_ ? QStringLiteral("Stories = big jumps.\nWho\u2019s heavy = size right now.")
                                          : QStringLiteral("Clear the filter or pick another app."));
         emptyButton_->setText(noneVisible_ ? QStringLiteral("Check one action") : QStringLiteral("Clear filters"));
-        emptyButton_->setDefault(noneVisible_);
+        // "Check one action" is the page's main action; "Clear filters" a plain button.
+        if (noneVisible_ != prominentPlaceholder_) {
+            prominentPlaceholder_ = noneVisible_;
+            if (noneVisible_) makeProminent(emptyButton_, false);
+            else emptyButton_->setStyleSheet({}), emptyButton_->setMinimumHeight(0);
+        }
     }
     listStack_->setCurrentIndex(empty ? 1 : 0);
 }

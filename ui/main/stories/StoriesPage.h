@@ -74,6 +74,7 @@ private:
     bool filtersStale_ = true;
     bool applying_ = false;  // the page is moving the list's selection, not the user
     bool noneVisible_ = true;
+    bool prominentPlaceholder_ = false;
 };
 
 }  // namespace velmora

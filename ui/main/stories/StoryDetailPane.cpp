@@ -8,6 +8,8 @@
 #include <cmath>
 #include <QMessageBox>
 #include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -51,6 +53,35 @@ private:
     QColor fill_;
 };
 
+// A finger tapping: the placeholder's picture, drawn since no icon theme is guaranteed.
+QPixmap tapSymbol(const QColor& colour, qreal ratio) {
+    QPixmap pixmap(QSize(40, 40) * ratio);
+    pixmap.setDevicePixelRatio(ratio);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(colour, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(Qt::NoBrush);
+    // The ripple above the fingertip.
+    p.drawArc(QRectF(9, 3, 18, 18), 30 * 16, 120 * 16);
+    p.drawArc(QRectF(13, 7, 10, 10), 30 * 16, 120 * 16);
+    // The finger and the back of the hand.
+    QPainterPath hand;
+    hand.moveTo(15, 30);
+    hand.lineTo(15, 15);
+    hand.arcTo(QRectF(15, 12, 6, 6), 180, -180);
+    hand.lineTo(21, 24);
+    hand.lineTo(29, 25.5);
+    hand.quadTo(32, 26, 31.5, 29);
+    hand.lineTo(30, 37);
+    hand.lineTo(18, 37);
+    hand.lineTo(12, 30.5);
+    hand.quadTo(11, 28.5, 13, 28);
+    hand.lineTo(15, 30);
+    p.drawPath(hand);
+    return pixmap;
+}
+
 QString storyShortTime(const Date& when) {
     const double unix = when.unixSeconds();
     if (!std::isfinite(unix) || std::abs(unix) >= 1e11) return QStringLiteral("--:--");
@@ -92,6 +123,11 @@ void StoryDetailPane::rebuild() {
     const QColor tertiary = palette::tertiaryText(this);
     if (!story_) {
         column->addStretch(1);
+        auto* picture = new QLabel(page);
+        picture->setObjectName("detailPlaceholderSymbol");
+        picture->setPixmap(tapSymbol(secondary, devicePixelRatioF()));
+        picture->setAlignment(Qt::AlignCenter);
+        column->addWidget(picture);
         auto* title = text(QStringLiteral("Pick a story"), page, roleFont(TextRole::title2, QFont::DemiBold), primary,
                            "detailPlaceholder");
         title->setAlignment(Qt::AlignCenter);
