@@ -5,6 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${VELMORA_BUILD_DIR:-build}
+case $build in /*) ;; *) build=$PWD/$build ;; esac
 if ! command -v chromium >/dev/null || [ "$(id -u)" -ne 0 ]; then
   echo "chromium-e2e: not run (needs chromium and root)"
   exit 0
@@ -17,7 +18,7 @@ fi
 # with a desktop of its own inside it (the session and accessibility buses are reached there).
 # Its own process group, so that an interrupted run takes everything it started with it.
 setsid unshare -n bash -c 'ip link set lo up && exec env -u VELMORA_INSIDE_DESKTOP scripts/with-desktop.sh \
-  node tests/sensors/chromium/velmora_e2e.js "$PWD" "$1" "$2"' chromium-e2e "$PWD/$build/velmora" "$PWD/$build/artifacts" &
+  node tests/sensors/chromium/velmora_e2e.js "$PWD" "$1" "$2"' chromium-e2e "$build/velmora" "$build/artifacts" &
 run=$!
 trap 'kill -TERM -- "-$run" 2>/dev/null || true' INT TERM HUP
 status=0
