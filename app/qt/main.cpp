@@ -194,6 +194,7 @@ int main(int argc, char** argv) {
                                    installer, terminator, accessibility, screenRecording, urls, VELMORA_VERSION,
                                    resources});
     AppStateAdapter adapter(state, scheduler);
+    windowing.attach(adapter, widget);
     MainWindow window(adapter);
     saveDialog.setParentWindow(&window);
     QObject::connect(&instance, &SingleInstance::showRequested, &window, [&window] { bringForward(window); });

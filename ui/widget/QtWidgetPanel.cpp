@@ -11,7 +11,13 @@
 #include <QWidget>
 #include <QtGui/qguiapplication_platform.h>
 
+#include <QPainterPath>
+#include <QRegion>
+
 #include "platform/linux/X11WindowHints.h"
+#include "ui/widget/FloatingWidgetView.h"
+
+#include <X11/Xlib.h>  // last: its macros clash with names above
 
 namespace velmora {
 
@@ -28,25 +34,45 @@ class QtWidgetPanel;
 // the panel from inside a report.
 class PanelWindow final : public QWidget {
 public:
-    PanelWindow(QtWidgetPanel* owner, bool floating)
+    PanelWindow(QtWidgetPanel* owner, bool floating, AppStateAdapter* adapter, FloatingWidgetController* controller)
         : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                                Qt::WindowDoesNotAcceptFocus),
-          owner_(owner), floating_(floating) {
+          owner_(owner), floating_(floating), translucent_(QtWidgetWindowing::compositing()) {
         setObjectName("VelmoraFloatingWidget");
         setWindowTitle("Velmora widget");
         setAttribute(Qt::WA_ShowWithoutActivating);
-        setAttribute(Qt::WA_TranslucentBackground);
+        setAttribute(Qt::WA_QuitOnClose, false);
+        // See-through corners need a compositor; without one they would be black.
+        if (translucent_) setAttribute(Qt::WA_TranslucentBackground);
+        else setAutoFillBackground(false);
         auto* layout = new QVBoxLayout(this);
         layout->setContentsMargins(0, 0, 0, 0);
-        auto* card = new QFrame(this);
-        card->setObjectName("widgetCard");
-        card->setStyleSheet(QString("#widgetCard { background: rgba(28, 28, 30, 235); border-radius: %1px; }")
-                                .arg(floating ? 16 : 12));
-        layout->addWidget(card);
+        layout->setSizeConstraint(QLayout::SetNoConstraint);
+        if (adapter && controller) {
+            view_ = new FloatingWidgetView(*adapter, *controller, this);
+            layout->addWidget(view_);
+        } else {
+            auto* card = new QFrame(this);
+            card->setObjectName("widgetCard");
+            card->setStyleSheet(QString("#widgetCard { background: rgb(30, 30, 33); border-radius: %1px; }")
+                                    .arg(floating ? 16 : 12));
+            layout->addWidget(card);
+        }
     }
     void detach() { owner_ = nullptr; }
+    bool translucent() const { return translucent_; }
 
 protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QWidget::resizeEvent(event);
+        if (translucent_) return;
+        // The view picks its layout on the same resize; its radius is read after it.
+        const int radius = view_ ? view_->cornerRadius() : floating_ ? 16 : 12;
+        QPainterPath path;
+        const double r = std::min<double>(radius, height() / 2.0);
+        path.addRoundedRect(QRectF(rect()), r, r);
+        setMask(QRegion(path.toFillPolygon().toPolygon()));
+    }
     void enterEvent(QEnterEvent*) override;
     void leaveEvent(QEvent*) override;
     void closeEvent(QCloseEvent* event) override;
@@ -62,12 +88,15 @@ private:
     void report(void (*what)(QtWidgetPanel&, bool), bool value);
     QtWidgetPanel* owner_;
     bool floating_;
+    bool translucent_;
+    FloatingWidgetView* view_ = nullptr;
     std::optional<QPoint> dragOffset_;
 };
 
 class QtWidgetPanel final : public WidgetPanel {
 public:
-    QtWidgetPanel(const WidgetRect& frame, bool floating) : window_(new PanelWindow(this, floating)) {
+    QtWidgetPanel(const WidgetRect& frame, bool floating, AppStateAdapter* adapter, FloatingWidgetController* controller)
+        : window_(new PanelWindow(this, floating, adapter, controller)) {
         window_->setGeometry(toQRect(frame));
         window_->winId();  // the native window, so the hints go out before it is mapped
         if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>())
@@ -136,7 +165,15 @@ void PanelWindow::mouseReleaseEvent(QMouseEvent*) {
 }  // namespace
 
 std::unique_ptr<WidgetPanel> QtWidgetWindowing::makePanel(const WidgetRect& frame, bool floating) {
-    return std::make_unique<QtWidgetPanel>(frame, floating);
+    return std::make_unique<QtWidgetPanel>(frame, floating, adapter_, controller_);
+}
+
+bool QtWidgetWindowing::compositing() {
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    Display* display = x11 ? x11->display() : nullptr;
+    if (!display) return false;
+    const Atom selection = XInternAtom(display, "_NET_WM_CM_S0", False);
+    return XGetSelectionOwner(display, selection) != None;
 }
 
 std::vector<WidgetScreen> QtWidgetWindowing::screens() const {
