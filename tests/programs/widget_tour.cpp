@@ -148,10 +148,10 @@ int main(int argc, char** argv) {
     settle();
     std::cout << "ready" << std::endl;
 
+    // Read straight from the descriptor: a buffered stream would hide lines that came together.
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
-    QObject::connect(&input, &QSocketNotifier::activated, [&] {
-        std::string line;
-        if (!std::getline(std::cin, line)) return QCoreApplication::quit();
+    std::string pending;
+    const auto answer = [&](const std::string& line) {
         if (line == "panel") {
             QWidget* panel = panelWindow();
             std::cout << (panel ? panel->winId() : 0) << std::endl;
@@ -167,6 +167,17 @@ int main(int argc, char** argv) {
                       << FloatingWidgetPreferences::load(h.defaults).wasVisible << std::endl;
         } else {
             std::cout << "?" << std::endl;
+        }
+    };
+    QObject::connect(&input, &QSocketNotifier::activated, [&] {
+        char chunk[256];
+        const ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);
+        if (n <= 0) return QCoreApplication::quit();
+        pending.append(chunk, static_cast<std::size_t>(n));
+        for (auto at = pending.find('\n'); at != std::string::npos; at = pending.find('\n')) {
+            const std::string line = pending.substr(0, at);
+            pending.erase(0, at + 1);
+            answer(line);
         }
     });
     return app.exec();

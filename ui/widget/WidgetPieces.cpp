@@ -227,6 +227,7 @@ void SpikeChip::set(const WidgetSpike& spike, const std::string& ago) {
     amount_ = amount;
     ago_ = when;
     if (resized) updateGeometry();
+    setAccessibleName(amount + ", " + when);
     update();
 }
 

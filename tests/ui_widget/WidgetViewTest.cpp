@@ -1,0 +1,243 @@
+// The widget's card, bar and strip over a seeded application state in simulated time, and what
+// its settings pop-up does to the panel and the stored preferences.
+#include "tests/app/AppHarness.h"
+#include "app/qt/AppStateAdapter.h"
+#include "ui/widget/FloatingWidgetController.h"
+#include "ui/widget/FloatingWidgetView.h"
+#include "ui/widget/QtWidgetPanel.h"
+#include "ui/widget/WidgetSettingsPopover.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QTest>
+
+namespace velmora {
+namespace {
+
+const ProcessIdentity browser = appIdentity("family:firefox", "Firefox");
+
+struct Widget {
+    AppHarness h;
+    std::unique_ptr<AppStateAdapter> adapter;
+    QtWidgetWindowing windowing;
+    std::unique_ptr<FloatingWidgetController> controller;
+
+    explicit Widget(FloatingWidgetPreferences prefs = {}) {
+        h.make();
+        h.desktop.apps = {{100, "firefox", "Firefox", false, true}};
+        for (int i = 0; i < 120; ++i) sample(1200, 8000);  // level: no story of its own
+        adapter = std::make_unique<AppStateAdapter>(*h.state, h.scheduler);
+        controller = std::make_unique<FloatingWidgetController>(windowing, h.defaults, h.scheduler);
+        windowing.attach(*adapter, *controller);
+        prefs.save(h.defaults);
+    }
+    ~Widget() {
+        if (controller->hasPanel()) controller->hide();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    void sample(std::uint64_t browserMiB, std::uint64_t availableMiB) {
+        h.clock.advance(1);
+        h.processes.processes = {{100, "/usr/lib/firefox/firefox", "firefox", 1, browserMiB * MiB},
+                                 {999, "/usr/bin/velmora", "velmora", 1, 60 * MiB}};
+        h.memory.reading = {16000 * MiB, availableMiB * MiB, 0, 0, MemoryPressureLevel::normal};
+        h.state->sampler->tick();
+    }
+    void story(double ago, std::int64_t delta) {
+        TimelineEvent e;
+        e.id = Uuid::random();
+        e.timestamp = h.clock.now() - ago;
+        e.kind = delta < 0 ? TimelineEventKind::memoryReleased : TimelineEventKind::largeDelta;
+        e.title = "Firefox changed";
+        e.relatedApp = browser;
+        e.immediate = ImpactWindow{delta, 10, {}, {}};
+        h.state->timeline->add(e);
+    }
+    FloatingWidgetView& open() {
+        controller->show();
+        QCoreApplication::processEvents();
+        return view();
+    }
+    FloatingWidgetView& view() {
+        auto* v = panelWindow()->findChild<FloatingWidgetView*>();
+        EXPECT_NE(v, nullptr);
+        return *v;
+    }
+    QWidget* panelWindow() {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->objectName() == "VelmoraFloatingWidget" && w->isVisible()) return w;
+        ADD_FAILURE() << "no panel";
+        return nullptr;
+    }
+    // The named piece in the layout shown now.
+    template <class T = QLabel>
+    T* piece(const char* name) {
+        const char* page = view().layout() == FloatingWidgetView::Layout::card ? "widgetCard" : "widgetBar";
+        auto* p = view().findChild<QWidget*>(page)->findChild<T*>(name);
+        EXPECT_NE(p, nullptr) << name;
+        return p;
+    }
+    std::string text(const char* name) { return piece(name)->text().toStdString(); }
+    bool shown(const char* name) { return piece<QWidget>(name)->isVisibleTo(&view()); }
+    void redraw() {
+        h.state->announceChange();
+        QCoreApplication::processEvents();
+    }
+    FloatingWidgetPreferences stored() const { return FloatingWidgetPreferences::load(h.defaults); }
+};
+
+TEST(WidgetView, CardShowsTheFrontAppItsTrendSpikeAndSystem) {
+    Widget w;
+    w.story(90, 200 * std::int64_t(MiB));
+    auto& view = w.open();
+    EXPECT_EQ(view.layout(), FloatingWidgetView::Layout::card);
+    EXPECT_EQ(w.panelWindow()->size(), QSize(300, 318));
+    EXPECT_EQ(w.text("widgetAppName"), "Firefox");
+    EXPECT_EQ(w.text("widgetFootprint"), "1.17 GB");
+    EXPECT_EQ(w.text("widgetTrendTitle"), "TREND \u00B7 LAST 15 MIN");
+    EXPECT_TRUE(w.shown("widgetSpike"));
+    EXPECT_FALSE(w.shown("widgetNoSpike"));
+    EXPECT_EQ(w.piece<QWidget>("widgetSpike")->accessibleName().toStdString(), "+200 MB, 1m ago");
+    EXPECT_TRUE(w.shown("widgetSystem"));
+    EXPECT_EQ(w.text("widgetSystemLine"), "7.81 GB free of 15.62 GB");
+    EXPECT_EQ(w.text("widgetSystemPercent"), "50% free");
+    EXPECT_FALSE(w.shown("widgetLowMemory"));
+    EXPECT_FALSE(w.shown("widgetMissingApp"));
+}
+
+TEST(WidgetView, ItsOwnClockMovesTheTimeAgoAndTheWindow) {
+    Widget w({.trendRangeMinutes = 5});
+    w.story(30, -80 * std::int64_t(MiB));
+    w.open();
+    EXPECT_EQ(w.piece<QWidget>("widgetSpike")->accessibleName().toStdString(), "\u221280 MB, just now");
+    w.h.scheduler.advance(30);  // the view's one-second tick; nothing else announces a change
+    EXPECT_EQ(w.piece<QWidget>("widgetSpike")->accessibleName().toStdString(), "\u221280 MB, 1m ago");
+    w.h.scheduler.advance(240);  // exactly at the window's start: still in it
+    EXPECT_TRUE(w.shown("widgetSpike"));
+    w.h.scheduler.advance(1);  // and out
+    EXPECT_FALSE(w.shown("widgetSpike"));
+    EXPECT_EQ(w.text("widgetNoSpike"), "No significant spikes in the last 5 min");
+}
+
+TEST(WidgetView, CompactCardIsHeaderAndFootprintOnly) {
+    Widget w({.isCompact = true});
+    w.open();
+    EXPECT_EQ(w.panelWindow()->size(), QSize(230, 130));
+    EXPECT_EQ(w.text("widgetFootprint"), "1.17 GB");
+    EXPECT_EQ(w.piece("widgetFootprint")->font().pixelSize(), 30);
+    EXPECT_FALSE(w.shown("widgetTrendTitle"));
+    EXPECT_FALSE(w.shown("widgetSystem"));
+    EXPECT_FALSE(w.shown("widgetNoSpike"));
+}
+
+TEST(WidgetView, PinnedAppThatQuitShowsTheNote) {
+    Widget w({.pinnedAppKey = "org.example.Gone"});
+    w.open();
+    EXPECT_EQ(w.text("widgetAppName"), "Velmora");
+    EXPECT_TRUE(w.shown("widgetMissingApp"));
+    EXPECT_EQ(w.text("widgetMissingApp"), "Pinned app isn't running");
+    EXPECT_FALSE(w.shown("widgetFootprint"));
+    EXPECT_EQ(w.view().figures().accent, WidgetTone::dimmed);
+}
+
+TEST(WidgetView, CriticalMemoryTurnsRedAndHoldsADockedBarOpen) {
+    Widget w({.placement = WidgetPlacement::dockedBottom, .showSystemMemory = false});
+    auto& view = w.open();
+    EXPECT_EQ(view.layout(), FloatingWidgetView::Layout::strip);
+    EXPECT_EQ(w.panelWindow()->height(), 10);
+    EXPECT_FALSE(w.controller->isCriticalMemoryOverride());
+
+    w.sample(1200, 800);  // exactly 5 % free
+    w.redraw();
+    EXPECT_TRUE(view.figures().isCriticalMemory);
+    EXPECT_TRUE(w.controller->isCriticalMemoryOverride());
+    QTRY_COMPARE(view.layout(), FloatingWidgetView::Layout::bar);
+    EXPECT_TRUE(w.shown("widgetSystem"));  // although system memory is off: it is critical
+    EXPECT_EQ(w.text("widgetSystemLabel"), "LOW MEMORY");
+    EXPECT_EQ(w.text("widgetSystemLine"), "800 MB free");
+    EXPECT_EQ(w.text("widgetSystemPercent"), "of 15.62 GB \u00B7 5%");
+    EXPECT_EQ(w.text("widgetCaption"), "Focused app");
+
+    w.sample(1200, 801);
+    w.redraw();
+    EXPECT_FALSE(w.controller->isCriticalMemoryOverride());
+    EXPECT_FALSE(w.shown("widgetSystem"));
+    w.h.scheduler.advance(0.5);  // the pointer is outside: the bar collapses again
+    QTRY_COMPARE(view.layout(), FloatingWidgetView::Layout::strip);
+}
+
+TEST(WidgetView, SettingsShowTheRowsOfThePlacement) {
+    Widget w;
+    auto& view = w.open();
+    view.openSettings();
+    auto* popover = view.settingsPopover();
+    ASSERT_TRUE(popover && popover->isVisible());
+    EXPECT_TRUE(w.controller->isSettingsOpen());
+    EXPECT_TRUE(popover->findChild<QCheckBox*>("widgetCompact")->isVisible());
+    EXPECT_FALSE(popover->findChild<QCheckBox*>("widgetAutoCollapse")->isVisible());
+    EXPECT_TRUE(popover->findChild<QAbstractButton*>("widgetPlacement0")->isChecked());
+    EXPECT_TRUE(popover->findChild<QAbstractButton*>("widgetRange2")->isChecked());
+    const auto* show = popover->findChild<QComboBox*>("widgetShow");
+    QStringList items;
+    for (int i = 0; i < show->count(); ++i) items << show->itemText(i);
+    EXPECT_EQ(items, (QStringList{"Focused app", "Firefox", "Velmora (this app)"}));
+    popover->hide();
+    EXPECT_FALSE(w.controller->isSettingsOpen());
+    w.controller->hide();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    Widget docked({.placement = WidgetPlacement::dockedTop});
+    docked.open().openSettings();
+    popover = docked.view().settingsPopover();
+    EXPECT_FALSE(popover->findChild<QCheckBox*>("widgetCompact")->isVisible());
+    EXPECT_TRUE(popover->findChild<QCheckBox*>("widgetAutoCollapse")->isVisible());
+    EXPECT_TRUE(popover->findChild<QAbstractButton*>("widgetPlacement1")->isChecked());
+}
+
+TEST(WidgetView, SettingsWriteTheirFieldAndResizeOrRebuild) {
+    Widget w;
+    auto& view = w.open();
+    QWidget* panel = w.panelWindow();
+    panel->move(400, 120);
+    QCoreApplication::processEvents();
+    const QPoint topLeft = panel->pos();
+    view.openSettings();
+    auto* popover = view.settingsPopover();
+
+    popover->findChild<QCheckBox*>("widgetSystemMemory")->click();
+    EXPECT_FALSE(w.stored().showSystemMemory);
+    QTRY_COMPARE(panel->size(), QSize(300, 260));
+    EXPECT_EQ(panel->pos(), topLeft);
+    popover->findChild<QCheckBox*>("widgetCompact")->click();
+    QTRY_COMPARE(panel->size(), QSize(230, 130));
+    EXPECT_EQ(panel->pos(), topLeft);
+    EXPECT_TRUE(view.prefs().isCompact);
+
+    popover->findChild<QAbstractButton*>("widgetRange0")->click();
+    EXPECT_EQ(w.stored().trendRangeMinutes, 5);
+    auto* show = popover->findChild<QComboBox*>("widgetShow");
+    emit show->activated(2);
+    EXPECT_EQ(w.stored().pinnedAppKey, popover->showOptions()[2].key);
+    EXPECT_TRUE(w.stored().wasVisible);  // opened from closed, and every change kept it
+
+    // "Dock top": the pop-up's own panel goes in a later turn, and a bar comes in its place.
+    const WidgetPanel* before = w.controller->panel();
+    popover->findChild<QAbstractButton*>("widgetPlacement1")->click();
+    EXPECT_EQ(w.controller->panel(), before);
+    w.h.scheduler.runPosted();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_TRUE(w.controller->panel());
+    const auto stored = w.stored();
+    EXPECT_EQ(stored.placement, WidgetPlacement::dockedTop);
+    EXPECT_TRUE(stored.wasVisible);
+    EXPECT_EQ(stored.trendRangeMinutes, 5);
+    EXPECT_EQ(w.view().layout(), FloatingWidgetView::Layout::strip);
+    EXPECT_EQ(w.controller->panel()->frame().width, 800);
+}
+
+}  // namespace
+}  // namespace velmora
