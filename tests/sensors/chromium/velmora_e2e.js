@@ -355,6 +355,9 @@ async function main() {
   }
   const texts = await velmoraTexts(velmora.pid);
   if (!texts) throw new Failure("Velmora left the accessibility bus");
+  const now = texts.findIndex((t) => t.startsWith("Now: "));
+  if (now < 0) throw new Failure(`Velmora's window no longer shows its current page: ${JSON.stringify(texts)}`);
+  say(`Velmora's window shows "${texts[now]}"`);
   for (const text of [...texts, ...velmoraWindowTitles(velmora.pid)])
     if (text.includes(SECRET_TITLE) || text.includes(SECRET_HOST)) leaks.push(`Velmora's window shows "${text}"`);
   if (leaks.length) throw new Failure(`the incognito page left traces:\n  ${leaks.join("\n  ")}`);
