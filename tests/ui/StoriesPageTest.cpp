@@ -61,7 +61,8 @@ TEST(StoriesPage, FiveHundredStoriesStayPutUnderIdleTicksAndANewOneIsOneRowOnTop
     for (int i = 0; i < 500; ++i) f.add(growth("App" + std::to_string(i), (60 + i) * 1'000'000, i));
     f.tick(true);
     auto* model = f.list()->model();
-    QAbstractItemModelTester tester(model, QAbstractItemModelTester::FailureReportingMode::Warning);
+    // Fatal: a broken model contract ends the test program instead of printing a warning.
+    QAbstractItemModelTester tester(model, QAbstractItemModelTester::FailureReportingMode::Fatal);
     ASSERT_EQ(model->rowCount(), 500);
     QSignalSpy resets(model, &QAbstractItemModel::modelReset);
     QSignalSpy inserted(model, &QAbstractItemModel::rowsInserted);
@@ -149,6 +150,14 @@ TEST(StoriesPage, FiltersPickerAndPlaceholders) {
     EXPECT_EQ(apps->itemText(2), "Zeta");
     EXPECT_EQ(apps->currentIndex(), 2);
     EXPECT_EQ(f.page->filters().appKey, "key.Zeta");
+    EXPECT_EQ(f.label("storiesPlaceholderTitle"), "No stories match this filter");
+    // Cleared, the gone app leaves the picker.
+    f.page->findChild<QPushButton*>("clearFilters")->click();
+    EXPECT_EQ(f.page->filters().appKey, std::nullopt);
+    ASSERT_EQ(apps->count(), 2);
+    EXPECT_EQ(apps->itemText(1), "alpha");
+    EXPECT_EQ(apps->currentIndex(), 0);
+    EXPECT_EQ(f.list()->model()->rowCount(), 1);
 }
 
 TEST(StoriesPage, DetailQuitAsksFirstAndQuitsOnce) {

@@ -206,9 +206,11 @@ void StoryRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     painter->setFont(sourceFont());
     painter->setPen(tertiary);
     const int sx = tx + summaryWidth + 6;
-    painter->drawText(QRect(sx, y, std::max(0, tx + tw - sx), lineHeight), Qt::AlignLeft | Qt::AlignVCenter,
-                      QFontMetrics(sourceFont()).elidedText(QStringLiteral("\u00B7 ") + row->source, Qt::ElideRight,
-                                                            std::max(0, tx + tw - sx)));
+    const QString source = QStringLiteral("\u00B7 ") + row->source;
+    const QString shown = QFontMetrics(sourceFont()).elidedText(source, Qt::ElideRight, std::max(0, tx + tw - sx));
+    // A dot and an ellipsis alone say nothing: the source then gives way entirely.
+    if (shown == source || shown.size() >= 6)
+        painter->drawText(QRect(sx, y, std::max(0, tx + tw - sx), lineHeight), Qt::AlignLeft | Qt::AlignVCenter, shown);
     painter->restore();
 }
 
