@@ -6,7 +6,9 @@
 #include "ui/main/MainWindow.h"
 #include "ui/main/ElidedLabel.h"
 #include "ui/main/developer/DeveloperPage.h"
+#include "ui/main/developer/SensorFeedDelegate.h"
 #include "ui/main/developer/SensorFeedModel.h"
+#include "ui/style/Fonts.h"
 
 #include <QAbstractItemModelTester>
 #include <QLabel>
@@ -121,6 +123,31 @@ TEST(SensorFeedModel, OptionalFieldsAreAbsentNotEmpty) {
     EXPECT_FALSE(model.index(0).data(SensorFeedModel::DetailRole).isValid());
     EXPECT_FALSE(model.index(1).data(SensorFeedModel::AppRole).isValid());
     EXPECT_EQ(model.index(0).data(SensorFeedModel::SourceRole).toInt(), static_cast<int>(SensorSource::chromiumExtension));
+}
+
+TEST(SensorFeedDelegate, DetailIsCutToTwoLines) {
+    const QFont font;
+    const QString url = "https://example.org/search?q=" + QString("memory+growth+in+a+background+tab+").repeated(8);
+    const QStringList cut = SensorFeedDelegate::detailLines(url, font, 200);
+    ASSERT_EQ(cut.size(), 2);
+    EXPECT_TRUE(cut.last().endsWith(QChar(0x2026))) << cut.last().toStdString();
+    for (const QString& line : cut) EXPECT_LE(QFontMetrics(font).horizontalAdvance(line), 200);
+    EXPECT_EQ(SensorFeedDelegate::detailLines("Firefox", font, 200), QStringList{"Firefox"});
+
+    // Rows with an app and a detail are taller than bare ones, and none is cut off by its hint.
+    SensorFeedModel model;
+    auto rich = entry(1);
+    rich.appName = "Firefox";
+    rich.detail = url.toStdString();
+    model.sync({rich, entry(0)});
+    SensorFeedDelegate delegate;
+    QStyleOptionViewItem option;
+    option.rect = QRect(0, 0, 300, 0);
+    const int richHeight = delegate.sizeHint(option, model.index(0)).height();
+    const int bareHeight = delegate.sizeHint(option, model.index(1)).height();
+    // The app line and two detail lines, each after a 4-pixel gap.
+    const int small = QFontMetrics(roleFont(TextRole::caption2, option.font, QFont::Normal)).height();
+    EXPECT_EQ(richHeight - bareHeight, 4 + small + 4 + 2 * small);
 }
 
 bool shows(const QWidget& page, const char* name) {
