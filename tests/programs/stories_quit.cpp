@@ -175,6 +175,10 @@ int main(int argc, char** argv) {
     settle();
     say("toolbar-ran " + std::string(rawValue(s.selectedSidebar)) + " " +
         (s.measureController->session().phase != MeasurePhase::idle ? "1" : "0"));
+    // Back on Stories, so the window is torn down with the page's button in its toolbar.
+    s.selectedSidebar = SidebarItem::timeline;
+    s.announceChange();
+    settle();
     std::getline(std::cin, line);  // until the test is done looking
     return 0;
 }

@@ -121,7 +121,9 @@ TEST(StoriesQuitDesktop, QuitAsksFirstThenClosesTheOtherWindowPolitely) {
 
     EXPECT_EQ(velmora.line(), "toolbar-ran measure 1");
     velmora.send("done");
-    EXPECT_TRUE(velmora.ended(10));
+    // Its window, toolbar and page are torn down cleanly too.
+    ASSERT_TRUE(velmora.ended(10));
+    EXPECT_TRUE(WIFEXITED(velmora.status) && WEXITSTATUS(velmora.status) == 0) << "status " << velmora.status;
 }
 
 }  // namespace
