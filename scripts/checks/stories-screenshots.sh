@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Keeps pictures of the Stories page over seeded stories (growth, release, system, measurement,
-# sustained growth) as build artefacts: build/artifacts/stories-*.png. Needs the private desktop.
+# sustained growth), unselected with the extension banner, filtered to nothing and empty, as build
+# artefacts: build/artifacts/stories-*.png. Needs the private desktop.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${VELMORA_BUILD_DIR:-build}

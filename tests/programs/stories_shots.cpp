@@ -1,6 +1,7 @@
 // Shows the main window's Stories page over seeded stories on the real desktop and saves a picture
-// at two sizes, with a growth story selected, and once more at the small size with nothing
-// selected while the extension banner shows: stories_shots <folder>.
+// at two sizes, with a growth story selected; then at the small size with nothing selected while
+// the extension banner shows, with a search nothing matches, and over an empty store:
+// stories_shots <folder>.
 #include "tests/app/AppHarness.h"
 #include "app/qt/AppStateAdapter.h"
 #include "ui/main/MainWindow.h"
@@ -8,6 +9,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QLineEdit>
 #include <QThread>
 
 #include <iostream>
@@ -102,5 +104,26 @@ int main(int argc, char** argv) {
     if (!shoot(QSize(900, 560), "stories") || !shoot(QSize(1400, 900), "stories")) return 1;
     s.selectedEventID.reset();
     s.lowConfidenceBrowserStoryCount = 2;
-    return shoot(QSize(900, 560), "stories-unselected") ? 0 : 1;
+    if (!shoot(QSize(900, 560), "stories-unselected")) return 1;
+
+    // A search nothing matches, then a store with no stories at all: the list's two placeholders.
+    s.lowConfidenceBrowserStoryCount = 0;
+    auto* search = main.findChild<QLineEdit*>("storySearch");
+    if (!search) return 1;
+    search->setText(QStringLiteral("nothing like this"));
+    emit search->textEdited(search->text());
+    if (!shoot(QSize(900, 560), "stories-filtered")) return 1;
+    AppHarness empty;
+    empty.make();
+    AppStateAdapter emptyAdapter(*empty.state, empty.scheduler);
+    MainWindow emptyWindow(emptyAdapter);
+    emptyWindow.resize(900, 560);
+    emptyWindow.show();
+    empty.state->selectedSidebar = SidebarItem::timeline;
+    empty.state->announceChange();
+    settle();
+    const QString file = QString("%1/stories-empty-900x560.png").arg(folder);
+    if (emptyWindow.grab().save(file)) return 0;
+    std::cerr << "cannot save " << file.toStdString() << "\n";
+    return 1;
 }
