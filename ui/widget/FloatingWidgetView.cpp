@@ -209,14 +209,13 @@ public:
         header_->setContentsMargins(compact ? 12 : 14, compact ? 10 : 12, compact ? 12 : 14, 4);
         bodyLayout_->setContentsMargins(compact ? 12 : 14, 0, compact ? 12 : 14, compact ? 10 : 14);
         bodyLayout_->setSpacing(compact ? 6 : 10);
-        accent_ = widgetToneColour(r.figures.accent, this);
+        setAccent(widgetToneColour(r.figures.accent, this));
         icon_->setApp(r.app);
         setWidgetLabel(name_, widgetAppName(r.app));
         body_->setVisible(r.app.has_value());
         note_->setVisible(!r.app);
         if (!r.app) {
             setWidgetLabel(noteText_, missingAppNote(r.prefs));
-            update();
             return;
         }
         const QColor trend = widgetToneColour(r.figures.trend, this);
@@ -247,10 +246,15 @@ public:
             setWidgetLabelColour(sysPercent_, tone);
             warning_->setVisible(critical);
         }
-        update();
     }
 
 protected:
+    // Only the accent bar is painted here; the rest redraws itself when it changes.
+    void setAccent(const QColor& c) {
+        if (c == accent_) return;
+        accent_ = c;
+        update(QRect(width() / 2 - 20, 6, 40, 7));
+    }
     void paintEvent(QPaintEvent*) override {
         paintPanel(this, 16);
         QPainter p(this);
@@ -394,7 +398,11 @@ public:
     }
 
     void redraw(const Redraw& r) {
-        stripe_ = r.app ? widgetToneColour(r.figures.trend, this) : palette::withAlpha(widgetSecondary(), 0.3);
+        const QColor stripe = r.app ? widgetToneColour(r.figures.trend, this) : palette::withAlpha(widgetSecondary(), 0.3);
+        if (stripe != stripe_) {
+            stripe_ = stripe;
+            update(QRect(4, height() / 2 - 22, 8, 44));
+        }
         icon_->setApp(r.app);
         setWidgetLabel(name_, widgetAppName(r.app));
         setWidgetLabel(caption_, widgetDockCaption(r.app));
@@ -425,7 +433,6 @@ public:
             setWidgetLabel(sysTotal_, dockSystemTotal(*r.figures.system));
             setWidgetLabelColour(sysTotal_, critical ? red : widgetSecondary());
         }
-        update();
     }
 
 protected:
@@ -509,10 +516,18 @@ FloatingWidgetView::FloatingWidgetView(AppStateAdapter& adapter, FloatingWidgetC
         stack_->addWidget(page);
     }
     setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
-    connect(&adapter, &AppStateAdapter::changed, this, &FloatingWidgetView::refresh);
-    tick_ = scheduler_.scheduleRepeating(1.0, [this] {
+    // The state changes with every sample: the clock redraws only when nothing else did.
+    connect(&adapter, &AppStateAdapter::changed, this, [this] {
         now_ = adapter_.state().dependencies().clock.now();
         refresh();
+    });
+    tick_ = scheduler_.scheduleRepeating(1.0, [this] {
+        const bool idle = !refreshedSinceTick_;
+        refreshedSinceTick_ = false;
+        if (!idle) return;
+        now_ = adapter_.state().dependencies().clock.now();
+        refresh();
+        refreshedSinceTick_ = false;
     });
     refresh();
 }
@@ -534,6 +549,7 @@ void FloatingWidgetView::chooseLayout() {
 }
 
 void FloatingWidgetView::refresh() {
+    refreshedSinceTick_ = true;
     const AppState& state = adapter_.state();
     shown_ = widgetShownApp(state, prefs_);
     WidgetInput input = widgetInput(state, prefs_, now_);

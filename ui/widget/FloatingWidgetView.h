@@ -56,6 +56,7 @@ private:
     FloatingWidgetPreferences prefs_;
     Date now_;
     Scheduler::TimerId tick_ = 0;
+    bool refreshedSinceTick_ = false;
     WidgetFigures figures_;
     std::optional<AppMemorySnapshot> shown_;
     std::optional<bool> toldCritical_;
