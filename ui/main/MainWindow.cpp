@@ -141,7 +141,10 @@ void MainWindow::buildSidebar(QSplitter* splitter) {
     connect(checkButton_, &QPushButton::clicked, this, &MainWindow::checkOneAction);
     lines->addWidget(checkButton_);
 
-    temporaryBuild_ = new QPushButton("\u26A0\uFE0F Temporary build \u2014 install normal app", footer);
+    // The footer is narrower than the sentence: it breaks after the dash instead of being cut.
+    const QString temporaryText = "\u26A0\uFE0F Temporary build \u2014 install normal app";
+    temporaryBuild_ = new QPushButton(QString(temporaryText).replace("\u2014 ", "\u2014\n"), footer);
+    temporaryBuild_->setAccessibleName(temporaryText);
     temporaryBuild_->setObjectName("temporaryBuild");
     temporaryBuild_->setFlat(true);
     temporaryBuild_->setFont(roleFont(TextRole::caption2));

@@ -207,8 +207,9 @@ SetupPage::SetupPage(AppState& state, QWidget* parent)
     // 5. Step 2: the extension.
     FormSection extension = formSection(host, "2. See exactly which tab/site (recommended)");
     QVBoxLayout* ext = extension.rows;
-    ext->addWidget(caption("Automation above only sees the browser you're actively looking at \u2014 growth in a "
-                           "background tab has no page detail without this.",
+    // Linux has no browser scripting: step 1 reads the window title, which names only the front tab.
+    ext->addWidget(caption("The window title above only names the tab you're actively looking at \u2014 growth in "
+                           "a background tab has no page detail without this.",
                            extension.card));
     ext->addWidget(formText("Chrome, Chromium, Edge, Brave, Vivaldi", TextRole::caption, primary, extension.card,
                             QFont::DemiBold));
