@@ -18,7 +18,7 @@ constexpr std::array<SourceTexts, 14> kTexts{{
     {"Check action", "User-run Check one action measurement."},
     {"App switch", "X11 window list: app launch / quit / became frontmost."},
     {"Accessibility", "AT-SPI accessibility: window title / focus (if allowed)."},
-    {"Window list", "X11 window list titles (needs screen capture)."},
+    {"Window list", "X11 window list titles (no permission needed on X11)."},
     {"Automation", "Browser scripting: tab title/URL from the browser."},
     {"Extension", "Velmora Helper extension \u2192 localhost bridge."},
     {"Screenshot OCR", "Local OCR on ring-buffer frames (fallback only)."},
