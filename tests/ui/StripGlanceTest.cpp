@@ -195,6 +195,23 @@ TEST(GlanceCharts, CardsOffscreen) {
     const QStringList narrow = title->lines(40);
     ASSERT_EQ(narrow.size(), 1);
     EXPECT_TRUE(narrow.front().endsWith(QChar(0x2026))) << narrow.front().toStdString();
+
+    // A card too narrow for title and figures on one line puts the title whole above them, and
+    // takes it back beside them when it widens again.
+    auto* card = static_cast<LiveGlanceCharts::Card*>(free);
+    EXPECT_FALSE(card->titleAbove());
+    const int wideHeight = charts.sizeHint().height();
+    charts.resize(380, wideHeight);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(card->titleAbove());
+    EXPECT_EQ(title->lines(title->width()), QStringList{"Free on computer"});
+    EXPECT_GT(card->value()->y(), title->y() + title->height() - 1);
+    EXPECT_GT(charts.sizeHint().height(), wideHeight);
+    charts.resize(700, wideHeight);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(card->titleAbove());
+    EXPECT_EQ(card->value()->y() / 10, title->y() / 10);  // one line again
+    EXPECT_EQ(charts.sizeHint().height(), wideHeight);
 }
 
 }  // namespace

@@ -38,9 +38,12 @@ LiveGlanceCharts::Card::Card(const QColor& colour, QWidget* parent) : QWidget(pa
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(10, 10, 10, 10);
     stack->setSpacing(4);
-    auto* head = new QHBoxLayout;
-    head->setSpacing(6);
-    // One line, cut with an ellipsis where the figures leave too little room.
+    // The title shares the figures' line while it fits whole; a narrower card gives it a line of
+    // its own rather than cutting it to a few letters.
+    titleRow_ = new QHBoxLayout;
+    titleRow_->setSpacing(6);
+    figureRow_ = new QHBoxLayout;
+    figureRow_->setSpacing(6);
     title_ = new ElidedLabel(1, this);
     title_->setFont(roleFont(TextRole::caption2, QFont::DemiBold));
     title_->setColor(palette::secondaryText(this));
@@ -50,10 +53,11 @@ LiveGlanceCharts::Card::Card(const QColor& colour, QWidget* parent) : QWidget(pa
     value_->setObjectName("glanceValue");
     trend_ = label(this, numberFont(roleFont(TextRole::caption2, QFont::DemiBold)), palette::secondaryText(this));
     trend_->setObjectName("glanceTrend");
-    head->addWidget(title_, 1, Qt::AlignVCenter);
-    head->addWidget(value_, 0, Qt::AlignBaseline);
-    head->addWidget(trend_, 0, Qt::AlignBaseline);
-    stack->addLayout(head);
+    titleRow_->addWidget(title_, 1, Qt::AlignVCenter);
+    figureRow_->addWidget(value_, 0, Qt::AlignBaseline);
+    figureRow_->addWidget(trend_, 0, Qt::AlignBaseline);
+    titleRow_->addLayout(figureRow_);
+    stack->addLayout(titleRow_);
     line_ = new MarkedSparkline(this);
     line_->setFixedHeight(48);
     stack->addWidget(line_);
@@ -68,10 +72,38 @@ void LiveGlanceCharts::Card::set(const GlanceCard& card) {
     }
     setText(value_, card.value);
     setText(trend_, card.trend);
+    placeTitle();
     setColour(trend_, card.trendColoured ? colour_ : palette::secondaryText(this));
     line_->setData(card.line, colour_);
     setAccessibleName(title + ", " + QString::fromStdString(card.value) +
                       (card.trend == " " ? QString() : ", " + QString::fromStdString(card.trend)));
+}
+
+void LiveGlanceCharts::Card::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    placeTitle();
+}
+
+void LiveGlanceCharts::Card::placeTitle() {
+    const QMargins m = layout()->contentsMargins();
+    const int room = width() - m.left() - m.right();
+    const int needed = title_->fontMetrics().horizontalAdvance(title_->text()) + titleRow_->spacing() +
+                       value_->sizeHint().width() + figureRow_->spacing() + trend_->sizeHint().width();
+    const bool above = needed > room;
+    if (above == titleAbove_) return;
+    titleAbove_ = above;
+    titleRow_->removeItem(figureRow_);
+    figureRow_->setParent(nullptr);  // a layout joins another only without a parent
+    auto* stack = static_cast<QBoxLayout*>(layout());
+    if (above) {
+        figureRow_->addStretch(1);
+        stack->insertLayout(1, figureRow_);
+    } else {
+        stack->removeItem(figureRow_);
+        figureRow_->setParent(nullptr);
+        delete figureRow_->takeAt(figureRow_->count() - 1);  // the stretch
+        titleRow_->addLayout(figureRow_);
+    }
 }
 
 void LiveGlanceCharts::Card::paintEvent(QPaintEvent*) {

@@ -3,6 +3,7 @@
 
 #include "ui/main/glance/GlanceRules.h"
 
+class QBoxLayout;
 class QLabel;
 
 namespace velmora {
@@ -37,11 +38,20 @@ public:
     QLabel* trend() const { return trend_; }
     MarkedSparkline* sparkline() const { return line_; }
 
+    // True when the title sits on a line of its own above the figures.
+    bool titleAbove() const { return titleAbove_; }
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void placeTitle();
+
     QColor colour_;
+    QBoxLayout* titleRow_;
+    QBoxLayout* figureRow_;
+    bool titleAbove_ = false;
     ElidedLabel* title_;
     QLabel* value_;
     QLabel* trend_;
