@@ -41,7 +41,7 @@ public:
         setObjectName("VelmoraFloatingWidget");
         setWindowTitle("Velmora widget");
         setAttribute(Qt::WA_ShowWithoutActivating);
-        setAttribute(Qt::WA_QuitOnClose, false);
+        // Left to quit on close: with the main window closed, the widget keeps Velmora running.
         // See-through corners need a compositor; without one they would be black.
         if (translucent_) setAttribute(Qt::WA_TranslucentBackground);
         else setAutoFillBackground(false);
