@@ -3,6 +3,9 @@
 // minimised, and closing it through the window manager keeps it for the next start.
 #include <gtest/gtest.h>
 
+#include <QColor>
+#include <QImage>
+
 #include <X11/Xlib.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -100,6 +103,17 @@ TEST(WidgetDesktop, AboveEverywhereNeverFocusedAndKeptWhenClosedByTheWindowManag
     Tour tour(folder);
     ASSERT_GT(tour.pid, 0);
     ASSERT_EQ(tour.line(), "ready");
+    // The regular card's picture: the panel 14 pixels in, its top-right corner over a light
+    // backdrop. No compositor runs here, so the corner must be cut away, not painted black, and
+    // the edge must stand out from the dark desktop on the left.
+    const QImage card(QString::fromStdString(folder + "/widget-regular.png"));
+    ASSERT_EQ(card.size(), QSize(328, 346));
+    const QColor corner = card.pixelColor(14 + 299, 14);
+    EXPECT_GT(corner.lightness(), 180) << corner.name().toStdString();
+    const QColor desktop = card.pixelColor(4, 173), edge = card.pixelColor(14, 173), inside = card.pixelColor(20, 173);
+    EXPECT_GT(edge.lightness(), desktop.lightness() + 25) << edge.name().toStdString();
+    EXPECT_GT(edge.lightness(), inside.lightness() + 10) << edge.name().toStdString();
+
     const std::string panel = tour.ask("panel");
     ASSERT_NE(panel, "0");
     ASSERT_FALSE(panel.empty());

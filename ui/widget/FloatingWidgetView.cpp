@@ -391,10 +391,12 @@ public:
         close->setObjectName("widgetHideButton");
         connect(gear, &QAbstractButton::clicked, view, &FloatingWidgetView::openSettings);
         connect(close, &QAbstractButton::clicked, this, [&controller] { controller.hide(); });
-        row->addWidget(gear);
-        row->addSpacing(8 - 12);
-        row->addWidget(close);
-        row->addSpacing(2);
+        auto* buttons = new QHBoxLayout;
+        buttons->setSpacing(8);
+        buttons->setContentsMargins(0, 0, 2, 0);
+        buttons->addWidget(gear);
+        buttons->addWidget(close);
+        row->addLayout(buttons);
     }
 
     void redraw(const Redraw& r) {
