@@ -3,6 +3,7 @@
 #include "platform/Clock.h"
 #include "ui/widget/FloatingWidgetView.h"
 
+#include <QCursor>
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QStackedLayout>
@@ -617,6 +618,12 @@ void FloatingWidgetView::openSettings() {
 
 WidgetSettingsPopover* FloatingWidgetView::settingsPopover() const { return popover_; }
 
-void FloatingWidgetView::settingsClosed() { controller_.setSettingsOpen(false); }
+void FloatingWidgetView::settingsClosed() {
+    controller_.setSettingsOpen(false);
+    // The pop-up held the pointer, so the panel may not hear it come back: say where it is.
+    WidgetPanel* panel = controller_.panel();
+    if (panel && panel->onHoverChange && window()->isVisible() && window()->frameGeometry().contains(QCursor::pos()))
+        panel->onHoverChange(true);
+}
 
 }  // namespace velmora
