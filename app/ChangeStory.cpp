@@ -65,10 +65,20 @@ void AppState::handleSignificantChange(const SignificantChange& change) {
         }
     }
 
-    // What set a growth off comes before memory began to rise: a page opened, then its scripts
-    // filling memory. The attribution looks at the whole window, not from the rise on.
+    // A page is often reported as it comes to the front, before its scripts fill memory. When the
+    // rise itself holds no title or page of the app's, the attribution starts from the app's last
+    // one before it, so the page is named; otherwise what the rise holds decides.
     SignificantChange looked = change;
-    if (!isSystem) looked.growthStartedAt = windowStart;
+    if (!isSystem) {
+        bool strongInRise = false;
+        std::optional<Date> lastStrongBefore;
+        for (const auto& event : window) {
+            if (!AttributionEngine::isStrongKind(event.kind) || !eventBelongsToApp(event, change.app)) continue;
+            if (event.timestamp < growthStart) lastStrongBefore = std::max(lastStrongBefore.value_or(event.timestamp), event.timestamp);
+            else if (event.timestamp <= change.detectedAt + 5.0) strongInRise = true;
+        }
+        if (!strongInRise && lastStrongBefore) looked.growthStartedAt = *lastStrongBefore;
+    }
     const AttributionEngine::Attribution attributed = attribution->attribute(looked, window, signals);
     const TimelineEventKind kind = storyKind(change.kind.which);
 

@@ -25,11 +25,7 @@ double kindWeight(ActivityEventKind kind) {
     return index < kKindWeights.size() ? kKindWeights[index] : 0.0;
 }
 
-bool isStrong(ActivityEventKind kind) {
-    return kind == ActivityEventKind::titleChanged || kind == ActivityEventKind::pageNavigated ||
-           kind == ActivityEventKind::tabActivity || kind == ActivityEventKind::siteActivity ||
-           kind == ActivityEventKind::windowOpened;
-}
+bool isStrong(ActivityEventKind kind) { return AttributionEngine::isStrongKind(kind); }
 
 // A detail worth naming: present and not blank ("grew on " with nothing after it says nothing).
 const std::string* usableText(const std::optional<std::string>& text) {
@@ -51,6 +47,12 @@ std::string joinLines(const std::vector<std::string>& lines) {
 }
 
 }  // namespace
+
+bool AttributionEngine::isStrongKind(ActivityEventKind kind) {
+    return kind == ActivityEventKind::titleChanged || kind == ActivityEventKind::pageNavigated ||
+           kind == ActivityEventKind::tabActivity || kind == ActivityEventKind::siteActivity ||
+           kind == ActivityEventKind::windowOpened;
+}
 
 bool AttributionEngine::isSameApp(const ProcessIdentity& a, const ProcessIdentity& b) {
     if (a.groupingKey == b.groupingKey) return true;

@@ -30,6 +30,8 @@ public:
                           const std::vector<StructuredSignal>& signals) const;
 
     // Whether an event's app is the changed app: same key, same bundle identifier or same browser family.
+    // Kinds that say what the user was looking at: a title, a page, a tab, a site, a new window.
+    static bool isStrongKind(ActivityEventKind kind);
     static bool isSameApp(const ProcessIdentity& a, const ProcessIdentity& b);
     // Score of one event in a window that starts at `start` and spans `span` seconds.
     static double score(const ActivityEvent& event, Date start, double span);

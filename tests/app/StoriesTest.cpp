@@ -179,6 +179,21 @@ TEST_F(Stories, APageReportedBeforeTheGrowthBeganNamesItsStory) {
     }
 }
 
+TEST_F(Stories, ATitleOfTheAppWithinTheRiseOutweighsAPageBeforeIt) {
+    const ProcessIdentity chromium = appIdentity("family:chromium", "Chromium", "chromium");
+    s.handleTabEvent("chromium", "Memory Lab", "http://memory-lab.test:8000/lab", "memory-lab.test");
+    h.clock.advance(4);
+    s.activityBus->publish(event(h.clock.now(), Kind::titleChanged, chromium, "Quarterly report", "cg_window_title"));
+    h.clock.advance(3);  // the rise began a second before this title
+    SignificantChange c = growth(600 * MiB, MemoryPressureLevel::normal, 4.0);
+    c.app = chromium;
+    s.handleSignificantChange(c);
+    EXPECT_EQ(newest().title.find("memory-lab.test"), std::string::npos) << newest().title;
+    EXPECT_NE(newest().explanation.find("Quarterly report"), std::string::npos) << newest().explanation;
+    const auto& sources = newest().supportingSources;
+    EXPECT_EQ(std::count(sources.begin(), sources.end(), SensorSource::chromiumExtension), 0);
+}
+
 TEST_F(Stories, SmallChangesAtNormalPressureAreDropped) {
     const std::tuple<const char*, std::int64_t, std::optional<MemoryPressureLevel>, bool> cases[] = {
         {"48 MiB less one byte, normal", 48 * MiB - 1, MemoryPressureLevel::normal, false},
