@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCursor>
 #include <QLabel>
 #include <QTest>
 
@@ -20,6 +21,13 @@ namespace velmora {
 namespace {
 
 const ProcessIdentity browser = appIdentity("family:firefox", "Firefox");
+
+// Whether `ok` holds within a few seconds of events (a resize animation runs on Qt's own clock).
+template <class F>
+bool eventually(F ok) {
+    for (int i = 0; i < 150 && !ok(); ++i) QTest::qWait(20);
+    return ok();
+}
 
 struct Widget {
     AppHarness h;
@@ -155,7 +163,7 @@ TEST(WidgetView, CriticalMemoryTurnsRedAndHoldsADockedBarOpen) {
     w.redraw();
     EXPECT_TRUE(view.figures().isCriticalMemory);
     EXPECT_TRUE(w.controller->isCriticalMemoryOverride());
-    QTRY_COMPARE(view.layout(), FloatingWidgetView::Layout::bar);
+    EXPECT_TRUE(eventually([&] { return view.layout() == FloatingWidgetView::Layout::bar; }));
     EXPECT_TRUE(w.shown("widgetSystem"));  // although system memory is off: it is critical
     EXPECT_EQ(w.text("widgetSystemLabel"), "LOW MEMORY");
     EXPECT_EQ(w.text("widgetSystemLine"), "800 MB free");
@@ -167,7 +175,7 @@ TEST(WidgetView, CriticalMemoryTurnsRedAndHoldsADockedBarOpen) {
     EXPECT_FALSE(w.controller->isCriticalMemoryOverride());
     EXPECT_FALSE(w.shown("widgetSystem"));
     w.h.scheduler.advance(0.5);  // the pointer is outside: the bar collapses again
-    QTRY_COMPARE(view.layout(), FloatingWidgetView::Layout::strip);
+    EXPECT_TRUE(eventually([&] { return view.layout() == FloatingWidgetView::Layout::strip; }));
 }
 
 TEST(WidgetView, SettingsShowTheRowsOfThePlacement) {
@@ -210,10 +218,10 @@ TEST(WidgetView, SettingsWriteTheirFieldAndResizeOrRebuild) {
 
     popover->findChild<QCheckBox*>("widgetSystemMemory")->click();
     EXPECT_FALSE(w.stored().showSystemMemory);
-    QTRY_COMPARE(panel->size(), QSize(300, 260));
+    EXPECT_TRUE(eventually([&] { return panel->size() == QSize(300, 260); }));
     EXPECT_EQ(panel->pos(), topLeft);
     popover->findChild<QCheckBox*>("widgetCompact")->click();
-    QTRY_COMPARE(panel->size(), QSize(230, 130));
+    EXPECT_TRUE(eventually([&] { return panel->size() == QSize(230, 130); }));
     EXPECT_EQ(panel->pos(), topLeft);
     EXPECT_TRUE(view.prefs().isCompact);
 
@@ -237,6 +245,31 @@ TEST(WidgetView, SettingsWriteTheirFieldAndResizeOrRebuild) {
     EXPECT_EQ(stored.trendRangeMinutes, 5);
     EXPECT_EQ(w.view().layout(), FloatingWidgetView::Layout::strip);
     EXPECT_EQ(w.controller->panel()->frame().width, 800);
+}
+
+TEST(WidgetView, DockedBarStaysOpenUnderItsSettingsAndUnderThePointerAfterThem) {
+    Widget w({.placement = WidgetPlacement::dockedTop});
+    auto& view = w.open();
+    w.controller->panel()->onHoverChange(true);
+    EXPECT_TRUE(eventually([&] { return view.layout() == FloatingWidgetView::Layout::bar; }));
+    view.openSettings();
+    w.controller->panel()->onHoverChange(false);  // the pop-up took the pointer
+    w.h.scheduler.advance(2);
+    EXPECT_EQ(view.layout(), FloatingWidgetView::Layout::bar);
+
+    // Closed with the pointer over the bar: it stays; moved away, it collapses.
+    QCursor::setPos(w.panelWindow()->frameGeometry().center());
+    view.settingsPopover()->hide();
+    QCoreApplication::processEvents();  // the panel's own pointer reports come in a later turn
+    w.h.scheduler.advance(2);
+    EXPECT_EQ(view.layout(), FloatingWidgetView::Layout::bar);
+    view.openSettings();
+    w.controller->panel()->onHoverChange(false);
+    QCursor::setPos(w.panelWindow()->frameGeometry().bottomRight() + QPoint(200, 200));
+    view.settingsPopover()->hide();
+    QCoreApplication::processEvents();  // the panel's own pointer reports come in a later turn
+    w.h.scheduler.advance(0.5);
+    EXPECT_TRUE(eventually([&] { return view.layout() == FloatingWidgetView::Layout::strip; }));
 }
 
 }  // namespace
