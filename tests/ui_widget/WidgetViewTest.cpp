@@ -5,6 +5,7 @@
 #include "ui/widget/FloatingWidgetController.h"
 #include "ui/widget/FloatingWidgetView.h"
 #include "ui/widget/QtWidgetPanel.h"
+#include "ui/widget/WidgetPieces.h"
 #include "ui/widget/WidgetSettingsPopover.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +17,7 @@
 #include <QCursor>
 #include <QLabel>
 #include <QTest>
+#include <QVariantAnimation>
 
 namespace velmora {
 namespace {
@@ -270,6 +272,47 @@ TEST(WidgetView, DockedBarStaysOpenUnderItsSettingsAndUnderThePointerAfterThem) 
     QCoreApplication::processEvents();  // the panel's own pointer reports come in a later turn
     w.h.scheduler.advance(0.5);
     EXPECT_TRUE(eventually([&] { return view.layout() == FloatingWidgetView::Layout::strip; }));
+}
+
+TEST(WidgetView, AChangedFootprintRollsOnlyTheCharactersThatChanged) {
+    RollingNumber number;
+    number.setFont(QFont("DejaVu Sans", 30, QFont::Bold));
+    number.resize(200, 50);
+    number.setNumber("1.20 GB");
+    EXPECT_FALSE(number.rolling()) << "the first figure just appears";
+    number.show();
+    QCoreApplication::processEvents();
+    const QImage before = number.grab().toImage();
+
+    number.setNumber("1.20 GB");
+    EXPECT_FALSE(number.rolling()) << "an unchanged figure does not move";
+    number.setNumber("1.27 GB");
+    ASSERT_TRUE(number.rolling());
+    EXPECT_EQ(number.text(), "1.27 GB");  // what is read out changes at once
+    auto* roll = number.findChild<QVariantAnimation*>();
+    ASSERT_NE(roll, nullptr);
+    roll->pause();
+    roll->setCurrentTime(roll->duration() / 3);
+    const QImage middle = number.grab().toImage();
+    roll->resume();
+    EXPECT_TRUE(eventually([&] { return !number.rolling(); }));
+    const QImage after = number.grab().toImage();
+
+    // "1.2" stands still, the fourth character is between its two figures.
+    const QFontMetrics fm(number.font());
+    const int still = fm.horizontalAdvance("1.2");
+    const int moving = fm.horizontalAdvance("1.20");
+    const auto same = [](const QImage& a, const QImage& b, int x0, int x1) {
+        for (int y = 0; y < a.height(); ++y)
+            for (int x = x0; x < x1; ++x)
+                if (a.pixel(x, y) != b.pixel(x, y)) return false;
+        return true;
+    };
+    EXPECT_TRUE(same(before, middle, 0, still - 1));
+    EXPECT_TRUE(same(after, middle, 0, still - 1));
+    EXPECT_FALSE(same(before, middle, still, moving));
+    EXPECT_FALSE(same(after, middle, still, moving));
+    EXPECT_FALSE(same(before, after, still, moving));
 }
 
 }  // namespace

@@ -137,7 +137,9 @@ public:
         bodyLayout_ = new QVBoxLayout(body_);
         auto* foot = new QVBoxLayout;
         foot->setSpacing(4);
-        footprint_ = widgetLabel(body_, footprintFont(38), widgetPrimary());
+        footprint_ = new RollingNumber(body_);
+        footprint_->setFont(footprintFont(38));
+        setWidgetLabelColour(footprint_, widgetPrimary());
         footprint_->setObjectName("widgetFootprint");
         usage_ = new UsageBar(body_);
         foot->addWidget(footprint_);
@@ -221,7 +223,7 @@ public:
         }
         const QColor trend = widgetToneColour(r.figures.trend, this);
         if (footprint_->font().pixelSize() != (compact ? 30 : 38)) footprint_->setFont(footprintFont(compact ? 30 : 38));
-        setWidgetLabel(footprint_, footprintText(*r.app));
+        footprint_->setNumber(QString::fromStdString(footprintText(*r.app)));
         usage_->set(r.figures.usageFraction, trend);
 
         trendBox_->setVisible(!compact);
@@ -271,7 +273,7 @@ private:
     QLabel* name_;
     QWidget* body_;
     QVBoxLayout* bodyLayout_;
-    QLabel* footprint_;
+    RollingNumber* footprint_;
     UsageBar* usage_;
     Box* trendBox_;
     QLabel* trendTitle_;
@@ -324,7 +326,9 @@ public:
         auto* footCol = new QVBoxLayout(foot);
         footCol->setContentsMargins(0, 0, 0, 0);
         footCol->setSpacing(5);
-        footprint_ = widgetLabel(foot, footprintFont(20), widgetPrimary());
+        footprint_ = new RollingNumber(foot);
+        footprint_->setFont(footprintFont(20));
+        setWidgetLabelColour(footprint_, widgetPrimary());
         footprint_->setObjectName("widgetFootprint");
         usage_ = new UsageBar(foot);
         usage_->setFixedWidth(82);
@@ -412,7 +416,7 @@ public:
         for (auto* w : appColumns_) w->setVisible(r.app.has_value());
         if (r.app) {
             const QColor trend = widgetToneColour(r.figures.trend, this);
-            setWidgetLabel(footprint_, footprintText(*r.app));
+            footprint_->setNumber(QString::fromStdString(footprintText(*r.app)));
             usage_->set(r.figures.usageFraction, trend);
             setWidgetLabel(trendTitle_, dockTrendTitle(r.prefs.trendRangeMinutes));
             sparkline_->setData(sparklineInput(r), trend);
@@ -453,7 +457,7 @@ private:
     QLabel* name_;
     QLabel* caption_;
     std::vector<QWidget*> appColumns_;
-    QLabel* footprint_;
+    RollingNumber* footprint_;
     UsageBar* usage_;
     QLabel* trendTitle_;
     MarkedSparkline* sparkline_;

@@ -1,7 +1,9 @@
 #include "ui/widget/WidgetPieces.h"
 
+#include <QEasingCurve>
 #include <QPainter>
 #include <QPainterPath>
+#include <QVariantAnimation>
 #include <cmath>
 
 #include "ui/style/Fonts.h"
@@ -140,6 +142,59 @@ void setWidgetLabelColour(QLabel* label, const QColor& colour) {
     QPalette p = label->palette();
     p.setColor(QPalette::WindowText, colour);
     label->setPalette(p);
+}
+
+RollingNumber::RollingNumber(QWidget* parent) : QLabel(parent), roll_(new QVariantAnimation(this)) {
+    setTextFormat(Qt::PlainText);
+    roll_->setStartValue(0.0);
+    roll_->setEndValue(1.0);
+    roll_->setDuration(200);
+    roll_->setEasingCurve(QEasingCurve::OutCubic);
+    connect(roll_, &QVariantAnimation::valueChanged, this, [this] { update(); });
+    connect(roll_, &QVariantAnimation::finished, this, [this] { update(); });
+}
+
+void RollingNumber::setNumber(const QString& text) {
+    if (text == QLabel::text()) return;
+    // The first figure, or one while hidden, just appears.
+    from_ = QLabel::text();
+    setText(text);
+    roll_->stop();
+    if (!from_.isEmpty() && isVisible()) roll_->start();
+}
+
+bool RollingNumber::rolling() const { return roll_->state() != QAbstractAnimation::Stopped; }
+
+void RollingNumber::paintEvent(QPaintEvent* event) {
+    if (!rolling()) {
+        QLabel::paintEvent(event);
+        return;
+    }
+    const double t = roll_->currentValue().toDouble();
+    QPainter p(this);
+    p.setFont(font());
+    p.setClipRect(contentsRect());
+    const QFontMetricsF fm(font());
+    const QRectF box = contentsRect();
+    const double baseline = box.top() + (box.height() - fm.height()) / 2 + fm.ascent();
+    const double travel = fm.height() * 0.6;
+    const QColor colour = palette().color(QPalette::WindowText);
+    const QString to = text();
+    // Characters are compared place by place only when both texts are as long; digits of one width
+    // keep those places aligned.
+    const bool placewise = to.size() == from_.size();
+    const auto draw = [&](const QString& s, int i, double dy, double alpha) {
+        QColor c = colour;
+        c.setAlphaF(c.alphaF() * alpha);
+        p.setPen(c);
+        p.drawText(QPointF(box.left() + fm.horizontalAdvance(s.left(i)), baseline + dy), s.mid(i, 1));
+    };
+    for (int i = 0; i < to.size(); ++i) {
+        if (placewise && to[i] == from_[i]) draw(to, i, 0, 1);
+        else draw(to, i, (1 - t) * travel, t);
+    }
+    for (int i = 0; i < from_.size(); ++i)
+        if (!placewise || to[i] != from_[i]) draw(from_, i, -t * travel, 1 - t);
 }
 
 SymbolView::SymbolView(WidgetSymbol symbol, int size, QWidget* parent)

@@ -9,6 +9,8 @@
 
 #include "ui/widget/WidgetRules.h"
 
+class QVariantAnimation;
+
 namespace velmora {
 
 enum class WidgetSymbol { gear, xmark, memorychip, memorychipFill, warning, eyeSlash, arrowUp, arrowDownRight };
@@ -24,6 +26,23 @@ QLabel* widgetLabel(QWidget* parent, const QFont& font, const QColor& colour);
 // Sets a label's text (and colour) only when they differ, so an unchanged second repaints nothing.
 void setWidgetLabel(QLabel* label, const std::string& text);
 void setWidgetLabelColour(QLabel* label, const QColor& colour);
+
+// The footprint figure: when its text changes, the characters that changed roll up into place
+// (old ones leave upward as new ones come from below) over a fifth of a second; those that stayed
+// do not move.
+class RollingNumber final : public QLabel {
+public:
+    explicit RollingNumber(QWidget* parent = nullptr);
+    void setNumber(const QString& text);
+    bool rolling() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QString from_;
+    QVariantAnimation* roll_;
+};
 
 // A drawn symbol at a fixed size.
 class SymbolView final : public QWidget {
