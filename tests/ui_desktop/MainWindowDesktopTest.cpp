@@ -2,13 +2,10 @@
 // pixel probes of the painted pieces, and the names assistive technology reads back over AT-SPI.
 #include <gtest/gtest.h>
 
+#include "tests/fakes/LineChild.h"
+
 #include <atspi/atspi.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <QColor>
 #include <QImage>
@@ -24,52 +21,7 @@
 
 namespace {
 
-// The tour program, its output read a line at a time.
-struct Tour {
-    pid_t pid = -1;
-    int input = -1, output = -1;
-    std::string buffer;
-    explicit Tour(const std::string& folder) {
-        int in[2], out[2];
-        if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) return;
-        if ((pid = fork()) == 0) {
-            dup2(in[0], STDIN_FILENO);
-            dup2(out[1], STDOUT_FILENO);
-            dup2(open("/dev/null", O_WRONLY | O_CLOEXEC), STDERR_FILENO);
-            execl(VELMORA_TEST_PROGRAMS "/main_window_tour", "main_window_tour", folder.c_str(), nullptr);
-            _exit(127);
-        }
-        close(in[0]);
-        close(out[1]);
-        input = in[1];
-        output = out[0];
-    }
-    ~Tour() {
-        if (input >= 0) close(input);
-        if (output >= 0) close(output);
-        if (pid > 0 && kill(pid, SIGKILL) == 0) waitpid(pid, nullptr, 0);
-    }
-    // The next line, or "" when none comes within `seconds`.
-    std::string line(int seconds = 60) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-        while (true) {
-            if (auto at = buffer.find('\n'); at != std::string::npos) {
-                std::string l = buffer.substr(0, at);
-                buffer.erase(0, at + 1);
-                return l;
-            }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-            if (left.count() <= 0) return "";
-            pollfd p{output, POLLIN, 0};
-            if (poll(&p, 1, static_cast<int>(left.count())) <= 0) return "";
-            char chunk[512];
-            const ssize_t n = read(output, chunk, sizeof chunk);
-            if (n <= 0) return "";
-            buffer.append(chunk, static_cast<std::size_t>(n));
-        }
-    }
-    void send(const std::string& l) { EXPECT_EQ(write(input, (l + "\n").data(), l.size() + 1), ssize_t(l.size() + 1)); }
-};
+using velmora::LineChild;
 
 // Every accessible name under the application of `pid`.
 std::vector<std::string> accessibleNames(pid_t pid) {
@@ -120,8 +72,8 @@ TEST(MainWindowDesktop, PicturesProbesAndAccessibleNames) {
     ASSERT_NE(std::getenv("DISPLAY"), nullptr);
     const std::string programs = VELMORA_TEST_PROGRAMS;
     const std::string folder = programs.substr(0, programs.rfind("/tests/programs")) + "/artifacts";
-    Tour tour(folder);
-    ASSERT_GT(tour.pid, 0);
+    LineChild tour({VELMORA_TEST_PROGRAMS "/main_window_tour", folder});
+    ASSERT_GT(tour.pid(), 0);
     int badge[4] = {}, dot[2] = {};
     std::string line;
     while ((line = tour.line()) != "ready") {
@@ -159,15 +111,15 @@ TEST(MainWindowDesktop, PicturesProbesAndAccessibleNames) {
 
     // Read back from the running application.
     const std::string sentence = "How sure: Strong. We\u2019re fairly sure this matches what you were doing.";
-    auto names = namesWith(tour.pid, sentence);
+    auto names = namesWith(tour.pid(), sentence);
     EXPECT_TRUE(has(names, sentence));
     for (const char* step : {"Step 1, Press Start: not done", "Step 2, Do one thing in another app: done",
                              "Step 3, Press Done: done", "Step 4, Read the result: done"})
         EXPECT_TRUE(has(names, step)) << step;
-    tour.send("show timeline");
+    EXPECT_TRUE(tour.send("show timeline"));
     EXPECT_EQ(tour.line(), "shown");
     const std::string summary = "Computer memory: OK. No overall memory stress right now.";
-    names = namesWith(tour.pid, summary);
+    names = namesWith(tour.pid(), summary);
     EXPECT_TRUE(has(names, summary));
     bool figures = false;
     for (const auto& n : names) figures |= n.find(" percent used, ") != std::string::npos && n.ends_with(" of 16 GB total");

@@ -3,15 +3,12 @@
 // minimised, and closing it through the window manager keeps it for the next start.
 #include <gtest/gtest.h>
 
+#include "tests/fakes/LineChild.h"
+
 #include <QColor>
 #include <QImage>
 
 #include <X11/Xlib.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <sstream>
@@ -22,56 +19,6 @@
 
 namespace velmora {
 namespace {
-
-// widget_tour, its output read a line at a time.
-struct Tour {
-    pid_t pid = -1;
-    int input = -1, output = -1;
-    std::string buffer;
-    explicit Tour(const std::string& folder) {
-        int in[2], out[2];
-        if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) return;
-        if ((pid = fork()) == 0) {
-            dup2(in[0], STDIN_FILENO);
-            dup2(out[1], STDOUT_FILENO);
-            dup2(open("/dev/null", O_WRONLY | O_CLOEXEC), STDERR_FILENO);
-            setenv("QT_QPA_PLATFORM", "xcb", 1);  // this program's own views run offscreen
-            execl(VELMORA_TEST_PROGRAMS "/widget_tour", "widget_tour", folder.c_str(), nullptr);
-            _exit(127);
-        }
-        close(in[0]);
-        close(out[1]);
-        input = in[1];
-        output = out[0];
-    }
-    ~Tour() {
-        if (input >= 0) close(input);
-        if (output >= 0) close(output);
-        if (pid > 0 && kill(pid, SIGKILL) == 0) waitpid(pid, nullptr, 0);
-    }
-    std::string line(int seconds = 60) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-        while (true) {
-            if (auto at = buffer.find('\n'); at != std::string::npos) {
-                std::string l = buffer.substr(0, at);
-                buffer.erase(0, at + 1);
-                return l;
-            }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-            if (left.count() <= 0) return "";
-            pollfd p{output, POLLIN, 0};
-            if (poll(&p, 1, static_cast<int>(left.count())) <= 0) return "";
-            char chunk[512];
-            const ssize_t n = read(output, chunk, sizeof chunk);
-            if (n <= 0) return "";
-            buffer.append(chunk, static_cast<std::size_t>(n));
-        }
-    }
-    std::string ask(const std::string& l) {
-        EXPECT_EQ(write(input, (l + "\n").data(), l.size() + 1), ssize_t(l.size() + 1));
-        return line();
-    }
-};
 
 std::string activeWindow() {
     const std::string out = run("xprop -root _NET_ACTIVE_WINDOW 2>/dev/null");
@@ -100,8 +47,9 @@ TEST(WidgetDesktop, AboveEverywhereNeverFocusedAndKeptWhenClosedByTheWindowManag
     ASSERT_EQ(run("xdpyinfo >/dev/null 2>&1 && echo up"), "up\n") << "VELMORA_DESKTOP is set but no display answers";
     const std::string programs = VELMORA_TEST_PROGRAMS;
     const std::string folder = programs.substr(0, programs.rfind("/tests/programs")) + "/artifacts";
-    Tour tour(folder);
-    ASSERT_GT(tour.pid, 0);
+    // Its own views run offscreen unless told to use the display.
+    LineChild tour({VELMORA_TEST_PROGRAMS "/widget_tour", folder}, {{"QT_QPA_PLATFORM", "xcb"}});
+    ASSERT_GT(tour.pid(), 0);
     ASSERT_EQ(tour.line(), "ready");
     // The regular card's picture: the panel 14 pixels in, its top-right corner over a light
     // backdrop. No compositor runs here, so the corner must be cut away, not painted black, and
