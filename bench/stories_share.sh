@@ -7,25 +7,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [ "${VELMORA_INSIDE_DESKTOP:-}" != 1 ]; then exec ./scripts/with-desktop.sh "$0" "$@"; fi
+source bench/share_common.sh
 
 phase_seconds=${1:-60}
 warmup_seconds=20
 stories=500
-build=${VELMORA_BUILD_DIR:-build}
-ticks=$(getconf CLK_TCK)
-
-home=$(mktemp -d /tmp/velmora-stories.XXXXXX)
-pid=""
-cleanup() {
-  if [ -n "$pid" ]; then kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; fi
-  wait 2>/dev/null || true
-  rm -rf "$home"
-}
-trap cleanup EXIT
-
-# Private folders, and the first-run sheet already seen, so nothing but the sampling runs.
-mkdir -p "$home/config/Velmora" "$home/data/Velmora"
-echo '{"Velmora.FirstRunCompleted":true,"Velmora.StableHintDismissed":true}' >"$home/config/Velmora/defaults.json"
+mkdir -p "$home/data/Velmora"
 
 # 500 stories of the last day, newest first, one every two minutes, about 40 apps, big enough to
 # get a row each; every seventh a release, every eleventh a pressure change. Byte counts are
@@ -56,45 +43,14 @@ awk -v n="$stories" -v now="$now" 'BEGIN {
   printf "]\n"
 }' >"$home/data/Velmora/stories.json"
 
-XDG_DATA_HOME="$home/data" XDG_CONFIG_HOME="$home/config" XDG_CACHE_HOME="$home/cache" HOME="$home" \
-  "$build/velmora" >"$home/log" 2>&1 &
-pid=$!
-window=""
-for _ in $(seq 200); do
-  window=$(xdotool search --all --onlyvisible --pid "$pid" --name '^Velmora$' 2>/dev/null | tail -n 1 || true)
-  [ -n "$window" ] && break
-  sleep 0.1
-done
-if [ -z "$window" ]; then
-  echo "The main window did not appear:"
-  cat "$home/log"
-  exit 1
-fi
+start_velmora
 if ls "$home/data/Velmora/" | grep -q 'stories.json.bad-'; then
   echo "The seeded stories were set aside as unreadable:"
   cat "$home/log"
   exit 1
 fi
 
-# utime + stime of the whole process, in clock ticks (the name in parentheses may hold spaces).
-cpu_ticks() {
-  local rest
-  rest=$(sed 's/^.*) //' "/proc/$pid/stat")
-  awk '{ print $12 + $13 }' <<<"$rest"
-}
-
-# Share of one core over `seconds`, in percent, printed on its own.
-share() {
-  local seconds=$1 before after start end
-  before=$(cpu_ticks)
-  start=$(date +%s.%N)
-  sleep "$seconds"
-  after=$(cpu_ticks)
-  end=$(date +%s.%N)
-  awk -v t="$((after - before))" -v hz="$ticks" -v s="$start" -v e="$end" 'BEGIN { printf "%.3f", 100 * t / hz / (e - s) }'
-}
-
-echo "load average at start: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "load average at start: $(load_average)"
 # Stories is the second page (Ctrl+2).
 xdotool windowactivate --sync "$window" key --clearmodifiers ctrl+2 2>/dev/null || true
 sleep "$warmup_seconds"
@@ -105,4 +61,4 @@ sleep 2
 floor=$(share "$phase_seconds")
 echo "minimised (floor), $phase_seconds s: $floor % of one core"
 awk -v o="$open" -v f="$floor" 'BEGIN { if (f > 0) printf "Stories open / floor: %.2f\n", o / f; else print "floor too small to divide" }'
-echo "load average at end: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "load average at end: $(load_average)"
