@@ -16,8 +16,11 @@ if [ ! -x "$build/velmora" ]; then
 fi
 # A network namespace of its own, so that the bridge's fixed port is free whatever else runs here,
 # with a desktop of its own inside it (the session and accessibility buses are reached there).
+# That desktop's X socket goes in a folder of its own: from another network namespace the display
+# this runs on looks free, and its Xvfb would take over and then delete that display's socket.
 # Its own process group, so that an interrupted run takes everything it started with it.
-setsid unshare -n bash -c 'ip link set lo up && exec env -u VELMORA_INSIDE_DESKTOP scripts/with-desktop.sh \
+setsid unshare -n -m bash -c 'mount -t tmpfs -o mode=1777 tmpfs /tmp/.X11-unix && ip link set lo up &&
+  exec env -u VELMORA_INSIDE_DESKTOP scripts/with-desktop.sh \
   node tests/sensors/chromium/velmora_e2e.js "$PWD" "$1" "$2"' chromium-e2e "$build/velmora" "$build/artifacts" &
 run=$!
 trap 'kill -TERM -- "-$run" 2>/dev/null || true' INT TERM HUP
