@@ -5,7 +5,7 @@
 #include "ui/widget/FloatingWidgetController.h"
 #include "ui/widget/FloatingWidgetView.h"
 #include "ui/widget/QtWidgetPanel.h"
-#include "ui/widget/WidgetPieces.h"
+#include "ui/widget/WidgetElements.h"
 #include "ui/widget/WidgetSettingsPopover.h"
 
 #include <gtest/gtest.h>

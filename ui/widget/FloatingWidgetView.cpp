@@ -15,7 +15,7 @@
 #include "ui/style/MarkedSparkline.h"
 #include "ui/style/Palette.h"
 #include "ui/widget/FloatingWidgetController.h"
-#include "ui/widget/WidgetPieces.h"
+#include "ui/widget/WidgetElements.h"
 #include "ui/widget/WidgetSettingsPopover.h"
 
 namespace velmora {

@@ -16,7 +16,7 @@
 
 #include "ui/style/Fonts.h"
 #include "ui/widget/FloatingWidgetView.h"
-#include "ui/widget/WidgetPieces.h"
+#include "ui/widget/WidgetElements.h"
 
 namespace velmora {
 

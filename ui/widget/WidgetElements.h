@@ -1,5 +1,5 @@
 #pragma once
-// The painted pieces the widget's card and bar share: symbols, the app tile, the usage bar, the
+// The painted elements the widget's card and bar share: symbols, the app tile, the usage bar, the
 // spike chip and the round icon buttons. Drawn, since a bare X server has no icon theme.
 #include <QAbstractButton>
 #include <QColor>

@@ -1,4 +1,4 @@
-#include "ui/widget/WidgetPieces.h"
+#include "ui/widget/WidgetElements.h"
 
 #include <QEasingCurve>
 #include <QPainter>
