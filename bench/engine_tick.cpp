@@ -58,9 +58,9 @@ public:
         tick_ = tick;
         if (tick % 10 == 0) ++generation_[static_cast<std::size_t>((tick / 10) % appCount)];
     }
-    std::vector<ProcessReading> readProcesses() override {
-        std::vector<ProcessReading> out;
-        out.reserve(appCount);
+    const std::vector<ProcessReading>& readProcesses() override {
+        std::vector<ProcessReading>& out = readings_;
+        out.clear();
         for (int i = 0; i < appCount; ++i) {
             const int generation = generation_[static_cast<std::size_t>(i)];
             const std::int32_t pid = 1000 + i + appCount * generation;
@@ -87,6 +87,7 @@ private:
     }
     int tick_ = 0;
     std::uint64_t seed_ = 12345;
+    std::vector<ProcessReading> readings_;
     std::vector<int> generation_ = std::vector<int>(appCount, 0);
 };
 

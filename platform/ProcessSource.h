@@ -26,11 +26,11 @@ struct ProcessReading {
 // Every process of the machine, in the kernel's order. Kernel threads are left out, and a
 // process that vanishes while it is read is skipped, as is one whose folder refuses every read
 // (other users' processes under hidepid), which tells nothing but its pid. An empty list when
-// the list itself fails.
+// the list itself fails. The list stays the source's, valid until the next read.
 class ProcessSource {
 public:
     virtual ~ProcessSource() = default;
-    virtual std::vector<ProcessReading> readProcesses() = 0;
+    virtual const std::vector<ProcessReading>& readProcesses() = 0;
 };
 
 }  // namespace velmora

@@ -40,7 +40,7 @@ std::string processName(const ProcessReading& reading) {
 
 std::vector<RawProcess> ProcessEnumerator::enumerate(ProcessSource& processes, DesktopSession& desktop,
                                                      KnownApplications* known) {
-    const std::vector<ProcessReading> readings = processes.readProcesses();
+    const std::vector<ProcessReading>& readings = processes.readProcesses();
 
     std::unordered_map<std::int32_t, RunningApplication> applications;
     for (auto& app : desktop.runningApplications()) applications.insert_or_assign(app.pid, std::move(app));

@@ -302,11 +302,25 @@ private:
         return std::nullopt;
     }
 
-    std::size_t rootOwner(std::size_t i) const {
+    std::size_t rootOwner(std::size_t i) {
         if (entries_[i].facts->isRoot) return i;
-        if (auto a = findAncestor(i, [](const Entry& e) { return e.facts->isRoot; })) return *a;
+        if (auto a = rootAncestor(i)) return *a;
         if (auto n = ownerByName(*entries_[i].facts)) return *n;
         return i;
+    }
+
+    // findAncestor for a root. After its first step the walk depends only on the parent, so
+    // siblings (a desktop's hundreds of children of one shell or service manager) share it.
+    std::optional<std::size_t> rootAncestor(std::size_t i) {
+        const auto isRoot = [](const Entry& e) { return e.facts->isRoot; };
+        const auto parent = byPid_->find(entries_[i].p->parentPID);
+        if (parent == byPid_->end()) return std::nullopt;
+        const std::size_t start = parent->second.entry;
+        if (entries_[start].p->pid == entries_[i].p->pid) return findAncestor(i, isRoot);
+        if (rootAncestorFrom_.empty()) rootAncestorFrom_.assign(entries_.size(), unknownAncestor);
+        std::size_t& known = rootAncestorFrom_[start];
+        if (known == unknownAncestor) known = findAncestor(i, isRoot).value_or(noAncestor);
+        return known == noAncestor ? std::nullopt : std::optional(known);
     }
 
     const BrowserFamily* family(std::size_t i) const {
@@ -385,6 +399,10 @@ private:
     std::unordered_map<std::string, std::size_t, TransparentHash, std::equal_to<>> groupIndex_;
     std::vector<ProcessGrouper::GroupedApp> groups_;
     std::string key_;
+    // By the parent's entry: the root a walk starting there finds.
+    static constexpr std::size_t unknownAncestor = static_cast<std::size_t>(-1);
+    static constexpr std::size_t noAncestor = static_cast<std::size_t>(-2);
+    std::vector<std::size_t> rootAncestorFrom_;
 };
 
 }  // namespace

@@ -20,9 +20,12 @@ namespace velmora {
 
 namespace {
 
-// Identity and parent are re-read for one process in this many each pass: a safety net for
-// changes no cheaper sign reveals (an exec into a program of the same code size, a renamed process).
-constexpr std::uint64_t revalidationPeriod = 120;
+// Identity and parent are re-read once in this many passes: a safety net for changes no cheaper
+// sign reveals (an exec into a program of the same code size, a renamed process). Where no kept
+// descriptor would notice a new process under the same pid (kernel threads, processes past the
+// descriptor budget), sooner.
+constexpr std::uint64_t revalidationPeriod = 600;
+constexpr std::uint64_t unkeptRevalidationPeriod = 120;
 // A process's swap is read again at least this often even when nothing hints at a change (a
 // program that frees swapped-out memory without touching what is resident).
 constexpr std::uint64_t swapRefreshPeriod = 60;
@@ -212,6 +215,7 @@ bool ProcfsProcessSource::initialise(std::int32_t pid, Entry& entry) {
     entry = Entry{};
     entry.createdInPass = created;
     entry.outputIndex = index;
+    entry.identityVersion = ++identityVersions_;
     char path[64];
     pidPath(path, sizeof path, pid, "");
     // Every read goes through the process's own folder, so all of them describe one process even
@@ -244,6 +248,7 @@ bool ProcfsProcessSource::refreshIdentity(std::int32_t pid, Entry& entry, bool r
     const auto stat = readStat(AT_FDCWD, path);
     if (!stat) return false;
     if (stat->startTime != entry.startTime) return initialise(pid, entry);
+    entry.identityVersion = ++identityVersions_;
     entry.parentPid = stat->parentPid;
     if (!entry.kernelThread && (rereadPath || stat->comm != entry.comm)) {
         entry.comm = stat->comm;
@@ -412,7 +417,7 @@ void ProcfsProcessSource::rereadShares(std::vector<ProcessReading>& out) {
     }
 }
 
-std::vector<ProcessReading> ProcfsProcessSource::readProcesses() {
+const std::vector<ProcessReading>& ProcfsProcessSource::readProcesses() {
     ++pass_;
     sharesMoved_ = false;
     // Processes that exited or lost their address space this pass: their children have a new parent.
@@ -428,7 +433,9 @@ std::vector<ProcessReading> ProcfsProcessSource::readProcesses() {
     if (listAll) {
         if (!scanAll(departed)) {
             lastPid_.reset();
-            return {};
+            readings_.clear();
+            readingVersions_.clear();
+            return readings_;
         }
     } else {
         for (std::int32_t pid = *lastPid_ + 1; pid <= *lastPid; ++pid) probe(pid);
@@ -436,13 +443,16 @@ std::vector<ProcessReading> ProcfsProcessSource::readProcesses() {
     lastPid_ = lastPid;
 
     const bool swap = swapInUse();
-    std::vector<ProcessReading> out;
-    out.reserve(entries_.size());
+    // The readings of the previous pass are overwritten in place: in the steady state each slot
+    // holds the same process as before, so its names are copied into strings that already fit.
+    std::vector<ProcessReading>& out = readings_;
+    std::size_t count = 0;
     for (auto it = entries_.begin(); it != entries_.end();) {
         const std::int32_t pid = it->first;
         Entry& entry = it->second;
         const bool fresh = entry.createdInPass == pass_;
-        if (!fresh && (pass_ + static_cast<std::uint64_t>(pid)) % revalidationPeriod == 0) {
+        const std::uint64_t period = entry.statmFd >= 0 ? revalidationPeriod : unkeptRevalidationPeriod;
+        if (!fresh && (pass_ + static_cast<std::uint64_t>(pid)) % period == 0) {
             const std::uint64_t before = entry.startTime;
             if (!refreshIdentity(pid, entry, false)) {
                 departed.push_back(pid);
@@ -479,19 +489,30 @@ std::vector<ProcessReading> ProcfsProcessSource::readProcesses() {
         }
         if (hadMemory && !entry.hadMemory) departed.push_back(pid);
 
-        ProcessReading reading;
-        reading.pid = pid;
-        reading.executablePath = entry.executablePath;
-        reading.shortName = entry.comm;
-        reading.parentPid = entry.parentPid;
-        reading.startTime = entry.startTime;
-        reading.launchName = entry.launchName;
-        reading.launchedDesktopFile = entry.launchedDesktopFile;
-        if (outcome == ReadOutcome::ok) reading.footprintBytes = footprint;
-        entry.outputIndex = out.size();
-        out.push_back(std::move(reading));
+        if (count == out.size()) {
+            out.emplace_back();
+            readingVersions_.push_back(0);
+        }
+        ProcessReading& reading = out[count];
+        // Names are copied only when the slot holds others: touching a thousand strings costs
+        // more than reading the footprints.
+        if (readingVersions_[count] != entry.identityVersion) {
+            reading.pid = pid;
+            reading.executablePath = entry.executablePath;
+            reading.shortName = entry.comm;
+            reading.parentPid = entry.parentPid;
+            reading.startTime = entry.startTime;
+            reading.launchName = entry.launchName;
+            reading.launchedDesktopFile = entry.launchedDesktopFile;
+            readingVersions_[count] = entry.identityVersion;
+        }
+        reading.footprintBytes = outcome == ReadOutcome::ok ? std::optional(footprint) : std::nullopt;
+        entry.outputIndex = count++;
         ++it;
     }
+
+    out.erase(out.begin() + static_cast<std::ptrdiff_t>(count), out.end());
+    readingVersions_.resize(count);
 
     if (sharesMoved_) rereadShares(out);
 
@@ -508,6 +529,7 @@ std::vector<ProcessReading> ProcfsProcessSource::readProcesses() {
             reading.launchName = entry.launchName;
             reading.launchedDesktopFile = entry.launchedDesktopFile;
             reading.startTime = entry.startTime;
+            readingVersions_[entry.outputIndex] = entry.identityVersion;
         }
     }
     return out;

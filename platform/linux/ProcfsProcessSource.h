@@ -29,9 +29,9 @@ std::optional<std::string> launchNameOf(const std::string& executable, std::stri
 // - while swap is in use, a process's status (for VmSwap, ten times dearer) is read only when
 //   its resident anonymous memory changed, and once in 60 passes;
 // - names, parent and executable path are read once per process and again only when its code
-//   size changes (an exec), when a process exits (its children get a new parent), and for one
-//   process in 32 each pass as a safety net; its environment once, and again only after an exec
-//   into another program;
+//   size changes (an exec), when a process exits (its children get a new parent), and every ten
+//   minutes as a safety net (every two for kernel threads and processes without a kept
+//   descriptor); its environment once, and again only after an exec into another program;
 // - at most a share of the open-file limit is kept open; the rest is opened per read.
 class ProcfsProcessSource final : public ProcessSource {
 public:
@@ -43,7 +43,7 @@ public:
     ProcfsProcessSource(const ProcfsProcessSource&) = delete;
     ProcfsProcessSource& operator=(const ProcfsProcessSource&) = delete;
 
-    std::vector<ProcessReading> readProcesses() override;
+    const std::vector<ProcessReading>& readProcesses() override;
 
     // Descriptors kept open between passes (for tests of the bound).
     std::size_t openDescriptors() const { return keptDescriptors_; }
@@ -73,6 +73,7 @@ private:
         bool hadMemory = false;       // false once the address space is gone (exiting, zombie)
         std::uint64_t createdInPass = 0;
         std::size_t outputIndex = 0;
+        std::uint64_t identityVersion = 0;  // new whenever the names, parent or start time may have changed
     };
 
     bool scanAll(std::vector<std::int32_t>& departed);
@@ -94,6 +95,9 @@ private:
 
     std::map<std::int32_t, Entry> entries_;  // in pid order, the order of the kernel's list
     std::vector<std::int32_t> listed_;
+    std::vector<ProcessReading> readings_;
+    std::vector<std::uint64_t> readingVersions_;  // the identity version each reading's names came from
+    std::uint64_t identityVersions_ = 0;
     void* directory_ = nullptr;  // DIR* of /proc, kept open and rewound
     int loadavgFd_ = -1;
     std::optional<std::int32_t> lastPid_;  // the last pid handed out, at the previous pass

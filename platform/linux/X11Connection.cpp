@@ -139,7 +139,8 @@ std::optional<std::string> X11Connection::text(Window w, Atom property) {
     return out;
 }
 
-int X11Connection::ownerPid(Window w) {
+int X11Connection::ownerPid(Window w, bool* ownClient) {
+    if (ownClient) *ownClient = false;
     XTextProperty machine{};
     if (XGetWMClientMachine(display_, w, &machine) && machine.value) {
         const std::string host(reinterpret_cast<const char*>(machine.value), machine.nitems);
@@ -160,7 +161,9 @@ int X11Connection::ownerPid(Window w) {
     }
     std::optional<int> innermost;
     if (claimed > 0 && server > 0 && server != claimed) innermost = innermostPidOf(server);
-    return windowOwnerPid(claimed, server > 0 ? server : 0, innermost);
+    const int owner = windowOwnerPid(claimed, server > 0 ? server : 0, innermost);
+    if (ownClient) *ownClient = owner > 0 && owner == server;
+    return owner;
 }
 
 }  // namespace velmora

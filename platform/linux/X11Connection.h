@@ -40,8 +40,9 @@ public:
     // converted), cut at the first NUL; absent when missing or empty.
     std::optional<std::string> text(Window w, Atom property);
     // The process owning a window as the desktop session counts it (_NET_WM_PID, else the X
-    // server's own record); 0 for a remote client or when unknown.
-    int ownerPid(Window w);
+    // server's own record); 0 for a remote client or when unknown. `ownClient` says whether the
+    // server knows that process as the window's own client, so the window goes when it does.
+    int ownerPid(Window w, bool* ownClient = nullptr);
 
 private:
     void disconnect();

@@ -70,6 +70,7 @@ int windowOwnerPid(int claimed, int server, std::optional<int> serverInnermost) 
 struct X11DesktopSession::Impl {
     struct WindowInfo {
         int pid = 0;  // 0 when unknown
+        bool ownClient = false;  // the pid is the window's own client's: the window goes with it
         std::optional<std::string> applicationId;  // _GTK_APPLICATION_ID or _KDE_NET_WM_DESKTOP_FILE
         std::optional<std::string> windowClass;    // the class part of WM_CLASS
         bool background = false;                   // a dock or the desktop itself
@@ -85,6 +86,7 @@ struct X11DesktopSession::Impl {
 
     std::map<Window, WindowInfo> windows;
     std::map<std::pair<int, std::uint64_t>, AppInfo> apps;  // by pid and start time
+    std::map<int, std::uint64_t> startTimes;                 // of the pids listed last time
     DesktopEntryIndex entries;
     std::optional<std::chrono::steady_clock::time_point> entriesLoaded;
 
@@ -92,6 +94,7 @@ struct X11DesktopSession::Impl {
         x.onConnect = [this](Display*) {
             // Window ids belong to the server they came from.
             windows.clear();
+            startTimes.clear();
             clientList = x.atom("_NET_CLIENT_LIST");
             activeWindow = x.atom("_NET_ACTIVE_WINDOW");
             gtkApplicationId = x.atom("_GTK_APPLICATION_ID");
@@ -109,7 +112,7 @@ struct X11DesktopSession::Impl {
         XWindowAttributes attributes;
         if (!XGetWindowAttributes(display, w, &attributes)) return std::nullopt;
         WindowInfo info;
-        info.pid = x.ownerPid(w);
+        info.pid = x.ownerPid(w, &info.ownClient);
         info.applicationId = x.text(w, gtkApplicationId);
         if (!info.applicationId) {
             if (auto kde = x.text(w, kdeDesktopFile)) info.applicationId = reduceToId(*kde);
@@ -187,6 +190,7 @@ struct X11DesktopSession::Impl {
         std::set<Window> present;
         std::vector<int> order;
         std::map<int, std::vector<const WindowInfo*>> byPid;
+        std::set<int> listedBefore;  // pids whose own client's window was listed last time
         int activePid = 0;
         for (const auto id : clients) {
             const Window w = id;
@@ -197,6 +201,8 @@ struct X11DesktopSession::Impl {
                 if (x.broken()) return {};
                 if (!info) continue;
                 it = windows.emplace(w, std::move(*info)).first;
+            } else if (it->second.ownClient) {
+                listedBefore.insert(it->second.pid);
             }
             const WindowInfo& info = it->second;
             if (info.pid <= 0) continue;
@@ -216,9 +222,14 @@ struct X11DesktopSession::Impl {
 
         std::vector<RunningApplication> out;
         std::set<std::pair<int, std::uint64_t>> seen;
+        std::map<int, std::uint64_t> starts;
         for (const int pid : order) {
-            const auto start = startTimeOf(pid);
+            // The server destroys a client's windows when it goes, so while a window of its own
+            // client is still listed the pid is still the process read then.
+            const auto known = listedBefore.count(pid) ? startTimes.find(pid) : startTimes.end();
+            const auto start = known != startTimes.end() ? std::optional(known->second) : startTimeOf(pid);
             if (!start) continue;  // gone already
+            starts.emplace(pid, *start);
             const std::pair key{pid, *start};
             seen.insert(key);
             auto it = apps.find(key);
@@ -233,6 +244,7 @@ struct X11DesktopSession::Impl {
             out.push_back(std::move(app));
         }
         for (auto it = apps.begin(); it != apps.end();) it = seen.count(it->first) ? std::next(it) : apps.erase(it);
+        startTimes = std::move(starts);
         return out;
     }
 };

@@ -12,7 +12,7 @@ namespace velmora {
 
 class FakeProcessSource final : public ProcessSource {
 public:
-    std::vector<ProcessReading> readProcesses() override {
+    const std::vector<ProcessReading>& readProcesses() override {
         ++reads;
         return processes;
     }

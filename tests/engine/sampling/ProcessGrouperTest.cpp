@@ -88,6 +88,25 @@ TEST(ProcessGrouper, ParentWalksStopAfterSixteenAncestors) {
     EXPECT_EQ(identityOf(loops, 40).displayName, "Node.js");
 }
 
+// Siblings share their parent's walk; the chain's own members walk it from other starting points
+// in the same call, so the sixteen-step bound still counts from each process.
+TEST(ProcessGrouper, SiblingsUnderOneParentAreOwnedAlikeWithinTheSixteenSteps) {
+    const RawProcess zoom = app(60, "Zoom", "us.zoom.xos");
+    for (const int depth : {16, 17}) {
+        auto raw = chain(depth, zoom, proc(900, "Slack Helper (GPU)"));
+        const std::int32_t parent = raw.back().parentPID;
+        raw.push_back(proc(901, "worker", parent));
+        raw.push_back(proc(902, "Slack Helper", parent));
+        const auto groups = ProcessGrouper::group(raw, true, self);
+        const auto key = [&](std::int32_t pid) { return findGroup(groups, pid)->identity.groupingKey; };
+        const bool owned = depth == 16;
+        EXPECT_EQ(key(900), owned ? "us.zoom.xos" : "com.tinyspeck.slackmacgap") << depth;
+        EXPECT_EQ(key(901), owned ? "us.zoom.xos" : "name:worker") << depth;
+        EXPECT_EQ(key(902), owned ? "us.zoom.xos" : "com.tinyspeck.slackmacgap") << depth;
+        EXPECT_EQ(key(parent), "us.zoom.xos") << depth;  // one step nearer
+    }
+}
+
 TEST(ProcessGrouper, OrphansAreMatchedByNameThenWebContentFallsBackToBrowsers) {
     const auto slack = app(50, "Slack", "com.tinyspeck.slackmacgap");
     const auto notion = app(51, "Notion", "notion.id");

@@ -253,3 +253,32 @@ TEST(X11DesktopSessionTest, AWindowIdThatANewClientReusesIsReadAgain) {
     XCloseDisplay(second);
     XCloseDisplay(control);
 }
+
+// A window stands for its pid's process only while it is that process's own: one that claims
+// another process's pid stays when that process ends, and must not keep it listed.
+TEST(X11DesktopSessionTest, AWindowClaimingAnotherProcessStopsCountingWhenThatProcessEnds) {
+    VirtualDisplay server;
+    ASSERT_FALSE(server.name().empty()) << "Xvfb did not start";
+    Display* d = XOpenDisplay(server.name().c_str());
+    ASSERT_NE(d, nullptr);
+    ChildProcess child;
+    ASSERT_TRUE(child.running());
+    const Window own = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 10, 10, 0, 0, 0);
+    const Window claimed = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 10, 10, 0, 0, 0);
+    setCardinal(d, own, "_NET_WM_PID", static_cast<unsigned long>(getpid()));
+    setCardinal(d, claimed, "_NET_WM_PID", static_cast<unsigned long>(child.pid()));
+    setWindows(d, "_NET_CLIENT_LIST", {own, claimed});
+
+    X11DesktopSession session(server.name());
+    const auto pids = [&] {
+        std::vector<std::int32_t> out;
+        for (const auto& app : session.runningApplications()) out.push_back(app.pid);
+        return out;
+    };
+    const pid_t childPid = child.pid();
+    EXPECT_EQ(pids(), (std::vector<std::int32_t>{getpid(), childPid}));
+    EXPECT_EQ(pids(), (std::vector<std::int32_t>{getpid(), childPid}));  // from what the first call learnt
+    ASSERT_TRUE(child.exit());
+    EXPECT_EQ(pids(), (std::vector<std::int32_t>{getpid()}));
+    XCloseDisplay(d);
+}
