@@ -20,7 +20,9 @@ struct X11Workspace::Impl : std::enable_shared_from_this<Impl> {
     std::int32_t lastActivePid = 0;
     std::map<ObserverId, std::pair<WorkspaceNotification, Handler>> observers;
     ObserverId nextId = 1;
-    std::optional<Scheduler::TimerId> timer;
+    std::optional<Scheduler::TimerId> timer;  // the drain timer, while the connection cannot be watched
+    std::optional<Scheduler::TimerId> watch;  // the connection's descriptor, while it can
+    int watchedDescriptor = -1;
 
     Impl(Scheduler& s, DesktopSession& d, std::optional<std::string> displayName)
         : scheduler(s), session(d), x(std::move(displayName)) {
@@ -32,8 +34,40 @@ struct X11Workspace::Impl : std::enable_shared_from_this<Impl> {
         };
     }
 
-    ~Impl() {
+    ~Impl() { stopWaking(); }
+
+    void stopWaking() {
         if (timer) scheduler.cancel(*timer);
+        if (watch) scheduler.cancel(*watch);
+        timer.reset();
+        watch.reset();
+        watchedDescriptor = -1;
+    }
+
+    // While anyone observes: woken when the server writes to the connection, so an idle desktop
+    // costs nothing; a short timer drains instead where the descriptor cannot be watched, and
+    // while there is no connection (a dead one reads as always ready).
+    void keepWaking() {
+        if (observers.empty() || !x.hasDisplayName()) return stopWaking();
+        Display* d = x.broken() ? nullptr : x.get();
+        const int fd = d ? ConnectionNumber(d) : -1;
+        if (fd >= 0 && fd == watchedDescriptor) return;
+        if (watch) scheduler.cancel(*watch);
+        watch.reset();
+        watchedDescriptor = -1;
+        if (fd >= 0) watch = scheduler.watchReadable(fd, [this] { refresh(); });
+        if (watch) {
+            watchedDescriptor = fd;
+            if (timer) scheduler.cancel(*timer);
+            timer.reset();
+            // Events read into the queue by this connection's own requests wake nobody.
+            if (XEventsQueued(d, QueuedAlready) > 0)
+                scheduler.post([weak = weak_from_this()] {
+                    if (const auto self = weak.lock()) self->refresh();
+                });
+        } else if (!timer) {
+            timer = scheduler.scheduleRepeating(drainInterval, [this] { refresh(); });
+        }
     }
 
     void notify(WorkspaceNotification name, const RunningApplication& app) {
@@ -54,6 +88,11 @@ struct X11Workspace::Impl : std::enable_shared_from_this<Impl> {
     }
 
     void refresh() {
+        drain();
+        keepWaking();
+    }
+
+    void drain() {
         Display* d = x.get();
         if (!d) return;
         while (!x.broken() && XEventsQueued(d, QueuedAfterReading) > 0) {
@@ -110,20 +149,14 @@ std::optional<RunningApplication> X11Workspace::frontmostApplication() {
 Workspace::ObserverId X11Workspace::addObserver(WorkspaceNotification name, Handler handler) {
     const ObserverId id = impl_->nextId++;
     impl_->observers.emplace(id, std::pair{name, std::move(handler)});
-    if (!impl_->timer && impl_->x.hasDisplayName()) {
-        // Learn the current applications now, so the first tick reports only what changes after.
-        impl_->refresh();
-        impl_->timer = impl_->scheduler.scheduleRepeating(drainInterval, [impl = impl_.get()] { impl->refresh(); });
-    }
+    // Learn the current applications now, so that only what changes after is reported.
+    if (!impl_->timer && !impl_->watch && impl_->x.hasDisplayName()) impl_->refresh();
     return id;
 }
 
 void X11Workspace::removeObserver(ObserverId id) {
     impl_->observers.erase(id);
-    if (impl_->observers.empty() && impl_->timer) {
-        impl_->scheduler.cancel(*impl_->timer);
-        impl_->timer.reset();
-    }
+    if (impl_->observers.empty()) impl_->stopWaking();
 }
 
 }  // namespace velmora

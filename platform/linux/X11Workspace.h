@@ -10,7 +10,8 @@ namespace velmora {
 
 // Launch, quit and activation of the desktop's applications, from the root window's
 // _NET_CLIENT_LIST and _NET_ACTIVE_WINDOW changes on a connection of its own; the applications
-// are named by the desktop session. While anyone observes, a short timer drains the changes.
+// are named by the desktop session. While anyone observes, the changes are read when the
+// connection has news (a short timer drains them where it cannot be watched).
 class X11Workspace final : public Workspace {
 public:
     static constexpr double drainInterval = 0.25;

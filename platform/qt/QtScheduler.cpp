@@ -5,6 +5,7 @@
 #include <limits>
 
 #include <QMetaObject>
+#include <QSocketNotifier>
 #include <QTimer>
 
 namespace velmora {
@@ -38,7 +39,21 @@ Scheduler::TimerId QtScheduler::start(double seconds, bool repeating, std::funct
     return id;
 }
 
+std::optional<Scheduler::TimerId> QtScheduler::watchReadable(int fd, std::function<void()> action) {
+    const TimerId id = nextId_++;
+    auto* notifier = new QSocketNotifier(static_cast<qintptr>(fd), QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, [action = std::move(action)] { action(); });
+    watches_[id] = notifier;
+    return id;
+}
+
 void QtScheduler::cancel(TimerId id) {
+    if (const auto watch = watches_.find(id); watch != watches_.end()) {
+        watch->second->setEnabled(false);
+        watch->second->deleteLater();  // the action may be running from this very notifier
+        watches_.erase(watch);
+        return;
+    }
     auto it = timers_.find(id);
     if (it == timers_.end()) return;
     it->second->stop();

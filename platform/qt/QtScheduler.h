@@ -5,6 +5,7 @@
 
 #include "platform/Scheduler.h"
 
+class QSocketNotifier;
 class QTimer;
 
 namespace velmora {
@@ -18,6 +19,7 @@ public:
 
     TimerId scheduleRepeating(double intervalSeconds, std::function<void()> action) override;
     TimerId scheduleOnce(double delaySeconds, std::function<void()> action) override;
+    std::optional<TimerId> watchReadable(int fd, std::function<void()> action) override;
     void cancel(TimerId id) override;
     // Safe from any thread; an action posted after the scheduler is gone is dropped.
     void post(std::function<void()> action) override;
@@ -25,6 +27,7 @@ public:
 private:
     TimerId start(double seconds, bool repeating, std::function<void()> action);
     std::unordered_map<TimerId, QTimer*> timers_;
+    std::unordered_map<TimerId, QSocketNotifier*> watches_;
     TimerId nextId_ = 1;
 };
 

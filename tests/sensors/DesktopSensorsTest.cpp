@@ -3,6 +3,11 @@
 // scripts/with-desktop.sh).
 #include <gtest/gtest.h>
 
+// Qt before Xlib, whose macros clash with Qt's names.
+#include <QCoreApplication>
+
+#include "platform/qt/QtScheduler.h"
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <fcntl.h>
@@ -561,6 +566,52 @@ TEST(DesktopSensorsTest, ARealWindowIsLaunchedActivatedTitledRetitledAndQuit) {
     EXPECT_TRUE(eventually(saw(Kind::titleChanged, "Velmora form retitled"), inFront));
     form.quit();
     EXPECT_TRUE(eventually(saw(Kind::appTerminated), drain));
+}
+
+// The real scheduler: the workspace hears of launches and quits from its connection, with no timer.
+TEST(DesktopSensorsTest, TheWorkspaceIsWokenByItsConnectionNotByATimer) {
+    REQUIRE_DESKTOP(display);
+    int argc = 1;
+    char name[] = "test_sensors";
+    char* argv[] = {name, nullptr};
+    QCoreApplication application(argc, argv);
+    struct CountingScheduler final : Scheduler {
+        QtScheduler qt;
+        int timers = 0, watches = 0;
+        TimerId scheduleRepeating(double seconds, std::function<void()> action) override {
+            ++timers;
+            return qt.scheduleRepeating(seconds, std::move(action));
+        }
+        TimerId scheduleOnce(double seconds, std::function<void()> action) override {
+            ++timers;
+            return qt.scheduleOnce(seconds, std::move(action));
+        }
+        std::optional<TimerId> watchReadable(int fd, std::function<void()> action) override {
+            ++watches;
+            return qt.watchReadable(fd, std::move(action));
+        }
+        void cancel(TimerId id) override { qt.cancel(id); }
+        void post(std::function<void()> action) override { qt.post(std::move(action)); }
+    } scheduler;
+    X11DesktopSession session(display);
+    X11Workspace workspace(scheduler, session, display);
+    std::vector<std::pair<WorkspaceNotification, std::int32_t>> heard;
+    for (const auto kind : {WorkspaceNotification::didLaunchApplication, WorkspaceNotification::didTerminateApplication})
+        workspace.addObserver(kind, [&heard, kind](const std::optional<RunningApplication>& app) {
+            heard.emplace_back(kind, app ? app->pid : 0);
+        });
+    EXPECT_EQ(scheduler.watches, 1);
+
+    Form form;
+    ASSERT_GT(form.pid, 0);
+    const auto pump = [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 50); };
+    const auto heardOf = [&](WorkspaceNotification kind) {
+        return [&heard, kind, pid = form.pid] { return std::count(heard.begin(), heard.end(), std::pair(kind, pid)) > 0; };
+    };
+    EXPECT_TRUE(eventually(heardOf(WorkspaceNotification::didLaunchApplication), pump)) << "no launch heard";
+    form.quit();
+    EXPECT_TRUE(eventually(heardOf(WorkspaceNotification::didTerminateApplication), pump)) << "no quit heard";
+    EXPECT_EQ(scheduler.timers, 0);
 }
 
 TEST(DesktopSensorsTest, IdleTimeGrowsWhileNothingHappensAndInputResetsIt) {

@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+// Qt before Xlib, whose macros clash with Qt's names.
+#include <QCoreApplication>
+
+#include "platform/qt/QtScheduler.h"
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -16,6 +21,7 @@
 #include "platform/linux/DesktopEntry.h"
 #include "platform/linux/X11DesktopSession.h"
 #include "platform/linux/X11WindowList.h"
+#include "platform/linux/X11Workspace.h"
 #include "tests/fakes/ChildProcess.h"
 #include "tests/fakes/TempDir.h"
 
@@ -281,4 +287,45 @@ TEST(X11DesktopSessionTest, AWindowClaimingAnotherProcessStopsCountingWhenThatPr
     ASSERT_TRUE(child.exit());
     EXPECT_EQ(pids(), (std::vector<std::int32_t>{getpid()}));
     XCloseDisplay(d);
+}
+
+// A workspace woken by its connection: when the server goes, the dead connection reads as always
+// ready, so the workspace turns to its timer instead of being woken without end.
+TEST(X11WorkspaceTest, AServerThatGoesAwayEndsTheWatch) {
+    VirtualDisplay server;
+    ASSERT_FALSE(server.name().empty()) << "Xvfb did not start";
+    int argc = 1;
+    char name[] = "test_platform_linux";
+    char* argv[] = {name, nullptr};
+    QCoreApplication application(argc, argv);
+    struct CountingScheduler final : Scheduler {
+        QtScheduler qt;
+        int timers = 0, watches = 0, refreshes = 0;
+        TimerId scheduleRepeating(double seconds, std::function<void()> action) override {
+            ++timers;
+            return qt.scheduleRepeating(seconds, std::move(action));
+        }
+        TimerId scheduleOnce(double seconds, std::function<void()> action) override {
+            ++timers;
+            return qt.scheduleOnce(seconds, std::move(action));
+        }
+        std::optional<TimerId> watchReadable(int fd, std::function<void()> action) override {
+            ++watches;
+            return qt.watchReadable(fd, [this, action = std::move(action)] {
+                ++refreshes;
+                action();
+            });
+        }
+        void cancel(TimerId id) override { qt.cancel(id); }
+        void post(std::function<void()> action) override { qt.post(std::move(action)); }
+    } scheduler;
+    X11DesktopSession session(server.name());
+    X11Workspace workspace(scheduler, session, server.name());
+    workspace.addObserver(WorkspaceNotification::didLaunchApplication, [](const auto&) {});
+    ASSERT_EQ(std::pair(scheduler.watches, scheduler.timers), std::pair(1, 0));
+
+    server.stop();
+    for (int i = 0; i < 20; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_EQ(scheduler.timers, 1) << "no timer took over";
+    EXPECT_LE(scheduler.refreshes, 2) << "woken again and again by a dead connection";
 }
