@@ -92,25 +92,21 @@ std::optional<std::uint64_t> LinuxMemorySource::zramMemoryUsed() {
         zramStats_.clear();
         if (DIR* dir = opendir(files_.blockDevices.c_str())) {
             while (const dirent* d = readdir(dir))
-                if (std::string_view(d->d_name).substr(0, 4) == "zram")
-                    zramStats_.push_back(files_.blockDevices + "/" + d->d_name + "/mm_stat");
+                if (std::string_view(d->d_name).substr(0, 4) == "zram") {
+                    zramStats_.push_back(std::make_unique<KeptFile>());
+                    zramStats_.back()->path = files_.blockDevices + "/" + d->d_name + "/mm_stat";
+                }
             closedir(dir);
         }
     }
     ++readsSinceScan_;
     std::uint64_t total = 0;
-    char text[256];
-    for (const auto& path : zramStats_) {
-        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) {
+    for (const auto& file : zramStats_) {
+        if (!file->read(zramBuffer_)) {
             readsSinceScan_ = -1;  // a device went away: look again next time
             continue;
         }
-        const ssize_t n = ::read(fd, text, sizeof text);
-        close(fd);
-        if (n <= 0) continue;
-        const auto used = linuxmem::parseZramMemoryUsed(std::string_view(text, static_cast<std::size_t>(n)));
-        total = saturatingAdd(total, used.value_or(0));
+        total = saturatingAdd(total, linuxmem::parseZramMemoryUsed(zramBuffer_).value_or(0));
     }
     return total;
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -49,7 +50,8 @@ private:
     Files files_;
     KeptFile meminfo_;
     KeptFile pressure_;
-    std::vector<std::string> zramStats_;  // mm_stat paths, rescanned now and then
+    std::vector<std::unique_ptr<KeptFile>> zramStats_;  // each device's mm_stat, rescanned now and then
+    std::string zramBuffer_;
     int readsSinceScan_ = -1;
     std::optional<std::optional<std::uint64_t>> installed_;  // counted once: blocks come and go rarely
     std::string buffer_;

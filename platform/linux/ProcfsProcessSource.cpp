@@ -24,7 +24,7 @@ namespace {
 // sign reveals (an exec into a program of the same code size, a renamed process). Where no kept
 // descriptor would notice a new process under the same pid (kernel threads, processes past the
 // descriptor budget), sooner.
-constexpr std::uint64_t revalidationPeriod = 600;
+constexpr std::uint64_t revalidationPeriod = 3600;
 constexpr std::uint64_t unkeptRevalidationPeriod = 120;
 // A process's swap is read again at least this often even when nothing hints at a change (a
 // program that frees swapped-out memory without touching what is resident).
