@@ -21,6 +21,9 @@ class DesktopSession {
 public:
     virtual ~DesktopSession() = default;
     virtual std::vector<RunningApplication> runningApplications() = 0;
+    // Someone else heard first that the desktop's window lists changed: the next list reads them
+    // afresh rather than waiting for the news to reach this session.
+    virtual void windowListsChanged() {}
     // The name of the application with this desktop-file id, for one that has no window yet;
     // nothing when no desktop entry has that id.
     virtual std::optional<std::string> applicationName(const std::string& /*bundleIdentifier*/) { return std::nullopt; }

@@ -23,7 +23,8 @@ namespace {
 // Identity and parent are re-read once in this many passes: a safety net for changes no cheaper
 // sign reveals (an exec into a program of the same code size, a renamed process). Where no kept
 // descriptor would notice a new process under the same pid (kernel threads, processes past the
-// descriptor budget), sooner.
+// descriptor budget), also each time the pid counter goes round, and more often while it cannot
+// be read.
 constexpr std::uint64_t revalidationPeriod = 3600;
 constexpr std::uint64_t unkeptRevalidationPeriod = 120;
 // A process's swap is read again at least this often even when nothing hints at a change (a
@@ -428,7 +429,9 @@ const std::vector<ProcessReading>& ProcfsProcessSource::readProcesses() {
     // new pids need a look; exits show as failed reads below. Read before the listing, so that
     // nothing started during it is missed.
     const auto lastPid = readLastPid();
-    const bool listAll = !lastPid || !lastPid_ || *lastPid < *lastPid_ || *lastPid - *lastPid_ > maxProbes ||
+    // Pids of processes gone since may name new ones now.
+    const bool wrapped = lastPid && lastPid_ && *lastPid < *lastPid_;
+    const bool listAll = !lastPid || !lastPid_ || wrapped || *lastPid - *lastPid_ > maxProbes ||
                          pass_ % fullListingPeriod == 0;
     if (listAll) {
         if (!scanAll(departed)) {
@@ -451,8 +454,10 @@ const std::vector<ProcessReading>& ProcfsProcessSource::readProcesses() {
         const std::int32_t pid = it->first;
         Entry& entry = it->second;
         const bool fresh = entry.createdInPass == pass_;
-        const std::uint64_t period = entry.statmFd >= 0 ? revalidationPeriod : unkeptRevalidationPeriod;
-        if (!fresh && (pass_ + static_cast<std::uint64_t>(pid)) % period == 0) {
+        const bool kept = entry.statmFd >= 0;
+        const std::uint64_t period = kept || (entry.kernelThread && lastPid) ? revalidationPeriod
+                                                                             : unkeptRevalidationPeriod;
+        if (!fresh && ((!kept && wrapped) || (pass_ + static_cast<std::uint64_t>(pid)) % period == 0)) {
             const std::uint64_t before = entry.startTime;
             if (!refreshIdentity(pid, entry, false)) {
                 departed.push_back(pid);

@@ -30,8 +30,8 @@ std::optional<std::string> launchNameOf(const std::string& executable, std::stri
 //   its resident anonymous memory changed, and once in 60 passes;
 // - names, parent and executable path are read once per process and again only when its code
 //   size changes (an exec), when a process exits (its children get a new parent), and every hour
-//   as a safety net (every two minutes for kernel threads and processes without a kept
-//   descriptor); its environment once, and again only after an exec into another program;
+//   as a safety net; kernel threads and processes without a kept descriptor also after the pid
+//   counter went round; its environment once, and again only after an exec into another program;
 // - at most a share of the open-file limit is kept open; the rest is opened per read.
 class ProcfsProcessSource final : public ProcessSource {
 public:

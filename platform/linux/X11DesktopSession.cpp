@@ -87,14 +87,18 @@ struct X11DesktopSession::Impl {
     std::map<Window, WindowInfo> windows;
     std::map<std::pair<int, std::uint64_t>, AppInfo> apps;  // by pid and start time
     std::map<int, std::uint64_t> startTimes;                 // of the pids listed last time
+    // The root's client list and active window, read again only when the server says they changed.
+    std::vector<unsigned long> clients, active;
+    bool listsChanged = true;
     DesktopEntryIndex entries;
     std::optional<std::chrono::steady_clock::time_point> entriesLoaded;
 
     explicit Impl(std::optional<std::string> displayName) : x(std::move(displayName)) {
-        x.onConnect = [this](Display*) {
+        x.onConnect = [this](Display* display) {
             // Window ids belong to the server they came from.
             windows.clear();
             startTimes.clear();
+            listsChanged = true;
             clientList = x.atom("_NET_CLIENT_LIST");
             activeWindow = x.atom("_NET_ACTIVE_WINDOW");
             gtkApplicationId = x.atom("_GTK_APPLICATION_ID");
@@ -102,6 +106,7 @@ struct X11DesktopSession::Impl {
             windowType = x.atom("_NET_WM_WINDOW_TYPE");
             typeDock = x.atom("_NET_WM_WINDOW_TYPE_DOCK");
             typeDesktop = x.atom("_NET_WM_WINDOW_TYPE_DESKTOP");
+            XSelectInput(display, DefaultRootWindow(display), PropertyChangeMask);
         };
     }
 
@@ -175,6 +180,8 @@ struct X11DesktopSession::Impl {
             XEvent e;
             XNextEvent(display, &e);
             if (e.type == DestroyNotify) windows.erase(e.xdestroywindow.window);
+            if (e.type == PropertyNotify && (e.xproperty.atom == clientList || e.xproperty.atom == activeWindow))
+                listsChanged = true;
         }
     }
 
@@ -183,9 +190,12 @@ struct X11DesktopSession::Impl {
         if (!display) return {};
         forgetDestroyed(display);
         const Window root = DefaultRootWindow(display);
-        const auto clients = x.longs(root, clientList, XA_WINDOW);
-        const auto active = x.longs(root, activeWindow, XA_WINDOW);
-        if (x.broken()) return {};
+        if (listsChanged) {
+            clients = x.longs(root, clientList, XA_WINDOW);
+            active = x.longs(root, activeWindow, XA_WINDOW);
+            if (x.broken()) return {};
+            listsChanged = false;
+        }
 
         std::set<Window> present;
         std::vector<int> order;
@@ -257,6 +267,8 @@ X11DesktopSession::X11DesktopSession(std::string displayName)
 X11DesktopSession::~X11DesktopSession() = default;
 
 std::vector<RunningApplication> X11DesktopSession::runningApplications() { return impl_->list(); }
+
+void X11DesktopSession::windowListsChanged() { impl_->listsChanged = true; }
 
 std::optional<std::string> X11DesktopSession::applicationName(const std::string& bundleIdentifier) {
     impl_->refreshEntries(false);

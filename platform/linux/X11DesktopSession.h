@@ -28,6 +28,7 @@ public:
     X11DesktopSession& operator=(const X11DesktopSession&) = delete;
 
     std::vector<RunningApplication> runningApplications() override;
+    void windowListsChanged() override;
     // From the desktop entries, with or without a display.
     std::optional<std::string> applicationName(const std::string& bundleIdentifier) override;
 

@@ -102,6 +102,7 @@ struct X11Workspace::Impl : std::enable_shared_from_this<Impl> {
                 stale = true;
         }
         if (!stale || x.broken()) return;
+        session.windowListsChanged();
         auto now = session.runningApplications();
         // A session that lost its own connection reads as empty; that is not every app quitting.
         if (now.empty() && !x.longs(DefaultRootWindow(d), clientListAtom, XA_WINDOW).empty()) return;
