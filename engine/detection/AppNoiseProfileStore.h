@@ -37,8 +37,9 @@ public:
     static constexpr std::uint64_t largestLearnedDelta = 524288000;  // 500 MiB
     // Profiles are written on every 30th sample of a key, not on every sample.
     static constexpr std::int64_t saveEvery = 30;
-    // ... and, with hundreds of apps, no more often than this: each write stores them all.
-    static constexpr double minimumSaveInterval = 5.0;
+    // ... and, with hundreds of apps, no more often than this: each write stores them all and
+    // syncs the whole defaults file to disk.
+    static constexpr double minimumSaveInterval = 30.0;
     // Profiles of apps not seen for this long are forgotten, so they do not pile up.
     static constexpr double forgetAfter = 30.0 * 86400.0;
     // Below this many samples an app is judged by half the threshold.

@@ -227,8 +227,10 @@ public:
         : includeSelf_(includeSelf), self_(self) {
         const std::uint64_t call = ++memo.calls;
         entries_.reserve(raw.size());
+        std::size_t pids = 0;  // distinct ones in this sample
         for (const auto& p : raw) {
             Facts& slot = memo.byPid[p.pid];
+            if (slot.seenInCall != call) ++pids;
             Facts* facts = &slot;
             if (slot.seenInCall == call && !slot.describes(p)) {
                 // The same pid twice in one sample, as another process: facts of its own.
@@ -241,7 +243,9 @@ public:
             slot.entry = entries_.size();  // a later duplicate wins
             entries_.push_back(Entry{&p, facts});
         }
-        std::erase_if(memo.byPid, [call](const auto& slot) { return slot.second.seenInCall != call; });
+        // Only when some process is gone: a walk over every kept fact costs as much as the sample.
+        if (memo.byPid.size() != pids)
+            std::erase_if(memo.byPid, [call](const auto& slot) { return slot.second.seenInCall != call; });
         byPid_ = &memo.byPid;
         for (std::size_t i = 0; i < entries_.size(); ++i) {
             if (entries_[i].facts->isRoot) roots_.push_back(i);

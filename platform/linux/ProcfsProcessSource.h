@@ -52,8 +52,24 @@ private:
     enum class ReadOutcome { ok, gone, unreadable };
 
     struct Entry {
-        std::uint64_t startTime = 0;
+        // What every pass reads first, together at the front: a thousand entries are walked
+        // once a second, each from a cold cache.
+        int statmFd = -1;
+        int statusFd = -1;            // only while swap is in use
         bool kernelThread = false;
+        bool hadMemory = false;       // false once the address space is gone (exiting, zombie)
+        std::uint64_t createdInPass = 0;
+        std::uint64_t identityVersion = 0;  // new whenever the names, parent or start time may have changed
+        std::size_t outputIndex = 0;
+        std::uint64_t anonymousBytes = 0;  // resident anonymous memory at the last read
+        std::uint64_t textBytes = 0;       // code size; a change means the process ran exec
+        std::optional<std::uint64_t> sharedPages;  // statm's shared count when Pss_Shmem was last read
+        std::optional<std::uint64_t> rssShmem;     // RssShmem when Pss_Shmem was last read
+        std::optional<std::uint64_t> swapBytes;    // VmSwap at the last status read
+        std::uint64_t shmemBytes = 0;              // Pss_Shmem: its share of shared anonymous memory
+        std::uint64_t shmemReadInPass = 0;         // when Pss_Shmem was last read
+
+        std::uint64_t startTime = 0;
         std::int32_t parentPid = 0;
         std::string comm;
         std::optional<std::string> executablePath;
@@ -61,19 +77,6 @@ private:
         std::optional<std::string> launchedDesktopFile;
         bool environmentRead = false;
         std::optional<std::string> environmentOf;  // the executable whose environment was read
-        int statmFd = -1;
-        int statusFd = -1;                       // only while swap is in use
-        std::uint64_t anonymousBytes = 0;        // resident anonymous memory at the last read
-        std::optional<std::uint64_t> swapBytes;  // VmSwap at the last status read
-        std::optional<std::uint64_t> sharedPages;  // statm's shared count when Pss_Shmem was last read
-        std::uint64_t shmemBytes = 0;              // Pss_Shmem: its share of shared anonymous memory
-        std::optional<std::uint64_t> rssShmem;     // RssShmem when Pss_Shmem was last read
-        std::uint64_t shmemReadInPass = 0;         // when Pss_Shmem was last read
-        std::uint64_t textBytes = 0;  // code size; a change means the process ran exec
-        bool hadMemory = false;       // false once the address space is gone (exiting, zombie)
-        std::uint64_t createdInPass = 0;
-        std::size_t outputIndex = 0;
-        std::uint64_t identityVersion = 0;  // new whenever the names, parent or start time may have changed
     };
 
     bool scanAll(std::vector<std::int32_t>& departed);

@@ -136,10 +136,10 @@ TEST(NoiseTest, ProfilesLearnJudgeSaveAndLoad) {
     EXPECT_EQ(std::tuple(saved["a"].size(), saved["a"]["sampleCount"], saved["b"]["sampleCount"], saved["a"]["lastSeen"]),
               std::tuple(4u, 30, 1, Json(T0.secondsSince2001)));
     EXPECT_DOUBLE_EQ(saved["a"]["meanAbsDelta"].get<double>(), (29 * 100 + 524288000) / 30.0);
-    // Every 30th sample wants a save, but one write stores them all: at most one in 5 s.
-    for (int i = 0; i < 30; ++i) h.store.record("a", 100, T0 + 4.9);
+    // Every 30th sample wants a save, but one write stores them all: at most one in 30 s.
+    for (int i = 0; i < 30; ++i) h.store.record("a", 100, T0 + 29.9);
     EXPECT_EQ(h.defaults.writes, 1);
-    h.store.seen("c", T0 + 5);
+    h.store.seen("c", T0 + 30);
     EXPECT_EQ(std::pair(h.defaults.writes, h.defaults.values.at("AppNoiseProfiles")["a"]["sampleCount"]), std::pair(2, Json(60)));
 
     AppNoiseProfileStore loaded(h.defaults);
