@@ -418,6 +418,18 @@ void ProcfsProcessSource::rereadShares(std::vector<ProcessReading>& out) {
     }
 }
 
+void ProcfsProcessSource::copyIdentity(std::int32_t pid, const Entry& entry, std::size_t index) {
+    ProcessReading& reading = readings_[index];
+    reading.pid = pid;
+    reading.executablePath = entry.executablePath;
+    reading.shortName = entry.comm;
+    reading.parentPid = entry.parentPid;
+    reading.startTime = entry.startTime;
+    reading.launchName = entry.launchName;
+    reading.launchedDesktopFile = entry.launchedDesktopFile;
+    readingVersions_[index] = entry.identityVersion;
+}
+
 const std::vector<ProcessReading>& ProcfsProcessSource::readProcesses() {
     ++pass_;
     sharesMoved_ = false;
@@ -501,16 +513,7 @@ const std::vector<ProcessReading>& ProcfsProcessSource::readProcesses() {
         ProcessReading& reading = out[count];
         // Names are copied only when the slot holds others: touching a thousand strings costs
         // more than reading the footprints.
-        if (readingVersions_[count] != entry.identityVersion) {
-            reading.pid = pid;
-            reading.executablePath = entry.executablePath;
-            reading.shortName = entry.comm;
-            reading.parentPid = entry.parentPid;
-            reading.startTime = entry.startTime;
-            reading.launchName = entry.launchName;
-            reading.launchedDesktopFile = entry.launchedDesktopFile;
-            readingVersions_[count] = entry.identityVersion;
-        }
+        if (readingVersions_[count] != entry.identityVersion) copyIdentity(pid, entry, count);
         reading.footprintBytes = outcome == ReadOutcome::ok ? std::optional(footprint) : std::nullopt;
         entry.outputIndex = count++;
         ++it;
@@ -526,15 +529,7 @@ const std::vector<ProcessReading>& ProcfsProcessSource::readProcesses() {
         for (auto& [pid, entry] : entries_) {
             if (entry.kernelThread || !std::binary_search(departed.begin(), departed.end(), entry.parentPid)) continue;
             if (!refreshIdentity(pid, entry, false) || entry.outputIndex >= out.size()) continue;
-            ProcessReading& reading = out[entry.outputIndex];
-            if (reading.pid != pid) continue;
-            reading.parentPid = entry.parentPid;
-            reading.shortName = entry.comm;
-            reading.executablePath = entry.executablePath;
-            reading.launchName = entry.launchName;
-            reading.launchedDesktopFile = entry.launchedDesktopFile;
-            reading.startTime = entry.startTime;
-            readingVersions_[entry.outputIndex] = entry.identityVersion;
+            if (out[entry.outputIndex].pid == pid) copyIdentity(pid, entry, entry.outputIndex);
         }
     }
     return out;

@@ -94,6 +94,8 @@ private:
     // Before an entry is dropped or taken over by a new process: its pages no longer count.
     void forget(Entry& entry);
     void rereadShares(std::vector<ProcessReading>& out);
+    // Names, parent and start time into the reading at `index`.
+    void copyIdentity(std::int32_t pid, const Entry& entry, std::size_t index);
     bool swapInUse() const;
 
     std::map<std::int32_t, Entry> entries_;  // in pid order, the order of the kernel's list

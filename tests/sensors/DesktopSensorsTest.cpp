@@ -6,7 +6,7 @@
 // Qt before Xlib, whose macros clash with Qt's names.
 #include <QCoreApplication>
 
-#include "platform/qt/QtScheduler.h"
+#include "tests/fakes/CountingScheduler.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -575,24 +575,7 @@ TEST(DesktopSensorsTest, TheWorkspaceIsWokenByItsConnectionNotByATimer) {
     char name[] = "test_sensors";
     char* argv[] = {name, nullptr};
     QCoreApplication application(argc, argv);
-    struct CountingScheduler final : Scheduler {
-        QtScheduler qt;
-        int timers = 0, watches = 0;
-        TimerId scheduleRepeating(double seconds, std::function<void()> action) override {
-            ++timers;
-            return qt.scheduleRepeating(seconds, std::move(action));
-        }
-        TimerId scheduleOnce(double seconds, std::function<void()> action) override {
-            ++timers;
-            return qt.scheduleOnce(seconds, std::move(action));
-        }
-        std::optional<TimerId> watchReadable(int fd, std::function<void()> action) override {
-            ++watches;
-            return qt.watchReadable(fd, std::move(action));
-        }
-        void cancel(TimerId id) override { qt.cancel(id); }
-        void post(std::function<void()> action) override { qt.post(std::move(action)); }
-    } scheduler;
+    CountingScheduler scheduler;
     X11DesktopSession session(display);
     X11Workspace workspace(scheduler, session, display);
     std::vector<std::pair<WorkspaceNotification, std::int32_t>> heard;
