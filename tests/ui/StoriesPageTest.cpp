@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QSplitter>
 #include <QTest>
 #include <QToolButton>
 
@@ -99,6 +100,43 @@ TEST(StoriesPage, FiveHundredStoriesStayPutUnderIdleTicksAndANewOneIsOneRowOnTop
     EXPECT_EQ(f.state->selectedEventID, picked);
 }
 
+TEST(StoriesPage, NewStoriesAboveTheReaderLeaveTheirRowsInPlaceAndNewFiltersOpenAtTheTop) {
+    Stories f;
+    for (int i = 0; i < 120; ++i) f.add(growth("App" + std::to_string(i), (60 + i) * 1'000'000, i));
+    f.tick(true);
+    auto* list = f.list();
+    auto* scroll = list->verticalScrollBar();
+    scroll->setValue(3000);
+    const QModelIndex top = list->indexAt(QPoint(1, 1));
+    const int picked = list->indexAt(QPoint(1, list->viewport()->height() - 5)).row();
+    list->setCurrentIndex(list->model()->index(picked, 0));
+    const std::string reading = top.data(Qt::AccessibleTextRole).toString().toStdString();
+    const int offset = list->visualRect(top).top();
+    ASSERT_GT(top.row(), 0);
+
+    f.add(growth("Newcomer", 70'000'000, 5000));
+    f.add(growth("Another", 80'000'000, 5001, "Another grew with a title long enough to take a second line"));
+    f.tick(true);
+    const QModelIndex after = list->indexAt(QPoint(1, 1));
+    EXPECT_EQ(after.row(), top.row() + 2);
+    EXPECT_EQ(after.data(Qt::AccessibleTextRole).toString().toStdString(), reading);
+    EXPECT_EQ(list->visualRect(after).top(), offset);
+    EXPECT_EQ(list->currentIndex().row(), picked + 2);
+    EXPECT_TRUE(list->viewport()->rect().intersects(list->visualRect(list->currentIndex())));
+
+    // At the top the reader sees what arrives.
+    scroll->setValue(0);
+    f.add(growth("Latest", 90'000'000, 5002));
+    f.tick(true);
+    EXPECT_EQ(scroll->value(), 0);
+    EXPECT_EQ(list->indexAt(QPoint(1, 1)).row(), 0);
+
+    scroll->setValue(5000);
+    QTest::keyClicks(f.page->findChild<QLineEdit*>("storySearch"), "app1");
+    ASSERT_GT(list->model()->rowCount(), 20);
+    EXPECT_EQ(scroll->value(), 0);
+}
+
 TEST(StoriesPage, FiltersPickerAndPlaceholders) {
     Stories f;
     EXPECT_EQ(f.label("storiesPlaceholderTitle"), "Nothing big yet");
@@ -151,7 +189,8 @@ TEST(StoriesPage, FiltersPickerAndPlaceholders) {
     EXPECT_EQ(apps->currentIndex(), 2);
     EXPECT_EQ(f.page->filters().appKey, "key.Zeta");
     EXPECT_EQ(f.label("storiesPlaceholderTitle"), "No stories match this filter");
-    // Cleared, the gone app leaves the picker.
+    // Cleared, the gone app leaves the picker. "Clear" is the small size beside the field.
+    EXPECT_EQ(f.page->findChild<QPushButton*>("clearFilters")->font().pixelSize(), 12);
     f.page->findChild<QPushButton*>("clearFilters")->click();
     EXPECT_EQ(f.page->filters().appKey, std::nullopt);
     ASSERT_EQ(apps->count(), 2);
@@ -170,6 +209,11 @@ TEST(StoriesPage, DetailQuitAsksFirstAndQuitsOnce) {
     f.terminator.byBundleID["org.example.editor"] = {4242};
     f.tick(true);
     EXPECT_EQ(f.label("detailPlaceholder"), "Pick a story");
+
+    // The detail column gives way only down to its minimum.
+    auto* split = f.page->findChild<QSplitter*>("storiesSplit");
+    split->setSizes({1000, 0});
+    EXPECT_EQ(f.page->findChild<StoryDetailPane*>()->width(), 320);
 
     f.state->selectedEventID = freed.id;
     f.tick();

@@ -5,6 +5,7 @@
 #include "ui/style/ConfidenceBadge.h"
 #include "ui/style/Fonts.h"
 #include "ui/style/MarkedSparkline.h"
+#include "ui/style/Painting.h"
 #include "ui/style/Palette.h"
 #include "ui/style/SourceBadge.h"
 #include "ui/style/SparklineGeometry.h"
@@ -179,6 +180,21 @@ TEST(Style, SparklinePaintsTicksInTheirColours) {
     EXPECT_LT(dotOrange.blue(), dotOrange.red() / 2);
     // The tick line below the dot (centred on the pixel) is the orange at 0.45 over black.
     EXPECT_NEAR(image.pixelColor(100, 40).red(), std::lround(0.45 * palette::orange().red()), 14);
+}
+
+TEST(Style, ShareRingEndsItsArcRound) {
+    // A quarter in red over a blue track: the round cap reaches past the top, back over the track.
+    QImage image(44, 44, QImage::Format_ARGB32);
+    image.fill(Qt::white);
+    QPainter p(&image);
+    paintRing(p, QRectF(0, 0, 44, 44), 0.25, Qt::red, Qt::blue, 6);
+    p.end();
+    const QColor beforeStart = image.pixelColor(20, 3), onArc = image.pixelColor(35, 8), track = image.pixelColor(3, 22);
+    EXPECT_GT(beforeStart.red(), 200);
+    EXPECT_LT(beforeStart.blue(), 60);
+    EXPECT_GT(onArc.red(), 200);
+    EXPECT_GT(track.blue(), 200);
+    EXPECT_LT(track.red(), 60);
 }
 
 }  // namespace

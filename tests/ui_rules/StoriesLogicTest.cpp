@@ -157,6 +157,15 @@ TEST(StoriesFilters, AppOptionsSortedAndKept) {
     EXPECT_EQ(kept.back(), (AppOption{"key.gone", "Gone"}));
     EXPECT_EQ(pickerOptions(options, AppOption{"key.Zeta", "Zeta"}).size(), 3u);
     EXPECT_EQ(pickerOptions(options, std::nullopt).size(), 3u);
+
+    // Names, not bytes: an accented initial sorts with its letter, lower case with upper.
+    auto emacs = story(K::largeDelta, window(1), std::nullopt, "\u00c9macs");
+    auto hog = story(K::largeDelta, window(1), std::nullopt, "windowhog");
+    auto editor = story(K::largeDelta, window(1), std::nullopt, "editor");
+    auto fox = story(K::largeDelta, window(1), std::nullopt, "Firefox");
+    std::vector<std::string> names;
+    for (const auto& o : appOptions({&hog, &fox, &emacs, &editor})) names.push_back(o.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"editor", "\u00c9macs", "Firefox", "windowhog"}));
 }
 
 TEST(StoriesNudge, Table) {
@@ -172,6 +181,9 @@ TEST(StoriesNudge, Table) {
 TEST(StoriesRow, Table) {
     auto system = story(K::pressureChanged, window(5, 4'000'000'000), context(P::warning, 8'000'000'000), "");
     system.title = "Computer memory is tight";
+    system.explanation = "Overall memory pressure changed.\nThis is about the whole computer, not one app.";
+    auto swap = story(K::swapSpike, std::nullopt, context(P::warning), "");
+    swap.explanation = "When free RAM is tight, the computer uses disk. That often feels slow.";
     auto immediateOnly = story(K::largeDelta, std::nullopt, context(P::normal, 1'000'000'000));
     immediateOnly.immediate = window(70'000'000);
     immediateOnly.longerTerm = window(90'000'000, 250'000'000);
@@ -216,7 +228,11 @@ TEST(StoriesRow, Table) {
         EXPECT_EQ(row.summary, c.summary) << c.name;
         EXPECT_EQ(row.summaryTone, c.summaryTone) << c.name;
     }
+    // Computer-wide rows keep their subtitle line blank; an app's row shows its first line.
     EXPECT_EQ(rowModel(system).subtitle, std::nullopt);
+    EXPECT_EQ(rowModel(swap).subtitle, std::nullopt);
+    release.explanation = "Closed a large project.\nHelps: less in use.";
+    EXPECT_EQ(rowModel(release).subtitle, "Closed a large project.");
     EXPECT_EQ(rowModel(system).accessibleText, "Computer memory is tight, Computer, now unknown total, Computer status");
     EXPECT_EQ(rowModel(release).accessibleText, "Editor freed memory, \u2212300 MB, now 95.4 MB, Helps");
 

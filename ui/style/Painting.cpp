@@ -48,7 +48,7 @@ void paintRing(QPainter& painter, const QRectF& rect, double share, const QColor
     painter.drawEllipse(r);
     const double clamped = std::isfinite(share) ? std::clamp(share, 0.0, 1.0) : 0.0;
     if (clamped > 0) {
-        painter.setPen(QPen(accent, width, Qt::SolidLine, Qt::FlatCap));
+        painter.setPen(QPen(accent, width, Qt::SolidLine, Qt::RoundCap));
         painter.drawArc(r, 90 * 16, -static_cast<int>(std::lround(clamped * 5760)));
     }
     painter.restore();

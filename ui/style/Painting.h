@@ -33,7 +33,7 @@ inline void paintCapsule(QPainter& painter, const QRectF& rect, const QString& t
     paintCapsule(painter, rect, text, colour, style, colour);
 }
 
-// A share ring: a pale full track and an arc from the top, clockwise, over `share` (0…1).
+// A share ring: a pale full track and a round-ended arc from the top, clockwise, over `share` (0…1).
 void paintRing(QPainter& painter, const QRectF& rect, double share, const QColor& accent, const QColor& track,
                qreal width = 3);
 

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 
+#include "ui/style/Fonts.h"
 #include "ui/style/Palette.h"
 
 namespace velmora {
@@ -48,6 +49,7 @@ StoriesFilterBar::StoriesFilterBar(QWidget* parent) : QWidget(parent) {
     search_->setClearButtonEnabled(false);
     clear_ = new QPushButton(QStringLiteral("Clear"), this);
     clear_->setObjectName("clearFilters");
+    clear_->setFont(roleFont(TextRole::callout));  // the small size, beside the field
     clear_->setVisible(false);
     searchRow->addWidget(search_, 1);
     searchRow->addWidget(clear_);

@@ -10,6 +10,9 @@
 #include "engine/support/ByteMath.h"
 #include "engine/support/Utf8.h"
 
+#include <QCollator>
+#include <QLocale>
+
 namespace velmora::stories {
 
 namespace {
@@ -112,8 +115,14 @@ std::vector<AppOption> appOptions(const std::vector<const TimelineEvent*>& visib
     std::vector<AppOption> out;
     out.reserve(names.size());
     for (auto& [key, name] : names) out.push_back({key, std::move(name)});
-    std::stable_sort(out.begin(), out.end(),
-                     [](const AppOption& a, const AppOption& b) { return utf8::lower(a.name) < utf8::lower(b.name); });
+    // The C locale orders by code point ("Émacs" after "windowhog"): read it as the root order.
+    QLocale locale = QLocale::system();
+    if (locale.language() == QLocale::C) locale = QLocale(QLocale::English);
+    QCollator collator(locale);
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::stable_sort(out.begin(), out.end(), [&](const AppOption& a, const AppOption& b) {
+        return collator.compare(QString::fromStdString(a.name), QString::fromStdString(b.name)) < 0;
+    });
     return out;
 }
 
@@ -160,7 +169,8 @@ RowModel rowModel(const TimelineEvent& story) {
         row.summary = verdict.label;
         row.summaryTone = verdictTone(verdict.level);
     }
-    row.subtitle = storyDisplayHeadline(story.explanation, {});
+    // A computer-wide story's explanation is the same every time: its line stays blank.
+    if (!system) row.subtitle = storyDisplayHeadline(story.explanation, {});
     row.sourceLabel = std::string(label(story.primarySource));
     row.accessibleText = story.title + ", " + row.deltaText + ", now " +
                          (!system && end ? cappedBytes(*end) : std::string("unknown total")) + ", " + row.summary;

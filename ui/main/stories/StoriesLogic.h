@@ -53,8 +53,8 @@ struct AppOption {
     std::string name;
     bool operator==(const AppOption&) const = default;
 };
-// One choice per app of the given stories (the later story's name wins), sorted by name
-// ignoring case.
+// One choice per app of the given stories (the later story's name wins), sorted by name in the
+// user's locale, ignoring case.
 std::vector<AppOption> appOptions(const std::vector<const TimelineEvent*>& visible);
 // The picker's items: the options, and the chosen app after them while it is no longer among
 // them, so a narrowed list never shows under "All apps".

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QListView>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QShowEvent>
 #include <QSplitter>
 #include <QToolBar>
@@ -203,7 +204,7 @@ void StoriesPage::startCheckOneAction() {
     state_.announceChange();
 }
 
-void StoriesPage::rebuildList() {
+void StoriesPage::rebuildList(bool filtersChanged) {
     const auto& events = state_.timeline->events();
     std::map<Uuid, Cached> next;
     std::vector<const TimelineEvent*> visible;
@@ -239,9 +240,20 @@ void StoriesPage::rebuildList() {
     }
     filterBar_->show(filters_, stories::pickerOptions(std::move(options), chosenApp_));
 
+    // Rows that arrive above the reader must not push what they are reading down the list.
+    QScrollBar* scroll = list_->verticalScrollBar();
+    std::optional<std::pair<Uuid, int>> anchor;
+    if (const QModelIndex top = list_->indexAt(QPoint(1, 1)); !filtersChanged && scroll->value() > 0)
+        if (const auto* first = stories_->rowAt(top.row())) anchor = {first->id, list_->visualRect(top).top()};
     applying_ = true;
     stories_->update(std::move(rows));
     applying_ = false;
+    if (filtersChanged) {
+        list_->scrollToTop();  // new results are read from their start
+    } else if (const int row = anchor ? stories_->rowOf(anchor->first) : -1; row >= 0) {
+        list_->doItemsLayout();  // the new rows' heights, now rather than at the next paint
+        scroll->setValue(scroll->value() + list_->visualRect(stories_->index(row)).top() - anchor->second);
+    }
 
     const bool empty = stories_->rowCount() == 0;
     if (empty) {
@@ -279,7 +291,8 @@ void StoriesPage::refresh() {
     banner_->setVisible(stories::showsExtensionNudge(state_.extensionEverConnected, state_.extensionNudgeDismissed,
                                                      state_.lowConfidenceBrowserStoryCount));
     const bool stale = std::exchange(storiesStale_, false);
-    if (std::exchange(filtersStale_, false) || stale) rebuildList();
+    const bool filtersChanged = std::exchange(filtersStale_, false);
+    if (filtersChanged || stale) rebuildList(filtersChanged);
     followSelection();
     detail_->show(state_.selectedEvent(), state_.lastQuitMessage);
 }

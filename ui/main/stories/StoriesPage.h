@@ -48,7 +48,7 @@ private:
         std::string haystack;
         StoryRow row;
     };
-    void rebuildList();
+    void rebuildList(bool filtersChanged);
     void followSelection();
     void clearFilters();
     void startCheckOneAction();

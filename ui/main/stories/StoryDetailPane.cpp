@@ -97,9 +97,8 @@ StoryDetailPane::StoryDetailPane(Quit quit, QWidget* parent) : QScrollArea(paren
     // Texts wrap to the column; a sideways scroll bar would hide the end of every line.
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setFrameShape(QFrame::NoFrame);
-    // 320 with the 340 of the list and the widest sidebar would not fit a 900-px window; the
-    // detail wraps its texts, so it is the column that gives way.
-    setMinimumWidth(300);
+    // With the list's 340, a 900-px window keeps the sidebar a little under its widest.
+    setMinimumWidth(320);
     rebuild();
 }
 
