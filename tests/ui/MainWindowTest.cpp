@@ -2,15 +2,26 @@
 #include <gtest/gtest.h>
 
 #include "tests/app/AppHarness.h"
+#include "tests/ui/SeededHistory.h"
 #include "app/qt/AppStateAdapter.h"
 #include "ui/main/MainWindow.h"
+#include "ui/main/heavy/HeavyAppsModel.h"
+#include "ui/main/heavy/HeavyPage.h"
+#include "ui/main/livechart/LiveChartPage.h"
+#include "ui/main/overview/OverviewPage.h"
+#include "ui/main/overview/PageParts.h"
+#include "ui/main/stories/StoriesPage.h"
+#include "ui/main/trends/TrendsPage.h"
 #include "ui/main/stories/StoryListModel.h"
 #include "platform/qt/QtScheduler.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDeadlineTimer>
 #include <QDialog>
+#include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
 #include <QMenuBar>
@@ -23,6 +34,19 @@
 
 namespace velmora {
 namespace {
+
+TimelineEvent growth(const std::string& app, std::int64_t delta, Date at) {
+    TimelineEvent s;
+    s.id = Uuid::random();
+    s.timestamp = at;
+    s.kind = TimelineEventKind::largeDelta;
+    s.title = app + " grew";
+    s.relatedApp = appIdentity("key." + app, app);
+    ImpactWindow window;
+    window.deltaBytes = delta;
+    s.settled = window;
+    return s;
+}
 
 struct Window : AppHarness {
     Window() {
@@ -135,6 +159,64 @@ TEST(MainWindow, SectionsSheetsAndWidget) {
     w.settle();
     EXPECT_FALSE(w.state->showFirstRun);
     EXPECT_EQ(w.firstRun.completions, 1);
+}
+
+TEST(MainWindow, PagesNameTheWindowAndStartOverWhenShownAgain) {
+    Window w;
+    seedHistory(w, sevenApps(), 90);
+    w.state->timeline->add(growth("Editor", 90'000'000, w.clock.now()));
+    w.settle();
+    EXPECT_EQ(w.window->windowTitle().toStdString(), "Stories \u2014 Velmora");
+    auto* stories = static_cast<StoriesPage*>(w.window->page(SidebarItem::timeline));
+    auto* overview = static_cast<OverviewPage*>(w.window->page(SidebarItem::overview));
+    auto* chart = static_cast<LiveChartPage*>(w.window->page(SidebarItem::liveChart));
+    auto* heavy = static_cast<HeavyPage*>(w.window->page(SidebarItem::apps));
+    auto* trends = static_cast<TrendsPage*>(w.window->page(SidebarItem::trends));
+    const auto show = [&](const char* command) {
+        w.action(command)->trigger();
+        w.settle();
+    };
+
+    // The user narrows or widens each page; a tick on the same page keeps the choice.
+    QTest::keyClicks(stories->findChild<QLineEdit*>("storySearch"), "zzz");
+    stories->findChild<QComboBox*>("impactPicker")->activated(2);
+    show("Overview");
+    EXPECT_EQ(w.window->windowTitle().toStdString(), "Overview \u2014 Velmora");
+    overview->picker()->choose(15);
+    show("Live Chart");
+    chart->picker()->choose(120);
+    show("Who's Heavy");
+    EXPECT_EQ(w.window->windowTitle().toStdString(), "Who\u2019s heavy \u2014 Velmora");
+    const int withCharts = heavy->list()->sizeHintForRow(0);
+    heavy->picker()->choose(0);
+    heavy->chartsToggle()->click();
+    show("Trends");
+    trends->picker()->choose(7);
+    w.state->announceChange();
+    w.settle();
+    EXPECT_EQ(trends->rangeDays(), 7);
+
+    show("Stories");
+    EXPECT_EQ(stories->filters(), stories::Filters{});
+    EXPECT_EQ(stories->findChild<QLineEdit*>("storySearch")->text(), "");
+    EXPECT_EQ(stories->findChild<QComboBox*>("impactPicker")->currentIndex(), 0);
+    EXPECT_EQ(w.window->findChild<QListView*>("storyList")->model()->rowCount(), 1);
+    show("Overview");
+    EXPECT_EQ(overview->moversMinutes(), 30);
+    EXPECT_EQ(overview->picker()->chosen(), 30);
+    show("Live Chart");
+    EXPECT_EQ(chart->rangeMinutes(), 30);
+    EXPECT_EQ(chart->picker()->chosen(), 30);
+    show("Who's Heavy");
+    EXPECT_EQ(heavy->picker()->chosen(), 1);
+    EXPECT_TRUE(heavy->chartsToggle()->isChecked());
+    EXPECT_EQ(heavy->model()->row(1).values.size(), 90u);  // five minutes of charts hold all 90 s
+    EXPECT_EQ(heavy->list()->sizeHintForRow(0), withCharts);
+    show("Trends");
+    EXPECT_EQ(trends->rangeDays(), 30);
+    EXPECT_EQ(trends->picker()->chosen(), 30);
+    show("Setup");
+    EXPECT_EQ(w.window->windowTitle().toStdString(), "Setup \u2014 Velmora");
 }
 
 TEST(QtAdapter, OneRedrawPerTurnAndTimersOnTheEventLoop) {

@@ -295,10 +295,16 @@ void MainWindow::refresh() {
         if (sidebar_->currentRow() != current) sidebar_->setCurrentRow(current);
     }
     pages_->setCurrentIndex(indexOf(state_.selectedSidebar));
+    // The window is named after its page, in the desktop's "Page — Application" form.
+    const QString title = QString::fromUtf8(sections[static_cast<std::size_t>(indexOf(state_.selectedSidebar))].sidebarTitle) +
+                          QStringLiteral(" \u2014 Velmora");
+    if (windowTitle() != title) setWindowTitle(title);
     refreshFooter();
     refreshToolbar();
-    // Only the visible page draws; the others catch up when they come into view.
+    // Only the visible page draws; the others catch up when they come into view, at their
+    // starting choices.
     Page* visible = page(state_.selectedSidebar);
+    if (refreshedPage_ && visible != refreshedPage_) visible->startOver();
     visible->refresh();
     refreshedPage_ = visible;
     refreshSheets();

@@ -10,6 +10,9 @@ class Page : public QWidget {
 public:
     using QWidget::QWidget;
     virtual void refresh() = 0;
+    // Puts the page's own choices (ranges, filters) back where a new page has them; the window
+    // calls it, before refresh(), each time the page comes into view again.
+    virtual void startOver() {}
 };
 
 }  // namespace velmora

@@ -162,6 +162,15 @@ HeavyPage::HeavyPage(AppState& state, QWidget* parent) : Page(parent), state_(st
     };
 }
 
+void HeavyPage::startOver() {
+    range_ = HeavyRange::fiveMinutes;
+    picker_->setChosen(static_cast<int>(range_));
+    if (charts_->isChecked()) return;
+    charts_->setChecked(true);
+    static_cast<HeavyRowDelegate*>(list_->itemDelegate())->showCharts = true;
+    list_->doItemsLayout();
+}
+
 void HeavyPage::refresh() {
     strip_->setSnapshot(state_.sampler->systemSnapshot());
     const bool charts = charts_->isChecked();

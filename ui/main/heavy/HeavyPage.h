@@ -17,6 +17,7 @@ class HeavyPage final : public Page {
 public:
     explicit HeavyPage(AppState& state, QWidget* parent = nullptr);
     void refresh() override;
+    void startOver() override;
 
     HeavyAppsModel* model() const { return model_; }
     QListView* list() const { return list_; }

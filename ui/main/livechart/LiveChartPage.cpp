@@ -160,6 +160,11 @@ QLineSeries* LiveChartPage::seriesFor(const std::string& key) const {
     return it == series_.end() ? nullptr : it->second;
 }
 
+void LiveChartPage::startOver() {
+    rangeMinutes_ = 30;
+    picker_->setChosen(rangeMinutes_);
+}
+
 void LiveChartPage::refresh() {
     const Date now = state_.dependencies().clock.now();
     const Date start = now - rangeMinutes_ * 60.0;

@@ -26,6 +26,7 @@ public:
 
     explicit LiveChartPage(AppState& state, QWidget* parent = nullptr);
     void refresh() override;
+    void startOver() override;
 
     int rangeMinutes() const { return rangeMinutes_; }
     SegmentedPicker* picker() const { return picker_; }

@@ -203,6 +203,11 @@ OverviewPage::OverviewPage(AppState& state, QWidget* parent) : Page(parent), sta
     column->addStretch(1);
 }
 
+void OverviewPage::startOver() {
+    moversMinutes_ = 30;
+    picker_->setChosen(moversMinutes_);
+}
+
 void OverviewPage::refresh() {
     strip_->setSnapshot(state_.sampler->systemSnapshot());
 

@@ -19,6 +19,7 @@ class OverviewPage final : public Page {
 public:
     explicit OverviewPage(AppState& state, QWidget* parent = nullptr);
     void refresh() override;
+    void startOver() override;
 
     int moversMinutes() const { return moversMinutes_; }
     SegmentedPicker* picker() const { return picker_; }

@@ -65,6 +65,10 @@ void SegmentedPicker::choose(int tag) {
     if (auto* button = group_->button(tag)) button->click();
 }
 
+void SegmentedPicker::setChosen(int tag) {
+    if (auto* button = group_->button(tag)) button->setChecked(true);
+}
+
 QVBoxLayout* scrollingColumn(QWidget* page, int maxWidth, int margin, int spacing) {
     auto* outer = new QVBoxLayout(page);
     outer->setContentsMargins(0, 0, 0, 0);

@@ -31,6 +31,8 @@ public:
     int chosen() const;
     // Clicks the button tagged `tag`, as the user would.
     void choose(int tag);
+    // Shows `tag` as chosen without telling `onChosen`.
+    void setChosen(int tag);
 
 private:
     QButtonGroup* group_;

@@ -189,6 +189,13 @@ void StoriesPage::hideEvent(QHideEvent* event) {
     if (auto* bar = window()->findChild<QToolBar*>("toolbar")) bar->removeAction(checkAction_);
 }
 
+void StoriesPage::startOver() {
+    if (filters_ == stories::Filters{}) return;
+    filters_ = {};
+    chosenApp_.reset();
+    filtersStale_ = true;
+}
+
 void StoriesPage::clearFilters() {
     filters_ = {};
     chosenApp_.reset();

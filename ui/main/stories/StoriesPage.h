@@ -30,6 +30,7 @@ class StoriesPage final : public Page {
 public:
     explicit StoriesPage(AppState& state, QWidget* parent = nullptr);
     void refresh() override;
+    void startOver() override;
     // The stories changed since the last refresh; the list catches up when it is next shown.
     void markStoriesStale() { storiesStale_ = true; }
     QVBoxLayout* header() const { return header_; }

@@ -200,6 +200,11 @@ TrendsPage::TrendsPage(AppState& state, QWidget* parent) : Page(parent), state_(
     column->addStretch(1);
 }
 
+void TrendsPage::startOver() {
+    rangeDays_ = 30;
+    picker_->setChosen(rangeDays_);
+}
+
 void TrendsPage::refresh() {
     const auto& deps = state_.dependencies();
     const auto today = deps.calendar.localDay(deps.clock.now());

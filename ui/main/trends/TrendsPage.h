@@ -20,6 +20,7 @@ class TrendsPage final : public Page {
 public:
     explicit TrendsPage(AppState& state, QWidget* parent = nullptr);
     void refresh() override;
+    void startOver() override;
 
     int rangeDays() const { return rangeDays_; }
     SegmentedPicker* picker() const { return picker_; }
