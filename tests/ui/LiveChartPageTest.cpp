@@ -5,9 +5,11 @@
 #include "ui/main/livechart/LiveChartPage.h"
 #include "ui/main/overview/PageParts.h"
 
+#include <QCategoryAxis>
 #include <QChart>
 #include <QLabel>
 #include <QLineSeries>
+#include <QValueAxis>
 
 namespace velmora {
 namespace {
@@ -66,6 +68,28 @@ TEST(LiveChartPage, WaitsForTwoPointsThenDrawsAndFollowsTheRange) {
     EXPECT_TRUE(shows(page, "0 bytes"));  // the mail app did not move: no sign
     page.picker()->choose(120);
     EXPECT_EQ(page.rangeMinutes(), 120);
+}
+
+TEST(LiveChartPage, AxesLabelSmallAppsDistinctlyAndReachNow) {
+    AppHarness h;
+    h.make();
+    seedHistory(h, {{"Editor", "editor", 150 * MiB, 0}}, 600);
+    LiveChartPage page(*h.state);
+    page.refresh();
+    auto* memory = static_cast<QValueAxis*>(page.chart()->axes(Qt::Vertical).front());
+    QStringList labels;
+    for (int i = 0; i < memory->tickCount(); ++i)
+        labels << QString::asprintf(memory->labelFormat().toLatin1().constData(),
+                                    memory->max() * i / (memory->tickCount() - 1));
+    EXPECT_EQ(labels.join(", ").toStdString(), "0.00, 0.05, 0.10, 0.15, 0.20");
+
+    auto* time = static_cast<QCategoryAxis*>(page.chart()->axes(Qt::Horizontal).front());
+    const QStringList marks = time->categoriesLabels();
+    ASSERT_EQ(marks.size(), 4);
+    const double now = h.clock.now().unixSeconds();
+    EXPECT_GT(time->endValue(marks.back()), now - 60);
+    EXPECT_LE(time->endValue(marks.back()), now);
+    EXPECT_GE(time->endValue(marks.front()), now - 30 * 60);
 }
 
 }  // namespace

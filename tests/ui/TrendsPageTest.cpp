@@ -6,6 +6,9 @@
 #include "ui/main/trends/TrendsPage.h"
 
 #include <QBarSet>
+#include <QCategoryAxis>
+#include <QChart>
+#include <QChartView>
 #include <QLabel>
 
 namespace velmora {
@@ -54,6 +57,23 @@ TEST(TrendsPage, StoriesAndShortPressureShowZeroMinuteBarsAndFollowTheRange) {
     EXPECT_EQ(page.storiesBars(), bars);
     EXPECT_EQ(page.storiesBars()->count(), 7);
     EXPECT_TRUE(shows(page, "Apps with the biggest total growth over the last 7 days."));
+}
+
+TEST(TrendsPage, DayLabelsFollowMidnight) {
+    AppHarness h;
+    h.make();
+    h.state->dailyStats->recordStory(std::string("firefox"), std::string("Firefox"), 300 * std::int64_t(MiB),
+                                     h.clock.now());
+    TrendsPage page(*h.state);
+    page.picker()->choose(7);
+    auto* days = static_cast<QCategoryAxis*>(
+        page.findChildren<QChartView*>().front()->chart()->axes(Qt::Horizontal).front());
+    EXPECT_EQ(days->categoriesLabels().back().toStdString(), "May 9");
+    h.clock.advance(86400);  // a day later the page is still open
+    page.refresh();
+    EXPECT_EQ(days->categoriesLabels().back().toStdString(), "May 10");
+    EXPECT_EQ(days->categoriesLabels().front().toStdString(), "May 4");
+    EXPECT_EQ(page.storiesBars()->at(5), 1.0);  // yesterday's story, one bar back
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <string>
 #include <vector>
 
 #include "ui/main/livechart/LiveChartRules.h"
@@ -77,6 +79,51 @@ TEST(MakeSeriesTest, DropsShortAppsWithoutReplacementAndKeysByGroupingKey) {
     EXPECT_EQ(series[0].deltaBytes, 1400);
     EXPECT_EQ(series[1].currentBytes, 3000u);
     EXPECT_EQ(series[1].deltaBytes, -2000);
+}
+
+// The memory axis's labels as the chart prints them (printf with the axis's decimals).
+std::vector<std::string> memoryLabels(double topGigabytes) {
+    const MemoryAxis axis = memoryAxis(topGigabytes);
+    std::vector<std::string> out;
+    for (int i = 0; i < axis.ticks; ++i) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.*f", axis.decimals, axis.ceiling * i / (axis.ticks - 1));
+        out.push_back(text);
+    }
+    return out;
+}
+
+TEST(LiveChartAxesTest, MemoryLabelsNeverRepeat) {
+    const double MiB = 1.0 / 1024;
+    const struct {
+        double top;
+        std::vector<std::string> labels;
+    } cases[] = {
+        {150 * MiB, {"0.00", "0.05", "0.10", "0.15", "0.20"}},
+        {90 * MiB, {"0.00", "0.02", "0.04", "0.06", "0.08", "0.10"}},
+        {230 * MiB, {"0.00", "0.05", "0.10", "0.15", "0.20", "0.25"}},
+        {0, {"0.0", "0.2", "0.4", "0.6", "0.8", "1.0"}},
+        {1.5, {"0.0", "0.5", "1.0", "1.5", "2.0"}},
+        {3.1, {"0", "1", "2", "3", "4", "5"}},
+        {12, {"0", "5", "10", "15", "20"}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(memoryLabels(c.top), c.labels) << c.top;
+    for (double top = 0.0005; top < 400; top *= 1.07) {
+        const auto labels = memoryLabels(top);
+        for (std::size_t i = 1; i < labels.size(); ++i) EXPECT_NE(labels[i - 1], labels[i]) << top;
+    }
+}
+
+TEST(LiveChartAxesTest, TimeMarksCountBackFromNow) {
+    const double now = 1'800'000'000 + 7 * 60 + 42;  // 42 s into a minute
+    const double minute = now - 42;
+    EXPECT_EQ(timeMarks(now, 30), (std::vector<double>{minute - 24 * 60, minute - 16 * 60, minute - 8 * 60, minute}));
+    EXPECT_EQ(timeMarks(now, 60), (std::vector<double>{minute - 45 * 60, minute - 30 * 60, minute - 15 * 60, minute}));
+    EXPECT_EQ(timeMarks(now, 120), (std::vector<double>{minute - 90 * 60, minute - 60 * 60, minute - 30 * 60, minute}));
+    // On the minute itself the newest mark is now; a mark never falls before the range.
+    EXPECT_EQ(timeMarks(minute, 60).back(), minute);
+    EXPECT_EQ(timeMarks(minute, 60).size(), 4u);
+    EXPECT_TRUE(timeMarks(now, 0).empty());
 }
 
 TEST(MakeSeriesTest, NegativeSeriesCountGivesNoLines) {

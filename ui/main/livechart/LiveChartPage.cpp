@@ -62,15 +62,6 @@ protected:
     }
 };
 
-// A rounded upper bound for the memory axis, so the scale does not creep every second.
-double niceCeiling(double gigabytes) {
-    if (gigabytes <= 0) return 1;
-    const double magnitude = std::pow(10.0, std::floor(std::log10(gigabytes)));
-    for (double m : {1.0, 2.0, 2.5, 5.0, 10.0})
-        if (gigabytes <= m * magnitude) return m * magnitude;
-    return 10 * magnitude;
-}
-
 }  // namespace
 
 LiveChartPage::LiveChartPage(AppState& state, QWidget* parent) : Page(parent), state_(state) {
@@ -213,28 +204,22 @@ void LiveChartPage::refresh() {
         line->replace(buffer);
     }
     timeAxis_->setRange(start.unixSeconds(), now.unixSeconds());
-    // Four marks on whole minutes, a third of the range apart, relabelled only when they move.
-    const double spacing = rangeMinutes_ * 20.0;
-    const double first = std::ceil(start.unixSeconds() / 60.0) * 60.0;
-    if (first != firstMark_ || spacing != markSpacing_) {
-        firstMark_ = first;
-        markSpacing_ = spacing;
+    // Relabelled only when the marks move.
+    const auto marks = timeMarks(now.unixSeconds(), rangeMinutes_);
+    if (marks != marks_) {
+        marks_ = marks;
         for (const auto& label : timeAxis_->categoriesLabels()) timeAxis_->remove(label);
         // Hour and minute in the locale's order (a 12-hour locale keeps its AM/PM), never seconds.
         QString format = QLocale::system().timeFormat(QLocale::ShortFormat);
         format.remove(QStringLiteral(":ss")).remove(QStringLiteral(".ss"));
-        for (int i = 0; i < 4; ++i) {
-            const double at = first + i * spacing;
-            if (at > now.unixSeconds()) break;
-            const QString text = QDateTime::fromSecsSinceEpoch(static_cast<qint64>(at)).toString(format);
-            timeAxis_->append(text, at);
-        }
+        for (const double at : marks)
+            timeAxis_->append(QDateTime::fromSecsSinceEpoch(static_cast<qint64>(at)).toString(format), at);
     }
-    const double ceiling = niceCeiling(top * 1.05);
-    memoryAxis_->setRange(0, ceiling);
-    // Ticks at round steps: five for a ceiling of 2 (0.5 apart), else six.
-    const double mantissa = ceiling / std::pow(10.0, std::floor(std::log10(ceiling)));
-    memoryAxis_->setTickCount(std::abs(mantissa - 2.0) < 1e-9 ? 5 : 6);
+    const MemoryAxis axis = memoryAxis(top);
+    memoryAxis_->setRange(0, axis.ceiling);
+    memoryAxis_->setTickCount(axis.ticks);
+    const QString labelFormat = QStringLiteral("%.%1f").arg(axis.decimals);
+    if (memoryAxis_->labelFormat() != labelFormat) memoryAxis_->setLabelFormat(labelFormat);
 
     for (std::size_t i = 0; i < rows_.size(); ++i) {
         auto& r = rows_[i];

@@ -2,6 +2,7 @@
 #include <array>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "ui/main/Page.h"
 
@@ -52,8 +53,7 @@ private:
     QChartView* chartView_ = nullptr;
     QChart* chart_ = nullptr;
     QCategoryAxis* timeAxis_ = nullptr;
-    double firstMark_ = 0;
-    double markSpacing_ = 0;
+    std::vector<double> marks_;  // the time axis's labelled seconds
     QValueAxis* memoryAxis_ = nullptr;
     QWidget* legend_ = nullptr;
     std::array<LegendRow, maxSeries> rows_{};

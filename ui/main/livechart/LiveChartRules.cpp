@@ -1,6 +1,7 @@
 #include "ui/main/livechart/LiveChartRules.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "engine/stories/Phrasing.h"
 #include "engine/support/ByteMath.h"
@@ -36,6 +37,38 @@ std::vector<ChartPoint> downsample(const std::vector<FootprintHistory::Point>& p
     out.reserve(indices.size());
     for (auto i : indices) out.push_back({points[i].date, points[i].footprintBytes});
     return out;
+}
+
+MemoryAxis memoryAxis(double topGigabytes) {
+    MemoryAxis axis;
+    const double wanted = topGigabytes * 1.05;
+    if (std::isfinite(wanted) && wanted > 0) {
+        const double magnitude = std::pow(10.0, std::floor(std::log10(wanted)));
+        axis.ceiling = 10 * magnitude;
+        for (double m : {1.0, 2.0, 2.5, 5.0})
+            if (wanted <= m * magnitude) {
+                axis.ceiling = m * magnitude;
+                break;
+            }
+    }
+    // Ticks at round steps: five for a ceiling of 2 (0.5 apart), else six.
+    const double mantissa = axis.ceiling / std::pow(10.0, std::floor(std::log10(axis.ceiling)));
+    axis.ticks = std::abs(mantissa - 2.0) < 1e-9 ? 5 : 6;
+    // Steps are 1, 2 or 5 times a power of ten; fewer decimals than the step has repeat labels.
+    const double step = axis.ceiling / (axis.ticks - 1);
+    axis.decimals = std::max(0, static_cast<int>(std::ceil(-std::log10(step) - 1e-6)));
+    return axis;
+}
+
+std::vector<double> timeMarks(double nowSeconds, int rangeMinutes) {
+    std::vector<double> marks;
+    if (!std::isfinite(nowSeconds) || rangeMinutes <= 0) return marks;
+    const double spacing = std::ceil(rangeMinutes / 4.0) * 60.0;
+    const double newest = std::floor(nowSeconds / 60.0) * 60.0;
+    const double start = nowSeconds - rangeMinutes * 60.0;
+    for (int i = 3; i >= 0; --i)
+        if (const double at = newest - i * spacing; at >= start) marks.push_back(at);
+    return marks;
 }
 
 std::vector<ChartSeries> makeSeries(const std::vector<AppMemorySnapshot>& visible, const FootprintHistoryMap& history,

@@ -34,6 +34,19 @@ struct ChartSeries {
 std::vector<std::size_t> downsampleIndices(std::size_t count, int maxPoints);
 std::vector<ChartPoint> downsample(const std::vector<FootprintHistory::Point>& points, int maxPoints);
 
+// The memory axis for a top line of `topGigabytes`: a rounded ceiling (so the scale does not creep
+// every second), its tick count, and as many decimals as the step between ticks needs.
+struct MemoryAxis {
+    double ceiling = 1;
+    int ticks = 6;
+    int decimals = 1;
+};
+MemoryAxis memoryAxis(double topGigabytes);
+
+// About four time marks on whole minutes, oldest first, counted back from the minute of `now` so
+// the newest data is labelled; none before `now` less `rangeMinutes`.
+std::vector<double> timeMarks(double nowSeconds, int rangeMinutes);
+
 // The first `maxSeries` of `visible` (heaviest first) with their points dated at or after
 // `start`; apps with fewer than two such points are dropped, not replaced.
 std::vector<ChartSeries> makeSeries(const std::vector<AppMemorySnapshot>& visible, const FootprintHistoryMap& history,

@@ -88,12 +88,16 @@ TrendsPage::BarChart barChart(QWidget* parent, QVBoxLayout* into, const QColor& 
     return c;
 }
 
-// Bars go in place each tick; the day axis is laid out again only when the range changes.
+// Bars go in place each tick; the day axis is laid out again only when the range or the last
+// day changes (after midnight the bars move on a day, and so must their labels).
 void fill(TrendsPage::BarChart& c, const std::vector<TrendsDay>& days, bool minutes) {
     const int n = static_cast<int>(days.size());
-    if (c.bars != n) {
-        c.set->remove(0, c.set->count());
-        for (int i = 0; i < n; ++i) c.set->append(0);
+    const std::string lastDay = days.empty() ? std::string() : days.back().dateKey;
+    if (c.bars != n || c.lastDay != lastDay) {
+        if (c.bars != n) {
+            c.set->remove(0, c.set->count());
+            for (int i = 0; i < n; ++i) c.set->append(0);
+        }
         for (const auto& label : c.days->categoriesLabels()) c.days->remove(label);
         const int every = n <= 7 ? 1 : n <= 30 ? 7 : 15;
         // Counted back from today, appended in order (the axis wants rising end values).
@@ -102,6 +106,7 @@ void fill(TrendsPage::BarChart& c, const std::vector<TrendsDay>& days, bool minu
         for (int i : marks) c.days->append(QString::fromStdString(days[static_cast<std::size_t>(i)].label), i);
         c.days->setRange(-0.5, n - 0.5);
         c.bars = n;
+        c.lastDay = lastDay;
     }
     double top = 1;
     for (int i = 0; i < n; ++i) {

@@ -1,5 +1,6 @@
 #pragma once
 #include <array>
+#include <string>
 
 #include "ui/main/Page.h"
 
@@ -34,6 +35,7 @@ public:
         QCategoryAxis* days = nullptr;
         QValueAxis* values = nullptr;
         int bars = -1;
+        std::string lastDay;  // the date key the day labels end on
         int intervals = 4;
     };
 
