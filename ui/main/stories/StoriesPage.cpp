@@ -249,17 +249,18 @@ void StoriesPage::rebuildList(bool filtersChanged) {
 
     // Rows that arrive above the reader must not push what they are reading down the list.
     QScrollBar* scroll = list_->verticalScrollBar();
-    std::optional<std::pair<Uuid, int>> anchor;
-    if (const QModelIndex top = list_->indexAt(QPoint(1, 1)); !filtersChanged && scroll->value() > 0)
-        if (const auto* first = stories_->rowAt(top.row())) anchor = {first->id, list_->visualRect(top).top()};
+    const QModelIndex top = list_->indexAt(QPoint(1, 1));
+    const int topRow = top.row(), topY = list_->visualRect(top).top();
+    const StoryRow* first = !filtersChanged && scroll->value() > 0 ? stories_->rowAt(topRow) : nullptr;
+    const std::optional<Uuid> anchor = first ? std::optional<Uuid>(first->id) : std::nullopt;
     applying_ = true;
     stories_->update(std::move(rows));
     applying_ = false;
     if (filtersChanged) {
         list_->scrollToTop();  // new results are read from their start
-    } else if (const int row = anchor ? stories_->rowOf(anchor->first) : -1; row >= 0) {
+    } else if (const int row = anchor ? stories_->rowOf(*anchor) : -1; row >= 0 && row != topRow) {
         list_->doItemsLayout();  // the new rows' heights, now rather than at the next paint
-        scroll->setValue(scroll->value() + list_->visualRect(stories_->index(row)).top() - anchor->second);
+        scroll->setValue(scroll->value() + list_->visualRect(stories_->index(row)).top() - topY);
     }
 
     const bool empty = stories_->rowCount() == 0;
