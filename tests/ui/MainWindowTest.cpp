@@ -35,19 +35,6 @@
 namespace velmora {
 namespace {
 
-TimelineEvent growth(const std::string& app, std::int64_t delta, Date at) {
-    TimelineEvent s;
-    s.id = Uuid::random();
-    s.timestamp = at;
-    s.kind = TimelineEventKind::largeDelta;
-    s.title = app + " grew";
-    s.relatedApp = appIdentity("key." + app, app);
-    ImpactWindow window;
-    window.deltaBytes = delta;
-    s.settled = window;
-    return s;
-}
-
 struct Window : AppHarness {
     Window() {
         make();
@@ -164,7 +151,10 @@ TEST(MainWindow, SectionsSheetsAndWidget) {
 TEST(MainWindow, PagesNameTheWindowAndStartOverWhenShownAgain) {
     Window w;
     seedHistory(w, sevenApps(), 90);
-    w.state->timeline->add(growth("Editor", 90'000'000, w.clock.now()));
+    TimelineEvent story;
+    story.id = Uuid::random();
+    story.title = "A story";
+    w.state->timeline->add(story);
     w.settle();
     EXPECT_EQ(w.window->windowTitle().toStdString(), "Stories \u2014 Velmora");
     auto* stories = static_cast<StoriesPage*>(w.window->page(SidebarItem::timeline));
