@@ -88,10 +88,12 @@ TrendsPage::BarChart barChart(QWidget* parent, QVBoxLayout* into, const QColor& 
     return c;
 }
 
-// Bars go in place each tick; the day axis is laid out again only when the range changes.
+// Bars go in place each tick; the day axis is laid out again only when the range or the day changes.
 void fill(TrendsPage::BarChart& c, const std::vector<TrendsDay>& days, bool minutes) {
     const int n = static_cast<int>(days.size());
-    if (c.bars != n) {
+    const bool newDay = n > 0 && c.days->categoriesLabels().value(c.days->count() - 1) !=
+                                     QString::fromStdString(days.back().label);
+    if (c.bars != n || newDay) {
         c.set->remove(0, c.set->count());
         for (int i = 0; i < n; ++i) c.set->append(0);
         for (const auto& label : c.days->categoriesLabels()) c.days->remove(label);
