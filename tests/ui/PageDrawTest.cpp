@@ -149,7 +149,7 @@ TEST(LiveChartPageDraw, ChoosingARangeRedrawsAxisLinesAndLegendAtOnce) {
     AppHarness h;
     h.make();
     seedHistory(h, sevenApps(), 1900);
-    // The first sample in Unix seconds, on a whole minute; the clock now stands 1,900 s later.
+    // The first sample in Unix seconds (100 s before a whole minute); the clock now stands 1,900 s later.
     constexpr double first = 1778307200;
     LiveChartPage page(*h.state);
     page.resize(900, 700);
@@ -180,6 +180,12 @@ TEST(LiveChartPageDraw, ChoosingARangeRedrawsAxisLinesAndLegendAtOnce) {
     EXPECT_EQ(look.marks, spaced(first + 100, 600, 4));
     EXPECT_EQ(look.firstFirefox, first + 100);
     EXPECT_EQ(legendAmount(page, "Visual Studio Code")->text(), QString::fromUtf8("\u2212175.7 MB"));
+
+    // A minute on, the marks move on with the clock.
+    seedHistory(h, sevenApps(), 60);
+    page.refresh();
+    look = chartLook(page);
+    EXPECT_EQ(look.marks, spaced(first + 160, 600, 4));
 }
 
 TEST(LiveChartPageDraw, LinesInTheirCategoryColourAndAmountsInTheirDirection) {
@@ -272,17 +278,18 @@ TEST(HeavyPageDraw, TheStripShowsDiskMemoryOnlyWhileSwapIsHigh) {
 
 // ---- Trends: the day axis and the offenders follow the range ----
 
-QStringList dayLabels(const TrendsPage& page) {
+// The stories chart's day labels, joined by commas.
+std::string dayLabels(const TrendsPage& page) {
     for (auto* view : page.findChildren<QChartView*>()) {
         auto* bars = qobject_cast<QBarSeries*>(view->chart()->series().value(0));
         if (!bars || !bars->barSets().contains(page.storiesBars())) continue;
         auto* axis = qobject_cast<QCategoryAxis*>(view->chart()->axes(Qt::Horizontal).value(0));
-        return axis ? axis->categoriesLabels() : QStringList{};
+        return axis ? axis->categoriesLabels().join(", ").toStdString() : "";
     }
-    return {};
+    return "";
 }
 
-TEST(TrendsPageDraw, DayLabelsAndOffendersFollowTheRange) {
+TEST(TrendsPageDraw, DayLabelsAndOffendersFollowTheRangeAndTheDay) {
     AppHarness h;
     h.make();
     // The clock stands on 9 May 2026 (the tests run in UTC).
@@ -291,22 +298,27 @@ TEST(TrendsPageDraw, DayLabelsAndOffendersFollowTheRange) {
     stats.recordStory(std::string("gimp"), std::string("GIMP"), 80 * std::int64_t(MiB), h.clock.now() - 10 * 86400.0);
     TrendsPage page(*h.state);
     page.refresh();
-    EXPECT_EQ(dayLabels(page), (QStringList{"Apr 11", "Apr 18", "Apr 25", "May 2", "May 9"}));
+    EXPECT_EQ(dayLabels(page), "Apr 11, Apr 18, Apr 25, May 2, May 9");
     EXPECT_TRUE(visibleTexts(page).contains("GIMP"));
     EXPECT_TRUE(visibleTexts(page).contains("+80 MB"));
 
     page.picker()->choose(7);
-    EXPECT_EQ(dayLabels(page), (QStringList{"May 3", "May 4", "May 5", "May 6", "May 7", "May 8", "May 9"}));
+    EXPECT_EQ(dayLabels(page), "May 3, May 4, May 5, May 6, May 7, May 8, May 9");
     EXPECT_FALSE(visibleTexts(page).contains("GIMP"));
     EXPECT_FALSE(visibleTexts(page).contains("+80 MB"));
     EXPECT_TRUE(visibleTexts(page).contains("Firefox"));
 
     page.picker()->choose(90);
-    EXPECT_EQ(dayLabels(page), (QStringList{"Feb 23", "Mar 10", "Mar 25", "Apr 9", "Apr 24", "May 9"}));
+    EXPECT_EQ(dayLabels(page), "Feb 23, Mar 10, Mar 25, Apr 9, Apr 24, May 9");
     EXPECT_TRUE(visibleTexts(page).contains("GIMP"));
 
     page.picker()->choose(30);
-    EXPECT_EQ(dayLabels(page), (QStringList{"Apr 11", "Apr 18", "Apr 25", "May 2", "May 9"}));
+    EXPECT_EQ(dayLabels(page), "Apr 11, Apr 18, Apr 25, May 2, May 9");
+
+    // A day later on the same range, every label moves on by a day.
+    h.clock.advance(86400);
+    page.refresh();
+    EXPECT_EQ(dayLabels(page), "Apr 12, Apr 19, Apr 26, May 3, May 10");
 }
 
 // ---- Pressure strip: lines that come and go between snapshots ----
