@@ -234,6 +234,37 @@ Tint badgeTint(const HeavyPage& page, int row) {
     return t;
 }
 
+// Strongly coloured pixels left of the badge column: the row's line (text and placeholder are grey).
+int linePixels(const HeavyPage& page, int row) {
+    QListView* list = page.list();
+    const QImage image = list->viewport()->grab().toImage();
+    const QRect r = list->visualRect(page.model()->index(row)).adjusted(14, 10, -14 - 56 - 8, -6);
+    int n = 0;
+    for (int y = std::max(0, r.top()); y <= std::min(image.height() - 1, r.bottom()); ++y)
+        for (int x = r.left(); x <= r.right(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (std::max({c.red(), c.green(), c.blue()}) - std::min({c.red(), c.green(), c.blue()}) > 60) ++n;
+        }
+    return n;
+}
+
+TEST(HeavyPageDraw, AFirstSampleGetsThePlaceholderAndTheNextOneALine) {
+    AppHarness h;
+    h.make();
+    seedHistory(h, sevenApps(), 1);
+    HeavyPage page(*h.state);
+    page.resize(700, 900);
+    page.show();
+    page.refresh();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(page.model()->rowCount(), 7);
+    for (int row : {0, 1, 6}) EXPECT_EQ(linePixels(page, row), 0) << "row " << row;
+    seedHistory(h, sevenApps(), 1);
+    page.refresh();
+    QCoreApplication::processEvents();
+    for (int row : {0, 1, 6}) EXPECT_GT(linePixels(page, row), 100) << "row " << row;
+}
+
 TEST(HeavyPageDraw, BadgesPaintGrowthOrangeAndReleaseGreen) {
     AppHarness h;
     h.make();
