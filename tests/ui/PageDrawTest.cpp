@@ -22,6 +22,8 @@
 #include <QLabel>
 #include <QLineSeries>
 #include <QListView>
+#include <algorithm>
+#include <map>
 
 namespace velmora {
 namespace {
@@ -198,6 +200,8 @@ TEST(LiveChartPageDraw, LinesInTheirCategoryColourAndAmountsInTheirDirection) {
     for (auto* s : page.chart()->series()) pens[s->name()] = static_cast<QLineSeries*>(s)->pen().color().rgb();
     EXPECT_EQ(pens["Firefox"], QColor::fromRgbF(0.35f, 0.55f, 0.95f).rgb());
     EXPECT_EQ(pens["Visual Studio Code"], QColor::fromRgbF(0.30f, 0.75f, 0.75f).rgb());
+    for (const char* name : {"Visual Studio Code", "Slack", "Firefox", "Thunderbird"})
+        ASSERT_NE(legendAmount(page, name), nullptr) << name;
     EXPECT_EQ(textColour(legendAmount(page, "Visual Studio Code")).rgb(), green.rgb());
     EXPECT_EQ(textColour(legendAmount(page, "Slack")).rgb(), green.rgb());
     EXPECT_EQ(textColour(legendAmount(page, "Firefox")).rgb(), orange.rgb());
@@ -213,7 +217,7 @@ TEST(LiveChartPageDraw, LinesInTheirCategoryColourAndAmountsInTheirDirection) {
     EXPECT_EQ(textColour(legendAmount(page, "Visual Studio Code")).rgb(), orange.rgb());
 }
 
-// ---- Who's heavy: the painted change badges ----
+// ---- Who's heavy: the painted lines and change badges, and the strip above them ----
 
 struct Tint {
     int green = 0, orange = 0;
