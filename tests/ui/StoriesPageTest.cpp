@@ -165,11 +165,19 @@ TEST(StoriesPage, DetailQuitAsksFirstAndQuitsOnce) {
     auto editor = growth("Editor", 300'000'000, 100);
     editor.relatedApp->bundleID = "org.example.editor";
     const auto freed = growth("Player", -300'000'000, 200);
+    const auto script = growth("python3", 300'000'000, 300);  // a program without a window
     f.add(editor);
     f.add(freed);
+    f.add(script);
     f.terminator.byBundleID["org.example.editor"] = {4242};
     f.tick(true);
     EXPECT_EQ(f.label("detailPlaceholder"), "Pick a story");
+
+    // Quit closes windows: a program that has none is not offered it.
+    f.state->selectedEventID = script.id;
+    f.tick();
+    EXPECT_EQ(f.label("detailTitle"), "python3 used more memory");
+    EXPECT_EQ(f.page->findChild<QPushButton*>("quitApp"), nullptr);
 
     f.state->selectedEventID = freed.id;
     f.tick();
@@ -183,6 +191,7 @@ TEST(StoriesPage, DetailQuitAsksFirstAndQuitsOnce) {
     auto* quit = f.page->findChild<QPushButton*>("quitApp");
     ASSERT_NE(quit, nullptr);
     EXPECT_EQ(quit->text(), "Quit Editor");
+    EXPECT_FALSE(quit->icon().isNull());
     quit->click();
     QMessageBox* box = detail->confirmation();
     ASSERT_NE(box, nullptr);

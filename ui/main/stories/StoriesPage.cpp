@@ -281,7 +281,11 @@ void StoriesPage::refresh() {
     const bool stale = std::exchange(storiesStale_, false);
     if (std::exchange(filtersStale_, false) || stale) rebuildList();
     followSelection();
-    detail_->show(state_.selectedEvent(), state_.lastQuitMessage);
+    const auto selected = state_.selectedEvent();
+    const bool hasWindow =
+        selected && selected->relatedApp &&
+        state_.hasWindow(selected->relatedApp->groupingKey, selected->relatedApp->bundleID);
+    detail_->show(selected, state_.lastQuitMessage, hasWindow);
 }
 
 }  // namespace velmora
