@@ -218,7 +218,7 @@ SetupPage::SetupPage(AppState& state, QWidget* parent)
     ext->addWidget(caption("The window title above only names the tab you're actively looking at \u2014 growth in "
                            "a background tab has no page detail without this.",
                            extension.card));
-    ext->addWidget(formText("Chrome, Chromium, Edge, Brave, Vivaldi", TextRole::caption, primary, extension.card,
+    ext->addWidget(formText(setup::extensionBrowsers, TextRole::caption, primary, extension.card,
                             QFont::DemiBold));
     w.revealChromium = button("Reveal extension folder in the file manager", "revealChromium", extension.card);
     connect(w.revealChromium, &QPushButton::clicked, this, &SetupPage::revealChromium);
