@@ -211,6 +211,11 @@ TEST(StoriesPage, DetailQuitAsksFirstAndQuitsOnce) {
     EXPECT_EQ(f.terminator.asked, std::vector<std::int32_t>{4242});
     f.tick();
     EXPECT_EQ(f.label("quitMessage"), "Asked Editor to quit.");
+    quit = f.page->findChild<QPushButton*>("quitApp");
+    ASSERT_NE(quit, nullptr);
+    auto* message = f.page->findChild<QLabel*>("quitMessage");
+    EXPECT_GE(message->mapTo(f.page.get(), QPoint(0, 0)).y(), quit->mapTo(f.page.get(), QPoint(0, quit->height())).y())
+        << "the message sits under the button";
 
     // A selection the filters hide stays in the detail, and the selection is left alone.
     QTest::keyClicks(f.page->findChild<QLineEdit*>("storySearch"), "player");

@@ -57,7 +57,7 @@ TEST(StoriesQuitDesktop, QuitAsksFirstThenClosesTheOtherWindowPolitely) {
 
     EXPECT_TRUE(velmora.send("confirm"));
     EXPECT_EQ(velmora.line(), "message Asked Polite Window to quit.");
-    EXPECT_EQ(velmora.line(), "below 1");
+    EXPECT_EQ(velmora.line(), "gone 1");
     EXPECT_EQ(other.line(10000), "close");
     ASSERT_TRUE(other.ended(10)) << "the other program did not exit after the close request";
     EXPECT_TRUE(WIFEXITED(other.status()) && WEXITSTATUS(other.status()) == 0)
