@@ -153,7 +153,10 @@ public:
     std::optional<std::string> chromiumExtensionFolderURL() const;
     std::optional<std::string> firefoxExtensionFolderURL() const;
 
-    // User actions.
+    // Whether Quit can reach the app: one of its processes has a window on this desktop.
+    bool hasWindow(const std::string& groupingKey, const std::optional<std::string>& bundleID);
+
+    // User actions. Quit only asks the app's windows to close; an app without one is left alone.
     bool quitApp(const std::string& groupingKey, const std::optional<std::string>& bundleID,
                  const std::string& displayName);
     // With `launchAtLogin`, the installed copy registers itself (or not) at its first start, so a

@@ -160,6 +160,13 @@ std::optional<std::string> AppState::firefoxExtensionFolderURL() const {
     return folderURL(*deps_.resourceDirectory + "/firefox");
 }
 
+bool AppState::hasWindow(const std::string& groupingKey, const std::optional<std::string>& bundleID) {
+    if (bundleID && !deps_.terminator.applicationsWithBundleID(*bundleID).empty()) return true;
+    const auto snapshot = appSnapshot(groupingKey);
+    return snapshot && std::any_of(snapshot->identity.pids.begin(), snapshot->identity.pids.end(),
+                                   [&](std::int32_t pid) { return deps_.terminator.hasWindow(pid); });
+}
+
 bool AppState::quitApp(const std::string& groupingKey, const std::optional<std::string>& bundleID,
                        const std::string& displayName) {
     const auto snapshot = appSnapshot(groupingKey);
@@ -180,14 +187,14 @@ bool AppState::quitApp(const std::string& groupingKey, const std::optional<std::
     if (bundleID) targets = deps_.terminator.applicationsWithBundleID(*bundleID);
     if (targets.empty() && snapshot)
         for (const auto pid : snapshot->identity.pids)
-            if (deps_.terminator.isRunningApplication(pid)) targets.push_back(pid);
+            if (deps_.terminator.hasWindow(pid)) targets.push_back(pid);
     if (targets.empty()) {
         lastQuitMessage = displayName + " isn't running anymore.";
         announceChange();
         return false;
     }
     for (const auto pid : targets)
-        if (isSelfPid(pid) || !deps_.terminator.terminate(pid)) return refuse();
+        if (isSelfPid(pid) || !deps_.terminator.closeWindows(pid)) return refuse();
     lastQuitMessage = "Asked " + displayName + " to quit.";
     announceChange();
     return true;

@@ -5,16 +5,18 @@
 
 namespace velmora {
 
-// Asking other applications to quit, politely (they may refuse).
+// Asking other applications to quit the way their close buttons do: only an application with a
+// window on this desktop can be asked, and it may ask to save first or refuse. No process is ever
+// signalled.
 class AppTerminator {
 public:
     virtual ~AppTerminator() = default;
-    // The running applications with this desktop-entry id, by pid.
+    // The applications with this desktop-entry id that have a window on this desktop, by pid.
     virtual std::vector<std::int32_t> applicationsWithBundleID(const std::string& bundleID) = 0;
-    // Whether the pid is a running application of the desktop session.
-    virtual bool isRunningApplication(std::int32_t pid) = 0;
-    // Asks it to quit; false when the request could not be delivered or was refused.
-    virtual bool terminate(std::int32_t pid) = 0;
+    // Whether the pid owns a window on this desktop.
+    virtual bool hasWindow(std::int32_t pid) = 0;
+    // Asks each of its windows to close; false when it has none left or a request could not be sent.
+    virtual bool closeWindows(std::int32_t pid) = 0;
 };
 
 }  // namespace velmora

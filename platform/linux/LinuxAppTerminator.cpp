@@ -2,7 +2,6 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "platform/linux/ProcfsParsing.h"
@@ -55,29 +55,31 @@ std::vector<std::int32_t> LinuxAppTerminator::applicationsWithBundleID(const std
     return pids;
 }
 
-bool LinuxAppTerminator::isRunningApplication(std::int32_t pid) { return remember(pid); }
+bool LinuxAppTerminator::hasWindow(std::int32_t pid) {
+    const auto apps = session_.runningApplications();
+    return std::any_of(apps.begin(), apps.end(), [&](const auto& app) { return app.pid == pid; }) && remember(pid);
+}
 
-bool LinuxAppTerminator::terminate(std::int32_t pid) {
+bool LinuxAppTerminator::closeWindows(std::int32_t pid) {
     const auto known = startTimes_.find(pid);
     const auto now = ownLiveProcess(pid);
     // The pid may name another process by now; that one was never asked about.
     if (known == startTimes_.end() || !now || *now != known->second) return false;
-    if (auto closed = closeWindowsOf(pid)) return *closed;
-    return ::kill(pid, SIGTERM) == 0;
+    return closeWindowsOf(pid);
 }
 
-std::optional<bool> LinuxAppTerminator::closeWindowsOf(std::int32_t pid) {
-    if (displayName_.empty()) return std::nullopt;
+bool LinuxAppTerminator::closeWindowsOf(std::int32_t pid) {
+    if (displayName_.empty()) return false;
     static std::once_flag handlers;
     std::call_once(handlers, [] { XSetErrorHandler(ignoreXError); });
     Display* display = XOpenDisplay(displayName_.c_str());
-    if (!display) return std::nullopt;
+    if (!display) return false;
     const Window root = DefaultRootWindow(display);
     const Atom clientList = XInternAtom(display, "_NET_CLIENT_LIST", False);
     const Atom wmPid = XInternAtom(display, "_NET_WM_PID", False);
     const Atom closeWindow = XInternAtom(display, "_NET_CLOSE_WINDOW", False);
     const auto longs = [&](Window w, Atom property, Atom type) { return readLongProperty(display, w, property, type); };
-    std::optional<bool> result;
+    bool asked = false, sent = true;
     for (const unsigned long window : longs(root, clientList, XA_WINDOW)) {
         const auto owner = longs(window, wmPid, XA_CARDINAL);
         if (owner.empty() || static_cast<std::int32_t>(owner.front()) != pid) continue;
@@ -88,13 +90,12 @@ std::optional<bool> LinuxAppTerminator::closeWindowsOf(std::int32_t pid) {
         event.xclient.format = 32;
         event.xclient.data.l[0] = CurrentTime;
         event.xclient.data.l[1] = 2;  // source: a pager or a user's direct action
-        const bool sent =
-            XSendEvent(display, root, False, SubstructureRedirectMask | SubstructureNotifyMask, &event) != 0;
-        result = result.value_or(true) && sent;
+        asked = true;
+        sent = XSendEvent(display, root, False, SubstructureRedirectMask | SubstructureNotifyMask, &event) != 0 && sent;
     }
     XSync(display, False);
     XCloseDisplay(display);
-    return result;
+    return asked && sent;
 }
 
 }  // namespace velmora

@@ -160,8 +160,8 @@ std::string LinuxStableInstaller::install() {
     const fs::path share = local / "share" / "velmora";
     const fs::path applications = local / "share" / "applications";
     const fs::path destination = bin / "velmora";
-    // Copying over the file that runs would leave nothing to go back to.
-    if (sameFile(source, destination)) throw Error("Velmora already runs from its copy in ~/.local.");
+    // The installed copy reinstalls itself too: it is copied to a new name and renamed over, so the
+    // running file is never written and the path always names a complete program.
     createFolder(bin);
     createFolder(applications);
     if (!copyIntoPlace(source, destination)) throw Error(copyFailed);

@@ -112,13 +112,13 @@ public:
         auto it = byBundleID.find(id);
         return it == byBundleID.end() ? std::vector<std::int32_t>{} : it->second;
     }
-    bool isRunningApplication(std::int32_t pid) override { return running.contains(pid); }
-    bool terminate(std::int32_t pid) override {
+    bool hasWindow(std::int32_t pid) override { return running.contains(pid); }
+    bool closeWindows(std::int32_t pid) override {
         asked.push_back(pid);
         return !refusing.contains(pid);
     }
     std::map<std::string, std::vector<std::int32_t>> byBundleID;
-    std::set<std::int32_t> running, refusing;
+    std::set<std::int32_t> running, refusing;  // running: the pids with a window
     std::vector<std::int32_t> asked;
 };
 

@@ -1,7 +1,8 @@
 // A window that says how it was asked to end: polite_window <title>. It prints "shown" once it is
 // on screen, "close" when a close request reaches it (what the window manager sends for
 // _NET_CLOSE_WINDOW) and then exits with status 0 by itself; a SIGTERM instead prints "sigterm"
-// and exits with status 3, so a test can tell a polite quit from a signal.
+// and exits with status 3, so a test can tell a polite quit from a signal. With "--no-window" it
+// shows nothing: the same program name, without a window.
 #include <sys/prctl.h>
 #include <unistd.h>
 
@@ -40,10 +41,11 @@ int main(int argc, char** argv) {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     std::signal(SIGTERM, onTerm);
     QApplication app(argc, argv);
+    const QString title = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("Polite Window");
     Polite window;
-    window.setWindowTitle(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("Polite Window"));
+    window.setWindowTitle(title);
     window.resize(320, 200);
-    window.show();
+    if (title != "--no-window") window.show();
     QTimer::singleShot(200, [] {
         std::printf("shown\n");
         std::fflush(stdout);

@@ -100,6 +100,45 @@ TEST(FirstRunSheet, InstallSaysWhyItFailedAndStaysOpen) {
     EXPECT_EQ(h.firstRun.dismissals, 0);   // the build-folder build keeps its hint
 }
 
+// Return gets past the sheet of a build-folder build as "Continue anyway" does; it never installs
+// and restarts. Tabbing to the install button and pressing Return still installs.
+TEST(FirstRunSheet, ReturnContinuesWithoutInstalling) {
+    AppHarness h;
+    h.firstRun.temporary = true;
+    h.make();
+    FirstRunSheet sheet(*h.state);
+    sheet.show();
+    QTest::keyClick(&sheet, Qt::Key_Return);
+    EXPECT_EQ(h.installer.installs, 0);
+    EXPECT_EQ(sheet.result(), QDialog::Accepted);
+    EXPECT_EQ(h.firstRun.completions, 1);
+    EXPECT_EQ(h.firstRun.dismissals, 1);
+
+    FirstRunSheet again(*h.state);
+    again.show();
+    auto* install = again.findChild<QPushButton*>("installAndReopen");
+    install->setFocus();
+    QTest::keyClick(install, Qt::Key_Return);
+    EXPECT_EQ(h.installer.installs, 1);
+}
+
+// The last install message belongs under an install button: the normal sheet has none, so a
+// failure from Setup does not follow the user there.
+TEST(FirstRunSheet, InstallMessageOnlyWhereAnInstallButtonIs) {
+    for (const bool temporary : {false, true}) {
+        AppHarness h;
+        h.firstRun.temporary = temporary;
+        h.make();
+        h.state->lastInstallMessage = "Install failed: No room left in ~/.local.";
+        FirstRunSheet sheet(*h.state);
+        sheet.show();
+        bool shown = false;
+        for (auto* label : sheet.findChildren<QLabel*>())
+            shown = shown || (label->isVisible() && label->text().startsWith("Install failed"));
+        EXPECT_EQ(shown, temporary) << "temporary " << temporary;
+    }
+}
+
 // The switch's "on" is handed to the installed copy, which registers itself at its first start.
 TEST(FirstRunSheet, InstallAndReopenKeepsTheLaunchAtLoginChoice) {
     for (const bool on : {true, false}) {

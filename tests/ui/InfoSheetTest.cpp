@@ -92,5 +92,24 @@ TEST(InfoSheets, HelpNamesTheMenusOwnKeys) {
     }
 }
 
+// What's new names the browsers Setup shows how to add the extension to, no others.
+TEST(InfoSheets, WhatsNewNamesSetupsBrowsers) {
+    Sheets s;
+    s.state->selectedSidebar = SidebarItem::settings;
+    s.window->show();
+    s.state->announceChange();
+    QCoreApplication::processEvents();
+    const auto hasLabel = [](const QWidget& root, const QString& text) {
+        for (auto* label : root.findChildren<QLabel*>())
+            if (label->text() == text) return true;
+        return false;
+    };
+    EXPECT_TRUE(hasLabel(*s.window, "Chrome, Chromium, Edge, Brave, Vivaldi"));
+    QDialog* sheet = s.open(&AppState::showWhatsNew);
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_TRUE(hasLabel(*sheet, "See exactly which tab is using memory in Chrome, Chromium, Edge, Brave, Vivaldi, "
+                                 "and Firefox \u2014 even in background tabs."));
+}
+
 }  // namespace
 }  // namespace velmora

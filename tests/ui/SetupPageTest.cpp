@@ -6,6 +6,7 @@
 #include "tests/fakes/FakeDesktopOpeners.h"
 #include "ui/main/setup/SetupPage.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
@@ -105,6 +106,37 @@ TEST(SetupPage, SwitchesActOnTheClick) {
     h.find<QPushButton>("showWelcome")->click();
     EXPECT_TRUE(h.state->showFirstRun);
     EXPECT_EQ(h.firstRun.completions, 0) << "nothing is reset or recorded";
+}
+
+// Assistive technology toggles a switch without clicking it; that is a user change too. A change
+// that comes from elsewhere is only shown, never applied again.
+TEST(SetupPage, SwitchesFollowAssistiveTogglesButNotRedraws) {
+    SetupHarness h;
+    h.open();
+    h.state->launchAtLoginStatus = LaunchAtLoginStatus::requiresApproval;
+    h.state->settings->setDeveloperModeEnabled(true);
+    int changes = 0;
+    h.state->settings->onChange = [&] { ++changes; };
+    h.page->refresh();
+    EXPECT_TRUE(h.find<QCheckBox>("launchAtLogin")->isChecked());
+    EXPECT_TRUE(h.find<QCheckBox>("developerMode")->isChecked());
+    EXPECT_TRUE(h.loginItem.requests.empty());
+    EXPECT_EQ(changes, 0);
+
+    const auto toggle = [&](const char* name) {
+        QAccessibleInterface* box = QAccessible::queryAccessibleInterface(h.find<QCheckBox>(name));
+        ASSERT_NE(box, nullptr);
+        ASSERT_NE(box->actionInterface(), nullptr);
+        box->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+        h.page->refresh();
+    };
+    toggle("developerMode");
+    EXPECT_FALSE(h.state->settings->developerModeEnabled());
+    EXPECT_FALSE(h.find<QCheckBox>("developerMode")->isChecked());
+    toggle("screenshots");
+    EXPECT_TRUE(h.state->settings->permissions().screenshotsEnabled);
+    EXPECT_TRUE(h.find<QCheckBox>("screenshots")->isChecked());
+    EXPECT_EQ(changes, 2);
 }
 
 TEST(SetupPage, InstallShowsItsMessageAndHandsOnTheLoginItem) {

@@ -204,8 +204,10 @@ TEST(StoriesPage, DetailQuitAsksFirstAndQuitsOnce) {
     auto editor = growth("Editor", 300'000'000, 100);
     editor.relatedApp->bundleID = "org.example.editor";
     const auto freed = growth("Player", -300'000'000, 200);
+    const auto script = growth("python3", 300'000'000, 300);  // a program without a window
     f.add(editor);
     f.add(freed);
+    f.add(script);
     f.terminator.byBundleID["org.example.editor"] = {4242};
     f.tick(true);
     EXPECT_EQ(f.label("detailPlaceholder"), "Pick a story");
@@ -214,6 +216,12 @@ TEST(StoriesPage, DetailQuitAsksFirstAndQuitsOnce) {
     auto* split = f.page->findChild<QSplitter*>("storiesSplit");
     split->setSizes({1000, 0});
     EXPECT_EQ(f.page->findChild<StoryDetailPane*>()->width(), 320);
+
+    // Quit closes windows: a program that has none is not offered it.
+    f.state->selectedEventID = script.id;
+    f.tick();
+    EXPECT_EQ(f.label("detailTitle"), "python3 used more memory");
+    EXPECT_EQ(f.page->findChild<QPushButton*>("quitApp"), nullptr);
 
     f.state->selectedEventID = freed.id;
     f.tick();
@@ -227,6 +235,7 @@ TEST(StoriesPage, DetailQuitAsksFirstAndQuitsOnce) {
     auto* quit = f.page->findChild<QPushButton*>("quitApp");
     ASSERT_NE(quit, nullptr);
     EXPECT_EQ(quit->text(), "Quit Editor");
+    EXPECT_FALSE(quit->icon().isNull());
     quit->click();
     QMessageBox* box = detail->confirmation();
     ASSERT_NE(box, nullptr);
@@ -246,6 +255,11 @@ TEST(StoriesPage, DetailQuitAsksFirstAndQuitsOnce) {
     EXPECT_EQ(f.terminator.asked, std::vector<std::int32_t>{4242});
     f.tick();
     EXPECT_EQ(f.label("quitMessage"), "Asked Editor to quit.");
+    quit = f.page->findChild<QPushButton*>("quitApp");
+    ASSERT_NE(quit, nullptr);
+    auto* message = f.page->findChild<QLabel*>("quitMessage");
+    EXPECT_GE(message->mapTo(f.page.get(), QPoint(0, 0)).y(), quit->mapTo(f.page.get(), QPoint(0, quit->height())).y())
+        << "the message sits under the button";
 
     // A selection the filters hide stays in the detail, and the selection is left alone.
     QTest::keyClicks(f.page->findChild<QLineEdit*>("storySearch"), "player");

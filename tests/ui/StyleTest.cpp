@@ -91,6 +91,22 @@ TEST(Style, SourceBadgesDifferOnlyInText) {
               SourceBadge(SensorSource::unknown).sizeHint().width());
 }
 
+// The label is in the default tone: its darkest pixel is the text colour itself, not the text at
+// the secondary tone's 0.55 over the capsule.
+TEST(Style, SourceBadgeLabelInTheDefaultTone) {
+    SourceBadge badge(SensorSource::memorySampler);
+    QPalette p = badge.palette();
+    p.setColor(QPalette::WindowText, Qt::black);
+    p.setColor(QPalette::Window, Qt::white);
+    badge.setPalette(p);
+    badge.resize(badge.sizeHint());
+    const QImage image = badge.grab().toImage();
+    int darkest = 255;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) darkest = std::min(darkest, qGray(image.pixel(x, y)));
+    EXPECT_LT(darkest, 60);
+}
+
 TEST(Style, FontRolesAndEqualDigits) {
     const std::pair<TextRole, int> sizes[] = {{TextRole::largeTitle, 26}, {TextRole::title2, 17},
                                               {TextRole::title3, 15}, {TextRole::body, 13}, {TextRole::caption, 11}};

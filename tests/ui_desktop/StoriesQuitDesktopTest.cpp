@@ -1,7 +1,8 @@
 // Quitting a real window from the Stories page on the private desktop: the detail's "Quit" asks
 // first (plain text, Cancel the default), and the confirmed quit reaches the other program as a
-// close request it answers by exiting on its own, never as a signal. Also the page's toolbar
-// button, present only while the page is shown.
+// close request it answers by exiting on its own, never as a signal. A process of the same program
+// without a window is never signalled, and a story about it alone offers no Quit. Also the page's
+// toolbar button, present only while the page is shown.
 #include <gtest/gtest.h>
 
 #include "tests/fakes/LineChild.h"
@@ -39,10 +40,14 @@ TEST(StoriesQuitDesktop, QuitAsksFirstThenClosesTheOtherWindowPolitely) {
     ASSERT_EQ(other.line(), "shown");
     for (int i = 0; i < 100 && windowsOf(other.pid()).empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     ASSERT_FALSE(windowsOf(other.pid()).empty()) << "the other window was never managed";
+    LineChild namesake({programs + "/polite_window", "--no-window"});
+    ASSERT_EQ(namesake.line(), "shown");
 
-    LineChild velmora({programs + "/stories_quit", std::to_string(other.pid()), "Polite Window"});
+    LineChild velmora({programs + "/stories_quit", std::to_string(other.pid()), "Polite Window",
+                       std::to_string(namesake.pid())});
     ASSERT_GT(velmora.pid(), 0);
     EXPECT_EQ(velmora.line(), "toolbar 1 0");
+    EXPECT_EQ(velmora.line(), "windowless 0");
     EXPECT_EQ(velmora.line(), "selected 1");
     EXPECT_EQ(velmora.line(), "dialog 1 1 Quit Polite Window?");
     EXPECT_EQ(velmora.line(), "cancelled none");
@@ -52,12 +57,14 @@ TEST(StoriesQuitDesktop, QuitAsksFirstThenClosesTheOtherWindowPolitely) {
 
     EXPECT_TRUE(velmora.send("confirm"));
     EXPECT_EQ(velmora.line(), "message Asked Polite Window to quit.");
-    EXPECT_EQ(velmora.line(), "below 1");
+    EXPECT_EQ(velmora.line(), "gone 1");
     EXPECT_EQ(other.line(10000), "close");
     ASSERT_TRUE(other.ended(10)) << "the other program did not exit after the close request";
     EXPECT_TRUE(WIFEXITED(other.status()) && WEXITSTATUS(other.status()) == 0)
         << "not a clean exit of its own: status " << other.status();
     EXPECT_EQ(other.line(200), "") << "more than one request reached it";
+    EXPECT_EQ(namesake.line(1500), "") << "the windowless namesake was asked too";
+    EXPECT_FALSE(namesake.ended(0));
 
     EXPECT_EQ(velmora.line(), "toolbar-ran measure 1");
     EXPECT_TRUE(velmora.send("done"));

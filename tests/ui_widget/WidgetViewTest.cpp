@@ -249,6 +249,32 @@ TEST(WidgetView, SettingsWriteTheirFieldAndResizeOrRebuild) {
     EXPECT_EQ(w.controller->panel()->frame().width, 800);
 }
 
+// "Compact" off and "Show total system memory" on grow the card over 150 ms; the pop-up ends
+// beside the grown card, not over it.
+TEST(WidgetView, SettingsMoveAsideWhenTheCardGrows) {
+    Widget w({.isCompact = true, .showSystemMemory = false});
+    auto& view = w.open();
+    QWidget* panel = w.panelWindow();
+    panel->move(20, 10);
+    QCoreApplication::processEvents();
+    view.openSettings();
+    auto* popover = view.settingsPopover();
+    ASSERT_TRUE(popover->isVisible());
+    EXPECT_FALSE(popover->geometry().intersects(panel->frameGeometry()));
+
+    popover->findChild<QCheckBox*>("widgetCompact")->click();
+    ASSERT_TRUE(eventually([&] { return panel->size() == QSize(300, 260); }));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(popover->geometry().intersects(panel->frameGeometry()))
+        << "the pop-up covers the card after Compact off";
+
+    popover->findChild<QCheckBox*>("widgetSystemMemory")->click();
+    ASSERT_TRUE(eventually([&] { return panel->size() == QSize(300, 318); }));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(popover->geometry().intersects(panel->frameGeometry()))
+        << "the pop-up covers the card after System on";
+}
+
 TEST(WidgetView, DockedBarStaysOpenUnderItsSettingsAndUnderThePointerAfterThem) {
     Widget w({.placement = WidgetPlacement::dockedTop});
     auto& view = w.open();

@@ -20,7 +20,6 @@
 #include "platform/FirstRunFlags.h"
 #include "platform/FloatingWidget.h"
 #include "ui/main/ElidedLabel.h"
-#include "ui/main/PlaceholderPage.h"
 #include "ui/main/developer/DeveloperPage.h"
 #include "ui/main/setup/SetupPage.h"
 #include "ui/main/measure/MeasurePage.h"
@@ -191,7 +190,6 @@ void MainWindow::buildPages(QSplitter* splitter) {
             case SidebarItem::timeline: page = storiesPage_ = new StoriesPage(state_, pages_); break;
             case SidebarItem::developer: page = new DeveloperPage(state_, pages_); break;
             case SidebarItem::settings: page = new SetupPage(state_, pages_); break;
-            default: page = new PlaceholderPage(section.sidebarTitle, pages_); break;
         }
         page->setObjectName(QString::fromUtf8(rawValue(section.item).data(), rawValue(section.item).size()));
         pageOf_[static_cast<std::size_t>(indexOf(section.item))] = page;

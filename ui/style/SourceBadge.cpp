@@ -9,7 +9,7 @@
 namespace velmora {
 
 namespace {
-// Secondary tone at 0.18 for the fill, the label in the secondary tone, no border.
+// Secondary tone at 0.18 for the fill, the label in the default tone, no border.
 CapsuleStyle sourceStyle(const QFont& base) { return {roleFont(TextRole::caption2, base, QFont::DemiBold), 6, 2, 0.18, 0, 1}; }
 
 QString labelOf(SensorSource source) {
@@ -36,11 +36,12 @@ QSize SourceBadge::sizeFor(SensorSource source, const QFont& base) { return caps
 void SourceBadge::paint(QPainter& painter, const QPointF& topLeft, SensorSource source, const QFont& base,
                         const QColor& secondary) {
     const QRectF rect(topLeft, QSizeF(sizeFor(source, base)));
-    // The fill is the secondary tone at 0.18 of its own opacity; the label stays secondary.
+    // The fill is the secondary tone at 0.18 of its own opacity; the label is in the default tone,
+    // the same colour at full opacity.
     const QColor opaque(secondary.red(), secondary.green(), secondary.blue());
     CapsuleStyle style = sourceStyle(base);
     style.fillAlpha = 0.18 * secondary.alphaF();
-    paintCapsule(painter, rect, labelOf(source), opaque, style, secondary);
+    paintCapsule(painter, rect, labelOf(source), opaque, style, opaque);
 }
 
 QSize SourceBadge::sizeHint() const { return sizeFor(source_, font()); }

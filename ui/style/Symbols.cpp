@@ -104,4 +104,12 @@ QIcon widgetSymbol(bool filled, const QColor& colour) {
     });
 }
 
+QIcon quitSymbol(const QColor& colour) {
+    return drawn(colour, [](QPainter& p) {
+        p.drawEllipse(QRectF(2, 2, 12, 12));
+        p.drawLine(QPointF(6, 6), QPointF(10, 10));
+        p.drawLine(QPointF(10, 6), QPointF(6, 10));
+    });
+}
+
 }  // namespace velmora

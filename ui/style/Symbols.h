@@ -11,5 +11,7 @@ namespace velmora {
 QIcon symbolIcon(SidebarItem item, const QColor& colour);
 // Two overlapping squares, the front one filled while the widget is shown.
 QIcon widgetSymbol(bool filled, const QColor& colour);
+// A cross in a circle: quitting an app.
+QIcon quitSymbol(const QColor& colour);
 
 }  // namespace velmora

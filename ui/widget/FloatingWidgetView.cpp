@@ -24,8 +24,8 @@ namespace {
 
 // The widget's own dark fill: the panel is dark whatever the desktop's look.
 const QColor fill(30, 30, 33);
-// Bright enough to outline the panel on a dark desktop, over a fill that stands out on a light one.
-const QColor border(255, 255, 255, 46);
+// A faint white outline, enough on a dark desktop; the fill itself stands out on a light one.
+const QColor border = QColor::fromRgbF(1, 1, 1, 0.1);
 
 struct Redraw {
     const FloatingWidgetPreferences& prefs;

@@ -67,6 +67,7 @@ WidgetSettingsPopover::WidgetSettingsPopover(FloatingWidgetView& view, const App
     : QFrame(panel, Qt::Popup | Qt::FramelessWindowHint), view_(view), state_(state), panel_(panel) {
     setObjectName("widgetSettings");
     setAttribute(Qt::WA_QuitOnClose, false);
+    panel_->installEventFilter(this);
     setFixedWidth(popoverWidth);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, QColor(38, 38, 42));
@@ -167,6 +168,14 @@ void WidgetSettingsPopover::open(const FloatingWidgetPreferences& prefs) {
     adjustSize();
     place();
     show();
+}
+
+bool WidgetSettingsPopover::eventFilter(QObject* watched, QEvent* event) {
+    // Compact and system memory resize the panel over 150 ms: placed again at every step, the
+    // pop-up ends by the settled frame rather than over the card.
+    if (watched == panel_ && isVisible() && (event->type() == QEvent::Resize || event->type() == QEvent::Move))
+        place();
+    return QFrame::eventFilter(watched, event);
 }
 
 void WidgetSettingsPopover::place() {

@@ -29,6 +29,7 @@ signals:
     void closed();
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 

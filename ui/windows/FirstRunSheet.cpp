@@ -119,10 +119,11 @@ FirstRunSheet::FirstRunSheet(AppState& state, QWidget* parent) : QDialog(parent)
         auto* install = new QPushButton("Install && reopen", this);
         install->setObjectName("installAndReopen");
         makeProminent(install);
-        install->setDefault(true);
         connect(install, &QPushButton::clicked, this, &FirstRunSheet::installAndReopen);
         auto* anyway = new QPushButton("Continue anyway", this);
         anyway->setObjectName("continueAnyway");
+        // Return gets past the sheet; installing and restarting takes a deliberate press.
+        anyway->setDefault(true);
         connect(anyway, &QPushButton::clicked, this, &FirstRunSheet::continueAnyway);
         anyway->setMinimumHeight(install->sizeHint().height());
         // Fusion's buttons hug their text; this one gets the padding of the prominent one.
@@ -140,11 +141,13 @@ FirstRunSheet::FirstRunSheet(AppState& state, QWidget* parent) : QDialog(parent)
     buttons->addStretch(1);
     column->addLayout(buttons);
 
-    // An install that failed says why here, instead of leaving the sheet as it was.
-    installMessage_ = textLabel(QString(), TextRole::caption, secondary, this);
-    installMessage_->setObjectName("installMessage");
-    add(installMessage_);
-    showInstallMessage();
+    // An install that failed says why under the install button; a sheet without one has nothing to say.
+    if (temporary) {
+        installMessage_ = textLabel(QString(), TextRole::caption, secondary, this);
+        installMessage_->setObjectName("installMessage");
+        add(installMessage_);
+        showInstallMessage();
+    }
 
     add(textLabel("You can redo setup anytime under Setup.", TextRole::caption, palette::tertiaryText(this), this));
 }

@@ -8,6 +8,7 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
+#include "ui/main/setup/SetupRules.h"
 #include "ui/style/Fonts.h"
 #include "ui/style/Palette.h"
 #include "ui/style/Symbols.h"
@@ -201,6 +202,9 @@ WhatsNewSheet::WhatsNewSheet(QWidget* parent) : InfoSheet(width, parent) {
         const char* title;
         const char* body;
     };
+    const std::string browserExtensionBody = std::string("See exactly which tab is using memory in ") +
+                                             setup::extensionBrowsers +
+                                             ", and Firefox \u2014 even in background tabs.";
     const Entry entries[] = {
         {std::nullopt, "\u26A0", "Critical memory warning",
          "The floating widget turns red and forces itself open when your computer has 5% or less memory free."},
@@ -220,10 +224,8 @@ WhatsNewSheet::WhatsNewSheet(QWidget* parent) : InfoSheet(width, parent) {
          "An optional once-a-week notification summarizing what used the most memory."},
         {std::nullopt, "\u26A1", "Launch at login & one-click Quit",
          "Have Velmora start automatically, and quit a heavy app straight from its story."},
-        // Only browsers that run on Linux are named.
-        {std::nullopt, "\u229E", "Browser extension",
-         "See exactly which tab is using memory in Chrome, Edge, Brave, and Firefox \u2014 even in background "
-         "tabs."},
+        // The browsers Setup shows how to add the extension to.
+        {std::nullopt, "\u229E", "Browser extension", browserExtensionBody.c_str()},
     };
     auto* list = stack(0);
     const QColor primary = palette::primaryText(page);

@@ -79,10 +79,16 @@ TEST(StableInstall, CopiesIntoLocalOrRefuses) {
     EXPECT_EQ(t.error(t.installer("")), notLocated);
     EXPECT_EQ(t.error(t.installer("velmora")), notLocated);
     EXPECT_EQ(t.error(t.installer((t.build / "missing").string())), notLocated);
-    // The copy that runs is never replaced by itself.
-    EXPECT_EQ(t.error(t.installer((t.home / ".local/bin/velmora").string())),
-              "Velmora already runs from its copy in ~/.local.");
+    // The installed copy reinstalls itself ("Reinstall/update this copy"): through a new name and a
+    // rename, leaving the same complete program and no temporary file behind.
+    struct stat running {}, installed {};
+    ASSERT_EQ(::stat((t.home / ".local/bin/velmora").c_str(), &running), 0);
+    EXPECT_EQ(t.error(t.installer((t.home / ".local/bin/velmora").string())), "");
+    ASSERT_EQ(::stat((t.home / ".local/bin/velmora").c_str(), &installed), 0);
+    EXPECT_NE(installed.st_ino, running.st_ino) << "the running file was written over";
     EXPECT_EQ(contents(t.home / ".local/bin/velmora"), "#!/bin/sh\nexit 0\n");
+    EXPECT_EQ(::access((t.home / ".local/bin/velmora").c_str(), X_OK), 0);
+    EXPECT_EQ(std::distance(fs::directory_iterator(t.home / ".local/bin"), fs::directory_iterator()), 1);
 
     // A folder in the way: the old entry stays, no half copy is left behind.
     fs::remove(t.home / ".local/bin/velmora");
@@ -170,26 +176,24 @@ TEST(LaunchAtLogin, AutostartEntry) {
     EXPECT_EQ(blocked.status(), LaunchAtLoginStatus::disabled);
 }
 
-TEST(QuitApp, SignalsOnlyTheProcessThatWasLookedUp) {
+// Quit only asks windows to close: a process is asked only while it owns one of the session's
+// windows, and without a window to ask it is left alone, never signalled instead.
+TEST(QuitApp, AsksOnlyWindowOwnersAndNeverSignals) {
     FakeDesktopSession desktop;
-    LinuxAppTerminator terminator(desktop, "");  // no display: processes get SIGTERM
+    LinuxAppTerminator terminator(desktop, "");  // no display: no window can be asked to close
     ChildProcess child;
     ASSERT_TRUE(child.running());
-    EXPECT_FALSE(terminator.terminate(child.pid()));  // never looked up
-    EXPECT_TRUE(child.allocate(1));
-    EXPECT_FALSE(terminator.isRunningApplication(::getpid()));
-    EXPECT_FALSE(terminator.isRunningApplication(0));
-    ASSERT_TRUE(terminator.isRunningApplication(child.pid()));
+    EXPECT_FALSE(terminator.hasWindow(child.pid())) << "it owns no window";
+    EXPECT_FALSE(terminator.closeWindows(child.pid()));  // never looked up
     desktop.apps = {{child.pid(), std::string("org.example.Editor")}, {child.pid(), std::string("org.example.Editor")},
                     {::getpid(), std::string("org.example.Editor")}};
+    EXPECT_FALSE(terminator.hasWindow(::getpid()));
+    EXPECT_FALSE(terminator.hasWindow(0));
+    ASSERT_TRUE(terminator.hasWindow(child.pid()));
     EXPECT_EQ(terminator.applicationsWithBundleID("org.example.Editor"), std::vector<std::int32_t>{child.pid()});
-    EXPECT_TRUE(terminator.terminate(child.pid()));
-    EXPECT_FALSE(child.allocate(1));  // it got the signal
-
-    ChildProcess gone;
-    ASSERT_TRUE(terminator.isRunningApplication(gone.pid()));
-    ASSERT_TRUE(gone.exit());
-    EXPECT_FALSE(terminator.terminate(gone.pid()));
+    EXPECT_EQ(terminator.applicationsWithBundleID("org.example.Other"), std::vector<std::int32_t>{});
+    EXPECT_FALSE(terminator.closeWindows(child.pid()));
+    EXPECT_TRUE(child.allocate(1)) << "it was signalled";
 }
 
 }  // namespace

@@ -86,15 +86,18 @@ int inPrivatePidNamespace(const std::function<int()>& body) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 105;
 }
 
-TEST(AppTerminatorTest, APidTakenOverByAnotherProcessIsNeverSignalled) {
+// Quit reaches programs only through their windows: neither a process that took over a looked-up
+// pid nor the looked-up process itself is ever signalled, even when no window can be asked.
+TEST(AppTerminatorTest, NoProcessIsEverSignalled) {
     // Each step reports what it saw as its exit code: 0 is all well.
     const int outcome = inPrivatePidNamespace([] {
         FakeDesktopSession desktop;
-        LinuxAppTerminator terminator(desktop, "");  // no display: a process gets SIGTERM
+        LinuxAppTerminator terminator(desktop, "");  // no display: no window can be asked to close
         auto looked = std::make_unique<Witness>();
         const pid_t pid = looked->pid();
         const std::uint64_t firstStart = startTimeOf(pid);
-        if (!terminator.isRunningApplication(pid)) return 1;
+        desktop.apps = {{pid, std::string("org.example.Editor")}};
+        if (!terminator.hasWindow(pid)) return 1;
         if (looked->signalled() != 'n') return 2;  // it exits
         // Another process takes the pid, started on a later clock tick than the first.
         std::unique_ptr<Witness> successor;
@@ -106,19 +109,21 @@ TEST(AppTerminatorTest, APidTakenOverByAnotherProcessIsNeverSignalled) {
             else ::usleep(1000);
         }
         if (!successor) return 4;
-        if (terminator.terminate(pid)) return 5;
+        if (terminator.closeWindows(pid)) return 5;
         if (successor->signalled() != 'n') return 6;
 
-        // The same steps for the process that was looked up do end it: the witness can tell.
+        // The process that was looked up, still running: with no window to ask, nothing happens.
         Witness asked;
-        if (!terminator.isRunningApplication(asked.pid()) || !terminator.terminate(asked.pid())) return 7;
-        return asked.signalled() == 'T' ? 0 : 8;
+        desktop.apps = {{asked.pid(), std::string("org.example.Editor")}};
+        if (!terminator.hasWindow(asked.pid())) return 7;
+        if (terminator.closeWindows(asked.pid())) return 8;
+        return asked.signalled() == 'n' ? 0 : 9;
     });
     const std::map<int, const char*> meaning = {
         {1, "the first child was not found"}, {3, "the pid was not handed out again"},
         {4, "no later clock tick"}, {5, "terminate reported success for the new process"},
-        {6, "the new process got SIGTERM"}, {7, "the looked-up process was not asked to quit"},
-        {8, "the looked-up process got no SIGTERM"}, {101, "no private pid namespace (needs root)"},
+        {6, "the new process got SIGTERM"}, {7, "the looked-up process's window was not seen"},
+        {8, "closing reported success without a window"}, {9, "the looked-up process got SIGTERM"}, {101, "no private pid namespace (needs root)"},
         {103, "could not mount a private /proc"},
     };
     EXPECT_EQ(outcome, 0) << (meaning.contains(outcome) ? meaning.at(outcome) : "");

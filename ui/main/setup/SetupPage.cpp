@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -94,6 +95,12 @@ QPushButton* button(const QString& text, const char* name, QWidget* parent) {
     b->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
     roomy(b);
     return b;
+}
+
+// Shows the state's value without acting on it.
+void showSwitch(QCheckBox* box, bool on) {
+    const QSignalBlocker quiet(box);
+    box->setChecked(on);
 }
 
 QCheckBox* toggle(const QString& text, const char* name, QWidget* parent) {
@@ -186,11 +193,11 @@ SetupPage::SetupPage(AppState& state, QWidget* parent)
     install.rows->addWidget(w.installMessage);
     column->addWidget(install.box);
 
-    // 3. Launch at login. The switches act on the user's click only: refresh() sets them without
-    // calling anything.
+    // 3. Launch at login. The switches act on every change the user makes, by pointer, keyboard or
+    // assistive technology (which toggles without a click); refresh() sets them with signals blocked.
     FormSection login = formSection(host, QString());
     w.launchAtLogin = toggle("Launch at login", "launchAtLogin", login.card);
-    connect(w.launchAtLogin, &QCheckBox::clicked, this, [this](bool on) { state_.setLaunchAtLogin(on); });
+    connect(w.launchAtLogin, &QCheckBox::toggled, this, [this](bool on) { state_.setLaunchAtLogin(on); });
     login.rows->addWidget(w.launchAtLogin);
     login.rows->addWidget(caption(
         "Trends builds a real picture over days and weeks \u2014 that only works if the app is actually running.",
@@ -211,7 +218,7 @@ SetupPage::SetupPage(AppState& state, QWidget* parent)
     ext->addWidget(caption("The window title above only names the tab you're actively looking at \u2014 growth in "
                            "a background tab has no page detail without this.",
                            extension.card));
-    ext->addWidget(formText("Chrome, Chromium, Edge, Brave, Vivaldi", TextRole::caption, primary, extension.card,
+    ext->addWidget(formText(setup::extensionBrowsers, TextRole::caption, primary, extension.card,
                             QFont::DemiBold));
     w.revealChromium = button("Reveal extension folder in the file manager", "revealChromium", extension.card);
     connect(w.revealChromium, &QPushButton::clicked, this, &SetupPage::revealChromium);
@@ -239,7 +246,7 @@ SetupPage::SetupPage(AppState& state, QWidget* parent)
     // 6. Step 3: watching memory.
     FormSection watch = formSection(host, "3. Watch memory");
     w.watchMemory = toggle("Watch memory", "watchMemory", watch.card);
-    connect(w.watchMemory, &QCheckBox::clicked, this, [this](bool on) {
+    connect(w.watchMemory, &QCheckBox::toggled, this, [this](bool on) {
         state_.settings->setPermission(&PermissionState::memoryMonitoringEnabled, on);
         state_.applyPermissionSettings();
         state_.announceChange();
@@ -253,7 +260,7 @@ SetupPage::SetupPage(AppState& state, QWidget* parent)
     FormSection more = formSection(host, QString());
     QVBoxLayout* m = disclosure(more.card, more.rows, "More", "more");
     w.weeklyDigest = toggle("Weekly digest notification", "weeklyDigest", more.card);
-    connect(w.weeklyDigest, &QCheckBox::clicked, this, [this](bool on) {
+    connect(w.weeklyDigest, &QCheckBox::toggled, this, [this](bool on) {
         state_.setWeeklyDigestEnabled(on);
         state_.announceChange();
     });
@@ -286,13 +293,13 @@ SetupPage::SetupPage(AppState& state, QWidget* parent)
         };
     };
     w.accessibility = toggle("Accessibility (extra detail)", "accessibility", advanced.card);
-    connect(w.accessibility, &QCheckBox::clicked, this, sensorSwitch(&PermissionState::accessibilityEnabled));
+    connect(w.accessibility, &QCheckBox::toggled, this, sensorSwitch(&PermissionState::accessibilityEnabled));
     a->addWidget(w.accessibility);
     w.requestAccessibility = button("Request Accessibility", "requestAccessibility", advanced.card);
     connect(w.requestAccessibility, &QPushButton::clicked, this, [this] { state_.requestAccessibility(); });
     buttonRow(a, {w.requestAccessibility});
     w.screenshots = toggle("Screenshots (fallback)", "screenshots", advanced.card);
-    connect(w.screenshots, &QCheckBox::clicked, this, sensorSwitch(&PermissionState::screenshotsEnabled));
+    connect(w.screenshots, &QCheckBox::toggled, this, sensorSwitch(&PermissionState::screenshotsEnabled));
     a->addWidget(w.screenshots);
     w.requestScreenCapture = button("Request screen capture", "requestScreenCapture", advanced.card);
     connect(w.requestScreenCapture, &QPushButton::clicked, this, [this] { state_.requestScreenRecording(); });
@@ -302,7 +309,7 @@ SetupPage::SetupPage(AppState& state, QWidget* parent)
     a->addWidget(w.screenCaptureNote);
     a->addWidget(divider(advanced.card));
     w.developerMode = toggle("Developer mode", "developerMode", advanced.card);
-    connect(w.developerMode, &QCheckBox::clicked, this, [this](bool on) {
+    connect(w.developerMode, &QCheckBox::toggled, this, [this](bool on) {
         state_.settings->setDeveloperModeEnabled(on);
         state_.announceChange();
     });
@@ -373,7 +380,7 @@ void SetupPage::refresh() {
     }
     showOptional(w.installMessage, v.installMessage);
 
-    w.launchAtLogin->setChecked(v.launchAtLoginOn);
+    showSwitch(w.launchAtLogin, v.launchAtLoginOn);
     showStatus(w.automationStatus, v.automationStatus, symbolFor(v.automationStatus.tone));
     w.revealChromium->setEnabled(v.revealEnabled);
     w.revealFirefox->setEnabled(v.revealEnabled);
@@ -382,18 +389,18 @@ void SetupPage::refresh() {
     if (v.chromeCaption) w.chromeCaption->setText(QString::fromStdString(*v.chromeCaption));
     showStatus(w.extensionStatus, v.extensionStatus, symbolFor(v.extensionStatus.tone));
 
-    w.watchMemory->setChecked(v.watchMemoryOn);
-    w.weeklyDigest->setChecked(v.weeklyDigestOn);
+    showSwitch(w.watchMemory, v.watchMemoryOn);
+    showSwitch(w.weeklyDigest, v.weeklyDigestOn);
     w.digestDenied->setVisible(v.digestDeniedShown);
     showOptional(w.exportMessage, v.exportMessage);
 
-    w.accessibility->setChecked(v.accessibilityOn);
+    showSwitch(w.accessibility, v.accessibilityOn);
     w.requestAccessibility->setVisible(v.requestAccessibilityShown);
-    w.screenshots->setChecked(v.screenshotsOn);
+    showSwitch(w.screenshots, v.screenshotsOn);
     w.requestScreenCapture->setVisible(v.requestScreenCaptureShown);
     w.screenCaptureNote->setVisible(v.screenCaptureNote.has_value());
     if (v.screenCaptureNote) w.screenCaptureNote->setText(QString::fromStdString(*v.screenCaptureNote));
-    w.developerMode->setChecked(v.developerModeOn);
+    showSwitch(w.developerMode, v.developerModeOn);
     w.openDeveloper->setVisible(v.openDeveloperShown);
 }
 

@@ -11,6 +11,9 @@ namespace velmora::setup {
 
 enum class Tone { primary, secondary, green, yellow, red };
 
+// The Chromium-family browsers the extension is offered for, as Setup and What's new both name them.
+inline constexpr const char* extensionBrowsers = "Chrome, Chromium, Edge, Brave, Vivaldi";
+
 struct StatusLine {
     std::string text;
     Tone tone = Tone::secondary;

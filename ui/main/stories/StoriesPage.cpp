@@ -302,7 +302,11 @@ void StoriesPage::refresh() {
     const bool filtersChanged = std::exchange(filtersStale_, false);
     if (filtersChanged || stale) rebuildList(filtersChanged);
     followSelection();
-    detail_->show(state_.selectedEvent(), state_.lastQuitMessage);
+    const auto selected = state_.selectedEvent();
+    const bool hasWindow =
+        selected && selected->relatedApp &&
+        state_.hasWindow(selected->relatedApp->groupingKey, selected->relatedApp->bundleID);
+    detail_->show(selected, state_.lastQuitMessage, hasWindow);
 }
 
 }  // namespace velmora

@@ -18,6 +18,7 @@
 #include "ui/style/Fonts.h"
 #include "ui/style/Palette.h"
 #include "ui/style/SourceBadge.h"
+#include "ui/style/Symbols.h"
 
 namespace velmora {
 
@@ -102,10 +103,12 @@ StoryDetailPane::StoryDetailPane(Quit quit, QWidget* parent) : QScrollArea(paren
     rebuild();
 }
 
-void StoryDetailPane::show(const std::optional<TimelineEvent>& story, const std::optional<std::string>& quitMessage) {
-    if (built_ && story == story_ && quitMessage == message_) return;
+void StoryDetailPane::show(const std::optional<TimelineEvent>& story, const std::optional<std::string>& quitMessage,
+                           bool appHasWindow) {
+    if (built_ && story == story_ && quitMessage == message_ && appHasWindow == appHasWindow_) return;
     story_ = story;
     message_ = quitMessage;
+    appHasWindow_ = appHasWindow;
     rebuild();
 }
 
@@ -163,9 +166,10 @@ void StoryDetailPane::rebuild() {
     cardColumn->addWidget(text(QString::fromStdString(d.cardReason), card, roleFont(TextRole::body), secondary));
     column->addWidget(card);
 
-    if (d.offersQuit) {
+    // Quit closes windows; a program without one on this desktop is not offered it.
+    if (d.offersQuit && appHasWindow_) {
         const QString name = QString::fromStdString(s.relatedApp->displayName);
-        auto* button = new QPushButton(QStringLiteral("Quit ") + name, page);
+        auto* button = new QPushButton(quitSymbol(palette::red()), QStringLiteral("Quit ") + name, page);
         button->setObjectName("quitApp");
         QPalette p = button->palette();
         p.setColor(QPalette::ButtonText, palette::red());

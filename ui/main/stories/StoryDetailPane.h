@@ -25,7 +25,9 @@ public:
     using Quit = std::function<void(const std::string& key, const std::optional<std::string>& bundleID,
                                     const std::string& name)>;
     explicit StoryDetailPane(Quit quit, QWidget* parent = nullptr);
-    void show(const std::optional<TimelineEvent>& story, const std::optional<std::string>& quitMessage);
+    // `appHasWindow`: whether the story's app has a window Quit could ask to close.
+    void show(const std::optional<TimelineEvent>& story, const std::optional<std::string>& quitMessage,
+              bool appHasWindow);
 
     // The confirmation while it is up.
     QMessageBox* confirmation() const { return confirm_; }
@@ -37,6 +39,7 @@ private:
     Quit quit_;
     std::optional<TimelineEvent> story_;
     std::optional<std::string> message_;
+    bool appHasWindow_ = false;
     bool built_ = false;
     QPointer<QMessageBox> confirm_;
 };
