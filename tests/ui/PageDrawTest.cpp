@@ -151,14 +151,15 @@ TEST(LiveChartPageDraw, ChoosingARangeRedrawsAxisLinesAndLegendAtOnce) {
     AppHarness h;
     h.make();
     seedHistory(h, sevenApps(), 1900);
-    // The first sample in Unix seconds (100 s before a whole minute); the clock now stands 1,900 s later.
+    // The first sample in Unix seconds (100 s before a whole minute); the clock now stands 1,900 s later,
+    // on a whole minute, where the newest time mark stands.
     constexpr double first = 1778307200;
     LiveChartPage page(*h.state);
     page.resize(900, 700);
     page.refresh();
     ChartLook look = chartLook(page);
     EXPECT_EQ(look.axisSpan, 1800);
-    EXPECT_EQ(look.marks, spaced(first + 100, 600, 4));
+    EXPECT_EQ(look.marks, spaced(first + 460, 480, 4));
     EXPECT_EQ(look.firstFirefox, first + 100);
     ASSERT_NE(legendAmount(page, "Visual Studio Code"), nullptr);
     EXPECT_EQ(legendAmount(page, "Visual Studio Code")->text(), QString::fromUtf8("\u2212175.7 MB"));
@@ -167,19 +168,19 @@ TEST(LiveChartPageDraw, ChoosingARangeRedrawsAxisLinesAndLegendAtOnce) {
     page.picker()->choose(60);
     look = chartLook(page);
     EXPECT_EQ(look.axisSpan, 3600);
-    EXPECT_EQ(look.marks, spaced(first - 1700, 1200, 4));
+    EXPECT_EQ(look.marks, spaced(first - 800, 900, 4));
     EXPECT_EQ(look.firstFirefox, first);  // as far back as the history goes
     EXPECT_EQ(legendAmount(page, "Visual Studio Code")->text(), QString::fromUtf8("\u2212185.4 MB"));
 
     page.picker()->choose(120);
     look = chartLook(page);
     EXPECT_EQ(look.axisSpan, 7200);
-    EXPECT_EQ(look.marks, spaced(first - 5300, 2400, 4));
+    EXPECT_EQ(look.marks, spaced(first - 3500, 1800, 4));
 
     page.picker()->choose(30);
     look = chartLook(page);
     EXPECT_EQ(look.axisSpan, 1800);
-    EXPECT_EQ(look.marks, spaced(first + 100, 600, 4));
+    EXPECT_EQ(look.marks, spaced(first + 460, 480, 4));
     EXPECT_EQ(look.firstFirefox, first + 100);
     EXPECT_EQ(legendAmount(page, "Visual Studio Code")->text(), QString::fromUtf8("\u2212175.7 MB"));
 
@@ -187,7 +188,7 @@ TEST(LiveChartPageDraw, ChoosingARangeRedrawsAxisLinesAndLegendAtOnce) {
     seedHistory(h, sevenApps(), 60);
     page.refresh();
     look = chartLook(page);
-    EXPECT_EQ(look.marks, spaced(first + 160, 600, 4));
+    EXPECT_EQ(look.marks, spaced(first + 520, 480, 4));
 }
 
 TEST(LiveChartPageDraw, LinesInTheirCategoryColourAndAmountsInTheirDirection) {
