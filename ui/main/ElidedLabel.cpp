@@ -4,6 +4,8 @@
 #include <QPainter>
 #include <QTextLayout>
 
+#include "ui/style/TextReport.h"
+
 #include <algorithm>
 
 namespace velmora {
@@ -65,6 +67,7 @@ void ElidedLabel::paintEvent(QPaintEvent*) {
     int y = fontMetrics().ascent();
     for (const QString& line : lines(width())) {
         painter.drawText(0, y, line);
+        notePaintedText(painter, QRectF(0, y - fontMetrics().ascent(), width(), fontMetrics().height()), line);
         y += fontMetrics().lineSpacing();
     }
 }

@@ -18,6 +18,7 @@
 #include "ui/main/strip/SystemPressureStrip.h"
 #include "ui/style/Fonts.h"
 #include "ui/style/Palette.h"
+#include "ui/style/TextReport.h"
 
 namespace velmora {
 
@@ -55,10 +56,12 @@ public:
         p->setPen(palette::primaryText(w));
         p->setFont(bytesFont);
         p->drawText(QRect(r.left(), r.top(), r.width(), nameMetrics.height()), Qt::AlignRight | Qt::AlignVCenter, bytes);
+        notePaintedText(*p, QRect(r.left(), r.top(), r.width(), nameMetrics.height()), bytes);
         p->setFont(nameFont);
         const QString name = nameMetrics.elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideRight,
                                                     std::max(0, r.width() - bytesWidth - 12));
         p->drawText(QRect(r.left(), r.top(), r.width(), nameMetrics.height()), Qt::AlignLeft | Qt::AlignVCenter, name);
+        notePaintedText(*p, QRect(r.left(), r.top(), std::max(0, r.width() - bytesWidth - 12), nameMetrics.height()), name);
         int y = r.top() + nameMetrics.height();
         if (index.data(HeavyAppsModel::foregroundRole).toBool()) {
             p->setFont(captionFont);
@@ -94,6 +97,7 @@ public:
                 p->setPen(index.data(HeavyAppsModel::badgeReleaseRole).toBool() ? palette::green() : palette::orange());
                 p->drawText(QRectF(r.right() - badgeWidth, y, badgeWidth, sparkHeight), Qt::AlignRight | Qt::AlignVCenter,
                             badgeText.toString());
+                notePaintedText(*p, QRectF(r.right() - badgeWidth, y, badgeWidth, sparkHeight), badgeText.toString());
             }
         }
         p->setPen(palette::withAlpha(palette::primaryText(w), 0.12));
