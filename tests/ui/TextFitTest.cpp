@@ -60,10 +60,24 @@ public:
             if (auto* button = qobject_cast<QAbstractButton*>(w)) checkButton(button);
             if (auto* chart = qobject_cast<QChartView*>(w)) checkChart(chart);
             if (auto* elidedLabel = qobject_cast<ElidedLabel*>(w)) checkElidedLabel(elidedLabel);
-            if (auto* picker = qobject_cast<QComboBox*>(w)) checkPicker(picker);
         }
     }
     const QStringList& faults() const { return faults_; }
+
+    // A picker's list grows to its widest item unless the items are cut to its field: then each is
+    // as wide as the field, or elided with the whole text as its tooltip.
+    void checkPickerItems(QComboBox* c) {
+        QStyleOptionComboBox option;
+        option.initFrom(c);
+        const int room = c->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, c).width();
+        for (int i = 0; i < c->count(); ++i) {
+            const QString item = c->itemText(i);
+            if (c->fontMetrics().horizontalAdvance(item) > room && !elided(item))
+                fault(c, QString("item \u00AB%1\u00BB needs %2 px, has %3").arg(item).arg(c->fontMetrics().horizontalAdvance(item)).arg(room));
+            else if (elided(item) && c->itemData(i, Qt::ToolTipRole).toString().size() <= item.size())
+                fault(c, QString("item \u00AB%1\u00BB is elided without the whole name as tooltip").arg(item));
+        }
+    }
 
 private:
     void fault(const QWidget* w, const QString& what) {
@@ -162,20 +176,6 @@ private:
             fault(l, QString("\u00AB%1\u00BB is elided without the whole text as tooltip and name").arg(l->text()));
     }
 
-    // A picker's items are as wide as its field, or elided and whole in their tooltips.
-    void checkPicker(QComboBox* c) {
-        QStyleOptionComboBox option;
-        option.initFrom(c);
-        const int room = c->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, c).width();
-        for (int i = 0; i < c->count(); ++i) {
-            const QString item = c->itemText(i);
-            if (c->fontMetrics().horizontalAdvance(item) > room && !elided(item))
-                fault(c, QString("item \u00AB%1\u00BB needs %2 px, has %3").arg(item).arg(c->fontMetrics().horizontalAdvance(item)).arg(room));
-            else if (elided(item) && c->itemData(i, Qt::ToolTipRole).toString().size() <= item.size())
-                fault(c, QString("item \u00AB%1\u00BB is elided without the whole name as tooltip").arg(item));
-        }
-    }
-
     QWidget* root_;
     QString scene_;
     QStringList faults_;
@@ -258,6 +258,7 @@ TEST(TextFit, TheWidgetsCardCompactCardDockedBarAndSettings) {
         EXPECT_LE(popover->width(), 280) << s.name;
         Fit settings(popover, QString("settings over the %1").arg(s.name));
         settings.check();
+        settings.checkPickerItems(popover->findChild<QComboBox*>("widgetShow"));
         faults << settings.faults();
         popover->hide();
         controller.hide();

@@ -18,8 +18,20 @@ void ElidedLabel::setText(const QString& text) {
     if (text == text_) return;
     text_ = text;
     setAccessibleName(text);
+    updateToolTip();
     updateGeometry();
     update();
+}
+
+void ElidedLabel::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    updateToolTip();
+}
+
+void ElidedLabel::updateToolTip() {
+    const QStringList shown = lines(width());
+    const bool cut = !shown.isEmpty() && shown.back().endsWith(QChar(0x2026)) && !text_.endsWith(QChar(0x2026));
+    setToolTip(cut ? text_ : QString());
 }
 
 void ElidedLabel::setColor(const QColor& colour) {
