@@ -51,7 +51,7 @@ struct LongContent : AppHarness {
         };
         add(100, "longapp", longAppName, 999 * MiB + 943 * 1024, true);  // 999.9 MB
         add(101, "soaring", longAppName + " Soaring", 500 * MiB + (moved ? rise : 0), false);
-        add(102, "falling", longAppName + " Falling", static_cast<std::uint64_t>(1100 * MiB - (moved ? fall : 0)) , false);
+        add(102, "falling", longAppName + " Falling", 1100 * MiB + (moved ? 0 : static_cast<std::uint64_t>(-fall)), false);
         add(103, "firefox", "Firefox", 1800 * MiB, false);
         // 999.9 MB free of 99.99 GB: under 5 % free, with 99.99 GB written to disk.
         memory.reading = {100 * GiB - 10 * MiB, 999 * MiB + 943 * 1024, 0, 100 * GiB - 10 * MiB,
@@ -66,7 +66,9 @@ struct LongContent : AppHarness {
         e.kind = TimelineEventKind::largeDelta;
         e.title = longAppName + " used a lot more memory";
         e.explanation = "You opened quarterly-report.ods in " + longAppName;
-        e.relatedApp = appIdentity("key.longapp", longAppName);
+        // The sampled app itself, so the widget marks the story on its trend.
+        for (const auto& app : state->sampler->appSnapshots())
+            if (app.identity.displayName == longAppName) e.relatedApp = app.identity;
         e.baselineFootprintBytes = GiB;
         e.immediate = ImpactWindow{rise, 10, GiB + static_cast<std::uint64_t>(rise) + 2 * GiB, {}};
         e.settled = ImpactWindow{rise, 60, {}, GiB + static_cast<std::uint64_t>(rise)};
