@@ -50,7 +50,10 @@ public:
         setPaintedTextListener([&](const PaintedText& t) { painted.push_back(t); });
         (void)root_->grab();
         setPaintedTextListener({});
-        for (const PaintedText& t : painted) checkPainted(t);
+        for (const PaintedText& t : painted) {
+            checkPainted(t);
+            painted_ << t.shown;
+        }
         for (QWidget* w : root_->findChildren<QWidget*>()) {
             if (!w->isVisibleTo(root_)) continue;
             if (auto* area = qobject_cast<QScrollArea*>(w); area && area->widget() &&
@@ -63,6 +66,8 @@ public:
         }
     }
     const QStringList& faults() const { return faults_; }
+    // What painting code drew, as reported.
+    const QStringList& painted() const { return painted_; }
 
     // A picker's list grows to its widest item unless the items are cut to its field: then each is
     // as wide as the field, or elided with the whole text as its tooltip.
@@ -179,6 +184,7 @@ private:
     QWidget* root_;
     QString scene_;
     QStringList faults_;
+    QStringList painted_;
 };
 
 void settle() {
@@ -195,7 +201,7 @@ TEST(TextFit, EveryPageOfTheMainWindowAtTheSmallestAndTheDefaultSize) {
     AppStateAdapter adapter(*h.state, h.scheduler);
     MainWindow window(adapter);
     window.show();
-    QStringList faults;
+    QStringList faults, painted;
     for (const QSize size : {QSize(900, 560), QSize(1100, 700)}) {
         window.resize(size);
         for (int i = 0; i <= static_cast<int>(SidebarItem::developer); ++i) {
@@ -210,8 +216,11 @@ TEST(TextFit, EveryPageOfTheMainWindowAtTheSmallestAndTheDefaultSize) {
             Fit fit(&window, QString("%1 at %2x%3").arg(page).arg(size.width()).arg(size.height()));
             fit.check();
             faults << fit.faults();
+            painted << fit.painted();
         }
     }
+    // The rows of Who's heavy reported their badges, so painted texts were held against their boxes.
+    EXPECT_TRUE(painted.contains("\u2212999.9 MB") && painted.contains("+99.99 GB")) << painted.join(", ").toStdString();
     // The detail was on screen, with everything the longest story brings.
     ASSERT_NE(window.findChild<QWidget*>("spikeLine"), nullptr);
     EXPECT_TRUE(faults.isEmpty()) << faults.size() << " texts do not fit:" << faultList(faults).toStdString();
