@@ -27,6 +27,7 @@ TEST(HeavyAppsModel, SameKeysChangeDataAndOtherKeysReset) {
     EXPECT_EQ(model.data(model.index(0), HeavyAppsModel::bytesTextRole).toString(), "3 MB");
     EXPECT_EQ(model.data(model.index(1), Qt::AccessibleTextRole).toString(),
               QString::fromUtf8("B, 2 MB, you\u2019re using this now, flat"));
+    EXPECT_EQ(model.data(model.index(1), Qt::ToolTipRole).toString(), "B");
     EXPECT_FALSE(model.data(model.index(0), HeavyAppsModel::badgeTextRole).isValid());
     model.setRows({{"b", "B", true, "2 MB", {}, {}}});
     EXPECT_EQ(resets.count(), 2);

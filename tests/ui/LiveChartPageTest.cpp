@@ -8,6 +8,8 @@
 #include <QCategoryAxis>
 #include <QChart>
 #include <QLabel>
+
+#include "ui/main/ElidedLabel.h"
 #include <QLineSeries>
 #include <QValueAxis>
 
@@ -17,6 +19,8 @@ namespace {
 std::vector<std::string> visibleTexts(const QWidget& page) {
     std::vector<std::string> out;
     for (auto* label : page.findChildren<QLabel*>())
+        if (label->isVisibleTo(&page) && !label->text().isEmpty()) out.push_back(label->text().toStdString());
+    for (auto* label : page.findChildren<ElidedLabel*>())
         if (label->isVisibleTo(&page) && !label->text().isEmpty()) out.push_back(label->text().toStdString());
     return out;
 }

@@ -108,7 +108,7 @@ TEST(MainWindowFrame, SidebarStaysBetweenItsLimitsWhenDragged) {
 TEST(MainWindowFrame, FooterButtonAndStatusLines) {
     Frame f;
     auto* check = f.window->findChild<QPushButton*>("checkOneAction");
-    auto* nowApp = f.window->findChild<QLabel*>("nowApp");
+    auto* nowApp = f.window->findChild<ElidedLabel*>("nowApp");
     auto* nowTitle = f.window->findChild<ElidedLabel*>("nowTitle");
     auto* temporary = f.window->findChild<QPushButton*>("temporaryBuild");
     EXPECT_FALSE(nowApp->isVisible() || temporary->isVisible());
@@ -121,6 +121,15 @@ TEST(MainWindowFrame, FooterButtonAndStatusLines) {
     f.state->sensorLastApp = "Thunderbird";
     f.announce();
     EXPECT_EQ(nowApp->text(), "Now: Thunderbird");
+    // The footer's lines stand 10 px apart.
+    EXPECT_EQ(nowTitle->y() - (nowApp->y() + nowApp->height()), 10);
+    // A long name after "Now: " is elided on its one line and whole in its tooltip.
+    const QString name = "Extraordinarily Long Application Name Seen On Linux Desktops";
+    f.state->sensorLastApp = name.toStdString();
+    f.announce();
+    ASSERT_EQ(nowApp->lines(nowApp->width()).size(), 1);
+    EXPECT_TRUE(nowApp->lines(nowApp->width()).front().endsWith(QChar(0x2026)));
+    EXPECT_EQ(nowApp->toolTip(), "Now: " + name);
 
     // A long unbroken title wraps to two lines, the second elided, within the sidebar.
     nowTitle->setText(QString(300, QLatin1Char('x')));

@@ -8,12 +8,16 @@
 #include <QFrame>
 #include <QLabel>
 
+#include "ui/main/ElidedLabel.h"
+
 namespace velmora {
 namespace {
 
 int visibleCount(const QWidget& page, const QString& prefix) {
     int n = 0;
     for (auto* label : page.findChildren<QLabel*>())
+        if (label->isVisibleTo(&page) && label->text().startsWith(prefix)) ++n;
+    for (auto* label : page.findChildren<ElidedLabel*>())
         if (label->isVisibleTo(&page) && label->text().startsWith(prefix)) ++n;
     return n;
 }

@@ -5,6 +5,7 @@
 #include "tests/ui/SeededHistory.h"
 #include "ui/main/heavy/HeavyAppsModel.h"
 #include "ui/main/heavy/HeavyPage.h"
+#include "ui/main/ElidedLabel.h"
 #include "ui/main/livechart/LiveChartPage.h"
 #include "ui/main/overview/OverviewPage.h"
 #include "ui/main/overview/PageParts.h"
@@ -28,9 +29,12 @@
 namespace velmora {
 namespace {
 
+// Plain labels and the eliding labels names are drawn in, whole.
 QStringList visibleTexts(const QWidget& root) {
     QStringList out;
     for (auto* label : root.findChildren<QLabel*>())
+        if (label->isVisibleTo(&root) && !label->text().isEmpty()) out << label->text();
+    for (auto* label : root.findChildren<ElidedLabel*>())
         if (label->isVisibleTo(&root) && !label->text().isEmpty()) out << label->text();
     return out;
 }
@@ -138,11 +142,12 @@ std::vector<double> spaced(double first, double step, int count) {
     return out;
 }
 
+// A legend row: the app's name, its footprint now and its change, the last of which is returned.
 QLabel* legendAmount(const QWidget& page, const QString& name) {
-    for (auto* label : page.findChildren<QLabel*>()) {
+    for (auto* label : page.findChildren<ElidedLabel*>()) {
         if (!label->isVisibleTo(&page) || label->text() != name) continue;
         const auto row = label->parentWidget()->findChildren<QLabel*>(Qt::FindDirectChildrenOnly);
-        if (row.size() == 3) return row[2];
+        if (row.size() == 2) return row[1];
     }
     return nullptr;
 }

@@ -2,6 +2,7 @@
 // its settings pop-up does to the panel and the stored preferences.
 #include "tests/app/AppHarness.h"
 #include "app/qt/AppStateAdapter.h"
+#include "ui/main/ElidedLabel.h"
 #include "ui/widget/FloatingWidgetController.h"
 #include "ui/widget/FloatingWidgetView.h"
 #include "ui/widget/QtWidgetPanel.h"
@@ -91,7 +92,11 @@ struct Widget {
         EXPECT_NE(p, nullptr) << name;
         return p;
     }
-    std::string text(const char* name) { return piece(name)->text().toStdString(); }
+    std::string text(const char* name) {
+        QWidget* w = piece<QWidget>(name);
+        if (auto* elided = qobject_cast<ElidedLabel*>(w)) return elided->text().toStdString();
+        return static_cast<QLabel*>(w)->text().toStdString();
+    }
     bool shown(const char* name) { return piece<QWidget>(name)->isVisibleTo(&view()); }
     void redraw() {
         h.state->announceChange();

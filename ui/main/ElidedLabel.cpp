@@ -4,6 +4,8 @@
 #include <QPainter>
 #include <QTextLayout>
 
+#include "ui/style/TextReport.h"
+
 #include <algorithm>
 
 namespace velmora {
@@ -16,8 +18,20 @@ void ElidedLabel::setText(const QString& text) {
     if (text == text_) return;
     text_ = text;
     setAccessibleName(text);
+    updateToolTip();
     updateGeometry();
     update();
+}
+
+void ElidedLabel::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    updateToolTip();
+}
+
+void ElidedLabel::updateToolTip() {
+    const QStringList shown = lines(width());
+    const bool cut = !shown.isEmpty() && shown.back().endsWith(QChar(0x2026)) && !text_.endsWith(QChar(0x2026));
+    setToolTip(cut ? text_ : QString());
 }
 
 void ElidedLabel::setColor(const QColor& colour) {
@@ -65,6 +79,7 @@ void ElidedLabel::paintEvent(QPaintEvent*) {
     int y = fontMetrics().ascent();
     for (const QString& line : lines(width())) {
         painter.drawText(0, y, line);
+        notePaintedText(painter, QRectF(0, y - fontMetrics().ascent(), width(), fontMetrics().height()), line);
         y += fontMetrics().lineSpacing();
     }
 }

@@ -4,8 +4,9 @@
 
 namespace velmora {
 
-// Plain text wrapped at word boundaries onto at most `maxLines` lines, the last one elided.
-// Unlike a word-wrapped QLabel, one long unbroken title does not widen its column.
+// Plain text wrapped at word boundaries onto at most `maxLines` lines, the last one elided; then
+// the whole text is its tooltip (and always its accessible name). Unlike a word-wrapped QLabel,
+// one long unbroken title does not widen its column.
 class ElidedLabel final : public QWidget {
     Q_OBJECT
 public:
@@ -22,8 +23,12 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // The whole text as tooltip while it is cut short.
+    void updateToolTip();
+
     QString text_;
     QColor colour_;
     int maxLines_;

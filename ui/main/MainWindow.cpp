@@ -156,23 +156,16 @@ void MainWindow::buildSidebar(QSplitter* splitter) {
     });
     lines->addWidget(temporaryBuild_);
 
-    nowApp_ = new QLabel(footer);
+    nowApp_ = new ElidedLabel(1, footer);
     nowApp_->setObjectName("nowApp");
-    nowApp_->setTextFormat(Qt::PlainText);
     nowApp_->setFont(roleFont(TextRole::caption2, QFont::DemiBold));
-    nowApp_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-    QPalette secondary = nowApp_->palette();
-    secondary.setColor(QPalette::WindowText, palette::secondaryText(this));
-    nowApp_->setPalette(secondary);
-    auto* nowBlock = new QVBoxLayout;
-    nowBlock->setSpacing(2);
-    nowBlock->addWidget(nowApp_);
+    nowApp_->setColor(palette::secondaryText(this));
+    lines->addWidget(nowApp_);
     nowTitle_ = new ElidedLabel(2, footer);
     nowTitle_->setObjectName("nowTitle");
     nowTitle_->setFont(roleFont(TextRole::caption2));
     nowTitle_->setColor(palette::tertiaryText(this));
-    nowBlock->addWidget(nowTitle_);
-    lines->addLayout(nowBlock);
+    lines->addWidget(nowTitle_);
     layout->addWidget(footer);
 }
 
@@ -316,7 +309,7 @@ void MainWindow::refreshFooter() {
     nowTitle_->setVisible(showNow);
     if (!showNow) return;
     const QString app = "Now: " + qText(state_.sensorLastApp.value_or("app"));
-    if (nowApp_->text() != app) nowApp_->setText(app);
+    nowApp_->setText(app);
     nowTitle_->setText(qText(*state_.sensorLastTitle));
 }
 

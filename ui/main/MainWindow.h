@@ -66,7 +66,7 @@ private:
     StoriesPage* storiesPage_ = nullptr;
     QPushButton* checkButton_ = nullptr;
     QPushButton* temporaryBuild_ = nullptr;
-    QLabel* nowApp_ = nullptr;
+    ElidedLabel* nowApp_ = nullptr;
     ElidedLabel* nowTitle_ = nullptr;
     QAction* widgetAction_ = nullptr;   // the toolbar button
     QAction* widgetToggle_ = nullptr;   // the menu command whose shortcut the toolbar names

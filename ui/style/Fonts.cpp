@@ -4,6 +4,9 @@
 #include <QFontDatabase>
 #include <QFontMetricsF>
 
+#include <algorithm>
+#include <cmath>
+
 namespace velmora {
 
 int rolePixelSize(TextRole role) {
@@ -37,6 +40,17 @@ bool hasEqualDigits(const QFont& font) {
     for (char digit = '1'; digit <= '9'; ++digit)
         if (!qFuzzyCompare(metrics.horizontalAdvance(QLatin1Char(digit)), zero)) return false;
     return true;
+}
+
+int amountColumnWidth(const QFont& font, bool withSign) {
+    const QFontMetricsF metrics(font);
+    qreal widest = 0;
+    // Digits share one advance in a number font, so these stand for every amount of their length.
+    for (const char* amount : {"1023.9 MB", "99.99 GB"})
+        for (const QString sign : {QString(), QStringLiteral("+"), QStringLiteral("\u2212")})
+            if (withSign || sign.isEmpty())
+                widest = std::max(widest, metrics.horizontalAdvance(sign + QString::fromLatin1(amount)));
+    return static_cast<int>(std::ceil(widest));
 }
 
 QFont numberFont(const QFont& font) {

@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "ui/style/Palette.h"
+#include "ui/style/TextReport.h"
 
 namespace velmora {
 
@@ -28,6 +29,7 @@ void paintCapsule(QPainter& painter, const QRectF& rect, const QString& text, co
     painter.setFont(style.font);
     painter.setPen(palette::withAlpha(textColour, style.textAlpha));
     painter.drawText(rect, Qt::AlignCenter, text);
+    notePaintedText(painter, rect, text);
     if (style.borderAlpha > 0) {
         // Inside the shape's edge: the stroke's centre runs half its width in.
         const QRectF inner = rect.adjusted(0.5, 0.5, -0.5, -0.5);

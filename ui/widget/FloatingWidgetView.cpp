@@ -11,6 +11,7 @@
 
 #include "app/qt/AppStateAdapter.h"
 #include "engine/stories/Phrasing.h"
+#include "ui/main/ElidedLabel.h"
 #include "ui/style/Fonts.h"
 #include "ui/style/MarkedSparkline.h"
 #include "ui/style/Palette.h"
@@ -71,6 +72,15 @@ SparklineInput sparklineInput(const Redraw& r) {
     return in;
 }
 
+// One line of the app's name, elided with the whole name as its tooltip.
+ElidedLabel* appName(QWidget* parent) {
+    auto* name = new ElidedLabel(1, parent);
+    name->setObjectName("widgetAppName");
+    name->setFont(roleFont(TextRole::callout, QFont::DemiBold));
+    name->setColor(widgetPrimary());
+    return name;
+}
+
 QFrame* divider(QWidget* parent) {
     auto* d = new QFrame(parent);
     d->setFixedSize(1, 36);
@@ -116,10 +126,7 @@ public:
         header_ = new QHBoxLayout;
         header_->setSpacing(8);
         icon_ = new AppIconTile(22, 16, 7, 11, this);
-        name_ = widgetLabel(this, roleFont(TextRole::callout, QFont::DemiBold), widgetPrimary());
-        name_->setObjectName("widgetAppName");
-        name_->setMinimumWidth(0);
-        name_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        name_ = appName(this);
         auto* gear = new IconButton(WidgetSymbol::gear, 12, "Widget settings", this);
         gear->setObjectName("widgetSettingsButton");
         auto* close = new IconButton(WidgetSymbol::xmark, 11, "Hide widget", this);
@@ -214,7 +221,7 @@ public:
         bodyLayout_->setSpacing(compact ? 6 : 10);
         setAccent(widgetToneColour(r.figures.accent, this));
         icon_->setApp(r.app);
-        setWidgetLabel(name_, widgetAppName(r.app));
+        name_->setText(QString::fromStdString(widgetAppName(r.app)));
         body_->setVisible(r.app.has_value());
         note_->setVisible(!r.app);
         if (!r.app) {
@@ -270,7 +277,7 @@ protected:
 private:
     QHBoxLayout* header_;
     AppIconTile* icon_;
-    QLabel* name_;
+    ElidedLabel* name_;
     QWidget* body_;
     QVBoxLayout* bodyLayout_;
     RollingNumber* footprint_;
@@ -307,9 +314,7 @@ public:
         icon_ = new AppIconTile(30, 20, 8, 14, app);
         auto* names = new QVBoxLayout;
         names->setSpacing(1);
-        name_ = widgetLabel(app, roleFont(TextRole::callout, QFont::DemiBold), widgetPrimary());
-        name_->setObjectName("widgetAppName");
-        name_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        name_ = appName(app);
         caption_ = widgetLabel(app, roleFont(TextRole::caption2), widgetTertiary());
         caption_->setObjectName("widgetCaption");
         names->addStretch(1);
@@ -322,7 +327,8 @@ public:
 
         appColumns_ = {divider(this)};
         auto* foot = new QWidget(this);
-        foot->setFixedWidth(92);
+        // The design's 92 cuts "301.4 MB" at this size: as wide as the widest footprint instead.
+        foot->setFixedWidth(std::max(92, amountColumnWidth(footprintFont(20), false)));
         auto* footCol = new QVBoxLayout(foot);
         footCol->setContentsMargins(0, 0, 0, 0);
         footCol->setSpacing(5);
@@ -411,7 +417,7 @@ public:
             update(QRect(4, height() / 2 - 22, 8, 44));
         }
         icon_->setApp(r.app);
-        setWidgetLabel(name_, widgetAppName(r.app));
+        name_->setText(QString::fromStdString(widgetAppName(r.app)));
         setWidgetLabel(caption_, widgetDockCaption(r.app));
         for (auto* w : appColumns_) w->setVisible(r.app.has_value());
         if (r.app) {
@@ -454,7 +460,7 @@ protected:
 
 private:
     AppIconTile* icon_;
-    QLabel* name_;
+    ElidedLabel* name_;
     QLabel* caption_;
     std::vector<QWidget*> appColumns_;
     RollingNumber* footprint_;

@@ -8,6 +8,7 @@
 
 #include "ui/style/Fonts.h"
 #include "ui/style/Palette.h"
+#include "ui/style/TextReport.h"
 
 namespace velmora {
 
@@ -311,6 +312,7 @@ void SpikeChip::paintEvent(QPaintEvent*) {
     const double baseline = (height() + fm.ascent() - fm.descent()) / 2.0;
     p.setPen(colour);
     p.drawText(QPointF(x, baseline), amount_);
+    notePaintedText(p, QRectF(x, 0, fm.horizontalAdvance(amount_), height()), amount_);
     x += fm.horizontalAdvance(amount_) + 5;
     if (withDot_) {
         const QString dot = QString::fromUtf8("\u00B7");
@@ -320,6 +322,7 @@ void SpikeChip::paintEvent(QPaintEvent*) {
     }
     p.setPen(widgetSecondary());
     p.drawText(QPointF(x, baseline), ago_);
+    notePaintedText(p, QRectF(x, 0, width() - 8 - x, height()), ago_);
 }
 
 IconButton::IconButton(WidgetSymbol symbol, int symbolSize, const QString& name, QWidget* parent)

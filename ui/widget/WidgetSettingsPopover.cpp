@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyleOptionComboBox>
 #include <QVBoxLayout>
 
 #include "ui/style/Fonts.h"
@@ -76,7 +77,7 @@ WidgetSettingsPopover::WidgetSettingsPopover(FloatingWidgetView& view, const App
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(16, 16, 16, 16);
     column->setSpacing(12);
-    column->setSizeConstraint(QLayout::SetFixedSize);
+    // As wide as the design says whatever the app names; only the height follows the rows shown.
 
     auto* title = widgetLabel(this, roleFont(TextRole::headline, QFont::DemiBold), widgetPrimary());
     title->setText("Widget settings");
@@ -84,7 +85,7 @@ WidgetSettingsPopover::WidgetSettingsPopover(FloatingWidgetView& view, const App
 
     auto* showRow = new QHBoxLayout;
     showRow->setSpacing(8);
-    auto* showLabel = widgetLabel(this, roleFont(TextRole::body), widgetPrimary());
+    auto* showLabel = showLabel_ = widgetLabel(this, roleFont(TextRole::body), widgetPrimary());
     showLabel->setText("Show");
     show_ = new QComboBox(this);
     show_->setObjectName("widgetShow");
@@ -143,9 +144,19 @@ WidgetSettingsPopover::WidgetSettingsPopover(FloatingWidgetView& view, const App
 void WidgetSettingsPopover::fill(const FloatingWidgetPreferences& prefs) {
     options_ = widgetShowOptions(state_.widgetApps(), state_.sampler->appSnapshots(), prefs.pinnedAppKey);
     show_->clear();
+    // Long names are elided to the picker's field, so neither the picker nor its list outgrows the
+    // pop-up; the whole name is the item's tooltip and what is read aloud.
+    QStyleOptionComboBox option;
+    option.initFrom(show_);
+    const int chrome = show_->style()->sizeFromContents(QStyle::CT_ComboBox, &option, QSize(0, 0), show_).width();
+    const QMargins margins = layout()->contentsMargins();
+    const int room = popoverWidth - margins.left() - margins.right() - showLabel_->sizeHint().width() - 8 - chrome;
     int current = 0;
     for (std::size_t i = 0; i < options_.size(); ++i) {
-        show_->addItem(QString::fromStdString(options_[i].label));
+        const QString whole = QString::fromStdString(options_[i].label);
+        show_->addItem(show_->fontMetrics().elidedText(whole, Qt::ElideRight, room));
+        show_->setItemData(int(i), whole, Qt::ToolTipRole);
+        show_->setItemData(int(i), whole, Qt::AccessibleTextRole);
         if (options_[i].key == prefs.pinnedAppKey) current = int(i);
     }
     show_->setCurrentIndex(current);
@@ -165,7 +176,6 @@ void WidgetSettingsPopover::fill(const FloatingWidgetPreferences& prefs) {
 
 void WidgetSettingsPopover::open(const FloatingWidgetPreferences& prefs) {
     fill(prefs);
-    adjustSize();
     place();
     show();
 }
@@ -179,7 +189,9 @@ bool WidgetSettingsPopover::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void WidgetSettingsPopover::place() {
-    adjustSize();
+    // The rows shown decide the height at the fixed width.
+    layout()->activate();
+    resize(popoverWidth, layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(popoverWidth) : sizeHint().height());
     const QRect p = panel_->frameGeometry();
     const QScreen* screen = panel_->screen() ? panel_->screen() : QGuiApplication::primaryScreen();
     const QRect area = screen ? screen->availableGeometry() : QRect(p.x(), p.y(), 1 << 16, 1 << 16);

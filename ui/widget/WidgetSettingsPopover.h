@@ -42,6 +42,7 @@ private:
     QWidget* panel_;
     std::vector<WidgetShowOption> options_;
     QComboBox* show_;
+    QLabel* showLabel_;
     QButtonGroup* placement_;
     QCheckBox* autoCollapse_;
     QCheckBox* compact_;

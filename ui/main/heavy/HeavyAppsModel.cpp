@@ -12,7 +12,8 @@ QVariant HeavyAppsModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() < 0 || index.row() >= rowCount()) return {};
     const Row& r = rows_[static_cast<std::size_t>(index.row())];
     switch (role) {
-        case Qt::DisplayRole: return QString::fromStdString(r.name);
+        case Qt::DisplayRole:
+        case Qt::ToolTipRole: return QString::fromStdString(r.name);  // whole where the row elides it
         case Qt::AccessibleTextRole: {
             QString text = QString::fromStdString(r.name + ", " + r.bytes);
             if (r.foreground) text += QString::fromUtf8(", you\u2019re using this now");

@@ -18,6 +18,7 @@
 #include "ui/main/strip/SystemPressureStrip.h"
 #include "ui/style/Fonts.h"
 #include "ui/style/Palette.h"
+#include "ui/style/TextReport.h"
 
 namespace velmora {
 
@@ -25,7 +26,13 @@ namespace {
 
 constexpr int padX = 14;
 constexpr int sparkHeight = 32;
-constexpr int badgeWidth = 56;
+
+QFont badgeFont() { return numberFont(roleFont(TextRole::caption2, QFont::DemiBold)); }
+// At least the 56 of the design, and wide enough for the sign and every digit of any change.
+int badgeWidth() {
+    static const int width = std::max(56, amountColumnWidth(badgeFont(), true));
+    return width;
+}
 
 // Paints each app row from the model's roles; only rows in view are painted.
 class HeavyRowDelegate final : public QStyledItemDelegate {
@@ -55,10 +62,12 @@ public:
         p->setPen(palette::primaryText(w));
         p->setFont(bytesFont);
         p->drawText(QRect(r.left(), r.top(), r.width(), nameMetrics.height()), Qt::AlignRight | Qt::AlignVCenter, bytes);
+        notePaintedText(*p, QRect(r.left(), r.top(), r.width(), nameMetrics.height()), bytes);
         p->setFont(nameFont);
         const QString name = nameMetrics.elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideRight,
                                                     std::max(0, r.width() - bytesWidth - 12));
         p->drawText(QRect(r.left(), r.top(), r.width(), nameMetrics.height()), Qt::AlignLeft | Qt::AlignVCenter, name);
+        notePaintedText(*p, QRect(r.left(), r.top(), std::max(0, r.width() - bytesWidth - 12), nameMetrics.height()), name);
         int y = r.top() + nameMetrics.height();
         if (index.data(HeavyAppsModel::foregroundRole).toBool()) {
             p->setFont(captionFont);
@@ -71,7 +80,7 @@ public:
         if (showCharts) {
             y += 8;
             const QVariant badgeText = index.data(HeavyAppsModel::badgeTextRole);
-            const int lineWidth = r.width() - (badgeText.isValid() ? badgeWidth + 8 : 0);
+            const int lineWidth = r.width() - (badgeText.isValid() ? badgeWidth() + 8 : 0);
             const QRectF area(r.left(), y, std::max(0, lineWidth), sparkHeight);
             const auto* values = static_cast<const std::vector<std::uint64_t>*>(
                 index.data(HeavyAppsModel::valuesRole).value<const void*>());
@@ -89,11 +98,11 @@ public:
                 p->drawPolyline(poly);
             }
             if (badgeText.isValid()) {
-                const QFont badgeFont = numberFont(roleFont(TextRole::caption2, QFont::DemiBold));
-                p->setFont(badgeFont);
+                p->setFont(badgeFont());
                 p->setPen(index.data(HeavyAppsModel::badgeReleaseRole).toBool() ? palette::green() : palette::orange());
-                p->drawText(QRectF(r.right() - badgeWidth, y, badgeWidth, sparkHeight), Qt::AlignRight | Qt::AlignVCenter,
+                p->drawText(QRectF(r.right() - badgeWidth(), y, badgeWidth(), sparkHeight), Qt::AlignRight | Qt::AlignVCenter,
                             badgeText.toString());
+                notePaintedText(*p, QRectF(r.right() - badgeWidth(), y, badgeWidth(), sparkHeight), badgeText.toString());
             }
         }
         p->setPen(palette::withAlpha(palette::primaryText(w), 0.12));

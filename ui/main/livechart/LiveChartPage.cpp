@@ -19,6 +19,7 @@
 
 #include "engine/stories/Phrasing.h"
 #include "platform/Clock.h"
+#include "ui/main/ElidedLabel.h"
 #include "ui/main/overview/PageParts.h"
 #include "ui/style/Fonts.h"
 #include "ui/style/Palette.h"
@@ -129,7 +130,9 @@ LiveChartPage::LiveChartPage(AppState& state, QWidget* parent) : Page(parent), s
         line->setSpacing(10);
         r.dot = new Dot(r.row);
         line->addWidget(r.dot);
-        r.name = textLabel("", roleFont(TextRole::body, QFont::Medium), palette::primaryText(host), r.row);
+        r.name = new ElidedLabel(1, r.row);
+        r.name->setFont(roleFont(TextRole::body, QFont::Medium));
+        r.name->setColor(palette::primaryText(host));
         line->addWidget(r.name, 1);
         r.current = textLabel("", numberFont(roleFont(TextRole::callout, QFont::DemiBold)), palette::primaryText(host),
                               r.row, Qt::AlignRight | Qt::AlignVCenter);

@@ -16,6 +16,7 @@ class QValueAxis;
 namespace velmora {
 
 class AppState;
+class ElidedLabel;
 class SegmentedPicker;
 
 // The heaviest apps' memory as lines over 30, 60 or 120 minutes, with a legend of their sizes.
@@ -39,7 +40,7 @@ private:
     struct LegendRow {
         QWidget* row = nullptr;
         QWidget* dot = nullptr;
-        QLabel* name = nullptr;
+        ElidedLabel* name = nullptr;
         QLabel* current = nullptr;
         QLabel* delta = nullptr;
         QWidget* divider = nullptr;

@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "engine/stories/Phrasing.h"
+#include "ui/main/ElidedLabel.h"
 #include "ui/main/overview/PageParts.h"
 #include "ui/main/strip/SystemPressureStrip.h"
 #include "ui/style/Fonts.h"
@@ -134,9 +135,9 @@ OverviewPage::OverviewPage(AppState& state, QWidget* parent) : Page(parent), sta
         names->setSpacing(2);
         r.title = textLabel("", roleFont(TextRole::body, QFont::Medium), palette::primaryText(host), r.row);
         names->addWidget(r.title);
-        r.members = textLabel("", roleFont(TextRole::caption), palette::secondaryText(host), r.row);
-        r.members->setMinimumWidth(0);
-        r.members->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        r.members = new ElidedLabel(1, r.row);
+        r.members->setFont(roleFont(TextRole::caption));
+        r.members->setColor(palette::secondaryText(host));
         names->addWidget(r.members);
         line->addLayout(names, 1);
         auto* figures = new QVBoxLayout;

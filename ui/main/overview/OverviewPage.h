@@ -10,6 +10,7 @@ class QLabel;
 namespace velmora {
 
 class AppState;
+class ElidedLabel;
 class SegmentedPicker;
 class SystemPressureStrip;
 
@@ -31,7 +32,7 @@ private:
         QWidget* row = nullptr;
         QWidget* icon = nullptr;
         QLabel* title = nullptr;
-        QLabel* members = nullptr;
+        ElidedLabel* members = nullptr;
         QLabel* bytes = nullptr;
         QLabel* share = nullptr;
         QWidget* divider = nullptr;

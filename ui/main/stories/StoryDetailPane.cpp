@@ -11,6 +11,7 @@
 #include <QPainterPath>
 #include <QPixmap>
 #include <QPushButton>
+#include <QStyleOptionButton>
 #include <QVBoxLayout>
 
 #include "ui/main/stories/StoriesLogic.h"
@@ -52,6 +53,112 @@ protected:
 
 private:
     QColor fill_;
+};
+
+// The big amount: at its full size when the column has room, else scaled down until it fits, since
+// a figure is never cut or elided.
+class FittedAmount final : public QLabel {
+public:
+    FittedAmount(const QString& text, const QFont& full, QWidget* parent) : QLabel(text, parent), full_(full) {
+        setTextFormat(Qt::PlainText);
+        setFont(full);
+    }
+    QSize sizeHint() const override {
+        const QFontMetrics fm(full_);
+        return {fm.horizontalAdvance(text()), fm.height()};
+    }
+    QSize minimumSizeHint() const override { return {0, QFontMetrics(full_).height()}; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QLabel::resizeEvent(event);
+        QFont f = full_;
+        int pixels = full_.pixelSize();
+        while (pixels > 12 && QFontMetrics(f).horizontalAdvance(text()) > contentsRect().width()) f.setPixelSize(--pixels);
+        if (f != font()) setFont(f);
+    }
+
+private:
+    QFont full_;
+};
+
+// The source badges in rows as wide as the column, wrapping onto more rows when they do not fit.
+class BadgeFlow final : public QWidget {
+public:
+    BadgeFlow(const std::vector<SensorSource>& sources, QWidget* parent) : QWidget(parent) {
+        for (const auto source : sources) badges_.push_back(new SourceBadge(source, this));
+        QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+        policy.setHeightForWidth(true);
+        setSizePolicy(policy);
+    }
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override { return place(width, false); }
+    QSize sizeHint() const override { return {rowWidth(), place(rowWidth(), false)}; }
+    QSize minimumSizeHint() const override {
+        int widest = 0;
+        for (const auto* b : badges_) widest = std::max(widest, b->sizeHint().width());
+        return {widest, place(widest, false)};
+    }
+
+protected:
+    void resizeEvent(QResizeEvent*) override { place(width(), true); }
+
+private:
+    static constexpr int gap = 6;
+    int rowWidth() const {
+        int w = 0;
+        for (const auto* b : badges_) w += (w ? gap : 0) + b->sizeHint().width();
+        return w;
+    }
+    // The height the badges take at `width`; moves them there when `move`.
+    int place(int width, bool move) const {
+        int x = 0, y = 0, row = 0;
+        for (auto* b : badges_) {
+            const QSize s = b->sizeHint();
+            if (x > 0 && x + s.width() > width) {
+                x = 0;
+                y += row + gap;
+                row = 0;
+            }
+            if (move) b->setGeometry(x, y, s.width(), s.height());
+            x += s.width() + gap;
+            row = std::max(row, s.height());
+        }
+        return y + row;
+    }
+    std::vector<SourceBadge*> badges_;
+};
+
+// A button whose label is elided to the room it gets, whole in its tooltip and accessible name.
+class ElidingButton final : public QPushButton {
+public:
+    ElidingButton(const QIcon& icon, const QString& text, QWidget* parent)
+        : QPushButton(icon, text, parent), whole_(text) {
+        setAccessibleName(text);
+        setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
+    }
+    QSize sizeHint() const override {
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        option.text = whole_;
+        QSize contents = fontMetrics().size(Qt::TextShowMnemonic, whole_);
+        if (!icon().isNull()) contents.rwidth() += iconSize().width() + 4;  // as QPushButton lays an icon out
+        return style()->sizeFromContents(QStyle::CT_PushButton, &option, contents, this);
+    }
+    QSize minimumSizeHint() const override { return {std::min(sizeHint().width(), 120), sizeHint().height()}; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QPushButton::resizeEvent(event);
+        const int whole = sizeHint().width();
+        const int chrome = whole - fontMetrics().horizontalAdvance(whole_);
+        const QString shown = width() >= whole ? whole_ : fontMetrics().elidedText(whole_, Qt::ElideRight, width() - chrome);
+        if (shown != text()) setText(shown);
+        setToolTip(shown == whole_ ? QString() : whole_);
+    }
+
+private:
+    QString whole_;
 };
 
 // A finger tapping: the placeholder's picture, drawn since no icon theme is guaranteed.
@@ -147,9 +254,11 @@ void StoryDetailPane::rebuild() {
     column->addWidget(text(storyShortTime(s.timestamp), page, roleFont(TextRole::caption), secondary));
     QFont big = numberFont(roleFont(TextRole::largeTitle, QFont::Bold));
     big.setPixelSize(48);
-    auto* amount = text(QString::fromStdString(d.deltaText), page, big, d.deltaGreen ? palette::green() : primary,
-                        "detailDelta");
-    amount->setWordWrap(false);
+    auto* amount = new FittedAmount(QString::fromStdString(d.deltaText), big, page);
+    amount->setObjectName("detailDelta");
+    QPalette amountColour = amount->palette();
+    amountColour.setColor(QPalette::WindowText, d.deltaGreen ? palette::green() : primary);
+    amount->setPalette(amountColour);
     column->addWidget(amount);
     column->addWidget(
         text(QString::fromStdString(s.title), page, roleFont(TextRole::title2, QFont::DemiBold), primary, "detailTitle"));
@@ -169,7 +278,7 @@ void StoryDetailPane::rebuild() {
     // Quit closes windows; a program without one on this desktop is not offered it.
     if (d.offersQuit && appHasWindow_) {
         const QString name = QString::fromStdString(s.relatedApp->displayName);
-        auto* button = new QPushButton(quitSymbol(palette::red()), QStringLiteral("Quit ") + name, page);
+        auto* button = new ElidingButton(quitSymbol(palette::red()), QStringLiteral("Quit ") + name, page);
         button->setObjectName("quitApp");
         QPalette p = button->palette();
         p.setColor(QPalette::ButtonText, palette::red());
@@ -197,11 +306,7 @@ void StoryDetailPane::rebuild() {
     auto* sources = new QVBoxLayout;
     sources->setSpacing(6);
     sources->addWidget(text(QStringLiteral("How we know"), page, roleFont(TextRole::headline, QFont::DemiBold), primary));
-    auto* badges = new QHBoxLayout;
-    badges->setSpacing(6);
-    for (const auto source : d.badges) badges->addWidget(new SourceBadge(source, page));
-    badges->addStretch(1);
-    sources->addLayout(badges);
+    sources->addWidget(new BadgeFlow(d.badges, page));
     sources->addWidget(text(QString::fromStdString(d.sourceExplanation), page, roleFont(TextRole::caption), secondary));
     column->addLayout(sources);
     column->addStretch(1);

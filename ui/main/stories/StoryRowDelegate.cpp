@@ -10,6 +10,7 @@
 #include "ui/style/Fonts.h"
 #include "ui/style/Painting.h"
 #include "ui/style/Palette.h"
+#include "ui/style/TextReport.h"
 
 namespace velmora {
 
@@ -172,10 +173,12 @@ void StoryRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     painter->setPen(toneColour(row->deltaTone, widget));
     painter->drawText(QRect(right.left(), right.top(), right.width(), deltaMetrics.height()),
                       Qt::AlignRight | Qt::AlignVCenter, row->delta);
+    notePaintedText(*painter, QRect(right.left(), right.top(), right.width(), deltaMetrics.height()), row->delta);
     painter->setFont(totalFont());
     painter->setPen(tertiary);
     painter->drawText(QRect(right.left(), right.bottom() - totalMetrics.height() + 1, right.width(), totalMetrics.height()),
                       Qt::AlignRight | Qt::AlignVCenter, row->total);
+    notePaintedText(*painter, QRect(right.left(), right.top(), right.width(), rightHeight), row->total);
 
     // Text column.
     const int tx = static_cast<int>(ringRect.right()) + gap;
@@ -191,6 +194,7 @@ void StoryRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     painter->setPen(palette::primaryText(widget));
     for (const auto& line : lines) {
         painter->drawText(QRect(tx, y, tw, titleMetrics.height()), Qt::AlignLeft | Qt::AlignVCenter, line);
+        notePaintedText(*painter, QRect(tx, y, tw, titleMetrics.height()), line);
         y += titleMetrics.lineSpacing();
     }
     y += 3;
@@ -203,6 +207,7 @@ void StoryRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     painter->setPen(toneColour(row->summaryTone, widget));
     const int summaryWidth = QFontMetrics(summaryFont()).horizontalAdvance(row->summary);
     painter->drawText(QRect(tx, y, summaryWidth + 1, lineHeight), Qt::AlignLeft | Qt::AlignVCenter, row->summary);
+    notePaintedText(*painter, QRect(tx, y, tw, lineHeight), row->summary);
     painter->setFont(sourceFont());
     painter->setPen(tertiary);
     const int sx = tx + summaryWidth + 6;

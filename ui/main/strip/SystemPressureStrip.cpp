@@ -91,6 +91,9 @@ SystemPressureStrip::SystemPressureStrip(QWidget* parent) : QWidget(parent) {
     headline_->setObjectName("stripHeadline");
     explanation_ = label(this, roleFont(TextRole::caption), palette::secondaryText(this));
     explanation_->setObjectName("stripExplanation");
+    // A narrow column wraps the words onto more lines; the figures beside them keep their width.
+    headline_->setWordWrap(true);
+    explanation_->setWordWrap(true);
     // Centred as a pair, 2 px apart, however tall the figures make the row.
     words->addStretch(1);
     words->addWidget(headline_);

@@ -18,6 +18,7 @@
 
 #include "platform/Calendar.h"
 #include "platform/Clock.h"
+#include "ui/main/ElidedLabel.h"
 #include "ui/main/overview/PageParts.h"
 #include "ui/style/Fonts.h"
 #include "ui/style/Palette.h"
@@ -103,7 +104,15 @@ void fill(TrendsPage::BarChart& c, const std::vector<TrendsDay>& days, bool minu
         // Counted back from today, appended in order (the axis wants rising end values).
         std::vector<int> marks;
         for (int i = n - 1; i >= 0; i -= every) marks.insert(marks.begin(), i);
-        for (int i : marks) c.days->append(QString::fromStdString(days[static_cast<std::size_t>(i)].label), i);
+        // The last label is centred on today's bar at the edge: half of it needs room beyond.
+        const QFontMetrics metrics(c.days->labelsFont());
+        int half = 0;
+        for (int i : marks) {
+            const QString label = QString::fromStdString(days[static_cast<std::size_t>(i)].label);
+            c.days->append(label, i);
+            half = std::max(half, (metrics.horizontalAdvance(label) + 1) / 2);
+        }
+        c.chart->setMargins(QMargins(0, 0, half, 0));
         c.days->setRange(-0.5, n - 0.5);
         c.bars = n;
         c.lastDay = lastDay;
@@ -188,7 +197,9 @@ TrendsPage::TrendsPage(AppState& state, QWidget* parent) : Page(parent), state_(
         auto* line = new QHBoxLayout(r.row);
         line->setContentsMargins(0, 8, 0, 8);
         line->setSpacing(10);
-        r.name = textLabel("", roleFont(TextRole::body, QFont::Medium), palette::primaryText(host), r.row);
+        r.name = new ElidedLabel(1, r.row);
+        r.name->setFont(roleFont(TextRole::body, QFont::Medium));
+        r.name->setColor(palette::primaryText(host));
         line->addWidget(r.name, 1);
         r.stories = textLabel("", roleFont(TextRole::caption), palette::secondaryText(host), r.row);
         line->addWidget(r.stories);

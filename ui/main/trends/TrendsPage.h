@@ -14,6 +14,7 @@ class QValueAxis;
 namespace velmora {
 
 class AppState;
+class ElidedLabel;
 class SegmentedPicker;
 
 // Stories and pressure minutes per day over 7, 30 or 90 days, and the apps that grew the most.
@@ -42,7 +43,7 @@ public:
 private:
     struct OffenderRow {
         QWidget* row = nullptr;
-        QLabel* name = nullptr;
+        ElidedLabel* name = nullptr;
         QLabel* stories = nullptr;
         QLabel* growth = nullptr;
         QWidget* divider = nullptr;

@@ -1,0 +1,96 @@
+#pragma once
+// An application state over the longest content a user meets: an app name of 60 characters in
+// front, changes of −999.9 MB and +99.99 GB, memory getting tight and almost gone, and a story with
+// five badges, the longest verdict and a spike line, all about that app.
+#include <string>
+
+#include "tests/app/AppHarness.h"
+
+namespace velmora {
+
+inline const std::string longAppName = "Extraordinarily Long Application Name Seen On Linux Desktops";
+
+struct LongContent : AppHarness {
+    static constexpr std::uint64_t GiB = 1024 * MiB;
+    // 999.9 MB and 99.99 GB, as the byte formatter writes them.
+    static constexpr std::int64_t fall = -1'048'471'142;
+    static constexpr std::int64_t rise = 107'363'582'935;
+
+    LongContent() {
+        make();
+        state->settings->setDeveloperModeEnabled(true);
+        // Ten minutes level, then the last second moves the two movers: the five-minute badges
+        // read exactly the two widest changes.
+        for (int t = 0; t <= 600; ++t) tick(t == 600);
+        const Date now = clock.now();
+        addStory(now - 60);
+        state->sensorLastApp = longAppName;
+        state->sensorLastTitle = "Quarterly report with every appendix and all the charts \u2014 " + longAppName;
+        for (int day = 0; day < 90; ++day)
+            state->dailyStats->recordStory("key.long" + std::to_string(day % 9), longAppName + std::to_string(day % 9),
+                                           rise, now - day * 86400.0);
+        for (int t = 0; t < 600; ++t) state->dailyStats->recordPressureTick(MemoryPressureLevel::critical, now);
+    }
+
+    void tick(bool moved) {
+        clock.advance(1);
+        steady.now += 1;
+        processes.processes.clear();
+        desktop.apps.clear();
+        const auto add = [&](std::int32_t pid, const std::string& program, const std::string& name, std::uint64_t bytes,
+                             bool front) {
+            ProcessReading r;
+            r.pid = pid;
+            r.executablePath = "/usr/bin/" + program;
+            r.shortName = program;
+            r.parentPid = 1;
+            r.footprintBytes = bytes;
+            r.startTime = 5;
+            processes.processes.push_back(r);
+            desktop.apps.push_back({pid, program, name, false, front});
+        };
+        add(100, "longapp", longAppName, 999 * MiB + 943 * 1024, true);  // 999.9 MB
+        add(101, "soaring", longAppName + " Soaring", 500 * MiB + (moved ? rise : 0), false);
+        add(102, "falling", longAppName + " Falling", 1100 * MiB + (moved ? 0 : static_cast<std::uint64_t>(-fall)), false);
+        add(103, "firefox", "Firefox", 1800 * MiB, false);
+        // 999.9 MB free of 99.99 GB: under 5 % free, with 99.99 GB written to disk.
+        memory.reading = {100 * GiB - 10 * MiB, 999 * MiB + 943 * 1024, 0, 100 * GiB - 10 * MiB,
+                          MemoryPressureLevel::warning};
+        state->sampler->tick();
+    }
+
+    void addStory(Date when) {
+        TimelineEvent e;
+        e.id = Uuid::random();
+        e.timestamp = when;
+        e.kind = TimelineEventKind::largeDelta;
+        e.title = longAppName + " used a lot more memory";
+        e.explanation = "You opened quarterly-report.ods in " + longAppName;
+        // The sampled app itself, so the widget marks the story on its trend.
+        for (const auto& app : state->sampler->appSnapshots())
+            if (app.identity.displayName == longAppName) e.relatedApp = app.identity;
+        e.baselineFootprintBytes = GiB;
+        e.immediate = ImpactWindow{rise, 10, GiB + static_cast<std::uint64_t>(rise) + 2 * GiB, {}};
+        e.settled = ImpactWindow{rise, 60, {}, GiB + static_cast<std::uint64_t>(rise)};
+        SystemMemorySnapshot context;
+        context.totalPhysicalBytes = 100 * GiB;
+        context.availableBytes = 999 * MiB;
+        context.pressure = MemoryPressureLevel::critical;
+        e.systemContext = context;
+        e.primarySource = SensorSource::systemPressure;
+        e.supportingSources = {SensorSource::browserSession, SensorSource::screenshotOCR, SensorSource::accessibility,
+                               SensorSource::cloudVision, SensorSource::windowList};
+        state->timeline->add(e);
+        TimelineEvent released = e;
+        released.id = Uuid::random();
+        released.timestamp = when - 30;
+        released.kind = TimelineEventKind::memoryReleased;
+        released.title = longAppName + " freed memory";
+        released.immediate.reset();
+        released.settled = ImpactWindow{fall, 60, {}, GiB};
+        state->timeline->add(released);
+        state->selectedEventID = e.id;
+    }
+};
+
+}  // namespace velmora
