@@ -10,6 +10,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineSeries>
+#include <QSignalBlocker>
 #include <QLocale>
 #include <QPainter>
 #include <QValueAxis>
@@ -183,6 +184,7 @@ void LiveChartPage::refresh() {
         it = series_.erase(it);
     }
     double top = 0;
+    std::vector<QLineSeries*> replaced;
     QList<QPointF> buffer;
     buffer.reserve(maxPointsPerSeries + 2);
     for (const auto& s : series) {
@@ -205,9 +207,18 @@ void LiveChartPage::refresh() {
             top = std::max(top, gb);
             buffer.append(QPointF(p.date.unixSeconds(), gb));
         }
+        if (line->points() == buffer) continue;
+        // Each line lays itself out again (a stroke of its whole path) when its points change
+        // and again when an axis moves; the time axis moves every second, so the points are
+        // handed over quietly and the lines laid out once, when it does.
+        const QSignalBlocker quiet(line);
         line->replace(buffer);
+        replaced.push_back(line);
     }
+    const bool moved = timeAxis_->min() != start.unixSeconds() || timeAxis_->max() != now.unixSeconds();
     timeAxis_->setRange(start.unixSeconds(), now.unixSeconds());
+    if (!moved)
+        for (auto* line : replaced) emit line->pointsReplaced();
     // Four marks on whole minutes, a third of the range apart, relabelled only when they move.
     const double spacing = rangeMinutes_ * 20.0;
     const double first = std::ceil(start.unixSeconds() / 60.0) * 60.0;
