@@ -57,7 +57,7 @@ void paintRing(QPainter& painter, const QRectF& rect, double share, const QColor
 
 QPolygonF denseLineBand(const QPolygonF& line, qreal width, qreal halfPen) {
     const auto columns = static_cast<std::size_t>(std::max<qreal>(1, std::ceil(width)));
-    if (!(width > 0) || static_cast<std::size_t>(line.size()) <= 2 * columns) return {};
+    if (!(width > 0) || static_cast<std::size_t>(line.size()) < 2 * columns) return {};
     struct Column {
         qreal top = 0, bottom = 0;
         bool used = false;

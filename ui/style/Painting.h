@@ -38,7 +38,7 @@ inline void paintCapsule(QPainter& painter, const QRectF& rect, const QString& t
 void paintRing(QPainter& painter, const QRectF& rect, double share, const QColor& accent, const QColor& track,
                qreal width = 3);
 
-// A line with more points than twice the pixel columns of `width` as a band: in each column, from
+// A line with at least two points for each pixel column of `width` as a band: in each column, from
 // its highest point to its lowest, widened by `halfPen` up and down, outlined along the top edge
 // left to right and back along the bottom. Filling it costs a fraction of stroking thousands of
 // sub-pixel segments, and at that density the two look alike. Empty for a sparser line.
