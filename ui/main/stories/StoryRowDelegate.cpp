@@ -4,10 +4,12 @@
 #include <QApplication>
 #include <QPainter>
 #include <QPainterPath>
+#include <QStaticText>
 #include <QTextLayout>
 
 #include <map>
 #include <optional>
+#include <vector>
 
 #include "ui/main/stories/StoryListModel.h"
 #include "ui/style/Fonts.h"
@@ -98,7 +100,7 @@ void paintSymbol(QPainter& p, const QRectF& r, stories::RowSymbol symbol, const 
 
 struct StoryRowDelegate::Layout {
     // What it was laid out from.
-    QString title, subtitle, summary, source, delta, total;
+    QString time, title, subtitle, summary, source, delta, total;
     int width = -1;
     // What is drawn.
     QStringList lines;
@@ -109,12 +111,31 @@ struct StoryRowDelegate::Layout {
     QString subtitleShown;
     int summaryWidth = 0;
     QString sourceShown;  // empty: the source gives way
+    // The texts shaped for drawing, on the row's first paint (sizes are asked of every row).
+    struct Shaped {
+        QStaticText time, subtitle, summary, source, delta, total;
+        std::vector<QStaticText> lines;
+    };
+    std::optional<Shaped> shaped;
 
     bool madeFrom(const StoryRow& row, int rowWidth) const {
-        return width == rowWidth && title == row.title && subtitle == row.subtitle && summary == row.summary &&
-               source == row.source && delta == row.delta && total == row.total;
+        return width == rowWidth && time == row.time && title == row.title && subtitle == row.subtitle &&
+               summary == row.summary && source == row.source && delta == row.delta && total == row.total;
     }
 };
+
+namespace {
+
+// Outside text, shaped once in `font`, never read as markup.
+QStaticText shapedText(const QString& text, const QFont& font) {
+    QStaticText shaped(text);
+    shaped.setTextFormat(Qt::PlainText);
+    shaped.setPerformanceHint(QStaticText::AggressiveCaching);
+    shaped.prepare(QTransform(), font);
+    return shaped;
+}
+
+}  // namespace
 
 // The row's fonts and their metrics, built on the application font of the day.
 struct StoryRowDelegate::Cache {
@@ -128,7 +149,7 @@ struct StoryRowDelegate::Cache {
         QFont total = numberFont(roleFont(TextRole::caption2));
         QFont time = numberFont(roleFont(TextRole::caption));
         QFontMetrics titleMetrics{title}, subtitleMetrics{subtitle}, summaryMetrics{summary}, sourceMetrics{source},
-            deltaMetrics{delta}, totalMetrics{total};
+            deltaMetrics{delta}, totalMetrics{total}, timeMetrics{time};
         // The right column fits the wider of the change and the total, and always "+999.9 MB".
         int rightFloor = deltaMetrics.horizontalAdvance(QStringLiteral("+999.9 MB"));
         int lineHeight = std::max(summaryMetrics.height(), sourceMetrics.height());
@@ -149,12 +170,12 @@ struct StoryRowDelegate::Cache {
 StoryRowDelegate::StoryRowDelegate(QObject* parent) : QStyledItemDelegate(parent), cache_(std::make_unique<Cache>()) {}
 StoryRowDelegate::~StoryRowDelegate() = default;
 
-const StoryRowDelegate::Layout& StoryRowDelegate::layout(const StoryRow& row, int rowWidth) const {
+StoryRowDelegate::Layout& StoryRowDelegate::layout(const StoryRow& row, int rowWidth) const {
     const auto& f = cache_->current();
     Layout& l = cache_->layouts[row.id];
     if (l.madeFrom(row, rowWidth)) return l;
     l = Layout{};
-    l.title = row.title, l.subtitle = row.subtitle, l.summary = row.summary, l.source = row.source;
+    l.time = row.time, l.title = row.title, l.subtitle = row.subtitle, l.summary = row.summary, l.source = row.source;
     l.delta = row.delta, l.total = row.total, l.width = rowWidth;
     l.right = std::max({f.rightFloor, f.deltaMetrics.horizontalAdvance(row.delta),
                         f.totalMetrics.horizontalAdvance(row.total)});
@@ -191,7 +212,18 @@ void StoryRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     // Stories the list no longer holds leave their layouts behind; they go now and then.
     if (cache_->layouts.size() > 2 * static_cast<std::size_t>(index.model()->rowCount()) + 64) cache_->layouts.clear();
     const auto& f = cache_->current();
-    const Layout& l = layout(*row, option.rect.width());
+    Layout& l = layout(*row, option.rect.width());
+    if (!l.shaped) {
+        auto& s = l.shaped.emplace();
+        s.time = shapedText(row->time, f.time);
+        s.delta = shapedText(row->delta, f.delta);
+        s.total = shapedText(row->total, f.total);
+        for (const auto& line : l.lines) s.lines.push_back(shapedText(line, f.title));
+        s.subtitle = shapedText(l.subtitleShown, f.subtitle);
+        s.summary = shapedText(row->summary, f.summary);
+        s.source = shapedText(l.sourceShown, f.source);
+    }
+    const auto& shaped = *l.shaped;
     const QWidget* widget = option.widget;
     // A tinted card for the selected row: the row's coloured words stay readable on it, where a
     // full highlight would put yellow and grey on blue.
@@ -215,7 +247,7 @@ void StoryRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     // Time.
     painter->setFont(f.time);
     painter->setPen(secondary);
-    painter->drawText(QRect(r.left(), r.top(), timeWidth, r.height()), Qt::AlignLeft | Qt::AlignVCenter, row->time);
+    painter->drawStaticText(QPointF(r.left(), r.top() + (r.height() - f.timeMetrics.height()) / 2.0), shaped.time);
 
     // Ring with the direction inside.
     const QColor accent = toneColour(row->accent, widget);
@@ -224,41 +256,37 @@ void StoryRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     paintSymbol(*painter, ringRect, row->symbol, accent);
 
     // Right column.
-    const int deltaHeight = f.deltaMetrics.height(), totalHeight = f.totalMetrics.height();
-    const QRect right(r.right() - l.right, cy - f.rightHeight / 2, l.right + 1, f.rightHeight);
+    const qreal rightEdge = r.right() + 1, rightTop = cy - f.rightHeight / 2;
     painter->setFont(f.delta);
     painter->setPen(toneColour(row->deltaTone, widget));
-    painter->drawText(QRect(right.left(), right.top(), right.width(), deltaHeight), Qt::AlignRight | Qt::AlignVCenter,
-                      row->delta);
+    painter->drawStaticText(QPointF(rightEdge - shaped.delta.size().width(), rightTop), shaped.delta);
     painter->setFont(f.total);
     painter->setPen(tertiary);
-    painter->drawText(QRect(right.left(), right.bottom() - totalHeight + 1, right.width(), totalHeight),
-                      Qt::AlignRight | Qt::AlignVCenter, row->total);
+    painter->drawStaticText(
+        QPointF(rightEdge - shaped.total.size().width(), rightTop + f.rightHeight - f.totalMetrics.height()), shaped.total);
 
     // Text column.
     const int tx = static_cast<int>(ringRect.right()) + gap;
-    const int tw = l.text;
     int y = cy - l.textHeight / 2;
     painter->setFont(f.title);
     painter->setPen(palette::primaryText(widget));
-    for (const auto& line : l.lines) {
-        painter->drawText(QRect(tx, y, tw, f.titleMetrics.height()), Qt::AlignLeft | Qt::AlignVCenter, line);
+    for (const auto& line : shaped.lines) {
+        painter->drawStaticText(QPointF(tx, y), line);
         y += f.titleMetrics.lineSpacing();
     }
     y += 3;
     painter->setFont(f.subtitle);
     painter->setPen(secondary);
-    painter->drawText(QRect(tx, y, tw, f.subtitleMetrics.height()), Qt::AlignLeft | Qt::AlignVCenter, l.subtitleShown);
+    painter->drawStaticText(QPointF(tx, y), shaped.subtitle);
     y += f.subtitleMetrics.height() + 3;
     painter->setFont(f.summary);
     painter->setPen(toneColour(row->summaryTone, widget));
-    painter->drawText(QRect(tx, y, l.summaryWidth + 1, f.lineHeight), Qt::AlignLeft | Qt::AlignVCenter, row->summary);
+    painter->drawStaticText(QPointF(tx, y + (f.lineHeight - f.summaryMetrics.height()) / 2.0), shaped.summary);
     if (!l.sourceShown.isEmpty()) {
         painter->setFont(f.source);
         painter->setPen(tertiary);
-        const int sx = tx + l.summaryWidth + 6;
-        painter->drawText(QRect(sx, y, std::max(0, tx + tw - sx), f.lineHeight), Qt::AlignLeft | Qt::AlignVCenter,
-                          l.sourceShown);
+        painter->drawStaticText(QPointF(tx + l.summaryWidth + 6, y + (f.lineHeight - f.sourceMetrics.height()) / 2.0),
+                                shaped.source);
     }
     painter->restore();
 }

@@ -35,7 +35,7 @@ public:
 private:
     // A row's wrapped title, elided texts, widths and height at `rowWidth`, laid out once per
     // story text, width and application font: size hints and paints come far more often.
-    const Layout& layout(const StoryRow& row, int rowWidth) const;
+    Layout& layout(const StoryRow& row, int rowWidth) const;
 
     struct Cache;
     mutable std::unique_ptr<Cache> cache_;
