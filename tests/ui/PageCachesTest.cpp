@@ -18,6 +18,7 @@
 #include <QChartView>
 #include <QCoreApplication>
 #include <QImage>
+#include <QLineSeries>
 #include <QListView>
 #include <QSignalSpy>
 
@@ -201,9 +202,9 @@ TEST(PageCaches, ALiveChartLineDrawsANewSampleEvenWhenTheTimeAxisStaysPut) {
     QCoreApplication::processEvents();
     ASSERT_EQ(view->grab().toImage(), before);  // nothing new, nothing moves
 
-    // A sample at the same clock reading (the axis does not move), low enough to leave the
-    // memory axis as it was: Firefox's line, the top one, ends in a drop to the bottom half.
-    h.processes.processes[0].footprintBytes = 100 * MiB;
+    // A sample at the same clock reading (the axis does not move) that leaves the memory axis
+    // and the six lines as they were: Firefox's, the top one, ends in a drop to the bottom half.
+    h.processes.processes[0].footprintBytes = 520 * MiB;
     h.state->sampler->tick();
     page.refresh();
     QCoreApplication::processEvents();
@@ -212,6 +213,40 @@ TEST(PageCaches, ALiveChartLineDrawsANewSampleEvenWhenTheTimeAxisStaysPut) {
     for (int y = after.height() / 2; y < after.height(); ++y)
         for (int x = 0; x < after.width(); ++x) lowerHalfChanged = lowerHalfChanged || after.pixel(x, y) != before.pixel(x, y);
     EXPECT_TRUE(lowerHalfChanged);
+}
+
+TEST(PageCaches, ALiveChartLineIsRedrawnOnceSomethingWouldMoveByAPixel) {
+    AppHarness h;
+    h.make();
+    auto apps = sevenApps();
+    for (auto& app : apps) app.wobble = 0;  // growth of a fraction of a pixel a second
+    seedHistory(h, apps, 600);
+    LiveChartPage page(*h.state);
+    page.resize(900, 560);
+    page.show();
+    QCoreApplication::processEvents();
+    page.refresh();
+    QCoreApplication::processEvents();
+    ASSERT_FALSE(page.chart()->series().isEmpty());
+    auto* firefox = static_cast<QLineSeries*>(page.chart()->series().front());
+    const QList<QPointF> drawn = firefox->points();
+
+    seedHistory(h, apps, 1);
+    page.refresh();
+    EXPECT_EQ(firefox->points(), drawn);  // a third of a pixel along, 200 KB up: as drawn
+
+    // A drop in the newest second shows at once.
+    h.processes.processes[0].footprintBytes = *h.processes.processes[0].footprintBytes - 300 * MiB;
+    h.state->sampler->tick();
+    page.refresh();
+    EXPECT_DOUBLE_EQ(firefox->points().back().y(), static_cast<double>(*h.processes.processes[0].footprintBytes) / 1073741824.0);
+    const QList<QPointF> dropped = firefox->points();
+
+    // A minute moves the time axis by many pixels: the line runs on to the newest sample.
+    seedHistory(h, apps, 60);
+    page.refresh();
+    EXPECT_NE(firefox->points(), dropped);
+    EXPECT_DOUBLE_EQ(firefox->points().back().x(), (h.clock.now() - 1.0).unixSeconds());
 }
 
 }  // namespace

@@ -183,17 +183,18 @@ void LiveChartPage::refresh() {
         delete it->second;
         it = series_.erase(it);
     }
+    bool linesChanged = series.size() != series_.size();
     double top = 0;
-    std::vector<QLineSeries*> replaced;
-    QList<QPointF> buffer;
-    buffer.reserve(maxPointsPerSeries + 2);
-    for (const auto& s : series) {
+    std::vector<QList<QPointF>> buffers(series.size());
+    for (std::size_t i = 0; i < series.size(); ++i) {
+        const auto& s = series[i];
         QLineSeries*& line = series_[s.key];
         if (!line) {
             line = new QLineSeries;
             chart_->addSeries(line);
             line->attachAxis(timeAxis_);
             line->attachAxis(memoryAxis_);
+            linesChanged = true;
         }
         const QColor colour = categoryColour(s.category, this);
         if (line->pen().color() != colour || line->pen().widthF() != 2.0) {
@@ -201,24 +202,46 @@ void LiveChartPage::refresh() {
             line->setPen(pen);
         }
         line->setName(QString::fromStdString(s.name));
-        buffer.clear();
+        buffers[i].reserve(maxPointsPerSeries + 2);
         for (const auto& p : s.points) {
             const double gb = static_cast<double>(p.bytes) / 1073741824.0;
             top = std::max(top, gb);
-            buffer.append(QPointF(p.date.unixSeconds(), gb));
+            buffers[i].append(QPointF(p.date.unixSeconds(), gb));
         }
-        if (line->points() == buffer) continue;
-        // Each line lays itself out again (a stroke of its whole path) when its points change
-        // and again when an axis moves; the time axis moves every second, so the points are
-        // handed over quietly and the lines laid out once, when it does.
-        const QSignalBlocker quiet(line);
-        line->replace(buffer);
-        replaced.push_back(line);
     }
-    const bool moved = timeAxis_->min() != start.unixSeconds() || timeAxis_->max() != now.unixSeconds();
-    timeAxis_->setRange(start.unixSeconds(), now.unixSeconds());
-    if (!moved)
-        for (auto* line : replaced) emit line->pointsReplaced();
+    const double ceiling = niceCeiling(top * 1.05);
+
+    // Laying the lines out and painting the chart is the page's whole cost. A second moves the
+    // time axis by a fraction of a pixel at these ranges, so the lines are redrawn when that adds
+    // up to a pixel, when a line's newest value moves by a pixel's height, or when the lines,
+    // the range or the scale change.
+    const QRectF plot = chart_->plotArea();
+    const double span = now - start;
+    bool redraw = linesChanged || plot.width() < 1 || plot.height() < 1 || ceiling != memoryAxis_->max() ||
+                  span != timeAxis_->max() - timeAxis_->min() ||
+                  (now.unixSeconds() - timeAxis_->max()) * plot.width() / span >= 1;
+    for (std::size_t i = 0; i < series.size() && !redraw; ++i) {
+        const auto drawn = series_[series[i].key]->points();
+        redraw = drawn.isEmpty() || buffers[i].isEmpty() ||
+                 std::abs(drawn.back().y() - buffers[i].back().y()) * plot.height() / ceiling >= 1;
+    }
+    if (redraw) {
+        std::vector<QLineSeries*> replaced;
+        for (std::size_t i = 0; i < series.size(); ++i) {
+            QLineSeries* line = series_[series[i].key];
+            if (line->points() == buffers[i]) continue;
+            // Each line lays itself out again (a stroke of its whole path) when its points change
+            // and again when an axis moves; the time axis moves every second, so the points are
+            // handed over quietly and the lines laid out once, when it does.
+            const QSignalBlocker quiet(line);
+            line->replace(buffers[i]);
+            replaced.push_back(line);
+        }
+        const bool moved = timeAxis_->min() != start.unixSeconds() || timeAxis_->max() != now.unixSeconds();
+        timeAxis_->setRange(start.unixSeconds(), now.unixSeconds());
+        if (!moved)
+            for (auto* line : replaced) emit line->pointsReplaced();
+    }
     // Four marks on whole minutes, a third of the range apart, relabelled only when they move.
     const double spacing = rangeMinutes_ * 20.0;
     const double first = std::ceil(start.unixSeconds() / 60.0) * 60.0;
@@ -236,7 +259,6 @@ void LiveChartPage::refresh() {
             timeAxis_->append(text, at);
         }
     }
-    const double ceiling = niceCeiling(top * 1.05);
     memoryAxis_->setRange(0, ceiling);
     // Ticks at round steps: five for a ceiling of 2 (0.5 apart), else six.
     const double mantissa = ceiling / std::pow(10.0, std::floor(std::log10(ceiling)));
