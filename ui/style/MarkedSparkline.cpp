@@ -5,6 +5,7 @@
 
 #include <utility>
 
+#include "ui/style/Painting.h"
 #include "ui/style/Palette.h"
 
 namespace velmora {
@@ -30,9 +31,7 @@ void paintSparkline(QPainter& painter, const QRectF& rect, const SparklineGeomet
         QPolygonF line;
         line.reserve(static_cast<qsizetype>(g.points.size()));
         for (const auto& p : g.points) line << QPointF(p.x, p.y);
-        painter.setBrush(Qt::NoBrush);
-        painter.setPen(QPen(colour, 2.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        painter.drawPolyline(line);
+        paintLine(painter, line, w, QPen(colour, 2.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     }
 
     for (const auto& tick : g.ticks) {
@@ -52,8 +51,13 @@ MarkedSparkline::MarkedSparkline(QWidget* parent) : QWidget(parent) {
 }
 
 void MarkedSparkline::setData(SparklineInput input, const QColor& colour) {
+    // Width and height are the widget's; a tick that brings the same line paints nothing.
+    input.width = input_.width;
+    input.height = input_.height;
+    if (input == input_ && colour == colour_) return;
     input_ = std::move(input);
     colour_ = colour;
+    painted_ = QPixmap();
     update();
 }
 
@@ -65,10 +69,21 @@ SparklineGeometry MarkedSparkline::geometry() const {
 }
 
 void MarkedSparkline::paintEvent(QPaintEvent*) {
-    input_.width = width();
-    input_.height = height();
+    const qreal ratio = devicePixelRatioF();
+    const QColor secondary = palette::secondaryText(this);
+    if (painted_.isNull() || painted_.deviceIndependentSize() != QSizeF(size()) || painted_.devicePixelRatio() != ratio ||
+        secondary != paintedSecondary_) {
+        input_.width = width();
+        input_.height = height();
+        painted_ = QPixmap((QSizeF(size()) * ratio).toSize());
+        painted_.setDevicePixelRatio(ratio);
+        painted_.fill(Qt::transparent);
+        QPainter painter(&painted_);
+        paintSparkline(painter, QRectF(rect()), sparklineGeometry(input_), colour_, secondary);
+        paintedSecondary_ = secondary;
+    }
     QPainter painter(this);
-    paintSparkline(painter, QRectF(rect()), sparklineGeometry(input_), colour_, palette::secondaryText(this));
+    painter.drawPixmap(0, 0, painted_);
 }
 
 }  // namespace velmora

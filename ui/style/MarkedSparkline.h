@@ -1,5 +1,6 @@
 #pragma once
 #include <QColor>
+#include <QPixmap>
 #include <QWidget>
 
 #include "ui/style/SparklineGeometry.h"
@@ -29,6 +30,10 @@ protected:
 private:
     SparklineInput input_;
     QColor colour_;
+    // The last painting, kept until the data, the size, the colours or the pixel ratio change:
+    // an hour of points is costly to stroke, and most repaints bring nothing new.
+    QPixmap painted_;
+    QColor paintedSecondary_;
 };
 
 }  // namespace velmora

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "ui/style/Palette.h"
 #include "ui/style/TextReport.h"
@@ -52,6 +53,50 @@ void paintRing(QPainter& painter, const QRectF& rect, double share, const QColor
     if (clamped > 0) {
         painter.setPen(QPen(accent, width, Qt::SolidLine, Qt::RoundCap));
         painter.drawArc(r, 90 * 16, -static_cast<int>(std::lround(clamped * 5760)));
+    }
+    painter.restore();
+}
+
+QPolygonF denseLineBand(const QPolygonF& line, qreal width, qreal halfPen) {
+    const auto columns = static_cast<std::size_t>(std::max<qreal>(1, std::ceil(width)));
+    if (!(width > 0) || static_cast<std::size_t>(line.size()) < 2 * columns) return {};
+    struct Column {
+        qreal top = 0, bottom = 0;
+        bool used = false;
+    };
+    std::vector<Column> band(columns);
+    qreal left = width, right = 0;
+    for (const QPointF& p : line) {
+        if (!std::isfinite(p.x()) || !std::isfinite(p.y())) continue;
+        const auto c = static_cast<std::size_t>(std::clamp<qreal>(std::floor(p.x()), 0, static_cast<qreal>(columns - 1)));
+        Column& col = band[c];
+        col.top = col.used ? std::min(col.top, p.y()) : p.y();
+        col.bottom = col.used ? std::max(col.bottom, p.y()) : p.y();
+        col.used = true;
+        left = std::min(left, p.x());
+        right = std::max(right, p.x());
+    }
+    QPolygonF out;
+    out.reserve(static_cast<qsizetype>(2 * columns));
+    const auto xOf = [&](std::size_t c) { return std::clamp(static_cast<qreal>(c) + 0.5, left, std::max(left, right)); };
+    for (std::size_t c = 0; c < columns; ++c)
+        if (band[c].used) out << QPointF(xOf(c), band[c].top - halfPen);
+    for (std::size_t c = columns; c-- > 0;)
+        if (band[c].used) out << QPointF(xOf(c), band[c].bottom + halfPen);
+    return out;
+}
+
+void paintLine(QPainter& painter, const QPolygonF& line, qreal width, const QPen& pen) {
+    const QPolygonF band = denseLineBand(line, width, pen.widthF() / 2);
+    painter.save();
+    if (band.isEmpty()) {
+        painter.setPen(pen);
+        painter.setBrush(Qt::NoBrush);
+        painter.drawPolyline(line);
+    } else {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(pen.brush());
+        painter.drawPolygon(band);
     }
     painter.restore();
 }

@@ -2,6 +2,7 @@
 // Painted pieces shared by badges, delegates and cards: capsules and rings.
 #include <QColor>
 #include <QFont>
+#include <QPolygonF>
 #include <QRectF>
 #include <QSize>
 #include <QString>
@@ -36,5 +37,14 @@ inline void paintCapsule(QPainter& painter, const QRectF& rect, const QString& t
 // A share ring: a pale full track and a round-ended arc from the top, clockwise, over `share` (0…1).
 void paintRing(QPainter& painter, const QRectF& rect, double share, const QColor& accent, const QColor& track,
                qreal width = 3);
+
+// A line with at least two points for each pixel column of `width` as a band: in each column, from
+// its highest point to its lowest, widened by `halfPen` up and down, outlined along the top edge
+// left to right and back along the bottom. Filling it costs a fraction of stroking thousands of
+// sub-pixel segments, and at that density the two look alike. Empty for a sparser line.
+QPolygonF denseLineBand(const QPolygonF& line, qreal width, qreal halfPen);
+
+// `line` in `pen`: stroked, or filled as its band when it is dense.
+void paintLine(QPainter& painter, const QPolygonF& line, qreal width, const QPen& pen);
 
 }  // namespace velmora

@@ -18,6 +18,7 @@ struct SparklineInput {
     Date windowEnd;
     double width = 0;
     double height = 0;
+    bool operator==(const SparklineInput&) const = default;
 };
 
 struct SparklineGeometry {

@@ -26,6 +26,7 @@ QVariant HeavyAppsModel::data(const QModelIndex& index, int role) const {
         case badgeTextRole: return r.badge ? QVariant(QString::fromStdString(r.badge->text)) : QVariant();
         case badgeReleaseRole: return r.badge ? QVariant(r.badge->release) : QVariant();
         case keyRole: return QString::fromStdString(r.key);
+        case valuesVersionRole: return QVariant::fromValue<qulonglong>(versions_[static_cast<std::size_t>(index.row())]);
         default: return {};
     }
 }
@@ -37,11 +38,24 @@ void HeavyAppsModel::setRows(std::vector<Row> rows) {
     if (!sameKeys) {
         beginResetModel();
         rows_ = std::move(rows);
+        versions_.resize(rows_.size());
+        for (auto& v : versions_) v = ++lastVersion_;
         endResetModel();
         return;
     }
-    rows_ = std::move(rows);
-    if (!rows_.empty()) emit dataChanged(index(0), index(rowCount() - 1));
+    // Rows that stayed as they were are not painted again.
+    for (std::size_t i = 0; i < rows_.size();) {
+        if (rows[i] == rows_[i]) {
+            ++i;
+            continue;
+        }
+        const std::size_t first = i;
+        for (; i < rows_.size() && !(rows[i] == rows_[i]); ++i) {
+            if (rows[i].values != rows_[i].values) versions_[i] = ++lastVersion_;
+            rows_[i] = std::move(rows[i]);
+        }
+        emit dataChanged(index(static_cast<int>(first)), index(static_cast<int>(i - 1)));
+    }
 }
 
 }  // namespace velmora

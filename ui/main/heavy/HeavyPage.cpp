@@ -10,6 +10,7 @@
 #include <QPainterPath>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
+#include <map>
 
 #include "engine/stories/Phrasing.h"
 #include "platform/Clock.h"
@@ -17,6 +18,7 @@
 #include "ui/main/overview/PageParts.h"
 #include "ui/main/strip/SystemPressureStrip.h"
 #include "ui/style/Fonts.h"
+#include "ui/style/Painting.h"
 #include "ui/style/Palette.h"
 #include "ui/style/TextReport.h"
 
@@ -82,20 +84,15 @@ public:
             const QVariant badgeText = index.data(HeavyAppsModel::badgeTextRole);
             const int lineWidth = r.width() - (badgeText.isValid() ? badgeWidth() + 8 : 0);
             const QRectF area(r.left(), y, std::max(0, lineWidth), sparkHeight);
-            const auto* values = static_cast<const std::vector<std::uint64_t>*>(
-                index.data(HeavyAppsModel::valuesRole).value<const void*>());
-            const auto line = values ? sparklineLine(*values, area.width(), area.height()) : std::vector<LinePoint>{};
-            if (line.empty()) {
+            const QPolygonF& line = lineOf(index, area.size());
+            if (line.isEmpty()) {
                 p->setPen(Qt::NoPen);
                 p->setBrush(palette::withAlpha(palette::secondaryText(w), 0.12));
                 p->drawRoundedRect(area, 2, 2);
             } else {
-                QPolygonF poly;
-                poly.reserve(static_cast<int>(line.size()));
-                for (const auto& pt : line) poly.append(QPointF(area.left() + pt.x, area.top() + pt.y));
-                p->setPen(QPen(palette::accent(w), 1.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-                p->setBrush(Qt::NoBrush);
-                p->drawPolyline(poly);
+                p->translate(area.topLeft());
+                paintLine(*p, line, area.width(), QPen(palette::accent(w), 1.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+                p->translate(-area.topLeft());
             }
             if (badgeText.isValid()) {
                 p->setFont(badgeFont());
@@ -109,6 +106,33 @@ public:
         p->drawLine(QPointF(option.rect.left() + padX, option.rect.bottom() + 0.5),
                     QPointF(option.rect.right() - padX, option.rect.bottom() + 0.5));
         p->restore();
+    }
+
+private:
+    // An hour of values is reduced to its line once per change of the values or of the line's
+    // size; rows repaint for other reasons (a new size text, scrolling, the pointer) far more often.
+    struct Line {
+        qulonglong version = 0;
+        QSizeF size;
+        QPolygonF points;
+    };
+    mutable std::map<QString, Line> lines_;
+
+    const QPolygonF& lineOf(const QModelIndex& index, const QSizeF& size) const {
+        if (lines_.size() > 2 * static_cast<std::size_t>(index.model()->rowCount()) + 8) lines_.clear();
+        Line& line = lines_[index.data(HeavyAppsModel::keyRole).toString()];
+        const qulonglong version = index.data(HeavyAppsModel::valuesVersionRole).toULongLong();
+        if (line.version == version && line.size == size) return line.points;
+        line.version = version;
+        line.size = size;
+        line.points.clear();
+        const auto* values = static_cast<const std::vector<std::uint64_t>*>(
+            index.data(HeavyAppsModel::valuesRole).value<const void*>());
+        if (!values) return line.points;
+        const auto points = sparklineLine(*values, size.width(), size.height());
+        line.points.reserve(static_cast<qsizetype>(points.size()));
+        for (const auto& pt : points) line.points.append(QPointF(pt.x, pt.y));
+        return line.points;
     }
 };
 

@@ -10,6 +10,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineSeries>
+#include <QSignalBlocker>
 #include <QLocale>
 #include <QPainter>
 #include <QValueAxis>
@@ -181,16 +182,18 @@ void LiveChartPage::refresh() {
         delete it->second;
         it = series_.erase(it);
     }
+    bool linesChanged = series.size() != series_.size();
     double top = 0;
-    QList<QPointF> buffer;
-    buffer.reserve(maxPointsPerSeries + 2);
-    for (const auto& s : series) {
+    std::vector<QList<QPointF>> buffers(series.size());
+    for (std::size_t i = 0; i < series.size(); ++i) {
+        const auto& s = series[i];
         QLineSeries*& line = series_[s.key];
         if (!line) {
             line = new QLineSeries;
             chart_->addSeries(line);
             line->attachAxis(timeAxis_);
             line->attachAxis(memoryAxis_);
+            linesChanged = true;
         }
         const QColor colour = categoryColour(s.category, this);
         if (line->pen().color() != colour || line->pen().widthF() != 2.0) {
@@ -198,17 +201,50 @@ void LiveChartPage::refresh() {
             line->setPen(pen);
         }
         line->setName(QString::fromStdString(s.name));
-        buffer.clear();
+        buffers[i].reserve(maxPointsPerSeries + 2);
         for (const auto& p : s.points) {
             const double gb = static_cast<double>(p.bytes) / 1073741824.0;
             top = std::max(top, gb);
-            buffer.append(QPointF(p.date.unixSeconds(), gb));
+            buffers[i].append(QPointF(p.date.unixSeconds(), gb));
         }
-        line->replace(buffer);
     }
-    timeAxis_->setRange(start.unixSeconds(), now.unixSeconds());
-    // Relabelled only when the marks move.
-    const auto marks = timeMarks(now.unixSeconds(), rangeMinutes_);
+    const MemoryAxis axis = memoryAxis(top);
+    const double ceiling = axis.ceiling;
+
+    // Laying the lines out and painting the chart is the page's whole cost. A second moves the
+    // time axis by a fraction of a pixel at these ranges, so the lines are redrawn when that adds
+    // up to a pixel, when a line's newest value moves by a pixel's height, or when the lines,
+    // the range or the scale change.
+    const QRectF plot = chart_->plotArea();
+    const double span = now - start;
+    bool redraw = linesChanged || plot.width() < 1 || plot.height() < 1 || ceiling != memoryAxis_->max() ||
+                  span != timeAxis_->max() - timeAxis_->min() ||
+                  (now.unixSeconds() - timeAxis_->max()) * plot.width() / span >= 1;
+    for (std::size_t i = 0; i < series.size() && !redraw; ++i) {
+        const auto drawn = series_[series[i].key]->points();
+        redraw = drawn.isEmpty() || buffers[i].isEmpty() ||
+                 std::abs(drawn.back().y() - buffers[i].back().y()) * plot.height() / ceiling >= 1;
+    }
+    if (redraw) {
+        std::vector<QLineSeries*> replaced;
+        for (std::size_t i = 0; i < series.size(); ++i) {
+            QLineSeries* line = series_[series[i].key];
+            if (line->points() == buffers[i]) continue;
+            // Each line lays itself out again (a stroke of its whole path) when its points change
+            // and again when an axis moves; the time axis moves every second, so the points are
+            // handed over quietly and the lines laid out once, when it does.
+            const QSignalBlocker quiet(line);
+            line->replace(buffers[i]);
+            replaced.push_back(line);
+        }
+        const bool moved = timeAxis_->min() != start.unixSeconds() || timeAxis_->max() != now.unixSeconds();
+        timeAxis_->setRange(start.unixSeconds(), now.unixSeconds());
+        if (!moved)
+            for (auto* line : replaced) emit line->pointsReplaced();
+    }
+    // Counted back from the time the axis shows (it lags now by under a pixel), relabelled only
+    // when the marks move.
+    const auto marks = timeMarks(timeAxis_->max(), rangeMinutes_);
     if (marks != marks_) {
         marks_ = marks;
         for (const auto& label : timeAxis_->categoriesLabels()) timeAxis_->remove(label);
@@ -218,7 +254,6 @@ void LiveChartPage::refresh() {
         for (const double at : marks)
             timeAxis_->append(QDateTime::fromSecsSinceEpoch(static_cast<qint64>(at)).toString(format), at);
     }
-    const MemoryAxis axis = memoryAxis(top);
     memoryAxis_->setRange(0, axis.ceiling);
     memoryAxis_->setTickCount(axis.ticks);
     const QString labelFormat = QStringLiteral("%.%1f").arg(axis.decimals);

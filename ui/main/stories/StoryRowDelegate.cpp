@@ -4,7 +4,12 @@
 #include <QApplication>
 #include <QPainter>
 #include <QPainterPath>
+#include <QStaticText>
 #include <QTextLayout>
+
+#include <map>
+#include <optional>
+#include <vector>
 
 #include "ui/main/stories/StoryListModel.h"
 #include "ui/style/Fonts.h"
@@ -34,14 +39,6 @@ const StoryRow* rowOf(const QModelIndex& index) {
     return model ? model->rowAt(index.row()) : nullptr;
 }
 
-QFont titleFont() { return roleFont(TextRole::body, QFont::DemiBold); }
-QFont subtitleFont() { return roleFont(TextRole::callout); }
-QFont summaryFont() { return roleFont(TextRole::caption, QFont::DemiBold); }
-QFont sourceFont() { return roleFont(TextRole::caption2); }
-QFont deltaFont() { return numberFont(roleFont(TextRole::title2, QFont::Bold)); }
-QFont totalFont() { return numberFont(roleFont(TextRole::caption2)); }
-QFont timeFont() { return numberFont(roleFont(TextRole::caption)); }
-
 // The title wrapped to at most two lines, the second elided; the lines' texts.
 QStringList titleLines(const QString& title, const QFont& font, int width) {
     QStringList out;
@@ -64,17 +61,6 @@ QStringList titleLines(const QString& title, const QFont& font, int width) {
     layout.endLayout();
     if (out.isEmpty()) out << QString();
     return out;
-}
-
-// The right column fits the wider of the change and the total, and always "+999.9 MB".
-int rightWidth(const StoryRow* row) {
-    const QFontMetrics delta(deltaFont());
-    int w = delta.horizontalAdvance(QStringLiteral("+999.9 MB"));
-    if (row) {
-        w = std::max(w, delta.horizontalAdvance(row->delta));
-        w = std::max(w, QFontMetrics(totalFont()).horizontalAdvance(row->total));
-    }
-    return w;
 }
 
 void paintSymbol(QPainter& p, const QRectF& r, stories::RowSymbol symbol, const QColor& colour) {
@@ -113,25 +99,132 @@ void paintSymbol(QPainter& p, const QRectF& r, stories::RowSymbol symbol, const 
 
 }  // namespace
 
-int StoryRowDelegate::textWidth(int rowWidth, const QModelIndex& index) const {
-    return rowWidth - 2 * insetX - 2 * padX - timeWidth - ring - 2 * gap - 8 - gap - rightWidth(rowOf(index));
+struct StoryRowDelegate::Layout {
+    // What it was laid out from.
+    QString time, title, subtitle, summary, source, delta, total;
+    int width = -1;
+    // What is drawn.
+    QStringList lines;
+    int right = 0;      // the right column's width
+    int text = 0;       // the text column's width
+    int textHeight = 0;
+    int height = 0;     // the row's, insets included
+    QString subtitleShown;
+    int summaryWidth = 0;
+    QString sourceShown;  // empty: the source gives way
+    // The texts shaped for drawing, on the row's first paint (sizes are asked of every row).
+    struct Shaped {
+        QStaticText time, subtitle, summary, source, delta, total;
+        std::vector<QStaticText> lines;
+    };
+    std::optional<Shaped> shaped;
+
+    bool madeFrom(const StoryRow& row, int rowWidth) const {
+        return width == rowWidth && time == row.time && title == row.title && subtitle == row.subtitle &&
+               summary == row.summary && source == row.source && delta == row.delta && total == row.total;
+    }
+};
+
+namespace {
+
+// Outside text, shaped once in `font`, never read as markup.
+QStaticText shapedText(const QString& text, const QFont& font) {
+    QStaticText shaped(text);
+    shaped.setTextFormat(Qt::PlainText);
+    shaped.setPerformanceHint(QStaticText::AggressiveCaching);
+    shaped.prepare(QTransform(), font);
+    return shaped;
+}
+
+}  // namespace
+
+// The row's fonts and their metrics, built on the application font of the day.
+struct StoryRowDelegate::Cache {
+    struct Fonts {
+        QFont base = QApplication::font();
+        QFont title = roleFont(TextRole::body, QFont::DemiBold);
+        QFont subtitle = roleFont(TextRole::callout);
+        QFont summary = roleFont(TextRole::caption, QFont::DemiBold);
+        QFont source = roleFont(TextRole::caption2);
+        QFont delta = numberFont(roleFont(TextRole::title2, QFont::Bold));
+        QFont total = numberFont(roleFont(TextRole::caption2));
+        QFont time = numberFont(roleFont(TextRole::caption));
+        QFontMetrics titleMetrics{title}, subtitleMetrics{subtitle}, summaryMetrics{summary}, sourceMetrics{source},
+            deltaMetrics{delta}, totalMetrics{total}, timeMetrics{time};
+        // The right column fits the wider of the change and the total, and always "+999.9 MB".
+        int rightFloor = deltaMetrics.horizontalAdvance(QStringLiteral("+999.9 MB"));
+        int lineHeight = std::max(summaryMetrics.height(), sourceMetrics.height());
+        int rightHeight = deltaMetrics.height() + 2 + totalMetrics.height();
+    };
+    std::optional<Fonts> fonts;
+    std::map<Uuid, Layout> layouts;
+
+    const Fonts& current() {
+        if (!fonts || fonts->base != QApplication::font()) {
+            fonts.emplace();
+            layouts.clear();
+        }
+        return *fonts;
+    }
+};
+
+StoryRowDelegate::StoryRowDelegate(QObject* parent) : QStyledItemDelegate(parent), cache_(std::make_unique<Cache>()) {}
+StoryRowDelegate::~StoryRowDelegate() = default;
+
+StoryRowDelegate::Layout& StoryRowDelegate::layout(const StoryRow& row, int rowWidth) const {
+    const auto& f = cache_->current();
+    Layout& l = cache_->layouts[row.id];
+    if (l.madeFrom(row, rowWidth)) return l;
+    l = Layout{};
+    l.time = row.time, l.title = row.title, l.subtitle = row.subtitle, l.summary = row.summary, l.source = row.source;
+    l.delta = row.delta, l.total = row.total, l.width = rowWidth;
+    l.right = std::max({f.rightFloor, f.deltaMetrics.horizontalAdvance(row.delta),
+                        f.totalMetrics.horizontalAdvance(row.total)});
+    l.text = rowWidth - 2 * insetX - 2 * padX - timeWidth - ring - 2 * gap - 8 - gap - l.right;
+    l.lines = titleLines(row.title, f.title, l.text);
+    l.textHeight = static_cast<int>(l.lines.size()) * f.titleMetrics.lineSpacing() + 3 + f.subtitleMetrics.height() + 3 +
+                   f.lineHeight;
+    l.height = std::max({l.textHeight, f.rightHeight, static_cast<int>(ring)}) + 2 * padY + 2 * insetY;
+    l.subtitleShown = f.subtitleMetrics.elidedText(row.subtitle, Qt::ElideRight, l.text);
+    l.summaryWidth = f.summaryMetrics.horizontalAdvance(row.summary);
+    const QString source = QStringLiteral("\u00B7 ") + row.source;
+    const int sourceWidth = std::max(0, l.text - l.summaryWidth - 6);
+    const QString shown = f.sourceMetrics.elidedText(source, Qt::ElideRight, sourceWidth);
+    // A dot and an ellipsis alone say nothing: the source then gives way entirely.
+    if (shown == source || shown.size() >= 6) l.sourceShown = shown;
+    return l;
 }
 
 QSize StoryRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
     const auto* row = rowOf(index);
     int width = option.rect.width();
     if (const auto* view = qobject_cast<const QAbstractItemView*>(option.widget)) width = view->viewport()->width();
-    const QFontMetrics title(titleFont());
-    const int lines = row ? static_cast<int>(titleLines(row->title, titleFont(), textWidth(width, index)).size()) : 1;
-    const int text = lines * title.lineSpacing() + 3 + QFontMetrics(subtitleFont()).height() + 3 +
-                     std::max(QFontMetrics(summaryFont()).height(), QFontMetrics(sourceFont()).height());
-    const int right = QFontMetrics(deltaFont()).height() + 2 + QFontMetrics(totalFont()).height();
-    return {std::max(width, 200), std::max({text, right, ring}) + 2 * padY + 2 * insetY};
+    const int height = row ? layout(*row, width).height : [&] {
+        const auto& f = cache_->current();
+        const int text = f.titleMetrics.lineSpacing() + 3 + f.subtitleMetrics.height() + 3 + f.lineHeight;
+        return std::max({text, f.rightHeight, static_cast<int>(ring)}) + 2 * padY + 2 * insetY;
+    }();
+    return {std::max(width, 200), height};
 }
 
 void StoryRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
     const auto* row = rowOf(index);
     if (!row) return;
+    // Stories the list no longer holds leave their layouts behind; they go now and then.
+    if (cache_->layouts.size() > 2 * static_cast<std::size_t>(index.model()->rowCount()) + 64) cache_->layouts.clear();
+    const auto& f = cache_->current();
+    Layout& l = layout(*row, option.rect.width());
+    if (!l.shaped) {
+        auto& s = l.shaped.emplace();
+        s.time = shapedText(row->time, f.time);
+        s.delta = shapedText(row->delta, f.delta);
+        s.total = shapedText(row->total, f.total);
+        for (const auto& line : l.lines) s.lines.push_back(shapedText(line, f.title));
+        s.subtitle = shapedText(l.subtitleShown, f.subtitle);
+        s.summary = shapedText(row->summary, f.summary);
+        s.source = shapedText(l.sourceShown, f.source);
+    }
+    const auto& shaped = *l.shaped;
     const QWidget* widget = option.widget;
     // A tinted card for the selected row: the row's coloured words stay readable on it, where a
     // full highlight would put yellow and grey on blue.
@@ -153,9 +246,9 @@ void StoryRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     const int cy = r.center().y();
 
     // Time.
-    painter->setFont(timeFont());
+    painter->setFont(f.time);
     painter->setPen(secondary);
-    painter->drawText(QRect(r.left(), r.top(), timeWidth, r.height()), Qt::AlignLeft | Qt::AlignVCenter, row->time);
+    painter->drawStaticText(QPointF(r.left(), r.top() + (r.height() - f.timeMetrics.height()) / 2.0), shaped.time);
 
     // Ring with the direction inside.
     const QColor accent = toneColour(row->accent, widget);
@@ -164,58 +257,42 @@ void StoryRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     paintSymbol(*painter, ringRect, row->symbol, accent);
 
     // Right column.
-    const int rw = rightWidth(row);
-    const QFontMetrics deltaMetrics(deltaFont());
-    const QFontMetrics totalMetrics(totalFont());
-    const int rightHeight = deltaMetrics.height() + 2 + totalMetrics.height();
-    const QRect right(r.right() - rw, cy - rightHeight / 2, rw + 1, rightHeight);
-    painter->setFont(deltaFont());
+    const qreal rightEdge = r.right() + 1, rightTop = cy - f.rightHeight / 2;
+    painter->setFont(f.delta);
     painter->setPen(toneColour(row->deltaTone, widget));
-    painter->drawText(QRect(right.left(), right.top(), right.width(), deltaMetrics.height()),
-                      Qt::AlignRight | Qt::AlignVCenter, row->delta);
-    notePaintedText(*painter, QRect(right.left(), right.top(), right.width(), deltaMetrics.height()), row->delta);
-    painter->setFont(totalFont());
+    painter->drawStaticText(QPointF(rightEdge - shaped.delta.size().width(), rightTop), shaped.delta);
+    notePaintedText(*painter, QRectF(rightEdge - l.right, rightTop, l.right, f.deltaMetrics.height()), row->delta);
+    painter->setFont(f.total);
     painter->setPen(tertiary);
-    painter->drawText(QRect(right.left(), right.bottom() - totalMetrics.height() + 1, right.width(), totalMetrics.height()),
-                      Qt::AlignRight | Qt::AlignVCenter, row->total);
-    notePaintedText(*painter, QRect(right.left(), right.top(), right.width(), rightHeight), row->total);
+    painter->drawStaticText(
+        QPointF(rightEdge - shaped.total.size().width(), rightTop + f.rightHeight - f.totalMetrics.height()), shaped.total);
+    notePaintedText(*painter, QRectF(rightEdge - l.right, rightTop, l.right, f.rightHeight), row->total);
 
     // Text column.
     const int tx = static_cast<int>(ringRect.right()) + gap;
-    const int tw = textWidth(option.rect.width(), index);
-    const auto lines = titleLines(row->title, titleFont(), tw);
-    const QFontMetrics titleMetrics(titleFont());
-    const QFontMetrics subMetrics(subtitleFont());
-    const int lineHeight = std::max(QFontMetrics(summaryFont()).height(), QFontMetrics(sourceFont()).height());
-    const int textHeight =
-        static_cast<int>(lines.size()) * titleMetrics.lineSpacing() + 3 + subMetrics.height() + 3 + lineHeight;
-    int y = cy - textHeight / 2;
-    painter->setFont(titleFont());
+    int y = cy - l.textHeight / 2;
+    painter->setFont(f.title);
     painter->setPen(palette::primaryText(widget));
-    for (const auto& line : lines) {
-        painter->drawText(QRect(tx, y, tw, titleMetrics.height()), Qt::AlignLeft | Qt::AlignVCenter, line);
-        notePaintedText(*painter, QRect(tx, y, tw, titleMetrics.height()), line);
-        y += titleMetrics.lineSpacing();
+    for (const auto& line : shaped.lines) {
+        painter->drawStaticText(QPointF(tx, y), line);
+        notePaintedText(*painter, QRectF(tx, y, l.text, f.titleMetrics.height()), line.text());
+        y += f.titleMetrics.lineSpacing();
     }
     y += 3;
-    painter->setFont(subtitleFont());
+    painter->setFont(f.subtitle);
     painter->setPen(secondary);
-    painter->drawText(QRect(tx, y, tw, subMetrics.height()), Qt::AlignLeft | Qt::AlignVCenter,
-                      subMetrics.elidedText(row->subtitle, Qt::ElideRight, tw));
-    y += subMetrics.height() + 3;
-    painter->setFont(summaryFont());
+    painter->drawStaticText(QPointF(tx, y), shaped.subtitle);
+    y += f.subtitleMetrics.height() + 3;
+    painter->setFont(f.summary);
     painter->setPen(toneColour(row->summaryTone, widget));
-    const int summaryWidth = QFontMetrics(summaryFont()).horizontalAdvance(row->summary);
-    painter->drawText(QRect(tx, y, summaryWidth + 1, lineHeight), Qt::AlignLeft | Qt::AlignVCenter, row->summary);
-    notePaintedText(*painter, QRect(tx, y, tw, lineHeight), row->summary);
-    painter->setFont(sourceFont());
-    painter->setPen(tertiary);
-    const int sx = tx + summaryWidth + 6;
-    const QString source = QStringLiteral("\u00B7 ") + row->source;
-    const QString shown = QFontMetrics(sourceFont()).elidedText(source, Qt::ElideRight, std::max(0, tx + tw - sx));
-    // A dot and an ellipsis alone say nothing: the source then gives way entirely.
-    if (shown == source || shown.size() >= 6)
-        painter->drawText(QRect(sx, y, std::max(0, tx + tw - sx), lineHeight), Qt::AlignLeft | Qt::AlignVCenter, shown);
+    painter->drawStaticText(QPointF(tx, y + (f.lineHeight - f.summaryMetrics.height()) / 2.0), shaped.summary);
+    notePaintedText(*painter, QRectF(tx, y, l.text, f.lineHeight), row->summary);
+    if (!l.sourceShown.isEmpty()) {
+        painter->setFont(f.source);
+        painter->setPen(tertiary);
+        painter->drawStaticText(QPointF(tx + l.summaryWidth + 6, y + (f.lineHeight - f.sourceMetrics.height()) / 2.0),
+                                shaped.source);
+    }
     painter->restore();
 }
 

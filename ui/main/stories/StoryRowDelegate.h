@@ -1,11 +1,12 @@
 #pragma once
 #include <QStyledItemDelegate>
+#include <memory>
 
 #include "ui/main/stories/StoriesLogic.h"
 
 namespace velmora {
 
-class StoryListModel;
+struct StoryRow;
 
 // A tone in the palette of `widget`.
 QColor toneColour(stories::Tone tone, const QWidget* widget);
@@ -15,7 +16,8 @@ QColor toneColour(stories::Tone tone, const QWidget* widget);
 class StoryRowDelegate final : public QStyledItemDelegate {
     Q_OBJECT
 public:
-    using QStyledItemDelegate::QStyledItemDelegate;
+    explicit StoryRowDelegate(QObject* parent = nullptr);
+    ~StoryRowDelegate() override;
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
@@ -28,9 +30,15 @@ public:
     static constexpr int ring = 22;
     static constexpr int gap = 14;
 
+    struct Layout;
+
 private:
-    // Width of the title's column inside a row `rowWidth` wide.
-    int textWidth(int rowWidth, const QModelIndex& index) const;
+    // A row's wrapped title, elided texts, widths and height at `rowWidth`, laid out once per
+    // story text, width and application font: size hints and paints come far more often.
+    Layout& layout(const StoryRow& row, int rowWidth) const;
+
+    struct Cache;
+    mutable std::unique_ptr<Cache> cache_;
 };
 
 }  // namespace velmora
