@@ -41,7 +41,7 @@ start_velmora() {
   pid=$!
   window=""
   for _ in $(seq 200); do
-    window=$(xdotool search --all --onlyvisible --pid "$pid" --name '^Velmora$' 2>/dev/null | tail -n 1 || true)
+    window=$(xdotool search --all --onlyvisible --pid "$pid" --name '(^| — )Velmora$' 2>/dev/null | tail -n 1 || true)
     if [ "$wait_for" = widget ]; then
       panel=$(xdotool search --all --onlyvisible --pid "$pid" --name '^Velmora widget$' 2>/dev/null | tail -n 1 || true)
     fi

@@ -19,7 +19,7 @@ XDG_DATA_HOME="$home/data" XDG_CONFIG_HOME="$home/config" HOME="$home" "$build/v
 pid=$!
 window=""
 for _ in $(seq 100); do
-  window=$(xdotool search --all --onlyvisible --pid "$pid" --name '^Velmora$' 2>/dev/null | tail -n 1 || true)
+  window=$(xdotool search --all --onlyvisible --pid "$pid" --name '(^| — )Velmora$' 2>/dev/null | tail -n 1 || true)
   [ -n "$window" ] && break
   sleep 0.1
 done

@@ -40,7 +40,7 @@ bool onDesktop() {
 struct Running {
     explicit Running(const TempDir& dir) : app(dir, true) {}
     bool shown() {
-        mainWindow = firstLine(within(20, [&] { return app.windows("^Velmora$"); }));
+        mainWindow = firstLine(within(20, [&] { return app.windows("(^| — )Velmora$"); }));
         widget = firstLine(within(10, [&] { return app.windows("^Velmora widget$"); }));
         return !mainWindow.empty() && !widget.empty();
     }
@@ -69,7 +69,7 @@ TEST(OneInstance, ASecondLaunchShowsTheFirstAndEnds) {
         std::string command = row.putAway;
         command.replace(command.find("%1"), 2, first.mainWindow);
         run("xdotool " + command + " >/dev/null 2>&1");
-        EXPECT_TRUE(within(5, [&] { return first.app.windows("^Velmora$").empty(); })) << "the main window stayed";
+        EXPECT_TRUE(within(5, [&] { return first.app.windows("(^| — )Velmora$").empty(); })) << "the main window stayed";
         EXPECT_TRUE(first.app.running()) << "Velmora ended with its main window";
         EXPECT_FALSE(first.app.windows("^Velmora widget$").empty());
 
@@ -77,7 +77,7 @@ TEST(OneInstance, ASecondLaunchShowsTheFirstAndEnds) {
         ASSERT_GT(second.pid, 0);
         EXPECT_EQ(second.endsWithin(10), std::optional(0)) << "the second launch did not hand over and end";
         // A closed window comes back as a new X window.
-        first.mainWindow = firstLine(within(5, [&] { return first.app.windows("^Velmora$"); }));
+        first.mainWindow = firstLine(within(5, [&] { return first.app.windows("(^| — )Velmora$"); }));
         ASSERT_FALSE(first.mainWindow.empty()) << "the main window did not come back";
         EXPECT_EQ(within(5, [&] { return activeWindow() == first.mainWindow; }), true)
             << "active: " << activeWindow() << ", main window: " << first.mainWindow;
