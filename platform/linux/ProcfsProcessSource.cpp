@@ -308,6 +308,7 @@ ProcfsProcessSource::ReadOutcome ProcfsProcessSource::readFootprint(std::int32_t
         if (resident == 0) {
             entry.shmemBytes = 0;
         } else if (entry.rssShmem != resident) {
+            ++shareReads_;
             outcome = readOnce(pid, "smaps_rollup", buffer, sizeof buffer, length);
             if (outcome == ReadOutcome::gone) return outcome;
             // Unreadable (another user's process): counted as none until it changes again.
@@ -408,6 +409,7 @@ void ProcfsProcessSource::rereadShares(std::vector<ProcessReading>& out) {
         ProcessReading& reading = out[entry.outputIndex];
         if (reading.pid != pid || !reading.footprintBytes) continue;
         std::size_t length = 0;
+        ++shareReads_;
         const ReadOutcome outcome = readOnce(pid, "smaps_rollup", buffer, sizeof buffer, length);
         if (outcome == ReadOutcome::gone) continue;  // its last figure stands; the next pass drops it
         entry.shmemBytes = outcome == ReadOutcome::ok

@@ -47,6 +47,8 @@ public:
 
     // Descriptors kept open between passes (for tests of the bound).
     std::size_t openDescriptors() const { return keptDescriptors_; }
+    // smaps_rollup reads so far, each a walk of a whole address space (for tests and benchmarks of the bound).
+    std::uint64_t shareReads() const { return shareReads_; }
 
 private:
     enum class ReadOutcome { ok, gone, unreadable };
@@ -110,6 +112,7 @@ private:
     std::uint64_t pageSize_ = 4096;
     std::size_t keptDescriptors_ = 0;
     std::size_t descriptorBudget_ = 0;
+    std::uint64_t shareReads_ = 0;
     // Some process mapped or unmapped shared anonymous pages this pass, which changes the share
     // of every other process that maps them.
     bool sharesMoved_ = false;
