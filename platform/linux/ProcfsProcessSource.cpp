@@ -34,6 +34,10 @@ constexpr std::uint64_t swapRefreshPeriod = 60;
 constexpr std::int32_t maxProbes = 48;
 // /proc is listed whole at least this often anyway.
 constexpr std::uint64_t fullListingPeriod = 30;
+// Shares another process may have changed are read again in turn: at least this many a pass, and
+// enough that a whole round takes at most shareRefreshPeriod passes.
+constexpr std::size_t minimumShareReads = 3;
+constexpr std::size_t shareRefreshPeriod = 30;
 // Descriptors left for the rest of the application (X connection, files, sockets, pipes).
 constexpr rlim_t reservedDescriptors = 512;
 // Past this many kept descriptors the saving no longer matters.
@@ -402,14 +406,29 @@ std::optional<std::int32_t> ProcfsProcessSource::readLastPid() {
     return procfs::parseLastPid(std::string_view(buffer, static_cast<std::size_t>(n)));
 }
 
-void ProcfsProcessSource::rereadShares(std::vector<ProcessReading>& out) {
+void ProcfsProcessSource::rereadShares(std::vector<ProcessReading>& out, std::size_t holders) {
+    if (sharesMoved_) {
+        sharesMovedInPass_ = pass_;
+        staleShares_ = true;
+    }
+    if (!staleShares_) return;
+    // Each read walks a whole address space, and beside a browser some share moves every second:
+    // reading every holder then cost more than all the rest of the pass.
+    const std::size_t budget = std::max(minimumShareReads, (holders + shareRefreshPeriod - 1) / shareRefreshPeriod);
     char buffer[4096];
-    for (auto& [pid, entry] : entries_) {
-        if (entry.rssShmem.value_or(0) == 0 || entry.shmemReadInPass == pass_ || entry.outputIndex >= out.size()) continue;
+    std::size_t reads = 0;
+    auto it = entries_.lower_bound(shareCursor_);
+    for (std::size_t visited = 0; visited < entries_.size() && reads < budget; ++visited, ++it) {
+        if (it == entries_.end()) it = entries_.begin();
+        auto& [pid, entry] = *it;
+        if (entry.rssShmem.value_or(0) == 0 || entry.shmemReadInPass >= sharesMovedInPass_ ||
+            entry.outputIndex >= out.size())
+            continue;
         ProcessReading& reading = out[entry.outputIndex];
         if (reading.pid != pid || !reading.footprintBytes) continue;
-        std::size_t length = 0;
+        ++reads;
         ++shareReads_;
+        std::size_t length = 0;
         const ReadOutcome outcome = readOnce(pid, "smaps_rollup", buffer, sizeof buffer, length);
         if (outcome == ReadOutcome::gone) continue;  // its last figure stands; the next pass drops it
         entry.shmemBytes = outcome == ReadOutcome::ok
@@ -418,6 +437,9 @@ void ProcfsProcessSource::rereadShares(std::vector<ProcessReading>& out) {
         entry.shmemReadInPass = pass_;
         reading.footprintBytes = entry.anonymousBytes + entry.swapBytes.value_or(0) + entry.shmemBytes;
     }
+    // Fewer reads than allowed means the walk went all the way round: nothing is stale any more.
+    if (reads < budget) staleShares_ = false;
+    shareCursor_ = it == entries_.end() ? 0 : it->first;
 }
 
 void ProcfsProcessSource::copyIdentity(std::int32_t pid, const Entry& entry, std::size_t index) {
@@ -464,6 +486,7 @@ const std::vector<ProcessReading>& ProcfsProcessSource::readProcesses() {
     // holds the same process as before, so its names are copied into strings that already fit.
     std::vector<ProcessReading>& out = readings_;
     std::size_t count = 0;
+    std::size_t shareHolders = 0;
     for (auto it = entries_.begin(); it != entries_.end();) {
         const std::int32_t pid = it->first;
         Entry& entry = it->second;
@@ -518,13 +541,14 @@ const std::vector<ProcessReading>& ProcfsProcessSource::readProcesses() {
         if (readingVersions_[count] != entry.identityVersion) copyIdentity(pid, entry, count);
         reading.footprintBytes = outcome == ReadOutcome::ok ? std::optional(footprint) : std::nullopt;
         entry.outputIndex = count++;
+        if (entry.rssShmem.value_or(0) > 0) ++shareHolders;
         ++it;
     }
 
     out.erase(out.begin() + static_cast<std::ptrdiff_t>(count), out.end());
     readingVersions_.resize(count);
 
-    if (sharesMoved_) rereadShares(out);
+    rereadShares(out, shareHolders);
 
     if (!departed.empty()) {
         std::sort(departed.begin(), departed.end());

@@ -25,7 +25,8 @@ std::optional<std::string> launchNameOf(const std::string& executable, std::stri
 // - its share of shared anonymous memory is read again only when statm's shared count changes, and
 //   then from smaps_rollup (which walks the whole address space) only when status says the resident
 //   shared anonymous memory changed; a share also changes when another process maps or unmaps the
-//   same pages, so then every process holding such memory has its share read again;
+//   same pages or exits, which beside a browser happens every second: then the other holders'
+//   shares are read again in turn, a few a pass and each within 30 passes;
 // - while swap is in use, a process's status (for VmSwap, ten times dearer) is read only when
 //   its resident anonymous memory changed, and once in 60 passes;
 // - names, parent and executable path are read once per process and again only when its code
@@ -95,7 +96,8 @@ private:
     void closeDescriptor(Entry& entry);
     // Before an entry is dropped or taken over by a new process: its pages no longer count.
     void forget(Entry& entry);
-    void rereadShares(std::vector<ProcessReading>& out);
+    // `holders`: processes holding shared anonymous memory this pass.
+    void rereadShares(std::vector<ProcessReading>& out, std::size_t holders);
     // Names, parent and start time into the reading at `index`.
     void copyIdentity(std::int32_t pid, const Entry& entry, std::size_t index);
     bool swapInUse() const;
@@ -116,6 +118,10 @@ private:
     // Some process mapped or unmapped shared anonymous pages this pass, which changes the share
     // of every other process that maps them.
     bool sharesMoved_ = false;
+    // Shares read before this pass may be stale; some still are; where the last re-reading stopped.
+    std::uint64_t sharesMovedInPass_ = 0;
+    bool staleShares_ = false;
+    std::int32_t shareCursor_ = 0;
     SwapReading swapReading_;
 };
 
