@@ -11,6 +11,7 @@ source bench/share_common.sh
 
 seconds=${1:-60}
 warmup_seconds=20
+browser_warmup_seconds=45
 browser=/usr/bin/chromium
 [ -x "$browser" ] || { echo "$browser is missing (scripts/install-deps.sh installs it)"; exit 1; }
 
@@ -76,7 +77,8 @@ if [ -z "$front" ]; then
   tail -n 20 "$home/browser.log"
   exit 1
 fi
-sleep "$warmup_seconds"
+# A browser maps and hands round shared memory busily for its first half minute or so.
+sleep "$browser_warmup_seconds"
 echo "browser processes: $(pgrep -c -s "$browser_pid" || echo 0); processes on the machine: $(process_count)"
 beside=$(share "$seconds")
 kill -0 "$browser_pid" 2>/dev/null || { echo "Chromium exited during the measurement"; exit 1; }

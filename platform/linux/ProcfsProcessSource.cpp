@@ -34,8 +34,10 @@ constexpr std::uint64_t swapRefreshPeriod = 60;
 constexpr std::int32_t maxProbes = 48;
 // /proc is listed whole at least this often anyway.
 constexpr std::uint64_t fullListingPeriod = 30;
-// Shares another process may have changed are read again in turn: at least this many a pass, and
-// enough that a whole round takes at most shareRefreshPeriod passes.
+// Once this much shared memory may have changed hands between processes, the shares read before
+// are read again in turn: at least minimumShareReads a pass, and enough that a whole round takes
+// at most shareRefreshPeriod passes. Less than that is far below any change the detectors report.
+constexpr std::uint64_t shareDriftBytes = 4u << 20;
 constexpr std::size_t minimumShareReads = 3;
 constexpr std::size_t shareRefreshPeriod = 30;
 // Descriptors left for the rest of the application (X connection, files, sockets, pipes).
@@ -175,8 +177,20 @@ void ProcfsProcessSource::closeDescriptor(Entry& entry) {
 }
 
 void ProcfsProcessSource::forget(Entry& entry) {
-    if (entry.rssShmem.value_or(0) > 0) sharesMoved_ = true;
+    const std::uint64_t resident = entry.rssShmem.value_or(0);
+    noteShareMoved(resident == 0 || entry.shmemReadInPass >= sharesMovedInPass_, resident, entry.shmemBytes, 0, 0);
     closeDescriptor(entry);
+}
+
+void ProcfsProcessSource::noteShareMoved(bool shareWasCurrent, std::uint64_t residentBefore, std::uint64_t shareBefore,
+                                         std::uint64_t residentAfter, std::uint64_t shareAfter) {
+    // A page that only this process maps changes its resident count and its share alike; what
+    // the share moved less than the resident count is what the other mappers of the same pages
+    // gained or lost together. A share read before the last round began may hold others' moves
+    // too: then all of the resident change counts.
+    const auto distance = [](std::uint64_t a, std::uint64_t b) { return a > b ? a - b : b - a; };
+    movedShareBytes_ += shareWasCurrent ? distance(residentAfter + shareBefore, residentBefore + shareAfter)
+                                        : distance(residentAfter, residentBefore);
 }
 
 ProcfsProcessSource::ReadOutcome ProcfsProcessSource::readKept(std::int32_t pid, const char* leaf, int& fd, char* buffer,
@@ -296,6 +310,8 @@ ProcfsProcessSource::ReadOutcome ProcfsProcessSource::readFootprint(std::int32_t
         }
     }
     const std::uint64_t residentShmemBefore = entry.rssShmem.value_or(0);
+    const std::uint64_t shareBefore = entry.shmemBytes;
+    const bool shareWasCurrent = residentShmemBefore == 0 || entry.shmemReadInPass >= sharesMovedInPass_;
     if (!hasMemory || statm->shared == 0) {
         entry.shmemBytes = 0;
         entry.rssShmem = 0;
@@ -324,7 +340,8 @@ ProcfsProcessSource::ReadOutcome ProcfsProcessSource::readFootprint(std::int32_t
         entry.rssShmem = resident;
         entry.sharedPages = statm->shared;
     }
-    if (entry.rssShmem.value_or(0) != residentShmemBefore) sharesMoved_ = true;
+    if (entry.rssShmem.value_or(0) != residentShmemBefore)
+        noteShareMoved(shareWasCurrent, residentShmemBefore, shareBefore, entry.rssShmem.value_or(0), entry.shmemBytes);
     footprint = anonymous + entry.swapBytes.value_or(0) + entry.shmemBytes;
     entry.anonymousBytes = anonymous;
 
@@ -407,7 +424,8 @@ std::optional<std::int32_t> ProcfsProcessSource::readLastPid() {
 }
 
 void ProcfsProcessSource::rereadShares(std::vector<ProcessReading>& out, std::size_t holders) {
-    if (sharesMoved_) {
+    if (movedShareBytes_ >= shareDriftBytes) {
+        movedShareBytes_ = 0;
         sharesMovedInPass_ = pass_;
         staleShares_ = true;
     }
@@ -456,7 +474,6 @@ void ProcfsProcessSource::copyIdentity(std::int32_t pid, const Entry& entry, std
 
 const std::vector<ProcessReading>& ProcfsProcessSource::readProcesses() {
     ++pass_;
-    sharesMoved_ = false;
     // Processes that exited or lost their address space this pass: their children have a new parent.
     std::vector<std::int32_t> departed;
 

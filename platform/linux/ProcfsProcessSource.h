@@ -25,8 +25,9 @@ std::optional<std::string> launchNameOf(const std::string& executable, std::stri
 // - its share of shared anonymous memory is read again only when statm's shared count changes, and
 //   then from smaps_rollup (which walks the whole address space) only when status says the resident
 //   shared anonymous memory changed; a share also changes when another process maps or unmaps the
-//   same pages or exits, which beside a browser happens every second: then the other holders'
-//   shares are read again in turn, a few a pass and each within 30 passes;
+//   same pages or exits, which beside a browser happens every second: once 4 MiB of such
+//   memory may have changed hands, the other holders' shares are read again in turn, a few a pass
+//   and each within 30 passes;
 // - while swap is in use, a process's status (for VmSwap, ten times dearer) is read only when
 //   its resident anonymous memory changed, and once in 60 passes;
 // - names, parent and executable path are read once per process and again only when its code
@@ -96,6 +97,10 @@ private:
     void closeDescriptor(Entry& entry);
     // Before an entry is dropped or taken over by a new process: its pages no longer count.
     void forget(Entry& entry);
+    // A process's resident shared memory and its share of it changed: how much the other mappers'
+    // shares may have changed together adds to movedShareBytes_.
+    void noteShareMoved(bool shareWasCurrent, std::uint64_t residentBefore, std::uint64_t shareBefore,
+                        std::uint64_t residentAfter, std::uint64_t shareAfter);
     // `holders`: processes holding shared anonymous memory this pass.
     void rereadShares(std::vector<ProcessReading>& out, std::size_t holders);
     // Names, parent and start time into the reading at `index`.
@@ -115,9 +120,10 @@ private:
     std::size_t keptDescriptors_ = 0;
     std::size_t descriptorBudget_ = 0;
     std::uint64_t shareReads_ = 0;
-    // Some process mapped or unmapped shared anonymous pages this pass, which changes the share
-    // of every other process that maps them.
-    bool sharesMoved_ = false;
+    // Shared anonymous memory that may have changed hands between processes since the last round
+    // of re-reading began: when a process maps or unmaps pages others map too, or exits, the
+    // others' shares change though nothing of their own moved.
+    std::uint64_t movedShareBytes_ = 0;
     // Shares read before this pass may be stale; some still are; where the last re-reading stopped.
     std::uint64_t sharesMovedInPass_ = 0;
     bool staleShares_ = false;
