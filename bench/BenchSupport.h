@@ -2,6 +2,12 @@
 // Pieces the benchmark programs share.
 #include <benchmark/benchmark.h>
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <string>
@@ -10,6 +16,7 @@
 
 #include "platform/Clock.h"
 #include "platform/Scheduler.h"
+#include "platform/linux/ProcfsParsing.h"
 
 namespace velmora {
 
@@ -49,5 +56,57 @@ public:
     }
     std::map<std::string, std::pair<double, double>> seconds;  // processor, wall clock
 };
+
+// The statm of every process now running, opened once: the kernel's floor for a sampler pass is
+// one pread of each.
+inline std::vector<int> openStatms() {
+    std::vector<int> fds;
+    if (DIR* dir = opendir("/proc")) {
+        while (const dirent* d = readdir(dir)) {
+            if (!procfs::parsePid(d->d_name)) continue;
+            const std::string path = std::string("/proc/") + d->d_name + "/statm";
+            const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+            if (fd >= 0) fds.push_back(fd);
+        }
+        closedir(dir);
+    }
+    return fds;
+}
+
+inline void closeAll(const std::vector<int>& fds) {
+    for (const int fd : fds) close(fd);
+}
+
+inline void floorPass(const std::vector<int>& fds) {
+    char buffer[256];
+    for (const int fd : fds) benchmark::DoNotOptimize(pread(fd, buffer, sizeof buffer, 0));
+    benchmark::ClobberMemory();
+}
+
+inline double threadSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+inline double wallSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+// Processor and wall-clock seconds of one call of `pass`.
+template <class Pass>
+std::pair<double, double> timeOf(Pass pass) {
+    const double cpu0 = threadSeconds(), wall0 = wallSeconds();
+    pass();
+    return {threadSeconds() - cpu0, wallSeconds() - wall0};
+}
+
+inline double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
 
 }  // namespace velmora

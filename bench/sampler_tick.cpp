@@ -54,31 +54,6 @@ struct Sampling {
 
 std::unique_ptr<Sampling> sampling;
 
-// The statm of every process now running, opened once.
-std::vector<int> openStatms() {
-    std::vector<int> fds;
-    if (DIR* dir = opendir("/proc")) {
-        while (const dirent* d = readdir(dir)) {
-            if (!procfs::parsePid(d->d_name)) continue;
-            const std::string path = std::string("/proc/") + d->d_name + "/statm";
-            const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-            if (fd >= 0) fds.push_back(fd);
-        }
-        closedir(dir);
-    }
-    return fds;
-}
-
-void closeAll(const std::vector<int>& fds) {
-    for (const int fd : fds) close(fd);
-}
-
-void floorPass(const std::vector<int>& fds) {
-    char buffer[256];
-    for (const int fd : fds) benchmark::DoNotOptimize(pread(fd, buffer, sizeof buffer, 0));
-    benchmark::ClobberMemory();
-}
-
 void BM_Floor_StatmPread(benchmark::State& state) {
     const std::vector<int> fds = openStatms();
     for (auto _ : state) floorPass(fds);
@@ -124,32 +99,6 @@ BENCHMARK(BM_Readdir)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Capture)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Floor_StatmPread)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
 BENCHMARK(BM_SamplerTick)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
-
-double threadSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-double wallSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-// Processor and wall-clock seconds of one call of `pass`.
-template <class Pass>
-std::pair<double, double> timeOf(Pass pass) {
-    const double cpu0 = threadSeconds(), wall0 = wallSeconds();
-    pass();
-    return {threadSeconds() - cpu0, wallSeconds() - wall0};
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
 
 // `rounds` rounds of `pairs` floor passes and ticks, one of each in turn (which goes first
 // alternates, so neither always finds the kernel's caches warmed by the other); a round's ratio is

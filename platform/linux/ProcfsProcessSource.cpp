@@ -34,6 +34,12 @@ constexpr std::uint64_t swapRefreshPeriod = 60;
 constexpr std::int32_t maxProbes = 48;
 // /proc is listed whole at least this often anyway.
 constexpr std::uint64_t fullListingPeriod = 30;
+// Once this much shared memory may have changed hands between processes, the shares read before
+// are read again in turn: at least minimumShareReads a pass, and enough that a whole round takes
+// at most shareRefreshPeriod passes. Less than that is far below any change the detectors report.
+constexpr std::uint64_t shareDriftBytes = 4u << 20;
+constexpr std::size_t minimumShareReads = 3;
+constexpr std::size_t shareRefreshPeriod = 30;
 // Descriptors left for the rest of the application (X connection, files, sockets, pipes).
 constexpr rlim_t reservedDescriptors = 512;
 // Past this many kept descriptors the saving no longer matters.
@@ -171,8 +177,20 @@ void ProcfsProcessSource::closeDescriptor(Entry& entry) {
 }
 
 void ProcfsProcessSource::forget(Entry& entry) {
-    if (entry.rssShmem.value_or(0) > 0) sharesMoved_ = true;
+    const std::uint64_t resident = entry.rssShmem.value_or(0);
+    noteShareMoved(resident == 0 || entry.shmemReadInPass >= sharesMovedInPass_, resident, entry.shmemBytes, 0, 0);
     closeDescriptor(entry);
+}
+
+void ProcfsProcessSource::noteShareMoved(bool shareWasCurrent, std::uint64_t residentBefore, std::uint64_t shareBefore,
+                                         std::uint64_t residentAfter, std::uint64_t shareAfter) {
+    // A page that only this process maps changes its resident count and its share alike; what
+    // the share moved less than the resident count is what the other mappers of the same pages
+    // gained or lost together. A share read before the last round began may hold others' moves
+    // too: then all of the resident change counts.
+    const auto distance = [](std::uint64_t a, std::uint64_t b) { return a > b ? a - b : b - a; };
+    movedShareBytes_ += shareWasCurrent ? distance(residentAfter + shareBefore, residentBefore + shareAfter)
+                                        : distance(residentAfter, residentBefore);
 }
 
 ProcfsProcessSource::ReadOutcome ProcfsProcessSource::readKept(std::int32_t pid, const char* leaf, int& fd, char* buffer,
@@ -292,6 +310,8 @@ ProcfsProcessSource::ReadOutcome ProcfsProcessSource::readFootprint(std::int32_t
         }
     }
     const std::uint64_t residentShmemBefore = entry.rssShmem.value_or(0);
+    const std::uint64_t shareBefore = entry.shmemBytes;
+    const bool shareWasCurrent = residentShmemBefore == 0 || entry.shmemReadInPass >= sharesMovedInPass_;
     if (!hasMemory || statm->shared == 0) {
         entry.shmemBytes = 0;
         entry.rssShmem = 0;
@@ -308,6 +328,7 @@ ProcfsProcessSource::ReadOutcome ProcfsProcessSource::readFootprint(std::int32_t
         if (resident == 0) {
             entry.shmemBytes = 0;
         } else if (entry.rssShmem != resident) {
+            ++shareReads_;
             outcome = readOnce(pid, "smaps_rollup", buffer, sizeof buffer, length);
             if (outcome == ReadOutcome::gone) return outcome;
             // Unreadable (another user's process): counted as none until it changes again.
@@ -319,7 +340,8 @@ ProcfsProcessSource::ReadOutcome ProcfsProcessSource::readFootprint(std::int32_t
         entry.rssShmem = resident;
         entry.sharedPages = statm->shared;
     }
-    if (entry.rssShmem.value_or(0) != residentShmemBefore) sharesMoved_ = true;
+    if (entry.rssShmem.value_or(0) != residentShmemBefore)
+        noteShareMoved(shareWasCurrent, residentShmemBefore, shareBefore, entry.rssShmem.value_or(0), entry.shmemBytes);
     footprint = anonymous + entry.swapBytes.value_or(0) + entry.shmemBytes;
     entry.anonymousBytes = anonymous;
 
@@ -401,12 +423,29 @@ std::optional<std::int32_t> ProcfsProcessSource::readLastPid() {
     return procfs::parseLastPid(std::string_view(buffer, static_cast<std::size_t>(n)));
 }
 
-void ProcfsProcessSource::rereadShares(std::vector<ProcessReading>& out) {
+void ProcfsProcessSource::rereadShares(std::vector<ProcessReading>& out, std::size_t holders) {
+    if (movedShareBytes_ >= shareDriftBytes) {
+        movedShareBytes_ = 0;
+        sharesMovedInPass_ = pass_;
+        staleShares_ = true;
+    }
+    if (!staleShares_) return;
+    // Each read walks a whole address space, and beside a browser some share moves every second:
+    // reading every holder then cost more than all the rest of the pass.
+    const std::size_t budget = std::max(minimumShareReads, (holders + shareRefreshPeriod - 1) / shareRefreshPeriod);
     char buffer[4096];
-    for (auto& [pid, entry] : entries_) {
-        if (entry.rssShmem.value_or(0) == 0 || entry.shmemReadInPass == pass_ || entry.outputIndex >= out.size()) continue;
+    std::size_t reads = 0;
+    auto it = entries_.lower_bound(shareCursor_);
+    for (std::size_t visited = 0; visited < entries_.size() && reads < budget; ++visited, ++it) {
+        if (it == entries_.end()) it = entries_.begin();
+        auto& [pid, entry] = *it;
+        if (entry.rssShmem.value_or(0) == 0 || entry.shmemReadInPass >= sharesMovedInPass_ ||
+            entry.outputIndex >= out.size())
+            continue;
         ProcessReading& reading = out[entry.outputIndex];
         if (reading.pid != pid || !reading.footprintBytes) continue;
+        ++reads;
+        ++shareReads_;
         std::size_t length = 0;
         const ReadOutcome outcome = readOnce(pid, "smaps_rollup", buffer, sizeof buffer, length);
         if (outcome == ReadOutcome::gone) continue;  // its last figure stands; the next pass drops it
@@ -416,6 +455,9 @@ void ProcfsProcessSource::rereadShares(std::vector<ProcessReading>& out) {
         entry.shmemReadInPass = pass_;
         reading.footprintBytes = entry.anonymousBytes + entry.swapBytes.value_or(0) + entry.shmemBytes;
     }
+    // Fewer reads than allowed means the walk went all the way round: nothing is stale any more.
+    if (reads < budget) staleShares_ = false;
+    shareCursor_ = it == entries_.end() ? 0 : it->first;
 }
 
 void ProcfsProcessSource::copyIdentity(std::int32_t pid, const Entry& entry, std::size_t index) {
@@ -432,7 +474,6 @@ void ProcfsProcessSource::copyIdentity(std::int32_t pid, const Entry& entry, std
 
 const std::vector<ProcessReading>& ProcfsProcessSource::readProcesses() {
     ++pass_;
-    sharesMoved_ = false;
     // Processes that exited or lost their address space this pass: their children have a new parent.
     std::vector<std::int32_t> departed;
 
@@ -462,6 +503,7 @@ const std::vector<ProcessReading>& ProcfsProcessSource::readProcesses() {
     // holds the same process as before, so its names are copied into strings that already fit.
     std::vector<ProcessReading>& out = readings_;
     std::size_t count = 0;
+    std::size_t shareHolders = 0;
     for (auto it = entries_.begin(); it != entries_.end();) {
         const std::int32_t pid = it->first;
         Entry& entry = it->second;
@@ -516,13 +558,14 @@ const std::vector<ProcessReading>& ProcfsProcessSource::readProcesses() {
         if (readingVersions_[count] != entry.identityVersion) copyIdentity(pid, entry, count);
         reading.footprintBytes = outcome == ReadOutcome::ok ? std::optional(footprint) : std::nullopt;
         entry.outputIndex = count++;
+        if (entry.rssShmem.value_or(0) > 0) ++shareHolders;
         ++it;
     }
 
     out.erase(out.begin() + static_cast<std::ptrdiff_t>(count), out.end());
     readingVersions_.resize(count);
 
-    if (sharesMoved_) rereadShares(out);
+    rereadShares(out, shareHolders);
 
     if (!departed.empty()) {
         std::sort(departed.begin(), departed.end());

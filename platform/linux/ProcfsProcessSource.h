@@ -25,7 +25,9 @@ std::optional<std::string> launchNameOf(const std::string& executable, std::stri
 // - its share of shared anonymous memory is read again only when statm's shared count changes, and
 //   then from smaps_rollup (which walks the whole address space) only when status says the resident
 //   shared anonymous memory changed; a share also changes when another process maps or unmaps the
-//   same pages, so then every process holding such memory has its share read again;
+//   same pages or exits, which beside a browser happens every second: once 4 MiB of such
+//   memory may have changed hands, the other holders' shares are read again in turn, a few a pass
+//   and each within 30 passes;
 // - while swap is in use, a process's status (for VmSwap, ten times dearer) is read only when
 //   its resident anonymous memory changed, and once in 60 passes;
 // - names, parent and executable path are read once per process and again only when its code
@@ -47,6 +49,8 @@ public:
 
     // Descriptors kept open between passes (for tests of the bound).
     std::size_t openDescriptors() const { return keptDescriptors_; }
+    // smaps_rollup reads so far, each a walk of a whole address space (for tests and benchmarks of the bound).
+    std::uint64_t shareReads() const { return shareReads_; }
 
 private:
     enum class ReadOutcome { ok, gone, unreadable };
@@ -93,7 +97,12 @@ private:
     void closeDescriptor(Entry& entry);
     // Before an entry is dropped or taken over by a new process: its pages no longer count.
     void forget(Entry& entry);
-    void rereadShares(std::vector<ProcessReading>& out);
+    // A process's resident shared memory and its share of it changed: how much the other mappers'
+    // shares may have changed together adds to movedShareBytes_.
+    void noteShareMoved(bool shareWasCurrent, std::uint64_t residentBefore, std::uint64_t shareBefore,
+                        std::uint64_t residentAfter, std::uint64_t shareAfter);
+    // `holders`: processes holding shared anonymous memory this pass.
+    void rereadShares(std::vector<ProcessReading>& out, std::size_t holders);
     // Names, parent and start time into the reading at `index`.
     void copyIdentity(std::int32_t pid, const Entry& entry, std::size_t index);
     bool swapInUse() const;
@@ -110,9 +119,15 @@ private:
     std::uint64_t pageSize_ = 4096;
     std::size_t keptDescriptors_ = 0;
     std::size_t descriptorBudget_ = 0;
-    // Some process mapped or unmapped shared anonymous pages this pass, which changes the share
-    // of every other process that maps them.
-    bool sharesMoved_ = false;
+    std::uint64_t shareReads_ = 0;
+    // Shared anonymous memory that may have changed hands between processes since the last round
+    // of re-reading began: when a process maps or unmaps pages others map too, or exits, the
+    // others' shares change though nothing of their own moved.
+    std::uint64_t movedShareBytes_ = 0;
+    // Shares read before this pass may be stale; some still are; where the last re-reading stopped.
+    std::uint64_t sharesMovedInPass_ = 0;
+    bool staleShares_ = false;
+    std::int32_t shareCursor_ = 0;
     SwapReading swapReading_;
 };
 

@@ -74,6 +74,8 @@ bool ChildProcess::allocate(std::size_t mebibytes) { return command('a', mebibyt
 
 bool ChildProcess::allocateShared(std::size_t mebibytes) { return command('s', mebibytes); }
 
+bool ChildProcess::mapShared(int fd) { return fd >= 0 && command('f', static_cast<std::size_t>(fd)); }
+
 bool ChildProcess::release() { return command('r', 0); }
 
 bool ChildProcess::exit() {

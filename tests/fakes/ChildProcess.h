@@ -27,6 +27,8 @@ public:
     bool allocate(std::size_t mebibytes);
     // Maps and touches `mebibytes` of shared memory (a memfd) instead.
     bool allocateShared(std::size_t mebibytes);
+    // Maps and touches the whole of the memfd this process holds open as `fd`, sharing it.
+    bool mapShared(int fd);
     bool release();
     // Asks the child to exit and waits until it is reaped.
     bool exit();

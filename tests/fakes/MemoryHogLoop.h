@@ -2,8 +2,10 @@
 // The command loop of a memory-holding child process, shared by the forked child and the
 // separate memory-hog program it runs. Only async-signal-safe calls (no malloc): a forked child
 // of a threaded parent may run it directly.
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -36,6 +38,25 @@ inline bool writeAll(int fd, const void* data, std::size_t size) {
     return true;
 }
 
+// Appends `n` in decimal at `out`; returns the end.
+inline char* appendNumber(char* out, unsigned long n) {
+    char digits[24];
+    int count = 0;
+    do digits[count++] = static_cast<char>('0' + n % 10);
+    while ((n /= 10) > 0);
+    while (count > 0) *out++ = digits[--count];
+    return out;
+}
+
+// Opens descriptor `fd` of the parent process (a memfd it created) for this process.
+inline int openParentDescriptor(std::size_t fd) {
+    char path[64] = "/proc/";
+    char* end = appendNumber(path + 6, static_cast<unsigned long>(getppid()));
+    for (const char* part = "/fd/"; *part; ++part) *end++ = *part;
+    *appendNumber(end, fd) = '\0';
+    return open(path, O_RDWR | O_CLOEXEC);
+}
+
 struct Command {
     char op;
     std::size_t argument;
@@ -52,11 +73,19 @@ struct Command {
     Command c{};
     while (readAll(fd, &c, sizeof c)) {
         char reply = 1;
-        if (c.op == 'a' || c.op == 's') {
-            const std::size_t bytes = c.argument << 20;
+        if (c.op == 'a' || c.op == 's' || c.op == 'f') {
+            std::size_t bytes = c.argument << 20;
             void* p = MAP_FAILED;
             if (count < maxRegions && c.op == 'a') {
                 p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            } else if (count < maxRegions && c.op == 'f') {  // all of a memfd the parent holds
+                const int memfd = openParentDescriptor(c.argument);
+                struct stat st {};
+                if (memfd >= 0 && fstat(memfd, &st) == 0 && st.st_size > 0) {
+                    bytes = static_cast<std::size_t>(st.st_size);
+                    p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, memfd, 0);
+                }
+                if (memfd >= 0) close(memfd);
             } else if (count < maxRegions) {  // shared memory, as browsers and compositors hold it
                 const int memfd = memfd_create("memory-hog", MFD_CLOEXEC);
                 if (memfd >= 0 && ftruncate(memfd, static_cast<off_t>(bytes)) == 0)

@@ -23,8 +23,14 @@
 using namespace velmora;
 
 // The real sampler and detector see a child process grow by 600 MiB over a few seconds as one
-// large growth of its app, and its release as one large release.
-TEST(DetectionIntegrationTest, ChildGrowthAndReleaseAreEachReportedOnce) {
+// large growth of its app, and its release as one large release; in private memory or in shared
+// memory (a memfd, as a browser's drawing holds it).
+class DetectionIntegrationTest : public ::testing::TestWithParam<bool> {};
+
+INSTANTIATE_TEST_SUITE_P(PrivateAndShared, DetectionIntegrationTest, ::testing::Bool());
+
+TEST_P(DetectionIntegrationTest, ChildGrowthAndReleaseAreEachReportedOnce) {
+    const bool shared = GetParam();
     constexpr std::int64_t MiB = 1 << 20;
     ProcfsProcessSource processes;
     X11DesktopSession desktop{std::string()};
@@ -53,7 +59,7 @@ TEST(DetectionIntegrationTest, ChildGrowthAndReleaseAreEachReportedOnce) {
     };
 
     tick();  // the child's app is now being watched
-    for (int step = 0; step < 3; ++step) tick([&] { ASSERT_TRUE(child.allocate(200)); });
+    for (int step = 0; step < 3; ++step) tick([&] { ASSERT_TRUE(shared ? child.allocateShared(200) : child.allocate(200)); });
     for (int i = 0; i < 8 && seen.empty(); ++i) tick();
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].kind, SignificantChange::Kind::largeGrowth());

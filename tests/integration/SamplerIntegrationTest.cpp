@@ -2,14 +2,17 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <thread>
 
@@ -107,6 +110,56 @@ TEST(SamplerIntegrationTest, ChildAllocationShowsInItsAppAndTheAppForgetsTheChil
     EXPECT_FALSE(sample());
 }
 
+// Two apps map one 64 MiB region in turn: the app that maps or unmaps it is counted at once, the
+// other app's share follows within 30 samples.
+TEST(SamplerIntegrationTest, TwoAppsSharingOneRegionAreEachCountedTheirShare) {
+    constexpr double MiB = 1 << 20;
+    RealSampling real;
+    ChildProcess first, second;
+    ASSERT_TRUE(first.running() && second.running());
+    const int memfd = memfd_create("shared-by-two-apps", MFD_CLOEXEC);
+    ASSERT_GE(memfd, 0);
+    ASSERT_EQ(ftruncate(memfd, 64 << 20), 0);
+    // Each child's app footprint, in MiB.
+    auto sample = [&] {
+        real.clock.advance(1);
+        real.sampler.tick();
+        std::pair<double, double> footprints{-1, -1};
+        for (const auto& app : real.sampler.appSnapshots()) {
+            const auto holds = [&](pid_t pid) { return std::ranges::count(app.identity.pids, pid) > 0; };
+            if (holds(first.pid())) footprints.first = double(app.footprintBytes) / MiB;
+            if (holds(second.pid())) footprints.second = double(app.footprintBytes) / MiB;
+        }
+        return footprints;
+    };
+    // Samples until `done` holds, at most 30 samples in all counting `now`, the one already taken.
+    auto within30 = [&](std::pair<double, double> now, const std::function<bool(std::pair<double, double>)>& done) {
+        for (int samples = 1; samples < 30 && !done(now); ++samples) now = sample();
+        return now;
+    };
+
+    const auto base = sample();
+    ASSERT_GE(base.first, 0);
+    ASSERT_GE(base.second, 0);
+    ASSERT_TRUE(first.mapShared(memfd));
+    auto now = sample();
+    EXPECT_NEAR(now.first - base.first, 64, 1);
+    EXPECT_NEAR(now.second - base.second, 0, 1);
+
+    ASSERT_TRUE(second.mapShared(memfd));
+    now = sample();
+    EXPECT_NEAR(now.second - base.second, 32, 1);
+    now = within30(now, [&](auto f) { return std::abs(f.first - base.first - 32) < 1; });
+    EXPECT_NEAR(now.first - base.first, 32, 1);
+    EXPECT_NEAR(now.second - base.second, 32, 1);
+
+    ASSERT_TRUE(first.release());
+    now = sample();
+    EXPECT_NEAR(now.first - base.first, 0, 1);
+    now = within30(now, [&](auto f) { return std::abs(f.second - base.second - 64) < 1; });
+    EXPECT_NEAR(now.second - base.second, 64, 1);
+    close(memfd);
+}
 
 // A program launched from a desktop entry shows under the entry's id and name from its first
 // sample; one that merely inherited the launcher's variables does not.

@@ -55,6 +55,12 @@ std::uint64_t footprintReadWhole(pid_t pid) {
            kilobyteField(slurp(folder + "smaps_rollup"), "Pss_Shmem").value_or(0);
 }
 
+// The source's reading of `pid` equals the footprint read the long way.
+bool exactReading(const std::vector<ProcessReading>& list, pid_t pid) {
+    const auto reading = find(list, pid);
+    return reading && reading->footprintBytes == footprintReadWhole(pid);
+}
+
 template <class Done>
 bool waitUntil(Done done) {
     for (int i = 0; i < 2000 && !done(); ++i) usleep(1000);
@@ -174,7 +180,8 @@ TEST_P(ProcfsFootprintTest, NewChildFollowsItsMemoryAndIsSkippedOnceGoneWhileKer
 }
 
 // Children whose memory changes step by step, each step read by the source and the long way. Two of
-// them share one memfd: when one exits, the other's share doubles though nothing of its own moved.
+// them share one memfd: when one exits, the other's share doubles though nothing of its own moved,
+// which the source reads again within 30 passes; what a process does itself shows at once.
 TEST_P(ProcfsFootprintTest, KeptReadingsEqualAFullReadAsChildrenChangeAndShareMemory) {
     ChildProcess hog;  // first, so that it holds no end of the gates below
     ASSERT_TRUE(hog.running());
@@ -215,7 +222,11 @@ TEST_P(ProcfsFootprintTest, KeptReadingsEqualAFullReadAsChildrenChangeAndShareMe
     std::uint64_t firstBefore = 0, firstAfter = 0;
     for (const Step& step : steps) {
         ASSERT_TRUE(step.change()) << step.what;
-        const auto list = source.readProcesses();
+        auto list = source.readProcesses();
+        EXPECT_TRUE(exactReading(list, hog.pid())) << step.what;
+        for (int pass = 1;
+             pass < 30 && !(exactReading(list, first) && (!find(list, second) || exactReading(list, second))); ++pass)
+            list = source.readProcesses();
         for (const pid_t pid : {hog.pid(), first, second}) {
             const auto reading = find(list, pid);
             if (pid == second && !reading) continue;  // gone
@@ -227,6 +238,61 @@ TEST_P(ProcfsFootprintTest, KeptReadingsEqualAFullReadAsChildrenChangeAndShareMe
     EXPECT_EQ(firstAfter - firstBefore, 16u << 20);  // from half of the 32 MiB to all of it
     close(firstGate);
     waitpid(first, nullptr, 0);
+}
+
+// Sixteen processes share a memfd while another one maps and unmaps it every pass: each pass reads
+// again the one that moved and only a few of the others, and within 30 passes of the last move
+// every sharer shows its share again.
+TEST_P(ProcfsFootprintTest, SharersOfAMovingRegionAreReadAgainInTurn) {
+    ChildProcess mover;  // first, so that it holds no end of the gates below
+    ASSERT_TRUE(mover.running());
+    constexpr std::size_t sharedBytes = 32u << 20;
+    const int memfd = memfd_create("shared-by-many", MFD_CLOEXEC);
+    ASSERT_GE(memfd, 0);
+    ASSERT_EQ(ftruncate(memfd, sharedBytes), 0);
+    void* mapping = mmap(nullptr, sharedBytes, PROT_READ | PROT_WRITE, MAP_SHARED, memfd, 0);
+    ASSERT_NE(mapping, MAP_FAILED);
+    const auto touch = [mapping] {
+        for (std::size_t at = 0; at < sharedBytes; at += 4096) static_cast<volatile char*>(mapping)[at] = 1;
+    };
+    std::vector<std::pair<pid_t, int>> sharers;
+    // Each sharer holds the gates of those forked before it: they go together, however the test ends.
+    struct Reaper {
+        std::vector<std::pair<pid_t, int>>& sharers;
+        ~Reaper() {
+            for (const auto& [pid, gate] : sharers) {
+                if (pid > 0) kill(pid, SIGKILL);
+                if (pid > 0) waitpid(pid, nullptr, 0);
+                close(gate);
+            }
+        }
+    } reaper{sharers};
+    for (int i = 0; i < 16; ++i) sharers.push_back(forkGated(touch, [] {}));
+    munmap(mapping, sharedBytes);
+    for (const auto& [pid, gate] : sharers) {
+        ASSERT_GT(pid, 0);
+        const std::string status = "/proc/" + std::to_string(pid) + "/status";
+        ASSERT_TRUE(waitUntil([&] { return kilobyteField(slurp(status), "RssShmem") == sharedBytes; }));
+    }
+
+    ProcfsProcessSource source(GetParam());
+    source.readProcesses();
+    const std::uint64_t readsBefore = source.shareReads();
+    for (int pass = 0; pass < 9; ++pass) {  // ends mapped: each sharer's share is then 32 MiB in 17
+        ASSERT_TRUE(pass % 2 ? mover.release() : mover.mapShared(memfd));
+        const auto list = source.readProcesses();
+        EXPECT_TRUE(exactReading(list, mover.pid())) << "pass " << pass;
+    }
+    // Reading every sharer each pass would take 153 reads.
+    EXPECT_LT(source.shareReads() - readsBefore, 9u * 16);
+
+    const auto allExact = [&](const std::vector<ProcessReading>& list) {
+        return std::ranges::all_of(sharers, [&](const auto& sharer) { return exactReading(list, sharer.first); });
+    };
+    auto list = source.readProcesses();
+    for (int pass = 2; pass < 30 && !allExact(list); ++pass) list = source.readProcesses();
+    EXPECT_TRUE(allExact(list));
+    close(memfd);
 }
 
 TEST_P(ProcfsFootprintTest, ZombieHasNoFootprintAndOrphansGetTheirNewParent) {
