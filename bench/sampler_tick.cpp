@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "bench/BenchSupport.h"
+#include "bench/SamplingRig.h"
 #include "bench/RecordingReporter.h"
 #include "engine/sampling/MemorySampler.h"
 #include "platform/Clock.h"
@@ -37,20 +38,6 @@ using namespace velmora;
 namespace {
 
 constexpr int extraProcesses = 1000;
-
-struct Sampling {
-    ProcfsProcessSource processes;
-    X11DesktopSession desktop{std::string()};
-    LinuxMemorySource memory;
-    SteppingClock clock;
-    IdleScheduler scheduler;
-    MemorySampler sampler{processes, desktop, memory, scheduler, clock, SelfProcess{getpid(), std::nullopt}};
-
-    void tick() {
-        clock.step();
-        sampler.tick();
-    }
-};
 
 std::unique_ptr<Sampling> sampling;
 

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "bench/BenchSupport.h"
+#include "bench/SamplingRig.h"
 #include "engine/sampling/MemorySampler.h"
 #include "platform/linux/LinuxMemorySource.h"
 #include "platform/linux/ProcfsProcessSource.h"
@@ -35,20 +36,6 @@ constexpr std::size_t sharedBytes = 256 * MiB;
 constexpr int sharers = 12;
 // One sharer exits and another starts every this many passes.
 constexpr int churnPeriod = 5;
-
-struct Sampling {
-    ProcfsProcessSource processes;
-    X11DesktopSession desktop{std::string()};
-    LinuxMemorySource memory;
-    SteppingClock clock;
-    IdleScheduler scheduler;
-    MemorySampler sampler{processes, desktop, memory, scheduler, clock, SelfProcess{getpid(), std::nullopt}};
-
-    void tick() {
-        clock.step();
-        sampler.tick();
-    }
-};
 
 void touch(void* p, std::size_t bytes) {
     for (std::size_t at = 0; at < bytes; at += 4096) static_cast<volatile char*>(p)[at] = 1;
