@@ -20,6 +20,19 @@
 
 namespace velmora {
 
+// `first` then `second` on even turns, the other way round on odd ones, so that neither side is
+// always measured right after the other.
+template <class First, class Second>
+void inTurn(int turn, First&& first, Second&& second) {
+    if (turn % 2) {
+        second();
+        first();
+    } else {
+        first();
+        second();
+    }
+}
+
 // Timers that never fire: a benchmark calls the polls itself.
 class IdleScheduler final : public Scheduler {
 public:

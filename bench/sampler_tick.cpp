@@ -108,13 +108,7 @@ void alternatingRounds(int rounds, int pairs) {
             tickWall += wall;
         };
         for (int pair = 0; pair < pairs; ++pair) {
-            if (pair % 2) {
-                floorOnce();
-                tickOnce();
-            } else {
-                tickOnce();
-                floorOnce();
-            }
+            inTurn(pair, tickOnce, floorOnce);
         }
         closeAll(fds);
         cpuRatios.push_back(tickCpu / floorCpu);

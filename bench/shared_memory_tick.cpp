@@ -165,13 +165,7 @@ int main(int argc, char** argv) {
             if (!group.step()) return 1;
             const auto floorOnce = [&] { floorCpu += timeOf([&] { floorPass(fds); }).first; };
             const auto tickOnce = [&] { tickCpu += timeOf([&] { sampling.tick(); }).first; };
-            if (pass % 2) {
-                floorOnce();
-                tickOnce();
-            } else {
-                tickOnce();
-                floorOnce();
-            }
+            inTurn(pass, tickOnce, floorOnce);
         }
         closeAll(fds);
         ratios.push_back(tickCpu / floorCpu);

@@ -5,6 +5,11 @@
 #include <string>
 
 #include "tests/app/AppHarness.h"
+#include "ui/widget/FloatingWidgetPreferences.h"
+
+// After the engine's headers: Qt's keyword macros would rename their members.
+#include <QApplication>
+#include <QWidget>
 
 namespace velmora {
 
@@ -90,6 +95,23 @@ struct LongContent : AppHarness {
         released.settled = ImpactWindow{fall, 60, {}, GiB};
         state->timeline->add(released);
         state->selectedEventID = e.id;
+    }
+
+    // The widget at `placement`, with the computer's memory line and a dock that stays open.
+    void preferWidget(WidgetPlacement placement, bool compact) {
+        FloatingWidgetPreferences prefs;
+        prefs.placement = placement;
+        prefs.isCompact = compact;
+        prefs.showSystemMemory = true;
+        prefs.autoCollapseDock = false;
+        prefs.save(defaults);
+    }
+
+    // The widget's panel while it shows, else null.
+    static QWidget* shownWidgetPanel() {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->objectName() == "VelmoraFloatingWidget" && w->isVisible()) return w;
+        return nullptr;
     }
 };
 

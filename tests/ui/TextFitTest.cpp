@@ -242,17 +242,10 @@ TEST(TextFit, TheWidgetsCardCompactCardDockedBarAndSettings) {
     for (const Scene& s : {Scene{"card", WidgetPlacement::floating, false, {300, 318}},
                            Scene{"compact card", WidgetPlacement::floating, true, {230, 130}},
                            Scene{"docked bar", WidgetPlacement::dockedBottom, false, {800, 84}}}) {
-        FloatingWidgetPreferences prefs;
-        prefs.placement = s.placement;
-        prefs.isCompact = s.compact;
-        prefs.showSystemMemory = true;
-        prefs.autoCollapseDock = false;
-        prefs.save(h.defaults);
+        h.preferWidget(s.placement, s.compact);
         controller.show();
         settle();
-        QWidget* panel = nullptr;
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (w->objectName() == "VelmoraFloatingWidget" && w->isVisible()) panel = w;
+        QWidget* panel = LongContent::shownWidgetPanel();
         ASSERT_NE(panel, nullptr) << s.name;
         EXPECT_EQ(panel->size(), s.size) << s.name;
         auto* view = panel->findChild<FloatingWidgetView*>();

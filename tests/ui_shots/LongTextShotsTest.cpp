@@ -55,16 +55,10 @@ TEST(LongTextShots, StoriesDetailHeavyCardAndBar) {
     windowing.attach(adapter, controller);
     for (const auto& [placement, name] :
          {std::pair{WidgetPlacement::floating, "widget-card"}, std::pair{WidgetPlacement::dockedBottom, "widget-docked"}}) {
-        FloatingWidgetPreferences prefs;
-        prefs.placement = placement;
-        prefs.showSystemMemory = true;
-        prefs.autoCollapseDock = false;
-        prefs.save(h.defaults);
+        h.preferWidget(placement, false);
         controller.show();
         settle();
-        QWidget* panel = nullptr;
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (w->objectName() == "VelmoraFloatingWidget" && w->isVisible()) panel = w;
+        QWidget* panel = LongContent::shownWidgetPanel();
         ASSERT_NE(panel, nullptr) << name;
         EXPECT_TRUE(panel->grab().save(artifact(name))) << name;
         controller.hide();
