@@ -325,8 +325,18 @@ ProcfsProcessSource::ReadOutcome ProcfsProcessSource::readFootprint(std::int32_t
         const auto resident = outcome == ReadOutcome::ok
                                   ? procfs::parseStatusMemory(std::string_view(buffer, length)).rssShmem.value_or(0)
                                   : 0;
+        const std::uint64_t residentBefore = entry.rssShmem.value_or(0);
+        const std::uint64_t change = resident > residentBefore ? resident - residentBefore : residentBefore - resident;
         if (resident == 0) {
             entry.shmemBytes = 0;
+            entry.shareDoubt = 0;
+        } else if (entry.rssShmem && resident != residentBefore && entry.shareDoubt + change < shareDriftBytes) {
+            // A few pages more or less (a browser tab drawing): taken as the process's own, its share
+            // moves by at most as much, so the reading stays within the drift of the truth without
+            // a walk of the address space; the walk comes once the doubt adds up.
+            const std::uint64_t estimate = entry.shmemBytes + resident;
+            entry.shmemBytes = std::min(resident, estimate > residentBefore ? estimate - residentBefore : 0);
+            entry.shareDoubt += change;
         } else if (entry.rssShmem != resident) {
             ++shareReads_;
             outcome = readOnce(pid, "smaps_rollup", buffer, sizeof buffer, length);
@@ -336,6 +346,7 @@ ProcfsProcessSource::ReadOutcome ProcfsProcessSource::readFootprint(std::int32_t
                                    ? procfs::kilobyteField(std::string_view(buffer, length), "Pss_Shmem").value_or(0)
                                    : 0;
             entry.shmemReadInPass = pass_;
+            entry.shareDoubt = 0;
         }
         entry.rssShmem = resident;
         entry.sharedPages = statm->shared;
@@ -453,6 +464,7 @@ void ProcfsProcessSource::rereadShares(std::vector<ProcessReading>& out, std::si
                                ? procfs::kilobyteField(std::string_view(buffer, length), "Pss_Shmem").value_or(0)
                                : 0;
         entry.shmemReadInPass = pass_;
+        entry.shareDoubt = 0;
         reading.footprintBytes = entry.anonymousBytes + entry.swapBytes.value_or(0) + entry.shmemBytes;
     }
     // Fewer reads than allowed means the walk went all the way round: nothing is stale any more.

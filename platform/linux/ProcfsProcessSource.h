@@ -24,7 +24,8 @@ std::optional<std::string> launchNameOf(const std::string& executable, std::stri
 //   process is gone, even when its pid was given to another one;
 // - its share of shared anonymous memory is read again only when statm's shared count changes, and
 //   then from smaps_rollup (which walks the whole address space) only when status says the resident
-//   shared anonymous memory changed; a share also changes when another process maps or unmaps the
+//   shared anonymous memory changed, by so much that taking the change as the process's own could
+//   put the share 4 MiB or more off; a share also changes when another process maps or unmaps the
 //   same pages or exits, which beside a browser happens every second: once 4 MiB of such
 //   memory may have changed hands, the other holders' shares are read again in turn, a few a pass
 //   and each within 30 passes;
@@ -72,6 +73,7 @@ private:
         std::optional<std::uint64_t> swapBytes;    // VmSwap at the last status read
         std::uint64_t shmemBytes = 0;              // Pss_Shmem: its share of shared anonymous memory
         std::uint64_t shmemReadInPass = 0;         // when Pss_Shmem was last read
+        std::uint64_t shareDoubt = 0;              // how far shmemBytes may be from Pss_Shmem: changes taken unread
 
         std::uint64_t startTime = 0;
         std::int32_t parentPid = 0;

@@ -295,6 +295,55 @@ TEST_P(ProcfsFootprintTest, SharersOfAMovingRegionAreReadAgainInTurn) {
     close(memfd);
 }
 
+// A process whose shared memory grows a mebibyte at a time, as a tab that draws: the steps are taken
+// as its own without a walk of its address space until they add up to 4 MiB, and no reading is ever
+// 4 MiB or more from the truth, not even when the pages it maps are another process's too.
+TEST_P(ProcfsFootprintTest, SmallSharedStepsAreTakenUnreadUntilTheyAddUp) {
+    constexpr std::size_t sharedBytes = 2u << 20;
+    const int memfd = memfd_create("drawn-by-two", MFD_CLOEXEC);
+    ASSERT_GE(memfd, 0);
+    ASSERT_EQ(ftruncate(memfd, sharedBytes), 0);
+    ChildProcess drawer;
+    ChildProcess other;
+    struct Closer {
+        int fd;
+        ~Closer() { close(fd); }
+    } closer{memfd};  // the children open it through this process
+    ASSERT_TRUE(drawer.running() && other.running());
+    ASSERT_TRUE(other.mapShared(memfd));
+    ASSERT_TRUE(drawer.allocateShared(8));
+    ProcfsProcessSource source(GetParam());
+    auto list = source.readProcesses();
+    EXPECT_TRUE(exactReading(list, drawer.pid()));
+    EXPECT_TRUE(exactReading(list, other.pid()));
+
+    const auto near = [&](pid_t pid, const std::string& when) {
+        const auto reading = find(list, pid);
+        ASSERT_TRUE(reading && reading->footprintBytes) << when;
+        const std::uint64_t truth = footprintReadWhole(pid);
+        const std::uint64_t off = std::max(*reading->footprintBytes, truth) - std::min(*reading->footprintBytes, truth);
+        EXPECT_LT(off, 4u << 20) << when << ", pid " << pid;
+    };
+    const std::uint64_t readsBefore = source.shareReads();
+    ASSERT_TRUE(drawer.mapShared(memfd));  // 2 MiB taken as the drawer's own, though half is the other's
+    list = source.readProcesses();
+    near(drawer.pid(), "mapped the other's pages");
+    near(other.pid(), "mapped the other's pages");
+    for (int step = 1; step <= 10; ++step) {
+        ASSERT_TRUE(drawer.allocateShared(1));
+        list = source.readProcesses();
+        near(drawer.pid(), "step " + std::to_string(step));
+        near(other.pid(), "step " + std::to_string(step));
+    }
+    // 12 MiB of steps: a walk each time 4 MiB of them added up, not one a step.
+    EXPECT_LE(source.shareReads() - readsBefore, 3u);
+    EXPECT_GE(source.shareReads() - readsBefore, 2u);
+    // A large step is read at once.
+    ASSERT_TRUE(drawer.allocateShared(64));
+    list = source.readProcesses();
+    EXPECT_TRUE(exactReading(list, drawer.pid()));
+}
+
 TEST_P(ProcfsFootprintTest, ZombieHasNoFootprintAndOrphansGetTheirNewParent) {
     const auto [middle, gate] = forkGated([] { if (fork() == 0) for (;;) pause(); }, [] {});
     ASSERT_GT(middle, 0);
