@@ -45,6 +45,8 @@ constexpr rlim_t reservedDescriptors = 512;
 // Past this many kept descriptors the saving no longer matters.
 constexpr rlim_t maximumKeptDescriptors = 1u << 16;
 
+std::uint64_t distance(std::uint64_t a, std::uint64_t b) { return a > b ? a - b : b - a; }
+
 // Reads a small /proc file whole; -1 when it cannot be opened or read.
 ssize_t readSmallFile(int dirFd, const char* path, char* buffer, std::size_t size) {
     const int fd = openat(dirFd, path, O_RDONLY | O_CLOEXEC);
@@ -188,7 +190,6 @@ void ProcfsProcessSource::noteShareMoved(bool shareWasCurrent, std::uint64_t res
     // the share moved less than the resident count is what the other mappers of the same pages
     // gained or lost together. A share read before the last round began may hold others' moves
     // too: then all of the resident change counts.
-    const auto distance = [](std::uint64_t a, std::uint64_t b) { return a > b ? a - b : b - a; };
     movedShareBytes_ += shareWasCurrent ? distance(residentAfter + shareBefore, residentBefore + shareAfter)
                                         : distance(residentAfter, residentBefore);
 }
@@ -326,7 +327,7 @@ ProcfsProcessSource::ReadOutcome ProcfsProcessSource::readFootprint(std::int32_t
                                   ? procfs::parseStatusMemory(std::string_view(buffer, length)).rssShmem.value_or(0)
                                   : 0;
         const std::uint64_t residentBefore = entry.rssShmem.value_or(0);
-        const std::uint64_t change = resident > residentBefore ? resident - residentBefore : residentBefore - resident;
+        const std::uint64_t change = distance(resident, residentBefore);
         if (resident == 0) {
             entry.shmemBytes = 0;
             entry.shareDoubt = 0;

@@ -61,6 +61,22 @@ bool exactReading(const std::vector<ProcessReading>& list, pid_t pid) {
     return reading && reading->footprintBytes == footprintReadWhole(pid);
 }
 
+// A memfd of `bytes`, closed with the test; fd is -1 when it could not be made.
+struct SizedMemfd {
+    int fd;
+    SizedMemfd(const char* name, std::size_t bytes) : fd(memfd_create(name, MFD_CLOEXEC)) {
+        if (fd >= 0 && ftruncate(fd, static_cast<off_t>(bytes)) != 0) {
+            close(fd);
+            fd = -1;
+        }
+    }
+    ~SizedMemfd() {
+        if (fd >= 0) close(fd);
+    }
+    SizedMemfd(const SizedMemfd&) = delete;
+    SizedMemfd& operator=(const SizedMemfd&) = delete;
+};
+
 template <class Done>
 bool waitUntil(Done done) {
     for (int i = 0; i < 2000 && !done(); ++i) usleep(1000);
@@ -186,11 +202,12 @@ TEST_P(ProcfsFootprintTest, KeptReadingsEqualAFullReadAsChildrenChangeAndShareMe
     ChildProcess hog;  // first, so that it holds no end of the gates below
     ASSERT_TRUE(hog.running());
     constexpr std::size_t sharedBytes = 32u << 20;
-    const int memfd = memfd_create("shared-by-two", MFD_CLOEXEC);
-    ASSERT_GE(memfd, 0);
-    ASSERT_EQ(ftruncate(memfd, sharedBytes), 0);
-    void* mapping = mmap(nullptr, sharedBytes, PROT_READ | PROT_WRITE, MAP_SHARED, memfd, 0);
-    close(memfd);
+    void* mapping = MAP_FAILED;
+    {
+        const SizedMemfd memfd("shared-by-two", sharedBytes);
+        ASSERT_GE(memfd.fd, 0);
+        mapping = mmap(nullptr, sharedBytes, PROT_READ | PROT_WRITE, MAP_SHARED, memfd.fd, 0);
+    }
     ASSERT_NE(mapping, MAP_FAILED);
     const auto touch = [mapping] {
         for (std::size_t at = 0; at < sharedBytes; at += 4096) static_cast<volatile char*>(mapping)[at] = 1;
@@ -247,10 +264,9 @@ TEST_P(ProcfsFootprintTest, SharersOfAMovingRegionAreReadAgainInTurn) {
     ChildProcess mover;  // first, so that it holds no end of the gates below
     ASSERT_TRUE(mover.running());
     constexpr std::size_t sharedBytes = 32u << 20;
-    const int memfd = memfd_create("shared-by-many", MFD_CLOEXEC);
-    ASSERT_GE(memfd, 0);
-    ASSERT_EQ(ftruncate(memfd, sharedBytes), 0);
-    void* mapping = mmap(nullptr, sharedBytes, PROT_READ | PROT_WRITE, MAP_SHARED, memfd, 0);
+    const SizedMemfd memfd("shared-by-many", sharedBytes);
+    ASSERT_GE(memfd.fd, 0);
+    void* mapping = mmap(nullptr, sharedBytes, PROT_READ | PROT_WRITE, MAP_SHARED, memfd.fd, 0);
     ASSERT_NE(mapping, MAP_FAILED);
     const auto touch = [mapping] {
         for (std::size_t at = 0; at < sharedBytes; at += 4096) static_cast<volatile char*>(mapping)[at] = 1;
@@ -279,7 +295,7 @@ TEST_P(ProcfsFootprintTest, SharersOfAMovingRegionAreReadAgainInTurn) {
     source.readProcesses();
     const std::uint64_t readsBefore = source.shareReads();
     for (int pass = 0; pass < 9; ++pass) {  // ends mapped: each sharer's share is then 32 MiB in 17
-        ASSERT_TRUE(pass % 2 ? mover.release() : mover.mapShared(memfd));
+        ASSERT_TRUE(pass % 2 ? mover.release() : mover.mapShared(memfd.fd));
         const auto list = source.readProcesses();
         EXPECT_TRUE(exactReading(list, mover.pid())) << "pass " << pass;
     }
@@ -292,7 +308,6 @@ TEST_P(ProcfsFootprintTest, SharersOfAMovingRegionAreReadAgainInTurn) {
     auto list = source.readProcesses();
     for (int pass = 2; pass < 30 && !allExact(list); ++pass) list = source.readProcesses();
     EXPECT_TRUE(allExact(list));
-    close(memfd);
 }
 
 // A process whose shared memory grows a mebibyte at a time, as a tab that draws: the steps are taken
@@ -300,17 +315,12 @@ TEST_P(ProcfsFootprintTest, SharersOfAMovingRegionAreReadAgainInTurn) {
 // 4 MiB or more from the truth, not even when the pages it maps are another process's too.
 TEST_P(ProcfsFootprintTest, SmallSharedStepsAreTakenUnreadUntilTheyAddUp) {
     constexpr std::size_t sharedBytes = 2u << 20;
-    const int memfd = memfd_create("drawn-by-two", MFD_CLOEXEC);
-    ASSERT_GE(memfd, 0);
-    ASSERT_EQ(ftruncate(memfd, sharedBytes), 0);
+    const SizedMemfd memfd("drawn-by-two", sharedBytes);  // the children open it through this process
+    ASSERT_GE(memfd.fd, 0);
     ChildProcess drawer;
     ChildProcess other;
-    struct Closer {
-        int fd;
-        ~Closer() { close(fd); }
-    } closer{memfd};  // the children open it through this process
     ASSERT_TRUE(drawer.running() && other.running());
-    ASSERT_TRUE(other.mapShared(memfd));
+    ASSERT_TRUE(other.mapShared(memfd.fd));
     ASSERT_TRUE(drawer.allocateShared(8));
     ProcfsProcessSource source(GetParam());
     auto list = source.readProcesses();
@@ -325,7 +335,7 @@ TEST_P(ProcfsFootprintTest, SmallSharedStepsAreTakenUnreadUntilTheyAddUp) {
         EXPECT_LT(off, 4u << 20) << when << ", pid " << pid;
     };
     const std::uint64_t readsBefore = source.shareReads();
-    ASSERT_TRUE(drawer.mapShared(memfd));  // 2 MiB taken as the drawer's own, though half is the other's
+    ASSERT_TRUE(drawer.mapShared(memfd.fd));  // 2 MiB taken as the drawer's own, though half is the other's
     list = source.readProcesses();
     near(drawer.pid(), "mapped the other's pages");
     near(other.pid(), "mapped the other's pages");
