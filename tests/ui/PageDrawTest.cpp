@@ -258,15 +258,20 @@ int linePixels(const HeavyPage& page, int row) {
     return n;
 }
 
-TEST(HeavyPageDraw, AFirstSampleGetsThePlaceholderAndTheNextOneALine) {
-    AppHarness h;
-    h.make();
-    seedHistory(h, sevenApps(), 1);
-    HeavyPage page(*h.state);
+// Seven apps with `samples` seconds of history, shown on a page tall enough for all their rows.
+void seedAndShow(AppHarness& h, HeavyPage& page, int samples) {
+    seedHistory(h, sevenApps(), samples);
     page.resize(700, 900);
     page.show();
     page.refresh();
     QCoreApplication::processEvents();
+}
+
+TEST(HeavyPageDraw, AFirstSampleGetsThePlaceholderAndTheNextOneALine) {
+    AppHarness h;
+    h.make();
+    HeavyPage page(*h.state);
+    seedAndShow(h, page, 1);
     ASSERT_EQ(page.model()->rowCount(), 7);
     for (int row : {0, 1, 6}) EXPECT_EQ(linePixels(page, row), 0) << "row " << row;
     seedHistory(h, sevenApps(), 1);
@@ -278,12 +283,8 @@ TEST(HeavyPageDraw, AFirstSampleGetsThePlaceholderAndTheNextOneALine) {
 TEST(HeavyPageDraw, BadgesPaintGrowthOrangeAndReleaseGreen) {
     AppHarness h;
     h.make();
-    seedHistory(h, sevenApps(), 400);
     HeavyPage page(*h.state);
-    page.resize(700, 900);
-    page.show();
-    page.refresh();
-    QCoreApplication::processEvents();
+    seedAndShow(h, page, 400);
     ASSERT_EQ(page.model()->rowCount(), 7);
     // Firefox grows, the editor and Slack give back, the mail app stands still (an orange "flat").
     const std::pair<int, bool> rows[] = {{0, false}, {1, true}, {2, false}, {5, true}};
