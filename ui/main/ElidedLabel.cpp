@@ -41,7 +41,13 @@ void ElidedLabel::setColor(const QColor& colour) {
 }
 
 QStringList ElidedLabel::lines(int width) const {
+    std::vector<int> starts;
+    return lines(width, starts);
+}
+
+QStringList ElidedLabel::lines(int width, std::vector<int>& starts) const {
     QStringList out;
+    starts.clear();
     if (text_.isEmpty() || width <= 0) return out;
     // One line of plain text: line breaks in a window title would only push the rest out.
     QString flat = text_;
@@ -55,6 +61,7 @@ QStringList ElidedLabel::lines(int width) const {
         QTextLine line = layout.createLine();
         if (!line.isValid()) break;
         line.setLineWidth(width);
+        starts.push_back(line.textStart());
         if (out.size() + 1 == maxLines_) {
             out << fontMetrics().elidedText(flat.mid(line.textStart()), Qt::ElideRight, width);
             break;
@@ -77,9 +84,16 @@ void ElidedLabel::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setPen(colour_.isValid() ? colour_ : palette().color(QPalette::WindowText));
     int y = fontMetrics().ascent();
-    for (const QString& line : lines(width())) {
+    std::vector<int> starts;
+    const QStringList shown = lines(width(), starts);
+    QString flat = text_;
+    flat.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    for (qsizetype i = 0; i < shown.size(); ++i) {
+        const QString& line = shown[i];
         painter.drawText(0, y, line);
-        notePaintedText(painter, QRectF(0, y - fontMetrics().ascent(), width(), fontMetrics().height()), line);
+        const QRectF box(0, y - fontMetrics().ascent(), width(), fontMetrics().height());
+        if (maxLines_ == 1) notePaintedText(painter, box, line);
+        else notePaintedLine(painter, box, line, flat, starts[static_cast<std::size_t>(i)]);
         y += fontMetrics().lineSpacing();
     }
 }

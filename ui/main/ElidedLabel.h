@@ -1,6 +1,7 @@
 #pragma once
 #include <QString>
 #include <QWidget>
+#include <vector>
 
 namespace velmora {
 
@@ -16,6 +17,8 @@ public:
     void setColor(const QColor& colour);
     // The lines drawn at `width`.
     QStringList lines(int width) const;
+    // The same, with where each line starts in the text.
+    QStringList lines(int width, std::vector<int>& starts) const;
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
     bool hasHeightForWidth() const override { return true; }

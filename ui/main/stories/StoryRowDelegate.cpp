@@ -39,10 +39,15 @@ const StoryRow* rowOf(const QModelIndex& index) {
     return model ? model->rowAt(index.row()) : nullptr;
 }
 
-// The title wrapped to at most two lines, the second elided; the lines' texts.
-QStringList titleLines(const QString& title, const QFont& font, int width) {
+// The title wrapped to at most two lines, the second elided; the lines' texts, and where each
+// starts in the title.
+QStringList titleLines(const QString& title, const QFont& font, int width, std::vector<int>& starts) {
     QStringList out;
-    if (width <= 0) return {title};
+    starts.clear();
+    if (width <= 0) {
+        starts.push_back(0);
+        return {title};
+    }
     QTextLayout layout(title, font);
     QTextOption wrap;
     wrap.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
@@ -52,6 +57,7 @@ QStringList titleLines(const QString& title, const QFont& font, int width) {
         QTextLine line = layout.createLine();
         if (!line.isValid()) break;
         line.setLineWidth(width);
+        starts.push_back(line.textStart());
         if (n == 1) {
             out << QFontMetrics(font).elidedText(title.mid(line.textStart()).simplified(), Qt::ElideRight, width);
             break;
@@ -59,7 +65,7 @@ QStringList titleLines(const QString& title, const QFont& font, int width) {
         out << title.mid(line.textStart(), line.textLength()).trimmed();
     }
     layout.endLayout();
-    if (out.isEmpty()) out << QString();
+    if (out.isEmpty()) out << QString(), starts.push_back(0);
     return out;
 }
 
@@ -105,6 +111,7 @@ struct StoryRowDelegate::Layout {
     int width = -1;
     // What is drawn.
     QStringList lines;
+    std::vector<int> lineStarts;  // where each line starts in the title
     int right = 0;      // the right column's width
     int text = 0;       // the text column's width
     int textHeight = 0;
@@ -181,7 +188,7 @@ StoryRowDelegate::Layout& StoryRowDelegate::layout(const StoryRow& row, int rowW
     l.right = std::max({f.rightFloor, f.deltaMetrics.horizontalAdvance(row.delta),
                         f.totalMetrics.horizontalAdvance(row.total)});
     l.text = rowWidth - 2 * insetX - 2 * padX - timeWidth - ring - 2 * gap - 8 - gap - l.right;
-    l.lines = titleLines(row.title, f.title, l.text);
+    l.lines = titleLines(row.title, f.title, l.text, l.lineStarts);
     l.textHeight = static_cast<int>(l.lines.size()) * f.titleMetrics.lineSpacing() + 3 + f.subtitleMetrics.height() + 3 +
                    f.lineHeight;
     l.height = std::max({l.textHeight, f.rightHeight, static_cast<int>(ring)}) + 2 * padY + 2 * insetY;
@@ -273,9 +280,10 @@ void StoryRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     int y = cy - l.textHeight / 2;
     painter->setFont(f.title);
     painter->setPen(palette::primaryText(widget));
-    for (const auto& line : shaped.lines) {
+    for (std::size_t i = 0; i < shaped.lines.size(); ++i) {
+        const auto& line = shaped.lines[i];
         painter->drawStaticText(QPointF(tx, y), line);
-        notePaintedText(*painter, QRectF(tx, y, l.text, f.titleMetrics.height()), line.text());
+        notePaintedLine(*painter, QRectF(tx, y, l.text, f.titleMetrics.height()), line.text(), l.title, l.lineStarts[i]);
         y += f.titleMetrics.lineSpacing();
     }
     y += 3;
