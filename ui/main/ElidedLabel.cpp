@@ -10,6 +10,33 @@
 
 namespace velmora {
 
+std::vector<WrappedLine> wrapWords(const QString& text, const QFont& font, int width, int maxLines) {
+    std::vector<WrappedLine> out;
+    if (text.isEmpty() || width <= 0 || maxLines <= 0) return out;
+    const QFontMetrics metrics(font);
+    QTextLayout layout(text, font);
+    QTextOption option;
+    // Breaks between words only: a break inside a word that fits a line of its own reads as two.
+    option.setWrapMode(QTextOption::WordWrap);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    while (true) {
+        QTextLine line = layout.createLine();
+        if (!line.isValid()) break;
+        line.setLineWidth(width);
+        const int start = line.textStart();
+        if (static_cast<int>(out.size()) + 1 == maxLines) {
+            out.push_back({metrics.elidedText(text.mid(start).simplified(), Qt::ElideRight, width), start});
+            break;
+        }
+        // A word wider than the line has the line to itself and ends there in "…".
+        const QString shown = text.mid(start, line.textLength()).trimmed();
+        out.push_back({line.naturalTextWidth() > width ? metrics.elidedText(shown, Qt::ElideRight, width) : shown, start});
+    }
+    layout.endLayout();
+    return out;
+}
+
 ElidedLabel::ElidedLabel(int maxLines, QWidget* parent) : QWidget(parent), maxLines_(std::max(maxLines, 1)) {
     setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 }
@@ -54,6 +81,7 @@ QStringList ElidedLabel::lines(int width, std::vector<int>& starts) const {
     flat.replace(QLatin1Char('\n'), QLatin1Char(' '));
     QTextLayout layout(flat, font());
     QTextOption option;
+    // Between words; a token wider than the line (a long address) goes on over the next.
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     layout.setTextOption(option);
     layout.beginLayout();
