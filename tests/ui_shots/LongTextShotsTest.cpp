@@ -1,6 +1,6 @@
 // Pictures over the longest content (120-character app names, −999.9 MB, +99.99 GB): Overview and
 // the Stories page under the extension banner at the smallest and the default window size, the
-// story detail alone and Who's heavy at the smallest, the floating card, the docked bar and its
+// story detail alone, Who's heavy, Live Chart and Trends at the smallest, the floating card, the docked bar and its
 // settings with "Dock bottom" chosen, saved under build/artifacts/long-*.png for people to look at.
 #include <gtest/gtest.h>
 
@@ -35,7 +35,7 @@ void settle() {
     QTest::qWait(50);
 }
 
-TEST(LongTextShots, StoriesDetailHeavyCardAndBar) {
+TEST(LongTextShots, PagesDetailCardBarAndSettings) {
     ASSERT_TRUE(qEnvironmentVariableIsSet("VELMORA_DESKTOP")) << "run inside scripts/with-desktop.sh";
     LongContent h;
     AppStateAdapter adapter(*h.state, h.scheduler);
@@ -46,8 +46,10 @@ TEST(LongTextShots, StoriesDetailHeavyCardAndBar) {
         window.resize(size);
         const QString at = QString("-%1x%2").arg(size.width()).arg(size.height());
         for (const auto& [item, name] : {std::pair{SidebarItem::overview, "overview"}, std::pair{SidebarItem::timeline, "stories"},
-                                         std::pair{SidebarItem::apps, "whos-heavy"}}) {
-            if (item == SidebarItem::apps && size.width() != 900) continue;
+                                         std::pair{SidebarItem::apps, "whos-heavy"}, std::pair{SidebarItem::liveChart, "live-chart"},
+                                         std::pair{SidebarItem::trends, "trends"}}) {
+            const bool bothSizes = item == SidebarItem::overview || item == SidebarItem::timeline;
+            if (!bothSizes && size.width() != 900) continue;
             h.state->selectedSidebar = item;
             h.state->announceChange();
             settle();
