@@ -178,8 +178,9 @@ private:
             fault(t.widget, QString("painted \u00AB%1\u00BB lies outside the window").arg(t.shown));
     }
 
-    // A wrapped line that starts inside a word which would fit on a line of its own
-    // ("Extraordinaril" / "y Long Appli…").
+    // A wrapped line that starts inside a word: the word would fit on a line of its own
+    // ("Extraordinaril" / "y Long Appli…"), or, wider than any line, it should end its own line in
+    // "…" rather than go on over the next.
     void checkBreak(const QWidget* w, const QString& whole, int start, const QString& shown, const QFont& font, qreal room) {
         if (whole.isEmpty() || start <= 0 || start >= whole.size()) return;
         if (whole[start - 1].isSpace() || whole[start].isSpace()) return;
