@@ -1,7 +1,9 @@
 #pragma once
-// An application state over the longest content a user meets: an app name of 60 characters in
-// front, changes of −999.9 MB and +99.99 GB, memory getting tight and almost gone, and a story with
-// five badges, the longest verdict and a spike line, all about that app.
+// An application state over the longest content a user meets: app names of 120 characters (as a
+// window class or a desktop entry may give them) in front, among the movers and in the daily
+// offenders, changes of −999.9 MB and +99.99 GB, memory getting tight and almost gone, a story with
+// five badges, the longest verdict and a spike line, all about that app, another story marked at
+// "now", and the extension banner over the stories.
 #include <string>
 
 #include "tests/app/AppHarness.h"
@@ -13,7 +15,14 @@
 
 namespace velmora {
 
-inline const std::string longAppName = "Extraordinarily Long Application Name Seen On Linux Desktops";
+// Words with descenders (g, p, y), so a line cut at its foot shows.
+inline const std::string longNameStart =
+    "Extraordinarily Long Application Name Seen On Linux Desktops Through Its Window Class And Desktop Entry";
+inline const std::string longAppName = longNameStart + " Typography Pages";
+inline const std::string soaringAppName = longNameStart + " Soaring Graphing";
+inline const std::string fallingAppName = longNameStart + " Falling Playlist";
+// One of nine daily offenders, `n` from 0 to 8.
+inline std::string offenderName(int n) { return longNameStart + " Yearly Reports " + std::to_string(n); }
 
 struct LongContent : AppHarness {
     static constexpr std::uint64_t GiB = 1024 * MiB;
@@ -29,10 +38,12 @@ struct LongContent : AppHarness {
         for (int t = 0; t <= 600; ++t) tick(t == 600);
         const Date now = clock.now();
         addStory(now - 60);
+        // Browser stories the window title could not pin to a tab, and no extension yet: the banner.
+        state->lowConfidenceBrowserStoryCount = 1;
         state->sensorLastApp = longAppName;
         state->sensorLastTitle = "Quarterly report with every appendix and all the charts \u2014 " + longAppName;
         for (int day = 0; day < 90; ++day)
-            state->dailyStats->recordStory("key.long" + std::to_string(day % 9), longAppName + std::to_string(day % 9),
+            state->dailyStats->recordStory("key.long" + std::to_string(day % 9), offenderName(day % 9),
                                            rise, now - day * 86400.0);
         for (int t = 0; t < 600; ++t) state->dailyStats->recordPressureTick(MemoryPressureLevel::critical, now);
     }
@@ -55,8 +66,8 @@ struct LongContent : AppHarness {
             desktop.apps.push_back({pid, program, name, false, front});
         };
         add(100, "longapp", longAppName, 999 * MiB + 943 * 1024, true);  // 999.9 MB
-        add(101, "soaring", longAppName + " Soaring", 500 * MiB + (moved ? rise : 0), false);
-        add(102, "falling", longAppName + " Falling", 1100 * MiB + (moved ? 0 : static_cast<std::uint64_t>(-fall)), false);
+        add(101, "soaring", soaringAppName, 500 * MiB + (moved ? rise : 0), false);
+        add(102, "falling", fallingAppName, 1100 * MiB + (moved ? 0 : static_cast<std::uint64_t>(-fall)), false);
         add(103, "firefox", "Firefox", 1800 * MiB, false);
         // 999.9 MB free of 99.99 GB: under 5 % free, with 99.99 GB written to disk.
         memory.reading = {100 * GiB - 10 * MiB, 999 * MiB + 943 * 1024, 0, 100 * GiB - 10 * MiB,
@@ -88,7 +99,8 @@ struct LongContent : AppHarness {
         state->timeline->add(e);
         TimelineEvent released = e;
         released.id = Uuid::random();
-        released.timestamp = when - 30;
+        // At the chart's right edge: its dot must show whole there.
+        released.timestamp = clock.now();
         released.kind = TimelineEventKind::memoryReleased;
         released.title = longAppName + " freed memory";
         released.immediate.reset();

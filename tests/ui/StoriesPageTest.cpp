@@ -1,11 +1,16 @@
 // The Stories page offscreen: the keyed list under idle ticks and a new story, the filters and
-// their placeholders, the detail with its Quit behind a confirmation, and the banner's buttons.
+// their placeholders, the detail with its Quit behind a confirmation, the banner's buttons, a short
+// window, and titles wrapped between words.
 #include <gtest/gtest.h>
 
 #include "tests/app/AppHarness.h"
+#include "ui/main/ElidedLabel.h"
+#include "ui/main/glance/LiveGlanceCharts.h"
 #include "ui/main/stories/NudgeBanner.h"
 #include "ui/main/stories/StoriesPage.h"
 #include "ui/main/stories/StoryDetailPane.h"
+#include "ui/style/MarkedSparkline.h"
+#include "ui/style/TextReport.h"
 
 #include <QAbstractItemModelTester>
 #include <QComboBox>
@@ -15,6 +20,7 @@
 #include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QSplitter>
@@ -309,6 +315,127 @@ TEST(StoriesPage, BannerButtonsReportOnceAndTheBannerStays) {
     f.tick();
     EXPECT_TRUE(f.state->extensionNudgeDismissed);
     EXPECT_FALSE(pageBanner->isVisible());
+}
+
+TEST(StoriesPage, AShortPageScrollsWhatStandsAboveTheFiltersAndKeepsAWholeRowAndWholeCharts) {
+    Stories f;
+    f.state->lowConfidenceBrowserStoryCount = 1;  // the banner too
+    f.add(growth("Extraordinarily Long Application Name Seen On Linux Desktops", 300 * MiB, 10));
+    f.add(growth("Firefox", 200 * MiB, 20));
+    f.page->resize(700, 470);
+    f.tick(true);
+    f.tick();
+    auto* top = f.page->findChild<QScrollArea*>("storiesTop");
+    ASSERT_NE(top, nullptr);
+    auto* strip = f.page->findChild<QWidget*>("pressureStrip");
+    auto* glance = f.page->findChild<QWidget*>("glanceCharts");
+    auto* banner = f.page->findChild<NudgeBanner*>();
+    auto* search = f.page->findChild<QWidget*>("storySearch");
+    ASSERT_TRUE(strip && glance && banner && search);
+    ASSERT_TRUE(banner->isVisible());
+    // The strip, the cards and the banner scroll, in their order; the filters stay below them.
+    EXPECT_TRUE(top->widget()->isAncestorOf(banner));
+    EXPECT_FALSE(top->widget()->isAncestorOf(search));
+    EXPECT_GT(top->verticalScrollBar()->maximum(), 0);
+    EXPECT_LT(strip->y(), glance->y());
+    EXPECT_LT(glance->y(), banner->y());
+    EXPECT_GE(search->mapTo(f.page.get(), QPoint()).y(), top->geometry().bottom());
+    // One whole row of the list shows; the charts keep their height inside their cards.
+    EXPECT_GE(f.list()->viewport()->height(), f.list()->sizeHintForRow(0));
+    const auto charts = glance->findChildren<MarkedSparkline*>();
+    ASSERT_EQ(charts.size(), 2);
+    for (auto* chart : charts) {
+        EXPECT_EQ(chart->height(), 48);
+        EXPECT_TRUE(chart->parentWidget()->rect().contains(QRect(chart->pos(), chart->size())));
+    }
+
+    // Tall enough, nothing scrolls and the list takes the rest.
+    f.page->resize(700, 1000);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(top->verticalScrollBar()->maximum(), 0);
+    EXPECT_EQ(top->height(), top->widget()->height());
+    EXPECT_GT(f.list()->viewport()->height(), 2 * f.list()->sizeHintForRow(0));
+    // Without the banner the column above is shorter by it.
+    const int withBanner = top->height();
+    f.state->extensionNudgeDismissed = true;
+    f.tick();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(banner->isVisible());
+    EXPECT_LT(top->height(), withBanner - 40);
+    EXPECT_EQ(top->verticalScrollBar()->maximum(), 0);
+}
+
+TEST(StoriesPage, TheAppPickersFieldEndsALongNameInAnEllipsisWithTheWholeNameAsTooltip) {
+    Stories f;
+    const std::string name = "Extraordinarily Long Application Name Seen On Linux Desktops";
+    f.add(growth(name, 300 * MiB, 10));
+    f.tick(true);
+    auto* apps = f.page->findChild<QComboBox*>("appPicker");
+    ASSERT_NE(apps, nullptr);
+    const int index = apps->findText(QString::fromStdString(name));
+    ASSERT_GT(index, 0);
+    apps->setCurrentIndex(index);
+    emit apps->activated(index);
+    QCoreApplication::processEvents();
+    QStringList shown;
+    setPaintedTextListener([&](const PaintedText& t) {
+        if (t.widget == apps) shown << t.shown;
+    });
+    (void)apps->grab();
+    setPaintedTextListener({});
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_TRUE(shown[0].startsWith("Extraordinarily") && shown[0].endsWith(QChar(0x2026))) << shown[0].toStdString();
+    EXPECT_EQ(apps->toolTip().toStdString(), name);
+    EXPECT_EQ(apps->itemText(index).toStdString(), name);  // the list shows it whole
+    // A short name stands whole, without a tooltip.
+    apps->setCurrentIndex(0);
+    shown.clear();
+    setPaintedTextListener([&](const PaintedText& t) {
+        if (t.widget == apps) shown << t.shown;
+    });
+    (void)apps->grab();
+    setPaintedTextListener({});
+    EXPECT_EQ(shown, QStringList{"All apps"});
+    EXPECT_EQ(apps->toolTip(), "");
+}
+
+TEST(StoriesPage, TitlesBreakBetweenWordsAndAWordWiderThanALineEndsInAnEllipsis) {
+    const QFont font;
+    const QFontMetrics m(font);
+    const QString title = "Extraordinarily Long Application grew";
+    const QChar ellipsis(0x2026);
+    // Room for the first two words: the third starts the next line, whole.
+    const int two = m.horizontalAdvance("Extraordinarily Long") + 4;
+    EXPECT_EQ(wrapWords(title, font, two, 2),
+              (std::vector<WrappedLine>{{"Extraordinarily Long", 0}, {"Application grew", 21}}));
+    // A first word wider than the line keeps the line to itself, cut with "…"; the next line starts
+    // at the next word, and the last line is cut with "…" too.
+    const int narrow = m.horizontalAdvance("Extraordinarily") - 12;
+    const auto cut = wrapWords(title, font, narrow, 2);
+    ASSERT_EQ(cut.size(), 2u);
+    EXPECT_TRUE(cut[0].text.startsWith("Extraord") && cut[0].text.endsWith(ellipsis)) << cut[0].text.toStdString();
+    EXPECT_LE(m.horizontalAdvance(cut[0].text), narrow);
+    EXPECT_EQ(cut[0].start, 0);
+    EXPECT_TRUE(cut[1].text.startsWith("Long") && cut[1].text.endsWith(ellipsis)) << cut[1].text.toStdString();
+    EXPECT_EQ(cut[1].start, 16);
+    // Three lines of room at that width: the words go on, one line each.
+    const auto three = wrapWords("Extraordinarily Long Application", font, m.horizontalAdvance("Application") + 2, 3);
+    ASSERT_EQ(three.size(), 3u);
+    EXPECT_TRUE(three[0].text.endsWith(ellipsis));
+    EXPECT_EQ(three[1], (WrappedLine{"Long", 16}));
+    EXPECT_EQ(three[2], (WrappedLine{"Application", 21}));
+    // One line: the whole text elided; nothing at no width.
+    const auto one = wrapWords(title, font, two, 1);
+    ASSERT_EQ(one.size(), 1u);
+    EXPECT_TRUE(one[0].text.startsWith("Extraordinarily Lo") && one[0].text.endsWith(ellipsis)) << one[0].text.toStdString();
+    EXPECT_TRUE(wrapWords(title, font, 0, 2).empty());
+
+    // A two-line label says where its lines start.
+    ElidedLabel label(2);
+    label.setText(title);
+    std::vector<int> starts;
+    EXPECT_EQ(label.lines(two, starts), (QStringList{"Extraordinarily Long", "Application grew"}));
+    EXPECT_EQ(starts, (std::vector<int>{0, 21}));
 }
 
 }  // namespace

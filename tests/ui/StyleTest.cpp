@@ -151,11 +151,16 @@ TEST(Style, SparklineGeometry) {
         EXPECT_EQ(ys, c.ys) << c.name;
         EXPECT_EQ(g.placeholder(), c.ys.empty()) << c.name;
     }
-    // Ticks by time, held to the window, coloured by the mark's sign; also without values.
-    const auto g = sparklineGeometry({{}, {}, {mark(0, 0), mark(-5, -1), mark(450, 7), mark(2000, 0), mark(NAN, 1)},
+    // Ticks by time, held to the window and 4.5 inside its edges (the dot and its outline show
+    // whole), coloured by the mark's sign; also without values.
+    const auto g = sparklineGeometry({{}, {}, {mark(0, 0), mark(-5, -1), mark(450, 7), mark(2000, 0), mark(NAN, 1), mark(3, 2), mark(896, 2)},
                                       Date{0}, Date{900}, 90, 48});
-    const std::vector<SparklineGeometry::Tick> ticks{{0, false}, {0, true}, {45, false}, {90, false}, {0, false}};
+    const std::vector<SparklineGeometry::Tick> ticks{{4.5, false}, {4.5, true},  {45, false},  {85.5, false},
+                                                     {4.5, false}, {4.5, false}, {85.5, false}};
     EXPECT_EQ(g.ticks, ticks);
+    // A chart narrower than a dot puts its ticks in the middle.
+    const auto narrow = sparklineGeometry({{}, {}, {mark(0, 0), mark(900, 1)}, Date{0}, Date{900}, 6, 48});
+    EXPECT_EQ(narrow.ticks, (std::vector<SparklineGeometry::Tick>{{3, false}, {3, false}}));
     EXPECT_DOUBLE_EQ(g.dotY, 16.8);
     // A window that ends before it starts counts as one second long.
     EXPECT_DOUBLE_EQ(sparklineX(Date{100.5}, Date{100}, Date{50}, 90), 45);
@@ -186,11 +191,14 @@ TEST(Style, SparklinePointsShareTheTicksTimeAxis) {
 TEST(Style, SparklinePaintsTicksInTheirColours) {
     MarkedSparkline chart;
     chart.resize(200, 48);
-    chart.setData({{}, {}, {mark(0, -3), mark(100.5, 3)}, Date{0}, Date{200}, 0, 0}, palette::orange());
+    chart.setData({{}, {}, {mark(0, -3), mark(100.5, 3), mark(200, 3)}, Date{0}, Date{200}, 0, 0}, palette::orange());
     QImage image(chart.size(), QImage::Format_ARGB32);
     image.fill(Qt::black);
     chart.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
     const QColor dotGreen = image.pixelColor(1, 17), dotOrange = image.pixelColor(100, 17);
+    // The dot at the window's end shows whole: its left half and its right edge both inside.
+    EXPECT_NEAR(image.pixelColor(193, 17).red(), palette::orange().red(), 12);
+    EXPECT_NEAR(image.pixelColor(198, 17).red(), palette::orange().red(), 30);
     EXPECT_NEAR(dotGreen.green(), palette::green().green(), 12);
     EXPECT_NEAR(dotOrange.red(), palette::orange().red(), 12);
     EXPECT_LT(dotOrange.blue(), dotOrange.red() / 2);

@@ -1,13 +1,16 @@
-// Every text the user reads is whole, wrapped, or ends in "…" with the whole text in its tooltip and
-// accessible name; nothing is wider than its scroll area. Walks every page of the main window, the
-// story detail, and the widget's card, compact card, docked bar and settings, at the smallest and
-// the default size, over the longest realistic content.
+// Every text the user reads is whole, wrapped between words, or ends in "…" with the whole text in
+// its tooltip and accessible name; a line is as tall as its font, so the tails of g, p and y show;
+// the chosen segment's bolder label fits its segment; a list shows at least one whole row; a chart
+// keeps its height inside its card and shows its story dots whole; nothing is wider than its scroll
+// area. Walks every page of the main window, the story detail, and the widget's card, compact card,
+// docked bar and settings, at the smallest and the default size, over the longest realistic content.
 #include <gtest/gtest.h>
 
 #include "tests/ui/LongContent.h"
 #include "app/qt/AppStateAdapter.h"
 #include "ui/main/ElidedLabel.h"
 #include "ui/main/MainWindow.h"
+#include "ui/style/MarkedSparkline.h"
 #include "ui/style/TextReport.h"
 #include "ui/widget/FloatingWidgetController.h"
 #include "ui/widget/FloatingWidgetView.h"
@@ -15,12 +18,15 @@
 #include "ui/widget/WidgetSettingsPopover.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QButtonGroup>
 #include <QCategoryAxis>
 #include <QChartView>
 #include <QComboBox>
 #include <QStyleOptionComboBox>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QScrollArea>
 #include <QStackedWidget>
 #include <QTextDocumentFragment>
@@ -31,6 +37,32 @@ namespace {
 const QChar ellipsis(0x2026);
 
 bool elided(const QString& s) { return s.endsWith(ellipsis); }
+
+// The viewport of a scrolling view: rows that leave it at the top or bottom are scrolled, not cut.
+bool scrolledViewport(const QWidget* w) {
+    const auto* area = w->parentWidget() ? qobject_cast<const QAbstractScrollArea*>(w->parentWidget()) : nullptr;
+    return area && area->viewport() == w;
+}
+
+// The font a checked button's label is drawn in: a style sheet's `:checked` rule may make it bolder
+// than the font the button was sized for.
+QFont checkedFont(const QAbstractButton* b) {
+    static const QRegularExpression rule(R"(:checked\s*\{([^}]*)\})");
+    static const QRegularExpression weight(R"(font-weight\s*:\s*(\w+))");
+    QFont font = b->font();
+    QStringList sheets{qApp->styleSheet()};
+    for (const QWidget* w = b; w; w = w->parentWidget()) sheets.prepend(w->styleSheet());
+    for (const QString& sheet : sheets) {
+        for (auto m = rule.globalMatch(sheet); m.hasNext();) {
+            const auto w = weight.match(m.next().captured(1));
+            if (!w.hasMatch()) continue;
+            const QString value = w.captured(1);
+            font.setWeight(value == "bold" ? QFont::Bold : value == "normal" ? QFont::Normal : QFont::Weight(value.toInt()));
+            return font;
+        }
+    }
+    return font;
+}
 
 QString path(const QWidget* w, const QWidget* root) {
     QStringList names;
@@ -54,6 +86,7 @@ public:
             checkPainted(t);
             painted_ << t.shown;
         }
+        paintedTexts_ = std::move(painted);
         for (QWidget* w : root_->findChildren<QWidget*>()) {
             if (!w->isVisibleTo(root_)) continue;
             if (auto* area = qobject_cast<QScrollArea*>(w); area && area->widget() &&
@@ -63,6 +96,9 @@ public:
             if (auto* button = qobject_cast<QAbstractButton*>(w)) checkButton(button);
             if (auto* chart = qobject_cast<QChartView*>(w)) checkChart(chart);
             if (auto* elidedLabel = qobject_cast<ElidedLabel*>(w)) checkElidedLabel(elidedLabel);
+            if (auto* view = qobject_cast<QAbstractItemView*>(w)) checkRows(view);
+            if (auto* sparkline = qobject_cast<MarkedSparkline*>(w)) checkSparkline(sparkline);
+            if (auto* picker = qobject_cast<QComboBox*>(w); picker && !picker->isEditable()) checkPicker(picker);
         }
     }
     const QStringList& faults() const { return faults_; }
@@ -72,9 +108,7 @@ public:
     // A picker's list grows to its widest item unless the items are cut to its field: then each is
     // as wide as the field, or elided with the whole text as its tooltip.
     void checkPickerItems(QComboBox* c) {
-        QStyleOptionComboBox option;
-        option.initFrom(c);
-        const int room = c->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, c).width();
+        const int room = fieldWidth(c);
         for (int i = 0; i < c->count(); ++i) {
             const QString item = c->itemText(i);
             if (c->fontMetrics().horizontalAdvance(item) > room && !elided(item))
@@ -84,7 +118,26 @@ public:
         }
     }
 
+    // A picker's field shows its choice whole or ending in "…": the style cuts a long one short
+    // without it, so the picker paints it elided itself (and reports it), or holds its items to the
+    // field.
+    void checkPicker(QComboBox* c) {
+        const int room = fieldWidth(c);
+        const QString current = c->currentText();
+        const int need = c->fontMetrics().horizontalAdvance(current);
+        if (need <= room || elided(current)) return;
+        for (const PaintedText& t : paintedTexts_)
+            if (t.widget == c && elided(t.shown)) return;  // held against its box with the other painted texts
+        fault(c, QString("the field shows \u00AB%1\u00BB cut without \u2026: it needs %2 px, has %3").arg(current).arg(need).arg(room));
+    }
+
 private:
+    static int fieldWidth(QComboBox* c) {
+        QStyleOptionComboBox option;
+        option.initFrom(c);
+        return c->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, c).width();
+    }
+
     void fault(const QWidget* w, const QString& what) {
         faults_ << QString("%1 [%2] %3").arg(scene_, path(w, root_), what);
     }
@@ -111,6 +164,13 @@ private:
 
     void checkPainted(const PaintedText& t) {
         const QFontMetricsF fm(t.font);
+        // A line lower than its font cuts the tails of g, p and y ("Long" reads "Lonq").
+        const QRectF seen = scrolledViewport(t.widget) ? t.box : t.box.intersected(QRectF(t.widget->rect()));
+        const int lineHeight = QFontMetrics(t.font).height();
+        if (seen.height() + 0.5 < lineHeight)
+            fault(t.widget, QString("painted \u00AB%1\u00BB has %2 px of height, its font needs %3")
+                                .arg(t.shown).arg(std::max(0.0, seen.height()), 0, 'f', 1).arg(lineHeight));
+        checkBreak(t.widget, t.wrapped, t.lineStart, t.shown, t.font, t.box.width());
         const qreal need = fm.horizontalAdvance(t.shown);
         if (need > t.box.width() + 0.5 && !elided(t.shown))
             fault(t.widget, QString("painted \u00AB%1\u00BB needs %2 px, has %3").arg(t.shown).arg(need, 0, 'f', 1).arg(t.box.width(), 0, 'f', 1));
@@ -118,11 +178,35 @@ private:
             fault(t.widget, QString("painted \u00AB%1\u00BB lies outside the window").arg(t.shown));
     }
 
+    // A wrapped line that starts inside a word: the word would fit on a line of its own
+    // ("Extraordinaril" / "y Long Appli…"), or, wider than any line, it should end its own line in
+    // "…" rather than go on over the next.
+    void checkBreak(const QWidget* w, const QString& whole, int start, const QString& shown, const QFont& font, qreal room) {
+        if (whole.isEmpty() || start <= 0 || start >= whole.size()) return;
+        if (whole[start - 1].isSpace() || whole[start].isSpace()) return;
+        int from = start, to = start;
+        while (from > 0 && !whole[from - 1].isSpace()) --from;
+        while (to < whole.size() && !whole[to].isSpace()) ++to;
+        const QString word = whole.mid(from, to - from);
+        const qreal need = QFontMetricsF(font).horizontalAdvance(word);
+        if (need <= room + 0.5)
+            fault(w, QString("the line \u00AB%1\u00BB breaks inside the word \u00AB%2\u00BB, which fits a line of "
+                             "%3 px")
+                         .arg(shown, word)
+                         .arg(room, 0, 'f', 1));
+        else  // too wide for any line: elided on its own line, never carried on to the next
+            fault(w, QString("the line \u00AB%1\u00BB goes on with the rest of the word \u00AB%2\u00BB, cut without "
+                             "\u2026")
+                         .arg(shown, word));
+    }
+
     void checkLabel(QLabel* l) {
         QString text = l->textFormat() == Qt::PlainText ? l->text() : QTextDocumentFragment::fromHtml(l->text()).toPlainText();
         if (text.trimmed().isEmpty() || !l->pixmap().isNull()) return;
         const QFontMetrics fm(l->font());
         const QRect room = l->contentsRect().adjusted(l->margin(), 0, -l->margin(), 0);
+        if (!l->wordWrap() && room.height() < fm.height())
+            fault(l, QString("\u00AB%1\u00BB has %2 px of height, its font needs %3").arg(text).arg(room.height()).arg(fm.height()));
         int widest = 0;
         for (const QString& line : text.split('\n')) {
             if (!l->wordWrap()) {
@@ -150,6 +234,7 @@ private:
 
     void checkButton(QAbstractButton* b) {
         if (b->text().isEmpty()) return;
+        checkSegment(b);
         if (b->sizeHint().width() > b->width() && !elided(b->text()))
             fault(b, QString("button \u00AB%1\u00BB needs %2 px, has %3").arg(b->text()).arg(b->sizeHint().width()).arg(b->width()));
         else if (!shows(b, b->rect().adjusted(1, 0, -1, 0)))
@@ -174,6 +259,46 @@ private:
         }
     }
 
+    // A segment of a segmented control (exclusive checkable buttons), as it reads when chosen: the
+    // chosen label may be bolder than the one the segment was sized for (")ock bottom").
+    void checkSegment(QAbstractButton* b) {
+        if (!b->isCheckable() || !b->group() || !b->group()->exclusive() || elided(b->text())) return;
+        const QFont chosen = checkedFont(b);
+        const int extra = QFontMetrics(chosen).horizontalAdvance(b->text()) - b->fontMetrics().horizontalAdvance(b->text());
+        const int need = b->sizeHint().width() + std::max(extra, 0);
+        if (need > b->width())
+            fault(b, QString("segment \u00AB%1\u00BB%2 needs %3 px in its chosen font, has %4")
+                         .arg(b->text(), b->isChecked() ? " (chosen)" : "")
+                         .arg(need)
+                         .arg(b->width()));
+    }
+
+    // A list shows at least one whole row, whatever the window's height.
+    void checkRows(QAbstractItemView* view) {
+        if (!view->model() || view->model()->rowCount(view->rootIndex()) == 0 || view->window() != root_->window()) return;
+        const int row = view->sizeHintForRow(0);
+        if (view->viewport()->height() < row)
+            fault(view, QString("the list has %1 px, one row needs %2").arg(view->viewport()->height()).arg(row));
+    }
+
+    // A chart keeps the height it asks for inside its card, and each story dot (8 px round at
+    // the tick) shows whole on it.
+    void checkSparkline(MarkedSparkline* chart) {
+        if (chart->height() < chart->minimumHeight())
+            fault(chart, QString("chart squeezed to %1 px of its %2").arg(chart->height()).arg(chart->minimumHeight()));
+        if (const QWidget* card = chart->parentWidget(); card && !card->rect().contains(QRect(chart->pos(), chart->size())))
+            fault(chart, QString("chart at %1,%2 %3x%4 drawn past its card of %5x%6")
+                             .arg(chart->x()).arg(chart->y()).arg(chart->width()).arg(chart->height())
+                             .arg(card->width()).arg(card->height()));
+        const auto g = chart->geometry();
+        const QRectF area(0, 0, chart->width(), chart->height());
+        for (const auto& tick : g.ticks) {
+            const QRectF dot(tick.x - 4, g.dotY - 4, 8, 8);
+            if (!area.contains(dot))
+                fault(chart, QString("story dot at x %1 cut by the chart's %2 px width").arg(tick.x, 0, 'f', 1).arg(chart->width()));
+        }
+    }
+
     void checkElidedLabel(ElidedLabel* l) {
         const QStringList lines = l->lines(l->width());
         if (lines.isEmpty() || !elided(lines.back()) || elided(l->text())) return;
@@ -185,6 +310,7 @@ private:
     QString scene_;
     QStringList faults_;
     QStringList painted_;
+    std::vector<PaintedText> paintedTexts_;
 };
 
 void settle() {
@@ -202,6 +328,7 @@ TEST(TextFit, EveryPageOfTheMainWindowAtTheSmallestAndTheDefaultSize) {
     MainWindow window(adapter);
     window.show();
     QStringList faults, painted;
+    int bannersSeen = 0;
     for (const QSize size : {QSize(900, 560), QSize(1100, 700)}) {
         window.resize(size);
         for (int i = 0; i <= static_cast<int>(SidebarItem::developer); ++i) {
@@ -213,6 +340,17 @@ TEST(TextFit, EveryPageOfTheMainWindowAtTheSmallestAndTheDefaultSize) {
                 for (auto* b : window.findChildren<QAbstractButton*>())
                     if (b->text() == "90 days" && b->isVisible()) b->click();
             settle();
+            if (auto* banner = window.findChild<QWidget*>("nudgeBanner"); banner && banner->isVisibleTo(&window))
+                ++bannersSeen;
+            // The stories of the long-named app alone: its name stands in the app picker's field.
+            if (auto* apps = window.findChild<QComboBox*>("appPicker"); apps && apps->isVisibleTo(&window) &&
+                                                                         apps->currentIndex() == 0) {
+                const int index = apps->findText(QString::fromStdString(longAppName));
+                ASSERT_GT(index, 0);
+                apps->setCurrentIndex(index);
+                emit apps->activated(index);
+                settle();
+            }
             Fit fit(&window, QString("%1 at %2x%3").arg(page).arg(size.width()).arg(size.height()));
             fit.check();
             faults << fit.faults();
@@ -221,6 +359,8 @@ TEST(TextFit, EveryPageOfTheMainWindowAtTheSmallestAndTheDefaultSize) {
     }
     // The rows of Who's heavy reported their badges, so painted texts were held against their boxes.
     EXPECT_TRUE(painted.contains("\u2212999.9 MB") && painted.contains("+99.99 GB")) << painted.join(", ").toStdString();
+    // The stories showed under the extension banner, at both sizes.
+    EXPECT_EQ(bannersSeen, 2);
     // The detail was on screen, with everything the longest story brings.
     ASSERT_NE(window.findChild<QWidget*>("spikeLine"), nullptr);
     EXPECT_TRUE(faults.isEmpty()) << faults.size() << " texts do not fit:" << faultList(faults).toStdString();
@@ -249,6 +389,7 @@ TEST(TextFit, TheWidgetsCardCompactCardDockedBarAndSettings) {
         ASSERT_NE(panel, nullptr) << s.name;
         EXPECT_EQ(panel->size(), s.size) << s.name;
         auto* view = panel->findChild<FloatingWidgetView*>();
+        ASSERT_NE(view, nullptr) << s.name;
         Fit fit(panel, s.name);
         fit.check();
         faults << fit.faults();
@@ -258,6 +399,12 @@ TEST(TextFit, TheWidgetsCardCompactCardDockedBarAndSettings) {
         WidgetSettingsPopover* popover = view->settingsPopover();
         ASSERT_NE(popover, nullptr);
         EXPECT_LE(popover->width(), 280) << s.name;
+        // Over the docked bar the pop-up reads with "Dock bottom" chosen.
+        QAbstractButton* dockBottom = nullptr;
+        for (auto* b : popover->findChildren<QAbstractButton*>())
+            if (b->text() == "Dock bottom") dockBottom = b;
+        ASSERT_NE(dockBottom, nullptr);
+        EXPECT_EQ(dockBottom->isChecked(), s.placement == WidgetPlacement::dockedBottom) << s.name;
         Fit settings(popover, QString("settings over the %1").arg(s.name));
         settings.check();
         settings.checkPickerItems(popover->findChild<QComboBox*>("widgetShow"));

@@ -1,6 +1,8 @@
-// Pictures at the smallest window size over the longest content (a 60-character app name, −999.9 MB,
-// +99.99 GB): the Stories page with its detail, the detail alone, Who's heavy, the floating card and
-// the docked bar, saved under build/artifacts/long-*.png for people to look at.
+// Pictures over the longest content (120-character app names, −999.9 MB, +99.99 GB): Overview and
+// the Stories page under the extension banner at the smallest and the default window size (there
+// filtered to the long-named app), the
+// story detail alone, Who's heavy, Live Chart and Trends at the smallest, the floating card, the docked bar and its
+// settings with "Dock bottom" chosen, saved under build/artifacts/long-*.png for people to look at.
 #include <gtest/gtest.h>
 
 // The engine headers come before Qt's: they use words Qt defines as macros (signals).
@@ -8,9 +10,13 @@
 #include "app/qt/AppStateAdapter.h"
 #include "ui/main/MainWindow.h"
 #include "ui/widget/FloatingWidgetController.h"
+#include "ui/widget/FloatingWidgetView.h"
 #include "ui/widget/QtWidgetPanel.h"
+#include "ui/widget/WidgetSettingsPopover.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QScrollArea>
 #include <QTest>
@@ -31,23 +37,44 @@ void settle() {
     QTest::qWait(50);
 }
 
-TEST(LongTextShots, StoriesDetailHeavyCardAndBar) {
+TEST(LongTextShots, PagesDetailCardBarAndSettings) {
     ASSERT_TRUE(qEnvironmentVariableIsSet("VELMORA_DESKTOP")) << "run inside scripts/with-desktop.sh";
     LongContent h;
     AppStateAdapter adapter(*h.state, h.scheduler);
     MainWindow window(adapter);
     window.resize(900, 560);
     window.show();
-    for (const auto& [item, name] : {std::pair{SidebarItem::timeline, "stories"}, std::pair{SidebarItem::apps, "whos-heavy"}}) {
-        h.state->selectedSidebar = item;
-        h.state->announceChange();
-        settle();
-        EXPECT_TRUE(window.grab().save(artifact(QString(name) + "-900x560"))) << name;
-        if (item != SidebarItem::timeline) continue;
-        // The whole detail as it scrolls, badges and spike line included, at the column's width.
-        auto* detail = window.findChild<QScrollArea*>("storyDetail");
-        ASSERT_NE(detail, nullptr);
-        EXPECT_TRUE(detail->widget()->grab().save(artifact("story-detail-900x560")));
+    for (const QSize size : {QSize(900, 560), QSize(1100, 700)}) {
+        window.resize(size);
+        const QString at = QString("-%1x%2").arg(size.width()).arg(size.height());
+        for (const auto& [item, name] : {std::pair{SidebarItem::overview, "overview"}, std::pair{SidebarItem::timeline, "stories"},
+                                         std::pair{SidebarItem::apps, "whos-heavy"}, std::pair{SidebarItem::liveChart, "live-chart"},
+                                         std::pair{SidebarItem::trends, "trends"}}) {
+            const bool bothSizes = item == SidebarItem::overview || item == SidebarItem::timeline;
+            if (!bothSizes && size.width() != 900) continue;
+            h.state->selectedSidebar = item;
+            h.state->announceChange();
+            settle();
+            // At the default size the stories are those of the long-named app, chosen in the picker.
+            if (auto* apps = window.findChild<QComboBox*>("appPicker"); item == SidebarItem::timeline && size.width() != 900) {
+                ASSERT_NE(apps, nullptr);
+                const int index = apps->findText(QString::fromStdString(longAppName));
+                ASSERT_GT(index, 0);
+                apps->setCurrentIndex(index);
+                emit apps->activated(index);
+                settle();
+            }
+            EXPECT_TRUE(window.grab().save(artifact(name + at))) << name;
+            if (item != SidebarItem::timeline) continue;
+            auto* banner = window.findChild<QWidget*>("nudgeBanner");
+            ASSERT_NE(banner, nullptr);
+            EXPECT_TRUE(banner->isVisible());
+            if (size.width() != 900) continue;
+            // The whole detail as it scrolls, badges and spike line included, at the column's width.
+            auto* detail = window.findChild<QScrollArea*>("storyDetail");
+            ASSERT_NE(detail, nullptr);
+            EXPECT_TRUE(detail->widget()->grab().save(artifact("story-detail-900x560")));
+        }
     }
 
     QtWidgetWindowing windowing;
@@ -61,6 +88,21 @@ TEST(LongTextShots, StoriesDetailHeavyCardAndBar) {
         QWidget* panel = LongContent::shownWidgetPanel();
         ASSERT_NE(panel, nullptr) << name;
         EXPECT_TRUE(panel->grab().save(artifact(name))) << name;
+        if (placement == WidgetPlacement::dockedBottom) {
+            // Its settings, "Dock bottom" chosen.
+            auto* view = panel->findChild<FloatingWidgetView*>();
+            ASSERT_NE(view, nullptr);
+            view->openSettings();
+            settle();
+            WidgetSettingsPopover* popover = view->settingsPopover();
+            ASSERT_NE(popover, nullptr);
+            bool chosen = false;
+            for (auto* b : popover->findChildren<QAbstractButton*>())
+                if (b->text() == "Dock bottom") chosen = b->isChecked();
+            EXPECT_TRUE(chosen);
+            EXPECT_TRUE(popover->grab().save(artifact("widget-settings-dock-bottom")));
+            popover->hide();
+        }
         controller.hide();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }

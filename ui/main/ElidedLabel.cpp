@@ -10,6 +10,33 @@
 
 namespace velmora {
 
+std::vector<WrappedLine> wrapWords(const QString& text, const QFont& font, int width, int maxLines) {
+    std::vector<WrappedLine> out;
+    if (text.isEmpty() || width <= 0 || maxLines <= 0) return out;
+    const QFontMetrics metrics(font);
+    QTextLayout layout(text, font);
+    QTextOption option;
+    // Breaks between words only: a break inside a word that fits a line of its own reads as two.
+    option.setWrapMode(QTextOption::WordWrap);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    while (true) {
+        QTextLine line = layout.createLine();
+        if (!line.isValid()) break;
+        line.setLineWidth(width);
+        const int start = line.textStart();
+        if (static_cast<int>(out.size()) + 1 == maxLines) {
+            out.push_back({metrics.elidedText(text.mid(start).simplified(), Qt::ElideRight, width), start});
+            break;
+        }
+        // A word wider than the line has the line to itself and ends there in "…".
+        const QString shown = text.mid(start, line.textLength()).trimmed();
+        out.push_back({line.naturalTextWidth() > width ? metrics.elidedText(shown, Qt::ElideRight, width) : shown, start});
+    }
+    layout.endLayout();
+    return out;
+}
+
 ElidedLabel::ElidedLabel(int maxLines, QWidget* parent) : QWidget(parent), maxLines_(std::max(maxLines, 1)) {
     setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 }
@@ -41,13 +68,20 @@ void ElidedLabel::setColor(const QColor& colour) {
 }
 
 QStringList ElidedLabel::lines(int width) const {
+    std::vector<int> starts;
+    return lines(width, starts);
+}
+
+QStringList ElidedLabel::lines(int width, std::vector<int>& starts) const {
     QStringList out;
+    starts.clear();
     if (text_.isEmpty() || width <= 0) return out;
     // One line of plain text: line breaks in a window title would only push the rest out.
     QString flat = text_;
     flat.replace(QLatin1Char('\n'), QLatin1Char(' '));
     QTextLayout layout(flat, font());
     QTextOption option;
+    // Between words; a token wider than the line (a long address) goes on over the next.
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     layout.setTextOption(option);
     layout.beginLayout();
@@ -55,6 +89,7 @@ QStringList ElidedLabel::lines(int width) const {
         QTextLine line = layout.createLine();
         if (!line.isValid()) break;
         line.setLineWidth(width);
+        starts.push_back(line.textStart());
         if (out.size() + 1 == maxLines_) {
             out << fontMetrics().elidedText(flat.mid(line.textStart()), Qt::ElideRight, width);
             break;
@@ -77,9 +112,16 @@ void ElidedLabel::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setPen(colour_.isValid() ? colour_ : palette().color(QPalette::WindowText));
     int y = fontMetrics().ascent();
-    for (const QString& line : lines(width())) {
+    std::vector<int> starts;
+    const QStringList shown = lines(width(), starts);
+    QString flat = text_;
+    flat.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    for (qsizetype i = 0; i < shown.size(); ++i) {
+        const QString& line = shown[i];
         painter.drawText(0, y, line);
-        notePaintedText(painter, QRectF(0, y - fontMetrics().ascent(), width(), fontMetrics().height()), line);
+        const QRectF box(0, y - fontMetrics().ascent(), width(), fontMetrics().height());
+        if (maxLines_ == 1) notePaintedText(painter, box, line);
+        else notePaintedLine(painter, box, line, flat, starts[static_cast<std::size_t>(i)]);
         y += fontMetrics().lineSpacing();
     }
 }

@@ -1,8 +1,19 @@
 #pragma once
 #include <QString>
 #include <QWidget>
+#include <vector>
 
 namespace velmora {
+
+struct WrappedLine {
+    QString text;  // as drawn, "…" included
+    int start = 0;  // where the line starts in the wrapped text
+    bool operator==(const WrappedLine&) const = default;
+};
+
+// `text` in `font` on lines of `width`, at most `maxLines` of them, broken between words only. A
+// word wider than a line has a line to itself, elided; the last line is elided when text remains.
+std::vector<WrappedLine> wrapWords(const QString& text, const QFont& font, int width, int maxLines);
 
 // Plain text wrapped at word boundaries onto at most `maxLines` lines, the last one elided; then
 // the whole text is its tooltip (and always its accessible name). Unlike a word-wrapped QLabel,
@@ -16,6 +27,8 @@ public:
     void setColor(const QColor& colour);
     // The lines drawn at `width`.
     QStringList lines(int width) const;
+    // The same, with where each line starts in the text.
+    QStringList lines(int width, std::vector<int>& starts) const;
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
     bool hasHeightForWidth() const override { return true; }

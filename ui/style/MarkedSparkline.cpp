@@ -40,7 +40,7 @@ void paintSparkline(QPainter& painter, const QRectF& rect, const SparklineGeomet
         painter.drawLine(QPointF(tick.x, 0), QPointF(tick.x, h));
         painter.setPen(QPen(palette::withAlpha(Qt::white, 0.5), 1));
         painter.setBrush(c);
-        painter.drawEllipse(QPointF(tick.x, g.dotY), 4, 4);
+        painter.drawEllipse(QPointF(tick.x, g.dotY), SparklineGeometry::dotRadius, SparklineGeometry::dotRadius);
     }
     painter.restore();
 }

@@ -40,8 +40,11 @@ SparklineGeometry sparklineGeometry(const SparklineInput& in) {
         }
     }
     g.ticks.reserve(in.marks.size());
+    // A chart narrower than a dot centres them.
+    const double first = std::min(SparklineGeometry::dotReach, w / 2), last = std::max(w - SparklineGeometry::dotReach, w / 2);
     for (const auto& mark : in.marks)
-        g.ticks.push_back({sparklineX(mark.date, in.windowStart, in.windowEnd, w), mark.deltaBytes < 0});
+        g.ticks.push_back(
+            {std::clamp(sparklineX(mark.date, in.windowStart, in.windowEnd, w), first, last), mark.deltaBytes < 0});
     g.dotY = 0.35 * h;
     return g;
 }

@@ -35,12 +35,16 @@ struct SparklineGeometry {
     std::vector<Point> points;  // empty below two values: the placeholder is drawn instead
     std::vector<Tick> ticks;    // in the marks' order
     double dotY = 0;            // the ticks' dots sit at 0.35 of the height
+    // A tick's dot, and the half of its 1-unit outline that lies outside it.
+    static constexpr double dotRadius = 4;
+    static constexpr double dotReach = dotRadius + 0.5;
     bool placeholder() const { return points.empty(); }
 };
 
 // Value range from min(·, 0) to max(·, 0), at least 1 wide; points kept 3 units off the top and
 // bottom edges (the middle when the height leaves no room); ticks at their time within the
-// window (a window shorter than one second counts as one), held to its edges.
+// window (a window shorter than one second counts as one), held to its edges, and held a dot's
+// reach inside the chart so that the dot at either end shows whole.
 SparklineGeometry sparklineGeometry(const SparklineInput& input);
 
 // x of `date` in a window of `width`: 0 at the start, `width` at the end, held to both.

@@ -8,9 +8,12 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
 
 #include "ui/style/Fonts.h"
 #include "ui/style/Palette.h"
+#include "ui/style/TextReport.h"
 
 namespace velmora {
 
@@ -30,6 +33,29 @@ QPixmap filterSymbol(const QColor& colour, qreal ratio) {
     p.drawLine(QPointF(6.8, 10.5), QPointF(9.2, 10.5));
     return pixmap;
 }
+
+// A picker whose field ends a long name in "…" (the style would cut it mid-letter), the whole name
+// in its tooltip; its list still grows to the widest name.
+class ElidingPicker final : public QComboBox {
+public:
+    using QComboBox::QComboBox;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QStylePainter painter(this);
+        painter.setPen(palette().color(QPalette::Text));
+        QStyleOptionComboBox option;
+        initStyleOption(&option);
+        painter.drawComplexControl(QStyle::CC_ComboBox, option);
+        const QRect field = style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
+        const QString whole = option.currentText;
+        option.currentText = fontMetrics().elidedText(whole, Qt::ElideRight, field.width());
+        const QString tip = option.currentText == whole ? QString() : whole;
+        if (toolTip() != tip) setToolTip(tip);
+        painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+        notePaintedText(painter, field, option.currentText);
+    }
+};
 
 }  // namespace
 
@@ -58,7 +84,7 @@ StoriesFilterBar::StoriesFilterBar(QWidget* parent) : QWidget(parent) {
     auto* pickers = new QHBoxLayout;
     pickers->setSpacing(8);
     auto* appLabel = new QLabel(QStringLiteral("App"), this);
-    app_ = new QComboBox(this);
+    app_ = new ElidingPicker(this);
     app_->setObjectName("appPicker");
     app_->setMaximumWidth(200);
     app_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QListView>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QShowEvent>
 #include <QSplitter>
@@ -40,6 +41,52 @@ QFrame* divider(QWidget* parent) {
     return line;
 }
 
+// What stands above the filters and the list, at its own height while the column has room for it
+// and for a whole story row; in a shorter window it scrolls, rather than squeezing its cards and
+// charts.
+class ColumnTop final : public QScrollArea {
+public:
+    explicit ColumnTop(QWidget* parent) : QScrollArea(parent) {
+        setObjectName("storiesTop");
+        setFrameShape(QFrame::NoFrame);
+        setWidgetResizable(true);
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+        viewport()->setAutoFillBackground(false);
+    }
+    void hold(QWidget* content) {
+        content->setAutoFillBackground(false);
+        setWidget(content);
+        content->installEventFilter(this);
+    }
+    QSize sizeHint() const override {
+        const QWidget* content = widget();
+        if (!content) return QScrollArea::sizeHint();
+        const int w = width() > 0 ? width() : content->sizeHint().width();
+        const int h = content->hasHeightForWidth() ? content->heightForWidth(w) : content->sizeHint().height();
+        return {content->sizeHint().width(), std::max(h, content->minimumSizeHint().height()) + 2 * frameWidth()};
+    }
+
+    // Never narrower than the content beside a scroll bar: the content scrolls down, never across.
+    QSize minimumSizeHint() const override {
+        const QSize least = QScrollArea::minimumSizeHint();
+        if (!widget()) return least;
+        return {widget()->minimumSizeHint().width() + verticalScrollBar()->sizeHint().width() + 2 * frameWidth(),
+                least.height()};
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        // The banner came or went, or a card's title moved: the column lays out again.
+        if (watched == widget() && event->type() == QEvent::LayoutRequest) updateGeometry();
+        return QScrollArea::eventFilter(watched, event);
+    }
+    void resizeEvent(QResizeEvent* event) override {
+        QScrollArea::resizeEvent(event);
+        updateGeometry();  // the content's height follows the width
+    }
+};
+
 }  // namespace
 
 StoriesPage::StoriesPage(AppState& state, QWidget* parent) : Page(parent), state_(state) {
@@ -55,20 +102,25 @@ StoriesPage::StoriesPage(AppState& state, QWidget* parent) : Page(parent), state
     auto* layout = new QVBoxLayout(left);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    auto* top = new ColumnTop(left);
+    auto* above = new QWidget(top);
+    auto* aboveLayout = new QVBoxLayout(above);
+    aboveLayout->setContentsMargins(0, 0, 0, 0);
+    aboveLayout->setSpacing(0);
     header_ = new QVBoxLayout;
     header_->setContentsMargins(0, 0, 0, 0);
     header_->setSpacing(0);
-    layout->addLayout(header_);
-    strip_ = new SystemPressureStrip(left);
+    aboveLayout->addLayout(header_);
+    strip_ = new SystemPressureStrip(above);
     header_->addWidget(strip_);
-    header_->addWidget(divider(left));
-    glance_ = new LiveGlanceCharts(left);
+    header_->addWidget(divider(above));
+    glance_ = new LiveGlanceCharts(above);
     header_->addWidget(glance_);
-    header_->addWidget(divider(left));
+    header_->addWidget(divider(above));
 
-    banner_ = new NudgeBanner(left);
+    banner_ = new NudgeBanner(above);
     banner_->setVisible(false);
-    layout->addWidget(banner_);
+    aboveLayout->addWidget(banner_);
     connect(banner_, &NudgeBanner::showMe, this, [this] {
         state_.selectedSidebar = SidebarItem::settings;
         state_.announceChange();
@@ -78,6 +130,10 @@ StoriesPage::StoriesPage(AppState& state, QWidget* parent) : Page(parent), state
         state_.announceChange();
     });
 
+    top->hold(above);
+    layout->addWidget(top);
+
+    // The filters stay with the list they narrow.
     filterBar_ = new StoriesFilterBar(left);
     layout->addWidget(filterBar_);
     connect(filterBar_, &StoriesFilterBar::edited, this, [this] {
@@ -89,7 +145,8 @@ StoriesPage::StoriesPage(AppState& state, QWidget* parent) : Page(parent), state
     });
     layout->addWidget(divider(left));
 
-    // When the window is short the list gives way, never the strip, the cards or the filters.
+    // In a short window the strip, the cards and the banner keep their sizes and scroll; the
+    // filters stay and the list keeps room for one whole row.
     for (QWidget* fixed : {static_cast<QWidget*>(strip_), static_cast<QWidget*>(glance_),
                            static_cast<QWidget*>(banner_), static_cast<QWidget*>(filterBar_)})
         fixed->setSizePolicy(fixed->sizePolicy().horizontalPolicy(), QSizePolicy::Fixed);
@@ -99,7 +156,9 @@ StoriesPage::StoriesPage(AppState& state, QWidget* parent) : Page(parent), state
     list_ = new QListView(listStack_);
     list_->setObjectName("storyList");
     list_->setModel(stories_);
-    list_->setItemDelegate(new StoryRowDelegate(list_));
+    rows_ = new StoryRowDelegate(list_);
+    list_->setItemDelegate(rows_);
+    list_->setMinimumHeight(rows_->tallestRowHeight());
     list_->setUniformItemSizes(false);
     list_->setResizeMode(QListView::Adjust);
     list_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
@@ -294,6 +353,7 @@ void StoriesPage::followSelection() {
 }
 
 void StoriesPage::refresh() {
+    list_->setMinimumHeight(rows_->tallestRowHeight());  // the application font may have changed
     strip_->setSnapshot(state_.sampler->systemSnapshot());
     glance_->setCharts(glanceCharts(state_));
     banner_->setVisible(stories::showsExtensionNudge(state_.extensionEverConnected, state_.extensionNudgeDismissed,

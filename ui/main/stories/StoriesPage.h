@@ -22,6 +22,7 @@ class LiveGlanceCharts;
 class NudgeBanner;
 class StoriesFilterBar;
 class StoryDetailPane;
+class StoryRowDelegate;
 class SystemPressureStrip;
 
 // The stories: the pressure strip and glance cards, the extension banner, the filters and the
@@ -62,6 +63,7 @@ private:
     StoriesFilterBar* filterBar_ = nullptr;
     QStackedWidget* listStack_ = nullptr;
     QListView* list_ = nullptr;
+    StoryRowDelegate* rows_ = nullptr;
     StoryListModel* stories_ = nullptr;
     QLabel* emptyTitle_ = nullptr;
     QLabel* emptyText_ = nullptr;

@@ -5,12 +5,12 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QStaticText>
-#include <QTextLayout>
 
 #include <map>
 #include <optional>
 #include <vector>
 
+#include "ui/main/ElidedLabel.h"
 #include "ui/main/stories/StoryListModel.h"
 #include "ui/style/Fonts.h"
 #include "ui/style/Painting.h"
@@ -39,27 +39,20 @@ const StoryRow* rowOf(const QModelIndex& index) {
     return model ? model->rowAt(index.row()) : nullptr;
 }
 
-// The title wrapped to at most two lines, the second elided; the lines' texts.
-QStringList titleLines(const QString& title, const QFont& font, int width) {
+// The title on at most two lines, broken between words, the second elided; the lines' texts, and
+// where each starts in the title.
+QStringList titleLines(const QString& title, const QFont& font, int width, std::vector<int>& starts) {
     QStringList out;
-    if (width <= 0) return {title};
-    QTextLayout layout(title, font);
-    QTextOption wrap;
-    wrap.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    layout.setTextOption(wrap);
-    layout.beginLayout();
-    for (int n = 0; n < 2; ++n) {
-        QTextLine line = layout.createLine();
-        if (!line.isValid()) break;
-        line.setLineWidth(width);
-        if (n == 1) {
-            out << QFontMetrics(font).elidedText(title.mid(line.textStart()).simplified(), Qt::ElideRight, width);
-            break;
-        }
-        out << title.mid(line.textStart(), line.textLength()).trimmed();
+    starts.clear();
+    if (width <= 0) {
+        starts.push_back(0);
+        return {title};
     }
-    layout.endLayout();
-    if (out.isEmpty()) out << QString();
+    for (const WrappedLine& line : wrapWords(title, font, width, 2)) {
+        out << line.text;
+        starts.push_back(line.start);
+    }
+    if (out.isEmpty()) out << QString(), starts.push_back(0);
     return out;
 }
 
@@ -105,6 +98,7 @@ struct StoryRowDelegate::Layout {
     int width = -1;
     // What is drawn.
     QStringList lines;
+    std::vector<int> lineStarts;  // where each line starts in the title
     int right = 0;      // the right column's width
     int text = 0;       // the text column's width
     int textHeight = 0;
@@ -181,10 +175,10 @@ StoryRowDelegate::Layout& StoryRowDelegate::layout(const StoryRow& row, int rowW
     l.right = std::max({f.rightFloor, f.deltaMetrics.horizontalAdvance(row.delta),
                         f.totalMetrics.horizontalAdvance(row.total)});
     l.text = rowWidth - 2 * insetX - 2 * padX - timeWidth - ring - 2 * gap - 8 - gap - l.right;
-    l.lines = titleLines(row.title, f.title, l.text);
+    l.lines = titleLines(row.title, f.title, l.text, l.lineStarts);
     l.textHeight = static_cast<int>(l.lines.size()) * f.titleMetrics.lineSpacing() + 3 + f.subtitleMetrics.height() + 3 +
                    f.lineHeight;
-    l.height = std::max({l.textHeight, f.rightHeight, static_cast<int>(ring)}) + 2 * padY + 2 * insetY;
+    l.height = rowHeight(static_cast<int>(l.lines.size()));
     l.subtitleShown = f.subtitleMetrics.elidedText(row.subtitle, Qt::ElideRight, l.text);
     l.summaryWidth = f.summaryMetrics.horizontalAdvance(row.summary);
     const QString source = QStringLiteral("\u00B7 ") + row.source;
@@ -199,13 +193,17 @@ QSize StoryRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QMode
     const auto* row = rowOf(index);
     int width = option.rect.width();
     if (const auto* view = qobject_cast<const QAbstractItemView*>(option.widget)) width = view->viewport()->width();
-    const int height = row ? layout(*row, width).height : [&] {
-        const auto& f = cache_->current();
-        const int text = f.titleMetrics.lineSpacing() + 3 + f.subtitleMetrics.height() + 3 + f.lineHeight;
-        return std::max({text, f.rightHeight, static_cast<int>(ring)}) + 2 * padY + 2 * insetY;
-    }();
+    const int height = row ? layout(*row, width).height : rowHeight(1);
     return {std::max(width, 200), height};
 }
+
+int StoryRowDelegate::rowHeight(int titleLines) const {
+    const auto& f = cache_->current();
+    const int text = titleLines * f.titleMetrics.lineSpacing() + 3 + f.subtitleMetrics.height() + 3 + f.lineHeight;
+    return std::max({text, f.rightHeight, static_cast<int>(ring)}) + 2 * padY + 2 * insetY;
+}
+
+int StoryRowDelegate::tallestRowHeight() const { return rowHeight(2); }
 
 void StoryRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
     const auto* row = rowOf(index);
@@ -273,9 +271,10 @@ void StoryRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     int y = cy - l.textHeight / 2;
     painter->setFont(f.title);
     painter->setPen(palette::primaryText(widget));
-    for (const auto& line : shaped.lines) {
+    for (std::size_t i = 0; i < shaped.lines.size(); ++i) {
+        const auto& line = shaped.lines[i];
         painter->drawStaticText(QPointF(tx, y), line);
-        notePaintedText(*painter, QRectF(tx, y, l.text, f.titleMetrics.height()), line.text());
+        notePaintedLine(*painter, QRectF(tx, y, l.text, f.titleMetrics.height()), line.text(), l.title, l.lineStarts[i]);
         y += f.titleMetrics.lineSpacing();
     }
     y += 3;

@@ -20,6 +20,8 @@ public:
     ~StoryRowDelegate() override;
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    // The height of a row whose title takes both its lines: the tallest a row gets.
+    int tallestRowHeight() const;
 
     // Outer insets of a row, and the width of its right column (the change and the total).
     static constexpr int insetX = 14;
@@ -36,6 +38,9 @@ private:
     // A row's wrapped title, elided texts, widths and height at `rowWidth`, laid out once per
     // story text, width and application font: size hints and paints come far more often.
     Layout& layout(const StoryRow& row, int rowWidth) const;
+
+    // A row's height with `titleLines` lines of title, insets included.
+    int rowHeight(int titleLines) const;
 
     struct Cache;
     mutable std::unique_ptr<Cache> cache_;
