@@ -163,6 +163,13 @@ Window waitForTheWindowOf(Display* display, pid_t pid) {
     return None;
 }
 
+// Waits, for up to 20 seconds, until the server no longer knows `window`; whether it is gone.
+bool waitUntilGone(Display* display, Window window) {
+    XWindowAttributes attributes{};
+    for (int i = 0; i < 2000 && XGetWindowAttributes(display, window, &attributes); ++i) ::usleep(10000);
+    return !XGetWindowAttributes(display, window, &attributes);
+}
+
 // Asks the window manager, as a pager would, to maximize `window`.
 void askToMaximize(Display* display, Window window) {
     XEvent event{};
@@ -202,7 +209,8 @@ TEST(AppTerminatorTest, AWindowOfAProcessThatTookOverTheLookedUpPidIsNotAskedToC
 
         auto looked = std::make_unique<LineChild>(std::vector<std::string>{program, "Looked Up"}, xcb);
         const pid_t pid = looked->pid();
-        if (pid <= 0 || waitForTheWindowOf(display, pid) == None) return 2;
+        const Window firstWindow = pid > 0 ? waitForTheWindowOf(display, pid) : None;
+        if (firstWindow == None) return 2;
         const std::uint64_t firstStart = startTimeOf(pid);
         desktop.apps = {{pid, std::string("org.example.Editor")}};
         if (!terminator.hasWindow(pid)) return 3;
@@ -210,6 +218,8 @@ TEST(AppTerminatorTest, AWindowOfAProcessThatTookOverTheLookedUpPidIsNotAskedToC
         if (looked->line(20000) != "close") return 5;
         if (!looked->ended(10) || !WIFEXITED(looked->status()) || WEXITSTATUS(looked->status()) != 0) return 6;
         looked.reset();
+        // From now on, a window that names the pid is the successor's.
+        if (!waitUntilGone(display, firstWindow)) return 17;
 
         // Another windowed program takes the pid, started on a later clock tick than the first.
         std::unique_ptr<LineChild> successor;
@@ -258,6 +268,7 @@ TEST(AppTerminatorTest, AWindowOfAProcessThatTookOverTheLookedUpPidIsNotAskedToC
         {14, "closing the looked-up successor reported failure"},
         {15, "the looked-up successor was not asked to close"},
         {16, "the successor did not end by itself"},
+        {17, "the first program's window outlived it"},
         {101, "no private pid namespace (needs root)"},
         {103, "could not mount a private /proc"},
     };
