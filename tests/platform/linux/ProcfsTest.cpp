@@ -372,7 +372,8 @@ TEST_P(ProcfsFootprintTest, SmallSharedStepsAreTakenUnreadUntilTheyAddUp) {
             const auto reading = find(list, pid);
             ASSERT_TRUE(reading && reading->footprintBytes) << when;
             const std::uint64_t truth = footprintReadWhole(pid);
-            const std::uint64_t off = std::max(*reading->footprintBytes, truth) - std::min(*reading->footprintBytes, truth);
+            const std::uint64_t off =
+                std::max(*reading->footprintBytes, truth) - std::min(*reading->footprintBytes, truth);
             EXPECT_LT(off, 4u << 20) << when << ", pid " << pid;
         };
         const std::uint64_t readsBefore = source.shareReads();
