@@ -1,6 +1,7 @@
-// What the pages keep from one paint to the next must follow what they show: a story row's size
-// its text and width, a sparkline's picture its data, size and palette, a dense line's band its
-// points, the heavy rows and their lines their values, the live chart's lines a new sample.
+// What the pages keep from one paint to the next must follow what they show: a story row's layout
+// its text, total and width, a sparkline's picture its data, size and palette, a dense line's band
+// its points, the heavy rows and their lines their values and size, the live chart's lines a new
+// sample.
 #include <gtest/gtest.h>
 
 #include "tests/ui/SeededHistory.h"
@@ -13,6 +14,7 @@
 #include "ui/style/MarkedSparkline.h"
 #include "ui/style/Painting.h"
 #include "ui/style/Palette.h"
+#include "ui/style/TextReport.h"
 
 #include <QAbstractItemModelTester>
 #include <QChartView>
@@ -65,11 +67,78 @@ TEST(PageCaches, AStoryRowIsSizedAgainWhenItsTextOrTheWidthChanges) {
     EXPECT_EQ(view.sizeHintForRow(0), oneLine);
 }
 
+// The pixels of a rectangle of `image`, to compare two paintings of one place.
+QImage area(const QImage& image, const QRect& rect) { return image.copy(rect); }
+
+// Whether column `x` of `image`, from row `top` to before `bottom`, has some of the accent: a blue
+// far bluer than red, where the list's white and greys are as red as blue.
+bool accentInColumn(const QImage& image, int x, int top, int bottom) {
+    for (int y = top; y < bottom; ++y)
+        if (image.pixelColor(x, y).blue() - image.pixelColor(x, y).red() > 60) return true;
+    return false;
+}
+
 QImage paintedOnBlack(QWidget& widget) {
     QImage image(widget.size(), QImage::Format_ARGB32);
     image.fill(Qt::black);
     widget.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
     return image;
+}
+
+// What a view paints, and the texts its delegates note while painting.
+struct Painted {
+    QImage image;
+    std::vector<PaintedText> texts;
+    // The noted text starting with `prefix`; none gives an empty one.
+    PaintedText starting(const QString& prefix) const {
+        for (const auto& t : texts)
+            if (t.shown.startsWith(prefix)) return t;
+        return {};
+    }
+};
+
+Painted paintedWithTexts(QWidget& widget) {
+    Painted out;
+    setPaintedTextListener([&](const PaintedText& t) { out.texts.push_back(t); });
+    out.image = paintedOnBlack(widget);
+    setPaintedTextListener({});
+    return out;
+}
+
+// The settled figures come after a story's words: its total changes while its title, explanation
+// and the width stay, and the row then shows the new total, as a row drawn afresh does.
+TEST(PageCaches, AStoryRowShowsANewTotalThoughItsWordsAndWidthStay) {
+    StoryListModel model;
+    const auto makeView = [&model](QListView& view) {
+        view.setModel(&model);
+        view.setItemDelegate(new StoryRowDelegate(&view));
+        view.resize(700, 400);
+        view.show();
+        QCoreApplication::processEvents();
+    };
+    QListView view;
+    makeView(view);
+    TimelineEvent s = story("Firefox grew");
+    model.update(std::vector{s});
+    QCoreApplication::processEvents();
+    const Painted before = paintedWithTexts(*view.viewport());
+    const PaintedText total = before.starting("now ");
+    EXPECT_EQ(total.shown.toStdString(), "now 900 MB");
+    ASSERT_FALSE(total.box.isEmpty());
+
+    s.settled->endFootprintBytes = 1200 * MiB;
+    model.update(std::vector{s});
+    QCoreApplication::processEvents();
+    const Painted after = paintedWithTexts(*view.viewport());
+    EXPECT_EQ(after.starting("now ").shown.toStdString(), "now 1.17 GB");
+    EXPECT_EQ(after.starting("Firefox").shown.toStdString(), "Firefox grew");
+    const QRect column = total.box.toAlignedRect();
+    EXPECT_TRUE(area(after.image, column) != area(before.image, column)) << "the old total is still drawn";
+    // A view that never drew the old total paints the same column.
+    QListView fresh;
+    makeView(fresh);
+    EXPECT_TRUE(area(paintedOnBlack(*fresh.viewport()), column) == area(after.image, column))
+        << "drawn otherwise than by a view that never drew the old total";
 }
 
 TEST(PageCaches, ASparklinePictureFollowsANewSampleItsSizeAndThePalette) {
@@ -150,9 +219,6 @@ TEST(PageCaches, HeavyRowsChangeOnlyWhereTheirDataChangedAndTheirLinesOnlyWithTh
     EXPECT_EQ(changes.size(), 2);
 }
 
-// The pixels of a rectangle of `image`, to compare two paintings of one place.
-QImage area(const QImage& image, const QRect& rect) { return image.copy(rect); }
-
 TEST(PageCaches, AHeavyRowDrawsTheHoursNewSampleAndItsNewWidth) {
     AppHarness h;
     h.make();
@@ -180,10 +246,35 @@ TEST(PageCaches, AHeavyRowDrawsTheHoursNewSampleAndItsNewWidth) {
     QCoreApplication::processEvents();
     const QImage wide = paintedOnBlack(*viewport);
     const QRect wideRow = page.list()->visualRect(page.model()->index(0));
-    bool drawnBeyond = false;
-    for (int y = wideRow.bottom() - 40; y < wideRow.bottom() - 6; ++y)
-        drawnBeyond = drawnBeyond || wide.pixelColor(900, y).blue() > 60;  // the accent is blue
-    EXPECT_TRUE(drawnBeyond);
+    EXPECT_TRUE(accentInColumn(wide, 900, wideRow.bottom() - 40, wideRow.bottom() - 6));
+}
+
+// A resize and nothing else between two paints (no sample, no refresh): the reduced line is made
+// again for the new width and reaches into the room the page gained.
+TEST(PageCaches, AHeavyRowsLineFollowsAResizeAlone) {
+    AppHarness h;
+    h.make();
+    seedHistory(h, sevenApps(), 400);
+    HeavyPage page(*h.state);
+    page.resize(900, 560);
+    page.show();
+    page.picker()->choose(2);  // the hour
+    QCoreApplication::processEvents();
+    const auto version = [&] { return page.model()->data(page.model()->index(0), HeavyAppsModel::valuesVersionRole); };
+    const QVariant drawnVersion = version();
+    QWidget* viewport = page.list()->viewport();
+    const QImage narrow = paintedOnBlack(*viewport);
+    const QRect narrowRow = page.list()->visualRect(page.model()->index(0));
+    ASSERT_TRUE(accentInColumn(narrow, 700, narrowRow.bottom() - 40, narrowRow.bottom() - 6)) << "no line drawn";
+
+    page.resize(1300, 560);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(version(), drawnVersion) << "the values changed too";
+    const QImage wide = paintedOnBlack(*viewport);
+    const QRect row = page.list()->visualRect(page.model()->index(0));
+    // The line's band, beyond the old width: each of these columns has some of the line.
+    for (const int x : {900, 1000, 1100})
+        EXPECT_TRUE(accentInColumn(wide, x, row.bottom() - 40, row.bottom() - 6)) << "column " << x;
 }
 
 TEST(PageCaches, ALiveChartLineDrawsANewSampleEvenWhenTheTimeAxisStaysPut) {

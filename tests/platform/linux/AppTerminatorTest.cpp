@@ -6,16 +6,25 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <map>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "platform/linux/LinuxAppTerminator.h"
 #include "platform/linux/ProcfsParsing.h"
+#include "platform/linux/X11Connection.h"
 #include "tests/engine/settings/StoreFiles.h"
 #include "tests/fakes/FakeSources.h"
+#include "tests/fakes/LineChild.h"
+
+// Last: Xlib defines words such as None and Status as macros.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
 
 namespace velmora {
 namespace {
@@ -124,6 +133,143 @@ TEST(AppTerminatorTest, NoProcessIsEverSignalled) {
         {4, "no later clock tick"}, {5, "terminate reported success for the new process"},
         {6, "the new process got SIGTERM"}, {7, "the looked-up process's window was not seen"},
         {8, "closing reported success without a window"}, {9, "the looked-up process got SIGTERM"}, {101, "no private pid namespace (needs root)"},
+        {103, "could not mount a private /proc"},
+    };
+    EXPECT_EQ(outcome, 0) << (meaning.contains(outcome) ? meaning.at(outcome) : "");
+}
+
+// The client windows the window manager lists with `pid` as their _NET_WM_PID and shows on screen.
+std::vector<Window> shownWindowsOf(Display* display, pid_t pid) {
+    const Window root = DefaultRootWindow(display);
+    const Atom clientList = XInternAtom(display, "_NET_CLIENT_LIST", False);
+    const Atom wmPid = XInternAtom(display, "_NET_WM_PID", False);
+    std::vector<Window> out;
+    for (const unsigned long window : readLongProperty(display, root, clientList, XA_WINDOW)) {
+        const auto owner = readLongProperty(display, window, wmPid, XA_CARDINAL);
+        XWindowAttributes attributes{};
+        if (!owner.empty() && static_cast<pid_t>(owner.front()) == pid &&
+            XGetWindowAttributes(display, window, &attributes) && attributes.map_state == IsViewable)
+            out.push_back(window);
+    }
+    return out;
+}
+
+// Waits, for up to 20 seconds, until `pid` has exactly one window on screen; gives it, or None.
+Window waitForTheWindowOf(Display* display, pid_t pid) {
+    for (int i = 0; i < 2000; ++i) {
+        if (const auto windows = shownWindowsOf(display, pid); windows.size() == 1) return windows.front();
+        ::usleep(10000);
+    }
+    return None;
+}
+
+// Waits, for up to 20 seconds, until the server no longer knows `window`; whether it is gone.
+bool waitUntilGone(Display* display, Window window) {
+    XWindowAttributes attributes{};
+    for (int i = 0; i < 2000 && XGetWindowAttributes(display, window, &attributes); ++i) ::usleep(10000);
+    return !XGetWindowAttributes(display, window, &attributes);
+}
+
+// Asks the window manager, as a pager would, to maximize `window`.
+void askToMaximize(Display* display, Window window) {
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(display, "_NET_WM_STATE", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = 1;  // add
+    event.xclient.data.l[1] = static_cast<long>(XInternAtom(display, "_NET_WM_STATE_MAXIMIZED_VERT", False));
+    event.xclient.data.l[2] = static_cast<long>(XInternAtom(display, "_NET_WM_STATE_MAXIMIZED_HORZ", False));
+    event.xclient.data.l[3] = 2;
+    XSendEvent(display, DefaultRootWindow(display), False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
+    XSync(display, False);
+}
+
+// On the desktop: a windowed program that Quit looked up is asked to close through its window; once
+// it is gone and another windowed program has its pid, a Quit still meant for the first asks
+// nothing of the second, whose window is the pid's all the same. The second, once looked up itself,
+// is asked. The window's _NET_WM_PID is the pid inside the private namespace, as the terminator
+// sees it there.
+TEST(AppTerminatorTest, AWindowOfAProcessThatTookOverTheLookedUpPidIsNotAskedToClose) {
+    if (!std::getenv("VELMORA_DESKTOP")) GTEST_SKIP() << "needs scripts/with-desktop.sh";
+    const char* displayName = std::getenv("DISPLAY");
+    ASSERT_NE(displayName, nullptr) << "VELMORA_DESKTOP is set but DISPLAY is not";
+    Display* probe = XOpenDisplay(displayName);
+    ASSERT_NE(probe, nullptr) << "VELMORA_DESKTOP is set but no display answers at " << displayName;
+    XCloseDisplay(probe);
+    const std::string program = std::string(VELMORA_TEST_PROGRAMS) + "/reporting_window";
+
+    const int outcome = inPrivatePidNamespace([&] {
+        XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });  // a window may go between two requests
+        Display* display = XOpenDisplay(displayName);
+        if (!display) return 1;
+        const std::vector<std::pair<std::string, std::string>> xcb = {{"QT_QPA_PLATFORM", "xcb"}};
+        FakeDesktopSession desktop;
+        LinuxAppTerminator terminator(desktop, displayName);
+
+        auto looked = std::make_unique<LineChild>(std::vector<std::string>{program, "Looked Up"}, xcb);
+        const pid_t pid = looked->pid();
+        const Window firstWindow = pid > 0 ? waitForTheWindowOf(display, pid) : None;
+        if (firstWindow == None) return 2;
+        const std::uint64_t firstStart = startTimeOf(pid);
+        desktop.apps = {{pid, std::string("org.example.Editor")}};
+        if (!terminator.hasWindow(pid)) return 3;
+        if (!terminator.closeWindows(pid)) return 4;
+        if (looked->line(20000) != "close") return 5;
+        if (!looked->ended(10) || !WIFEXITED(looked->status()) || WEXITSTATUS(looked->status()) != 0) return 6;
+        looked.reset();
+        // From now on, a window that names the pid is the successor's.
+        if (!waitUntilGone(display, firstWindow)) return 17;
+
+        // Another windowed program takes the pid, started on a later clock tick than the first.
+        std::unique_ptr<LineChild> successor;
+        for (int attempt = 0; attempt < 2000 && !successor; ++attempt) {
+            std::ofstream("/proc/sys/kernel/ns_last_pid") << pid - 1;
+            auto candidate = std::make_unique<LineChild>(std::vector<std::string>{program, "Successor"}, xcb);
+            if (candidate->pid() != pid) return 7;
+            if (startTimeOf(pid) != firstStart) successor = std::move(candidate);
+            else ::usleep(1000);
+        }
+        if (!successor) return 8;
+        const Window window = waitForTheWindowOf(display, pid);
+        if (window == None) return 9;
+        const bool reported = terminator.closeWindows(pid);
+        // The window manager handles requests in the order they came: had a close request gone to
+        // the window above, it would reach the program before the maximize asked for now.
+        askToMaximize(display, window);
+        const std::string first = successor->line(20000);
+        if (first == "close") return 11;
+        if (first != "maximized") return 12;
+        if (reported) return 10;
+
+        // Looked up now, the same program is asked.
+        if (!terminator.hasWindow(pid)) return 13;
+        if (!terminator.closeWindows(pid)) return 14;
+        if (successor->line(20000) != "close") return 15;
+        if (!successor->ended(10) || !WIFEXITED(successor->status()) || WEXITSTATUS(successor->status()) != 0)
+            return 16;
+        XCloseDisplay(display);
+        return 0;
+    });
+    const std::map<int, const char*> meaning = {
+        {1, "no display inside the namespace"},
+        {2, "the first program's window was never shown and listed"},
+        {3, "the first program was not found"},
+        {4, "closing the looked-up program reported failure"},
+        {5, "the looked-up program was not asked to close"},
+        {6, "the looked-up program did not end by itself"},
+        {7, "the pid was not handed out again"},
+        {8, "no later clock tick"},
+        {9, "the successor's window was never shown and listed"},
+        {10, "closing reported success for the process that took the pid"},
+        {11, "the window of the process that took the pid was asked to close"},
+        {12, "the successor did not report the maximize"},
+        {13, "the successor was not found once looked up"},
+        {14, "closing the looked-up successor reported failure"},
+        {15, "the looked-up successor was not asked to close"},
+        {16, "the successor did not end by itself"},
+        {17, "the first program's window outlived it"},
+        {101, "no private pid namespace (needs root)"},
         {103, "could not mount a private /proc"},
     };
     EXPECT_EQ(outcome, 0) << (meaning.contains(outcome) ? meaning.at(outcome) : "");

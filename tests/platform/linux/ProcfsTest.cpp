@@ -1,15 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <sched.h>
 #include <sys/mman.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <future>
+#include <map>
 #include <thread>
 
 #include "platform/linux/ProcfsParsing.h"
@@ -99,6 +103,40 @@ std::pair<pid_t, int> forkGated(First first, Then then) {
     }
     close(gate[0]);
     return {pid, gate[1]};
+}
+
+// Runs `body` as the first process of a private pid namespace with its own /proc, where a source
+// sees the test's own processes and no others: on a busy machine, other programs' shared memory
+// would add reads to the counts the tests hold. Failures inside print as they happen, and fail the
+// test here too.
+void runWithOnlyItsOwnProcesses(const std::function<void()>& body) {
+    std::fflush(stdout);  // nothing buffered is printed twice
+    const pid_t outer = fork();
+    ASSERT_GE(outer, 0) << "could not fork";
+    if (outer == 0) {
+        if (unshare(CLONE_NEWPID | CLONE_NEWNS) != 0) _exit(101);
+        const pid_t first = fork();
+        if (first < 0) _exit(102);
+        if (first == 0) {
+            if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                mount("proc", "/proc", "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr) != 0)
+                _exit(103);
+            body();
+            std::fflush(stdout);
+            _exit(::testing::Test::HasFailure() ? 1 : 0);
+        }
+        int status = 0;
+        waitpid(first, &status, 0);
+        _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 104);
+    }
+    int status = 0;
+    waitpid(outer, &status, 0);
+    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 105;
+    const std::map<int, const char*> meaning = {{1, "failed in its own pid namespace (see above)"},
+                                                {101, "no private pid namespace (needs root)"},
+                                                {103, "could not mount a private /proc"},
+                                                {104, "ended by a signal in its own pid namespace"}};
+    EXPECT_EQ(code, 0) << (meaning.contains(code) ? meaning.at(code) : "");
 }
 
 }  // namespace
@@ -261,97 +299,102 @@ TEST_P(ProcfsFootprintTest, KeptReadingsEqualAFullReadAsChildrenChangeAndShareMe
 // again the one that moved and only a few of the others, and within 30 passes of the last move
 // every sharer shows its share again.
 TEST_P(ProcfsFootprintTest, SharersOfAMovingRegionAreReadAgainInTurn) {
-    ChildProcess mover;  // first, so that it holds no end of the gates below
-    ASSERT_TRUE(mover.running());
-    constexpr std::size_t sharedBytes = 32u << 20;
-    const SizedMemfd memfd("shared-by-many", sharedBytes);
-    ASSERT_GE(memfd.fd, 0);
-    void* mapping = mmap(nullptr, sharedBytes, PROT_READ | PROT_WRITE, MAP_SHARED, memfd.fd, 0);
-    ASSERT_NE(mapping, MAP_FAILED);
-    const auto touch = [mapping] {
-        for (std::size_t at = 0; at < sharedBytes; at += 4096) static_cast<volatile char*>(mapping)[at] = 1;
-    };
-    std::vector<std::pair<pid_t, int>> sharers;
-    // Each sharer holds the gates of those forked before it: they go together, however the test ends.
-    struct Reaper {
-        std::vector<std::pair<pid_t, int>>& sharers;
-        ~Reaper() {
-            for (const auto& [pid, gate] : sharers) {
-                if (pid > 0) kill(pid, SIGKILL);
-                if (pid > 0) waitpid(pid, nullptr, 0);
-                close(gate);
+    runWithOnlyItsOwnProcesses([&] {
+        ChildProcess mover;  // first, so that it holds no end of the gates below
+        ASSERT_TRUE(mover.running());
+        constexpr std::size_t sharedBytes = 32u << 20;
+        const SizedMemfd memfd("shared-by-many", sharedBytes);
+        ASSERT_GE(memfd.fd, 0);
+        void* mapping = mmap(nullptr, sharedBytes, PROT_READ | PROT_WRITE, MAP_SHARED, memfd.fd, 0);
+        ASSERT_NE(mapping, MAP_FAILED);
+        const auto touch = [mapping] {
+            for (std::size_t at = 0; at < sharedBytes; at += 4096) static_cast<volatile char*>(mapping)[at] = 1;
+        };
+        std::vector<std::pair<pid_t, int>> sharers;
+        // Each sharer holds the gates of those forked before it: they go together, however the test ends.
+        struct Reaper {
+            std::vector<std::pair<pid_t, int>>& sharers;
+            ~Reaper() {
+                for (const auto& [pid, gate] : sharers) {
+                    if (pid > 0) kill(pid, SIGKILL);
+                    if (pid > 0) waitpid(pid, nullptr, 0);
+                    close(gate);
+                }
             }
+        } reaper{sharers};
+        for (int i = 0; i < 16; ++i) sharers.push_back(forkGated(touch, [] {}));
+        munmap(mapping, sharedBytes);
+        for (const auto& [pid, gate] : sharers) {
+            ASSERT_GT(pid, 0);
+            const std::string status = "/proc/" + std::to_string(pid) + "/status";
+            ASSERT_TRUE(waitUntil([&] { return kilobyteField(slurp(status), "RssShmem") == sharedBytes; }));
         }
-    } reaper{sharers};
-    for (int i = 0; i < 16; ++i) sharers.push_back(forkGated(touch, [] {}));
-    munmap(mapping, sharedBytes);
-    for (const auto& [pid, gate] : sharers) {
-        ASSERT_GT(pid, 0);
-        const std::string status = "/proc/" + std::to_string(pid) + "/status";
-        ASSERT_TRUE(waitUntil([&] { return kilobyteField(slurp(status), "RssShmem") == sharedBytes; }));
-    }
 
-    ProcfsProcessSource source(GetParam());
-    source.readProcesses();
-    const std::uint64_t readsBefore = source.shareReads();
-    for (int pass = 0; pass < 9; ++pass) {  // ends mapped: each sharer's share is then 32 MiB in 17
-        ASSERT_TRUE(pass % 2 ? mover.release() : mover.mapShared(memfd.fd));
-        const auto list = source.readProcesses();
-        EXPECT_TRUE(exactReading(list, mover.pid())) << "pass " << pass;
-    }
-    // Reading every sharer each pass would take 153 reads.
-    EXPECT_LT(source.shareReads() - readsBefore, 9u * 16);
+        ProcfsProcessSource source(GetParam());
+        source.readProcesses();
+        const std::uint64_t readsBefore = source.shareReads();
+        for (int pass = 0; pass < 9; ++pass) {  // ends mapped: each sharer's share is then 32 MiB in 17
+            ASSERT_TRUE(pass % 2 ? mover.release() : mover.mapShared(memfd.fd));
+            const auto list = source.readProcesses();
+            EXPECT_TRUE(exactReading(list, mover.pid())) << "pass " << pass;
+        }
+        // Reading every sharer each pass would take 153 reads.
+        EXPECT_LT(source.shareReads() - readsBefore, 9u * 16);
 
-    const auto allExact = [&](const std::vector<ProcessReading>& list) {
-        return std::ranges::all_of(sharers, [&](const auto& sharer) { return exactReading(list, sharer.first); });
-    };
-    auto list = source.readProcesses();
-    for (int pass = 2; pass < 30 && !allExact(list); ++pass) list = source.readProcesses();
-    EXPECT_TRUE(allExact(list));
+        const auto allExact = [&](const std::vector<ProcessReading>& list) {
+            return std::ranges::all_of(sharers, [&](const auto& sharer) { return exactReading(list, sharer.first); });
+        };
+        auto list = source.readProcesses();
+        for (int pass = 2; pass < 30 && !allExact(list); ++pass) list = source.readProcesses();
+        EXPECT_TRUE(allExact(list));
+    });
 }
 
 // A process whose shared memory grows a mebibyte at a time, as a tab that draws: the steps are taken
 // as its own without a walk of its address space until they add up to 4 MiB, and no reading is ever
 // 4 MiB or more from the truth, not even when the pages it maps are another process's too.
 TEST_P(ProcfsFootprintTest, SmallSharedStepsAreTakenUnreadUntilTheyAddUp) {
-    constexpr std::size_t sharedBytes = 2u << 20;
-    const SizedMemfd memfd("drawn-by-two", sharedBytes);  // the children open it through this process
-    ASSERT_GE(memfd.fd, 0);
-    ChildProcess drawer;
-    ChildProcess other;
-    ASSERT_TRUE(drawer.running() && other.running());
-    ASSERT_TRUE(other.mapShared(memfd.fd));
-    ASSERT_TRUE(drawer.allocateShared(8));
-    ProcfsProcessSource source(GetParam());
-    auto list = source.readProcesses();
-    EXPECT_TRUE(exactReading(list, drawer.pid()));
-    EXPECT_TRUE(exactReading(list, other.pid()));
+    runWithOnlyItsOwnProcesses([&] {
+        constexpr std::size_t sharedBytes = 2u << 20;
+        const SizedMemfd memfd("drawn-by-two", sharedBytes);  // the children open it through this process
+        ASSERT_GE(memfd.fd, 0);
+        ChildProcess drawer;
+        ChildProcess other;
+        ASSERT_TRUE(drawer.running() && other.running());
+        ASSERT_TRUE(other.mapShared(memfd.fd));
+        ASSERT_TRUE(drawer.allocateShared(8));
+        ProcfsProcessSource source(GetParam());
+        auto list = source.readProcesses();
+        EXPECT_TRUE(exactReading(list, drawer.pid()));
+        EXPECT_TRUE(exactReading(list, other.pid()));
 
-    const auto near = [&](pid_t pid, const std::string& when) {
-        const auto reading = find(list, pid);
-        ASSERT_TRUE(reading && reading->footprintBytes) << when;
-        const std::uint64_t truth = footprintReadWhole(pid);
-        const std::uint64_t off = std::max(*reading->footprintBytes, truth) - std::min(*reading->footprintBytes, truth);
-        EXPECT_LT(off, 4u << 20) << when << ", pid " << pid;
-    };
-    const std::uint64_t readsBefore = source.shareReads();
-    ASSERT_TRUE(drawer.mapShared(memfd.fd));  // 2 MiB taken as the drawer's own, though half is the other's
-    list = source.readProcesses();
-    near(drawer.pid(), "mapped the other's pages");
-    near(other.pid(), "mapped the other's pages");
-    for (int step = 1; step <= 10; ++step) {
-        ASSERT_TRUE(drawer.allocateShared(1));
+        const auto near = [&](pid_t pid, const std::string& when) {
+            const auto reading = find(list, pid);
+            ASSERT_TRUE(reading && reading->footprintBytes) << when;
+            const std::uint64_t truth = footprintReadWhole(pid);
+            const std::uint64_t off =
+                std::max(*reading->footprintBytes, truth) - std::min(*reading->footprintBytes, truth);
+            EXPECT_LT(off, 4u << 20) << when << ", pid " << pid;
+        };
+        const std::uint64_t readsBefore = source.shareReads();
+        ASSERT_TRUE(drawer.mapShared(memfd.fd));  // 2 MiB taken as the drawer's own, though half is the other's
         list = source.readProcesses();
-        near(drawer.pid(), "step " + std::to_string(step));
-        near(other.pid(), "step " + std::to_string(step));
-    }
-    // 12 MiB of steps: a walk each time 4 MiB of them added up, not one a step.
-    EXPECT_LE(source.shareReads() - readsBefore, 3u);
-    EXPECT_GE(source.shareReads() - readsBefore, 2u);
-    // A large step is read at once.
-    ASSERT_TRUE(drawer.allocateShared(64));
-    list = source.readProcesses();
-    EXPECT_TRUE(exactReading(list, drawer.pid()));
+        near(drawer.pid(), "mapped the other's pages");
+        near(other.pid(), "mapped the other's pages");
+        for (int step = 1; step <= 10; ++step) {
+            ASSERT_TRUE(drawer.allocateShared(1));
+            list = source.readProcesses();
+            near(drawer.pid(), "step " + std::to_string(step));
+            near(other.pid(), "step " + std::to_string(step));
+        }
+        // 12 MiB of steps: a walk each time 4 MiB of them added up, not one a step.
+        EXPECT_LE(source.shareReads() - readsBefore, 3u);
+        EXPECT_GE(source.shareReads() - readsBefore, 2u);
+        // A large step is read at once.
+        ASSERT_TRUE(drawer.allocateShared(64));
+        list = source.readProcesses();
+        EXPECT_TRUE(exactReading(list, drawer.pid()));
+    });
 }
 
 TEST_P(ProcfsFootprintTest, ZombieHasNoFootprintAndOrphansGetTheirNewParent) {
