@@ -138,14 +138,17 @@ TEST(OverviewPage, LongNamesElideAndEveryFigureStaysWhole) {
             const QFontMetrics fm(label->font());
             EXPECT_LE(rightEdge(label), view->width()) << label->text().toStdString();
             EXPECT_GE(label->height(), fm.height()) << label->text().toStdString();
-            if (!label->wordWrap())
+            if (!label->wordWrap()) {
                 EXPECT_LE(fm.horizontalAdvance(label->text()), label->contentsRect().width()) << label->text().toStdString();
+            }
             figures << label->text();
         }
         for (const char* figure : {"+99.99 GB", "\u2212999.9 MB", "now 100.48 GB", "now 1.07 GB", "100%"})
             EXPECT_TRUE(figures.contains(QString::fromUtf8(figure))) << figure;
         for (auto* button : page->findChildren<QAbstractButton*>())
-            if (button->isVisibleTo(page)) EXPECT_LE(rightEdge(button), view->width()) << button->text().toStdString();
+            if (button->isVisibleTo(page)) {
+                EXPECT_LE(rightEdge(button), view->width()) << button->text().toStdString();
+            }
 
         // The names: one line each, cut with an ellipsis, whole in the tooltip and for screen readers.
         const QString members = QString::fromStdString(h.soaring + ", " + h.falling + ", " + h.level);
