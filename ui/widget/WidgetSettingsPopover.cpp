@@ -59,8 +59,9 @@ QButtonGroup* segmented(QWidget* parent, QVBoxLayout* into, const QString& capti
                              .arg(chosenFont.pixelSize())
                              .arg(corners));
         // Never narrower than its label in the bold of a chosen segment: choosing one must not cut it.
+        // One pixel more for the rounding of the lighter label's own size.
         b->setMinimumWidth(static_cast<int>(std::ceil(QFontMetricsF(chosenFont).horizontalAdvance(labels[i]))) +
-                           2 * (segmentPadding + 1));
+                           2 * (segmentPadding + 1) + 1);
         group->addButton(b, i);
         row->addWidget(b, 1);
     }
