@@ -1,5 +1,6 @@
 #include "platform/linux/LinuxStableInstaller.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/syscall.h>
@@ -15,8 +16,6 @@
 #include <filesystem>
 #include <thread>
 #include <vector>
-
-#include "platform/linux/PosixFileSystem.h"
 
 extern char** environ;
 
@@ -48,10 +47,23 @@ std::string quotedExecArgument(const std::string& path) {
     return out + "\"";
 }
 
+// What failed and where: "Not a directory: /home/u/.local".
+[[noreturn]] void fail(const std::error_code& ec, const fs::path& where) {
+    throw LinuxStableInstaller::Error(ec.message() + ": " + where.string());
+}
+
 void createFolder(const fs::path& folder) {
     std::error_code ec;
     fs::create_directories(folder, ec);
-    if (ec) throw LinuxStableInstaller::Error(ec.message());
+    if (!ec) return;
+    // A file where a folder should be is named itself, not the folder that could not be made below it.
+    std::error_code statError;
+    for (fs::path p = folder; !p.empty() && p != p.parent_path(); p = p.parent_path())
+        if (fs::exists(fs::symlink_status(p, statError))) {
+            if (!fs::is_directory(p, statError)) fail(ec, p);
+            break;
+        }
+    fail(ec, folder);
 }
 
 bool sameFile(const fs::path& a, const fs::path& b) {
@@ -59,39 +71,103 @@ bool sameFile(const fs::path& a, const fs::path& b) {
     return fs::equivalent(a, b, ec);
 }
 
-// Copies `from` to a temporary name beside `to` and renames it into place; a folder replaces the
-// old one only once the new one is complete.
-bool copyIntoPlace(const fs::path& from, const fs::path& to) {
+std::error_code lastError() { return {errno, std::generic_category()}; }
+
+// A name beside `to` that the desktop and the file manager pass over until it is renamed.
+fs::path besideName(const fs::path& to, const char* kind) {
+    return to.parent_path() / ("." + to.filename().string() + kind + std::to_string(::getpid()));
+}
+
+// Removes a half-made copy however the copy ends.
+struct Leftover {
+    fs::path path;
+    ~Leftover() {
+        std::error_code ec;
+        fs::remove_all(path, ec);
+    }
+};
+
+// A failed read names the source, any other failure the place it was going to.
+[[noreturn]] void failCopy(const std::error_code& ec, const fs::path& from, const fs::path& to) {
+    fail(ec, ::access(from.c_str(), R_OK) != 0 ? from : to);
+}
+
+// `from`'s tree into the new folder `temp`, on its way to `to`.
+void copyTree(const fs::path& from, const fs::path& temp, const fs::path& to) {
     std::error_code ec;
-    const std::string suffix = std::to_string(::getpid());
-    const fs::path temp = to.parent_path() / ("." + to.filename().string() + ".new-" + suffix);
-    fs::remove_all(temp, ec);
-    if (fs::is_directory(from)) {
-        fs::copy(from, temp, fs::copy_options::recursive, ec);
-        if (ec) return fs::remove_all(temp, ec), false;
-        const fs::path old = to.parent_path() / ("." + to.filename().string() + ".old-" + suffix);
-        const bool hadOld = fs::exists(to);
+    fs::create_directory(temp, ec);
+    if (ec) fail(ec, to);
+    fs::recursive_directory_iterator it(from, ec);
+    if (ec) fail(ec, from);
+    for (; it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        const fs::path relative = it->path().lexically_relative(from);
+        if (it->is_directory(ec)) fs::create_directory(temp / relative, ec);
+        else fs::copy(it->path(), temp / relative, ec);
+        if (ec) failCopy(ec, it->path(), to / relative);
+    }
+    if (ec) fail(ec, from);  // the walk itself stopped
+}
+
+// Copies `from` to a temporary name beside `to` and renames it into place; a folder replaces the
+// old one only once the new one is complete. Throws Error naming the path that failed.
+void copyIntoPlace(const fs::path& from, const fs::path& to) {
+    std::error_code ec;
+    const Leftover temp{besideName(to, ".new-")};
+    fs::remove_all(temp.path, ec);
+    if (fs::is_directory(from, ec)) {
+        copyTree(from, temp.path, to);
+        const fs::path old = besideName(to, ".old-");
+        std::error_code absent;
+        const bool hadOld = fs::exists(fs::symlink_status(to, absent));
         if (hadOld) fs::rename(to, old, ec);
-        if (ec) return fs::remove_all(temp, ec), false;
-        fs::rename(temp, to, ec);
+        if (ec) fail(ec, to);
+        fs::rename(temp.path, to, ec);
         if (ec) {
-            if (hadOld) fs::rename(old, to, ec);
-            fs::remove_all(temp, ec);
-            return false;
+            std::error_code back;
+            if (hadOld) fs::rename(old, to, back);
+            fail(ec, to);
         }
         fs::remove_all(old, ec);
-        return true;
+        return;
     }
-    std::error_code copyError, sourceError, copiedError, modeError;
-    fs::copy_file(from, temp, fs::copy_options::overwrite_existing, copyError);
-    const auto wanted = fs::file_size(from, sourceError);
-    const bool complete = !copyError && !sourceError && fs::file_size(temp, copiedError) == wanted && !copiedError;
-    if (complete) fs::permissions(temp, fs::perms(0755), modeError);
-    if (!complete || modeError || ::access(temp.c_str(), X_OK) != 0) return fs::remove(temp, ec), false;
-    fs::rename(temp, to, ec);
-    if (!ec) return true;
-    fs::remove(temp, ec);
-    return false;
+    fs::copy_file(from, temp.path, fs::copy_options::overwrite_existing, ec);
+    if (ec) failCopy(ec, from, to);
+    const auto wanted = fs::file_size(from, ec);
+    if (ec) fail(ec, from);
+    const auto copied = fs::file_size(temp.path, ec);
+    if (ec) fail(ec, to);
+    // Read short without an error (the build still writing it, say): no complete program.
+    if (copied != wanted) throw LinuxStableInstaller::Error(copyFailed);
+    fs::permissions(temp.path, fs::perms(0755), ec);
+    if (ec) fail(ec, to);
+    if (::access(temp.path.c_str(), X_OK) != 0) fail(lastError(), to);
+    fs::rename(temp.path, to, ec);
+    if (ec) fail(ec, to);
+}
+
+// `text` into the file `to`, written under a temporary name and renamed into place.
+void writeIntoPlace(const fs::path& to, const std::string& text) {
+    const Leftover temp{besideName(to, ".new-")};
+    const int fd = ::open(temp.path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) fail(lastError(), to);
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            const auto ec = lastError();
+            ::close(fd);
+            fail(ec, to);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (::fsync(fd) != 0) {
+        const auto ec = lastError();
+        ::close(fd);
+        fail(ec, to);
+    }
+    if (::close(fd) != 0) fail(lastError(), to);
+    if (::rename(temp.path.c_str(), to.c_str()) != 0) fail(lastError(), to);
 }
 
 // True once `pid` has ended (a zombie counts: it holds no files), false when `seconds` pass first.
@@ -164,15 +240,13 @@ std::string LinuxStableInstaller::install() {
     // running file is never written and the path always names a complete program.
     createFolder(bin);
     createFolder(applications);
-    if (!copyIntoPlace(source, destination)) throw Error(copyFailed);
+    copyIntoPlace(source, destination);
     if (locations_.resources && fs::is_directory(*locations_.resources, ec) &&
         !sameFile(*locations_.resources, share)) {
         createFolder(share.parent_path());
-        if (!copyIntoPlace(*locations_.resources, share)) throw Error(copyFailed);
+        copyIntoPlace(*locations_.resources, share);
     }
-    PosixFileSystem files;
-    if (!files.writeAtomically((applications / "velmora.desktop").string(), velmoraDesktopEntry(destination.string())))
-        throw Error(copyFailed);
+    writeIntoPlace(applications / "velmora.desktop", velmoraDesktopEntry(destination.string()));
     return destination.string();
 }
 
@@ -198,7 +272,7 @@ std::optional<std::string> LinuxStableInstaller::installAndRelaunch() {
     pid_t pid = 0;
     const int failed = posix_spawn(&pid, destination.c_str(), nullptr, &attributes, argv, environment.data());
     posix_spawnattr_destroy(&attributes);
-    if (failed) return std::error_code(failed, std::generic_category()).message();
+    if (failed) return std::error_code(failed, std::generic_category()).message() + ": " + destination;
     lastStarted_ = pid;
     // A copy that dies at once (a missing library, say) is no install: this instance stays.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(startGraceSeconds_);

@@ -94,6 +94,33 @@ TEST(MainWindow, MenusAndShortcuts) {
     EXPECT_TRUE(sidebar->item(7)->isHidden());
 }
 
+// A divider only ever stands between two entries, with developer mode on or off.
+TEST(MainWindow, SeparatorsOnlyBetweenEntries) {
+    Window w;
+    const auto strays = [&] {
+        std::vector<std::string> out;
+        for (QAction* menu : w.window->menuBar()->actions()) {
+            const QList<QAction*> entries = menu->menu()->actions();
+            for (qsizetype i = 0; i < entries.size(); ++i) {
+                if (!entries[i]->isSeparator()) continue;
+                if (i == 0) out.push_back(menu->text().toStdString() + " starts with one");
+                if (i + 1 == entries.size()) out.push_back(menu->text().toStdString() + " ends with one");
+                else if (entries[i + 1]->isSeparator()) out.push_back(menu->text().toStdString() + " has two in a row");
+            }
+        }
+        return out;
+    };
+    EXPECT_EQ(strays(), std::vector<std::string>{});
+    w.state->settings->setDeveloperModeEnabled(true);
+    w.settle();
+    EXPECT_EQ(strays(), std::vector<std::string>{});
+    // The two dividers the window does have, each between entries.
+    int separators = 0;
+    for (QAction* menu : w.window->menuBar()->actions())
+        for (QAction* a : menu->menu()->actions()) separators += a->isSeparator();
+    EXPECT_EQ(separators, 2);
+}
+
 TEST(MainWindow, SectionsSheetsAndWidget) {
     Window w;
     auto* pages = w.window->findChild<QStackedWidget*>();

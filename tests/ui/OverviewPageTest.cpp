@@ -2,11 +2,17 @@
 #include <gtest/gtest.h>
 
 #include "tests/ui/SeededHistory.h"
+#include "app/qt/AppStateAdapter.h"
+#include "ui/main/MainWindow.h"
 #include "ui/main/overview/OverviewPage.h"
 #include "ui/main/overview/PageParts.h"
 
+#include <QAbstractButton>
+#include <QCoreApplication>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
+#include <QScrollArea>
 
 #include "ui/main/ElidedLabel.h"
 
@@ -57,6 +63,113 @@ TEST(OverviewPage, RowsDividersAndTheMoversRange) {
     EXPECT_EQ(page.moversMinutes(), 15);
     EXPECT_EQ(visibleCount(page, QString::fromUtf8("Apps whose memory changed the most over the last 15 minutes")), 1);
     EXPECT_EQ(visibleCount(page, QString::fromUtf8("\u221287.8 MB")), 1);
+}
+
+// 120 characters: three words, then filler with descenders, so cut tails would show.
+std::string longName(const std::string& head) {
+    std::string name = head;
+    while (name.size() < 120) name += " Gauging Typography Playground";
+    return name.substr(0, 120);
+}
+
+// Three apps of 120-character names in one category: one level, one that grew by 99.99 GB and
+// one that fell by 999.9 MB in the last second, as large as those columns get in practice.
+struct LongMovers : AppHarness {
+    const std::string level = longName("Steady Spreadsheet");
+    const std::string soaring = longName("Soaring Polygon Studio");
+    const std::string falling = longName("Falling Yearly Planner");
+
+    LongMovers() {
+        make();
+        for (int t = 0; t <= 600; ++t) {
+            const bool moved = t == 600;
+            clock.advance(1);
+            processes.processes.clear();
+            desktop.apps.clear();
+            const auto add = [&](std::int32_t pid, const std::string& program, const std::string& name,
+                                 std::uint64_t bytes) {
+                ProcessReading r;
+                r.pid = pid;
+                r.executablePath = "/usr/bin/" + program;
+                r.shortName = program;
+                r.parentPid = 1;
+                r.footprintBytes = bytes;
+                r.startTime = 5;
+                processes.processes.push_back(r);
+                desktop.apps.push_back({pid, program, name, false, pid == 100});
+            };
+            add(100, "steady", level, 12 * MiB + 100 * 1024);
+            add(101, "soaring", soaring, 500 * MiB + (moved ? 107'363'582'935ull : 0));
+            add(102, "falling", falling, 1100 * MiB + (moved ? 0 : 1'048'471'142ull));
+            state->sampler->tick();
+        }
+    }
+};
+
+// The text a widget draws in one line, as it reads on screen.
+QString shownLine(QWidget* w) {
+    if (auto* elided = qobject_cast<ElidedLabel*>(w)) return elided->lines(elided->width()).value(0);
+    return static_cast<QLabel*>(w)->text();
+}
+
+TEST(OverviewPage, LongNamesElideAndEveryFigureStaysWhole) {
+    for (const QSize size : {QSize(900, 560), QSize(1100, 700)}) {
+        SCOPED_TRACE(size.width());
+        LongMovers h;
+        AppStateAdapter adapter(*h.state, h.scheduler);
+        MainWindow window(adapter);
+        window.resize(size);
+        h.state->selectedSidebar = SidebarItem::overview;
+        h.state->announceChange();
+        window.show();
+        // Each turn settles one more level of nested layouts.
+        for (int turn = 0; turn < 10; ++turn) QCoreApplication::processEvents();
+        auto* page = window.page(SidebarItem::overview);
+        auto* scroll = page->findChild<QScrollArea*>();
+        ASSERT_NE(scroll, nullptr);
+        QWidget* view = scroll->viewport();
+        EXPECT_LE(scroll->widget()->width(), view->width()) << "the page is wider than its view";
+        const auto rightEdge = [&](QWidget* w) { return w->mapTo(view, QPoint(w->width(), 0)).x(); };
+
+        // Every figure, title and sentence whole: inside the view, as wide as its text, as tall as a line.
+        QStringList figures;
+        for (auto* label : page->findChildren<QLabel*>()) {
+            if (!label->isVisibleTo(page) || label->text().isEmpty()) continue;
+            const QFontMetrics fm(label->font());
+            EXPECT_LE(rightEdge(label), view->width()) << label->text().toStdString();
+            EXPECT_GE(label->height(), fm.height()) << label->text().toStdString();
+            if (!label->wordWrap()) {
+                EXPECT_LE(fm.horizontalAdvance(label->text()), label->contentsRect().width()) << label->text().toStdString();
+            }
+            figures << label->text();
+        }
+        for (const char* figure : {"+99.99 GB", "\u2212999.9 MB", "now 100.48 GB", "now 1.07 GB", "100%"})
+            EXPECT_TRUE(figures.contains(QString::fromUtf8(figure))) << figure;
+        for (auto* button : page->findChildren<QAbstractButton*>())
+            if (button->isVisibleTo(page)) {
+                EXPECT_LE(rightEdge(button), view->width()) << button->text().toStdString();
+            }
+
+        // The names: one line each, cut with an ellipsis, whole in the tooltip and for screen readers.
+        const QString members = QString::fromStdString(h.soaring + ", " + h.falling + ", " + h.level);
+        int names = 0;
+        for (QWidget* w : page->findChildren<QWidget*>()) {
+            const QString text = qobject_cast<ElidedLabel*>(w) ? static_cast<ElidedLabel*>(w)->text()
+                                 : qobject_cast<QLabel*>(w)  ? static_cast<QLabel*>(w)->text()
+                                                             : QString();
+            const bool mover = text == QString::fromStdString(h.soaring) || text == QString::fromStdString(h.falling);
+            if (!w->isVisibleTo(page) || (!mover && text != members)) continue;
+            ++names;
+            const QFontMetrics fm(w->font());
+            EXPECT_TRUE(shownLine(w).endsWith(QChar(0x2026))) << shownLine(w).toStdString();
+            EXPECT_LE(fm.horizontalAdvance(shownLine(w)), w->width());
+            EXPECT_LE(rightEdge(w), view->width());
+            EXPECT_GE(w->height(), fm.height()) << "the tails of g, p and y are cut";
+            EXPECT_EQ(w->toolTip(), text);
+            EXPECT_EQ(w->accessibleName(), text);
+        }
+        EXPECT_EQ(names, 3);  // two movers (the level app did not move) and the category's members
+    }
 }
 
 }  // namespace

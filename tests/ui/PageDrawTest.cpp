@@ -56,9 +56,11 @@ std::map<QString, MoverLook> shownMovers(const QWidget& page) {
     std::map<QString, MoverLook> out;
     for (auto* now : page.findChildren<QLabel*>()) {
         if (!now->isVisibleTo(&page) || !now->text().startsWith("now ")) continue;
+        // The row's labels: arrow, "now …" and change; the name is elided on a label of its own.
         const auto labels = now->parentWidget()->findChildren<QLabel*>(Qt::FindDirectChildrenOnly);
-        if (labels.size() != 4) continue;
-        out[labels[1]->text()] = {labels[0]->text(), labels[3]->text(), textColour(labels[0]), textColour(labels[3])};
+        const auto* name = now->parentWidget()->findChild<ElidedLabel*>(QString(), Qt::FindDirectChildrenOnly);
+        if (labels.size() != 3 || !name) continue;
+        out[name->text()] = {labels[0]->text(), labels[2]->text(), textColour(labels[0]), textColour(labels[2])};
     }
     return out;
 }

@@ -4,9 +4,12 @@
 
 #include "tests/app/AppHarness.h"
 #include "tests/fakes/FakeDesktopOpeners.h"
+#include "app/qt/AppStateAdapter.h"
+#include "ui/main/MainWindow.h"
 #include "ui/main/setup/SetupPage.h"
 
 #include <QAccessible>
+#include <QCoreApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
@@ -193,6 +196,46 @@ TEST(SetupPage, OpenersRevealFoldersAndStartTheBrowser) {
     bare.open();  // no resources folder
     EXPECT_FALSE(bare.find<QPushButton>("revealChromium")->isEnabled());
     EXPECT_FALSE(bare.find<QPushButton>("revealFirefox")->isEnabled());
+}
+
+// "More" and "Advanced" stay as the user left them while the page is up, and are folded again
+// when the user comes back from another page.
+TEST(SetupPage, GroupsFoldAgainWhenThePageComesBack) {
+    AppHarness h;
+    h.make();
+    AppStateAdapter adapter(*h.state, h.scheduler);
+    MainWindow window(adapter);
+    const auto go = [&](SidebarItem item) {
+        h.state->selectedSidebar = item;
+        h.state->announceChange();
+        QCoreApplication::processEvents();
+    };
+    go(SidebarItem::settings);
+    auto* setup = window.page(SidebarItem::settings);
+    const auto open = [&](const char* body) { return !setup->findChild<QWidget*>(body)->isHidden(); };
+    auto* more = setup->findChild<QToolButton*>("more");
+    auto* advanced = setup->findChild<QToolButton*>("advanced");
+    ASSERT_TRUE(more && advanced);
+    EXPECT_FALSE(open("moreBody"));
+    EXPECT_FALSE(open("advancedBody"));
+
+    more->click();
+    advanced->click();
+    h.state->announceChange();  // a tick while the page is up keeps them open
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(open("moreBody"));
+    EXPECT_TRUE(open("advancedBody"));
+    EXPECT_EQ(more->arrowType(), Qt::DownArrow);
+
+    go(SidebarItem::overview);
+    go(SidebarItem::settings);
+    EXPECT_FALSE(open("moreBody"));
+    EXPECT_FALSE(open("advancedBody"));
+    EXPECT_EQ(more->arrowType(), Qt::RightArrow);
+    EXPECT_EQ(advanced->arrowType(), Qt::RightArrow);
+    more->click();  // and the arrow still opens its group
+    EXPECT_TRUE(open("moreBody"));
+    EXPECT_FALSE(open("advancedBody"));
 }
 
 }  // namespace

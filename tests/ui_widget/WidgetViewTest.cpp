@@ -17,6 +17,8 @@
 #include <QComboBox>
 #include <QCursor>
 #include <QLabel>
+#include <QPushButton>
+#include <QStyleOptionButton>
 #include <QTest>
 #include <QVariantAnimation>
 
@@ -211,6 +213,38 @@ TEST(WidgetView, SettingsShowTheRowsOfThePlacement) {
     EXPECT_FALSE(popover->findChild<QCheckBox*>("widgetCompact")->isVisible());
     EXPECT_TRUE(popover->findChild<QCheckBox*>("widgetAutoCollapse")->isVisible());
     EXPECT_TRUE(popover->findChild<QAbstractButton*>("widgetPlacement1")->isChecked());
+}
+
+// Each segment's label fits the room inside its border and padding in the bold of a chosen
+// segment, whichever placement and range are chosen, and the pop-up keeps its width.
+TEST(WidgetView, SettingsSegmentsFitTheirBoldLabels) {
+    for (const auto& [placement, range] : {std::pair{WidgetPlacement::floating, 5},
+                                           std::pair{WidgetPlacement::dockedTop, 10},
+                                           std::pair{WidgetPlacement::dockedBottom, 15}}) {
+        Widget w({.placement = placement, .trendRangeMinutes = range});
+        w.open().openSettings();
+        auto* popover = w.view().settingsPopover();
+        ASSERT_TRUE(popover && popover->isVisible());
+        EXPECT_LE(popover->width(), 280);
+        int chosen = 0;
+        for (const QString name : {"widgetPlacement0", "widgetPlacement1", "widgetPlacement2", "widgetRange0",
+                                   "widgetRange1", "widgetRange2"}) {
+            auto* segment = popover->findChild<QPushButton*>(name);
+            ASSERT_NE(segment, nullptr) << name.toStdString();
+            QStyleOptionButton option;
+            option.initFrom(segment);
+            option.text = segment->text();
+            option.state |= QStyle::State_On;
+            const QRect room = segment->style()->subElementRect(QStyle::SE_PushButtonContents, &option, segment);
+            QFont bold = segment->font();
+            bold.setWeight(QFont::DemiBold);
+            EXPECT_LE(QFontMetrics(bold).horizontalAdvance(segment->text()), room.width())
+                << segment->text().toStdString() << " in " << room.width() << " px";
+            EXPECT_LE(segment->geometry().right(), popover->contentsRect().right()) << segment->text().toStdString();
+            chosen += segment->isChecked();
+        }
+        EXPECT_EQ(chosen, 2);  // one placement and one range
+    }
 }
 
 TEST(WidgetView, SettingsWriteTheirFieldAndResizeOrRebuild) {

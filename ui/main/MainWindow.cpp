@@ -197,7 +197,6 @@ void MainWindow::buildMenus() {
     app->addAction("Quit Velmora", QKeySequence("Ctrl+Q"), this, [] { QCoreApplication::quit(); });
 
     viewMenu_ = menuBar()->addMenu("View");
-    viewMenu_->addSeparator();
     for (const auto& section : sections) {
         auto* action = new QAction(section.menuTitle, this);
         action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key(Qt::Key_1 + indexOf(section.item))));

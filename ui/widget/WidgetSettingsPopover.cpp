@@ -6,6 +6,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -18,6 +19,8 @@
 #include "ui/style/Fonts.h"
 #include "ui/widget/FloatingWidgetView.h"
 #include "ui/widget/WidgetElements.h"
+
+#include <cmath>
 
 namespace velmora {
 
@@ -37,6 +40,9 @@ QButtonGroup* segmented(QWidget* parent, QVBoxLayout* into, const QString& capti
     row->setSpacing(0);
     auto* group = new QButtonGroup(parent);
     group->setExclusive(true);
+    // The chosen segment's font; the others are the same size, only lighter.
+    const QFont chosenFont = roleFont(TextRole::callout, QFont::DemiBold);
+    constexpr int segmentPadding = 4;
     for (int i = 0; i < labels.size(); ++i) {
         auto* b = new QPushButton(labels[i], parent);
         b->setCheckable(true);
@@ -47,9 +53,15 @@ QButtonGroup* segmented(QWidget* parent, QVBoxLayout* into, const QString& capti
                               : i == labels.size() - 1 ? "border-top-right-radius: 6px; border-bottom-right-radius: 6px;"
                                                        : "";
         b->setStyleSheet(QString("QPushButton { background: rgba(255,255,255,20); color: white; border: 1px solid "
-                                 "rgba(255,255,255,36); padding: 4px 6px; font-size: 12px; %1 }"
+                                 "rgba(255,255,255,36); padding: 4px %1px; font-size: %2px; %3 }"
                                  "QPushButton:checked { background: rgba(255,255,255,64); font-weight: 600; }")
+                             .arg(segmentPadding)
+                             .arg(chosenFont.pixelSize())
                              .arg(corners));
+        // Never narrower than its label in the bold of a chosen segment: choosing one must not cut it.
+        // One pixel more for the rounding of the lighter label's own size.
+        b->setMinimumWidth(static_cast<int>(std::ceil(QFontMetricsF(chosenFont).horizontalAdvance(labels[i]))) +
+                           2 * (segmentPadding + 1) + 1);
         group->addButton(b, i);
         row->addWidget(b, 1);
     }

@@ -74,8 +74,6 @@ TEST(StableInstall, CopiesIntoLocalOrRefuses) {
             EXPECT_EQ(entry.path().filename().string().find('.'), std::string::npos) << entry.path();
 
     const std::string notLocated = "Could not locate the running application.";
-    const std::string incomplete =
-        "Could not copy a complete app to ~/.local. Build the app in the build folder first, then try again.";
     EXPECT_EQ(t.error(t.installer("")), notLocated);
     EXPECT_EQ(t.error(t.installer("velmora")), notLocated);
     EXPECT_EQ(t.error(t.installer((t.build / "missing").string())), notLocated);
@@ -90,12 +88,53 @@ TEST(StableInstall, CopiesIntoLocalOrRefuses) {
     EXPECT_EQ(::access((t.home / ".local/bin/velmora").c_str(), X_OK), 0);
     EXPECT_EQ(std::distance(fs::directory_iterator(t.home / ".local/bin"), fs::directory_iterator()), 1);
 
-    // A folder in the way: the old entry stays, no half copy is left behind.
+    // A folder in the way: the old entry stays, no half copy is left behind, and the error says where.
     fs::remove(t.home / ".local/bin/velmora");
     write(t.home / ".local/bin/velmora/keep", "x");
-    EXPECT_EQ(t.error(t.installer((t.build / "velmora").string())), incomplete);
+    EXPECT_EQ(t.error(t.installer((t.build / "velmora").string())),
+              "Is a directory: " + (t.home / ".local/bin/velmora").string());
     EXPECT_EQ(contents(t.home / ".local/bin/velmora/keep"), "x");
     EXPECT_EQ(std::distance(fs::directory_iterator(t.home / ".local/bin"), fs::directory_iterator()), 1);
+}
+
+// Each failure of the file system names the path it happened at, so the user knows what to move.
+TEST(StableInstall, FailuresNameTheirPath) {
+    Install t;
+    write(t.build / "velmora", "#!/bin/sh\nexit 0\n", true);
+    write(t.build / "extension/chromium/manifest.json", "{}");
+    const auto installFrom = [&](const fs::path& program) { return t.error(t.installer(program.string())); };
+
+    // A file where ~/.local should be: that file is named, not the folder that could not be made.
+    write(t.home / ".local", "not a folder");
+    EXPECT_EQ(installFrom(t.build / "velmora"), "Not a directory: " + (t.home / ".local").string());
+    fs::remove(t.home / ".local");
+
+    // A file where the applications folder should be.
+    write(t.home / ".local/share/applications", "x");
+    EXPECT_EQ(installFrom(t.build / "velmora"), "Not a directory: " + (t.home / ".local/share/applications").string());
+    fs::remove(t.home / ".local/share/applications");
+
+    // A folder where the desktop entry goes.
+    fs::create_directories(t.home / ".local/share/applications/velmora.desktop");
+    EXPECT_EQ(installFrom(t.build / "velmora"),
+              "Is a directory: " + (t.home / ".local/share/applications/velmora.desktop").string());
+    fs::remove(t.home / ".local/share/applications/velmora.desktop");
+
+    // Permissions bind only a user other than root.
+    if (::geteuid() != 0) {
+        // A program nobody may read names the program.
+        fs::permissions(t.build / "velmora", fs::perms(0300));
+        EXPECT_EQ(installFrom(t.build / "velmora"), "Permission denied: " + (t.build / "velmora").string());
+        fs::permissions(t.build / "velmora", fs::perms(0755));
+        // Resources that cannot be placed name where they were going; what was there stays.
+        write(t.home / ".local/share/velmora/old", "x");
+        fs::permissions(t.home / ".local/share", fs::perms(0555));
+        const std::string readOnly = installFrom(t.build / "velmora");
+        fs::permissions(t.home / ".local/share", fs::perms(0755));
+        EXPECT_EQ(readOnly, "Permission denied: " + (t.home / ".local/share/velmora").string());
+        EXPECT_EQ(contents(t.home / ".local/share/velmora/old"), "x");
+    }
+    EXPECT_EQ(installFrom(t.build / "velmora"), "");
 }
 
 TEST(StableInstall, QuitsOnlyOnceTheCopyRuns) {

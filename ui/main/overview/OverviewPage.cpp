@@ -3,6 +3,7 @@
 #include "ui/main/overview/OverviewPage.h"
 #include "ui/main/overview/OverviewRules.h"
 
+#include <QFontMetricsF>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -16,9 +17,38 @@
 #include "ui/style/Fonts.h"
 #include "ui/style/Palette.h"
 
+#include <algorithm>
+#include <cmath>
+#include <initializer_list>
+
 namespace velmora {
 
 namespace {
+
+// Wide enough for the widest of `samples` in `font`: a figure column never cuts the figure it
+// holds, whatever its value. Digits share one advance in a number font, so these stand for
+// every value of their length.
+int columnWidth(const QFont& font, std::initializer_list<const char*> samples) {
+    const QFontMetricsF metrics(font);
+    qreal widest = 0;
+    for (const char* sample : samples) widest = std::max(widest, metrics.horizontalAdvance(QString::fromUtf8(sample)));
+    return static_cast<int>(std::ceil(widest));
+}
+
+// The widest byte texts the formatter writes below a terabyte.
+constexpr std::initializer_list<const char*> widestBytes = {"1,023.9 MB", "1,023.99 GB"};
+constexpr std::initializer_list<const char*> widestChanges = {"\u22121,023.9 MB", "+1,023.9 MB", "\u22121,023.99 GB",
+                                                              "+1,023.99 GB"};
+
+// A label of one line that is never squeezed below its font's full line (descenders included),
+// whatever text it holds or held when the rows were first laid out.
+QLabel* lineLabel(const QFont& font, const QColor& colour, QWidget* parent,
+                  Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter) {
+    QLabel* label = textLabel("", font, colour, parent, alignment);
+    label->setMinimumHeight(QFontMetrics(font).height());
+    label->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    return label;
+}
 
 QColor categoryColour(AppCategory category, const QWidget* widget) {
     if (const auto c = color(category)) return QColor::fromRgbF(float(c->red), float(c->green), float(c->blue));
@@ -133,7 +163,7 @@ OverviewPage::OverviewPage(AppState& state, QWidget* parent) : Page(parent), sta
         line->addWidget(r.icon, 0, Qt::AlignTop);
         auto* names = new QVBoxLayout;
         names->setSpacing(2);
-        r.title = textLabel("", roleFont(TextRole::body, QFont::Medium), palette::primaryText(host), r.row);
+        r.title = lineLabel(roleFont(TextRole::body, QFont::Medium), palette::primaryText(host), r.row);
         names->addWidget(r.title);
         r.members = new ElidedLabel(1, r.row);
         r.members->setFont(roleFont(TextRole::caption));
@@ -142,11 +172,13 @@ OverviewPage::OverviewPage(AppState& state, QWidget* parent) : Page(parent), sta
         line->addLayout(names, 1);
         auto* figures = new QVBoxLayout;
         figures->setSpacing(2);
-        r.bytes = textLabel("", numberFont(roleFont(TextRole::body, QFont::DemiBold)), palette::primaryText(host), r.row,
+        r.bytes = lineLabel(numberFont(roleFont(TextRole::body, QFont::DemiBold)), palette::primaryText(host), r.row,
                             Qt::AlignRight | Qt::AlignVCenter);
+        r.bytes->setMinimumWidth(columnWidth(r.bytes->font(), widestBytes));
         figures->addWidget(r.bytes);
-        r.share = textLabel("", numberFont(roleFont(TextRole::caption)), palette::secondaryText(host), r.row,
+        r.share = lineLabel(numberFont(roleFont(TextRole::caption)), palette::secondaryText(host), r.row,
                             Qt::AlignRight | Qt::AlignVCenter);
+        r.share->setMinimumWidth(columnWidth(r.share->font(), {"100%"}));
         figures->addWidget(r.share);
         line->addLayout(figures);
         rows->addWidget(r.row);
@@ -181,19 +213,22 @@ OverviewPage::OverviewPage(AppState& state, QWidget* parent) : Page(parent), sta
         auto* line = new QHBoxLayout(r.row);
         line->setContentsMargins(0, 8, 0, 8);
         line->setSpacing(10);
-        r.arrow = textLabel("", roleFont(TextRole::caption, QFont::Bold), palette::orange(), r.row, Qt::AlignCenter);
+        r.arrow = lineLabel(roleFont(TextRole::caption, QFont::Bold), palette::orange(), r.row, Qt::AlignCenter);
         r.arrow->setFixedWidth(16);
         line->addWidget(r.arrow);
         auto* names = new QVBoxLayout;
         names->setSpacing(0);
-        r.name = textLabel("", roleFont(TextRole::body, QFont::Medium), palette::primaryText(host), r.row);
+        // An app's name can be any length: one line, cut with an ellipsis, whole in its tooltip.
+        r.name = new ElidedLabel(1, r.row);
+        r.name->setFont(roleFont(TextRole::body, QFont::Medium));
+        r.name->setColor(palette::primaryText(host));
         names->addWidget(r.name);
-        r.now = textLabel("", numberFont(roleFont(TextRole::caption)), palette::secondaryText(host), r.row);
+        r.now = lineLabel(numberFont(roleFont(TextRole::caption)), palette::secondaryText(host), r.row);
         names->addWidget(r.now);
         line->addLayout(names, 1);
-        r.delta = textLabel("", numberFont(roleFont(TextRole::body, QFont::DemiBold)), palette::orange(), r.row,
+        r.delta = lineLabel(numberFont(roleFont(TextRole::body, QFont::DemiBold)), palette::orange(), r.row,
                             Qt::AlignRight | Qt::AlignVCenter);
-        r.delta->setFixedWidth(90);
+        r.delta->setFixedWidth(std::max(90, columnWidth(r.delta->font(), widestChanges)));
         line->addWidget(r.delta);
         moverList->addWidget(r.row);
         r.divider = divider(host);

@@ -40,7 +40,7 @@ private:
     struct MoverRowWidgets {
         QWidget* row = nullptr;
         QLabel* arrow = nullptr;
-        QLabel* name = nullptr;
+        ElidedLabel* name = nullptr;
         QLabel* now = nullptr;
         QLabel* delta = nullptr;
         QWidget* divider = nullptr;

@@ -13,6 +13,9 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <utility>
+#include <vector>
+
 #include "platform/FirstRunFlags.h"
 #include "platform/qt/DesktopOpeners.h"
 #include "ui/main/overview/PageParts.h"
@@ -47,6 +50,8 @@ struct SetupViewLabels {
     QLabel* screenCaptureNote;
     QCheckBox* developerMode;
     QPushButton* openDeveloper;
+    // "More" and "Advanced": each arrow with the part it opens.
+    std::vector<std::pair<QToolButton*, QWidget*>> disclosures;
 };
 
 namespace {
@@ -110,28 +115,31 @@ QCheckBox* toggle(const QString& text, const char* name, QWidget* parent) {
     return t;
 }
 
-// A collapsed group under a disclosure arrow; returns the layout of its hidden part.
-QVBoxLayout* disclosure(QWidget* card, QVBoxLayout* rows, const QString& title, const char* name) {
+void setOpen(QToolButton* arrow, QWidget* body, bool open) {
+    arrow->setArrowType(open ? Qt::DownArrow : Qt::RightArrow);
+    body->setVisible(open);
+}
+
+// A collapsed group under a disclosure arrow; returns the layout of its hidden part and notes the
+// arrow and that part in `disclosures`.
+QVBoxLayout* disclosure(QWidget* card, QVBoxLayout* rows, const QString& title, const char* name,
+                        std::vector<std::pair<QToolButton*, QWidget*>>& disclosures) {
     auto* arrow = new QToolButton(card);
     arrow->setObjectName(name);
     arrow->setText(title);
-    arrow->setArrowType(Qt::RightArrow);
     arrow->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     arrow->setAutoRaise(true);
     arrow->setFont(roleFont(TextRole::body, QFont::DemiBold));
     rows->addWidget(arrow);
     auto* body = new QWidget(card);
     body->setObjectName(QString(name) + "Body");
-    body->setVisible(false);
+    setOpen(arrow, body, false);
     auto* layout = new QVBoxLayout(body);
     layout->setContentsMargins(0, 4, 0, 0);
     layout->setSpacing(8);
     rows->addWidget(body);
-    QObject::connect(arrow, &QToolButton::clicked, body, [arrow, body] {
-        const bool open = body->isHidden();
-        arrow->setArrowType(open ? Qt::DownArrow : Qt::RightArrow);
-        body->setVisible(open);
-    });
+    QObject::connect(arrow, &QToolButton::clicked, body, [arrow, body] { setOpen(arrow, body, body->isHidden()); });
+    disclosures.emplace_back(arrow, body);
     return layout;
 }
 
@@ -258,7 +266,7 @@ SetupPage::SetupPage(AppState& state, QWidget* parent)
 
     // 7. More.
     FormSection more = formSection(host, QString());
-    QVBoxLayout* m = disclosure(more.card, more.rows, "More", "more");
+    QVBoxLayout* m = disclosure(more.card, more.rows, "More", "more", w.disclosures);
     w.weeklyDigest = toggle("Weekly digest notification", "weeklyDigest", more.card);
     connect(w.weeklyDigest, &QCheckBox::toggled, this, [this](bool on) {
         state_.setWeeklyDigestEnabled(on);
@@ -284,7 +292,7 @@ SetupPage::SetupPage(AppState& state, QWidget* parent)
 
     // 8. Advanced.
     FormSection advanced = formSection(host, QString());
-    QVBoxLayout* a = disclosure(advanced.card, advanced.rows, "Advanced", "advanced");
+    QVBoxLayout* a = disclosure(advanced.card, advanced.rows, "Advanced", "advanced", w.disclosures);
     const auto sensorSwitch = [this](bool PermissionState::*member) {
         return [this, member](bool on) {
             state_.settings->setPermission(member, on);
@@ -350,6 +358,10 @@ void SetupPage::setOpeners(FileRevealer& revealer, BrowserLauncher& launcher) {
     revealer_ = &revealer;
     launcher_ = &launcher;
     chromiumFound_ = launcher_->chromiumBrowser().has_value();
+}
+
+void SetupPage::startOver() {
+    for (const auto& [arrow, body] : w_->disclosures) setOpen(arrow, body, false);
 }
 
 void SetupPage::showEvent(QShowEvent* event) {

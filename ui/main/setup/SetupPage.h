@@ -24,6 +24,8 @@ public:
     explicit SetupPage(AppState& state, QWidget* parent = nullptr);
     ~SetupPage() override;
     void refresh() override;
+    // Folds "More" and "Advanced" again, as a new page has them.
+    void startOver() override;
     // Replaces the desktop's file manager and browser (tests).
     void setOpeners(FileRevealer& revealer, BrowserLauncher& launcher);
 
