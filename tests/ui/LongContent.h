@@ -1,7 +1,7 @@
 #pragma once
 // An application state over the longest content a user meets: app names of 120 characters (as a
 // window class or a desktop entry may give them) in front, among the movers and in the daily
-// offenders, changes of −999.9 MB and +99.99 GB, memory getting tight and almost gone, a story with
+// offenders, changes of −1,023.9 MB and +99.99 GB, memory getting tight and almost gone, a story with
 // five badges, the longest verdict and a spike line, all about that app, another story marked at
 // "now", and the extension banner over the stories.
 #include <string>
@@ -26,8 +26,8 @@ inline std::string offenderName(int n) { return longNameStart + " Yearly Reports
 
 struct LongContent : AppHarness {
     static constexpr std::uint64_t GiB = 1024 * MiB;
-    // 999.9 MB and 99.99 GB, as the byte formatter writes them.
-    static constexpr std::int64_t fall = -1'048'471'142;
+    // 1,023.9 MB (the widest figure below a gigabyte) and 99.99 GB, as the byte formatter writes them.
+    static constexpr std::int64_t fall = -1'073'658'880;
     static constexpr std::int64_t rise = 107'363'582'935;
 
     LongContent() {

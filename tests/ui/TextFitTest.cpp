@@ -358,7 +358,7 @@ TEST(TextFit, EveryPageOfTheMainWindowAtTheSmallestAndTheDefaultSize) {
         }
     }
     // The rows of Who's heavy reported their badges, so painted texts were held against their boxes.
-    EXPECT_TRUE(painted.contains("\u2212999.9 MB") && painted.contains("+99.99 GB")) << painted.join(", ").toStdString();
+    EXPECT_TRUE(painted.contains("\u22121,023.9 MB") && painted.contains("+99.99 GB")) << painted.join(", ").toStdString();
     // The stories showed under the extension banner, at both sizes.
     EXPECT_EQ(bannersSeen, 2);
     // The detail was on screen, with everything the longest story brings.

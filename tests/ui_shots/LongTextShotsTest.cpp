@@ -1,4 +1,4 @@
-// Pictures over the longest content (120-character app names, −999.9 MB, +99.99 GB): Overview and
+// Pictures over the longest content (120-character app names, −1,023.9 MB, +99.99 GB): Overview and
 // the Stories page under the extension banner at the smallest and the default window size (there
 // filtered to the long-named app), the
 // story detail alone, Who's heavy, Live Chart and Trends at the smallest, the floating card, the docked bar and its

@@ -45,8 +45,9 @@ bool hasEqualDigits(const QFont& font) {
 int amountColumnWidth(const QFont& font, bool withSign) {
     const QFontMetricsF metrics(font);
     qreal widest = 0;
-    // Digits share one advance in a number font, so these stand for every amount of their length.
-    for (const char* amount : {"1023.9 MB", "99.99 GB"})
+    // Digits share one advance in a number font, so these stand for every amount of their length;
+    // the formatter groups thousands, so the widest megabytes carry a comma.
+    for (const char* amount : {"1,023.9 MB", "99.99 GB"})
         for (const QString sign : {QString(), QStringLiteral("+"), QStringLiteral("\u2212")})
             if (withSign || sign.isEmpty())
                 widest = std::max(widest, metrics.horizontalAdvance(sign + QString::fromLatin1(amount)));

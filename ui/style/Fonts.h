@@ -19,7 +19,7 @@ QFont numberFont(const QFont& font);
 // Whether the ten digits of `font` advance equally.
 bool hasEqualDigits(const QFont& font);
 // How wide a column of byte amounts in `font` must be so that no amount is ever cut: the widest
-// the formatter writes in MB and GB ("1023.9 MB", "99.99 GB"), with a sign when `withSign`.
+// the formatter writes in MB and GB ("1,023.9 MB", "99.99 GB"), with a sign when `withSign`.
 int amountColumnWidth(const QFont& font, bool withSign);
 
 }  // namespace velmora
