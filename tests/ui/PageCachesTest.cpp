@@ -4,6 +4,8 @@
 // sample.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "tests/ui/SeededHistory.h"
 #include "ui/main/heavy/HeavyAppsModel.h"
 #include "ui/main/heavy/HeavyPage.h"
@@ -219,15 +221,25 @@ TEST(PageCaches, HeavyRowsChangeOnlyWhereTheirDataChangedAndTheirLinesOnlyWithTh
     EXPECT_EQ(changes.size(), 2);
 }
 
-TEST(PageCaches, AHeavyRowDrawsTheHoursNewSampleAndItsNewWidth) {
+// Who's heavy at 900x560 over seven apps' 400 seconds, showing the hour.
+struct HourOfHeavyApps {
     AppHarness h;
-    h.make();
-    seedHistory(h, sevenApps(), 400);
-    HeavyPage page(*h.state);
-    page.resize(900, 560);
-    page.show();
-    page.picker()->choose(2);  // the hour
-    QCoreApplication::processEvents();
+    std::unique_ptr<HeavyPage> page;
+    HourOfHeavyApps() {
+        h.make();
+        seedHistory(h, sevenApps(), 400);
+        page = std::make_unique<HeavyPage>(*h.state);
+        page->resize(900, 560);
+        page->show();
+        page->picker()->choose(2);  // the hour
+        QCoreApplication::processEvents();
+    }
+};
+
+TEST(PageCaches, AHeavyRowDrawsTheHoursNewSampleAndItsNewWidth) {
+    HourOfHeavyApps shown;
+    AppHarness& h = shown.h;
+    HeavyPage& page = *shown.page;
     QWidget* viewport = page.list()->viewport();
     const QRect row = page.list()->visualRect(page.model()->index(0));
     // The line's band: under the name, left of the badge.
@@ -252,14 +264,8 @@ TEST(PageCaches, AHeavyRowDrawsTheHoursNewSampleAndItsNewWidth) {
 // A resize and nothing else between two paints (no sample, no refresh): the reduced line is made
 // again for the new width and reaches into the room the page gained.
 TEST(PageCaches, AHeavyRowsLineFollowsAResizeAlone) {
-    AppHarness h;
-    h.make();
-    seedHistory(h, sevenApps(), 400);
-    HeavyPage page(*h.state);
-    page.resize(900, 560);
-    page.show();
-    page.picker()->choose(2);  // the hour
-    QCoreApplication::processEvents();
+    HourOfHeavyApps shown;
+    HeavyPage& page = *shown.page;
     const auto version = [&] { return page.model()->data(page.model()->index(0), HeavyAppsModel::valuesVersionRole); };
     const QVariant drawnVersion = version();
     QWidget* viewport = page.list()->viewport();
