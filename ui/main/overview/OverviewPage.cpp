@@ -3,7 +3,7 @@
 #include "ui/main/overview/OverviewPage.h"
 #include "ui/main/overview/OverviewRules.h"
 
-#include <QFontMetricsF>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -18,27 +18,10 @@
 #include "ui/style/Palette.h"
 
 #include <algorithm>
-#include <cmath>
-#include <initializer_list>
 
 namespace velmora {
 
 namespace {
-
-// Wide enough for the widest of `samples` in `font`: a figure column never cuts the figure it
-// holds, whatever its value. Digits share one advance in a number font, so these stand for
-// every value of their length.
-int columnWidth(const QFont& font, std::initializer_list<const char*> samples) {
-    const QFontMetricsF metrics(font);
-    qreal widest = 0;
-    for (const char* sample : samples) widest = std::max(widest, metrics.horizontalAdvance(QString::fromUtf8(sample)));
-    return static_cast<int>(std::ceil(widest));
-}
-
-// The widest byte texts the formatter writes below a terabyte.
-constexpr std::initializer_list<const char*> widestBytes = {"1,023.9 MB", "1,023.99 GB"};
-constexpr std::initializer_list<const char*> widestChanges = {"\u22121,023.9 MB", "+1,023.9 MB", "\u22121,023.99 GB",
-                                                              "+1,023.99 GB"};
 
 // A label of one line that is never squeezed below its font's full line (descenders included),
 // whatever text it holds or held when the rows were first laid out.
@@ -174,11 +157,11 @@ OverviewPage::OverviewPage(AppState& state, QWidget* parent) : Page(parent), sta
         figures->setSpacing(2);
         r.bytes = lineLabel(numberFont(roleFont(TextRole::body, QFont::DemiBold)), palette::primaryText(host), r.row,
                             Qt::AlignRight | Qt::AlignVCenter);
-        r.bytes->setMinimumWidth(columnWidth(r.bytes->font(), widestBytes));
+        r.bytes->setMinimumWidth(amountColumnWidth(r.bytes->font(), false));
         figures->addWidget(r.bytes);
         r.share = lineLabel(numberFont(roleFont(TextRole::caption)), palette::secondaryText(host), r.row,
                             Qt::AlignRight | Qt::AlignVCenter);
-        r.share->setMinimumWidth(columnWidth(r.share->font(), {"100%"}));
+        r.share->setMinimumWidth(QFontMetrics(r.share->font()).horizontalAdvance("100%"));
         figures->addWidget(r.share);
         line->addLayout(figures);
         rows->addWidget(r.row);
@@ -228,7 +211,7 @@ OverviewPage::OverviewPage(AppState& state, QWidget* parent) : Page(parent), sta
         line->addLayout(names, 1);
         r.delta = lineLabel(numberFont(roleFont(TextRole::body, QFont::DemiBold)), palette::orange(), r.row,
                             Qt::AlignRight | Qt::AlignVCenter);
-        r.delta->setFixedWidth(std::max(90, columnWidth(r.delta->font(), widestChanges)));
+        r.delta->setFixedWidth(std::max(90, amountColumnWidth(r.delta->font(), true)));
         line->addWidget(r.delta);
         moverList->addWidget(r.row);
         r.divider = divider(host);
