@@ -1,6 +1,5 @@
 #include "platform/linux/LinuxStableInstaller.h"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/syscall.h>
@@ -16,6 +15,8 @@
 #include <filesystem>
 #include <thread>
 #include <vector>
+
+#include "platform/linux/PosixFileSystem.h"
 
 extern char** environ;
 
@@ -145,31 +146,6 @@ void copyIntoPlace(const fs::path& from, const fs::path& to) {
     if (ec) fail(ec, to);
 }
 
-// `text` into the file `to`, written under a temporary name and renamed into place.
-void writeIntoPlace(const fs::path& to, const std::string& text) {
-    const Leftover temp{besideName(to, ".new-")};
-    const int fd = ::open(temp.path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) fail(lastError(), to);
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            const auto ec = lastError();
-            ::close(fd);
-            fail(ec, to);
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (::fsync(fd) != 0) {
-        const auto ec = lastError();
-        ::close(fd);
-        fail(ec, to);
-    }
-    if (::close(fd) != 0) fail(lastError(), to);
-    if (::rename(temp.path.c_str(), to.c_str()) != 0) fail(lastError(), to);
-}
-
 // True once `pid` has ended (a zombie counts: it holds no files), false when `seconds` pass first.
 bool waitForExit(pid_t pid, double seconds) {
     const int fd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
@@ -246,7 +222,10 @@ std::string LinuxStableInstaller::install() {
         createFolder(share.parent_path());
         copyIntoPlace(*locations_.resources, share);
     }
-    writeIntoPlace(applications / "velmora.desktop", velmoraDesktopEntry(destination.string()));
+    const fs::path entry = applications / "velmora.desktop";
+    PosixFileSystem files;
+    // The writer leaves errno as its failing step set it.
+    if (!files.writeAtomically(entry.string(), velmoraDesktopEntry(destination.string()))) fail(lastError(), entry);
     return destination.string();
 }
 

@@ -52,7 +52,10 @@ QStringList titleLines(const QString& title, const QFont& font, int width, std::
         out << line.text;
         starts.push_back(line.start);
     }
-    if (out.isEmpty()) out << QString(), starts.push_back(0);
+    if (out.isEmpty()) {
+        out << QString();
+        starts.push_back(0);
+    }
     return out;
 }
 
