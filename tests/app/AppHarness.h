@@ -67,6 +67,19 @@ struct AppHarness {
         state = std::make_unique<AppState>(dependencies(factory));
         return *state;
     }
+    // An app of one process, started from /usr/bin/`program`, with a window named `name`.
+    void addApp(std::int32_t pid, const std::string& program, const std::string& name, std::uint64_t bytes,
+                bool front) {
+        ProcessReading r;
+        r.pid = pid;
+        r.executablePath = "/usr/bin/" + program;
+        r.shortName = program;
+        r.parentPid = 1;
+        r.footprintBytes = bytes;
+        r.startTime = 5;
+        processes.processes.push_back(r);
+        desktop.apps.push_back({pid, program, name, false, front});
+    }
 };
 
 }  // namespace velmora

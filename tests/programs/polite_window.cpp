@@ -1,6 +1,7 @@
 // A window that says how it was asked to end: polite_window <title>. It prints "shown" once it is
-// on screen, "close" when a close request reaches it (what the window manager sends for
-// _NET_CLOSE_WINDOW) and then exits with status 0 by itself; a SIGTERM instead prints "sigterm"
+// on screen, "maximized" when the window manager maximizes it, "close" when a close request reaches
+// it (what the window manager sends for _NET_CLOSE_WINDOW) and then exits with status 0 by itself;
+// both come by way of the window manager, in the order it handled them; a SIGTERM instead prints "sigterm"
 // and exits with status 3, so a test can tell a polite quit from a signal. With "--no-window" it
 // shows nothing: the same program name, without a window.
 #include <sys/prctl.h>
@@ -13,6 +14,7 @@
 #include <QCloseEvent>
 #include <QTimer>
 #include <QWidget>
+#include <QWindowStateChangeEvent>
 
 namespace {
 
@@ -27,6 +29,15 @@ public:
     using QWidget::QWidget;
 
 protected:
+    void changeEvent(QEvent* event) override {
+        if (event->type() == QEvent::WindowStateChange &&
+            !(static_cast<QWindowStateChangeEvent*>(event)->oldState() & Qt::WindowMaximized) &&
+            (windowState() & Qt::WindowMaximized)) {
+            std::printf("maximized\n");
+            std::fflush(stdout);
+        }
+        QWidget::changeEvent(event);
+    }
     void closeEvent(QCloseEvent* event) override {
         std::printf("close\n");
         std::fflush(stdout);

@@ -53,22 +53,10 @@ struct LongContent : AppHarness {
         steady.now += 1;
         processes.processes.clear();
         desktop.apps.clear();
-        const auto add = [&](std::int32_t pid, const std::string& program, const std::string& name, std::uint64_t bytes,
-                             bool front) {
-            ProcessReading r;
-            r.pid = pid;
-            r.executablePath = "/usr/bin/" + program;
-            r.shortName = program;
-            r.parentPid = 1;
-            r.footprintBytes = bytes;
-            r.startTime = 5;
-            processes.processes.push_back(r);
-            desktop.apps.push_back({pid, program, name, false, front});
-        };
-        add(100, "longapp", longAppName, 999 * MiB + 943 * 1024, true);  // 999.9 MB
-        add(101, "soaring", soaringAppName, 500 * MiB + (moved ? rise : 0), false);
-        add(102, "falling", fallingAppName, 1100 * MiB + (moved ? 0 : static_cast<std::uint64_t>(-fall)), false);
-        add(103, "firefox", "Firefox", 1800 * MiB, false);
+        addApp(100, "longapp", longAppName, 999 * MiB + 943 * 1024, true);  // 999.9 MB
+        addApp(101, "soaring", soaringAppName, 500 * MiB + (moved ? rise : 0), false);
+        addApp(102, "falling", fallingAppName, 1100 * MiB + (moved ? 0 : static_cast<std::uint64_t>(-fall)), false);
+        addApp(103, "firefox", "Firefox", 1800 * MiB, false);
         // 999.9 MB free of 99.99 GB: under 5 % free, with 99.99 GB written to disk.
         memory.reading = {100 * GiB - 10 * MiB, 999 * MiB + 943 * 1024, 0, 100 * GiB - 10 * MiB,
                           MemoryPressureLevel::warning};

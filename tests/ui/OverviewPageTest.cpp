@@ -86,21 +86,9 @@ struct LongMovers : AppHarness {
             clock.advance(1);
             processes.processes.clear();
             desktop.apps.clear();
-            const auto add = [&](std::int32_t pid, const std::string& program, const std::string& name,
-                                 std::uint64_t bytes) {
-                ProcessReading r;
-                r.pid = pid;
-                r.executablePath = "/usr/bin/" + program;
-                r.shortName = program;
-                r.parentPid = 1;
-                r.footprintBytes = bytes;
-                r.startTime = 5;
-                processes.processes.push_back(r);
-                desktop.apps.push_back({pid, program, name, false, pid == 100});
-            };
-            add(100, "steady", level, 12 * MiB + 100 * 1024);
-            add(101, "soaring", soaring, 500 * MiB + (moved ? 107'363'582'935ull : 0));
-            add(102, "falling", falling, 1100 * MiB + (moved ? 0 : 1'048'471'142ull));
+            addApp(100, "steady", level, 12 * MiB + 100 * 1024, true);
+            addApp(101, "soaring", soaring, 500 * MiB + (moved ? 107'363'582'935ull : 0), false);
+            addApp(102, "falling", falling, 1100 * MiB + (moved ? 0 : 1'048'471'142ull), false);
             state->sampler->tick();
         }
     }

@@ -33,15 +33,7 @@ inline void seedHistory(AppHarness& h, const std::vector<SeededApp>& apps, int t
             const auto pid = static_cast<std::int32_t>(100 + i);
             const auto bytes = static_cast<std::uint64_t>(static_cast<std::int64_t>(apps[i].startBytes) +
                                                           apps[i].bytesPerTick * t + static_cast<std::int64_t>(apps[i].wobble) * (t % 7) / 6);
-            ProcessReading reading;
-            reading.pid = pid;
-            reading.executablePath = "/usr/bin/" + apps[i].program;
-            reading.shortName = apps[i].program;
-            reading.parentPid = 1;
-            reading.footprintBytes = bytes;
-            reading.startTime = 5;
-            h.processes.processes.push_back(reading);
-            h.desktop.apps.push_back({pid, apps[i].program, apps[i].name, false, i == 0});
+            h.addApp(pid, apps[i].program, apps[i].name, bytes, i == 0);
         }
         h.state->sampler->tick();
         h.clock.advance(1);
