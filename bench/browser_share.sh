@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The whole application's share of one core on the private desktop, main window minimised: first
-# with no browser, then beside Chromium with 8 local pages open in tabs, the one in front
-# animating a canvas. Both in the same run, from the same running application.
+# The whole application's share of one core on the private desktop, main window minimised, from
+# steady state on (90 s after start): first with no browser, then beside Chromium with 8 local
+# pages open in tabs, the one in front animating a canvas. Both in the same run, from the same
+# running application, each beside top -b -d 1 over the same seconds.
 #   bench/browser_share.sh [seconds]     (default 60, for each of the two)
 # Run from the source tree after building (VELMORA_BUILD_DIR, default build).
 set -euo pipefail
@@ -10,7 +11,6 @@ if [ "${VELMORA_INSIDE_DESKTOP:-}" != 1 ]; then exec ./scripts/with-desktop.sh "
 source bench/share_common.sh
 
 seconds=${1:-60}
-warmup_seconds=20
 browser_warmup_seconds=45
 browser=/usr/bin/chromium
 [ -x "$browser" ] || { echo "$browser is missing (scripts/install-deps.sh installs it)"; exit 1; }
@@ -56,9 +56,10 @@ start_velmora
 xdotool windowminimize "$window"
 echo "processes on the machine: $(process_count)"
 echo "load average at start: $(load_average)"
-sleep "$warmup_seconds"
-alone=$(share "$seconds")
-echo "no browser, main window minimised, $seconds s: $alone % of one core"
+wait_steady
+measure "$seconds"
+alone=$share
+echo "no browser, main window minimised: $(describe_share)"
 
 # The canvas page is given first, so it is the tab in front.
 urls=("file://$pages/canvas.html")
@@ -80,8 +81,9 @@ fi
 # A browser maps and hands round shared memory busily for its first half minute or so.
 sleep "$browser_warmup_seconds"
 echo "browser processes: $(pgrep -c -s "$browser_pid" || echo 0); processes on the machine: $(process_count)"
-beside=$(share "$seconds")
+measure "$seconds"
+beside=$share
 kill -0 "$browser_pid" 2>/dev/null || { echo "Chromium exited during the measurement"; exit 1; }
-echo "beside Chromium (8 tabs, the canvas in front), $seconds s: $beside % of one core (target at most 0.6 %)"
-awk -v b="$beside" -v a="$alone" 'BEGIN { if (a > 0) printf "ratio to no browser: %.2f (target at most 1.3)\n", b / a }'
+echo "beside Chromium (8 tabs, the canvas in front): $(describe_share)"
+awk -v b="$beside" -v a="$alone" 'BEGIN { if (a > 0) printf "ratio to no browser: %.2f\n", b / a }'
 echo "load average at end: $(load_average)"

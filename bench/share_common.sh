@@ -1,16 +1,23 @@
 # Shared by the *_share.sh benchmarks, sourced from the source tree on the private desktop:
 # private folders, the application started in them, and its processor share and memory read from
-# /proc. Everything started here ends with the script.
+# /proc. Beside the application runs `top -b -d 1`, which also reads every process once a second:
+# each share is printed beside top's over the same seconds. Everything started here ends with the
+# script.
 build=${VELMORA_BUILD_DIR:-build}
 ticks=$(getconf CLK_TCK)
 home=$(mktemp -d /tmp/velmora-share.XXXXXX)
 pid=""
+top_pid=""
 window=""
 sleepers=()
+# Seconds from start to steady state: the application's share rises over its first minute.
+steady_seconds=${VELMORA_STEADY_SECONDS:-90}
 
 stop_velmora() {
   if [ -n "$pid" ]; then kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; fi
+  if [ -n "$top_pid" ]; then kill "$top_pid" 2>/dev/null || true; wait "$top_pid" 2>/dev/null || true; fi
   pid=""
+  top_pid=""
 }
 cleanup() {
   stop_velmora
@@ -39,6 +46,8 @@ start_velmora() {
   XDG_DATA_HOME="$home/data" XDG_CONFIG_HOME="$home/config" XDG_CACHE_HOME="$home/cache" HOME="$home" \
     "$build/velmora" >"$home/log" 2>&1 &
   pid=$!
+  top -b -d 1 >/dev/null 2>&1 &
+  top_pid=$!
   window=""
   for _ in $(seq 200); do
     window=$(xdotool search --all --onlyvisible --pid "$pid" --name '(^| — )Velmora$' 2>/dev/null | tail -n 1 || true)
@@ -56,6 +65,8 @@ start_velmora() {
 }
 
 # utime + stime of the whole process, in clock ticks (the name in parentheses may hold spaces).
+# Ticks are samples: a burst that starts and ends between two ticks is never charged, so they
+# are printed only beside the scheduler's figure, never instead of it.
 cpu_ticks() {
   local rest
   rest=$(sed 's/^.*) //' "/proc/$pid/stat")
@@ -64,15 +75,79 @@ cpu_ticks() {
 field_kib() { awk -v key="$1:" '$1 == key { print $2 }' "/proc/$pid/status"; }
 resident_mib() { echo "$(($(field_kib VmRSS) / 1024)) MiB (peak $(($(field_kib VmHWM) / 1024)) MiB)"; }
 
-# Share of one core over `seconds`, in percent, printed on its own.
-share() {
+# Run time from the scheduler, in nanoseconds, of every thread of two processes (the application
+# and top), summed from each thread's /proc/PID/task/TID/schedstat. Threads are read again every
+# second so that one that starts is counted from zero and one that ends loses at most its last
+# second. `run_begin` starts the count, `run_step` adds what ran since the last step.
+declare -A run_last=()
+run_app_ns=0
+run_top_ns=0
+run_read() {  # prints "tid ns" for every thread of $1
+  local f v
+  for f in /proc/"$1"/task/*/schedstat; do
+    read -r v _ <"$f" 2>/dev/null || continue
+    f=${f%/schedstat}
+    echo "$1:${f##*/} $v"
+  done
+}
+run_step() {
+  local key v sum_app=0 sum_top=0 last
+  while read -r key v; do
+    last=${run_last[$key]:-0}
+    if [ "${key%%:*}" = "$pid" ]; then sum_app=$((sum_app + v - last)); else sum_top=$((sum_top + v - last)); fi
+    run_last[$key]=$v
+  done < <(run_read "$pid"; run_read "$top_pid")
+  run_app_ns=$((run_app_ns + sum_app))
+  run_top_ns=$((run_top_ns + sum_top))
+}
+run_begin() {
+  run_last=()
+  run_step
+  run_app_ns=0
+  run_top_ns=0
+}
+
+# Waits until `steady_seconds` have passed since the application started.
+wait_steady() {
+  local rest ago
+  rest=$(sed 's/^.*) //' "/proc/$pid/stat")
+  ago=$(awk -v start="$(awk '{ print $20 }' <<<"$rest")" -v hz="$ticks" '{ printf "%d", $1 - start / hz }' /proc/uptime)
+  [ "$ago" -ge "$steady_seconds" ] || sleep $((steady_seconds - ago))
+}
+
+# Measures `seconds` and sets, in percent of one core: share (the application, scheduler run
+# time), share_ticks (the same seconds counted in clock ticks), share_top (top -b -d 1) and
+# share_seconds. `measure_add` adds to the running totals instead of starting them again.
+share_reset() { total_app_ns=0 total_top_ns=0 total_ticks=0 total_seconds=0; }
+measure_add() {
   local seconds=$1 before after start end
   before=$(cpu_ticks)
   start=$(date +%s.%N)
-  sleep "$seconds"
+  run_begin
+  for _ in $(seq "$seconds"); do
+    sleep 1
+    run_step
+  done
   after=$(cpu_ticks)
   end=$(date +%s.%N)
-  awk -v t="$((after - before))" -v hz="$ticks" -v s="$start" -v e="$end" 'BEGIN { printf "%.3f", 100 * t / hz / (e - s) }'
+  total_app_ns=$((total_app_ns + run_app_ns))
+  total_top_ns=$((total_top_ns + run_top_ns))
+  total_ticks=$((total_ticks + after - before))
+  total_seconds=$(awk -v t="$total_seconds" -v s="$start" -v e="$end" 'BEGIN { printf "%.6f", t + e - s }')
+  share=$(awk -v n="$total_app_ns" -v s="$total_seconds" 'BEGIN { printf "%.3f", n / 1e7 / s }')
+  share_top=$(awk -v n="$total_top_ns" -v s="$total_seconds" 'BEGIN { printf "%.3f", n / 1e7 / s }')
+  share_ticks=$(awk -v t="$total_ticks" -v hz="$ticks" -v s="$total_seconds" 'BEGIN { printf "%.3f", 100 * t / hz / s }')
+  share_seconds=$(awk -v s="$total_seconds" 'BEGIN { printf "%.0f", s }')
+}
+measure() { share_reset; measure_add "$1"; }
+
+# The last measurement in words: the scheduler's figure, the tick figure of the same seconds,
+# top's figure and the ratio to top.
+describe_share() {
+  awk -v a="$share" -v k="$share_ticks" -v t="$share_top" -v s="$share_seconds" 'BEGIN {
+    printf "%.3f %% of one core over %d s (clock ticks said %.3f %%); top -b -d 1 %.3f %%", a, s, k, t
+    if (t > 0) printf ", ratio to top %.2f", a / t
+  }'
 }
 
 load_average() { cut -d' ' -f1-3 /proc/loadavg; }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The whole application's share of one core on the private desktop with the Stories page open over
 # 500 stored stories (the most the store keeps), against a floor measured in the same run: the
-# same application minimised, where only the sampling runs.
+# same application minimised, where only the sampling runs. From steady state on (90 s after
+# start), beside top -b -d 1 over the same seconds.
 #   bench/stories_share.sh [seconds per phase]     (default 60)
 # Run from the source tree after building (VELMORA_BUILD_DIR, default build).
 set -euo pipefail
@@ -10,7 +11,6 @@ if [ "${VELMORA_INSIDE_DESKTOP:-}" != 1 ]; then exec ./scripts/with-desktop.sh "
 source bench/share_common.sh
 
 phase_seconds=${1:-60}
-warmup_seconds=20
 stories=500
 mkdir -p "$home/data/Velmora"
 
@@ -53,12 +53,14 @@ fi
 echo "load average at start: $(load_average)"
 # Stories is the second page (Ctrl+2).
 xdotool windowactivate --sync "$window" key --clearmodifiers ctrl+2 2>/dev/null || true
-sleep "$warmup_seconds"
-open=$(share "$phase_seconds")
-echo "Stories open, $stories stories, $phase_seconds s: $open % of one core"
+wait_steady
+measure "$phase_seconds"
+open=$share
+echo "Stories open, $stories stories: $(describe_share)"
 xdotool windowminimize "$window"
 sleep 2
-floor=$(share "$phase_seconds")
-echo "minimised (floor), $phase_seconds s: $floor % of one core"
+measure "$phase_seconds"
+floor=$share
+echo "minimised (floor): $(describe_share)"
 awk -v o="$open" -v f="$floor" 'BEGIN { if (f > 0) printf "Stories open / floor: %.2f\n", o / f; else print "floor too small to divide" }'
 echo "load average at end: $(load_average)"
