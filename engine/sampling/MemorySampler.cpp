@@ -41,24 +41,25 @@ void MemorySampler::stop() {
 
 void MemorySampler::tick() {
     const Date now = clock_.now();
-    const auto raw = ProcessEnumerator::enumerate(processes_, desktop_, &knownApplications_);
-    auto apps = ProcessGrouper::group(raw, true, self_, &groupingMemo_);
-
-    std::vector<AppMemorySnapshot> snapshots;
-    snapshots.reserve(apps.size());
-    for (auto& app : apps) {
-        AppMemorySnapshot s;
-        s.identity = std::move(app.identity);
-        s.footprintBytes = app.footprintBytes;
-        if (app.compressedBytes != 0) s.compressedBytes = app.compressedBytes;
-        s.isForeground = app.isForeground;
-        s.timestamp = now;
-        s.processDetails = std::move(app.processDetails);
-        snapshots.push_back(std::move(s));
-    }
+    ProcessEnumerator::enumerate(processes_, desktop_, &knownApplications_, rawProcesses_);
+    ProcessGrouper::group(rawProcesses_, true, self_, groupingMemo_, groupedApps_);
     const SystemMemorySnapshot system = SystemMemorySnapshot::capture(memory_, clock_);
 
-    appSnapshots_ = std::move(snapshots);
+    // The groups' strings and lists are swapped into the published snapshots, and the last
+    // sample's go back to be written over: an app keeps its rank from one sample to the next more
+    // often than not, so its strings still fit.
+    appSnapshots_.resize(groupedApps_.size());
+    for (std::size_t i = 0; i < groupedApps_.size(); ++i) {
+        auto& app = groupedApps_[i];
+        AppMemorySnapshot& s = appSnapshots_[i];
+        std::swap(s.identity, app.identity);
+        s.footprintBytes = app.footprintBytes;
+        s.compressedBytes = app.compressedBytes != 0 ? std::optional(app.compressedBytes) : std::nullopt;
+        s.cpuPercent.reset();
+        s.isForeground = app.isForeground;
+        s.timestamp = now;
+        std::swap(s.processDetails, app.processDetails);
+    }
     announce();
     systemSnapshot_ = system;
     announce();

@@ -68,6 +68,9 @@ private:
     FootprintHistoryMap footprintHistory_;
     ProcessEnumerator::KnownApplications knownApplications_;
     ProcessGrouper::Memo groupingMemo_;
+    // Kept from one sample to the next for their storage only.
+    std::vector<RawProcess> rawProcesses_;
+    std::vector<ProcessGrouper::GroupedApp> groupedApps_;
     std::optional<Scheduler::TimerId> timer_;
 };
 

@@ -30,11 +30,16 @@ struct ProcessEnumerator {
     struct KnownApplication {
         std::optional<std::uint64_t> startTime;
         RunningApplication application;
+        bool seen = false;  // in the sample being enumerated
     };
     using KnownApplications = std::unordered_map<std::int32_t, KnownApplication>;
 
     static std::vector<RawProcess> enumerate(ProcessSource& processes, DesktopSession& desktop,
                                              KnownApplications* known = nullptr);
+    // The same list written over `out`, whose strings are reused: a sampler that keeps it between
+    // samples allocates next to nothing for the processes it saw before.
+    static void enumerate(ProcessSource& processes, DesktopSession& desktop, KnownApplications* known,
+                          std::vector<RawProcess>& out);
 };
 
 using RawProcess = ProcessEnumerator::RawProcess;

@@ -199,11 +199,38 @@ struct Facts {
     }
 };
 
+// One process of a sample with its facts.
+struct Entry {
+    const RawProcess* p = nullptr;
+    const Facts* facts = nullptr;
+};
+
+// A group's place in this call's output, by grouping key. Keys stay from call to call, so an app
+// seen before costs no allocation; a place from an earlier call counts as none.
+struct GroupSlot {
+    std::uint64_t call = 0;
+    std::size_t index = 0;
+};
+
 }  // namespace
 
 struct ProcessGrouper::Memo::State {
     std::unordered_map<std::int32_t, Facts> byPid;
     std::uint64_t calls = 0;
+
+    // Working lists of one call, kept for their storage.
+    std::deque<Facts> extra;
+    std::vector<Entry> entries;
+    std::vector<std::size_t> roots;
+    std::vector<std::size_t> rootAncestorFrom;
+    std::unordered_map<std::string, GroupSlot, TransparentHash, std::equal_to<>> groupIndex;
+    // This call's groups in the order they were found (later slots are storage left from earlier
+    // calls), and how many details each has so far: a group found at the same place as before
+    // writes over its own strings.
+    std::vector<ProcessGrouper::GroupedApp> groups;
+    std::vector<std::size_t> detailCounts;
+    std::vector<std::size_t> order;  // largest first
+    std::string key;
 };
 
 ProcessGrouper::Memo::Memo() : state_(std::make_unique<State>()) {}
@@ -214,18 +241,19 @@ std::size_t ProcessGrouper::Memo::size() const { return state_->byPid.size(); }
 
 namespace {
 
-// One process of this sample with its facts.
-struct Entry {
-    const RawProcess* p = nullptr;
-    const Facts* facts = nullptr;
-};
-
 class Grouping {
 public:
     Grouping(const std::vector<RawProcess>& raw, bool includeSelf, const SelfProcess& self,
              ProcessGrouper::Memo::State& memo)
-        : includeSelf_(includeSelf), self_(self) {
-        const std::uint64_t call = ++memo.calls;
+        : includeSelf_(includeSelf), self_(self), call_(++memo.calls), extra_(memo.extra), entries_(memo.entries),
+          roots_(memo.roots), groupIndex_(memo.groupIndex), groups_(memo.groups), detailCounts_(memo.detailCounts),
+          order_(memo.order), key_(memo.key), rootAncestorFrom_(memo.rootAncestorFrom) {
+        const std::uint64_t call = call_;
+        extra_.clear();
+        entries_.clear();
+        roots_.clear();
+        rootAncestorFrom_.clear();
+        detailCounts_.clear();
         entries_.reserve(raw.size());
         std::size_t pids = 0;  // distinct ones in this sample
         for (const auto& p : raw) {
@@ -252,12 +280,28 @@ public:
         }
     }
 
-    std::vector<ProcessGrouper::GroupedApp> run() {
+    // The groups, largest first, written over `out` (copied, so that every string keeps fitting
+    // the same group's next time).
+    void run(std::vector<ProcessGrouper::GroupedApp>& out) {
         for (std::size_t i = 0; i < entries_.size(); ++i) add(i);
-        std::stable_sort(groups_.begin(), groups_.end(), [](const auto& a, const auto& b) {
-            return a.footprintBytes > b.footprintBytes;
+        const std::size_t count = detailCounts_.size();
+        // Groups and details beyond this call's are left over from earlier calls.
+        for (std::size_t g = 0; g < count; ++g) {
+            auto& details = groups_[g].processDetails;
+            details.erase(details.begin() + static_cast<std::ptrdiff_t>(detailCounts_[g]), details.end());
+        }
+        order_.resize(count);
+        for (std::size_t g = 0; g < count; ++g) order_[g] = g;
+        // Ties keep the order the groups were found in.
+        std::sort(order_.begin(), order_.end(), [this](std::size_t a, std::size_t b) {
+            const std::uint64_t x = groups_[a].footprintBytes, y = groups_[b].footprintBytes;
+            return x != y ? x > y : a < b;
         });
-        return std::move(groups_);
+        out.resize(count);
+        for (std::size_t k = 0; k < count; ++k) out[k] = groups_[order_[k]];
+        // Keys of apps gone long since are dropped once they outnumber the live ones.
+        if (groupIndex_.size() > 2 * count + 64)
+            std::erase_if(groupIndex_, [this](const auto& slot) { return slot.second.call != call_; });
     }
 
 private:
@@ -362,60 +406,95 @@ private:
         }
         if (isSelf && !includeSelf_) return;
 
-        ProcessDetail detail{p.pid, p.name, p.footprintBytes, p.parentPID != 0 ? std::optional(p.parentPID) : std::nullopt};
         const std::uint64_t compressed = p.compressedBytes.value_or(0);
 
-        if (auto it = groupIndex_.find(std::string_view(key_)); it != groupIndex_.end()) {
-            auto& g = groups_[it->second];
+        auto slot = groupIndex_.find(std::string_view(key_));
+        if (slot != groupIndex_.end() && slot->second.call == call_) {
+            const std::size_t index = slot->second.index;
+            auto& g = groups_[index];
             auto& pids = g.identity.pids;
             pids.insert(std::upper_bound(pids.begin(), pids.end(), p.pid), p.pid);
             g.identity.isSelf = g.identity.isSelf || isSelf;
             g.footprintBytes = saturatingAdd(g.footprintBytes, p.footprintBytes);
             g.compressedBytes = saturatingAdd(g.compressedBytes, compressed);
             g.isForeground = g.isForeground || foreground;
-            g.processDetails.push_back(std::move(detail));
+            writeDetail(index, p);
             return;
         }
 
-        ProcessIdentity identity;
-        identity.groupingKey = key_;
+        const std::size_t index = detailCounts_.size();
+        if (slot == groupIndex_.end()) slot = groupIndex_.emplace(key_, GroupSlot{}).first;
+        slot->second = GroupSlot{call_, index};
+        if (index == groups_.size()) groups_.emplace_back();
+        detailCounts_.push_back(0);
+        auto& g = groups_[index];
+        ProcessIdentity& identity = g.identity;
+        identity.groupingKey.assign(key_);
         if (tool) {
-            identity.displayName = tool->displayName;
+            identity.bundleID.reset();
+            identity.displayName.assign(tool->displayName);
             if (hasTerminalAncestor(i)) identity.displayName += " (Terminal)";
         } else {
             const RawProcess& o = *entries_[owner].p;
             identity.bundleID = o.bundleID;
-            identity.displayName = fam ? std::string(fam->displayName) : o.name;
+            if (fam) identity.displayName.assign(fam->displayName);
+            else identity.displayName.assign(o.name);
         }
-        identity.pids = {p.pid};
+        identity.pids.assign(1, p.pid);
         identity.isSelf = isSelf;
-        groupIndex_.emplace(key_, groups_.size());
-        groups_.push_back(ProcessGrouper::GroupedApp{std::move(identity), p.footprintBytes, compressed, foreground,
-                                                     {std::move(detail)}});
+        g.footprintBytes = p.footprintBytes;
+        g.compressedBytes = compressed;
+        g.isForeground = foreground;
+        writeDetail(index, p);
+    }
+
+    // The next detail of group `index`, over one left from an earlier call where there is one.
+    void writeDetail(std::size_t index, const RawProcess& p) {
+        auto& details = groups_[index].processDetails;
+        std::size_t& count = detailCounts_[index];
+        if (count == details.size()) details.emplace_back();
+        ProcessDetail& d = details[count++];
+        d.pid = p.pid;
+        d.name.assign(p.name);
+        d.footprintBytes = p.footprintBytes;
+        d.parentPID = p.parentPID != 0 ? std::optional(p.parentPID) : std::nullopt;
     }
 
     bool includeSelf_;
     const SelfProcess& self_;
-    std::deque<Facts> extra_;
-    std::vector<Entry> entries_;
+    std::uint64_t call_;
+    std::deque<Facts>& extra_;
+    std::vector<Entry>& entries_;
     const std::unordered_map<std::int32_t, Facts>* byPid_ = nullptr;  // every pid of this sample
-    std::vector<std::size_t> roots_;
-    std::unordered_map<std::string, std::size_t, TransparentHash, std::equal_to<>> groupIndex_;
-    std::vector<ProcessGrouper::GroupedApp> groups_;
-    std::string key_;
+    std::vector<std::size_t>& roots_;
+    std::unordered_map<std::string, GroupSlot, TransparentHash, std::equal_to<>>& groupIndex_;
+    std::vector<ProcessGrouper::GroupedApp>& groups_;
+    std::vector<std::size_t>& detailCounts_;
+    std::vector<std::size_t>& order_;
+    std::string& key_;
     // By the parent's entry: the root a walk starting there finds.
     static constexpr std::size_t unknownAncestor = static_cast<std::size_t>(-1);
     static constexpr std::size_t noAncestor = static_cast<std::size_t>(-2);
-    std::vector<std::size_t> rootAncestorFrom_;
+    std::vector<std::size_t>& rootAncestorFrom_;
 };
 
 }  // namespace
 
 std::vector<ProcessGrouper::GroupedApp> ProcessGrouper::group(const std::vector<RawProcess>& raw, bool includeSelf,
                                                              const SelfProcess& self, Memo* memo) {
-    if (memo) return Grouping(raw, includeSelf, self, *memo->state_).run();
-    Memo once;
-    return Grouping(raw, includeSelf, self, *once.state_).run();
+    std::vector<GroupedApp> out;
+    if (memo) {
+        group(raw, includeSelf, self, *memo, out);
+    } else {
+        Memo once;
+        group(raw, includeSelf, self, once, out);
+    }
+    return out;
+}
+
+void ProcessGrouper::group(const std::vector<RawProcess>& raw, bool includeSelf, const SelfProcess& self, Memo& memo,
+                           std::vector<GroupedApp>& out) {
+    Grouping(raw, includeSelf, self, *memo.state_).run(out);
 }
 
 }  // namespace velmora

@@ -34,7 +34,7 @@ struct ProcessGrouper {
     // so that it is not worked out again every second. A process's facts are used again only while
     // its name, bundle identifier and app flag are those they were worked out from; the facts of
     // processes missing from a sample are dropped. How processes relate (parents, owners by name)
-    // is worked out afresh on every call.
+    // is worked out afresh on every call, in working lists the memo keeps.
     class Memo {
     public:
         Memo();
@@ -55,6 +55,10 @@ struct ProcessGrouper {
     // process charged to it are left out. The same result with or without a memo.
     static std::vector<GroupedApp> group(const std::vector<RawProcess>& raw, bool includeSelf, const SelfProcess& self,
                                          Memo* memo = nullptr);
+    // The same apps written over `out`, whose strings and lists are reused, as are the memo's
+    // working lists: a sampler that keeps both allocates next to nothing once its apps are known.
+    static void group(const std::vector<RawProcess>& raw, bool includeSelf, const SelfProcess& self, Memo& memo,
+                      std::vector<GroupedApp>& out);
 };
 
 }  // namespace velmora

@@ -65,12 +65,35 @@ std::optional<StatFields> parseStat(std::string_view text) {
     return out;
 }
 
+namespace {
+
+// The next blank-separated field as an unsigned decimal, in one pass: statm is parsed for every
+// process every second. False for a missing, non-decimal or overflowing field.
+bool takeDecimal(std::string_view& rest, std::uint64_t& out) {
+    std::size_t i = 0;
+    while (i < rest.size() && isBlank(rest[i])) ++i;
+    const std::size_t begin = i;
+    std::uint64_t value = 0;
+    for (; i < rest.size(); ++i) {
+        const unsigned digit = static_cast<unsigned char>(rest[i]) - unsigned{'0'};
+        if (digit > 9) break;
+        value = value * 10 + digit;
+    }
+    if (i == begin || (i < rest.size() && !isBlank(rest[i]))) return false;
+    // Up to 19 digits cannot overflow; a longer field is parsed again with the check.
+    if (i - begin > 19 && !parseNumber(rest.substr(begin, i - begin), value)) return false;
+    rest.remove_prefix(i);
+    out = value;
+    return true;
+}
+
+}  // namespace
+
 std::optional<StatmFields> parseStatm(std::string_view text) {
     StatmFields out;
-    std::uint64_t* targets[] = {&out.size, &out.resident, &out.shared, &out.text};
-    std::string_view field;
-    for (auto* target : targets)
-        if (!nextField(text, field) || !parseNumber(field, *target)) return std::nullopt;
+    if (!takeDecimal(text, out.size) || !takeDecimal(text, out.resident) || !takeDecimal(text, out.shared) ||
+        !takeDecimal(text, out.text))
+        return std::nullopt;
     return out;
 }
 

@@ -292,8 +292,9 @@ ProcfsProcessSource::ReadOutcome ProcfsProcessSource::readFootprint(std::int32_t
     const std::uint64_t anonymous = procfs::anonymousBytes(*statm, pageSize_);
     const bool hasMemory = statm->size != 0;  // a zombie or an exiting process has none left
 
+    // status read this pass, whose text stays in `buffer`.
+    bool statusRead = false;
     if (!swapInUse) {
-        closeDescriptor(entry.statusFd);
         entry.swapBytes.reset();
     } else if (!hasMemory) {
         entry.swapBytes = 0;
@@ -303,6 +304,7 @@ ProcfsProcessSource::ReadOutcome ProcfsProcessSource::readFootprint(std::int32_t
         // the costly status file is read again only then (and now and then to be safe).
         outcome = readKept(pid, "status", entry.statusFd, buffer, sizeof buffer, length);
         if (outcome == ReadOutcome::gone) return outcome;
+        statusRead = outcome == ReadOutcome::ok;
         if (outcome == ReadOutcome::ok) {
             entry.swapBytes = procfs::parseStatusMemory(std::string_view(buffer, length)).swap.value_or(0);
         } else {
@@ -320,8 +322,11 @@ ProcfsProcessSource::ReadOutcome ProcfsProcessSource::readFootprint(std::int32_t
     } else if (entry.sharedPages != statm->shared) {
         // Shared anonymous pages (memfd, shm) count among statm's shared ones, so they can only
         // have changed when that count did; file pages change it far more often, so status (cheap)
-        // says first whether there is any, and whether it changed.
-        outcome = readOnce(pid, "status", buffer, sizeof buffer, length);
+        // says first whether there is any, and whether it changed. A process whose count changes
+        // after its first read will likely change it again (it is busy): its status stays open.
+        if (!statusRead)
+            outcome = entry.sharedPages ? readKept(pid, "status", entry.statusFd, buffer, sizeof buffer, length)
+                                        : readOnce(pid, "status", buffer, sizeof buffer, length);
         if (outcome == ReadOutcome::gone) return outcome;
         const auto resident = outcome == ReadOutcome::ok
                                   ? procfs::parseStatusMemory(std::string_view(buffer, length)).rssShmem.value_or(0)

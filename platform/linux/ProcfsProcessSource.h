@@ -35,6 +35,8 @@ std::optional<std::string> launchNameOf(const std::string& executable, std::stri
 //   size changes (an exec), when a process exits (its children get a new parent), and every hour
 //   as a safety net; kernel threads and processes without a kept descriptor also after the pid
 //   counter went round; its environment once, and again only after an exec into another program;
+// - status stays open too while swap is in use, and for a process whose shared count changed
+//   since its first read (a busy one: it changes again);
 // - at most a share of the open-file limit is kept open; the rest is opened per read.
 class ProcfsProcessSource final : public ProcessSource {
 public:
@@ -60,7 +62,7 @@ private:
         // What every pass reads first, together at the front: a thousand entries are walked
         // once a second, each from a cold cache.
         int statmFd = -1;
-        int statusFd = -1;            // only while swap is in use
+        int statusFd = -1;            // while swap is in use, or once statm's shared count changed
         bool kernelThread = false;
         bool hadMemory = false;       // false once the address space is gone (exiting, zombie)
         std::uint64_t createdInPass = 0;

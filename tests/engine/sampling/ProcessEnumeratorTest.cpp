@@ -104,3 +104,54 @@ TEST(ProcessEnumeratorTest, LaunchedProcessKeepsItsDesktopIdentityForLife) {
         EXPECT_EQ(ProcessEnumerator::enumerate(source, desktop, &known), step.expected);
     }
 }
+
+// A sampler keeps one list and writes each sample over it: every field of a slot must be the
+// new process's, whatever the slot held before, and what is known must follow the processes.
+TEST(ProcessEnumeratorTest, AListWrittenOverFollowsNewProcessesExitsAndNewNames) {
+    FakeProcessSource source;
+    FakeDesktopSession desktop;
+    desktop.names = {{"org.example.Notes", "Notes"}};
+    ProcessEnumerator::KnownApplications known;
+    const auto launched = [](std::int32_t pid, std::uint64_t start) {
+        return ProcessReading{pid, "/usr/bin/notes", "notes", 1, 10, start, std::nullopt, "org.example.Notes"};
+    };
+    const auto plain = [](std::int32_t pid, std::string path, std::uint64_t start) {
+        return ProcessReading{pid, std::move(path), std::nullopt, 1, 20, start};
+    };
+    struct Step {
+        std::vector<ProcessReading> processes;
+        std::vector<RunningApplication> windows;
+        std::vector<RawProcess> expected;
+        std::size_t known;
+    };
+    const Step steps[] = {
+        {{launched(100, 5), plain(101, "/usr/bin/a-rather-long-program-name", 5), plain(102, "/bin/sh", 5)},
+         {RunningApplication{102, "org.example.Shell", "Shell", false, true}},
+         {raw(100, "Notes", "org.example.Notes", 10, 1, true), raw(101, "a-rather-long-program-name", std::nullopt, 20, 1),
+          raw(102, "Shell", "org.example.Shell", 20, 1, true, true)},
+         2},
+        // Pid 100 is a new process that is no app; 101 runs exec into a short name; 102 exits.
+        {{plain(100, "/bin/cat", 9), plain(101, "/bin/ls", 5)},
+         {},
+         {raw(100, "cat", std::nullopt, 20, 1), raw(101, "ls", std::nullopt, 20, 1)},
+         0},
+        // Pid 102 comes back as another process, with a window of another app.
+        {{plain(100, "/bin/cat", 9), plain(101, "/bin/ls", 5), plain(102, "/usr/bin/gedit", 12)},
+         {RunningApplication{102, "org.gnome.gedit", std::nullopt, false, false}},
+         {raw(100, "cat", std::nullopt, 20, 1), raw(101, "ls", std::nullopt, 20, 1),
+          raw(102, "gedit", "org.gnome.gedit", 20, 1, true)},
+         1},
+        // A failed read lists nothing and forgets nothing.
+        {{}, {}, {}, 1},
+        // The gedit window's identity outlives the window.
+        {{plain(102, "/usr/bin/gedit", 12)}, {}, {raw(102, "gedit", "org.gnome.gedit", 20, 1, true)}, 1},
+    };
+    std::vector<RawProcess> kept;
+    for (std::size_t i = 0; i < std::size(steps); ++i) {
+        desktop.apps = steps[i].windows;
+        source.processes = steps[i].processes;
+        ProcessEnumerator::enumerate(source, desktop, &known, kept);
+        EXPECT_EQ(kept, steps[i].expected) << "step " << i;
+        EXPECT_EQ(known.size(), steps[i].known) << "step " << i;
+    }
+}

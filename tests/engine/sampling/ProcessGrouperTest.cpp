@@ -271,4 +271,43 @@ TEST(ProcessGrouper, MemoGivesTheResultOfAFreshGroupingAsProcessesChange) {
     }
 }
 
+
+// Samples in a row written over one list, as the sampler does: a group that loses members, one
+// that goes, ranks that swap and a process renamed into another group leave nothing behind.
+TEST(ProcessGrouper, GroupsWrittenOverFollowMembersRanksAndNames) {
+    const auto summary = [](const std::vector<Group>& groups) {
+        std::vector<std::tuple<std::string, std::string, std::vector<std::int32_t>, std::uint64_t, std::size_t>> out;
+        for (const auto& g : groups)
+            out.emplace_back(g.identity.groupingKey, g.identity.displayName, g.identity.pids, g.footprintBytes / MiB,
+                             g.processDetails.size());
+        return out;
+    };
+    using Row = std::tuple<std::string, std::string, std::vector<std::int32_t>, std::uint64_t, std::size_t>;
+    struct Step {
+        std::vector<RawProcess> raw;
+        std::vector<Row> expected;
+    };
+    const std::vector<Step> steps = {
+        {{app(10, "Slack", "com.tinyspeck.slackmacgap", 1, 30 * MiB), proc(11, "Slack Helper", 10, 5 * MiB),
+          proc(12, "Slack Helper", 10, 5 * MiB), proc(20, "editor", 1, 20 * MiB), proc(30, "python3", 1, 2 * MiB)},
+         {Row{"com.tinyspeck.slackmacgap", "Slack", {10, 11, 12}, 40, 3}, Row{"name:editor", "editor", {20}, 20, 1},
+          Row{"cli:python3", "Python", {30}, 2, 1}}},
+        // A helper exits, the editor grows past Slack, python runs exec into node.
+        {{app(10, "Slack", "com.tinyspeck.slackmacgap", 1, 30 * MiB), proc(12, "Slack Helper", 10, 5 * MiB),
+          proc(20, "editor", 1, 50 * MiB), proc(30, "node", 1, 2 * MiB)},
+         {Row{"name:editor", "editor", {20}, 50, 1}, Row{"com.tinyspeck.slackmacgap", "Slack", {10, 12}, 35, 2},
+          Row{"cli:node", "Node.js", {30}, 2, 1}}},
+        // Slack quits; its helper's pid is a plain process now.
+        {{proc(12, "sleep", 1, 1 * MiB), proc(20, "editor", 1, 50 * MiB)},
+         {Row{"name:editor", "editor", {20}, 50, 1}, Row{"name:sleep", "sleep", {12}, 1, 1}}},
+    };
+    ProcessGrouper::Memo memo;
+    std::vector<Group> kept;
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        ProcessGrouper::group(steps[i].raw, true, self, memo, kept);
+        EXPECT_EQ(summary(kept), steps[i].expected) << "step " << i;
+        EXPECT_EQ(kept, ProcessGrouper::group(steps[i].raw, true, self)) << "step " << i;
+    }
+}
+
 }  // namespace velmora

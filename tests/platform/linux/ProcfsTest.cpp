@@ -163,6 +163,13 @@ TEST(ProcfsParsingTest, StatmStatusMeminfoAndPidFields) {
     // Shared briefly above resident must not wrap around to a huge footprint.
     EXPECT_EQ(anonymousBytes(StatmFields{10, 100, 101, 1}, 4096), 0u);
     for (const char* bad : {"", "1 2", "1 2 x 4 5 6 7", "-1 2 3 4 5 6 7"}) EXPECT_FALSE(parseStatm(bad)) << bad;
+    // Digits are taken one by one: a field must end at a blank and fit 64 bits exactly.
+    for (const char* bad : {"12x 2 3 4", "1 2 3 4x", "+1 2 3 4", "18446744073709551616 2 3 4", "1 2 3 99999999999999999999"})
+        EXPECT_FALSE(parseStatm(bad)) << bad;
+    const auto widest = parseStatm("18446744073709551615\t 00000000000000000000007  3 4");
+    ASSERT_TRUE(widest);
+    EXPECT_EQ(std::tie(widest->size, widest->resident, widest->shared, widest->text),
+              std::tuple(18446744073709551615ull, 7ull, 3ull, 4ull));
 
     const std::string status = "Name:\tfirefox\nVmExe:\t 612 kB\nRssAnon:\t  204800 kB\nVmSwapX:\t 1 kB\n"
                                "VmSwap:\t    2048 kB\nThreads:\t77\nNSpid:\t31337\t2\n";
