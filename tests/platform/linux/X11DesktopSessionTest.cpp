@@ -272,6 +272,56 @@ TEST(X11DesktopSessionTest, AWindowIdThatANewClientReusesIsReadAgain) {
     XCloseDisplay(control);
 }
 
+// A steady list is given again without being rebuilt; each change the server announces must
+// still show in the next one.
+TEST(X11DesktopSessionTest, ASteadyListFollowsTheActiveWindowAndClientsComingAndGoing) {
+    VirtualDisplay server;
+    ASSERT_FALSE(server.name().empty()) << "Xvfb did not start";
+    Display* d = XOpenDisplay(server.name().c_str());
+    ASSERT_NE(d, nullptr);
+    ChildProcess editor, viewer;
+    ASSERT_TRUE(editor.running() && viewer.running());
+    const auto window = [d](pid_t owner) {
+        const Window w = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 10, 10, 0, 0, 0);
+        setCardinal(d, w, "_NET_WM_PID", static_cast<unsigned long>(owner));
+        return w;
+    };
+    const Window own = window(getpid()), edited = window(editor.pid()), viewed = window(viewer.pid());
+    setWindows(d, "_NET_CLIENT_LIST", {own, edited});
+    setWindows(d, "_NET_ACTIVE_WINDOW", {own});
+
+    X11DesktopSession session(server.name());
+    using Apps = std::vector<std::pair<std::int32_t, bool>>;  // pid and frontmost
+    const auto apps = [&] {
+        Apps out;
+        for (const auto& app : session.runningApplications()) out.emplace_back(app.pid, app.isActive);
+        return out;
+    };
+    const auto settledTo = [&](const Apps& expected) {
+        auto now = apps();
+        for (int i = 0; i < 200 && now != expected; ++i) {
+            ::usleep(10000);
+            now = apps();
+        }
+        return now;
+    };
+    const Apps first{{getpid(), true}, {editor.pid(), false}};
+    EXPECT_EQ(apps(), first);
+    EXPECT_EQ(apps(), first);
+
+    setWindows(d, "_NET_ACTIVE_WINDOW", {edited});
+    EXPECT_EQ(settledTo({{getpid(), false}, {editor.pid(), true}}), (Apps{{getpid(), false}, {editor.pid(), true}}));
+    setWindows(d, "_NET_CLIENT_LIST", {own, edited, viewed});
+    const Apps three{{getpid(), false}, {editor.pid(), true}, {viewer.pid(), false}};
+    EXPECT_EQ(settledTo(three), three);
+    // Taken off the list without being destroyed, as a window manager does with an unmapped window.
+    setWindows(d, "_NET_CLIENT_LIST", {own, viewed});
+    setWindows(d, "_NET_ACTIVE_WINDOW", {viewed});
+    const Apps swapped{{getpid(), false}, {viewer.pid(), true}};
+    EXPECT_EQ(settledTo(swapped), swapped);
+    XCloseDisplay(d);
+}
+
 // A window stands for its pid's process only while it is that process's own: one that claims
 // another process's pid stays when that process ends, and must not keep it listed.
 TEST(X11DesktopSessionTest, AWindowClaimingAnotherProcessStopsCountingWhenThatProcessEnds) {
