@@ -82,8 +82,10 @@ struct A11yBusPermission::Impl {
         return text && std::strcmp(text, value) == 0;
     }
 
-    // Reads what has arrived without waiting; an announcement drops the kept answer.
-    void takeAnnouncements() {
+    // Reads what has arrived without waiting; an announcement drops the kept answer. Whether
+    // there was one.
+    bool takeAnnouncements() {
+        bool announced = false;
         for (bool more = true; more && connection;) {
             dbus_connection_read_write(connection, 0);
             more = false;
@@ -93,11 +95,14 @@ struct A11yBusPermission::Impl {
                      firstArgumentIs(message, kLauncher)) ||
                     (dbus_message_is_signal(message, DBUS_INTERFACE_PROPERTIES, "PropertiesChanged") &&
                      firstArgumentIs(message, kStatus)) ||
-                    dbus_message_is_signal(message, DBUS_INTERFACE_LOCAL, "Disconnected"))
+                    dbus_message_is_signal(message, DBUS_INTERFACE_LOCAL, "Disconnected")) {
                     known.reset();
+                    announced = true;
+                }
                 dbus_message_unref(message);
             }
         }
+        return announced;
     }
 
     // `settled` is cleared when the launcher was there but gave no answer (a timeout, say): that
@@ -152,9 +157,10 @@ struct A11yBusPermission::Impl {
         if (known) return *known;
         bool settled = true;
         const bool granted = isEnabled(settled) && hasBusAddress(settled);
-        // Announcements that came during the calls are older than the answers.
-        takeAnnouncements();
-        if (settled && watching && connection && dbus_connection_get_is_connected(connection)) known = granted;
+        // A change announced during the calls may be newer than an answer: the next look reads again.
+        const bool announced = takeAnnouncements();
+        if (!announced && settled && watching && connection && dbus_connection_get_is_connected(connection))
+            known = granted;
         return granted;
     }
 
