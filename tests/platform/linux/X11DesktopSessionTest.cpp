@@ -289,36 +289,25 @@ TEST(X11DesktopSessionTest, ASteadyListFollowsTheActiveWindowAndClientsComingAnd
     const Window own = window(getpid()), edited = window(editor.pid()), viewed = window(viewer.pid());
     setWindows(d, "_NET_CLIENT_LIST", {own, edited});
     setWindows(d, "_NET_ACTIVE_WINDOW", {own});
+    // Unnamed: none of them has a class or a desktop entry.
+    const auto app = [](pid_t pid, bool active) { return RunningApplication{pid, std::nullopt, std::nullopt, false, active}; };
 
     X11DesktopSession session(server.name());
-    using Apps = std::vector<std::pair<std::int32_t, bool>>;  // pid and frontmost
-    const auto apps = [&] {
-        Apps out;
-        for (const auto& app : session.runningApplications()) out.emplace_back(app.pid, app.isActive);
-        return out;
-    };
-    const auto settledTo = [&](const Apps& expected) {
-        auto now = apps();
-        for (int i = 0; i < 200 && now != expected; ++i) {
-            ::usleep(10000);
-            now = apps();
-        }
-        return now;
-    };
-    const Apps first{{getpid(), true}, {editor.pid(), false}};
-    EXPECT_EQ(apps(), first);
-    EXPECT_EQ(apps(), first);
+    const std::vector<RunningApplication> first{app(getpid(), true), app(editor.pid(), false)};
+    EXPECT_EQ(session.runningApplications(), first);
+    EXPECT_EQ(session.runningApplications(), first);
 
     setWindows(d, "_NET_ACTIVE_WINDOW", {edited});
-    EXPECT_EQ(settledTo({{getpid(), false}, {editor.pid(), true}}), (Apps{{getpid(), false}, {editor.pid(), true}}));
+    const std::vector<RunningApplication> focused{app(getpid(), false), app(editor.pid(), true)};
+    EXPECT_EQ(settled(session, focused), focused);
     setWindows(d, "_NET_CLIENT_LIST", {own, edited, viewed});
-    const Apps three{{getpid(), false}, {editor.pid(), true}, {viewer.pid(), false}};
-    EXPECT_EQ(settledTo(three), three);
+    const std::vector<RunningApplication> three{app(getpid(), false), app(editor.pid(), true), app(viewer.pid(), false)};
+    EXPECT_EQ(settled(session, three), three);
     // Taken off the list without being destroyed, as a window manager does with an unmapped window.
     setWindows(d, "_NET_CLIENT_LIST", {own, viewed});
     setWindows(d, "_NET_ACTIVE_WINDOW", {viewed});
-    const Apps swapped{{getpid(), false}, {viewer.pid(), true}};
-    EXPECT_EQ(settledTo(swapped), swapped);
+    const std::vector<RunningApplication> swapped{app(getpid(), false), app(viewer.pid(), true)};
+    EXPECT_EQ(settled(session, swapped), swapped);
     XCloseDisplay(d);
 }
 
