@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <cstring>
 
 namespace velmora {
 
@@ -14,6 +15,12 @@ constexpr const char* kLauncher = "org.a11y.Bus";
 constexpr const char* kLauncherPath = "/org/a11y/bus";
 constexpr const char* kStatus = "org.a11y.Status";
 constexpr const char* kEnabled = "IsEnabled";
+constexpr const char* kOwnerRule =
+    "type='signal',sender='org.freedesktop.DBus',interface='org.freedesktop.DBus',member='NameOwnerChanged',"
+    "arg0='org.a11y.Bus'";
+constexpr const char* kStatusRule =
+    "type='signal',interface='org.freedesktop.DBus.Properties',member='PropertiesChanged',path='/org/a11y/bus',"
+    "arg0='org.a11y.Status'";
 
 struct MessageDeleter {
     void operator()(DBusMessage* m) const { dbus_message_unref(m); }
@@ -25,10 +32,16 @@ using Message = std::unique_ptr<DBusMessage, MessageDeleter>;
 struct A11yBusPermission::Impl {
     std::optional<std::string> address;
     DBusConnection* connection = nullptr;
+    // The launcher's coming and going and its switch's changes are announced on this connection.
+    bool watching = false;
+    // The last answer, kept until one of those announcements; none when it must be read.
+    std::optional<bool> known;
 
     ~Impl() { drop(); }
 
     void drop() {
+        known.reset();
+        watching = false;
         if (!connection) return;
         dbus_connection_close(connection);
         dbus_connection_unref(connection);
@@ -48,15 +61,61 @@ struct A11yBusPermission::Impl {
             if (!dbus_bus_register(connection, &error)) drop();
         }
         dbus_error_free(&error);
+        if (connection) watching = watch(kOwnerRule) && watch(kStatusRule);
         return connection != nullptr;
     }
 
-    Message call(Message message, bool mayStartLauncher) {
+    bool watch(const char* rule) {
+        DBusError error;
+        dbus_error_init(&error);
+        dbus_bus_add_match(connection, rule, &error);
+        const bool ok = !dbus_error_is_set(&error);
+        dbus_error_free(&error);
+        return ok;
+    }
+
+    static bool firstArgumentIs(DBusMessage* message, const char* value) {
+        DBusMessageIter it;
+        if (!dbus_message_iter_init(message, &it) || dbus_message_iter_get_arg_type(&it) != DBUS_TYPE_STRING) return false;
+        const char* text = nullptr;
+        dbus_message_iter_get_basic(&it, &text);
+        return text && std::strcmp(text, value) == 0;
+    }
+
+    // Reads what has arrived without waiting; an announcement drops the kept answer. Whether
+    // there was one.
+    bool takeAnnouncements() {
+        bool announced = false;
+        for (bool more = true; more && connection;) {
+            dbus_connection_read_write(connection, 0);
+            more = false;
+            while (DBusMessage* message = dbus_connection_pop_message(connection)) {
+                more = true;
+                if ((dbus_message_is_signal(message, DBUS_INTERFACE_DBUS, "NameOwnerChanged") &&
+                     firstArgumentIs(message, kLauncher)) ||
+                    (dbus_message_is_signal(message, DBUS_INTERFACE_PROPERTIES, "PropertiesChanged") &&
+                     firstArgumentIs(message, kStatus)) ||
+                    dbus_message_is_signal(message, DBUS_INTERFACE_LOCAL, "Disconnected")) {
+                    known.reset();
+                    announced = true;
+                }
+                dbus_message_unref(message);
+            }
+        }
+        return announced;
+    }
+
+    // `settled` is cleared when the launcher was there but gave no answer (a timeout, say): that
+    // answer is not kept, as no announcement would replace it.
+    Message call(Message message, bool mayStartLauncher, bool* settled = nullptr) {
         if (!message || !connect()) return nullptr;
         dbus_message_set_auto_start(message.get(), mayStartLauncher);
         DBusError error;
         dbus_error_init(&error);
         Message reply(dbus_connection_send_with_reply_and_block(connection, message.get(), kTimeoutMs, &error));
+        if (!reply && settled && !dbus_error_has_name(&error, DBUS_ERROR_SERVICE_UNKNOWN) &&
+            !dbus_error_has_name(&error, DBUS_ERROR_NAME_HAS_NO_OWNER))
+            *settled = false;
         dbus_error_free(&error);
         return reply;
     }
@@ -65,12 +124,12 @@ struct A11yBusPermission::Impl {
         return Message(dbus_message_new_method_call(kLauncher, kLauncherPath, interface, name));
     }
 
-    bool isEnabled() {
+    bool isEnabled(bool& settled) {
         auto get = method(DBUS_INTERFACE_PROPERTIES, "Get");
         if (!get || !dbus_message_append_args(get.get(), DBUS_TYPE_STRING, &kStatus, DBUS_TYPE_STRING, &kEnabled,
                                               DBUS_TYPE_INVALID))
             return false;
-        const auto reply = call(std::move(get), false);
+        const auto reply = call(std::move(get), false, &settled);
         DBusMessageIter it, variant;
         if (!reply || !dbus_message_iter_init(reply.get(), &it) || dbus_message_iter_get_arg_type(&it) != DBUS_TYPE_VARIANT)
             return false;
@@ -81,8 +140,8 @@ struct A11yBusPermission::Impl {
         return enabled;
     }
 
-    bool hasBusAddress() {
-        const auto reply = call(method(kLauncher, "GetAddress"), false);
+    bool hasBusAddress(bool& settled) {
+        const auto reply = call(method(kLauncher, "GetAddress"), false, &settled);
         const char* text = nullptr;
         DBusError error;
         dbus_error_init(&error);
@@ -90,6 +149,19 @@ struct A11yBusPermission::Impl {
                         text && text[0] != '\0';
         dbus_error_free(&error);
         return ok;
+    }
+
+    bool isGranted() {
+        if (!connect()) return false;
+        takeAnnouncements();
+        if (known) return *known;
+        bool settled = true;
+        const bool granted = isEnabled(settled) && hasBusAddress(settled);
+        // A change announced during the calls may be newer than an answer: the next look reads again.
+        const bool announced = takeAnnouncements();
+        if (!announced && settled && watching && connection && dbus_connection_get_is_connected(connection))
+            known = granted;
+        return granted;
     }
 
     bool enable() {
@@ -103,7 +175,10 @@ struct A11yBusPermission::Impl {
                            dbus_message_iter_open_container(&it, DBUS_TYPE_VARIANT, DBUS_TYPE_BOOLEAN_AS_STRING, &variant) &&
                            dbus_message_iter_append_basic(&variant, DBUS_TYPE_BOOLEAN, &on) &&
                            dbus_message_iter_close_container(&it, &variant);
-        return built && call(std::move(set), true) != nullptr;
+        const bool sent = built && call(std::move(set), true) != nullptr;
+        // Read again at once rather than wait for the launcher's announcement.
+        known.reset();
+        return sent;
     }
 };
 
@@ -126,7 +201,7 @@ A11yBusPermission::A11yBusPermission(std::optional<std::string> address) : impl_
 
 A11yBusPermission::~A11yBusPermission() = default;
 
-bool A11yBusPermission::isGranted() { return impl_->isEnabled() && impl_->hasBusAddress(); }
+bool A11yBusPermission::isGranted() { return impl_->isGranted(); }
 
 bool A11yBusPermission::request() {
     impl_->enable();

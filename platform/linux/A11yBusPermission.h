@@ -10,6 +10,8 @@ namespace velmora {
 // The session's accessibility switch, read from the accessibility bus launcher on the session
 // bus (org.a11y.Bus, property org.a11y.Status.IsEnabled). Granted means switched on and the
 // launcher answering; reading never starts a launcher, asking does. Calls time out after 250 ms.
+// An answer is kept until the bus announces a change (the launcher coming or going, its switch
+// flipped), so a steady session is asked once, not at every look.
 class A11yBusPermission final : public AccessibilityPermission {
 public:
     // The session bus of the environment (DBUS_SESSION_BUS_ADDRESS, else $XDG_RUNTIME_DIR/bus).

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <map>
@@ -90,6 +91,11 @@ struct X11DesktopSession::Impl {
     // The root's client list and active window, read again only when the server says they changed.
     std::vector<unsigned long> clients, active;
     bool listsChanged = true;
+    // The last list, given again while nothing it was made from has changed. A pid that no window
+    // of its own client holds can end without a word from the server: those are checked still.
+    std::vector<RunningApplication> last;
+    std::vector<int> unheld;
+    bool lastValid = false;
     DesktopEntryIndex entries;
     std::optional<std::chrono::steady_clock::time_point> entriesLoaded;
 
@@ -99,6 +105,7 @@ struct X11DesktopSession::Impl {
             windows.clear();
             startTimes.clear();
             listsChanged = true;
+            lastValid = false;
             clientList = x.atom("_NET_CLIENT_LIST");
             activeWindow = x.atom("_NET_ACTIVE_WINDOW");
             gtkApplicationId = x.atom("_GTK_APPLICATION_ID");
@@ -179,7 +186,7 @@ struct X11DesktopSession::Impl {
         while (!x.broken() && XEventsQueued(display, QueuedAfterReading) > 0) {
             XEvent e;
             XNextEvent(display, &e);
-            if (e.type == DestroyNotify) windows.erase(e.xdestroywindow.window);
+            if (e.type == DestroyNotify && windows.erase(e.xdestroywindow.window) > 0) lastValid = false;
             if (e.type == PropertyNotify && (e.xproperty.atom == clientList || e.xproperty.atom == activeWindow))
                 listsChanged = true;
         }
@@ -189,6 +196,8 @@ struct X11DesktopSession::Impl {
         Display* display = x.get();
         if (!display) return {};
         forgetDestroyed(display);
+        if (lastValid && !listsChanged && unheldStillRunning()) return last;
+        lastValid = false;
         const Window root = DefaultRootWindow(display);
         if (listsChanged) {
             clients = x.longs(root, clientList, XA_WINDOW);
@@ -202,6 +211,7 @@ struct X11DesktopSession::Impl {
         std::map<int, std::vector<const WindowInfo*>> byPid;
         std::set<int> listedBefore;  // pids whose own client's window was listed last time
         int activePid = 0;
+        bool complete = true;  // every listed window was read
         for (const auto id : clients) {
             const Window w = id;
             present.insert(w);
@@ -209,7 +219,10 @@ struct X11DesktopSession::Impl {
             if (it == windows.end()) {
                 auto info = describe(display, w);
                 if (x.broken()) return {};
-                if (!info) continue;
+                if (!info) {
+                    complete = false;
+                    continue;
+                }
                 it = windows.emplace(w, std::move(*info)).first;
             } else if (it->second.ownClient) {
                 listedBefore.insert(it->second.pid);
@@ -255,7 +268,22 @@ struct X11DesktopSession::Impl {
         }
         for (auto it = apps.begin(); it != apps.end();) it = seen.count(it->first) ? std::next(it) : apps.erase(it);
         startTimes = std::move(starts);
+        unheld.clear();
+        for (const int pid : order) {
+            const auto& owned = byPid[pid];
+            if (std::none_of(owned.begin(), owned.end(), [](const WindowInfo* w) { return w->ownClient; }))
+                unheld.push_back(pid);
+        }
+        lastValid = complete && out.size() == order.size();
+        last = out;
         return out;
+    }
+
+    bool unheldStillRunning() const {
+        return std::all_of(unheld.begin(), unheld.end(), [this](int pid) {
+            const auto known = startTimes.find(pid);
+            return known != startTimes.end() && startTimeOf(pid) == known->second;
+        });
     }
 };
 

@@ -78,6 +78,46 @@ public:
         dbus_error_free(&error);
         return owned;
     }
+    // The process that owns `name`; 0 when none does.
+    pid_t ownerPid(const char* name) {
+        DBusMessage* ask = dbus_message_new_method_call(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_DBUS,
+                                                        "GetConnectionUnixProcessID");
+        dbus_uint32_t pid = 0;
+        DBusError error;
+        dbus_error_init(&error);
+        if (ask && dbus_message_append_args(ask, DBUS_TYPE_STRING, &name, DBUS_TYPE_INVALID)) {
+            if (DBusMessage* reply = dbus_connection_send_with_reply_and_block(connection_, ask, 1000, &error)) {
+                if (!dbus_message_get_args(reply, &error, DBUS_TYPE_UINT32, &pid, DBUS_TYPE_INVALID)) pid = 0;
+                dbus_message_unref(reply);
+            }
+        }
+        if (ask) dbus_message_unref(ask);
+        dbus_error_free(&error);
+        return static_cast<pid_t>(pid);
+    }
+    // Flips the session's accessibility switch as another program would.
+    bool setEnabled(bool on) {
+        DBusMessage* set = dbus_message_new_method_call("org.a11y.Bus", "/org/a11y/bus", DBUS_INTERFACE_PROPERTIES, "Set");
+        if (!set) return false;
+        const char* interface = "org.a11y.Status";
+        const char* property = "IsEnabled";
+        const dbus_bool_t value = on;
+        DBusMessageIter it, variant;
+        dbus_message_iter_init_append(set, &it);
+        bool ok = dbus_message_iter_append_basic(&it, DBUS_TYPE_STRING, &interface) &&
+                  dbus_message_iter_append_basic(&it, DBUS_TYPE_STRING, &property) &&
+                  dbus_message_iter_open_container(&it, DBUS_TYPE_VARIANT, DBUS_TYPE_BOOLEAN_AS_STRING, &variant) &&
+                  dbus_message_iter_append_basic(&variant, DBUS_TYPE_BOOLEAN, &value) &&
+                  dbus_message_iter_close_container(&it, &variant);
+        DBusError error;
+        dbus_error_init(&error);
+        DBusMessage* reply = ok ? dbus_connection_send_with_reply_and_block(connection_, set, 1000, &error) : nullptr;
+        ok = reply != nullptr;
+        if (reply) dbus_message_unref(reply);
+        dbus_message_unref(set);
+        dbus_error_free(&error);
+        return ok;
+    }
     bool start(const char* name) {
         DBusError error;
         dbus_error_init(&error);
@@ -95,6 +135,16 @@ private:
     }
     DBusConnection* connection_ = nullptr;
 };
+
+// Whether the permission comes to read `expected` within 20 s: the launcher announces a change a
+// moment after it is made.
+bool comesToRead(A11yBusPermission& permission, bool expected) {
+    for (int i = 0; i < 400; ++i) {
+        if (permission.isGranted() == expected) return true;
+        ::usleep(50000);
+    }
+    return false;
+}
 
 }  // namespace
 
@@ -117,4 +167,29 @@ TEST(A11yBusPermissionTest, TheSwitchStartsOffReadingLeavesItOffAndAskingTurnsIt
     EXPECT_TRUE(permission.request());
     EXPECT_TRUE(permission.isGranted());
     EXPECT_TRUE(A11yBusPermission(bus.address()).isGranted());
+}
+
+// The answer is kept between looks; each change made while it runs must still reach it.
+TEST(A11yBusPermissionTest, TheSwitchFlippedElsewhereAndTheLauncherLeavingAreSeenWhileRunning) {
+    PrivateSessionBus bus;
+    if (bus.address().empty()) GTEST_SKIP() << "dbus-daemon or the accessibility bus launcher is not installed";
+    BusClient client(bus.address());
+    ASSERT_TRUE(client.start("org.a11y.Bus")) << bus.address();
+    A11yBusPermission permission(bus.address());
+    EXPECT_FALSE(permission.isGranted());  // read once, and kept from here on
+
+    // Switched on and off by someone else.
+    ASSERT_TRUE(client.setEnabled(true));
+    EXPECT_TRUE(comesToRead(permission, true)) << "granted elsewhere, never seen";
+    ASSERT_TRUE(client.setEnabled(false));
+    EXPECT_TRUE(comesToRead(permission, false)) << "revoked elsewhere, never seen";
+    ASSERT_TRUE(client.setEnabled(true));
+    EXPECT_TRUE(comesToRead(permission, true)) << "granted again, never seen";
+
+    // The launcher going away takes the grant with it, though nobody switched it off.
+    const pid_t launcher = client.ownerPid("org.a11y.Bus");
+    ASSERT_GT(launcher, 0);
+    ASSERT_EQ(kill(launcher, SIGTERM), 0);
+    EXPECT_TRUE(comesToRead(permission, false)) << "the launcher left, the grant stayed";
+    EXPECT_FALSE(client.hasOwner("org.a11y.Bus")) << "reading started a launcher";
 }

@@ -272,6 +272,45 @@ TEST(X11DesktopSessionTest, AWindowIdThatANewClientReusesIsReadAgain) {
     XCloseDisplay(control);
 }
 
+// A steady list is given again without being rebuilt; each change the server announces must
+// still show in the next one.
+TEST(X11DesktopSessionTest, ASteadyListFollowsTheActiveWindowAndClientsComingAndGoing) {
+    VirtualDisplay server;
+    ASSERT_FALSE(server.name().empty()) << "Xvfb did not start";
+    Display* d = XOpenDisplay(server.name().c_str());
+    ASSERT_NE(d, nullptr);
+    ChildProcess editor, viewer;
+    ASSERT_TRUE(editor.running() && viewer.running());
+    const auto window = [d](pid_t owner) {
+        const Window w = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 10, 10, 0, 0, 0);
+        setCardinal(d, w, "_NET_WM_PID", static_cast<unsigned long>(owner));
+        return w;
+    };
+    const Window own = window(getpid()), edited = window(editor.pid()), viewed = window(viewer.pid());
+    setWindows(d, "_NET_CLIENT_LIST", {own, edited});
+    setWindows(d, "_NET_ACTIVE_WINDOW", {own});
+    // Unnamed: none of them has a class or a desktop entry.
+    const auto app = [](pid_t pid, bool active) { return RunningApplication{pid, std::nullopt, std::nullopt, false, active}; };
+
+    X11DesktopSession session(server.name());
+    const std::vector<RunningApplication> first{app(getpid(), true), app(editor.pid(), false)};
+    EXPECT_EQ(session.runningApplications(), first);
+    EXPECT_EQ(session.runningApplications(), first);
+
+    setWindows(d, "_NET_ACTIVE_WINDOW", {edited});
+    const std::vector<RunningApplication> focused{app(getpid(), false), app(editor.pid(), true)};
+    EXPECT_EQ(settled(session, focused), focused);
+    setWindows(d, "_NET_CLIENT_LIST", {own, edited, viewed});
+    const std::vector<RunningApplication> three{app(getpid(), false), app(editor.pid(), true), app(viewer.pid(), false)};
+    EXPECT_EQ(settled(session, three), three);
+    // Taken off the list without being destroyed, as a window manager does with an unmapped window.
+    setWindows(d, "_NET_CLIENT_LIST", {own, viewed});
+    setWindows(d, "_NET_ACTIVE_WINDOW", {viewed});
+    const std::vector<RunningApplication> swapped{app(getpid(), false), app(viewer.pid(), true)};
+    EXPECT_EQ(settled(session, swapped), swapped);
+    XCloseDisplay(d);
+}
+
 // A window stands for its pid's process only while it is that process's own: one that claims
 // another process's pid stays when that process ends, and must not keep it listed.
 TEST(X11DesktopSessionTest, AWindowClaimingAnotherProcessStopsCountingWhenThatProcessEnds) {
