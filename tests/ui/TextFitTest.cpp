@@ -28,15 +28,21 @@
 #include <QLabel>
 #include <QRegularExpression>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QTextDocumentFragment>
+#include <QTextLayout>
 
 namespace velmora {
 namespace {
 
 const QChar ellipsis(0x2026);
 
-bool elided(const QString& s) { return s.endsWith(ellipsis); }
+// Ending in "…", with the direction mark that may follow it.
+bool elided(const QString& s) {
+    return s.endsWith(ellipsis) || (s.size() > 1 && (s.back() == QChar(0x200E) || s.back() == QChar(0x200F)) &&
+                                    s[s.size() - 2] == ellipsis);
+}
 
 // The viewport of a scrolling view: rows that leave it at the top or bottom are scrolled, not cut.
 bool scrolledViewport(const QWidget* w) {
@@ -99,6 +105,7 @@ public:
             if (auto* view = qobject_cast<QAbstractItemView*>(w)) checkRows(view);
             if (auto* sparkline = qobject_cast<MarkedSparkline*>(w)) checkSparkline(sparkline);
             if (auto* picker = qobject_cast<QComboBox*>(w); picker && !picker->isEditable()) checkPicker(picker);
+            checkEdge(w);
         }
     }
     const QStringList& faults() const { return faults_; }
@@ -178,9 +185,9 @@ private:
             fault(t.widget, QString("painted \u00AB%1\u00BB lies outside the window").arg(t.shown));
     }
 
-    // A wrapped line that starts inside a word: the word would fit on a line of its own
-    // ("Extraordinaril" / "y Long Appli…"), or, wider than any line, it should end its own line in
-    // "…" rather than go on over the next.
+    // A wrapped line that starts inside a word that would fit on a line of its own
+    // ("Extraordinaril" / "y Long Appli…"). Only a word wider than the whole line (a file name, an
+    // address) may go on over the next.
     void checkBreak(const QWidget* w, const QString& whole, int start, const QString& shown, const QFont& font, qreal room) {
         if (whole.isEmpty() || start <= 0 || start >= whole.size()) return;
         if (whole[start - 1].isSpace() || whole[start].isSpace()) return;
@@ -194,10 +201,15 @@ private:
                              "%3 px")
                          .arg(shown, word)
                          .arg(room, 0, 'f', 1));
-        else  // too wide for any line: elided on its own line, never carried on to the next
-            fault(w, QString("the line \u00AB%1\u00BB goes on with the rest of the word \u00AB%2\u00BB, cut without "
-                             "\u2026")
-                         .arg(shown, word));
+    }
+
+    // A text or control (a widget with nothing showing on it) lies whole inside the window.
+    void checkEdge(QWidget* w) {
+        if (qobject_cast<QScrollBar*>(w) || scrolledViewport(w) || w->size().isEmpty()) return;
+        for (const QWidget* child : w->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (child->isVisibleTo(root_)) return;
+        if (!shows(w, w->rect().adjusted(1, 0, -1, 0)))
+            fault(w, QString("%1 lies past the window's edge").arg(w->metaObject()->className()));
     }
 
     void checkLabel(QLabel* l) {
@@ -207,6 +219,8 @@ private:
         const QRect room = l->contentsRect().adjusted(l->margin(), 0, -l->margin(), 0);
         if (!l->wordWrap() && room.height() < fm.height())
             fault(l, QString("\u00AB%1\u00BB has %2 px of height, its font needs %3").arg(text).arg(room.height()).arg(fm.height()));
+        // A label that reports its lines as it paints them is held to those.
+        const bool reports = std::any_of(paintedTexts_.begin(), paintedTexts_.end(), [l](const PaintedText& t) { return t.widget == l; });
         int widest = 0;
         for (const QString& line : text.split('\n')) {
             if (!l->wordWrap()) {
@@ -214,7 +228,7 @@ private:
                 continue;
             }
             for (const QString& word : line.split(' ', Qt::SkipEmptyParts)) {
-                if (fm.horizontalAdvance(word) > room.width())
+                if (fm.horizontalAdvance(word) > room.width() && !reports)
                     fault(l, QString("\u00AB%1\u00BB: the word \u00AB%2\u00BB needs %3 px, has %4").arg(text, word).arg(fm.horizontalAdvance(word)).arg(room.width()));
                 widest = std::max(widest, std::min(room.width(), fm.horizontalAdvance(line)));
             }
@@ -322,8 +336,13 @@ void settle() {
 
 QString faultList(const QStringList& faults) { return faults.isEmpty() ? QString() : "\n  " + faults.join("\n  "); }
 
-TEST(TextFit, EveryPageOfTheMainWindowAtTheSmallestAndTheDefaultSize) {
-    LongContent h;
+// Over names of words (a file name in the window title), of one word (a page address there) and
+// of right-to-left script.
+class TextFit : public testing::TestWithParam<LongNames (*)()> {};
+INSTANTIATE_TEST_SUITE_P(Names, TextFit, testing::Values(&LongNames::words, &LongNames::oneWord, &LongNames::rightToLeft));
+
+TEST_P(TextFit, EveryPageOfTheMainWindowAtTheSmallestAndTheDefaultSize) {
+    LongContent h(GetParam()());
     AppStateAdapter adapter(*h.state, h.scheduler);
     MainWindow window(adapter);
     window.show();
@@ -345,13 +364,13 @@ TEST(TextFit, EveryPageOfTheMainWindowAtTheSmallestAndTheDefaultSize) {
             // The stories of the long-named app alone: its name stands in the app picker's field.
             if (auto* apps = window.findChild<QComboBox*>("appPicker"); apps && apps->isVisibleTo(&window) &&
                                                                          apps->currentIndex() == 0) {
-                const int index = apps->findText(QString::fromStdString(longAppName));
+                const int index = apps->findText(QString::fromStdString(h.frontName));
                 ASSERT_GT(index, 0);
                 apps->setCurrentIndex(index);
                 emit apps->activated(index);
                 settle();
             }
-            Fit fit(&window, QString("%1 at %2x%3").arg(page).arg(size.width()).arg(size.height()));
+            Fit fit(&window, QString("%1 at %2x%3 (%4)").arg(page).arg(size.width()).arg(size.height()).arg(h.names.kind.c_str()));
             fit.check();
             faults << fit.faults();
             painted << fit.painted();
@@ -366,8 +385,8 @@ TEST(TextFit, EveryPageOfTheMainWindowAtTheSmallestAndTheDefaultSize) {
     EXPECT_TRUE(faults.isEmpty()) << faults.size() << " texts do not fit:" << faultList(faults).toStdString();
 }
 
-TEST(TextFit, TheWidgetsCardCompactCardDockedBarAndSettings) {
-    LongContent h;
+TEST_P(TextFit, TheWidgetsCardCompactCardDockedBarAndSettings) {
+    LongContent h(GetParam()());
     AppStateAdapter adapter(*h.state, h.scheduler);
     QtWidgetWindowing windowing;
     FloatingWidgetController controller(windowing, h.defaults, h.scheduler);
@@ -390,7 +409,7 @@ TEST(TextFit, TheWidgetsCardCompactCardDockedBarAndSettings) {
         EXPECT_EQ(panel->size(), s.size) << s.name;
         auto* view = panel->findChild<FloatingWidgetView*>();
         ASSERT_NE(view, nullptr) << s.name;
-        Fit fit(panel, s.name);
+        Fit fit(panel, QString("%1 (%2)").arg(s.name, h.names.kind.c_str()));
         fit.check();
         faults << fit.faults();
 
@@ -405,7 +424,7 @@ TEST(TextFit, TheWidgetsCardCompactCardDockedBarAndSettings) {
             if (b->text() == "Dock bottom") dockBottom = b;
         ASSERT_NE(dockBottom, nullptr);
         EXPECT_EQ(dockBottom->isChecked(), s.placement == WidgetPlacement::dockedBottom) << s.name;
-        Fit settings(popover, QString("settings over the %1").arg(s.name));
+        Fit settings(popover, QString("settings over the %1 (%2)").arg(s.name, h.names.kind.c_str()));
         settings.check();
         settings.checkPickerItems(popover->findChild<QComboBox*>("widgetShow"));
         faults << settings.faults();
@@ -414,6 +433,87 @@ TEST(TextFit, TheWidgetsCardCompactCardDockedBarAndSettings) {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
     EXPECT_TRUE(faults.isEmpty()) << faults.size() << " texts do not fit:" << faultList(faults).toStdString();
+}
+
+// Whether "…" in `shown`, laid out in `direction`, stands at the cut end: beyond every letter of
+// the run it cuts, on their left for a right-to-left run.
+bool ellipsisAtCutEnd(const QString& shown, const QFont& font, Qt::LayoutDirection direction) {
+    const int dots = static_cast<int>(shown.lastIndexOf(ellipsis));
+    QTextLayout layout(shown, font);
+    QTextOption option;
+    option.setTextDirection(direction);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    layout.endLayout();
+    const auto span = [&](int i) {
+        int at = i, after = i;
+        const qreal a = line.cursorToX(&at, QTextLine::Leading), b = line.cursorToX(&after, QTextLine::Trailing);
+        return std::pair{std::min(a, b), std::max(a, b)};
+    };
+    const auto rtl = [](QChar c) { return c.direction() == QChar::DirR || c.direction() == QChar::DirAL; };
+    int last = dots - 1;
+    while (last > 0 && !rtl(shown[last]) && shown[last].direction() != QChar::DirL) --last;
+    const bool leftward = rtl(shown[last]);
+    const auto [from, to] = span(dots);
+    for (int i = last; i >= 0 && (leftward ? shown[i].direction() != QChar::DirL : !rtl(shown[i])); --i)
+        if (shown[i].isLetter() && (leftward ? to > span(i).first + 0.5 : from < span(i).second - 0.5)) return false;
+    return true;
+}
+
+// An elided right-to-left name ends in "…" at its cut end, its left, whether laid out left to right
+// (as a widget's painter does) or in the text's own direction (as Qt's labels and buttons do): in
+// the card's header, the docked bar, the "Show" picker and a story's Quit button.
+TEST(TextFit, AnElidedRightToLeftNameEndsInAnEllipsisAtItsCutEnd) {
+    LongContent h(LongNames::rightToLeft());
+    AppStateAdapter adapter(*h.state, h.scheduler);
+    struct Shown { QString place, text; QFont font; };
+    std::vector<Shown> cut;
+    {
+        MainWindow window(adapter);
+        window.resize(900, 560);
+        window.show();
+        h.state->selectedSidebar = SidebarItem::timeline;
+        h.state->announceChange();
+        settle();
+        auto* quit = window.findChild<QAbstractButton*>("quitApp");
+        ASSERT_NE(quit, nullptr);
+        cut.push_back({"Quit", quit->text(), quit->font()});
+    }
+    QtWidgetWindowing windowing;
+    FloatingWidgetController controller(windowing, h.defaults, h.scheduler);
+    windowing.attach(adapter, controller);
+    for (const auto& [placement, place] : {std::pair{WidgetPlacement::floating, "card"}, std::pair{WidgetPlacement::dockedBottom, "docked bar"}}) {
+        h.preferWidget(placement, false);
+        controller.show();
+        settle();
+        QWidget* panel = LongContent::shownWidgetPanel();
+        ASSERT_NE(panel, nullptr) << place;
+        auto* view = panel->findChild<FloatingWidgetView*>();
+        ASSERT_NE(view, nullptr) << place;
+        ElidedLabel* name = nullptr;
+        for (auto* n : view->findChildren<ElidedLabel*>("widgetAppName"))
+            if (n->isVisibleTo(panel)) name = n;
+        ASSERT_NE(name, nullptr) << place;
+        cut.push_back({place, name->lines(name->width()).value(0), name->font()});
+        view->openSettings();
+        settle();
+        auto* picker = view->settingsPopover()->findChild<QComboBox*>("widgetShow");
+        for (int i = 0; i < picker->count(); ++i)
+            if (QString::fromStdString(h.frontName) == picker->itemData(i, Qt::ToolTipRole).toString())
+                cut.push_back({QString("\"Show\" over the %1").arg(place), picker->itemText(i), picker->font()});
+        view->settingsPopover()->hide();
+        controller.hide();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    ASSERT_EQ(cut.size(), 5u);
+    for (const Shown& s : cut) {
+        EXPECT_TRUE(elided(s.text)) << s.place.toStdString() << ": " << s.text.toStdString();
+        for (const auto direction : {Qt::LeftToRight, Qt::LayoutDirectionAuto})
+            EXPECT_TRUE(ellipsisAtCutEnd(s.text, s.font, direction))
+                << s.place.toStdString() << (direction == Qt::LeftToRight ? " laid out left to right" : " in its own direction")
+                << ": \u2026 stands beside the name's first word in \u00AB" << s.text.toStdString() << "\u00BB";
+    }
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 // the Stories page under the extension banner at the smallest and the default window size (there
 // filtered to the long-named app), the
 // story detail alone, Who's heavy, Live Chart and Trends at the smallest, the floating card, the docked bar and its
-// settings with "Dock bottom" chosen, saved under build/artifacts/long-*.png for people to look at.
+// settings with "Dock bottom" chosen, saved under build/artifacts/long-*.png for people to look at; then
+// the story detail at 900x560 about a file name with underscores and about an app named in one
+// word of 120 characters, and the card with a right-to-left name.
 #include <gtest/gtest.h>
 
 // The engine headers come before Qt's: they use words Qt defines as macros (signals).
@@ -58,7 +60,7 @@ TEST(LongTextShots, PagesDetailCardBarAndSettings) {
             // At the default size the stories are those of the long-named app, chosen in the picker.
             if (auto* apps = window.findChild<QComboBox*>("appPicker"); item == SidebarItem::timeline && size.width() != 900) {
                 ASSERT_NE(apps, nullptr);
-                const int index = apps->findText(QString::fromStdString(longAppName));
+                const int index = apps->findText(QString::fromStdString(h.frontName));
                 ASSERT_GT(index, 0);
                 apps->setCurrentIndex(index);
                 emit apps->activated(index);
@@ -103,6 +105,47 @@ TEST(LongTextShots, PagesDetailCardBarAndSettings) {
             EXPECT_TRUE(popover->grab().save(artifact("widget-settings-dock-bottom")));
             popover->hide();
         }
+        controller.hide();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}
+
+// The detail of a story at 900x560 over `names`, saved as long-story-detail-`name`-900x560.
+void detailShot(const LongNames& names, const QString& name) {
+    LongContent h(names);
+    AppStateAdapter adapter(*h.state, h.scheduler);
+    MainWindow window(adapter);
+    window.resize(900, 560);
+    window.show();
+    h.state->selectedSidebar = SidebarItem::timeline;
+    h.state->announceChange();
+    settle();
+    auto* detail = window.findChild<QScrollArea*>("storyDetail");
+    ASSERT_NE(detail, nullptr);
+    EXPECT_TRUE(window.grab().save(artifact("story-detail-" + name + "-900x560"))) << name.toStdString();
+}
+
+TEST(LongTextShots, DetailOverAFileNameAndAOneWordName) {
+    ASSERT_TRUE(qEnvironmentVariableIsSet("VELMORA_DESKTOP")) << "run inside scripts/with-desktop.sh";
+    detailShot(LongNames::words(), "file-name");
+    detailShot(LongNames::oneWord(), "one-word");
+}
+
+TEST(LongTextShots, CardWithARightToLeftName) {
+    ASSERT_TRUE(qEnvironmentVariableIsSet("VELMORA_DESKTOP")) << "run inside scripts/with-desktop.sh";
+    LongContent h(LongNames::rightToLeft());
+    AppStateAdapter adapter(*h.state, h.scheduler);
+    QtWidgetWindowing windowing;
+    FloatingWidgetController controller(windowing, h.defaults, h.scheduler);
+    windowing.attach(adapter, controller);
+    for (const auto& [placement, name] :
+         {std::pair{WidgetPlacement::floating, "widget-card-rtl"}, std::pair{WidgetPlacement::dockedBottom, "widget-docked-rtl"}}) {
+        h.preferWidget(placement, false);
+        controller.show();
+        settle();
+        QWidget* panel = LongContent::shownWidgetPanel();
+        ASSERT_NE(panel, nullptr) << name;
+        EXPECT_TRUE(panel->grab().save(artifact(name))) << name;
         controller.hide();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
