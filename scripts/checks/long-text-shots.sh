@@ -12,7 +12,8 @@ rm -f "$build"/artifacts/long-*.png
 missing=0
 for shot in overview-900x560 overview-1100x700 stories-900x560 stories-1100x700 story-detail-900x560 \
   whos-heavy-900x560 live-chart-900x560 trends-900x560 widget-card widget-docked widget-settings-dock-bottom \
-  story-detail-file-name-900x560 story-detail-one-word-900x560 widget-card-rtl widget-docked-rtl; do
+  story-detail-file-name-900x560 story-detail-file-name-whole-900x560 story-detail-one-word-900x560 \
+  story-detail-one-word-whole-900x560 widget-card-rtl widget-docked-rtl; do
   file="$build/artifacts/long-$shot.png"
   if [ -s "$file" ]; then echo "Saved $file"; else echo "Missing $file"; missing=1; fi
 done

@@ -31,6 +31,7 @@
 #include <QScrollBar>
 #include <QStackedWidget>
 #include <QTextDocumentFragment>
+#include <QGlyphRun>
 #include <QTextLayout>
 
 namespace velmora {
@@ -219,8 +220,8 @@ private:
         const QRect room = l->contentsRect().adjusted(l->margin(), 0, -l->margin(), 0);
         if (!l->wordWrap() && room.height() < fm.height())
             fault(l, QString("\u00AB%1\u00BB has %2 px of height, its font needs %3").arg(text).arg(room.height()).arg(fm.height()));
-        // A label that reports its lines as it paints them is held to those.
-        const bool reports = std::any_of(paintedTexts_.begin(), paintedTexts_.end(), [l](const PaintedText& t) { return t.widget == l; });
+        // A label that breaks a word wider than its line reports the lines it paints: held to those.
+        const bool reports = qobject_cast<WrappingLabel*>(l) != nullptr;
         int widest = 0;
         for (const QString& line : text.split('\n')) {
             if (!l->wordWrap()) {
@@ -446,19 +447,21 @@ bool ellipsisAtCutEnd(const QString& shown, const QFont& font, Qt::LayoutDirecti
     layout.beginLayout();
     QTextLine line = layout.createLine();
     layout.endLayout();
-    const auto span = [&](int i) {
-        int at = i, after = i;
-        const qreal a = line.cursorToX(&at, QTextLine::Leading), b = line.cursorToX(&after, QTextLine::Trailing);
-        return std::pair{std::min(a, b), std::max(a, b)};
+    const auto box = [&](int from, int length) {
+        QRectF r;
+        for (const QGlyphRun& run : layout.glyphRuns(from, length)) r |= run.boundingRect();
+        return r;
     };
     const auto rtl = [](QChar c) { return c.direction() == QChar::DirR || c.direction() == QChar::DirAL; };
+    // The letters of the run that was cut, from its first to its last before "…".
     int last = dots - 1;
     while (last > 0 && !rtl(shown[last]) && shown[last].direction() != QChar::DirL) --last;
     const bool leftward = rtl(shown[last]);
-    const auto [from, to] = span(dots);
-    for (int i = last; i >= 0 && (leftward ? shown[i].direction() != QChar::DirL : !rtl(shown[i])); --i)
-        if (shown[i].isLetter() && (leftward ? to > span(i).first + 0.5 : from < span(i).second - 0.5)) return false;
-    return true;
+    int first = last;
+    while (first > 0 && (leftward ? shown[first - 1].direction() != QChar::DirL : !rtl(shown[first - 1]))) --first;
+    while (first < last && !shown[first].isLetter()) ++first;
+    const QRectF mark = box(dots, 1), run = box(first, last + 1 - first);
+    return leftward ? mark.right() <= run.left() + 0.5 : mark.left() >= run.right() - 0.5;
 }
 
 // An elided right-to-left name ends in "…" at its cut end, its left, whether laid out left to right

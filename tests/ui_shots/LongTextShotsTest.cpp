@@ -110,7 +110,8 @@ TEST(LongTextShots, PagesDetailCardBarAndSettings) {
     }
 }
 
-// The detail of a story at 900x560 over `names`, saved as long-story-detail-`name`-900x560.
+// The window at 900x560 showing the detail of a story over `names`, and the whole detail, saved as
+// long-story-detail-`name`-900x560 and long-story-detail-`name`-whole-900x560.
 void detailShot(const LongNames& names, const QString& name) {
     LongContent h(names);
     AppStateAdapter adapter(*h.state, h.scheduler);
@@ -123,6 +124,8 @@ void detailShot(const LongNames& names, const QString& name) {
     auto* detail = window.findChild<QScrollArea*>("storyDetail");
     ASSERT_NE(detail, nullptr);
     EXPECT_TRUE(window.grab().save(artifact("story-detail-" + name + "-900x560"))) << name.toStdString();
+    // And the whole detail as it scrolls, at the column's width.
+    EXPECT_TRUE(detail->widget()->grab().save(artifact("story-detail-" + name + "-whole-900x560"))) << name.toStdString();
 }
 
 TEST(LongTextShots, DetailOverAFileNameAndAOneWordName) {
