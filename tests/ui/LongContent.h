@@ -6,6 +6,7 @@
 // "now", and the extension banner over the stories. Its names come in three kinds: words, with a
 // file name of underscores in the window title and the story; one word each, with a page address
 // of 200 characters and no break point; right to left.
+#include <array>
 #include <string>
 
 #include "tests/app/AppHarness.h"
@@ -23,41 +24,30 @@ inline const std::string longNameStart =
 inline const std::string longAppName = longNameStart + " Typography Pages";
 // One word no line holds: the file name a window title carries, a page address, an app name.
 inline const std::string longFileName = "annual_budget_forecast_2027_final_v3_reviewed.xlsx";
-inline const std::string longAddress = [] {
-    std::string a = "https://reports.example.org/quarterly/2027/appendix?sheet=forecast_annual_budget_reviewed&id=";
-    while (a.size() < 200) a += "7f3a9c2e41b8";
-    return a.substr(0, 200);
-}();
+inline const std::string longAddress =
+    ("https://reports.example.org/quarterly/2027/appendix?sheet=forecast_annual_budget_reviewed&id=" +
+     std::string(106, 'f')).substr(0, 200);
 
-// The names and titles the content is about.
+// The names the content is about: an app's is `start` and one of `ends` (the front app, the two
+// movers, the daily offenders), the front window's title, and what the user did.
 struct LongNames {
-    std::string kind;                      // for failure messages and pictures
-    std::string front, soaring, falling;   // the front app and the two movers
-    std::string offenders;                 // the nine daily offenders' names start so
-    std::string title;                     // the front window's title, as the window list reports it
-    std::string doing;                     // what the story says the user was doing
-
+    std::string kind, start;
+    std::array<std::string, 4> ends;
+    std::string title, doing;
     static LongNames words() {
-        return {"words", longAppName, longNameStart + " Soaring Graphing", longNameStart + " Falling Playlist",
-                longNameStart + " Yearly Reports ", longFileName + " \u2014 " + longAppName,
-                "You were editing " + longFileName};
+        return {"words", longNameStart, {" Typography Pages", " Soaring Graphing", " Falling Playlist", " Yearly Reports "},
+                longFileName + " \u2014 " + longAppName, "You were editing " + longFileName};
     }
-    // 120 characters in one word.
+    // 120 characters in one word, and a page address.
     static LongNames oneWord() {
-        const std::string start =
-            "ExtraordinarilyLongApplicationNameSeenOnLinuxDesktopsThroughItsWindowClassAndDesktopEntryTypingPlayground";
-        return {"one word", start + "TypographyPages", start + "SoaringGraphing", start + "FallingPlaylist",
-                start + "YearlyReports", longAddress, "You opened " + longAddress};
+        return {"one word", "ExtraordinarilyLongApplicationNameSeenOnLinuxDesktopsThroughItsWindowClassAndDesktopEntryTypingPlayground",
+                {"TypographyPages", "SoaringGraphing", "FallingPlaylist", "YearlyReports"}, longAddress, "You opened " + longAddress};
     }
-    // Hebrew, as a desktop entry in a right-to-left language names an app ("Office documents and
-    // archive system").
+    // Hebrew, as a desktop entry in a right-to-left language names an app ("the office's documents
+    // and archive system, main", "… charts", "… music", "… report").
     static LongNames rightToLeft() {
-        const std::string start = "\u05DE\u05E2\u05E8\u05DB\u05EA \u05D4\u05DE\u05E1\u05DE\u05DB\u05D9\u05DD "
-                                  "\u05D5\u05D4\u05D0\u05E8\u05DB\u05D9\u05D5\u05DF \u05E9\u05DC \u05D4\u05DE\u05E9\u05E8\u05D3 ";
-        return {"right to left", start + "\u05D4\u05E8\u05D0\u05E9\u05D9\u05EA", start + "\u05DC\u05D2\u05E8\u05E4\u05D9\u05DD",
-                start + "\u05DC\u05DE\u05D5\u05D6\u05D9\u05E7\u05D4", start + "\u05D3\u05D5\u05D7 ",
-                "\u05D3\u05D5\u05D7 \u05E8\u05D1\u05E2\u05D5\u05E0\u05D9.odt \u2014 " + start + "\u05D4\u05E8\u05D0\u05E9\u05D9\u05EA",
-                "You were editing " + longFileName};
+        return {"right to left", "מערכת המסמכים והארכיון של המשרד", {" הראשית", " לגרפים", " למוזיקה", " דוח "},
+                "דוח רבעוני.odt", "You were editing " + longFileName};
     }
 };
 
@@ -68,7 +58,7 @@ struct LongContent : AppHarness {
     static constexpr std::int64_t rise = 107'363'582'935;
 
     LongNames names;
-    const std::string& frontName = names.front;
+    const std::string frontName = names.start + names.ends[0];
 
     explicit LongContent(LongNames kind = LongNames::words()) : names(std::move(kind)) {
         make();
@@ -93,7 +83,7 @@ struct LongContent : AppHarness {
     }
 
     // One of nine daily offenders, `n` from 0 to 8.
-    std::string offenderName(int n) const { return names.offenders + std::to_string(n); }
+    std::string offenderName(int n) const { return names.start + names.ends[3] + std::to_string(n); }
 
     void tick(bool moved) {
         clock.advance(1);
@@ -101,8 +91,8 @@ struct LongContent : AppHarness {
         processes.processes.clear();
         desktop.apps.clear();
         addApp(100, "longapp", frontName, 999 * MiB + 943 * 1024, true);  // 999.9 MB
-        addApp(101, "soaring", names.soaring, 500 * MiB + (moved ? rise : 0), false);
-        addApp(102, "falling", names.falling, 1100 * MiB + (moved ? 0 : static_cast<std::uint64_t>(-fall)), false);
+        addApp(101, "soaring", names.start + names.ends[1], 500 * MiB + (moved ? rise : 0), false);
+        addApp(102, "falling", names.start + names.ends[2], 1100 * MiB + (moved ? 0 : static_cast<std::uint64_t>(-fall)), false);
         addApp(103, "firefox", "Firefox", 1800 * MiB, false);
         // 999.9 MB free of 99.99 GB: under 5 % free, with 99.99 GB written to disk.
         memory.reading = {100 * GiB - 10 * MiB, 999 * MiB + 943 * 1024, 0, 100 * GiB - 10 * MiB,

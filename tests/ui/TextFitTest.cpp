@@ -40,10 +40,7 @@ namespace {
 const QChar ellipsis(0x2026);
 
 // Ending in "…", with the direction mark that may follow it.
-bool elided(const QString& s) {
-    return s.endsWith(ellipsis) || (s.size() > 1 && (s.back() == QChar(0x200E) || s.back() == QChar(0x200F)) &&
-                                    s[s.size() - 2] == ellipsis);
-}
+bool elided(const QString& s) { return (s.endsWith(QChar(0x200E)) || s.endsWith(QChar(0x200F)) ? s.chopped(1) : s).endsWith(ellipsis); }
 
 // The viewport of a scrolling view: rows that leave it at the top or bottom are scrolled, not cut.
 bool scrolledViewport(const QWidget* w) {
@@ -76,6 +73,35 @@ QString path(const QWidget* w, const QWidget* root) {
     for (; w && w != root->parentWidget(); w = w->parentWidget())
         if (!w->objectName().isEmpty() && !w->objectName().startsWith("qt_")) names.prepend(w->objectName());
     return names.join('/');
+}
+
+// Whether "…" in `shown`, laid out in `direction`, stands at the cut end: beyond every letter of
+// the run it cuts, on their left for a right-to-left run (a Hebrew name), not beside its first word.
+bool ellipsisAtCutEnd(const QString& shown, const QFont& font, Qt::LayoutDirection direction) {
+    const int dots = static_cast<int>(shown.lastIndexOf(ellipsis));
+    if (dots <= 0) return true;
+    QTextLayout layout(shown, font);
+    QTextOption option;
+    option.setTextDirection(direction);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    layout.endLayout();
+    const auto box = [&](int from, int length) {
+        QRectF r;
+        for (const QGlyphRun& run : layout.glyphRuns(from, length)) r |= run.boundingRect();
+        return r;
+    };
+    const auto rtl = [](QChar c) { return c.direction() == QChar::DirR || c.direction() == QChar::DirAL; };
+    // The letters of the run that was cut, from its first to its last before "…".
+    int last = dots - 1;
+    while (last > 0 && !rtl(shown[last]) && shown[last].direction() != QChar::DirL) --last;
+    const bool leftward = rtl(shown[last]);
+    int first = last;
+    while (first > 0 && (leftward ? shown[first - 1].direction() != QChar::DirL : !rtl(shown[first - 1]))) --first;
+    while (first < last && !shown[first].isLetter()) ++first;
+    const QRectF mark = box(dots, 1), run = box(first, last + 1 - first);
+    return leftward ? mark.right() <= run.left() + 0.5 : mark.left() >= run.right() - 0.5;
 }
 
 // Collects what does not fit in one window, with the text it is about.
@@ -119,6 +145,7 @@ public:
         const int room = fieldWidth(c);
         for (int i = 0; i < c->count(); ++i) {
             const QString item = c->itemText(i);
+            if (elided(item)) checkEllipsis(c, item, c->font());
             if (c->fontMetrics().horizontalAdvance(item) > room && !elided(item))
                 fault(c, QString("item \u00AB%1\u00BB needs %2 px, has %3").arg(item).arg(c->fontMetrics().horizontalAdvance(item)).arg(room));
             else if (elided(item) && c->itemData(i, Qt::ToolTipRole).toString().size() <= item.size())
@@ -170,7 +197,15 @@ private:
         return true;
     }
 
+    // "…" at the cut end, laid out left to right (as a widget's painter does) or in the text's own
+    // direction (as Qt's labels and buttons do).
+    void checkEllipsis(const QWidget* w, const QString& shown, const QFont& font) {
+        if (!ellipsisAtCutEnd(shown, font, Qt::LeftToRight) || !ellipsisAtCutEnd(shown, font, Qt::LayoutDirectionAuto))
+            fault(w, QString("\u00AB%1\u00BB has its \u2026 beside its first word, not at its cut end").arg(shown));
+    }
+
     void checkPainted(const PaintedText& t) {
+        if (elided(t.shown)) checkEllipsis(t.widget, t.shown, t.font);
         const QFontMetricsF fm(t.font);
         // A line lower than its font cuts the tails of g, p and y ("Long" reads "Lonq").
         const QRectF seen = scrolledViewport(t.widget) ? t.box : t.box.intersected(QRectF(t.widget->rect()));
@@ -236,6 +271,7 @@ private:
         }
         if (l->wordWrap() && l->heightForWidth(l->width()) > l->height() + 1)
             fault(l, QString("\u00AB%1\u00BB needs %2 px of height, has %3").arg(text).arg(l->heightForWidth(l->width())).arg(l->height()));
+        if (elided(text) && !reports) checkEllipsis(l, text, l->font());
         if (!l->wordWrap() && widest > room.width() && !elided(text)) {
             fault(l, QString("\u00AB%1\u00BB needs %2 px, has %3").arg(text).arg(widest).arg(room.width()));
             return;
@@ -249,6 +285,7 @@ private:
 
     void checkButton(QAbstractButton* b) {
         if (b->text().isEmpty()) return;
+        if (elided(b->text())) checkEllipsis(b, b->text(), b->font());
         checkSegment(b);
         if (b->sizeHint().width() > b->width() && !elided(b->text()))
             fault(b, QString("button \u00AB%1\u00BB needs %2 px, has %3").arg(b->text()).arg(b->sizeHint().width()).arg(b->width()));
@@ -338,7 +375,7 @@ void settle() {
 QString faultList(const QStringList& faults) { return faults.isEmpty() ? QString() : "\n  " + faults.join("\n  "); }
 
 // Over names of words (a file name in the window title), of one word (a page address there) and
-// of right-to-left script.
+// of right-to-left script, whose "…" stands on their left.
 class TextFit : public testing::TestWithParam<LongNames (*)()> {};
 INSTANTIATE_TEST_SUITE_P(Names, TextFit, testing::Values(&LongNames::words, &LongNames::oneWord, &LongNames::rightToLeft));
 
@@ -360,6 +397,11 @@ TEST_P(TextFit, EveryPageOfTheMainWindowAtTheSmallestAndTheDefaultSize) {
                 for (auto* b : window.findChildren<QAbstractButton*>())
                     if (b->text() == "90 days" && b->isVisible()) b->click();
             settle();
+            // The Developer feed lies below the fold: scrolled to, so that its rows paint.
+            if (auto* feed = window.findChild<QWidget*>("sensorFeed"); feed && feed->isVisibleTo(&window))
+                for (QWidget* p = feed; p; p = p->parentWidget())
+                    if (auto* area = qobject_cast<QScrollArea*>(p)) area->ensureWidgetVisible(feed);
+            settle();
             if (auto* banner = window.findChild<QWidget*>("nudgeBanner"); banner && banner->isVisibleTo(&window))
                 ++bannersSeen;
             // The stories of the long-named app alone: its name stands in the app picker's field.
@@ -379,6 +421,8 @@ TEST_P(TextFit, EveryPageOfTheMainWindowAtTheSmallestAndTheDefaultSize) {
     }
     // The rows of Who's heavy reported their badges, so painted texts were held against their boxes.
     EXPECT_TRUE(painted.contains("\u22121,023.9 MB") && painted.contains("+99.99 GB")) << painted.join(", ").toStdString();
+    // The Developer feed reported the window's title.
+    EXPECT_TRUE(std::any_of(painted.begin(), painted.end(), [](const QString& t) { return t.startsWith("titleChanged: "); }));
     // The stories showed under the extension banner, at both sizes.
     EXPECT_EQ(bannersSeen, 2);
     // The detail was on screen, with everything the longest story brings.
@@ -434,89 +478,6 @@ TEST_P(TextFit, TheWidgetsCardCompactCardDockedBarAndSettings) {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
     EXPECT_TRUE(faults.isEmpty()) << faults.size() << " texts do not fit:" << faultList(faults).toStdString();
-}
-
-// Whether "…" in `shown`, laid out in `direction`, stands at the cut end: beyond every letter of
-// the run it cuts, on their left for a right-to-left run.
-bool ellipsisAtCutEnd(const QString& shown, const QFont& font, Qt::LayoutDirection direction) {
-    const int dots = static_cast<int>(shown.lastIndexOf(ellipsis));
-    QTextLayout layout(shown, font);
-    QTextOption option;
-    option.setTextDirection(direction);
-    layout.setTextOption(option);
-    layout.beginLayout();
-    QTextLine line = layout.createLine();
-    layout.endLayout();
-    const auto box = [&](int from, int length) {
-        QRectF r;
-        for (const QGlyphRun& run : layout.glyphRuns(from, length)) r |= run.boundingRect();
-        return r;
-    };
-    const auto rtl = [](QChar c) { return c.direction() == QChar::DirR || c.direction() == QChar::DirAL; };
-    // The letters of the run that was cut, from its first to its last before "…".
-    int last = dots - 1;
-    while (last > 0 && !rtl(shown[last]) && shown[last].direction() != QChar::DirL) --last;
-    const bool leftward = rtl(shown[last]);
-    int first = last;
-    while (first > 0 && (leftward ? shown[first - 1].direction() != QChar::DirL : !rtl(shown[first - 1]))) --first;
-    while (first < last && !shown[first].isLetter()) ++first;
-    const QRectF mark = box(dots, 1), run = box(first, last + 1 - first);
-    return leftward ? mark.right() <= run.left() + 0.5 : mark.left() >= run.right() - 0.5;
-}
-
-// An elided right-to-left name ends in "…" at its cut end, its left, whether laid out left to right
-// (as a widget's painter does) or in the text's own direction (as Qt's labels and buttons do): in
-// the card's header, the docked bar, the "Show" picker and a story's Quit button.
-TEST(TextFit, AnElidedRightToLeftNameEndsInAnEllipsisAtItsCutEnd) {
-    LongContent h(LongNames::rightToLeft());
-    AppStateAdapter adapter(*h.state, h.scheduler);
-    struct Shown { QString place, text; QFont font; };
-    std::vector<Shown> cut;
-    {
-        MainWindow window(adapter);
-        window.resize(900, 560);
-        window.show();
-        h.state->selectedSidebar = SidebarItem::timeline;
-        h.state->announceChange();
-        settle();
-        auto* quit = window.findChild<QAbstractButton*>("quitApp");
-        ASSERT_NE(quit, nullptr);
-        cut.push_back({"Quit", quit->text(), quit->font()});
-    }
-    QtWidgetWindowing windowing;
-    FloatingWidgetController controller(windowing, h.defaults, h.scheduler);
-    windowing.attach(adapter, controller);
-    for (const auto& [placement, place] : {std::pair{WidgetPlacement::floating, "card"}, std::pair{WidgetPlacement::dockedBottom, "docked bar"}}) {
-        h.preferWidget(placement, false);
-        controller.show();
-        settle();
-        QWidget* panel = LongContent::shownWidgetPanel();
-        ASSERT_NE(panel, nullptr) << place;
-        auto* view = panel->findChild<FloatingWidgetView*>();
-        ASSERT_NE(view, nullptr) << place;
-        ElidedLabel* name = nullptr;
-        for (auto* n : view->findChildren<ElidedLabel*>("widgetAppName"))
-            if (n->isVisibleTo(panel)) name = n;
-        ASSERT_NE(name, nullptr) << place;
-        cut.push_back({place, name->lines(name->width()).value(0), name->font()});
-        view->openSettings();
-        settle();
-        auto* picker = view->settingsPopover()->findChild<QComboBox*>("widgetShow");
-        for (int i = 0; i < picker->count(); ++i)
-            if (QString::fromStdString(h.frontName) == picker->itemData(i, Qt::ToolTipRole).toString())
-                cut.push_back({QString("\"Show\" over the %1").arg(place), picker->itemText(i), picker->font()});
-        view->settingsPopover()->hide();
-        controller.hide();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-    ASSERT_EQ(cut.size(), 5u);
-    for (const Shown& s : cut) {
-        EXPECT_TRUE(elided(s.text)) << s.place.toStdString() << ": " << s.text.toStdString();
-        for (const auto direction : {Qt::LeftToRight, Qt::LayoutDirectionAuto})
-            EXPECT_TRUE(ellipsisAtCutEnd(s.text, s.font, direction))
-                << s.place.toStdString() << (direction == Qt::LeftToRight ? " laid out left to right" : " in its own direction")
-                << ": \u2026 stands beside the name's first word in \u00AB" << s.text.toStdString() << "\u00BB";
-    }
 }
 
 }  // namespace

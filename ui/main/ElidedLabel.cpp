@@ -43,7 +43,8 @@ namespace {
 
 // `text` laid out on lines of `width` in `layout`, between words where a word fits a line.
 QString layOut(QTextLayout& layout, const QString& text, const QFont& font, qreal width, Qt::Alignment alignment) {
-    QString flat = text;
+    // A text cut short before it came here ends in "…" at its cut end too.
+    QString flat = markEllipsis(text);
     flat.replace(QLatin1Char('\n'), QChar::LineSeparator);
     layout.setText(flat);
     layout.setFont(font);
@@ -168,7 +169,7 @@ QStringList ElidedLabel::lines(int width, std::vector<int>& starts) const {
     starts.clear();
     if (text_.isEmpty() || width <= 0) return out;
     // One line of plain text: line breaks in a window title would only push the rest out.
-    QString flat = text_;
+    QString flat = markEllipsis(text_);  // a text cut short before it came here, "…" at its cut end
     flat.replace(QLatin1Char('\n'), QLatin1Char(' '));
     QTextLayout layout(flat, font());
     QTextOption option;
@@ -205,7 +206,7 @@ void ElidedLabel::paintEvent(QPaintEvent*) {
     int y = fontMetrics().ascent();
     std::vector<int> starts;
     const QStringList shown = lines(width(), starts);
-    QString flat = text_;
+    QString flat = markEllipsis(text_);  // a text cut short before it came here, "…" at its cut end
     flat.replace(QLatin1Char('\n'), QLatin1Char(' '));
     for (qsizetype i = 0; i < shown.size(); ++i) {
         const QString& line = shown[i];
