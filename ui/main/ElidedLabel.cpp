@@ -65,18 +65,6 @@ QString layOut(QTextLayout& layout, const QString& text, const QFont& font, qrea
 
 }  // namespace
 
-std::vector<WrappedLine> wrapLines(const QString& text, const QFont& font, int width) {
-    std::vector<WrappedLine> out;
-    if (text.isEmpty() || width <= 0) return out;
-    QTextLayout layout;
-    const QString flat = layOut(layout, text, font, width, Qt::AlignLeft);
-    for (int i = 0; i < layout.lineCount(); ++i) {
-        const QTextLine line = layout.lineAt(i);
-        out.push_back({flat.mid(line.textStart(), line.textLength()).trimmed(), line.textStart()});
-    }
-    return out;
-}
-
 WrappingLabel::WrappingLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {
     setTextFormat(Qt::PlainText);
     setWordWrap(true);

@@ -16,14 +16,11 @@ struct WrappedLine {
 // word wider than a line has a line to itself, elided; the last line is elided when text remains.
 std::vector<WrappedLine> wrapWords(const QString& text, const QFont& font, int width, int maxLines);
 
-// `text` in `font` on lines of `width`, as many as it takes: broken between words, and inside a
-// word only when the word is wider than the whole line. Line breaks in the text stay.
-std::vector<WrappedLine> wrapLines(const QString& text, const QFont& font, int width);
-
-// A word-wrapped plain-text label whose lines break as wrapLines does: a file name, an address or
-// a name of one long word goes on over the next line instead of running past the label's edge,
-// and never widens its column (a word-wrapped QLabel asks for its longest word as its minimum).
-// Its lines are reported to TextReport as they are painted.
+// A word-wrapped plain-text label whose lines break between words, and inside a word only when the
+// word is wider than the whole line: a file name, an address or a name of one long word goes on
+// over the next line instead of running past the label's edge, and never widens its column (a
+// word-wrapped QLabel asks for its longest word as its minimum). Its lines are reported to
+// TextReport as they are painted.
 class WrappingLabel final : public QLabel {
     Q_OBJECT
 public:
