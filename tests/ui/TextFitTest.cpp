@@ -85,7 +85,7 @@ bool ellipsisAtCutEnd(const QString& shown, const QFont& font, Qt::LayoutDirecti
     option.setTextDirection(direction);
     layout.setTextOption(option);
     layout.beginLayout();
-    QTextLine line = layout.createLine();
+    layout.createLine();  // one line, as wide as the text
     layout.endLayout();
     const auto box = [&](int from, int length) {
         QRectF r;
