@@ -3,7 +3,10 @@
 // window class or a desktop entry may give them) in front, among the movers and in the daily
 // offenders, changes of −1,023.9 MB and +99.99 GB, memory getting tight and almost gone, a story with
 // five badges, the longest verdict and a spike line, all about that app, another story marked at
-// "now", and the extension banner over the stories.
+// "now", and the extension banner over the stories. Its names come in three kinds: words, with a
+// file name of underscores in the window title and the story; one word each, with a page address
+// of 200 characters and no break point; right to left.
+#include <array>
 #include <string>
 
 #include "tests/app/AppHarness.h"
@@ -19,10 +22,34 @@ namespace velmora {
 inline const std::string longNameStart =
     "Extraordinarily Long Application Name Seen On Linux Desktops Through Its Window Class And Desktop Entry";
 inline const std::string longAppName = longNameStart + " Typography Pages";
-inline const std::string soaringAppName = longNameStart + " Soaring Graphing";
-inline const std::string fallingAppName = longNameStart + " Falling Playlist";
-// One of nine daily offenders, `n` from 0 to 8.
-inline std::string offenderName(int n) { return longNameStart + " Yearly Reports " + std::to_string(n); }
+// One word no line holds: the file name a window title carries, a page address, an app name.
+inline const std::string longFileName = "annual_budget_forecast_2027_final_v3_reviewed.xlsx";
+inline const std::string longAddress =
+    ("https://reports.example.org/quarterly/2027/appendix?sheet=forecast_annual_budget_reviewed&id=" +
+     std::string(106, 'f')).substr(0, 200);
+
+// The names the content is about: an app's is `start` and one of `ends` (the front app, the two
+// movers, the daily offenders), the front window's title, and what the user did.
+struct LongNames {
+    std::string kind, start;
+    std::array<std::string, 4> ends;
+    std::string title, doing;
+    static LongNames words() {
+        return {"words", longNameStart, {" Typography Pages", " Soaring Graphing", " Falling Playlist", " Yearly Reports "},
+                longFileName + " \u2014 " + longAppName, "You were editing " + longFileName};
+    }
+    // 120 characters in one word, and a page address.
+    static LongNames oneWord() {
+        return {"one word", "ExtraordinarilyLongApplicationNameSeenOnLinuxDesktopsThroughItsWindowClassAndDesktopEntryTypingPlayground",
+                {"TypographyPages", "SoaringGraphing", "FallingPlaylist", "YearlyReports"}, longAddress, "You opened " + longAddress};
+    }
+    // Hebrew, as a desktop entry in a right-to-left language names an app ("the office's documents
+    // and archive system, main", "… charts", "… music", "… report").
+    static LongNames rightToLeft() {
+        return {"right to left", "מערכת המסמכים והארכיון של המשרד", {" הראשית", " לגרפים", " למוזיקה", " דוח "},
+                "דוח רבעוני.odt", "You were editing " + longFileName};
+    }
+};
 
 struct LongContent : AppHarness {
     static constexpr std::uint64_t GiB = 1024 * MiB;
@@ -30,7 +57,10 @@ struct LongContent : AppHarness {
     static constexpr std::int64_t fall = -1'073'658'880;
     static constexpr std::int64_t rise = 107'363'582'935;
 
-    LongContent() {
+    LongNames names;
+    const std::string frontName = names.start + names.ends[0];
+
+    explicit LongContent(LongNames kind = LongNames::words()) : names(std::move(kind)) {
         make();
         state->settings->setDeveloperModeEnabled(true);
         // Ten minutes level, then the last second moves the two movers: the five-minute badges
@@ -40,22 +70,29 @@ struct LongContent : AppHarness {
         addStory(now - 60);
         // Browser stories the window title could not pin to a tab, and no extension yet: the banner.
         state->lowConfidenceBrowserStoryCount = 1;
-        state->sensorLastApp = longAppName;
-        state->sensorLastTitle = "Quarterly report with every appendix and all the charts \u2014 " + longAppName;
+        state->sensorLastApp = frontName;
+        state->sensorLastTitle = names.title;
+        // The window's title in the Developer feed, and a window Quit could close.
+        state->sensorLog.insert(state->sensorLog.begin(), SensorLogEntry{Uuid::random(), now, SensorSource::windowList,
+                                                                         "titleChanged: " + names.title, frontName, names.title});
+        terminator.running.insert(100);
         for (int day = 0; day < 90; ++day)
             state->dailyStats->recordStory("key.long" + std::to_string(day % 9), offenderName(day % 9),
                                            rise, now - day * 86400.0);
         for (int t = 0; t < 600; ++t) state->dailyStats->recordPressureTick(MemoryPressureLevel::critical, now);
     }
 
+    // One of nine daily offenders, `n` from 0 to 8.
+    std::string offenderName(int n) const { return names.start + names.ends[3] + std::to_string(n); }
+
     void tick(bool moved) {
         clock.advance(1);
         steady.now += 1;
         processes.processes.clear();
         desktop.apps.clear();
-        addApp(100, "longapp", longAppName, 999 * MiB + 943 * 1024, true);  // 999.9 MB
-        addApp(101, "soaring", soaringAppName, 500 * MiB + (moved ? rise : 0), false);
-        addApp(102, "falling", fallingAppName, 1100 * MiB + (moved ? 0 : static_cast<std::uint64_t>(-fall)), false);
+        addApp(100, "longapp", frontName, 999 * MiB + 943 * 1024, true);  // 999.9 MB
+        addApp(101, "soaring", names.start + names.ends[1], 500 * MiB + (moved ? rise : 0), false);
+        addApp(102, "falling", names.start + names.ends[2], 1100 * MiB + (moved ? 0 : static_cast<std::uint64_t>(-fall)), false);
         addApp(103, "firefox", "Firefox", 1800 * MiB, false);
         // 999.9 MB free of 99.99 GB: under 5 % free, with 99.99 GB written to disk.
         memory.reading = {100 * GiB - 10 * MiB, 999 * MiB + 943 * 1024, 0, 100 * GiB - 10 * MiB,
@@ -68,11 +105,11 @@ struct LongContent : AppHarness {
         e.id = Uuid::random();
         e.timestamp = when;
         e.kind = TimelineEventKind::largeDelta;
-        e.title = longAppName + " used a lot more memory";
-        e.explanation = "You opened quarterly-report.ods in " + longAppName;
+        e.title = names.title;
+        e.explanation = names.doing + " in " + frontName;
         // The sampled app itself, so the widget marks the story on its trend.
         for (const auto& app : state->sampler->appSnapshots())
-            if (app.identity.displayName == longAppName) e.relatedApp = app.identity;
+            if (app.identity.displayName == frontName) e.relatedApp = app.identity;
         e.baselineFootprintBytes = GiB;
         e.immediate = ImpactWindow{rise, 10, GiB + static_cast<std::uint64_t>(rise) + 2 * GiB, {}};
         e.settled = ImpactWindow{rise, 60, {}, GiB + static_cast<std::uint64_t>(rise)};
@@ -90,7 +127,7 @@ struct LongContent : AppHarness {
         // At the chart's right edge: its dot must show whole there.
         released.timestamp = clock.now();
         released.kind = TimelineEventKind::memoryReleased;
-        released.title = longAppName + " freed memory";
+        released.title = frontName + " freed memory";
         released.immediate.reset();
         released.settled = ImpactWindow{fall, 60, {}, GiB};
         state->timeline->add(released);

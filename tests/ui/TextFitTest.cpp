@@ -28,15 +28,19 @@
 #include <QLabel>
 #include <QRegularExpression>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QTextDocumentFragment>
+#include <QGlyphRun>
+#include <QTextLayout>
 
 namespace velmora {
 namespace {
 
 const QChar ellipsis(0x2026);
 
-bool elided(const QString& s) { return s.endsWith(ellipsis); }
+// Ending in "…", with the direction mark that may follow it.
+bool elided(const QString& s) { return (s.endsWith(QChar(0x200E)) || s.endsWith(QChar(0x200F)) ? s.chopped(1) : s).endsWith(ellipsis); }
 
 // The viewport of a scrolling view: rows that leave it at the top or bottom are scrolled, not cut.
 bool scrolledViewport(const QWidget* w) {
@@ -71,6 +75,35 @@ QString path(const QWidget* w, const QWidget* root) {
     return names.join('/');
 }
 
+// Whether "…" in `shown`, laid out in `direction`, stands at the cut end: beyond every letter of
+// the run it cuts, on their left for a right-to-left run (a Hebrew name), not beside its first word.
+bool ellipsisAtCutEnd(const QString& shown, const QFont& font, Qt::LayoutDirection direction) {
+    const int dots = static_cast<int>(shown.lastIndexOf(ellipsis));
+    if (dots <= 0) return true;
+    QTextLayout layout(shown, font);
+    QTextOption option;
+    option.setTextDirection(direction);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    layout.createLine();  // one line, as wide as the text
+    layout.endLayout();
+    const auto box = [&](int from, int length) {
+        QRectF r;
+        for (const QGlyphRun& run : layout.glyphRuns(from, length)) r |= run.boundingRect();
+        return r;
+    };
+    const auto rtl = [](QChar c) { return c.direction() == QChar::DirR || c.direction() == QChar::DirAL; };
+    // The letters of the run that was cut, from its first to its last before "…".
+    int last = dots - 1;
+    while (last > 0 && !rtl(shown[last]) && shown[last].direction() != QChar::DirL) --last;
+    const bool leftward = rtl(shown[last]);
+    int first = last;
+    while (first > 0 && (leftward ? shown[first - 1].direction() != QChar::DirL : !rtl(shown[first - 1]))) --first;
+    while (first < last && !shown[first].isLetter()) ++first;
+    const QRectF mark = box(dots, 1), run = box(first, last + 1 - first);
+    return leftward ? mark.right() <= run.left() + 0.5 : mark.left() >= run.right() - 0.5;
+}
+
 // Collects what does not fit in one window, with the text it is about.
 class Fit {
 public:
@@ -99,6 +132,7 @@ public:
             if (auto* view = qobject_cast<QAbstractItemView*>(w)) checkRows(view);
             if (auto* sparkline = qobject_cast<MarkedSparkline*>(w)) checkSparkline(sparkline);
             if (auto* picker = qobject_cast<QComboBox*>(w); picker && !picker->isEditable()) checkPicker(picker);
+            checkEdge(w);
         }
     }
     const QStringList& faults() const { return faults_; }
@@ -111,6 +145,7 @@ public:
         const int room = fieldWidth(c);
         for (int i = 0; i < c->count(); ++i) {
             const QString item = c->itemText(i);
+            if (elided(item)) checkEllipsis(c, item, c->font());
             if (c->fontMetrics().horizontalAdvance(item) > room && !elided(item))
                 fault(c, QString("item \u00AB%1\u00BB needs %2 px, has %3").arg(item).arg(c->fontMetrics().horizontalAdvance(item)).arg(room));
             else if (elided(item) && c->itemData(i, Qt::ToolTipRole).toString().size() <= item.size())
@@ -162,7 +197,15 @@ private:
         return true;
     }
 
+    // "…" at the cut end, laid out left to right (as a widget's painter does) or in the text's own
+    // direction (as Qt's labels and buttons do).
+    void checkEllipsis(const QWidget* w, const QString& shown, const QFont& font) {
+        if (!ellipsisAtCutEnd(shown, font, Qt::LeftToRight) || !ellipsisAtCutEnd(shown, font, Qt::LayoutDirectionAuto))
+            fault(w, QString("\u00AB%1\u00BB has its \u2026 beside its first word, not at its cut end").arg(shown));
+    }
+
     void checkPainted(const PaintedText& t) {
+        if (elided(t.shown)) checkEllipsis(t.widget, t.shown, t.font);
         const QFontMetricsF fm(t.font);
         // A line lower than its font cuts the tails of g, p and y ("Long" reads "Lonq").
         const QRectF seen = scrolledViewport(t.widget) ? t.box : t.box.intersected(QRectF(t.widget->rect()));
@@ -178,9 +221,9 @@ private:
             fault(t.widget, QString("painted \u00AB%1\u00BB lies outside the window").arg(t.shown));
     }
 
-    // A wrapped line that starts inside a word: the word would fit on a line of its own
-    // ("Extraordinaril" / "y Long Appli…"), or, wider than any line, it should end its own line in
-    // "…" rather than go on over the next.
+    // A wrapped line that starts inside a word that would fit on a line of its own
+    // ("Extraordinaril" / "y Long Appli…"). Only a word wider than the whole line (a file name, an
+    // address) may go on over the next.
     void checkBreak(const QWidget* w, const QString& whole, int start, const QString& shown, const QFont& font, qreal room) {
         if (whole.isEmpty() || start <= 0 || start >= whole.size()) return;
         if (whole[start - 1].isSpace() || whole[start].isSpace()) return;
@@ -194,10 +237,15 @@ private:
                              "%3 px")
                          .arg(shown, word)
                          .arg(room, 0, 'f', 1));
-        else  // too wide for any line: elided on its own line, never carried on to the next
-            fault(w, QString("the line \u00AB%1\u00BB goes on with the rest of the word \u00AB%2\u00BB, cut without "
-                             "\u2026")
-                         .arg(shown, word));
+    }
+
+    // A text or control (a widget with nothing showing on it) lies whole inside the window.
+    void checkEdge(QWidget* w) {
+        if (qobject_cast<QScrollBar*>(w) || scrolledViewport(w) || w->size().isEmpty()) return;
+        for (const QWidget* child : w->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (child->isVisibleTo(root_)) return;
+        if (!shows(w, w->rect().adjusted(1, 0, -1, 0)))
+            fault(w, QString("%1 lies past the window's edge").arg(w->metaObject()->className()));
     }
 
     void checkLabel(QLabel* l) {
@@ -207,6 +255,8 @@ private:
         const QRect room = l->contentsRect().adjusted(l->margin(), 0, -l->margin(), 0);
         if (!l->wordWrap() && room.height() < fm.height())
             fault(l, QString("\u00AB%1\u00BB has %2 px of height, its font needs %3").arg(text).arg(room.height()).arg(fm.height()));
+        // A label that breaks a word wider than its line reports the lines it paints: held to those.
+        const bool reports = qobject_cast<WrappingLabel*>(l) != nullptr;
         int widest = 0;
         for (const QString& line : text.split('\n')) {
             if (!l->wordWrap()) {
@@ -214,13 +264,14 @@ private:
                 continue;
             }
             for (const QString& word : line.split(' ', Qt::SkipEmptyParts)) {
-                if (fm.horizontalAdvance(word) > room.width())
+                if (fm.horizontalAdvance(word) > room.width() && !reports)
                     fault(l, QString("\u00AB%1\u00BB: the word \u00AB%2\u00BB needs %3 px, has %4").arg(text, word).arg(fm.horizontalAdvance(word)).arg(room.width()));
                 widest = std::max(widest, std::min(room.width(), fm.horizontalAdvance(line)));
             }
         }
         if (l->wordWrap() && l->heightForWidth(l->width()) > l->height() + 1)
             fault(l, QString("\u00AB%1\u00BB needs %2 px of height, has %3").arg(text).arg(l->heightForWidth(l->width())).arg(l->height()));
+        if (elided(text) && !reports) checkEllipsis(l, text, l->font());
         if (!l->wordWrap() && widest > room.width() && !elided(text)) {
             fault(l, QString("\u00AB%1\u00BB needs %2 px, has %3").arg(text).arg(widest).arg(room.width()));
             return;
@@ -234,6 +285,7 @@ private:
 
     void checkButton(QAbstractButton* b) {
         if (b->text().isEmpty()) return;
+        if (elided(b->text())) checkEllipsis(b, b->text(), b->font());
         checkSegment(b);
         if (b->sizeHint().width() > b->width() && !elided(b->text()))
             fault(b, QString("button \u00AB%1\u00BB needs %2 px, has %3").arg(b->text()).arg(b->sizeHint().width()).arg(b->width()));
@@ -322,8 +374,13 @@ void settle() {
 
 QString faultList(const QStringList& faults) { return faults.isEmpty() ? QString() : "\n  " + faults.join("\n  "); }
 
-TEST(TextFit, EveryPageOfTheMainWindowAtTheSmallestAndTheDefaultSize) {
-    LongContent h;
+// Over names of words (a file name in the window title), of one word (a page address there) and
+// of right-to-left script, whose "…" stands on their left.
+class TextFit : public testing::TestWithParam<LongNames (*)()> {};
+INSTANTIATE_TEST_SUITE_P(Names, TextFit, testing::Values(&LongNames::words, &LongNames::oneWord, &LongNames::rightToLeft));
+
+TEST_P(TextFit, EveryPageOfTheMainWindowAtTheSmallestAndTheDefaultSize) {
+    LongContent h(GetParam()());
     AppStateAdapter adapter(*h.state, h.scheduler);
     MainWindow window(adapter);
     window.show();
@@ -340,18 +397,23 @@ TEST(TextFit, EveryPageOfTheMainWindowAtTheSmallestAndTheDefaultSize) {
                 for (auto* b : window.findChildren<QAbstractButton*>())
                     if (b->text() == "90 days" && b->isVisible()) b->click();
             settle();
+            // The Developer feed lies below the fold: scrolled to, so that its rows paint.
+            if (auto* feed = window.findChild<QWidget*>("sensorFeed"); feed && feed->isVisibleTo(&window))
+                for (QWidget* p = feed; p; p = p->parentWidget())
+                    if (auto* area = qobject_cast<QScrollArea*>(p)) area->ensureWidgetVisible(feed);
+            settle();
             if (auto* banner = window.findChild<QWidget*>("nudgeBanner"); banner && banner->isVisibleTo(&window))
                 ++bannersSeen;
             // The stories of the long-named app alone: its name stands in the app picker's field.
             if (auto* apps = window.findChild<QComboBox*>("appPicker"); apps && apps->isVisibleTo(&window) &&
                                                                          apps->currentIndex() == 0) {
-                const int index = apps->findText(QString::fromStdString(longAppName));
+                const int index = apps->findText(QString::fromStdString(h.frontName));
                 ASSERT_GT(index, 0);
                 apps->setCurrentIndex(index);
                 emit apps->activated(index);
                 settle();
             }
-            Fit fit(&window, QString("%1 at %2x%3").arg(page).arg(size.width()).arg(size.height()));
+            Fit fit(&window, QString("%1 at %2x%3 (%4)").arg(page).arg(size.width()).arg(size.height()).arg(h.names.kind.c_str()));
             fit.check();
             faults << fit.faults();
             painted << fit.painted();
@@ -359,6 +421,8 @@ TEST(TextFit, EveryPageOfTheMainWindowAtTheSmallestAndTheDefaultSize) {
     }
     // The rows of Who's heavy reported their badges, so painted texts were held against their boxes.
     EXPECT_TRUE(painted.contains("\u22121,023.9 MB") && painted.contains("+99.99 GB")) << painted.join(", ").toStdString();
+    // The Developer feed reported the window's title.
+    EXPECT_TRUE(std::any_of(painted.begin(), painted.end(), [](const QString& t) { return t.startsWith("titleChanged: "); }));
     // The stories showed under the extension banner, at both sizes.
     EXPECT_EQ(bannersSeen, 2);
     // The detail was on screen, with everything the longest story brings.
@@ -366,8 +430,8 @@ TEST(TextFit, EveryPageOfTheMainWindowAtTheSmallestAndTheDefaultSize) {
     EXPECT_TRUE(faults.isEmpty()) << faults.size() << " texts do not fit:" << faultList(faults).toStdString();
 }
 
-TEST(TextFit, TheWidgetsCardCompactCardDockedBarAndSettings) {
-    LongContent h;
+TEST_P(TextFit, TheWidgetsCardCompactCardDockedBarAndSettings) {
+    LongContent h(GetParam()());
     AppStateAdapter adapter(*h.state, h.scheduler);
     QtWidgetWindowing windowing;
     FloatingWidgetController controller(windowing, h.defaults, h.scheduler);
@@ -390,7 +454,7 @@ TEST(TextFit, TheWidgetsCardCompactCardDockedBarAndSettings) {
         EXPECT_EQ(panel->size(), s.size) << s.name;
         auto* view = panel->findChild<FloatingWidgetView*>();
         ASSERT_NE(view, nullptr) << s.name;
-        Fit fit(panel, s.name);
+        Fit fit(panel, QString("%1 (%2)").arg(s.name, h.names.kind.c_str()));
         fit.check();
         faults << fit.faults();
 
@@ -405,7 +469,7 @@ TEST(TextFit, TheWidgetsCardCompactCardDockedBarAndSettings) {
             if (b->text() == "Dock bottom") dockBottom = b;
         ASSERT_NE(dockBottom, nullptr);
         EXPECT_EQ(dockBottom->isChecked(), s.placement == WidgetPlacement::dockedBottom) << s.name;
-        Fit settings(popover, QString("settings over the %1").arg(s.name));
+        Fit settings(popover, QString("settings over the %1 (%2)").arg(s.name, h.names.kind.c_str()));
         settings.check();
         settings.checkPickerItems(popover->findChild<QComboBox*>("widgetShow"));
         faults << settings.faults();

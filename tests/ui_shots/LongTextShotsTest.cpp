@@ -2,7 +2,9 @@
 // the Stories page under the extension banner at the smallest and the default window size (there
 // filtered to the long-named app), the
 // story detail alone, Who's heavy, Live Chart and Trends at the smallest, the floating card, the docked bar and its
-// settings with "Dock bottom" chosen, saved under build/artifacts/long-*.png for people to look at.
+// settings with "Dock bottom" chosen, saved under build/artifacts/long-*.png for people to look at; then
+// the story detail at 900x560 about a file name with underscores and about an app named in one
+// word of 120 characters, and the card with a right-to-left name.
 #include <gtest/gtest.h>
 
 // The engine headers come before Qt's: they use words Qt defines as macros (signals).
@@ -58,7 +60,7 @@ TEST(LongTextShots, PagesDetailCardBarAndSettings) {
             // At the default size the stories are those of the long-named app, chosen in the picker.
             if (auto* apps = window.findChild<QComboBox*>("appPicker"); item == SidebarItem::timeline && size.width() != 900) {
                 ASSERT_NE(apps, nullptr);
-                const int index = apps->findText(QString::fromStdString(longAppName));
+                const int index = apps->findText(QString::fromStdString(h.frontName));
                 ASSERT_GT(index, 0);
                 apps->setCurrentIndex(index);
                 emit apps->activated(index);
@@ -106,6 +108,37 @@ TEST(LongTextShots, PagesDetailCardBarAndSettings) {
         controller.hide();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
+}
+
+// The window at 900x560 on the detail of a story about a file name and about a one-word name, with
+// the whole detail as it scrolls; the card with a right-to-left name.
+TEST(LongTextShots, DetailOverAFileNameAndAOneWordNameCardWithARightToLeftName) {
+    ASSERT_TRUE(qEnvironmentVariableIsSet("VELMORA_DESKTOP")) << "run inside scripts/with-desktop.sh";
+    for (const auto& [names, name] : {std::pair{LongNames::words(), QString("file-name")}, std::pair{LongNames::oneWord(), QString("one-word")}}) {
+        LongContent h(names);
+        AppStateAdapter adapter(*h.state, h.scheduler);
+        MainWindow window(adapter);
+        window.resize(900, 560);
+        window.show();
+        h.state->selectedSidebar = SidebarItem::timeline;
+        h.state->announceChange();
+        settle();
+        EXPECT_TRUE(window.grab().save(artifact("story-detail-" + name + "-900x560")));
+        EXPECT_TRUE(window.findChild<QScrollArea*>("storyDetail")->widget()->grab().save(artifact("story-detail-" + name + "-whole-900x560")));
+    }
+    LongContent h(LongNames::rightToLeft());
+    AppStateAdapter adapter(*h.state, h.scheduler);
+    QtWidgetWindowing windowing;
+    FloatingWidgetController controller(windowing, h.defaults, h.scheduler);
+    windowing.attach(adapter, controller);
+    h.preferWidget(WidgetPlacement::floating, false);
+    controller.show();
+    settle();
+    ASSERT_NE(LongContent::shownWidgetPanel(), nullptr);
+    EXPECT_TRUE(LongContent::shownWidgetPanel()->grab().save(artifact("widget-card-rtl")));
+    // The panel goes before the state it shows.
+    controller.hide();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 }  // namespace

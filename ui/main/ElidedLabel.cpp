@@ -4,9 +4,11 @@
 #include <QPainter>
 #include <QTextLayout>
 
+#include "ui/style/Elision.h"
 #include "ui/style/TextReport.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace velmora {
 
@@ -26,15 +28,93 @@ std::vector<WrappedLine> wrapWords(const QString& text, const QFont& font, int w
         line.setLineWidth(width);
         const int start = line.textStart();
         if (static_cast<int>(out.size()) + 1 == maxLines) {
-            out.push_back({metrics.elidedText(text.mid(start).simplified(), Qt::ElideRight, width), start});
+            out.push_back({elideEnd(metrics, text.mid(start).simplified(), width), start});
             break;
         }
         // A word wider than the line has the line to itself and ends there in "…".
         const QString shown = text.mid(start, line.textLength()).trimmed();
-        out.push_back({line.naturalTextWidth() > width ? metrics.elidedText(shown, Qt::ElideRight, width) : shown, start});
+        out.push_back({line.naturalTextWidth() > width ? elideEnd(metrics, shown, width) : shown, start});
     }
     layout.endLayout();
     return out;
+}
+
+namespace {
+
+// `text` laid out on lines of `width` in `layout`, between words where a word fits a line.
+QString layOut(QTextLayout& layout, const QString& text, const QFont& font, qreal width, Qt::Alignment alignment) {
+    // A text cut short before it came here ends in "…" at its cut end too.
+    QString flat = markEllipsis(text);
+    flat.replace(QLatin1Char('\n'), QChar::LineSeparator);
+    layout.setText(flat);
+    layout.setFont(font);
+    QTextOption option(alignment);
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    for (qreal y = 0;;) {
+        QTextLine line = layout.createLine();
+        if (!line.isValid()) break;
+        line.setLineWidth(width);
+        line.setPosition(QPointF(0, y));
+        y += line.height();
+    }
+    layout.endLayout();
+    return flat;
+}
+
+}  // namespace
+
+WrappingLabel::WrappingLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {
+    setTextFormat(Qt::PlainText);
+    setWordWrap(true);
+    QSizePolicy policy = sizePolicy();
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
+}
+
+QSize WrappingLabel::sizeHint() const {
+    // As wide as the text, up to a comfortable reading width, and as tall as it then wraps.
+    const QMargins m = contentsMargins();
+    const int natural = fontMetrics().horizontalAdvance(text()) + 1;
+    const int width = std::min(natural, 40 * fontMetrics().averageCharWidth()) + m.left() + m.right();
+    return {width, heightForWidth(width)};
+}
+
+QSize WrappingLabel::minimumSizeHint() const {
+    // No word sets a minimum: one wider than the room is broken instead.
+    const QMargins m = contentsMargins();
+    return {std::min(sizeHint().width(), fontMetrics().horizontalAdvance(QLatin1Char('M')) * 4),
+            fontMetrics().height() + m.top() + m.bottom()};
+}
+
+int WrappingLabel::heightForWidth(int width) const {
+    const QMargins m = contentsMargins();
+    const int room = width - m.left() - m.right();
+    if (text().isEmpty() || room <= 0) return fontMetrics().height() + m.top() + m.bottom();
+    QTextLayout layout;
+    layOut(layout, text(), font(), room, alignment());
+    return static_cast<int>(std::ceil(layout.boundingRect().height())) + m.top() + m.bottom();
+}
+
+void WrappingLabel::paintEvent(QPaintEvent*) {
+    const QRect room = contentsRect();
+    if (text().isEmpty() || room.width() <= 0) return;
+    QPainter painter(this);
+    painter.setPen(palette().color(foregroundRole()));
+    QTextLayout layout;
+    // Qt's own labels take a text's direction from the text: a right-to-left one aligns right.
+    const QString flat = layOut(layout, text(), font(), room.width(), alignment());
+    const qreal height = layout.boundingRect().height();
+    qreal top = room.top();
+    if (alignment() & Qt::AlignVCenter) top += (room.height() - height) / 2;
+    else if (alignment() & Qt::AlignBottom) top += room.height() - height;
+    layout.draw(&painter, QPointF(room.left(), top));
+    for (int i = 0; i < layout.lineCount(); ++i) {
+        const QTextLine line = layout.lineAt(i);
+        const QRectF box(room.left(), top + line.y(), room.width(), line.height());
+        notePaintedLine(painter, box, flat.mid(line.textStart(), line.textLength()).trimmed(), flat, line.textStart());
+    }
 }
 
 ElidedLabel::ElidedLabel(int maxLines, QWidget* parent) : QWidget(parent), maxLines_(std::max(maxLines, 1)) {
@@ -57,7 +137,7 @@ void ElidedLabel::resizeEvent(QResizeEvent* event) {
 
 void ElidedLabel::updateToolTip() {
     const QStringList shown = lines(width());
-    const bool cut = !shown.isEmpty() && shown.back().endsWith(QChar(0x2026)) && !text_.endsWith(QChar(0x2026));
+    const bool cut = !shown.isEmpty() && isElided(shown.back()) && !isElided(text_);
     setToolTip(cut ? text_ : QString());
 }
 
@@ -77,7 +157,7 @@ QStringList ElidedLabel::lines(int width, std::vector<int>& starts) const {
     starts.clear();
     if (text_.isEmpty() || width <= 0) return out;
     // One line of plain text: line breaks in a window title would only push the rest out.
-    QString flat = text_;
+    QString flat = markEllipsis(text_);  // a text cut short before it came here, "…" at its cut end
     flat.replace(QLatin1Char('\n'), QLatin1Char(' '));
     QTextLayout layout(flat, font());
     QTextOption option;
@@ -91,7 +171,7 @@ QStringList ElidedLabel::lines(int width, std::vector<int>& starts) const {
         line.setLineWidth(width);
         starts.push_back(line.textStart());
         if (out.size() + 1 == maxLines_) {
-            out << fontMetrics().elidedText(flat.mid(line.textStart()), Qt::ElideRight, width);
+            out << elideEnd(fontMetrics(), flat.mid(line.textStart()), width);
             break;
         }
         out << flat.mid(line.textStart(), line.textLength()).trimmed();
@@ -114,7 +194,7 @@ void ElidedLabel::paintEvent(QPaintEvent*) {
     int y = fontMetrics().ascent();
     std::vector<int> starts;
     const QStringList shown = lines(width(), starts);
-    QString flat = text_;
+    QString flat = markEllipsis(text_);  // a text cut short before it came here, "…" at its cut end
     flat.replace(QLatin1Char('\n'), QLatin1Char(' '));
     for (qsizetype i = 0; i < shown.size(); ++i) {
         const QString& line = shown[i];

@@ -1,4 +1,5 @@
 #pragma once
+#include <QLabel>
 #include <QString>
 #include <QWidget>
 #include <vector>
@@ -14,6 +15,24 @@ struct WrappedLine {
 // `text` in `font` on lines of `width`, at most `maxLines` of them, broken between words only. A
 // word wider than a line has a line to itself, elided; the last line is elided when text remains.
 std::vector<WrappedLine> wrapWords(const QString& text, const QFont& font, int width, int maxLines);
+
+// A word-wrapped plain-text label whose lines break between words, and inside a word only when the
+// word is wider than the whole line: a file name, an address or a name of one long word goes on
+// over the next line instead of running past the label's edge, and never widens its column (a
+// word-wrapped QLabel asks for its longest word as its minimum). Its lines are reported to
+// TextReport as they are painted.
+class WrappingLabel final : public QLabel {
+    Q_OBJECT
+public:
+    explicit WrappingLabel(const QString& text = {}, QWidget* parent = nullptr);
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
 
 // Plain text wrapped at word boundaries onto at most `maxLines` lines, the last one elided; then
 // the whole text is its tooltip (and always its accessible name). Unlike a word-wrapped QLabel,

@@ -16,6 +16,7 @@
 #include <QStyleOptionComboBox>
 #include <QVBoxLayout>
 
+#include "ui/style/Elision.h"
 #include "ui/style/Fonts.h"
 #include "ui/widget/FloatingWidgetView.h"
 #include "ui/widget/WidgetElements.h"
@@ -166,7 +167,7 @@ void WidgetSettingsPopover::fill(const FloatingWidgetPreferences& prefs) {
     int current = 0;
     for (std::size_t i = 0; i < options_.size(); ++i) {
         const QString whole = QString::fromStdString(options_[i].label);
-        show_->addItem(show_->fontMetrics().elidedText(whole, Qt::ElideRight, room));
+        show_->addItem(elideEnd(show_->fontMetrics(), whole, room));
         show_->setItemData(int(i), whole, Qt::ToolTipRole);
         show_->setItemData(int(i), whole, Qt::AccessibleTextRole);
         if (options_[i].key == prefs.pinnedAppKey) current = int(i);

@@ -5,9 +5,11 @@
 
 #include "engine/stories/SensorSource.h"
 #include "ui/main/developer/SensorFeedModel.h"
+#include "ui/style/Elision.h"
 #include "ui/style/Fonts.h"
 #include "ui/style/Palette.h"
 #include "ui/style/SourceBadge.h"
+#include "ui/style/TextReport.h"
 
 namespace velmora {
 
@@ -43,7 +45,7 @@ QStringList SensorFeedDelegate::detailLines(const QString& detail, const QFont& 
         if (out.size() == 1) {
             // The second line takes the rest of the text, elided.
             const QString rest = detail.mid(line.textStart()).simplified();
-            out << QFontMetrics(font).elidedText(rest, Qt::ElideRight, width);
+            out << elideEnd(QFontMetrics(font), rest, width);
             break;
         }
         out << detail.mid(line.textStart(), line.textLength()).trimmed();
@@ -97,8 +99,9 @@ void SensorFeedDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
         const QFontMetrics m(font);
         painter->setFont(font);
         painter->setPen(colour);
-        painter->drawText(QRect(left, y, width, m.height()), Qt::AlignLeft | Qt::AlignVCenter,
-                          m.elidedText(text, Qt::ElideRight, width));
+        const QString shown = elideEnd(m, text, width);
+        painter->drawText(QRect(left, y, width, m.height()), Qt::AlignLeft | Qt::AlignVCenter, shown);
+        notePaintedText(*painter, QRect(left, y, width, m.height()), shown);
         y += m.height();
     };
     line(index.data(Qt::DisplayRole).toString(), f.summary, primary);

@@ -12,6 +12,7 @@
 
 #include <functional>
 
+#include "ui/main/ElidedLabel.h"
 #include "ui/style/Buttons.h"
 #include "ui/style/ConfidenceBadge.h"
 #include "ui/style/Fonts.h"
@@ -24,10 +25,10 @@ namespace {
 QString q(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
 QLabel* label(QWidget* parent, const QFont& font, const QColor& colour, bool wrap = false) {
-    auto* l = new QLabel(parent);
+    // A report names apps and windows: wrapped, a long one breaks over lines rather than widening it.
+    auto* l = wrap ? new WrappingLabel(QString(), parent) : new QLabel(parent);
     l->setTextFormat(Qt::PlainText);
     l->setFont(font);
-    l->setWordWrap(wrap);
     QPalette p = l->palette();
     p.setColor(QPalette::WindowText, colour);
     l->setPalette(p);

@@ -183,8 +183,7 @@ OverviewPage::OverviewPage(AppState& state, QWidget* parent) : Page(parent), sta
     };
     moversHead->addWidget(picker_, 1);
     movers->addLayout(moversHead);
-    moversSentence_ = textLabel("", roleFont(TextRole::caption), palette::secondaryText(host), host);
-    moversSentence_->setWordWrap(true);
+    moversSentence_ = wrappingLabel("", roleFont(TextRole::caption), palette::secondaryText(host), host);
     movers->addWidget(moversSentence_);
     nothingMoved_ = textLabel("", roleFont(TextRole::callout), palette::secondaryText(host), host);
     nothingMoved_->setContentsMargins(0, 4, 0, 0);

@@ -8,6 +8,7 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
+#include "ui/main/ElidedLabel.h"
 #include "ui/style/Fonts.h"
 #include "ui/style/Palette.h"
 
@@ -19,6 +20,13 @@ QLabel* textLabel(const QString& text, const QFont& font, const QColor& colour, 
     label->setTextFormat(Qt::PlainText);
     label->setFont(font);
     label->setAlignment(alignment);
+    setLabelColour(label, colour);
+    return label;
+}
+
+QLabel* wrappingLabel(const QString& text, const QFont& font, const QColor& colour, QWidget* parent) {
+    auto* label = new WrappingLabel(text, parent);
+    label->setFont(font);
     setLabelColour(label, colour);
     return label;
 }

@@ -18,6 +18,8 @@ namespace velmora {
 enum class TextRole;
 
 // A plain-text label (outside strings never become rich text).
+// A wrapped plain-text label that never widens its column: see WrappingLabel.
+QLabel* wrappingLabel(const QString& text, const QFont& font, const QColor& colour, QWidget* parent);
 QLabel* textLabel(const QString& text, const QFont& font, const QColor& colour, QWidget* parent,
                   Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter);
 void setLabelColour(QLabel* label, const QColor& colour);

@@ -11,6 +11,7 @@
 #include <QStyleOptionComboBox>
 #include <QStylePainter>
 
+#include "ui/style/Elision.h"
 #include "ui/style/Fonts.h"
 #include "ui/style/Palette.h"
 #include "ui/style/TextReport.h"
@@ -49,7 +50,7 @@ protected:
         painter.drawComplexControl(QStyle::CC_ComboBox, option);
         const QRect field = style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
         const QString whole = option.currentText;
-        option.currentText = fontMetrics().elidedText(whole, Qt::ElideRight, field.width());
+        option.currentText = elideEnd(fontMetrics(), whole, field.width());
         const QString tip = option.currentText == whole ? QString() : whole;
         if (toolTip() != tip) setToolTip(tip);
         painter.drawControl(QStyle::CE_ComboBoxLabel, option);

@@ -14,8 +14,10 @@
 #include <QStyleOptionButton>
 #include <QVBoxLayout>
 
+#include "ui/main/ElidedLabel.h"
 #include "ui/main/stories/StoriesLogic.h"
 #include "ui/main/stories/StoryRowDelegate.h"
+#include "ui/style/Elision.h"
 #include "ui/style/Fonts.h"
 #include "ui/style/Palette.h"
 #include "ui/style/SourceBadge.h"
@@ -25,10 +27,10 @@ namespace velmora {
 
 namespace {
 
+// A wrapped text: a file name or an address wider than the column breaks over lines instead of
+// widening the pane past its view.
 QLabel* text(const QString& s, QWidget* parent, const QFont& font, const QColor& colour, const char* name = nullptr) {
-    auto* label = new QLabel(s, parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
+    auto* label = new WrappingLabel(s, parent);
     label->setFont(font);
     QPalette p = label->palette();
     p.setColor(QPalette::WindowText, colour);
@@ -152,7 +154,7 @@ protected:
         QPushButton::resizeEvent(event);
         const int whole = sizeHint().width();
         const int chrome = whole - fontMetrics().horizontalAdvance(whole_);
-        const QString shown = width() >= whole ? whole_ : fontMetrics().elidedText(whole_, Qt::ElideRight, width() - chrome);
+        const QString shown = width() >= whole ? whole_ : elideEnd(fontMetrics(), whole_, width() - chrome);
         if (shown != text()) setText(shown);
         setToolTip(shown == whole_ ? QString() : whole_);
     }

@@ -12,6 +12,7 @@
 
 #include "ui/main/ElidedLabel.h"
 #include "ui/main/stories/StoryListModel.h"
+#include "ui/style/Elision.h"
 #include "ui/style/Fonts.h"
 #include "ui/style/Painting.h"
 #include "ui/style/Palette.h"
@@ -182,11 +183,11 @@ StoryRowDelegate::Layout& StoryRowDelegate::layout(const StoryRow& row, int rowW
     l.textHeight = static_cast<int>(l.lines.size()) * f.titleMetrics.lineSpacing() + 3 + f.subtitleMetrics.height() + 3 +
                    f.lineHeight;
     l.height = rowHeight(static_cast<int>(l.lines.size()));
-    l.subtitleShown = f.subtitleMetrics.elidedText(row.subtitle, Qt::ElideRight, l.text);
+    l.subtitleShown = elideEnd(f.subtitleMetrics, row.subtitle, l.text);
     l.summaryWidth = f.summaryMetrics.horizontalAdvance(row.summary);
     const QString source = QStringLiteral("\u00B7 ") + row.source;
     const int sourceWidth = std::max(0, l.text - l.summaryWidth - 6);
-    const QString shown = f.sourceMetrics.elidedText(source, Qt::ElideRight, sourceWidth);
+    const QString shown = elideEnd(f.sourceMetrics, source, sourceWidth);
     // A dot and an ellipsis alone say nothing: the source then gives way entirely.
     if (shown == source || shown.size() >= 6) l.sourceShown = shown;
     return l;

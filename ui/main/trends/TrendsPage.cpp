@@ -156,11 +156,9 @@ TrendsPage::TrendsPage(AppState& state, QWidget* parent) : Page(parent), state_(
     auto* cardLayout = new QVBoxLayout(card);
     cardLayout->setContentsMargins(16, 16, 16, 16);
     cardLayout->setSpacing(6);
-    summary_ = textLabel("", roleFont(TextRole::title3, QFont::DemiBold), palette::primaryText(host), card);
-    summary_->setWordWrap(true);
+    summary_ = wrappingLabel("", roleFont(TextRole::title3, QFont::DemiBold), palette::primaryText(host), card);
     cardLayout->addWidget(summary_);
-    tight_ = textLabel("", roleFont(TextRole::callout), palette::secondaryText(host), card);
-    tight_->setWordWrap(true);
+    tight_ = wrappingLabel("", roleFont(TextRole::callout), palette::secondaryText(host), card);
     cardLayout->addWidget(tight_);
     column->addWidget(card);
 

@@ -1,0 +1,19 @@
+#pragma once
+// One way to cut a text short: at its end, with "…" standing where the text runs out. In a
+// right-to-left run (a Hebrew or Arabic name) that is on the run's left, though "…" comes last in
+// the string: a neutral "…" after the run would otherwise take the surrounding left-to-right
+// direction and land on the run's right, beside its first word.
+#include <QFontMetrics>
+#include <QString>
+
+namespace velmora {
+
+// `text` cut at its end to fit `width` in `metrics`, ending in "…" (and, after a right-to-left
+// run, a right-to-left mark that gives "…" the run's direction); whole when it fits.
+QString elideEnd(const QFontMetrics& metrics, const QString& text, int width);
+// `shown`, cut by other means and ending in "…", with the mark its last run needs.
+QString markEllipsis(const QString& shown);
+// Whether `shown` ends in "…", a direction mark after it or not.
+bool isElided(const QString& shown);
+
+}  // namespace velmora
