@@ -1,4 +1,6 @@
 // What every memory sample feeds, in a fixed order.
+#include <functional>
+#include <string_view>
 #include <unordered_map>
 
 #include "app/AppState.h"
@@ -15,7 +17,8 @@ void AppState::handleTick(const std::vector<AppMemorySnapshot>& apps, const Syst
 
     if (settings->permissions().memoryMonitoringEnabled) {
         changeDetector().evaluate(apps, system, clock.now());
-        std::unordered_map<std::string, ProcessIdentity> identities;
+        // Refers to the sample's identities, which outlive the call, instead of copying them.
+        std::unordered_map<std::string_view, std::reference_wrapper<const ProcessIdentity>> identities;
         for (const auto& app : apps) identities.emplace(app.identity.groupingKey, app.identity);
         const bool idle = idleDetector().isIdle();
         growthDetector->evaluate(sampler->footprintHistory(), identities, idle, clock.now());

@@ -49,7 +49,8 @@ public:
         : thresholds_{totalPhysicalBytes}, cooldown_(cooldownSeconds) {}
 
     // histories: grouping key → points oldest first; identities: grouping key → the app's
-    // identity in the current sample. Reports through onSustainedGrowth before returning.
+    // identity in the current sample (or a std::reference_wrapper to it). Reports through
+    // onSustainedGrowth before returning.
     template <class Histories, class Identities>
     void evaluate(const Histories& histories, const Identities& identities, bool isIdle, Date now) {
         // A cooldown that has run out holds nothing: dropping it keeps the map to recent reports
@@ -63,8 +64,9 @@ public:
                 now - last->second < cooldown_)
                 continue;
             const std::size_t n = std::size(points);
-            if (found->second.isSelf || n < minimumPoints) continue;
-            if (auto result = evaluateRun(found->second, points, cachedRunStart(key, points, now), isIdle, now)) {
+            const ProcessIdentity& app = found->second;  // the identity or a reference to it
+            if (app.isSelf || n < minimumPoints) continue;
+            if (auto result = evaluateRun(app, points, cachedRunStart(key, points, now), isIdle, now)) {
                 lastEmit_[key] = now;
                 if (onSustainedGrowth) onSustainedGrowth(*result);
             }

@@ -62,6 +62,9 @@ std::optional<StatFields> parseStat(std::string_view text) {
                 break;
         }
     }
+    // exit_signal is field 38.
+    for (int index = 23; index <= 38 && nextField(rest, field); ++index)
+        if (std::int32_t signal = 0; index == 38 && parseNumber(field, signal)) out.exitSignal = signal;
     return out;
 }
 

@@ -14,13 +14,17 @@ struct StatFields {
     std::int32_t parentPid = 0;
     std::uint64_t flags = 0;
     std::uint64_t startTime = 0;  // clock ticks after boot; with the pid it names one process
+    // The signal the parent gets at exit: -1 for every thread but the first of a process, so the
+    // pid of such a thread (which also opens under /proc) is told from a process's by stat alone.
+    // Nothing when the text ends before it.
+    std::optional<std::int32_t> exitSignal;
 };
 
 // The kernel marks its own threads with this flag.
 inline constexpr std::uint64_t kernelThreadFlag = 0x00200000;  // PF_KTHREAD
 
 // Reads "pid (comm) state ppid ... starttime ...". The short name may hold spaces and ')', so it
-// ends at the last ')'. Nothing when the text is cut short or malformed.
+// ends at the last ')'. Nothing when the text is cut short or malformed before starttime.
 std::optional<StatFields> parseStat(std::string_view text);
 
 // The first fields of /proc/N/statm, in pages.

@@ -108,21 +108,29 @@ std::optional<std::string> readLaunchedDesktopFile(int dirFd, std::int32_t pid) 
     return launchedDesktopFileId(environment, pid, true);
 }
 
+// `name` is the executable's own name, or its first 15 bytes as the kernel cuts comm.
+bool isOwnName(std::string_view executable, std::string_view name) {
+    const std::string_view own = baseName(executable);
+    return name == own || (name.size() == 15 && own.starts_with(name));
+}
+
+// No other name is looked for: comm is the executable's own, or there is none.
+bool namedAsExecutable(std::string_view executable, std::string_view comm) {
+    return comm.empty() || isOwnName(executable, comm);
+}
+
 // Where programs are started from by name.
 constexpr std::string_view programFolders[] = {"/usr/local/bin", "/usr/bin", "/bin", "/usr/local/sbin", "/usr/sbin", "/sbin"};
 
 }  // namespace
 
 std::optional<std::string> launchNameOf(const std::string& executable, std::string_view comm, std::string_view argv0) {
+    if (namedAsExecutable(executable, comm)) return std::nullopt;
     const std::string_view own = baseName(executable);
-    const auto isOwn = [&](std::string_view name) {
-        return name == own || (name.size() == 15 && own.starts_with(name));  // the kernel cuts comm at 15 bytes
-    };
-    if (comm.empty() || isOwn(comm)) return std::nullopt;
     if (argv0.starts_with('/') && linksTo(std::string(argv0), executable)) return std::string(baseName(argv0));
     const std::string folder = executable.substr(0, executable.size() - own.size());
     for (const std::string_view name : {baseName(argv0), comm}) {
-        if (name.empty() || isOwn(name) || name == "." || name == "..") continue;
+        if (name.empty() || isOwnName(executable, name) || name == "." || name == "..") continue;
         if (linksTo(folder + std::string(name), executable)) return std::string(name);
         for (const std::string_view dir : programFolders)
             if (linksTo(std::string(dir).append("/").append(name), executable)) return std::string(name);
@@ -140,7 +148,8 @@ void ProcfsProcessSource::readNames(int dirFd, std::int32_t pid, Entry& entry) {
         entry.environmentRead = true;
         entry.environmentOf = entry.executablePath;
     }
-    if (!entry.executablePath) return;
+    // Most programs run under their own name: then cmdline is not needed.
+    if (!entry.executablePath || namedAsExecutable(*entry.executablePath, entry.comm)) return;
     char buffer[4096];
     const ssize_t n = readSmallFile(dirFd, "cmdline", buffer, sizeof buffer);
     const std::string_view cmdline(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
@@ -229,13 +238,6 @@ bool ProcfsProcessSource::swapInUse() const {
 }
 
 bool ProcfsProcessSource::initialise(std::int32_t pid, Entry& entry) {
-    forget(entry);
-    const std::uint64_t created = entry.createdInPass;
-    const std::size_t index = entry.outputIndex;
-    entry = Entry{};
-    entry.createdInPass = created;
-    entry.outputIndex = index;
-    entry.identityVersion = ++identityVersions_;
     char path[64];
     pidPath(path, sizeof path, pid, "");
     // Every read goes through the process's own folder, so all of them describe one process even
@@ -243,10 +245,19 @@ bool ProcfsProcessSource::initialise(std::int32_t pid, Entry& entry) {
     const int dirFd = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd < 0) return false;
     const auto stat = readStat(dirFd, "stat");
-    if (!stat) {
+    // A thread's id opens under /proc too, though the listing hides it. A failure leaves the entry
+    // as it was: the process it describes is gone, so its next read fails and it is dropped.
+    if (!stat || stat->exitSignal.value_or(0) < 0) {
         close(dirFd);
         return false;
     }
+    forget(entry);
+    const std::uint64_t created = entry.createdInPass;
+    const std::size_t index = entry.outputIndex;
+    entry = Entry{};
+    entry.createdInPass = created;
+    entry.outputIndex = index;
+    entry.identityVersion = ++identityVersions_;
     entry.startTime = stat->startTime;
     entry.kernelThread = (stat->flags & procfs::kernelThreadFlag) != 0;
     entry.parentPid = stat->parentPid;
@@ -416,14 +427,6 @@ bool ProcfsProcessSource::scanAll(std::vector<std::int32_t>& departed) {
 
 void ProcfsProcessSource::probe(std::int32_t pid) {
     if (entries_.count(pid)) return;
-    // A thread's id opens under /proc too, though the listing hides it.
-    char path[64];
-    pidPath(path, sizeof path, pid, "status");
-    char buffer[4096];
-    const ssize_t n = readSmallFile(AT_FDCWD, path, buffer, sizeof buffer);
-    if (n <= 0) return;
-    const auto group = procfs::kilobyteField(std::string_view(buffer, static_cast<std::size_t>(n)), "Tgid");
-    if (!group || *group != static_cast<std::uint64_t>(pid)) return;
     Entry entry;
     if (initialise(pid, entry)) {
         entry.createdInPass = pass_;

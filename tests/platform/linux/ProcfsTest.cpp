@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sched.h>
 #include <sys/mman.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,6 +17,7 @@
 #include <functional>
 #include <future>
 #include <map>
+#include <string>
 #include <thread>
 
 #include "platform/linux/ProcfsParsing.h"
@@ -139,6 +143,52 @@ void runWithOnlyItsOwnProcesses(const std::function<void()>& body) {
     EXPECT_EQ(code, 0) << (meaning.contains(code) ? meaning.at(code) : "");
 }
 
+// Like fork, but the parent is sent no signal at its exit (exit_signal 0): a process all the same.
+template <class Body>
+pid_t forkWithoutExitSignal(Body body) {
+    const long pid = syscall(SYS_clone, 0L, nullptr, nullptr, nullptr, 0L);
+    if (pid == 0) body(), _exit(0);
+    return static_cast<pid_t>(pid);
+}
+
+// Pid, names, parent and start time of each process listed: with footprints aside, what a source
+// listing /proc afresh reads too.
+using Identity = std::tuple<std::int32_t, std::optional<std::string>, std::optional<std::string>,
+                            std::optional<std::int32_t>, std::optional<std::uint64_t>, std::optional<std::string>,
+                            std::optional<std::string>>;
+std::vector<Identity> identitiesOf(const std::vector<ProcessReading>& list) {
+    std::vector<Identity> out;
+    for (const auto& r : list)
+        out.emplace_back(r.pid, r.shortName, r.executablePath, r.parentPid, r.startTime, r.launchName,
+                         r.launchedDesktopFile);
+    return out;
+}
+std::vector<Identity> freshIdentities() {
+    ProcfsProcessSource fresh;
+    return identitiesOf(fresh.readProcesses());
+}
+
+// Once `pid` runs as `comm`, the source reads it so, and every process as a fresh listing does.
+void expectReadAs(ProcfsProcessSource& source, pid_t pid, const std::string& comm) {
+    const std::string file = "/proc/" + std::to_string(pid) + "/comm";
+    ASSERT_TRUE(waitUntil([&] { return slurp(file) == comm + "\n"; })) << comm;
+    const auto list = source.readProcesses();
+    ASSERT_TRUE(find(list, pid)) << comm;
+    EXPECT_EQ(find(list, pid)->shortName, comm);
+    EXPECT_EQ(identitiesOf(list), freshIdentities());
+}
+
+// Starts a thread that waits until `release` is set; gives its id.
+pid_t startThread(std::thread& thread, std::promise<void>& release) {
+    std::promise<pid_t> tid;
+    auto id = tid.get_future();
+    thread = std::thread([tid = std::move(tid), done = release.get_future()]() mutable {
+        tid.set_value(static_cast<pid_t>(gettid()));
+        done.wait();
+    });
+    return id.get();
+}
+
 }  // namespace
 
 TEST(ProcfsParsingTest, StatNameEndsAtTheLastParenthesisAndMalformedLinesAreRejected) {
@@ -153,6 +203,19 @@ TEST(ProcfsParsingTest, StatNameEndsAtTheLastParenthesisAndMalformedLinesAreReje
                                   good.substr(0, good.find(" 987654 ")), std::string("4321 (bash) S x 4321"),
                                   std::string("4321 (bash) SS 1 4321 4321 0 -1 0 1 0 0 0 1 1 0 0 20 0 1 0 5")})
         EXPECT_FALSE(parseStat(bad)) << bad;
+}
+
+TEST(ProcfsParsingTest, StatExitSignalTellsAThreadAndIsNothingWhenCutShortOrMalformed) {
+    const std::string leader = statLine("bash");
+    const auto withSignal = [&](const char* signal) { return std::string(leader).replace(leader.rfind(" 17 "), 4, signal); };
+    EXPECT_EQ(parseStat(leader).value_or(StatFields{}).exitSignal, 17);
+    EXPECT_EQ(parseStat(withSignal(" -1 ")).value_or(StatFields{}).exitSignal, -1);
+    for (const std::string& text : {leader.substr(0, leader.find(" 123456789 ")), leader.substr(0, leader.rfind(" 17 ")),
+                                    withSignal(" x7 ")}) {
+        const auto f = parseStat(text);
+        ASSERT_TRUE(f) << text;  // what comes before still counts
+        EXPECT_EQ(std::tuple(f->startTime, f->exitSignal), std::tuple(987654u, std::nullopt)) << text;
+    }
 }
 
 TEST(ProcfsParsingTest, StatmStatusMeminfoAndPidFields) {
@@ -479,4 +542,84 @@ TEST(ProcfsProcessSourceTest, ProgramStartedThroughALinkIsNamedAfterIt) {
                   std::tuple(r.name, std::optional(canonical), true)) << r.file << " as " << r.argv0;
     }
     EXPECT_EQ(launchNameOf("/usr/bin/php8.2", "php", "php"), std::nullopt);  // no such link here
+}
+
+// Pids handed out between passes are looked at one by one: a thread is no process, and a child is
+// one even when its exit signals nothing. Each reads as a fresh listing reads it, also after a
+// child's second thread ran exec and the process went on under its pid as another program.
+TEST(ProcfsProcessSourceTest, NewPidsBetweenPassesAreProcessesOnlyWhenTheyAreOne) {
+    runWithOnlyItsOwnProcesses([] {
+        ProcfsProcessSource source;
+        source.readProcesses();
+        std::thread thread;
+        std::promise<void> release;
+        const pid_t threadId = startThread(thread, release);
+        int gate[2];
+        ASSERT_EQ(pipe(gate), 0);
+        const pid_t silent = forkWithoutExitSignal([&] {
+            close(gate[1]);
+            char c;
+            (void)!read(gate[0], &c, 1);
+        });
+        close(gate[0]);
+        const auto [execer, execGate] = forkGated([] {}, [] {
+            std::thread([] { execl("/bin/sleep", "sleep", "9", static_cast<char*>(nullptr)); }).join();
+        });
+        ASSERT_GT(silent, 0);
+        ASSERT_GT(execer, 0);
+        const auto list = source.readProcesses();
+        EXPECT_FALSE(find(list, threadId));
+        EXPECT_TRUE(find(list, silent));
+        EXPECT_TRUE(find(list, execer));
+        EXPECT_EQ(identitiesOf(list), freshIdentities());
+
+        close(execGate);
+        expectReadAs(source, execer, "sleep");
+
+        kill(execer, SIGKILL);  // it holds the silent child's gate open too
+        waitpid(execer, nullptr, 0);
+        close(gate[1]);
+        waitpid(silent, nullptr, __WALL);
+        release.set_value();
+        thread.join();
+    });
+}
+
+// The pid of a process that exited, handed on at once (through ns_last_pid): to a thread it names no
+// process any more; to a new process it reads as that one.
+TEST(ProcfsProcessSourceTest, PidOfAnExitedProcessReadsAsWhatHoldsItNow) {
+    runWithOnlyItsOwnProcesses([] {
+        ProcfsProcessSource source;
+        const auto handOutNext = [](pid_t pid) {
+            const int fd = open("/proc/sys/kernel/ns_last_pid", O_WRONLY | O_CLOEXEC);
+            const std::string last = std::to_string(pid - 1);
+            const bool written = fd >= 0 && write(fd, last.data(), last.size()) == static_cast<ssize_t>(last.size());
+            if (fd >= 0) close(fd);
+            return written;
+        };
+        for (const bool toThread : {true, false}) {
+            const auto [old, gate] = forkGated([] {}, [] {});
+            ASSERT_GT(old, 0);
+            ASSERT_TRUE(find(source.readProcesses(), old));
+            close(gate);
+            waitpid(old, nullptr, 0);
+            ASSERT_TRUE(handOutNext(old)) << "ns_last_pid is not writable";
+            if (toThread) {
+                std::thread thread;
+                std::promise<void> release;
+                EXPECT_EQ(startThread(thread, release), old);
+                const auto list = source.readProcesses();
+                EXPECT_FALSE(find(list, old));
+                EXPECT_EQ(identitiesOf(list), freshIdentities());
+                release.set_value();
+                thread.join();
+            } else {
+                const auto [next, nextGate] = forkGated([] { prctl(PR_SET_NAME, "successor"); }, [] {});
+                EXPECT_EQ(next, old);
+                expectReadAs(source, next, "successor");
+                close(nextGate);
+                waitpid(next, nullptr, 0);
+            }
+        }
+    });
 }
