@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/app/AppHarness.h"
+#include "tests/ui/EventCounter.h"
 #include "tests/ui/SeededHistory.h"
 #include "app/qt/AppStateAdapter.h"
 #include "ui/main/MainWindow.h"
@@ -92,6 +93,27 @@ TEST(MainWindow, MenusAndShortcuts) {
     w.settle();
     EXPECT_EQ(w.menuEntries(), without);
     EXPECT_TRUE(sidebar->item(7)->isHidden());
+}
+
+// A second that changes nothing in the sidebar leaves it unpainted; developer mode still shows
+// its row at once.
+TEST(MainWindow, TheSidebarRepaintsOnlyWhenItsRowsChange) {
+    Window w;
+    w.window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.window.get()));  // activation repaints the rows
+    const auto settle = [&] { for (int turn = 0; turn < 3; ++turn) w.settle(); };
+    settle();
+    auto* sidebar = w.window->findChild<QListWidget*>("sidebar");
+    EventCounter paints(QEvent::Paint);
+    sidebar->viewport()->installEventFilter(&paints);
+    seedHistory(w, sevenApps(), 2);
+    w.state->announceChange();
+    settle();
+    EXPECT_EQ(paints.count, 0);
+    w.state->settings->setDeveloperModeEnabled(true);
+    settle();
+    EXPECT_FALSE(sidebar->item(7)->isHidden());
+    EXPECT_GT(paints.count, 0);
 }
 
 // A divider only ever stands between two entries, with developer mode on or off.

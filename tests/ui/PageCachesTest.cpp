@@ -346,5 +346,30 @@ TEST(PageCaches, ALiveChartLineIsRedrawnOnceSomethingWouldMoveByAPixel) {
     EXPECT_DOUBLE_EQ(firefox->points().back().x(), (h.clock.now() - 1.0).unixSeconds());
 }
 
+
+TEST(PageCaches, ALiveChartLineTakesANewValueWhileTheTimeAxisWaitsForAPixel) {
+    AppHarness h;
+    h.make();
+    seedHistory(h, sevenApps(), 600);
+    LiveChartPage page(*h.state);
+    page.resize(900, 560);
+    page.show();
+    page.refresh();
+    const auto axisEnd = [&] { return page.chart()->axes(Qt::Horizontal).value(0)->property("max").toDouble(); };
+    const double drawnEnd = axisEnd();
+    const QImage before = page.findChild<QChartView*>()->grab().toImage();
+
+    // A second on (a third of a pixel), Firefox drops 300 MB: drawn at once, the axis unmoved.
+    seedHistory(h, sevenApps(), 1);
+    h.processes.processes[0].footprintBytes = 900 * MiB;
+    h.state->sampler->tick();
+    page.refresh();
+    EXPECT_DOUBLE_EQ(static_cast<QLineSeries*>(page.chart()->series().front())->points().back().y(), 900.0 / 1024);
+    EXPECT_NE(page.findChild<QChartView*>()->grab().toImage(), before);
+    EXPECT_DOUBLE_EQ(axisEnd(), drawnEnd);
+    seedHistory(h, sevenApps(), 10);  // four pixels
+    page.refresh();
+    EXPECT_DOUBLE_EQ(axisEnd(), h.clock.now().unixSeconds());
+}
 }  // namespace
 }  // namespace velmora

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/app/AppHarness.h"
+#include "tests/ui/EventCounter.h"
 #include "ui/main/glance/GlanceRules.h"
 #include "ui/main/ElidedLabel.h"
 #include "ui/main/glance/LiveGlanceCharts.h"
@@ -214,5 +215,34 @@ TEST(GlanceCharts, CardsOffscreen) {
     EXPECT_EQ(charts.sizeHint().height(), wideHeight);
 }
 
+
+// A figure of another width is laid out whole; one of the same width repaints its label alone.
+TEST(GlanceCharts, AWiderFigureIsLaidOutAndOneOfTheSameWidthRepaintsAlone) {
+    LiveGlanceCharts charts;
+    charts.resize(700, charts.sizeHint().height());
+    const auto cards = [](std::uint64_t appBytes) {
+        const Date start{0}, end{900};
+        return GlanceCharts{glanceCard("Free on computer", {}, {}, start, end),
+                            glanceCard("Firefox", {{Date{800}, appBytes - 300 * MiB}, {Date{900}, appBytes}}, {}, start, end)};
+    };
+    charts.setCharts(cards(901 * MiB));
+    charts.show();
+    QCoreApplication::processEvents();
+    auto* app = static_cast<LiveGlanceCharts::Card*>(charts.findChild<QWidget*>("appCard"));
+    const int narrow = app->value()->width();
+    charts.setCharts(cards(12600 * MiB));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(app->value()->text(), "12.3 GB");
+    EXPECT_GT(app->value()->width(), narrow);
+    EXPECT_EQ(app->value()->size(), app->value()->sizeHint());
+    EXPECT_LE(app->value()->geometry().right(), app->trend()->geometry().left());
+
+    EventCounter layouts(QEvent::LayoutRequest);
+    app->installEventFilter(&layouts);
+    charts.setCharts(cards(12700 * MiB));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(app->value()->text(), "12.4 GB");
+    EXPECT_EQ(layouts.count, 0);
+}
 }  // namespace
 }  // namespace velmora

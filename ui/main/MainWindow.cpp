@@ -278,7 +278,9 @@ void MainWindow::refresh() {
         const QSignalBlocker blocker(sidebar_);
         const bool developer = state_.settings->developerModeEnabled();
         // Hidden, not removed: removing the current row would move the selection and write it back.
-        sidebar_->setRowHidden(indexOf(SidebarItem::developer), !developer);
+        // Set only when it changes: the list lays out and repaints its rows on every call.
+        if (sidebar_->isRowHidden(indexOf(SidebarItem::developer)) == developer)
+            sidebar_->setRowHidden(indexOf(SidebarItem::developer), !developer);
         if (developer && !viewMenu_->actions().contains(developerAction_)) viewMenu_->addAction(developerAction_);
         if (!developer) viewMenu_->removeAction(developerAction_);
         const int current = indexOf(state_.selectedSidebar);

@@ -28,9 +28,14 @@ void setColour(QLabel* l, const QColor& colour) {
     p.setColor(QPalette::WindowText, colour);
     l->setPalette(p);
 }
+// The figures change every second. A label of fixed size asks no layout to run again when its
+// text changes, so each is held at its size hint: a new figure of the same size repaints the
+// label alone, one of another size lays the window out as a free label's would.
 void setText(QLabel* l, const std::string& s) {
     const QString text = QString::fromStdString(s);
     if (l->text() != text) l->setText(text);
+    const QSize hint = l->sizeHint();
+    if (l->minimumSize() != hint || l->maximumSize() != hint) l->setFixedSize(hint);
 }
 }  // namespace
 
@@ -75,8 +80,9 @@ void LiveGlanceCharts::Card::set(const GlanceCard& card) {
     placeTitle();
     setColour(trend_, card.trendColoured ? colour_ : palette::secondaryText(this));
     line_->setData(card.line, colour_);
-    setAccessibleName(title + ", " + QString::fromStdString(card.value) +
-                      (card.trend == " " ? QString() : ", " + QString::fromStdString(card.trend)));
+    const QString name = title + ", " + QString::fromStdString(card.value) +
+                         (card.trend == " " ? QString() : ", " + QString::fromStdString(card.trend));
+    if (accessibleName() != name) setAccessibleName(name);
 }
 
 void LiveGlanceCharts::Card::resizeEvent(QResizeEvent* event) {

@@ -214,12 +214,14 @@ void LiveChartPage::refresh() {
     // Laying the lines out and painting the chart is the page's whole cost. A second moves the
     // time axis by a fraction of a pixel at these ranges, so the lines are redrawn when that adds
     // up to a pixel, when a line's newest value moves by a pixel's height, or when the lines,
-    // the range or the scale change.
+    // the range or the scale change. Moving the axis lays out its labels, grid and every line
+    // again, so a line's new value alone leaves it where it stands, under a pixel behind.
     const QRectF plot = chart_->plotArea();
     const double span = now - start;
-    bool redraw = linesChanged || plot.width() < 1 || plot.height() < 1 || ceiling != memoryAxis_->max() ||
-                  span != timeAxis_->max() - timeAxis_->min() ||
-                  (now.unixSeconds() - timeAxis_->max()) * plot.width() / span >= 1;
+    const bool axisDue = linesChanged || plot.width() < 1 || plot.height() < 1 || ceiling != memoryAxis_->max() ||
+                         span != timeAxis_->max() - timeAxis_->min() ||
+                         (now.unixSeconds() - timeAxis_->max()) * plot.width() / span >= 1;
+    bool redraw = axisDue;
     for (std::size_t i = 0; i < series.size() && !redraw; ++i) {
         const auto drawn = series_[series[i].key]->points();
         redraw = drawn.isEmpty() || buffers[i].isEmpty() ||
@@ -237,8 +239,9 @@ void LiveChartPage::refresh() {
             line->replace(buffers[i]);
             replaced.push_back(line);
         }
-        const bool moved = timeAxis_->min() != start.unixSeconds() || timeAxis_->max() != now.unixSeconds();
-        timeAxis_->setRange(start.unixSeconds(), now.unixSeconds());
+        const bool moved =
+            axisDue && (timeAxis_->min() != start.unixSeconds() || timeAxis_->max() != now.unixSeconds());
+        if (moved) timeAxis_->setRange(start.unixSeconds(), now.unixSeconds());
         if (!moved)
             for (auto* line : replaced) emit line->pointsReplaced();
     }
