@@ -10,6 +10,8 @@ pkgs=(
   qt6-base-dev qt6-base-dev-tools libqt6charts6-dev libqt6opengl6-dev libgl-dev qt6-qpa-plugins
   # the desktop the tests run on, and the tools they drive it with
   xvfb openbox x11-utils xdotool dbus dbus-x11 at-spi2-core fonts-dejavu-core
+  # Chinese names and emoji in app names, drawn in the pictures the checks keep
+  fonts-wqy-microhei fonts-noto-color-emoji
   # fuzzing, and a local TLS peer for the network tests
   clang libfuzzer-14-dev libclang-rt-14-dev curl openssl
   # the check that every package the configure step uses is installed here

@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QTextLayout>
 
+#include "ui/style/BidiText.h"
 #include "ui/style/Elision.h"
 #include "ui/style/TextReport.h"
 
@@ -12,10 +13,11 @@
 
 namespace velmora {
 
-std::vector<WrappedLine> wrapWords(const QString& text, const QFont& font, int width, int maxLines) {
+std::vector<WrappedLine> wrapWords(const QString& whole, const QFont& font, int width, int maxLines) {
     std::vector<WrappedLine> out;
-    if (text.isEmpty() || width <= 0 || maxLines <= 0) return out;
+    if (whole.isEmpty() || width <= 0 || maxLines <= 0) return out;
     const QFontMetrics metrics(font);
+    const QString text = joinUnits(whole);  // a figure stays on its unit's line
     QTextLayout layout(text, font);
     QTextOption option;
     // Breaks between words only: a break inside a word that fits a line of its own reads as two.
@@ -44,7 +46,7 @@ namespace {
 // `text` laid out on lines of `width` in `layout`, between words where a word fits a line.
 QString layOut(QTextLayout& layout, const QString& text, const QFont& font, qreal width, Qt::Alignment alignment) {
     // A text cut short before it came here ends in "…" at its cut end too.
-    QString flat = markEllipsis(text);
+    QString flat = joinUnits(markEllipsis(text));
     flat.replace(QLatin1Char('\n'), QChar::LineSeparator);
     layout.setText(flat);
     layout.setFont(font);
@@ -157,7 +159,7 @@ QStringList ElidedLabel::lines(int width, std::vector<int>& starts) const {
     starts.clear();
     if (text_.isEmpty() || width <= 0) return out;
     // One line of plain text: line breaks in a window title would only push the rest out.
-    QString flat = markEllipsis(text_);  // a text cut short before it came here, "…" at its cut end
+    QString flat = joinUnits(markEllipsis(text_));  // a text cut short before it came here, "…" at its cut end
     flat.replace(QLatin1Char('\n'), QLatin1Char(' '));
     QTextLayout layout(flat, font());
     QTextOption option;
@@ -194,7 +196,7 @@ void ElidedLabel::paintEvent(QPaintEvent*) {
     int y = fontMetrics().ascent();
     std::vector<int> starts;
     const QStringList shown = lines(width(), starts);
-    QString flat = markEllipsis(text_);  // a text cut short before it came here, "…" at its cut end
+    QString flat = joinUnits(markEllipsis(text_));
     flat.replace(QLatin1Char('\n'), QLatin1Char(' '));
     for (qsizetype i = 0; i < shown.size(); ++i) {
         const QString& line = shown[i];

@@ -12,9 +12,15 @@ bool rightToLeft(QChar::Direction d) { return d == QChar::DirR || d == QChar::Di
 
 QString markEllipsis(const QString& shown) {
     if (!shown.endsWith(ellipsis)) return shown;
-    // The direction of the run that was cut: that of its last strong letter.
+    // The direction of the run that was cut: that of its last strong letter, read by code point so
+    // that an emoji's two halves do not pass for a left-to-right letter.
     for (qsizetype i = shown.size() - 2; i >= 0; --i) {
-        const QChar::Direction d = shown[i].direction();
+        char32_t cp = shown[i].unicode();
+        if (shown[i].isLowSurrogate() && i > 0 && shown[i - 1].isHighSurrogate()) {
+            cp = QChar::surrogateToUcs4(shown[i - 1], shown[i]);
+            --i;
+        }
+        const QChar::Direction d = QChar::direction(cp);
         if (rightToLeft(d)) return shown + rightToLeftMark;
         // A left-to-right run cut inside a right-to-left text keeps "…" on its right too.
         if (d == QChar::DirL) return shown.isRightToLeft() ? shown + leftToRightMark : shown;
