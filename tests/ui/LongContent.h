@@ -5,7 +5,7 @@
 // five badges, the longest verdict and a spike line, all about that app, another story marked at
 // "now", and the extension banner over the stories. Its names come in three kinds: words, with a
 // file name of underscores in the window title and the story; one word each, with a page address
-// of 200 characters and no break point; right to left.
+// of 200 characters and no break point; right to left; Arabic with emoji.
 #include <array>
 #include <string>
 
@@ -48,6 +48,14 @@ struct LongNames {
     static LongNames rightToLeft() {
         return {"right to left", "מערכת המסמכים והארכיון של המשרד", {" הראשית", " לגרפים", " למוזיקה", " דוח "},
                 "דוח רבעוני.odt", "You were editing " + longFileName};
+    }
+    // Arabic with an emoji after each word ("the documents 📁 and archive 🗂 system of the office 🏢,
+    // main 📊", …), so that names are cut just after an emoji, and a window title that mixes Arabic
+    // and Latin ("Q3 report final_budget_2027.xlsx").
+    static LongNames arabicWithEmoji() {
+        return {"Arabic with emoji", "نظام 📁 المستندات 🗂 والأرشيف 🏢 للمكتب 📌",
+                {" الرئيسي 📊", " للرسوم 📈", " للموسيقى 🎵", " تقرير 📄 "}, "تقرير Q3 final_budget_2027.xlsx",
+                "You were editing تقرير Q3 " + longFileName};
     }
 };
 

@@ -10,6 +10,7 @@
 #include "app/qt/AppStateAdapter.h"
 #include "ui/main/ElidedLabel.h"
 #include "ui/main/MainWindow.h"
+#include "ui/style/BidiText.h"
 #include "ui/style/MarkedSparkline.h"
 #include "ui/style/TextReport.h"
 #include "ui/widget/FloatingWidgetController.h"
@@ -92,15 +93,28 @@ bool ellipsisAtCutEnd(const QString& shown, const QFont& font, Qt::LayoutDirecti
         for (const QGlyphRun& run : layout.glyphRuns(from, length)) r |= run.boundingRect();
         return r;
     };
-    const auto rtl = [](QChar c) { return c.direction() == QChar::DirR || c.direction() == QChar::DirAL; };
+    // The characters before "…", read by code point: an emoji's halves are no letters.
+    struct Character {
+        int at, length;
+        QChar::Direction direction;
+        bool letter;
+    };
+    std::vector<Character> text;
+    for (int i = 0; i < dots;) {
+        const bool pair = shown[i].isHighSurrogate() && i + 1 < dots && shown[i + 1].isLowSurrogate();
+        const char32_t cp = pair ? QChar::surrogateToUcs4(shown[i], shown[i + 1]) : shown[i].unicode();
+        text.push_back({i, pair ? 2 : 1, QChar::direction(cp), QChar::isLetter(cp)});
+        i += pair ? 2 : 1;
+    }
+    const auto rtl = [](const Character& c) { return c.direction == QChar::DirR || c.direction == QChar::DirAL; };
     // The letters of the run that was cut, from its first to its last before "…".
-    int last = dots - 1;
-    while (last > 0 && !rtl(shown[last]) && shown[last].direction() != QChar::DirL) --last;
-    const bool leftward = rtl(shown[last]);
-    int first = last;
-    while (first > 0 && (leftward ? shown[first - 1].direction() != QChar::DirL : !rtl(shown[first - 1]))) --first;
-    while (first < last && !shown[first].isLetter()) ++first;
-    const QRectF mark = box(dots, 1), run = box(first, last + 1 - first);
+    std::size_t last = text.size() - 1;
+    while (last > 0 && !rtl(text[last]) && text[last].direction != QChar::DirL) --last;
+    const bool leftward = rtl(text[last]);
+    std::size_t first = last;
+    while (first > 0 && (leftward ? text[first - 1].direction != QChar::DirL : !rtl(text[first - 1]))) --first;
+    while (first < last && !text[first].letter) ++first;
+    const QRectF mark = box(dots, 1), run = box(text[first].at, text[last].at + text[last].length - text[first].at);
     return leftward ? mark.right() <= run.left() + 0.5 : mark.left() >= run.right() - 0.5;
 }
 
@@ -226,6 +240,8 @@ private:
     // address) may go on over the next.
     void checkBreak(const QWidget* w, const QString& whole, int start, const QString& shown, const QFont& font, qreal room) {
         if (whole.isEmpty() || start <= 0 || start >= whole.size()) return;
+        if (partsFigureFromUnit(whole, start))
+            fault(w, QString("the line «%1» starts with a unit whose figure ends the line before").arg(shown));
         if (whole[start - 1].isSpace() || whole[start].isSpace()) return;
         int from = start, to = start;
         while (from > 0 && !whole[from - 1].isSpace()) --from;
@@ -246,6 +262,29 @@ private:
             if (child->isVisibleTo(root_)) return;
         if (!shows(w, w->rect().adjusted(1, 0, -1, 0)))
             fault(w, QString("%1 lies past the window's edge").arg(w->metaObject()->className()));
+    }
+
+    // A line break at `start` of `whole` between a figure and its unit ("399.96" / "GB …").
+    static bool partsFigureFromUnit(const QString& whole, int start) {
+        static const QRegularExpression unit(QStringLiteral("^\\s*(bytes?|KB|MB|GB|TB)\\b"));
+        static const QRegularExpression figure(QStringLiteral("[0-9]\\s*$"));
+        return unit.match(whole.mid(start)).hasMatch() && figure.match(whole.left(start)).hasMatch();
+    }
+
+    // The breaks a word-wrapped label makes, held to the figures and units they fall between.
+    void checkLabelBreaks(QLabel* l, QString text, int width) {
+        text.replace(QLatin1Char('\n'), QChar::LineSeparator);
+        QTextLayout layout(text, l->font());
+        QTextOption option;
+        option.setWrapMode(QTextOption::WordWrap);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(width);
+            if (partsFigureFromUnit(text, line.textStart()))
+                fault(l, QString("\u00AB%1\u00BB breaks between a figure and its unit at %2 px").arg(text).arg(width));
+        }
+        layout.endLayout();
     }
 
     void checkLabel(QLabel* l) {
@@ -269,6 +308,7 @@ private:
                 widest = std::max(widest, std::min(room.width(), fm.horizontalAdvance(line)));
             }
         }
+        if (l->wordWrap() && !reports) checkLabelBreaks(l, text, room.width());
         if (l->wordWrap() && l->heightForWidth(l->width()) > l->height() + 1)
             fault(l, QString("\u00AB%1\u00BB needs %2 px of height, has %3").arg(text).arg(l->heightForWidth(l->width())).arg(l->height()));
         if (elided(text) && !reports) checkEllipsis(l, text, l->font());
@@ -354,7 +394,7 @@ private:
     void checkElidedLabel(ElidedLabel* l) {
         const QStringList lines = l->lines(l->width());
         if (lines.isEmpty() || !elided(lines.back()) || elided(l->text())) return;
-        if (l->toolTip() != l->text() || l->accessibleName() != l->text())
+        if (l->toolTip() != l->text() || l->accessibleName() != withoutMarks(l->text()))
             fault(l, QString("\u00AB%1\u00BB is elided without the whole text as tooltip and name").arg(l->text()));
     }
 
@@ -374,10 +414,11 @@ void settle() {
 
 QString faultList(const QStringList& faults) { return faults.isEmpty() ? QString() : "\n  " + faults.join("\n  "); }
 
-// Over names of words (a file name in the window title), of one word (a page address there) and
-// of right-to-left script, whose "…" stands on their left.
+// Over names of words (a file name in the window title), of one word (a page address there), of
+// right-to-left script, whose "…" stands on their left, and of Arabic words each followed by an emoji.
 class TextFit : public testing::TestWithParam<LongNames (*)()> {};
-INSTANTIATE_TEST_SUITE_P(Names, TextFit, testing::Values(&LongNames::words, &LongNames::oneWord, &LongNames::rightToLeft));
+INSTANTIATE_TEST_SUITE_P(Names, TextFit, testing::Values(&LongNames::words, &LongNames::oneWord, &LongNames::rightToLeft,
+                                                                 &LongNames::arabicWithEmoji));
 
 TEST_P(TextFit, EveryPageOfTheMainWindowAtTheSmallestAndTheDefaultSize) {
     LongContent h(GetParam()());

@@ -126,7 +126,7 @@ ElidedLabel::ElidedLabel(int maxLines, QWidget* parent) : QWidget(parent), maxLi
 void ElidedLabel::setText(const QString& text) {
     if (text == text_) return;
     text_ = text;
-    setAccessibleName(text);
+    setAccessibleName(withoutMarks(text));  // heard as plain words
     updateToolTip();
     updateGeometry();
     update();
