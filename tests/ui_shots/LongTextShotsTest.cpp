@@ -4,7 +4,7 @@
 // story detail alone, Who's heavy, Live Chart and Trends at the smallest, the floating card, the docked bar and its
 // settings with "Dock bottom" chosen, saved under build/artifacts/long-*.png for people to look at; then
 // the story detail at 900x560 about a file name with underscores and about an app named in one
-// word of 120 characters, and the card with a right-to-left name.
+// word of 120 characters, and the card with a right-to-left name; every page over Arabic names.
 #include <gtest/gtest.h>
 
 // The engine headers come before Qt's: they use words Qt defines as macros (signals).
@@ -139,6 +139,25 @@ TEST(LongTextShots, DetailOverAFileNameAndAOneWordNameCardWithARightToLeftName) 
     // The panel goes before the state it shows.
     controller.hide();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// Every page at 900x560 over Arabic names with an emoji after each word, inside the sentences
+// that carry them.
+TEST(LongTextShots, PagesOverArabicNamesWithEmoji) {
+    ASSERT_TRUE(qEnvironmentVariableIsSet("VELMORA_DESKTOP")) << "run inside scripts/with-desktop.sh";
+    LongContent h(LongNames::arabicWithEmoji());
+    AppStateAdapter adapter(*h.state, h.scheduler);
+    MainWindow window(adapter);
+    window.resize(900, 560);
+    window.show();
+    for (const auto& [item, name] : {std::pair{SidebarItem::overview, "overview"}, std::pair{SidebarItem::timeline, "stories"},
+                                     std::pair{SidebarItem::apps, "whos-heavy"}, std::pair{SidebarItem::liveChart, "live-chart"},
+                                     std::pair{SidebarItem::trends, "trends"}}) {
+        h.state->selectedSidebar = item;
+        h.state->announceChange();
+        settle();
+        EXPECT_TRUE(window.grab().save(artifact(QString("arabic-") + name + "-900x560"))) << name;
+    }
 }
 
 }  // namespace
