@@ -8,10 +8,14 @@
 #include "ui/main/developer/DeveloperPage.h"
 #include "ui/main/developer/SensorFeedDelegate.h"
 #include "ui/main/developer/SensorFeedModel.h"
+#include "ui/style/BidiText.h"
 #include "ui/style/Fonts.h"
+#include "ui/style/TextReport.h"
 
 #include <QAbstractItemModelTester>
+#include <QGlyphRun>
 #include <QLabel>
+#include <QTextLayout>
 #include <QListView>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -253,6 +257,137 @@ TEST(DeveloperPage, FollowsTheFeedOnlyWhileShown) {
     announce();
     ASSERT_EQ(inserted.size(), 1) << "the four missed entries arrive in one insert";
     EXPECT_EQ(page->feedModel()->rowCount(), 5);
+}
+
+// "Document manager" in Arabic, as a desktop entry's translated name gives it.
+const std::string arabicName = "\u0645\u062F\u064A\u0631 \u0627\u0644\u0645\u0633\u062A\u0646\u062F\u0627\u062A";
+
+// Where each of `parts` (each found once in `shown`) is drawn when `shown` is laid out on one line in
+// `font` left to right, as a painter on a left-to-right widget draws it: the left edges.
+std::vector<qreal> leftEdges(const QString& shown, const QFont& font, const QStringList& parts) {
+    QTextLayout layout(shown, font);
+    QTextOption option;
+    option.setTextDirection(Qt::LeftToRight);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    std::vector<qreal> edges;
+    for (const QString& part : parts) {
+        const qsizetype at = shown.indexOf(part);
+        EXPECT_GE(at, 0) << part.toStdString();
+        QRectF box;
+        for (const QGlyphRun& run : layout.glyphRuns(static_cast<int>(at), static_cast<int>(part.size())))
+            box |= run.boundingRect();
+        edges.push_back(box.left());
+    }
+    return edges;
+}
+
+// The texts the feed paints for one entry in a list `width` wide.
+std::vector<PaintedText> paintEntry(const SensorLogEntry& e, int width) {
+    SensorFeedModel model;
+    model.sync({e});
+    QListView view;
+    view.setFrameShape(QFrame::NoFrame);
+    view.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    view.setModel(&model);
+    view.setItemDelegate(new SensorFeedDelegate(&view));
+    view.resize(width, 200);
+    view.show();
+    std::vector<PaintedText> painted;
+    setPaintedTextListener([&](const PaintedText& t) { painted.push_back(t); });
+    (void)view.grab();
+    setPaintedTextListener({});
+    return painted;
+}
+
+// The painted text that reads `words` somewhere, marks aside.
+PaintedText paintedWith(const std::vector<PaintedText>& painted, const QString& words) {
+    for (const PaintedText& t : painted)
+        if (withoutMarks(t.shown).contains(words)) return t;
+    ADD_FAILURE() << "nothing painted reads " << words.toStdString();
+    return {};
+}
+
+// A story's title names its app and a figure: a right-to-left name keeps the figure after it, in the
+// feed and in the recent stories alike; a window's title keeps its own order after the event's name;
+// and a title too long for the feed's line loses letters of the name, never its figure.
+TEST(SensorFeedDelegate, NamesInTitlesKeepTheirFiguresInPlaceAndWhole) {
+    const QString name = QString::fromStdString(arabicName);
+    const QString title = name + QString::fromUtf8(" \u00B7 3 tab/page changes");
+    const auto entryFor = [](const std::string& summary, const std::string& app) {
+        return SensorLogEntry{Uuid::random(), Date{800000000.0}, SensorSource::browserSession, summary, app, std::nullopt};
+    };
+    const QString report = QString::fromUtf8("\u062A\u0642\u0631\u064A\u0631");  // "report"
+    const struct {
+        QString summary;
+        QStringList leftToRight;  // as the sentence reads, each name in its own order
+    } feedCases[] = {
+        {title, {name, "3", "tab/page"}},
+        // Read right to left, the window's title says "<report> Q3 budget.xlsx".
+        {"titleChanged: " + report + " Q3 budget.xlsx", {"titleChanged:", "Q3", report}},
+        {QString::fromUtf8("Tab \u2192 ") + report + " Q3", {"Tab", "Q3", report}},
+    };
+    for (const auto& c : feedCases) {
+        const PaintedText feed = paintedWith(paintEntry(entryFor(c.summary.toStdString(), arabicName), 600), c.leftToRight.back());
+        EXPECT_EQ(withoutMarks(feed.shown), c.summary);
+        const std::vector<qreal> edges = leftEdges(feed.shown, feed.font, c.leftToRight);
+        for (std::size_t i = 1; i < edges.size(); ++i) EXPECT_LT(edges[i - 1], edges[i]) << c.summary.toStdString();
+    }
+
+    AppHarness h;
+    h.make();
+    TimelineEvent story;
+    story.id = Uuid::random();
+    story.timestamp = Date{800000000.0};
+    story.kind = TimelineEventKind::largeDelta;
+    story.title = title.toStdString();
+    story.relatedApp = ProcessIdentity{};
+    story.relatedApp->displayName = arabicName;
+    h.state->timeline->add(story);
+    DeveloperPage page(*h.state);
+    page.refresh();
+    const auto rows = page.findChildren<QWidget*>("recentStory");
+    ASSERT_EQ(rows.size(), 1);
+    auto* shown = rows.front()->findChild<ElidedLabel*>();
+    EXPECT_EQ(shown->accessibleName(), title);
+    const std::vector<qreal> inStories = leftEdges(shown->lines(2000).value(0), shown->font(), {name, "3", "tab/page"});
+    EXPECT_LT(inStories[0], inStories[1]);
+    EXPECT_LT(inStories[1], inStories[2]);
+
+    // Too long for the line: the name ends in "…", the figure and the words after it stay whole.
+    const std::string longName = "Extraordinarily Long Application Name Seen On Linux Desktops Through Its Window Class";
+    for (const std::string& app : {longName, arabicName + " " + arabicName + " " + arabicName}) {
+        const PaintedText cut = paintedWith(paintEntry(entryFor(app + " used +500 MB more", app), 260), "used");
+        // Read without the marks, and without the one that gives "…" the direction of the letters it cuts.
+        const QString plain = withoutMarks(cut.shown).remove(QChar(0x200F));
+        EXPECT_TRUE(plain.endsWith(QString::fromUtf8("\u2026 used +500 MB more"))) << plain.toStdString();
+        EXPECT_LE(QFontMetrics(cut.font).horizontalAdvance(cut.shown), 260 - 2 * 8);
+    }
+}
+
+// A detail of the feed (a page title, the growth and its sources) wraps onto two lines without
+// parting a figure from its unit, at any width.
+TEST(SensorFeedDelegate, DetailLinesKeepFiguresWithTheirUnits) {
+    const QFont font = roleFont(TextRole::caption2, QFont(), QFont::Normal);
+    const struct {
+        QString detail, figure;
+    } cases[] = {
+        {"Downloads: debian-12.iso, 3.7 GB of 4.2 GB, 12 MB a second", "3.7"},
+        {QString::fromUtf8("+399.96 GB \u00B7 sources: Window list+Accessibility+Screen capture"), "399.96"},
+    };
+    for (const auto& c : cases) {
+        int parted = 0, wrapped = 0;
+        for (int width = 60; width <= 400; ++width) {
+            const QStringList lines = SensorFeedDelegate::detailLines(c.detail, font, width);
+            wrapped += lines.size() > 1;
+            for (qsizetype i = 1; i < lines.size(); ++i)
+                if (lines[i - 1].endsWith(c.figure) && withoutMarks(lines[i]).startsWith("GB")) ++parted;
+        }
+        EXPECT_EQ(parted, 0) << c.detail.toStdString();
+        EXPECT_GT(wrapped, 100) << c.detail.toStdString();
+    }
 }
 
 }  // namespace

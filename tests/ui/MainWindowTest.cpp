@@ -5,6 +5,7 @@
 #include "tests/ui/EventCounter.h"
 #include "tests/ui/SeededHistory.h"
 #include "app/qt/AppStateAdapter.h"
+#include "ui/main/ElidedLabel.h"
 #include "ui/main/MainWindow.h"
 #include "ui/main/heavy/HeavyAppsModel.h"
 #include "ui/main/heavy/HeavyPage.h"
@@ -22,6 +23,7 @@
 #include <QComboBox>
 #include <QDeadlineTimer>
 #include <QDialog>
+#include <QGlyphRun>
 #include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
@@ -29,6 +31,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QStackedWidget>
+#include <QTextLayout>
 #include <QThread>
 
 #include <thread>
@@ -114,6 +117,45 @@ TEST(MainWindow, TheSidebarRepaintsOnlyWhenItsRowsChange) {
     settle();
     EXPECT_FALSE(sidebar->item(7)->isHidden());
     EXPECT_GT(paints.count, 0);
+}
+
+// The footer's sentence holds the front app's name: a right-to-left one keeps its own word order
+// after "Now:" (as its letters set it, Latin words included) and is spoken without marks.
+TEST(MainWindow, TheFooterKeepsARightToLeftNameInItsOwnOrder) {
+    const struct {
+        const char* kind;
+        std::string rightToLeftWord;
+    } cases[] = {{"Arabic", "\u0645\u062A\u0635\u0641\u062D"}, {"Hebrew", "\u05D3\u05E4\u05D3\u05E4\u05DF"}};  // "browser"
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.kind);
+        Window w;
+        const std::string name = c.rightToLeftWord + " Firefox";
+        w.state->sensorLastTitle = "Inbox";
+        w.state->sensorLastApp = name;
+        w.state->announceChange();
+        w.settle();
+        auto* now = w.window->findChild<ElidedLabel*>("nowApp");
+        ASSERT_NE(now, nullptr);
+        EXPECT_EQ(now->accessibleName().toStdString(), "Now: " + name);
+        // Laid out as the label's painter draws it: left to right.
+        const QString shown = now->lines(2000).value(0);
+        QTextLayout layout(shown, now->font());
+        QTextOption option;
+        option.setTextDirection(Qt::LeftToRight);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        layout.createLine();
+        layout.endLayout();
+        const auto left = [&](const QString& part) {
+            QRectF box;
+            for (const QGlyphRun& run : layout.glyphRuns(static_cast<int>(shown.indexOf(part)), static_cast<int>(part.size())))
+                box |= run.boundingRect();
+            return box.left();
+        };
+        // Read right to left, the name says "<browser> Firefox": Firefox stands on the left.
+        EXPECT_LT(left("Now:"), left("Firefox"));
+        EXPECT_LT(left("Firefox"), left(QString::fromStdString(c.rightToLeftWord)));
+    }
 }
 
 // A divider only ever stands between two entries, with developer mode on or off.

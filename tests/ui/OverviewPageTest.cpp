@@ -11,10 +11,13 @@
 #include <QCoreApplication>
 #include <QFontMetrics>
 #include <QFrame>
+#include <QGlyphRun>
 #include <QLabel>
 #include <QScrollArea>
+#include <QTextLayout>
 
 #include "ui/main/ElidedLabel.h"
+#include "ui/style/BidiText.h"
 
 namespace velmora {
 namespace {
@@ -157,6 +160,62 @@ TEST(OverviewPage, LongNamesElideAndEveryFigureStaysWhole) {
             EXPECT_EQ(w->accessibleName(), text);
         }
         EXPECT_EQ(names, 3);  // two movers (the level app did not move) and the category's members
+    }
+}
+
+// Where each of `parts` (each found after the one before) is drawn when `shown` is laid out on one
+// line in `font` left to right, as a label's painter draws it: the left edges.
+std::vector<qreal> leftEdges(const QString& shown, const QFont& font, const QStringList& parts) {
+    QTextLayout layout(shown, font);
+    QTextOption option;
+    option.setTextDirection(Qt::LeftToRight);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    std::vector<qreal> edges;
+    qsizetype from = 0;
+    for (const QString& part : parts) {
+        const qsizetype at = shown.indexOf(part, from);
+        EXPECT_GE(at, 0) << part.toStdString();
+        QRectF box;
+        for (const QGlyphRun& run : layout.glyphRuns(static_cast<int>(at), static_cast<int>(part.size())))
+            box |= run.boundingRect();
+        edges.push_back(box.left());
+        from = at + part.size();
+    }
+    return edges;
+}
+
+// A category's members name right-to-left apps: each name stays whole and in its place in the list,
+// and the list is spoken without marks.
+TEST(OverviewPage, CategoryMembersKeepTheirOrderWhateverTheirScript) {
+    const struct {
+        const char* kind;
+        std::string first, second;
+    } cases[] = {
+        {"Arabic", "\u0645\u062F\u064A\u0631 \u0627\u0644\u0645\u0633\u062A\u0646\u062F\u0627\u062A", "\u0645\u062D\u0631\u0631 2"},
+        {"Hebrew", "\u05D3\u05D5\u05D0\u05E8", "\u05DE\u05E1\u05DE\u05DB\u05D9\u05DD"},
+        {"Latin", "Thunderbird", "LibreOffice Writer"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.kind);
+        AppHarness h;
+        h.make();
+        seedHistory(h, {{c.first, "thunderbird", 700 * MiB, 0}, {c.second, "soffice", 500 * MiB, 0}, {"GIMP", "gimp", 200 * MiB, 0}}, 3);
+        OverviewPage page(*h.state);
+        page.resize(900, 560);
+        page.refresh();
+        const QString plain = QString::fromStdString(c.first + ", " + c.second + ", GIMP");
+        ElidedLabel* members = nullptr;
+        for (auto* label : page.findChildren<ElidedLabel*>())
+            if (withoutMarks(label->text()) == plain) members = label;
+        ASSERT_NE(members, nullptr);
+        EXPECT_EQ(members->accessibleName(), plain);
+        const QString shown = members->lines(2000).value(0);
+        const std::vector<qreal> edges =
+            leftEdges(shown, members->font(), {QString::fromStdString(c.first), QString::fromStdString(c.second), "GIMP"});
+        for (std::size_t i = 1; i < edges.size(); ++i) EXPECT_LT(edges[i - 1], edges[i]) << shown.toStdString();
     }
 }
 

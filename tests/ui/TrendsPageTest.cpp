@@ -9,7 +9,11 @@
 #include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
+#include <QGlyphRun>
 #include <QLabel>
+#include <QTextLayout>
+
+#include "ui/style/BidiText.h"
 
 namespace velmora {
 namespace {
@@ -74,6 +78,79 @@ TEST(TrendsPage, DayLabelsFollowMidnight) {
     EXPECT_EQ(days->categoriesLabels().back().toStdString(), "May 10");
     EXPECT_EQ(days->categoriesLabels().front().toStdString(), "May 4");
     EXPECT_EQ(page.storiesBars()->at(5), 1.0);  // yesterday's story, one bar back
+}
+
+// Where each of `parts` (each found after the one before) is drawn when `shown` is laid out on one
+// line in `font` with the paragraph direction a label takes from its text: the left edges.
+std::vector<qreal> leftEdges(const QString& shown, const QFont& font, const QStringList& parts) {
+    QTextLayout layout(shown, font);
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    std::vector<qreal> edges;
+    qsizetype from = 0;
+    for (const QString& part : parts) {
+        const qsizetype at = shown.indexOf(part, from);
+        EXPECT_GE(at, 0) << part.toStdString();
+        QRectF box;
+        for (const QGlyphRun& run : layout.glyphRuns(static_cast<int>(at), static_cast<int>(part.size())))
+            box |= run.boundingRect();
+        edges.push_back(box.left());
+        from = at + part.size();
+    }
+    return edges;
+}
+
+// A page over one offender, `name`, that grew by 399.96 GB in two stories today.
+struct OneOffender : AppHarness {
+    explicit OneOffender(const std::string& name) {
+        make();
+        for (std::int64_t bytes : {429'453'779'927 - std::int64_t(MiB), std::int64_t(MiB)})
+            state->dailyStats->recordStory(std::string("key"), name, bytes, clock.now());
+    }
+};
+
+QLabel* summaryOf(const QWidget& page) {
+    for (auto* label : page.findChildren<QLabel*>())
+        if (withoutMarks(label->text()).contains("was the biggest factor")) return label;
+    return nullptr;
+}
+
+// A right-to-left name leads the summary: the sentence still reads left to right, with the name and
+// figures where the words put them, and is spoken without marks.
+TEST(TrendsPage, SummaryKeepsItsWordsAndFiguresInPlaceAroundAnyName) {
+    const std::string arabic = "مدير المستندات";  // "Document manager"
+    const std::string hebrew = "מנהל הקבצים 2";  // "File manager 2"
+    for (const std::string& name : {arabic, hebrew, std::string("Files 2")}) {
+        SCOPED_TRACE(name);
+        OneOffender h(name);
+        TrendsPage page(*h.state);
+        page.refresh();
+        QLabel* summary = summaryOf(page);
+        ASSERT_NE(summary, nullptr);
+        const QString plain = QString::fromStdString(name) + " was the biggest factor over the last 30 days \u2014 2 stories, "
+                                                             "399.96 GB total growth.";
+        EXPECT_EQ(withoutMarks(summary->text()), plain);
+        EXPECT_EQ(summary->accessibleName(), plain);
+        const std::vector<qreal> edges =
+            leftEdges(summary->text(), summary->font(), {QString::fromStdString(name), "was", "30", "2 stories", "399.96", "GB", "total"});
+        for (std::size_t i = 1; i < edges.size(); ++i) EXPECT_LT(edges[i - 1], edges[i]) << i;
+    }
+}
+
+// The repeat offenders' growth, a total over up to 90 days, shows whole in its column.
+TEST(TrendsPage, TheWidestGrowthFitsItsColumn) {
+    AppHarness h;
+    h.make();
+    h.state->dailyStats->recordStory(std::string("key"), std::string("Files"), 1'099'500'890'357, h.clock.now());
+    TrendsPage page(*h.state);
+    page.resize(900, 700);
+    page.refresh();
+    QLabel* growth = nullptr;
+    for (auto* label : page.findChildren<QLabel*>())
+        if (label->text() == "+1,023.99 GB") growth = label;
+    ASSERT_NE(growth, nullptr);
+    EXPECT_LE(growth->fontMetrics().horizontalAdvance(growth->text()), growth->contentsRect().width());
 }
 
 }  // namespace

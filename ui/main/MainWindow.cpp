@@ -28,6 +28,7 @@
 #include "ui/main/overview/OverviewPage.h"
 #include "ui/main/trends/TrendsPage.h"
 #include "ui/main/stories/StoriesPage.h"
+#include "ui/style/BidiText.h"
 #include "ui/style/Buttons.h"
 #include "ui/style/Fonts.h"
 #include "ui/style/Palette.h"
@@ -309,8 +310,10 @@ void MainWindow::refreshFooter() {
     nowApp_->setVisible(showNow);
     nowTitle_->setVisible(showNow);
     if (!showNow) return;
-    const QString app = "Now: " + qText(state_.sensorLastApp.value_or("app"));
-    nowApp_->setText(app);
+    // The name is isolated in its sentence, spoken plain; the title stands alone in its own direction.
+    const QString app = qText(state_.sensorLastApp.value_or("app"));
+    nowApp_->setText("Now: " + isolate(app));
+    if (nowApp_->accessibleName() != "Now: " + app) nowApp_->setAccessibleName("Now: " + app);
     nowTitle_->setText(qText(*state_.sensorLastTitle));
 }
 

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "engine/stories/Phrasing.h"
 #include "platform/FirstRunFlags.h"
 #include "ui/main/ElidedLabel.h"
 #include "ui/main/developer/DeveloperRules.h"
@@ -18,6 +19,7 @@
 #include "ui/main/developer/SensorFeedModel.h"
 #include "ui/main/overview/PageParts.h"
 #include "ui/main/setup/FormSection.h"
+#include "ui/style/BidiText.h"
 #include "ui/style/Fonts.h"
 #include "ui/style/Palette.h"
 #include "ui/style/SourceBadge.h"
@@ -161,9 +163,13 @@ void DeveloperPage::refresh() {
         const QString value = qText(rows[i].value);
         if (statusValues_[i]->text() != value) statusValues_[i]->setText(value);
     }
+    // An error may quote a right-to-left title or a figure: shown in its sentence's order, spoken plain.
     const auto showLine = [](QLabel* label, const std::optional<std::string>& text) {
         label->setVisible(text.has_value());
-        if (text && label->text() != qText(*text)) label->setText(qText(*text));
+        if (!text) return;
+        const QString shown = shownSentence(qText(*text));
+        if (label->text() != shown) label->setText(shown);
+        if (label->accessibleName() != qText(*text)) label->setAccessibleName(qText(*text));
     };
     showLine(bridgeError_, developer::bridgeErrorLine(bridge.lastError));
     showLine(probeError_, developer::probeErrorLine(state_.sensorLastError, state_.sensorLastTitle));
@@ -209,7 +215,13 @@ void DeveloperPage::refreshStories() {
         auto* title = new ElidedLabel(2, entry);
         title->setFont(roleFont(TextRole::callout, QFont::Medium));
         title->setColor(primary);
-        title->setText(QString::fromStdString(story.title));
+        // The story's app, as the title names it, isolated: a right-to-left name keeps its figures in place.
+        QStringList names;
+        if (story.relatedApp)
+            names << QString::fromStdString(story.relatedApp->displayName)
+                  << QString::fromStdString(friendlyAppName(story.relatedApp->displayName));
+        title->setText(shownSentence(story.title, names));
+        title->setAccessibleName(QString::fromStdString(story.title));
         lines->addWidget(title);
         auto* badges = new QHBoxLayout;
         badges->setSpacing(6);

@@ -1,10 +1,14 @@
 #include "ui/main/developer/SensorFeedDelegate.h"
 
 #include <QPainter>
+#include <QRegularExpression>
 #include <QTextLayout>
 
+#include "engine/stories/Phrasing.h"
 #include "engine/stories/SensorSource.h"
 #include "ui/main/developer/SensorFeedModel.h"
+#include "ui/main/overview/PageParts.h"
+#include "ui/style/BidiText.h"
 #include "ui/style/Elision.h"
 #include "ui/style/Fonts.h"
 #include "ui/style/Palette.h"
@@ -31,10 +35,23 @@ int textWidth(const QStyleOptionViewItem& option) {
     return std::max(40, width - 2 * sideMargin);
 }
 
+// The names an entry's texts may hold: its app's, as the sensor gave it and as stories name it,
+// and the window's or tab's title that follows "titleChanged: " or "Tab → ".
+QStringList namesOf(const QModelIndex& index) {
+    QStringList names;
+    if (const QVariant app = index.data(SensorFeedModel::AppRole); app.isValid())
+        names << app.toString() << QString::fromStdString(friendlyAppName(app.toString().toStdString()));
+    static const QRegularExpression titled(QStringLiteral("^(?:[a-z][A-Za-z]*: |Tab \u2192 )(.+)$"));
+    if (const auto match = titled.match(index.data(Qt::DisplayRole).toString()); match.hasMatch())
+        names << match.captured(1);
+    return names;
+}
+
 }  // namespace
 
-QStringList SensorFeedDelegate::detailLines(const QString& detail, const QFont& font, int width) {
+QStringList SensorFeedDelegate::detailLines(const QString& text, const QFont& font, int width) {
     QStringList out;
+    const QString detail = joinUnits(text);  // a figure stays on its unit's line
     QTextLayout layout(detail, font);
     QTextOption wrap;
     wrap.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
@@ -62,7 +79,8 @@ QSize SensorFeedDelegate::sizeHint(const QStyleOptionViewItem& option, const QMo
     if (index.data(SensorFeedModel::AppRole).isValid()) height += spacing + small.height();
     const QVariant detail = index.data(SensorFeedModel::DetailRole);
     if (detail.isValid())
-        height += spacing + small.height() * int(detailLines(detail.toString(), f.small, textWidth(option)).size());
+        height += spacing + small.height() *
+                                int(detailLines(shownSentence(detail.toString(), namesOf(index)), f.small, textWidth(option)).size());
     return {textWidth(option) + 2 * sideMargin, height + padding};
 }
 
@@ -95,23 +113,27 @@ void SensorFeedDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
                        source, option.font, secondary);
     y += lineHeight + spacing;
 
-    const auto line = [&](const QString& text, const QFont& font, const QColor& colour) {
+    const QStringList names = namesOf(index);
+    const QVariant app = index.data(SensorFeedModel::AppRole);
+    // A sentence is laid out left to right with its names isolated; a name is cut before a figure is.
+    const auto line = [&](const QString& text, const QFont& font, const QColor& colour, bool sentence) {
         const QFontMetrics m(font);
         painter->setFont(font);
         painter->setPen(colour);
-        const QString shown = elideEnd(m, text, width);
+        const QString shown = sentence ? fitSentence(text, names, font, width) : elideEnd(m, text, width);
         painter->drawText(QRect(left, y, width, m.height()), Qt::AlignLeft | Qt::AlignVCenter, shown);
         notePaintedText(*painter, QRect(left, y, width, m.height()), shown);
         y += m.height();
     };
-    line(index.data(Qt::DisplayRole).toString(), f.summary, primary);
-    if (const QVariant app = index.data(SensorFeedModel::AppRole); app.isValid()) {
+    line(index.data(Qt::DisplayRole).toString(), f.summary, primary, true);
+    if (app.isValid()) {
         y += spacing;
-        line(app.toString(), f.small, secondary);
+        line(app.toString(), f.small, secondary, false);  // a name on its own line keeps its own direction
     }
     if (const QVariant detail = index.data(SensorFeedModel::DetailRole); detail.isValid()) {
         y += spacing;
-        for (const QString& text : detailLines(detail.toString(), f.small, width)) line(text, f.small, tertiary);
+        for (const QString& text : detailLines(shownSentence(detail.toString(), names), f.small, width))
+            line(text, f.small, tertiary, false);
     }
     painter->restore();
 }

@@ -14,6 +14,7 @@
 #include "ui/main/ElidedLabel.h"
 #include "ui/main/overview/PageParts.h"
 #include "ui/main/strip/SystemPressureStrip.h"
+#include "ui/style/BidiText.h"
 #include "ui/style/Fonts.h"
 #include "ui/style/Palette.h"
 
@@ -250,7 +251,13 @@ void OverviewPage::refresh() {
         const auto& r = rows[i];
         static_cast<CategoryMark*>(w.icon)->setColour(categoryColour(r.category, this));
         w.title->setText(QString::fromStdString(r.title));
-        w.members->setText(QString::fromStdString(r.members));
+        // Each name isolated: commas between two right-to-left names would otherwise join them
+        // into one run and swap them.
+        QStringList members;
+        for (const auto& name : r.memberNames) members << isolate(name);
+        w.members->setText(members.join(QStringLiteral(", ")));
+        const QString spoken = QString::fromStdString(r.members);
+        if (w.members->accessibleName() != spoken) w.members->setAccessibleName(spoken);
         w.members->setVisible(!r.members.empty());
         w.bytes->setText(QString::fromStdString(r.bytes));
         w.share->setText(QString::fromStdString(r.share));

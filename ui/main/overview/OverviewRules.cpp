@@ -76,7 +76,8 @@ std::vector<CategoryRow> categoryRows(const std::vector<CategoryTotal>& totals) 
         row.title = categoryTitle(t.category);
         for (std::size_t i = 0; i < t.apps.size() && i < 3; ++i) {
             if (i) row.members += ", ";
-            row.members += friendlyAppName(t.apps[i].identity.displayName);
+            row.memberNames.push_back(friendlyAppName(t.apps[i].identity.displayName));
+            row.members += row.memberNames.back();
         }
         row.bytes = formatBytes(t.totalBytes);
         const double share =

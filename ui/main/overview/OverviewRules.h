@@ -17,6 +17,7 @@ struct CategoryRow {
     AppCategory category = AppCategory::other;
     std::string title;    // "Browsers"
     std::string members;  // the first three friendly names, ", "-joined
+    std::vector<std::string> memberNames;  // the same names, one by one
     std::string bytes;
     std::string share;  // "42%"
 };

@@ -1,6 +1,7 @@
 #include "ui/main/overview/PageParts.h"
 
 #include <QButtonGroup>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -9,6 +10,8 @@
 #include <QVBoxLayout>
 
 #include "ui/main/ElidedLabel.h"
+#include "ui/style/BidiText.h"
+#include "ui/style/Elision.h"
 #include "ui/style/Fonts.h"
 #include "ui/style/Palette.h"
 
@@ -75,6 +78,29 @@ void SegmentedPicker::choose(int tag) {
 
 void SegmentedPicker::setChosen(int tag) {
     if (auto* button = group_->button(tag)) button->setChecked(true);
+}
+
+QString fitSentence(const QString& sentence, const QStringList& names, const QFont& font, int width) {
+    const QFontMetrics metrics(font);
+    const QString whole = shownSentence(sentence, names);
+    if (metrics.horizontalAdvance(whole) <= width) return whole;
+    QString name;
+    for (const QString& candidate : names)
+        if (candidate.size() > name.size() && sentence.contains(candidate)) name = candidate;
+    if (name.isEmpty()) return elideEnd(metrics, whole, width);
+    const qsizetype at = sentence.indexOf(name);
+    const QString before = shownSentence(sentence.left(at), names);
+    const QString after = shownSentence(sentence.mid(at + name.size()), names);
+    // The name gets what the rest leaves; the marks and kerning around it may take a pixel or two more.
+    int room = width - metrics.horizontalAdvance(before + after);
+    for (int tries = 0; tries < 4 && room > 0; ++tries) {
+        const QString shown = before + isolate(elideEnd(metrics, name, room)) + after;
+        const int over = metrics.horizontalAdvance(shown) - width;
+        if (over <= 0) return shown;
+        room -= over;
+    }
+    // Not even "…" fits beside the rest.
+    return elideEnd(metrics, whole, width);
 }
 
 QVBoxLayout* scrollingColumn(QWidget* page, int maxWidth, int margin, int spacing) {

@@ -3,6 +3,7 @@
 // picker, and the scrolling column every such page sits in.
 #include <QColor>
 #include <QFont>
+#include <QStringList>
 #include <QWidget>
 #include <functional>
 #include <utility>
@@ -39,6 +40,10 @@ public:
 private:
     QButtonGroup* group_;
 };
+
+// `sentence` as shown on one line of `width` in `font`: its names isolated and, when it is too
+// long, the longest of `names` in it cut short with "…", never the figures and words beside it.
+QString fitSentence(const QString& sentence, const QStringList& names, const QFont& font, int width);
 
 // A scroll area filling `page`, holding a column at most `maxWidth` wide, at the leading edge,
 // padded by `margin`; returns the column's layout.

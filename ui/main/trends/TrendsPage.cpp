@@ -20,6 +20,7 @@
 #include "platform/Clock.h"
 #include "ui/main/ElidedLabel.h"
 #include "ui/main/overview/PageParts.h"
+#include "ui/style/BidiText.h"
 #include "ui/style/Fonts.h"
 #include "ui/style/Palette.h"
 
@@ -132,6 +133,13 @@ void fill(TrendsPage::BarChart& c, const std::vector<TrendsDay>& days, bool minu
     c.values->setTickCount(static_cast<int>(axisTop / (top <= intervals ? 1.0 : step)) + 1);
 }
 
+// `sentence` shown with its names isolated and its figures on their units' lines, spoken plain.
+void showSentence(QLabel* label, const QString& sentence, const QStringList& names) {
+    const QString shown = shownSentence(sentence, names);
+    if (label->text() != shown) label->setText(shown);
+    if (label->accessibleName() != sentence) label->setAccessibleName(sentence);
+}
+
 }  // namespace
 
 TrendsPage::TrendsPage(AppState& state, QWidget* parent) : Page(parent), state_(state) {
@@ -203,7 +211,8 @@ TrendsPage::TrendsPage(AppState& state, QWidget* parent) : Page(parent), state_(
         line->addWidget(r.stories);
         r.growth = textLabel("", numberFont(roleFont(TextRole::callout, QFont::DemiBold)), palette::orange(), r.row,
                              Qt::AlignRight | Qt::AlignVCenter);
-        r.growth->setFixedWidth(90);
+        // The widest growth the offenders list shows, a total over up to 90 days, whole.
+        r.growth->setFixedWidth(std::max(90, QFontMetrics(r.growth->font()).horizontalAdvance("+1,023.99 GB") + 1));
         line->addWidget(r.growth);
         list->addWidget(r.row);
         r.divider = divider(offendersSection_);
@@ -225,9 +234,13 @@ void TrendsPage::refresh() {
     const std::string todayKey = today ? dayKey(*today) : std::string("9999-12-31");
     const auto view = trendsView(state_.dailyStats->recentDays(rangeDays_), todayKey, rangeDays_);
 
-    summary_->setText(QString::fromStdString(view.summary));
+    // The summary names the top offender; a right-to-left name is isolated so that it cannot
+    // turn the sentence round or pull its figures.
+    QStringList names;
+    for (const auto& o : view.offenders) names << QString::fromStdString(o.name);
+    showSentence(summary_, QString::fromStdString(view.summary), names);
     tight_->setVisible(view.tightSentence.has_value());
-    tight_->setText(QString::fromStdString(view.tightSentence.value_or("")));
+    showSentence(tight_, QString::fromStdString(view.tightSentence.value_or("")), {});
 
     empty_->setVisible(!view.showSections());
     storiesSection_->setVisible(view.showSections());
