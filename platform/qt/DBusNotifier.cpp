@@ -7,6 +7,8 @@
 #include <QPointer>
 #include <QVariantMap>
 
+#include "ui/style/BidiText.h"
+
 namespace velmora {
 
 namespace {
@@ -31,14 +33,16 @@ DBusNotifier::DBusNotifier(QObject* parent) : QObject(parent) {
 }
 
 void DBusNotifier::postWeeklyDigest(const std::string& title, const std::string& body) {
+    // As shown, a right-to-left app name is isolated so it keeps the words and figures beside it in
+    // place; the digest itself stays as it was composed.
+    QString text = shownSentence(body);
     // App names in the body are outside text: a server that reads markup must see them as text.
-    QString text = QString::fromStdString(body);
     if (bodyMarkup_) text = text.toHtmlEscaped();
     QDBusMessage message = call("Notify");
     QVariantMap hints;
     hints.insert("desktop-entry", QString("velmora"));
     hints.insert("category", QString("presence"));
-    message << QString("Velmora") << shownId_ << QString() << QString::fromStdString(title) << text << QStringList()
+    message << QString("Velmora") << shownId_ << QString() << shownSentence(title) << text << QStringList()
             << hints << qint32(-1);
     auto* watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(message, timeoutMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {

@@ -7,11 +7,14 @@
 #include "ui/main/MainWindow.h"
 #include "ui/main/measure/MeasurePage.h"
 #include "ui/main/measure/MeasurePageRules.h"
+#include "ui/style/BidiText.h"
 #include "ui/style/ConfidenceBadge.h"
 
 #include <QCoreApplication>
+#include <QGlyphRun>
 #include <QLabel>
 #include <QPushButton>
+#include <QTextLayout>
 
 namespace velmora {
 namespace {
@@ -23,10 +26,10 @@ struct MeasureRun : AppHarness {
     MeasureRun() { make(); }
     MeasureThisActionController& c() { return *state->measureController; }
     // One sample `seconds` after the last, on both clocks.
-    void sample(double seconds, std::uint64_t bytes, bool foreground = true) {
+    void sample(double seconds, std::uint64_t bytes, bool foreground = true, const ProcessIdentity& app = editor) {
         clock.advance(seconds);
         steady.now += seconds;
-        state->handleTick({{.identity = editor, .footprintBytes = bytes, .isForeground = foreground}},
+        state->handleTick({{.identity = app, .footprintBytes = bytes, .isForeground = foreground}},
                           {.availableBytes = 8ull << 30, .totalPhysicalBytes = 16ull << 30, .timestamp = clock.now()});
     }
     MeasurePageView view() { return measurePageView(c(), true); }
@@ -244,6 +247,76 @@ TEST(MeasurePage, WidgetsFollowThePhase) {
     button(B::start)->click();
     QCoreApplication::processEvents();
     EXPECT_FALSE(result->isVisible());
+}
+
+// The left edges of `parts` (each where it first stands in the label's text) when the text is laid
+// out on one line in the label's font and direction, as Qt's labels take it from the text.
+std::vector<qreal> leftEdges(const QLabel* label, const QStringList& parts) {
+    const QString shown = label->text();
+    QTextLayout layout(shown, label->font());
+    QTextOption option;
+    option.setTextDirection(Qt::LayoutDirectionAuto);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    std::vector<qreal> edges;
+    for (const QString& part : parts) {
+        const qsizetype at = shown.indexOf(part);
+        EXPECT_GE(at, 0) << part.toStdString() << " in " << shown.toStdString();
+        QRectF box;
+        for (const QGlyphRun& run : layout.glyphRuns(static_cast<int>(at), static_cast<int>(part.size())))
+            box |= run.boundingRect();
+        edges.push_back(box.left());
+    }
+    return edges;
+}
+
+// An Arabic name ending in an emoji, inside the status line while watching and settling and in the
+// report's summary: the name keeps its own order (the emoji, last, on its left) and the words and
+// figures around it stay where the sentence puts them. Read aloud without the marks.
+TEST(MeasurePage, RightToLeftNameKeepsTheWordsAndFiguresBesideItInPlace) {
+    const QString letters = QString::fromUtf8("مدير المستندات");
+    const QString folder = QString::fromUtf8("📁");
+    const ProcessIdentity documents = appIdentity("org.example.Documents", (letters + " " + folder).toStdString());
+    MeasureRun r;
+    AppStateAdapter adapter(*r.state, r.scheduler);
+    MainWindow window(adapter);
+    window.resize(900, 560);
+    window.show();
+    r.state->selectedSidebar = SidebarItem::measure;
+    r.state->announceChange();
+    QCoreApplication::processEvents();
+    auto* status = window.findChild<QLabel*>("measureStatus");
+    auto* summary = window.findChild<QLabel*>("resultSummary");
+    ASSERT_TRUE(status && summary);
+    const auto inOrder = [&](const char* scene, const QLabel* label, const QStringList& parts) {
+        const std::vector<qreal> edges = leftEdges(label, parts);
+        for (std::size_t i = 1; i < edges.size(); ++i)
+            EXPECT_LT(edges[i - 1], edges[i]) << scene << ": " << parts[qsizetype(i)].toStdString() << " in "
+                                              << label->text().toStdString();
+        EXPECT_EQ(label->accessibleName().toStdString(), withoutMarks(label->text()).toStdString()) << scene;
+    };
+
+    r.c().start();
+    for (int i = 0; i < 4; ++i) r.sample(1, 1505 * MiB, true, documents);
+    r.sample(1, 3000 * MiB, true, documents);
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(withoutMarks(status->text()).startsWith("Watching " + letters + " " + folder + ": 2.93 GB (+1.46 GB vs start)"));
+    inOrder("watching", status, {"Watching", folder, letters, "2.93", "GB", "+1.46"});
+
+    r.c().done();
+    r.sample(2, 2800 * MiB, true, documents);
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(withoutMarks(status->text()).startsWith("Settling " + letters + " " + folder + QString::fromUtf8("… 58s")));
+    inOrder("settling", status, {"Settling", folder, letters, "58s"});
+
+    r.c().showResultNow();
+    r.state->announceChange();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(withoutMarks(summary->text()), "After that action, " + letters + " " + folder + " still used about +1.26 GB more than before.");
+    inOrder("report", summary, {"After", folder, letters, "still", "+1.26"});
+    inOrder("done", status, {"measured", folder, letters});
 }
 
 }  // namespace

@@ -16,10 +16,12 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCursor>
+#include <QGlyphRun>
 #include <QLabel>
 #include <QPushButton>
 #include <QStyleOptionButton>
 #include <QTest>
+#include <QTextLayout>
 #include <QVariantAnimation>
 
 namespace velmora {
@@ -105,7 +107,30 @@ struct Widget {
         QCoreApplication::processEvents();
     }
     FloatingWidgetPreferences stored() const { return FloatingWidgetPreferences::load(h.defaults); }
+    // An app named `name` comes to the front.
+    void front(const std::string& name) {
+        h.desktop.apps = {{200, "documents", name, false, true}};
+        h.clock.advance(1);
+        h.processes.processes = {{200, "/usr/bin/documents", "documents", 1, 300 * MiB},
+                                 {999, "/usr/bin/velmora", "velmora", 1, 60 * MiB}};
+        h.state->sampler->tick();
+    }
 };
+
+// Where the characters [from, from + length) of `shown` are drawn when it is laid out on one line
+// in `font` and `direction`.
+QRectF drawnBox(const QString& shown, const QFont& font, Qt::LayoutDirection direction, qsizetype from, qsizetype length) {
+    QTextLayout layout(shown, font);
+    QTextOption option;
+    option.setTextDirection(direction);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    QRectF box;
+    for (const QGlyphRun& run : layout.glyphRuns(static_cast<int>(from), static_cast<int>(length))) box |= run.boundingRect();
+    return box;
+}
 
 TEST(WidgetView, CardShowsTheFrontAppItsTrendSpikeAndSystem) {
     Widget w;
@@ -337,6 +362,45 @@ TEST(WidgetView, DockedBarStaysOpenUnderItsSettingsAndUnderThePointerAfterThem) 
     QCoreApplication::processEvents();  // the panel's own pointer reports come in a later turn
     w.h.scheduler.advance(0.5);
     EXPECT_TRUE(eventually([&] { return view.layout() == FloatingWidgetView::Layout::strip; }));
+}
+
+// A right-to-left name stands alone on the card and the bar: drawn in its own direction, an emoji at
+// its end stands on its left, and a name cut just after an emoji has its "…" on the far left, where
+// it was cut; it is read aloud and shown in its tooltip as it is.
+TEST(WidgetView, RightToLeftNameKeepsItsEmojiAndItsEllipsisOnItsLeft) {
+    const QString word = QString::fromUtf8("مستنداتي");  // "My documents"
+    const QString folder = QString::fromUtf8("📁");
+    const QString dots(QChar(0x2026));
+    for (const WidgetPlacement placement : {WidgetPlacement::floating, WidgetPlacement::dockedBottom}) {
+        // Whole, then long enough that only the emoji after the word are cut.
+        for (const QString& name : {word + " " + folder, word + " " + folder + QString::fromUtf8("🗂📌📊📈🎵📄🏢🎬📎")}) {
+            Widget w({.placement = placement, .autoCollapseDock = false});
+            w.front(name.toStdString());
+            w.open();
+            const std::string scene = (placement == WidgetPlacement::floating ? "card, " : "bar, ") + name.toStdString();
+            auto* label = w.piece<ElidedLabel>("widgetAppName");
+            ASSERT_NE(label, nullptr);
+            EXPECT_EQ(label->text().toStdString(), name.toStdString()) << scene;
+            EXPECT_EQ(label->accessibleName().toStdString(), name.toStdString()) << scene;
+            const QStringList lines = label->lines(label->width());
+            ASSERT_EQ(lines.size(), 1) << scene;
+            const QString& shown = lines[0];
+            const bool cut = name.size() > word.size() + 3;
+            const auto box = [&](qsizetype at, qsizetype length) {
+                return drawnBox(shown, label->font(), label->layoutDirection(), at, length);
+            };
+            const QRectF letters = box(0, word.size()), emoji = box(shown.indexOf(folder), folder.size());
+            EXPECT_LE(emoji.right(), letters.left() + 0.5) << scene;
+            ASSERT_EQ(shown.contains(dots), cut) << scene;
+            if (!cut) continue;
+            EXPECT_EQ(label->toolTip().toStdString(), name.toStdString()) << scene;
+            const qsizetype at = shown.indexOf(dots);
+            ASSERT_GE(at, 2) << scene;
+            EXPECT_TRUE(shown[at - 1].isLowSurrogate()) << scene << ": not cut just after an emoji";
+            const QRectF mark = box(at, 1);
+            EXPECT_LE(mark.right(), box(0, at).left() + 0.5) << scene;
+        }
+    }
 }
 
 TEST(WidgetView, AChangedFootprintRollsOnlyTheCharactersThatChanged) {

@@ -81,6 +81,15 @@ ElidedLabel* appName(QWidget* parent) {
     return name;
 }
 
+// The name stands alone, so it is drawn in its own direction, as an isolated name would be: a
+// right-to-left one keeps an emoji at its end on its left, and its "…" at its cut end.
+void setAppName(ElidedLabel* label, const std::optional<AppMemorySnapshot>& app) {
+    const QString name = QString::fromStdString(widgetAppName(app));
+    const Qt::LayoutDirection direction = name.isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight;
+    if (label->layoutDirection() != direction) label->setLayoutDirection(direction);
+    label->setText(name);
+}
+
 QFrame* divider(QWidget* parent) {
     auto* d = new QFrame(parent);
     d->setFixedSize(1, 36);
@@ -221,7 +230,7 @@ public:
         bodyLayout_->setSpacing(compact ? 6 : 10);
         setAccent(widgetToneColour(r.figures.accent, this));
         icon_->setApp(r.app);
-        name_->setText(QString::fromStdString(widgetAppName(r.app)));
+        setAppName(name_, r.app);
         body_->setVisible(r.app.has_value());
         note_->setVisible(!r.app);
         if (!r.app) {
@@ -417,7 +426,7 @@ public:
             update(QRect(4, height() / 2 - 22, 8, 44));
         }
         icon_->setApp(r.app);
-        name_->setText(QString::fromStdString(widgetAppName(r.app)));
+        setAppName(name_, r.app);
         setWidgetLabel(caption_, widgetDockCaption(r.app));
         for (auto* w : appColumns_) w->setVisible(r.app.has_value());
         if (r.app) {

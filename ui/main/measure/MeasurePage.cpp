@@ -12,7 +12,9 @@
 
 #include <functional>
 
+#include "engine/stories/Phrasing.h"
 #include "ui/main/ElidedLabel.h"
+#include "ui/style/BidiText.h"
 #include "ui/style/Buttons.h"
 #include "ui/style/ConfidenceBadge.h"
 #include "ui/style/Fonts.h"
@@ -38,6 +40,20 @@ QLabel* label(QWidget* parent, const QFont& font, const QColor& colour, bool wra
 void setText(QLabel* l, std::string_view s) {
     const QString text = q(s);
     if (l->text() != text) l->setText(text);
+}
+
+// A text that may carry an app's name, as shown: the name isolated, so a right-to-left one keeps
+// the words and figures beside it in place; read aloud without the marks.
+void setShownText(QLabel* l, const QString& shown) {
+    if (l->text() == shown) return;
+    l->setText(shown);
+    l->setAccessibleName(withoutMarks(shown));
+}
+
+// The app's name as the controller and the report put it in their sentences, and as it came.
+QStringList appNames(const std::optional<ProcessIdentity>& app) {
+    if (!app) return {};
+    return {q(friendlyAppName(app->displayName)), q(app->displayName)};
 }
 
 // A rounded panel filled (and optionally bordered) in one colour, behind its own layout.
@@ -158,9 +174,13 @@ MeasurePage::MeasurePage(AppState& state, QWidget* parent) : Page(parent), state
     stripRow->setContentsMargins(10, 10, 10, 10);
     auto* measuringWord = label(strip, roleFont(TextRole::body), palette::secondaryText(this));
     measuringWord->setText("Measuring");
-    measuring_ = label(strip, roleFont(TextRole::headline), primary(this));
+    // A long name goes on over a second line rather than past the strip's edge; the word stays
+    // beside its first line.
+    measuring_ = label(strip, roleFont(TextRole::headline), primary(this), true);
     measuring_->setObjectName("measuringLabel");
-    stripRow->addWidget(measuringWord);
+    measuringWord->setFixedHeight(QFontMetrics(measuring_->font()).height());
+    measuringWord->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    stripRow->addWidget(measuringWord, 0, Qt::AlignTop);
     stripRow->addWidget(measuring_, 1);
     column->addWidget(strip);
 
@@ -276,8 +296,10 @@ void MeasurePage::refresh() {
         if (stepTitles_[i]->font() != f) stepTitles_[i]->setFont(f);
         stepTitles_[i]->setAccessibleName(q(step.accessibleName));
     }
-    setText(measuring_, view_.measuringLabel);
-    setText(status_, view_.status);
+    // The controller's texts name the app it measures.
+    const QStringList names = appNames(state_.measureController->session().targetApp);
+    setShownText(measuring_, shownSentence(view_.measuringLabel, names));
+    setShownText(status_, shownSentence(view_.status, names));
     watchingOff_->setVisible(view_.watchingOffNote.has_value());
     if (view_.watchingOffNote) setText(watchingOff_, *view_.watchingOffNote);
     for (std::size_t i = 0; i < figures_.size(); ++i) setText(figures_[i], view_.figures[i]);
@@ -304,7 +326,7 @@ void MeasurePage::refresh() {
     setText(confidence_, r.confidenceSentence);
     impact_->setVisible(r.impactLine.has_value());
     if (r.impactLine) setText(impact_, *r.impactLine);
-    setText(summary_, r.summary);
+    setShownText(summary_, shownSentence(r.summary, appNames(state_.measureController->latestReport()->targetApp)));
     figuresLine_->setVisible(r.figuresLine.has_value());
     if (r.figuresLine) setText(figuresLine_, *r.figuresLine);
 }
