@@ -7,6 +7,7 @@
 #include "ui/style/Elision.h"
 
 #include <QFont>
+#include <QFontMetrics>
 #include <QGlyphRun>
 #include <QTextLayout>
 
@@ -104,6 +105,16 @@ TEST(BidiText, EllipsisTakesTheDirectionOfTheLettersItCutsReadByCodePoint) {
     // A Latin run after the emoji decides alone.
     EXPECT_EQ(markEllipsis("Files " + emoji + dots), "Files " + emoji + dots);
     EXPECT_EQ(markEllipsis(arabicName + " Files " + emoji + dots), arabicName + " Files " + emoji + dots + lrm);
+    // An isolated name cut short keeps its closing isolate after "…": the mark goes before it, once.
+    EXPECT_EQ(markEllipsis("Quit " + fsi + arabicName + dots + pdi), "Quit " + fsi + arabicName + dots + rlm + pdi);
+    EXPECT_EQ(markEllipsis("Quit " + fsi + arabicName + dots + rlm + pdi), "Quit " + fsi + arabicName + dots + rlm + pdi);
+    EXPECT_TRUE(isElided("Quit " + fsi + arabicName + dots + rlm + pdi));
+    EXPECT_FALSE(isElided("Quit " + fsi + arabicName + pdi));
+    const QFontMetrics metrics(QFont(QStringLiteral("DejaVu Sans"), 12));
+    const QString cut = elideEnd(metrics, "Quit " + isolate(arabicName + " " + arabicName + " " + arabicName), 120);
+    EXPECT_TRUE(isElided(cut)) << cut.toStdString();
+    EXPECT_TRUE(cut.startsWith("Quit ")) << cut.toStdString();
+    EXPECT_TRUE(cut.contains(dots + rlm)) << cut.toStdString();
     // A lone low surrogate at the start reads as nothing and decides nothing.
     EXPECT_EQ(markEllipsis(QString(QChar(0xDC01)) + dots), QString(QChar(0xDC01)) + dots);
 }

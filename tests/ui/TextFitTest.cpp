@@ -40,8 +40,11 @@ namespace {
 
 const QChar ellipsis(0x2026);
 
-// Ending in "…", with the direction mark that may follow it.
-bool elided(const QString& s) { return (s.endsWith(QChar(0x200E)) || s.endsWith(QChar(0x200F)) ? s.chopped(1) : s).endsWith(ellipsis); }
+// Ending in "…", with the direction marks and closing isolates that may follow it.
+bool elided(QString s) {
+    while (s.endsWith(QChar(0x200E)) || s.endsWith(QChar(0x200F)) || s.endsWith(QChar(0x2069))) s.chop(1);
+    return s.endsWith(ellipsis);
+}
 
 // The viewport of a scrolling view: rows that leave it at the top or bottom are scrolled, not cut.
 bool scrolledViewport(const QWidget* w) {
@@ -111,8 +114,15 @@ bool ellipsisAtCutEnd(const QString& shown, const QFont& font, Qt::LayoutDirecti
     std::size_t last = text.size() - 1;
     while (last > 0 && !rtl(text[last]) && text[last].direction != QChar::DirL) --last;
     const bool leftward = rtl(text[last]);
+    // An isolated name is a run of its own: the run ends where its isolate does.
+    const auto bound = [](const Character& c) {
+        return c.direction == QChar::DirFSI || c.direction == QChar::DirLRI || c.direction == QChar::DirRLI ||
+               c.direction == QChar::DirPDI;
+    };
     std::size_t first = last;
-    while (first > 0 && (leftward ? text[first - 1].direction != QChar::DirL : !rtl(text[first - 1]))) --first;
+    while (first > 0 && !bound(text[first - 1]) &&
+           (leftward ? text[first - 1].direction != QChar::DirL : !rtl(text[first - 1])))
+        --first;
     while (first < last && !text[first].letter) ++first;
     const QRectF mark = box(dots, 1), run = box(text[first].at, text[last].at + text[last].length - text[first].at);
     return leftward ? mark.right() <= run.left() + 0.5 : mark.left() >= run.right() - 0.5;

@@ -11,9 +11,10 @@ namespace velmora {
 // `text` cut at its end to fit `width` in `metrics`, ending in "…" (and, after a right-to-left
 // run, a right-to-left mark that gives "…" the run's direction); whole when it fits.
 QString elideEnd(const QFontMetrics& metrics, const QString& text, int width);
-// `shown`, cut by other means and ending in "…", with the mark its last run needs.
+// `shown`, cut by other means and ending in "…" (closing isolates may follow it), with the mark
+// its last run needs.
 QString markEllipsis(const QString& shown);
-// Whether `shown` ends in "…", a direction mark after it or not.
+// Whether `shown` ends in "…", direction marks and closing isolates after it or not.
 bool isElided(const QString& shown);
 
 }  // namespace velmora
