@@ -1,6 +1,7 @@
 // The Stories page offscreen: the keyed list under idle ticks and a new story, the filters and
 // their placeholders, the detail with its Quit behind a confirmation, the banner's buttons, a short
-// window, and titles wrapped between words.
+// window, titles wrapped between words, a new story opening at its top, a mixed Arabic and Latin
+// title read in one order in the row and the detail, and a Quit box that keeps to the screen.
 #include <gtest/gtest.h>
 
 #include "tests/app/AppHarness.h"
@@ -9,23 +10,32 @@
 #include "ui/main/stories/NudgeBanner.h"
 #include "ui/main/stories/StoriesPage.h"
 #include "ui/main/stories/StoryDetailPane.h"
+#include "ui/style/BidiText.h"
+#include "ui/style/Elision.h"
 #include "ui/style/MarkedSparkline.h"
 #include "ui/style/TextReport.h"
 
 #include <QAbstractItemModelTester>
+#include <QAccessible>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMessageBox>
+#include <QPaintEngine>
+#include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QSplitter>
 #include <QTest>
 #include <QToolButton>
+
+#include <limits>
+#include <map>
 
 namespace velmora {
 namespace {
@@ -436,6 +446,242 @@ TEST(StoriesPage, TitlesBreakBetweenWordsAndAWordWiderThanALineEndsInAnEllipsis)
     std::vector<int> starts;
     EXPECT_EQ(label.lines(two, starts), (QStringList{"Extraordinarily Long", "Application grew"}));
     EXPECT_EQ(starts, (std::vector<int>{0, 21}));
+}
+
+// A story whose detail is taller than its view: a spike, the computer's state, five sources.
+TimelineEvent tallStory(const std::string& app, double at) {
+    TimelineEvent s = growth(app, 300 * MiB, at);
+    s.explanation = "You opened a large spreadsheet in " + app;
+    s.baselineFootprintBytes = 600 * MiB;
+    s.immediate = ImpactWindow{300 * std::int64_t(MiB), 10, 2000 * MiB, {}};
+    s.systemContext = SystemMemorySnapshot{};
+    s.systemContext->totalPhysicalBytes = 16ull << 30;
+    s.systemContext->availableBytes = 900 * MiB;
+    s.primarySource = SensorSource::systemPressure;
+    s.supportingSources = {SensorSource::browserSession, SensorSource::screenshotOCR, SensorSource::accessibility,
+                           SensorSource::cloudVision};
+    return s;
+}
+
+TEST(StoriesPage, AnotherStoryOpensAtItsTopWhileTheSameStoryKeepsItsPlace) {
+    Stories f;
+    const auto first = tallStory("Editor", 10), second = tallStory("Viewer", 20);
+    f.add(first);
+    f.add(second);
+    f.page->resize(900, 560);
+    f.tick(true);
+    auto* detail = f.page->findChild<StoryDetailPane*>();
+    auto* scroll = detail->verticalScrollBar();
+    f.state->selectedEventID = first.id;
+    f.tick();
+    ASSERT_GT(scroll->maximum(), 0) << "the detail fits its view: nothing to scroll";
+    scroll->setValue(scroll->maximum());
+
+    // Another story: its time, change and title show from the top.
+    f.state->selectedEventID = second.id;
+    f.tick();
+    EXPECT_TRUE(f.label("detailTitle").startsWith("Viewer")) << f.label("detailTitle").toStdString();
+    EXPECT_EQ(scroll->value(), 0);
+    EXPECT_GE(f.page->findChild<QLabel*>("detailDelta")->mapTo(detail->viewport(), QPoint()).y(), 0);
+
+    // The same story rebuilt (its quit message arrived) stays where the reader is.
+    ASSERT_GT(scroll->maximum(), 0);
+    scroll->setValue(scroll->maximum());
+    const int reading = scroll->value();
+    const QWidget* before = detail->widget();
+    f.state->lastQuitMessage = "Asked Viewer to quit.";
+    f.tick();
+    ASSERT_NE(detail->widget(), before) << "not rebuilt";
+    EXPECT_EQ(scroll->value(), reading);
+}
+
+// What a painter draws as text, run by run, with where each run starts: the order a reader sees.
+class TextRuns final : public QPaintDevice {
+public:
+    explicit TextRuns(QSize size) : size_(size) {}
+    QPaintEngine* paintEngine() const override { return &engine_; }
+    // `words` in the order their first line draws them from left to right; a word not drawn is left out.
+    QStringList leftToRight(const QStringList& words) const {
+        std::vector<std::pair<qreal, QString>> found;
+        qreal top = std::numeric_limits<qreal>::max();
+        for (const Run& run : engine_.runs)
+            for (const QString& word : words)
+                if (run.text.contains(word)) top = std::min(top, run.y);
+        for (const QString& word : words)
+            for (const Run& run : engine_.runs) {
+                const qsizetype at = run.text.indexOf(word);
+                if (at < 0 || run.y != top) continue;
+                const QFontMetricsF fm(run.font);
+                // A right-to-left run's first letter is its rightmost.
+                const qreal left = run.rightToLeft ? run.x + fm.horizontalAdvance(run.text) -
+                                                         fm.horizontalAdvance(run.text.left(at + word.size()))
+                                                   : run.x + fm.horizontalAdvance(run.text.left(at));
+                found.emplace_back(left, word);
+                break;
+            }
+        std::sort(found.begin(), found.end());
+        QStringList out;
+        for (const auto& f : found) out << f.second;
+        return out;
+    }
+
+    // The drawn lines from the top, each read from left to right (the runs of one baseline).
+    QStringList lines() const {
+        std::map<int, std::map<qreal, QString>> byLine;
+        for (const Run& run : engine_.runs) byLine[qRound(run.y)][run.x] += run.text;
+        QStringList out;
+        for (const auto& [y, runs] : byLine) {
+            QString line;
+            for (const auto& [x, text] : runs) line += text;
+            out << line;
+        }
+        return out;
+    }
+    // The right edge of the rightmost text.
+    qreal right() const {
+        qreal edge = 0;
+        for (const Run& run : engine_.runs) edge = std::max(edge, run.x + QFontMetricsF(run.font).horizontalAdvance(run.text));
+        return edge;
+    }
+
+protected:
+    int metric(PaintDeviceMetric m) const override {
+        switch (m) {
+            case PdmWidth: return size_.width();
+            case PdmHeight: return size_.height();
+            case PdmDepth: return 32;
+            case PdmDpiX: case PdmDpiY: case PdmPhysicalDpiX: case PdmPhysicalDpiY: return 96;
+            case PdmDevicePixelRatioScaled: return static_cast<int>(devicePixelRatioFScale());
+            default: return 1;
+        }
+    }
+
+private:
+    struct Run {
+        QString text;
+        qreal x, y;
+        bool rightToLeft;
+        QFont font;
+    };
+    class Engine final : public QPaintEngine {
+    public:
+        Engine() : QPaintEngine(AllFeatures) {}
+        bool begin(QPaintDevice*) override { return true; }
+        bool end() override { return true; }
+        // The whole transform, a child widget's place in the window included.
+        void updateState(const QPaintEngineState& state) override {
+            if (state.state() & DirtyTransform) transform = state.transform();
+        }
+        void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
+        void drawPath(const QPainterPath&) override {}
+        void drawPolygon(const QPointF*, int, PolygonDrawMode) override {}
+        void drawTextItem(const QPointF& at, const QTextItem& item) override {
+            const QPointF mapped = transform.map(at);
+            runs.push_back({item.text(), mapped.x(), mapped.y(), (item.renderFlags() & QTextItem::RightToLeft) != 0, item.font()});
+        }
+        Type type() const override { return User; }
+        std::vector<Run> runs;
+        QTransform transform;
+    };
+    QSize size_;
+    mutable Engine engine_;
+};
+
+TEST(StoriesPage, AMixedArabicAndLatinTitleReadsInOneOrderInTheRowAndTheDetail) {
+    Stories f;
+    // "Document editor", editing "Report Q3 …": the engine titles the story "<app> · <file>". The row
+    // has room for it on one line.
+    const QString app = QString::fromUtf8("محرر المستندات"), report = QString::fromUtf8("تقرير");
+    auto story = growth("Editor", 300 * MiB, 10);
+    story.relatedApp->displayName = app.toStdString();
+    story.explanation = QString("You opened " + report + " Q3 final_budget_2027.xlsx").toStdString();
+    f.add(story);
+    f.page->resize(1600, 700);
+    f.page->findChild<QSplitter*>("storiesSplit")->setSizes({1000, 600});
+    f.tick(true);
+    f.state->selectedEventID = story.id;
+    f.tick();
+    auto* title = f.page->findChild<QLabel*>("detailTitle");
+    ASSERT_NE(title, nullptr);
+    ASSERT_EQ(withoutMarks(title->text()), app + " \u00B7 " + report + " Q3 final_budget_2027.xlsx");
+
+    TextRuns row(f.list()->viewport()->size());
+    {
+        QPainter painter(&row);
+        f.list()->viewport()->render(&painter);
+    }
+    TextRuns detail(title->size());
+    {
+        QPainter painter(&detail);
+        title->render(&painter);
+    }
+    // An English sentence, left to right: the app's name and the file's, each in its own order.
+    const QStringList words{app.left(4), report, "Q3", "final_budget"};
+    EXPECT_EQ(row.leftToRight(words), words);
+    EXPECT_EQ(detail.leftToRight(words), words);
+    // A screen reader hears the words alone.
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(title)->text(QAccessible::Name),
+              app + " \u00B7 " + report + " Q3 final_budget_2027.xlsx");
+}
+
+// 90 Chinese characters ("Enterprise document management and collaborative editing platform, …"),
+// and one word of 120 letters: either one is wider than the screen in a button.
+const QString chineseName = QString::fromUtf8(
+    "企业文档管理与协同编辑平台专业版面向大型团队的跨部门知识库与审批流程中心支持离线同步实时预览以及版本历史记录"
+    "适用于桌面环境的高效图形界面客户端程序内部测试版本二零二七年第三季度发布");
+
+TEST(StoriesPage, TheQuitBoxKeepsToTheScreenAndElidesTheNameInItsButton) {
+    ASSERT_EQ(chineseName.size(), 90);
+    for (const QString& name :
+         {chineseName, QString("ExtraordinarilyLongApplicationNameSeenOnLinuxDesktopsThroughItsWindowClassAndDesktopEntryTypingPlayground")}) {
+        SCOPED_TRACE(name.toStdString());
+        int quits = 0;
+        StoryDetailPane pane([&](const std::string&, const std::optional<std::string>&, const std::string&) { ++quits; });
+        pane.resize(420, 560);
+        pane.QWidget::show();
+        auto story = growth("Editor", 300 * MiB, 10);
+        story.relatedApp->displayName = name.toStdString();
+        pane.show(story, std::nullopt, true);
+        auto* quit = pane.findChild<QPushButton*>("quitApp");
+        ASSERT_NE(quit, nullptr);
+        quit->click();
+        QMessageBox* box = pane.confirmation();
+        ASSERT_NE(box, nullptr);
+        QCoreApplication::processEvents();
+        ASSERT_TRUE(box->isVisible());
+        const QRect screen = box->screen()->availableGeometry();
+        EXPECT_TRUE(screen.contains(box->frameGeometry()))
+            << "box at " << box->frameGeometry().x() << "," << box->frameGeometry().y() << " "
+            << box->frameGeometry().width() << "x" << box->frameGeometry().height() << " on a screen of "
+            << screen.width() << "x" << screen.height();
+
+        // The name gives way in the button, "Quit" stays; the whole of it is its tooltip and spoken name.
+        auto* confirm = box->findChild<QPushButton*>("confirmQuit");
+        ASSERT_NE(confirm, nullptr);
+        EXPECT_TRUE(confirm->text().startsWith("Quit ") && isElided(confirm->text())) << confirm->text().toStdString();
+        EXPECT_LE(confirm->fontMetrics().horizontalAdvance(confirm->text()), confirm->width());
+        EXPECT_TRUE(box->rect().contains(QRect(confirm->mapTo(box, QPoint()), confirm->size())));
+        EXPECT_EQ(confirm->accessibleName(), "Quit " + name);
+        EXPECT_EQ(withoutMarks(confirm->toolTip()), "Quit " + name);
+
+        // The sentences wrap inside the box, whole, breaking no English word: read back line by line
+        // from what the box draws.
+        TextRuns drawn(box->size());
+        {
+            QPainter painter(&drawn);
+            box->render(&painter);
+        }
+        const QStringList lines = drawn.lines();
+        EXPECT_LE(drawn.right(), box->width()) << lines.join(" | ").toStdString();
+        const QString said = withoutMarks(lines.join(' ')).simplified();
+        for (const char* sentence : {"This frees the memory in this story right away. Any unsaved work in",
+                                     "may prompt you first.", "Cancel"})
+            EXPECT_TRUE(said.contains(sentence)) << sentence << " in " << said.toStdString();
+
+        box->findChild<QPushButton*>("confirmQuit")->click();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(quits, 1);
+    }
 }
 
 }  // namespace

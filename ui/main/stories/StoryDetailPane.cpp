@@ -1,22 +1,29 @@
 #include "ui/main/stories/StoryDetailPane.h"
 
 #include <QDateTime>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLocale>
 #include <QScrollBar>
 
+#include <algorithm>
 #include <cmath>
+#include <utility>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
 #include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
 #include <QStyleOptionButton>
 #include <QVBoxLayout>
 
 #include "ui/main/ElidedLabel.h"
 #include "ui/main/stories/StoriesLogic.h"
+#include "ui/main/stories/StoryListModel.h"
 #include "ui/main/stories/StoryRowDelegate.h"
+#include "ui/style/BidiText.h"
 #include "ui/style/Elision.h"
 #include "ui/style/Fonts.h"
 #include "ui/style/Palette.h"
@@ -28,9 +35,10 @@ namespace velmora {
 namespace {
 
 // A wrapped text: a file name or an address wider than the column breaks over lines instead of
-// widening the pane past its view.
+// widening the pane past its view. `s` as shown; a screen reader hears it without its marks.
 QLabel* text(const QString& s, QWidget* parent, const QFont& font, const QColor& colour, const char* name = nullptr) {
     auto* label = new WrappingLabel(s, parent);
+    if (const QString plain = withoutMarks(s); plain != s) label->setAccessibleName(plain);
     label->setFont(font);
     QPalette p = label->palette();
     p.setColor(QPalette::WindowText, colour);
@@ -136,7 +144,7 @@ class ElidingButton final : public QPushButton {
 public:
     ElidingButton(const QIcon& icon, const QString& text, QWidget* parent)
         : QPushButton(icon, text, parent), whole_(text) {
-        setAccessibleName(text);
+        setAccessibleName(withoutMarks(text));
         setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
     }
     QSize sizeHint() const override {
@@ -154,13 +162,85 @@ protected:
         QPushButton::resizeEvent(event);
         const int whole = sizeHint().width();
         const int chrome = whole - fontMetrics().horizontalAdvance(whole_);
-        const QString shown = width() >= whole ? whole_ : elideEnd(fontMetrics(), whole_, width() - chrome);
+        const QString shown = width() >= whole ? whole_ : ellipsisLast(elideEnd(fontMetrics(), whole_, width() - chrome));
         if (shown != text()) setText(shown);
         setToolTip(shown == whole_ ? QString() : whole_);
     }
 
 private:
     QString whole_;
+};
+
+// The question before Quit, kept to the screen. Qt's own box grows to its button's whole label and
+// to its labels' longest word, so one long name (90 Chinese characters, a file name of underscores)
+// took it past the screen with "Quit" cut off: here the name gives way in the button with "…", the
+// sentences break a word only where it is wider than the line, and the box is at most the screen's
+// width.
+class QuitConfirmation final : public QMessageBox {
+public:
+    // `name` as shown, isolated.
+    QuitConfirmation(const QString& name, QWidget* parent) : QMessageBox(parent) {
+        setTextFormat(Qt::PlainText);
+        setIcon(QMessageBox::Warning);
+        setWindowTitle(QStringLiteral("Quit ") + name + QStringLiteral("?"));
+        setText(QStringLiteral("Quit ") + name + QStringLiteral("?"));
+        setInformativeText(QStringLiteral("This frees the memory in this story right away. Any unsaved work in ") + name +
+                           QStringLiteral(" may prompt you first."));
+        for (const auto& [theirs, name] : {std::pair{"qt_msgbox_label", "quitQuestion"},
+                                           std::pair{"qt_msgbox_informativelabel", "quitWarning"}}) {
+            auto* label = findChild<QLabel*>(theirs);
+            if (!label || !layout()) continue;
+            auto* ours = new WrappingLabel(label->text(), this);
+            ours->setObjectName(name);
+            ours->setFont(label->font());
+            ours->setContentsMargins(label->contentsMargins());
+            if (const QString plain = withoutMarks(label->text()); plain != label->text()) ours->setAccessibleName(plain);
+            delete layout()->replaceWidget(label, ours);
+            label->hide();
+        }
+        quit_ = new ElidingButton(QIcon(), QStringLiteral("Quit ") + name, this);
+        quit_->setObjectName("confirmQuit");
+        addButton(quit_, QMessageBox::DestructiveRole);
+        auto* cancel = addButton(QMessageBox::Cancel);
+        setDefaultButton(cancel);
+        setEscapeButton(cancel);
+    }
+    QPushButton* quitButton() const { return quit_; }
+
+protected:
+    // Qt sizes its box again on each layout request, for labels it no longer shows: ours instead.
+    bool event(QEvent* event) override {
+        if (event->type() != QEvent::LayoutRequest) return QMessageBox::event(event);
+        const bool done = QDialog::event(event);
+        fit();
+        return done;
+    }
+    void showEvent(QShowEvent* event) override {
+        QMessageBox::showEvent(event);
+        fit();
+        // Placed again, over its parent, at its own size.
+        if (!event->spontaneous()) {
+            adjustPosition(parentWidget());
+            setAttribute(Qt::WA_Moved, false);
+        }
+    }
+
+private:
+    // As wide as Qt makes a box of wrapped sentences (half the screen, at most 500 px), wider only
+    // for what cannot shrink, and never wider than the screen less room for the window's frame.
+    void fit() {
+        QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+        if (!screen || !layout()) return;
+        const QRect room = screen->availableGeometry();
+        const int frame = std::max(frameGeometry().width() - width(), 0);
+        const int widest = room.width() - std::max(frame, 2 * screenMargin);
+        const int width = std::min(std::max(std::min(room.width() / 2, 500), layout()->totalMinimumSize().width()), widest);
+        const int height = layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(width)
+                                                         : layout()->totalMinimumSize().height();
+        if (size() != QSize(width, height)) setFixedSize(width, height);
+    }
+    static constexpr int screenMargin = 24;
+    QPushButton* quit_ = nullptr;
 };
 
 // A finger tapping: the placeholder's picture, drawn since no icon theme is guaranteed.
@@ -209,21 +289,22 @@ StoryDetailPane::StoryDetailPane(Quit quit, QWidget* parent) : QScrollArea(paren
     setFrameShape(QFrame::NoFrame);
     // With the list's 340, a 900-px window keeps the sidebar a little under its widest.
     setMinimumWidth(320);
-    rebuild();
+    rebuild(false);
 }
 
 void StoryDetailPane::show(const std::optional<TimelineEvent>& story, const std::optional<std::string>& quitMessage,
                            bool appHasWindow) {
     if (built_ && story == story_ && quitMessage == message_ && appHasWindow == appHasWindow_) return;
+    const bool sameStory = story && story_ && story->id == story_->id;
     story_ = story;
     message_ = quitMessage;
     appHasWindow_ = appHasWindow;
-    rebuild();
+    rebuild(sameStory);
 }
 
-void StoryDetailPane::rebuild() {
+void StoryDetailPane::rebuild(bool keepPlace) {
     built_ = true;
-    const int scroll = verticalScrollBar() ? verticalScrollBar()->value() : 0;
+    const int scroll = keepPlace ? verticalScrollBar()->value() : 0;
     auto* page = new QWidget;
     auto* column = new QVBoxLayout(page);
     column->setContentsMargins(24, 24, 24, 24);
@@ -249,10 +330,14 @@ void StoryDetailPane::rebuild() {
         column->addWidget(hint);
         column->addStretch(1);
         setWidget(page);
+        verticalScrollBar()->setValue(0);
         return;
     }
     const TimelineEvent& s = *story_;
     const auto d = stories::detailModel(s);
+    // Each text the engine wrote is an English sentence around the app's name and the titles it saw.
+    const QStringList names = storyNames(s);
+    const auto shown = [&](const std::string& sentence) { return shownSentence(sentence, names); };
     column->addWidget(text(storyShortTime(s.timestamp), page, roleFont(TextRole::caption), secondary));
     QFont big = numberFont(roleFont(TextRole::largeTitle, QFont::Bold));
     big.setPixelSize(48);
@@ -263,7 +348,7 @@ void StoryDetailPane::rebuild() {
     amount->setPalette(amountColour);
     column->addWidget(amount);
     column->addWidget(
-        text(QString::fromStdString(s.title), page, roleFont(TextRole::title2, QFont::DemiBold), primary, "detailTitle"));
+        text(shown(s.title), page, roleFont(TextRole::title2, QFont::DemiBold), primary, "detailTitle"));
 
     auto* card = new Card(toneColour(d.tone, this), page);
     card->setObjectName("effectCard");
@@ -273,14 +358,14 @@ void StoryDetailPane::rebuild() {
     cardColumn->addWidget(
         text(QStringLiteral("Effect on your computer"), card, roleFont(TextRole::caption, QFont::DemiBold), secondary));
     cardColumn->addWidget(
-        text(QString::fromStdString(d.cardLabel), card, roleFont(TextRole::title3, QFont::Bold), primary, "cardLabel"));
-    cardColumn->addWidget(text(QString::fromStdString(d.cardReason), card, roleFont(TextRole::body), secondary));
+        text(shown(d.cardLabel), card, roleFont(TextRole::title3, QFont::Bold), primary, "cardLabel"));
+    cardColumn->addWidget(text(shown(d.cardReason), card, roleFont(TextRole::body), secondary));
     column->addWidget(card);
 
     // Quit closes windows; a program without one on this desktop is not offered it.
     if (d.offersQuit && appHasWindow_) {
-        const QString name = QString::fromStdString(s.relatedApp->displayName);
-        auto* button = new ElidingButton(quitSymbol(palette::red()), QStringLiteral("Quit ") + name, page);
+        auto* button =
+            new ElidingButton(quitSymbol(palette::red()), QStringLiteral("Quit ") + isolate(s.relatedApp->displayName), page);
         button->setObjectName("quitApp");
         QPalette p = button->palette();
         p.setColor(QPalette::ButtonText, palette::red());
@@ -288,28 +373,27 @@ void StoryDetailPane::rebuild() {
         connect(button, &QPushButton::clicked, this, &StoryDetailPane::askToQuit);
         column->addWidget(button, 0, Qt::AlignLeft);
         if (message_)
-            column->addWidget(text(QString::fromStdString(*message_), page, roleFont(TextRole::caption), secondary,
-                                   "quitMessage"));
+            column->addWidget(text(shown(*message_), page, roleFont(TextRole::caption), secondary, "quitMessage"));
     }
     if (d.headline) {
         auto* block = new QVBoxLayout;
         block->setSpacing(6);
         block->addWidget(text(QStringLiteral("What you were doing"), page, roleFont(TextRole::headline, QFont::DemiBold),
                               primary));
-        block->addWidget(text(QString::fromStdString(*d.headline), page, roleFont(TextRole::body), primary));
+        block->addWidget(text(shown(*d.headline), page, roleFont(TextRole::body), primary));
         column->addLayout(block);
     }
     if (d.spikeLine)
         column->addWidget(
-            text(QString::fromStdString(*d.spikeLine), page, roleFont(TextRole::callout), secondary, "spikeLine"));
+            text(shown(*d.spikeLine), page, roleFont(TextRole::callout), secondary, "spikeLine"));
     if (d.freeLine)
-        column->addWidget(text(QString::fromStdString(*d.freeLine), page, roleFont(TextRole::caption), tertiary));
+        column->addWidget(text(shown(*d.freeLine), page, roleFont(TextRole::caption), tertiary));
 
     auto* sources = new QVBoxLayout;
     sources->setSpacing(6);
     sources->addWidget(text(QStringLiteral("How we know"), page, roleFont(TextRole::headline, QFont::DemiBold), primary));
     sources->addWidget(new BadgeFlow(d.badges, page));
-    sources->addWidget(text(QString::fromStdString(d.sourceExplanation), page, roleFont(TextRole::caption), secondary));
+    sources->addWidget(text(shown(d.sourceExplanation), page, roleFont(TextRole::caption), secondary));
     column->addLayout(sources);
     column->addStretch(1);
     setWidget(page);
@@ -319,21 +403,10 @@ void StoryDetailPane::rebuild() {
 void StoryDetailPane::askToQuit() {
     if (!story_ || !story_->relatedApp || confirm_) return;
     const ProcessIdentity app = *story_->relatedApp;
-    const QString name = QString::fromStdString(app.displayName);
-    auto* box = new QMessageBox(this);
+    auto* box = new QuitConfirmation(isolate(app.displayName), this);
     confirm_ = box;
     box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setTextFormat(Qt::PlainText);
-    box->setIcon(QMessageBox::Warning);
-    box->setWindowTitle(QStringLiteral("Quit ") + name + QStringLiteral("?"));
-    box->setText(QStringLiteral("Quit ") + name + QStringLiteral("?"));
-    box->setInformativeText(QStringLiteral("This frees the memory in this story right away. Any unsaved work in ") +
-                            name + QStringLiteral(" may prompt you first."));
-    auto* quit = box->addButton(QStringLiteral("Quit ") + name, QMessageBox::DestructiveRole);
-    quit->setObjectName("confirmQuit");
-    auto* cancel = box->addButton(QMessageBox::Cancel);
-    box->setDefaultButton(cancel);
-    box->setEscapeButton(cancel);
+    QPushButton* quit = box->quitButton();
     // The story may change while the box is up: the app asked about is the one quit.
     connect(box, &QMessageBox::buttonClicked, this, [this, quit, app](QAbstractButton* clicked) {
         if (clicked == quit && quit_) quit_(app.groupingKey, app.bundleID, app.displayName);

@@ -18,7 +18,8 @@ namespace velmora {
 
 // The selected story in full: time, change, title, effect card, Quit behind a confirmation,
 // what the user was doing, the spike, free memory then, and the sources. "Pick a story" without
-// one. Rebuilt only when the story itself changes, so the scroll position stays.
+// one. Rebuilt only when what it shows changes: the same story keeps its scroll position, another
+// one opens at its top.
 class StoryDetailPane final : public QScrollArea {
     Q_OBJECT
 public:
@@ -33,7 +34,8 @@ public:
     QMessageBox* confirmation() const { return confirm_; }
 
 private:
-    void rebuild();
+    // `keepPlace`: the same story again, scrolled where the reader left it.
+    void rebuild(bool keepPlace);
     void askToQuit();
 
     Quit quit_;

@@ -2,6 +2,9 @@
 
 #include <QDateTime>
 
+#include "engine/stories/Phrasing.h"
+#include "ui/style/BidiText.h"
+
 #include <cmath>
 #include <set>
 
@@ -15,16 +18,24 @@ QString storyTime(const Date& when, const QTimeZone& zone) {
         .toString(QStringLiteral("HH:mm"));
 }
 
+QStringList storyNames(const TimelineEvent& story) {
+    if (!story.relatedApp) return {};
+    const std::string& name = story.relatedApp->displayName;
+    return {QString::fromStdString(name), QString::fromStdString(friendlyAppName(name))};
+}
+
 StoryRow StoryRow::from(const TimelineEvent& story) {
     const auto model = stories::rowModel(story);
+    const QStringList names = storyNames(story);
     StoryRow row;
     row.id = story.id;
     row.time = storyTime(story.timestamp);
-    row.title = QString::fromStdString(story.title);
-    row.text = row.time + QStringLiteral("  ") + row.title + QLatin1Char('\n') + QString::fromStdString(story.explanation);
+    row.title = shownSentence(story.title, names);
+    row.text = row.time + QStringLiteral("  ") + QString::fromStdString(story.title) + QLatin1Char('\n') +
+               QString::fromStdString(story.explanation);
     row.delta = QString::fromStdString(model.deltaText);
     row.total = model.totalText ? QString::fromStdString(*model.totalText) : QString();
-    row.subtitle = model.subtitle ? QString::fromStdString(*model.subtitle) : QString();
+    row.subtitle = model.subtitle ? shownSentence(*model.subtitle, names) : QString();
     row.summary = QString::fromStdString(model.summary);
     row.source = QString::fromStdString(model.sourceLabel);
     row.accessible = QString::fromStdString(model.accessibleText);

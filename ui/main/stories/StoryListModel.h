@@ -6,6 +6,7 @@
 #include "ui/main/stories/StoriesLogic.h"
 
 #include <QAbstractListModel>
+#include <QStringList>
 #include <QTimeZone>
 
 namespace velmora {
@@ -13,15 +14,19 @@ namespace velmora {
 // "HH:mm" of a story's time in `zone`; "--:--" for a date no clock can show.
 QString storyTime(const Date& when, const QTimeZone& zone = QTimeZone::systemTimeZone());
 
+// The names a story's texts may hold: its app's name, and the name the stories give it. A right-to-
+// left one is isolated whole where those texts are shown.
+QStringList storyNames(const TimelineEvent& story);
+
 // One story's row as the delegate draws it, built once per change of the story.
 struct StoryRow {
     Uuid id;
     QString time;
-    QString title;
+    QString title;  // as shown: names isolated, figures joined to their units
     QString text;  // time, title and explanation as plain text
     QString delta;
     QString total;     // empty: none
-    QString subtitle;  // empty: the line stays, blank
+    QString subtitle;  // as shown; empty: the line stays, blank
     QString summary;
     QString source;
     QString accessible;

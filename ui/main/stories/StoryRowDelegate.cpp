@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QStaticText>
+#include <QTextOption>
 
 #include <map>
 #include <optional>
@@ -33,6 +34,16 @@ QColor toneColour(stories::Tone tone, const QWidget* widget) {
     return palette::primaryText(widget);
 }
 
+QString ellipsisLast(QString shown) {
+    const qsizetype dots = shown.lastIndexOf(QChar(0x2026));
+    if (dots < 0) return shown;
+    qsizetype end = dots + 1;
+    while (end < shown.size() && shown[end].direction() == QChar::DirPDI) ++end;
+    if (end == dots + 1) return shown;
+    shown.remove(dots + 1, end - dots - 1);
+    return markEllipsis(shown);
+}
+
 namespace {
 
 const StoryRow* rowOf(const QModelIndex& index) {
@@ -50,7 +61,7 @@ QStringList titleLines(const QString& title, const QFont& font, int width, std::
         return {title};
     }
     for (const WrappedLine& line : wrapWords(title, font, width, 2)) {
-        out << line.text;
+        out << ellipsisLast(line.text);
         starts.push_back(line.start);
     }
     if (out.isEmpty()) {
@@ -125,10 +136,15 @@ struct StoryRowDelegate::Layout {
 
 namespace {
 
-// Outside text, shaped once in `font`, never read as markup.
+// Outside text, shaped once in `font`, never read as markup. Each is an English sentence or a
+// figure, laid out left to right as the detail lays it out, whatever letter it starts with: the
+// names in it are isolated.
 QStaticText shapedText(const QString& text, const QFont& font) {
     QStaticText shaped(text);
     shaped.setTextFormat(Qt::PlainText);
+    QTextOption option;
+    option.setTextDirection(Qt::LeftToRight);
+    shaped.setTextOption(option);
     shaped.setPerformanceHint(QStaticText::AggressiveCaching);
     shaped.prepare(QTransform(), font);
     return shaped;
@@ -183,7 +199,7 @@ StoryRowDelegate::Layout& StoryRowDelegate::layout(const StoryRow& row, int rowW
     l.textHeight = static_cast<int>(l.lines.size()) * f.titleMetrics.lineSpacing() + 3 + f.subtitleMetrics.height() + 3 +
                    f.lineHeight;
     l.height = rowHeight(static_cast<int>(l.lines.size()));
-    l.subtitleShown = elideEnd(f.subtitleMetrics, row.subtitle, l.text);
+    l.subtitleShown = ellipsisLast(elideEnd(f.subtitleMetrics, row.subtitle, l.text));
     l.summaryWidth = f.summaryMetrics.horizontalAdvance(row.summary);
     const QString source = QStringLiteral("\u00B7 ") + row.source;
     const int sourceWidth = std::max(0, l.text - l.summaryWidth - 6);
