@@ -7,7 +7,7 @@
 #include <QPointer>
 #include <QVariantMap>
 
-#include "ui/style/BidiText.h"
+#include "platform/qt/BidiText.h"
 
 namespace velmora {
 

@@ -3,7 +3,7 @@
 // of the letters it cuts, read by code point.
 #include <gtest/gtest.h>
 
-#include "ui/style/BidiText.h"
+#include "platform/qt/BidiText.h"
 #include "ui/style/Elision.h"
 
 #include <QFont>

@@ -8,7 +8,7 @@
 #include "ui/main/developer/DeveloperPage.h"
 #include "ui/main/developer/SensorFeedDelegate.h"
 #include "ui/main/developer/SensorFeedModel.h"
-#include "ui/style/BidiText.h"
+#include "platform/qt/BidiText.h"
 #include "ui/style/Fonts.h"
 #include "ui/style/TextReport.h"
 

@@ -7,7 +7,7 @@
 #include "ui/main/MainWindow.h"
 #include "ui/main/measure/MeasurePage.h"
 #include "ui/main/measure/MeasurePageRules.h"
-#include "ui/style/BidiText.h"
+#include "platform/qt/BidiText.h"
 #include "ui/style/ConfidenceBadge.h"
 
 #include <QCoreApplication>

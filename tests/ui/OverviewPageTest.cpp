@@ -17,7 +17,7 @@
 #include <QTextLayout>
 
 #include "ui/main/ElidedLabel.h"
-#include "ui/style/BidiText.h"
+#include "platform/qt/BidiText.h"
 
 namespace velmora {
 namespace {

@@ -10,7 +10,7 @@
 #include "ui/main/stories/NudgeBanner.h"
 #include "ui/main/stories/StoriesPage.h"
 #include "ui/main/stories/StoryDetailPane.h"
-#include "ui/style/BidiText.h"
+#include "platform/qt/BidiText.h"
 #include "ui/style/Elision.h"
 #include "ui/style/MarkedSparkline.h"
 #include "ui/style/TextReport.h"

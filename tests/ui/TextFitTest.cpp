@@ -10,7 +10,7 @@
 #include "app/qt/AppStateAdapter.h"
 #include "ui/main/ElidedLabel.h"
 #include "ui/main/MainWindow.h"
-#include "ui/style/BidiText.h"
+#include "platform/qt/BidiText.h"
 #include "ui/style/MarkedSparkline.h"
 #include "ui/style/TextReport.h"
 #include "ui/widget/FloatingWidgetController.h"

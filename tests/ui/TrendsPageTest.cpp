@@ -13,7 +13,7 @@
 #include <QLabel>
 #include <QTextLayout>
 
-#include "ui/style/BidiText.h"
+#include "platform/qt/BidiText.h"
 
 namespace velmora {
 namespace {

@@ -9,7 +9,7 @@
 #include "app/qt/AppStateAdapter.h"
 #include "ui/main/MainWindow.h"
 #include "ui/main/stories/StoryDetailPane.h"
-#include "ui/style/BidiText.h"
+#include "platform/qt/BidiText.h"
 #include "ui/style/Elision.h"
 #include "ui/style/TextReport.h"
 

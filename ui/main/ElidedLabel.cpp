@@ -4,7 +4,7 @@
 #include <QPainter>
 #include <QTextLayout>
 
-#include "ui/style/BidiText.h"
+#include "platform/qt/BidiText.h"
 #include "ui/style/Elision.h"
 #include "ui/style/TextReport.h"
 

@@ -28,7 +28,7 @@
 #include "ui/main/overview/OverviewPage.h"
 #include "ui/main/trends/TrendsPage.h"
 #include "ui/main/stories/StoriesPage.h"
-#include "ui/style/BidiText.h"
+#include "platform/qt/BidiText.h"
 #include "ui/style/Buttons.h"
 #include "ui/style/Fonts.h"
 #include "ui/style/Palette.h"

@@ -19,7 +19,7 @@
 #include "ui/main/developer/SensorFeedModel.h"
 #include "ui/main/overview/PageParts.h"
 #include "ui/main/setup/FormSection.h"
-#include "ui/style/BidiText.h"
+#include "platform/qt/BidiText.h"
 #include "ui/style/Fonts.h"
 #include "ui/style/Palette.h"
 #include "ui/style/SourceBadge.h"

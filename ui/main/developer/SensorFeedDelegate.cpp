@@ -8,7 +8,7 @@
 #include "engine/stories/SensorSource.h"
 #include "ui/main/developer/SensorFeedModel.h"
 #include "ui/main/overview/PageParts.h"
-#include "ui/style/BidiText.h"
+#include "platform/qt/BidiText.h"
 #include "ui/style/Elision.h"
 #include "ui/style/Fonts.h"
 #include "ui/style/Palette.h"

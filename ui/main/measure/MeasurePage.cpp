@@ -14,7 +14,7 @@
 
 #include "engine/stories/Phrasing.h"
 #include "ui/main/ElidedLabel.h"
-#include "ui/style/BidiText.h"
+#include "platform/qt/BidiText.h"
 #include "ui/style/Buttons.h"
 #include "ui/style/ConfidenceBadge.h"
 #include "ui/style/Fonts.h"

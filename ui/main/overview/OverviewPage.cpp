@@ -14,7 +14,7 @@
 #include "ui/main/ElidedLabel.h"
 #include "ui/main/overview/PageParts.h"
 #include "ui/main/strip/SystemPressureStrip.h"
-#include "ui/style/BidiText.h"
+#include "platform/qt/BidiText.h"
 #include "ui/style/Fonts.h"
 #include "ui/style/Palette.h"
 

@@ -10,7 +10,7 @@
 #include <QVBoxLayout>
 
 #include "ui/main/ElidedLabel.h"
-#include "ui/style/BidiText.h"
+#include "platform/qt/BidiText.h"
 #include "ui/style/Elision.h"
 #include "ui/style/Fonts.h"
 #include "ui/style/Palette.h"

@@ -23,7 +23,7 @@
 #include "ui/main/stories/StoriesLogic.h"
 #include "ui/main/stories/StoryListModel.h"
 #include "ui/main/stories/StoryRowDelegate.h"
-#include "ui/style/BidiText.h"
+#include "platform/qt/BidiText.h"
 #include "ui/style/Elision.h"
 #include "ui/style/Fonts.h"
 #include "ui/style/Palette.h"

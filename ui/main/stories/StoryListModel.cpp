@@ -3,7 +3,7 @@
 #include <QDateTime>
 
 #include "engine/stories/Phrasing.h"
-#include "ui/style/BidiText.h"
+#include "platform/qt/BidiText.h"
 
 #include <cmath>
 #include <set>

@@ -20,7 +20,7 @@
 #include "platform/Clock.h"
 #include "ui/main/ElidedLabel.h"
 #include "ui/main/overview/PageParts.h"
-#include "ui/style/BidiText.h"
+#include "platform/qt/BidiText.h"
 #include "ui/style/Fonts.h"
 #include "ui/style/Palette.h"
 

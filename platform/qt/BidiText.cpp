@@ -1,4 +1,4 @@
-#include "ui/style/BidiText.h"
+#include "platform/qt/BidiText.h"
 
 #include <QRegularExpression>
 
