@@ -162,7 +162,7 @@ protected:
         QPushButton::resizeEvent(event);
         const int whole = sizeHint().width();
         const int chrome = whole - fontMetrics().horizontalAdvance(whole_);
-        const QString shown = width() >= whole ? whole_ : ellipsisLast(elideEnd(fontMetrics(), whole_, width() - chrome));
+        const QString shown = width() >= whole ? whole_ : elideEnd(fontMetrics(), whole_, width() - chrome);
         if (shown != text()) setText(shown);
         setToolTip(shown == whole_ ? QString() : whole_);
     }

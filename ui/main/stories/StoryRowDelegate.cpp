@@ -34,16 +34,6 @@ QColor toneColour(stories::Tone tone, const QWidget* widget) {
     return palette::primaryText(widget);
 }
 
-QString ellipsisLast(QString shown) {
-    const qsizetype dots = shown.lastIndexOf(QChar(0x2026));
-    if (dots < 0) return shown;
-    qsizetype end = dots + 1;
-    while (end < shown.size() && shown[end].direction() == QChar::DirPDI) ++end;
-    if (end == dots + 1) return shown;
-    shown.remove(dots + 1, end - dots - 1);
-    return markEllipsis(shown);
-}
-
 namespace {
 
 const StoryRow* rowOf(const QModelIndex& index) {
@@ -61,7 +51,7 @@ QStringList titleLines(const QString& title, const QFont& font, int width, std::
         return {title};
     }
     for (const WrappedLine& line : wrapWords(title, font, width, 2)) {
-        out << ellipsisLast(line.text);
+        out << line.text;
         starts.push_back(line.start);
     }
     if (out.isEmpty()) {
@@ -199,7 +189,7 @@ StoryRowDelegate::Layout& StoryRowDelegate::layout(const StoryRow& row, int rowW
     l.textHeight = static_cast<int>(l.lines.size()) * f.titleMetrics.lineSpacing() + 3 + f.subtitleMetrics.height() + 3 +
                    f.lineHeight;
     l.height = rowHeight(static_cast<int>(l.lines.size()));
-    l.subtitleShown = ellipsisLast(elideEnd(f.subtitleMetrics, row.subtitle, l.text));
+    l.subtitleShown = elideEnd(f.subtitleMetrics, row.subtitle, l.text);
     l.summaryWidth = f.summaryMetrics.horizontalAdvance(row.summary);
     const QString source = QStringLiteral("\u00B7 ") + row.source;
     const int sourceWidth = std::max(0, l.text - l.summaryWidth - 6);

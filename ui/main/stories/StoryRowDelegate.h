@@ -11,11 +11,6 @@ struct StoryRow;
 // A tone in the palette of `widget`.
 QColor toneColour(stories::Tone tone, const QWidget* widget);
 
-// `shown` (names isolated) cut short by the toolkit, which keeps the closing marks of the isolates it
-// cut into after "…": without them, so "…" ends the text (with the direction mark it needs). An
-// isolate left open ends with the line.
-QString ellipsisLast(QString shown);
-
 // Paints one story row from the model's prepared row: time, share ring with its arrow, title,
 // headline, impact and source, and on the right the change and the footprint after it.
 class StoryRowDelegate final : public QStyledItemDelegate {
