@@ -5,6 +5,7 @@
 
 #include "platform/qt/BidiText.h"
 #include "ui/style/Elision.h"
+#include "tests/ui/TextOrder.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -18,30 +19,6 @@ const QString fsi(QChar(0x2068)), pdi(QChar(0x2069));
 // "Document manager" in Arabic, as a desktop entry's translated name gives it.
 const QString arabicName = QString::fromUtf8("مدير المستندات");
 
-// Where each of `parts` (in the order given, each found after the last) is drawn when `shown` is
-// laid out left to right on one line: the left edges of their glyphs.
-std::vector<qreal> leftEdges(const QString& shown, const QStringList& parts) {
-    QTextLayout layout(shown, QFont(QStringLiteral("DejaVu Sans"), 12));
-    QTextOption option;
-    option.setTextDirection(Qt::LeftToRight);
-    layout.setTextOption(option);
-    layout.beginLayout();
-    layout.createLine();
-    layout.endLayout();
-    std::vector<qreal> edges;
-    qsizetype from = 0;
-    for (const QString& part : parts) {
-        const qsizetype at = shown.indexOf(part, from);
-        EXPECT_GE(at, 0) << part.toStdString();
-        QRectF box;
-        for (const QGlyphRun& run : layout.glyphRuns(static_cast<int>(at), static_cast<int>(part.size())))
-            box |= run.boundingRect();
-        edges.push_back(box.left());
-        from = at + part.size();
-    }
-    return edges;
-}
-
 TEST(BidiText, NameInsideSentenceKeepsWordsAndFiguresInPlace) {
     const struct {
         QString sentence;
@@ -52,7 +29,7 @@ TEST(BidiText, NameInsideSentenceKeepsWordsAndFiguresInPlace) {
         {arabicName + " used +500 MB more", {arabicName, "used", "+500"}},
     };
     for (const auto& c : cases) {
-        const std::vector<qreal> edges = leftEdges(shownSentence(c.sentence, {arabicName}), c.inOrder);
+        const std::vector<qreal> edges = leftEdges(shownSentence(c.sentence, {arabicName}), QFont(QStringLiteral("DejaVu Sans"), 12), c.inOrder);
         for (std::size_t i = 1; i < edges.size(); ++i)
             EXPECT_LT(edges[i - 1], edges[i]) << c.sentence.toStdString() << ": " << c.inOrder[qsizetype(i)].toStdString();
     }

@@ -11,6 +11,7 @@
 #include "platform/qt/BidiText.h"
 #include "ui/style/Fonts.h"
 #include "ui/style/TextReport.h"
+#include "tests/ui/TextOrder.h"
 
 #include <QAbstractItemModelTester>
 #include <QGlyphRun>
@@ -261,28 +262,6 @@ TEST(DeveloperPage, FollowsTheFeedOnlyWhileShown) {
 
 // "Document manager" in Arabic, as a desktop entry's translated name gives it.
 const std::string arabicName = "\u0645\u062F\u064A\u0631 \u0627\u0644\u0645\u0633\u062A\u0646\u062F\u0627\u062A";
-
-// Where each of `parts` (each found once in `shown`) is drawn when `shown` is laid out on one line in
-// `font` left to right, as a painter on a left-to-right widget draws it: the left edges.
-std::vector<qreal> leftEdges(const QString& shown, const QFont& font, const QStringList& parts) {
-    QTextLayout layout(shown, font);
-    QTextOption option;
-    option.setTextDirection(Qt::LeftToRight);
-    layout.setTextOption(option);
-    layout.beginLayout();
-    layout.createLine();
-    layout.endLayout();
-    std::vector<qreal> edges;
-    for (const QString& part : parts) {
-        const qsizetype at = shown.indexOf(part);
-        EXPECT_GE(at, 0) << part.toStdString();
-        QRectF box;
-        for (const QGlyphRun& run : layout.glyphRuns(static_cast<int>(at), static_cast<int>(part.size())))
-            box |= run.boundingRect();
-        edges.push_back(box.left());
-    }
-    return edges;
-}
 
 // The texts the feed paints for one entry in a list `width` wide.
 std::vector<PaintedText> paintEntry(const SensorLogEntry& e, int width) {

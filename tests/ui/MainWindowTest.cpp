@@ -16,6 +16,7 @@
 #include "ui/main/trends/TrendsPage.h"
 #include "ui/main/stories/StoryListModel.h"
 #include "platform/qt/QtScheduler.h"
+#include "tests/ui/TextOrder.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -139,22 +140,10 @@ TEST(MainWindow, TheFooterKeepsARightToLeftNameInItsOwnOrder) {
         EXPECT_EQ(now->accessibleName().toStdString(), "Now: " + name);
         // Laid out as the label's painter draws it: left to right.
         const QString shown = now->lines(2000).value(0);
-        QTextLayout layout(shown, now->font());
-        QTextOption option;
-        option.setTextDirection(Qt::LeftToRight);
-        layout.setTextOption(option);
-        layout.beginLayout();
-        layout.createLine();
-        layout.endLayout();
-        const auto left = [&](const QString& part) {
-            QRectF box;
-            for (const QGlyphRun& run : layout.glyphRuns(static_cast<int>(shown.indexOf(part)), static_cast<int>(part.size())))
-                box |= run.boundingRect();
-            return box.left();
-        };
+        const std::vector<qreal> left = leftEdges(shown, now->font(), {"Now:", "Firefox", QString::fromStdString(c.rightToLeftWord)});
         // Read right to left, the name says "<browser> Firefox": Firefox stands on the left.
-        EXPECT_LT(left("Now:"), left("Firefox"));
-        EXPECT_LT(left("Firefox"), left(QString::fromStdString(c.rightToLeftWord)));
+        EXPECT_LT(left[0], left[1]);
+        EXPECT_LT(left[1], left[2]);
     }
 }
 

@@ -9,6 +9,7 @@
 #include "ui/main/measure/MeasurePageRules.h"
 #include "platform/qt/BidiText.h"
 #include "ui/style/ConfidenceBadge.h"
+#include "tests/ui/TextOrder.h"
 
 #include <QCoreApplication>
 #include <QGlyphRun>
@@ -249,29 +250,6 @@ TEST(MeasurePage, WidgetsFollowThePhase) {
     EXPECT_FALSE(result->isVisible());
 }
 
-// The left edges of `parts` (each where it first stands in the label's text) when the text is laid
-// out on one line in the label's font and direction, as Qt's labels take it from the text.
-std::vector<qreal> leftEdges(const QLabel* label, const QStringList& parts) {
-    const QString shown = label->text();
-    QTextLayout layout(shown, label->font());
-    QTextOption option;
-    option.setTextDirection(Qt::LayoutDirectionAuto);
-    layout.setTextOption(option);
-    layout.beginLayout();
-    layout.createLine();
-    layout.endLayout();
-    std::vector<qreal> edges;
-    for (const QString& part : parts) {
-        const qsizetype at = shown.indexOf(part);
-        EXPECT_GE(at, 0) << part.toStdString() << " in " << shown.toStdString();
-        QRectF box;
-        for (const QGlyphRun& run : layout.glyphRuns(static_cast<int>(at), static_cast<int>(part.size())))
-            box |= run.boundingRect();
-        edges.push_back(box.left());
-    }
-    return edges;
-}
-
 // An Arabic name ending in an emoji, inside the status line while watching and settling and in the
 // report's summary: the name keeps its own order (the emoji, last, on its left) and the words and
 // figures around it stay where the sentence puts them. Read aloud without the marks.
@@ -291,7 +269,7 @@ TEST(MeasurePage, RightToLeftNameKeepsTheWordsAndFiguresBesideItInPlace) {
     auto* summary = window.findChild<QLabel*>("resultSummary");
     ASSERT_TRUE(status && summary);
     const auto inOrder = [&](const char* scene, const QLabel* label, const QStringList& parts) {
-        const std::vector<qreal> edges = leftEdges(label, parts);
+        const std::vector<qreal> edges = leftEdges(label->text(), label->font(), parts, Qt::LayoutDirectionAuto);
         for (std::size_t i = 1; i < edges.size(); ++i)
             EXPECT_LT(edges[i - 1], edges[i]) << scene << ": " << parts[qsizetype(i)].toStdString() << " in "
                                               << label->text().toStdString();

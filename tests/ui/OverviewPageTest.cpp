@@ -18,6 +18,7 @@
 
 #include "ui/main/ElidedLabel.h"
 #include "platform/qt/BidiText.h"
+#include "tests/ui/TextOrder.h"
 
 namespace velmora {
 namespace {
@@ -161,30 +162,6 @@ TEST(OverviewPage, LongNamesElideAndEveryFigureStaysWhole) {
         }
         EXPECT_EQ(names, 3);  // two movers (the level app did not move) and the category's members
     }
-}
-
-// Where each of `parts` (each found after the one before) is drawn when `shown` is laid out on one
-// line in `font` left to right, as a label's painter draws it: the left edges.
-std::vector<qreal> leftEdges(const QString& shown, const QFont& font, const QStringList& parts) {
-    QTextLayout layout(shown, font);
-    QTextOption option;
-    option.setTextDirection(Qt::LeftToRight);
-    layout.setTextOption(option);
-    layout.beginLayout();
-    layout.createLine();
-    layout.endLayout();
-    std::vector<qreal> edges;
-    qsizetype from = 0;
-    for (const QString& part : parts) {
-        const qsizetype at = shown.indexOf(part, from);
-        EXPECT_GE(at, 0) << part.toStdString();
-        QRectF box;
-        for (const QGlyphRun& run : layout.glyphRuns(static_cast<int>(at), static_cast<int>(part.size())))
-            box |= run.boundingRect();
-        edges.push_back(box.left());
-        from = at + part.size();
-    }
-    return edges;
 }
 
 // A category's members name right-to-left apps: each name stays whole and in its place in the list,

@@ -14,6 +14,7 @@
 #include <QTextLayout>
 
 #include "platform/qt/BidiText.h"
+#include "tests/ui/TextOrder.h"
 
 namespace velmora {
 namespace {
@@ -80,27 +81,6 @@ TEST(TrendsPage, DayLabelsFollowMidnight) {
     EXPECT_EQ(page.storiesBars()->at(5), 1.0);  // yesterday's story, one bar back
 }
 
-// Where each of `parts` (each found after the one before) is drawn when `shown` is laid out on one
-// line in `font` with the paragraph direction a label takes from its text: the left edges.
-std::vector<qreal> leftEdges(const QString& shown, const QFont& font, const QStringList& parts) {
-    QTextLayout layout(shown, font);
-    layout.beginLayout();
-    layout.createLine();
-    layout.endLayout();
-    std::vector<qreal> edges;
-    qsizetype from = 0;
-    for (const QString& part : parts) {
-        const qsizetype at = shown.indexOf(part, from);
-        EXPECT_GE(at, 0) << part.toStdString();
-        QRectF box;
-        for (const QGlyphRun& run : layout.glyphRuns(static_cast<int>(at), static_cast<int>(part.size())))
-            box |= run.boundingRect();
-        edges.push_back(box.left());
-        from = at + part.size();
-    }
-    return edges;
-}
-
 // A page over one offender, `name`, that grew by 399.96 GB in two stories today.
 struct OneOffender : AppHarness {
     explicit OneOffender(const std::string& name) {
@@ -133,7 +113,8 @@ TEST(TrendsPage, SummaryKeepsItsWordsAndFiguresInPlaceAroundAnyName) {
         EXPECT_EQ(withoutMarks(summary->text()), plain);
         EXPECT_EQ(summary->accessibleName(), plain);
         const std::vector<qreal> edges =
-            leftEdges(summary->text(), summary->font(), {QString::fromStdString(name), "was", "30", "2 stories", "399.96", "GB", "total"});
+            leftEdges(summary->text(), summary->font(), {QString::fromStdString(name), "was", "30", "2 stories", "399.96", "GB", "total"},
+                      Qt::LayoutDirectionAuto);
         for (std::size_t i = 1; i < edges.size(); ++i) EXPECT_LT(edges[i - 1], edges[i]) << i;
     }
 }

@@ -15,6 +15,7 @@
 #include "ui/widget/FloatingWidgetView.h"
 #include "ui/widget/QtWidgetPanel.h"
 #include "ui/widget/WidgetSettingsPopover.h"
+#include "tests/ui_shots/Shots.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -26,18 +27,7 @@
 namespace velmora {
 namespace {
 
-QString artifact(const QString& name) {
-    QDir dir(VELMORA_TEST_PROGRAMS);  // <build>/tests/programs
-    dir.cdUp();
-    dir.cdUp();
-    dir.mkpath("artifacts");
-    return dir.filePath("artifacts/long-" + name + ".png");
-}
-
-void settle() {
-    for (int i = 0; i < 5; ++i) QApplication::processEvents();
-    QTest::qWait(50);
-}
+QString artifact(const QString& name) { return artifactFile("long-" + name); }
 
 TEST(LongTextShots, PagesDetailCardBarAndSettings) {
     ASSERT_TRUE(qEnvironmentVariableIsSet("VELMORA_DESKTOP")) << "run inside scripts/with-desktop.sh";

@@ -12,6 +12,7 @@
 #include "ui/widget/FloatingWidgetController.h"
 #include "ui/widget/FloatingWidgetView.h"
 #include "ui/widget/QtWidgetPanel.h"
+#include "tests/ui_shots/Shots.h"
 
 #include <QApplication>
 #include <QDir>
@@ -21,18 +22,7 @@
 namespace velmora {
 namespace {
 
-QString artifact(const QString& name) {
-    QDir dir(VELMORA_TEST_PROGRAMS);  // <build>/tests/programs
-    dir.cdUp();
-    dir.cdUp();
-    dir.mkpath("artifacts");
-    return dir.filePath("artifacts/bidi-" + name + ".png");
-}
-
-void settle() {
-    for (int i = 0; i < 5; ++i) QApplication::processEvents();
-    QTest::qWait(50);
-}
+QString artifact(const QString& name) { return artifactFile("bidi-" + name); }
 
 // "Document manager 📁" in Arabic, as a desktop entry's translated name gives it.
 const std::string arabicName = "مدير المستندات 📁";

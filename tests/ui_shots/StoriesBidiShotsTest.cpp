@@ -12,6 +12,7 @@
 #include "platform/qt/BidiText.h"
 #include "ui/style/Elision.h"
 #include "ui/style/TextReport.h"
+#include "tests/ui_shots/Shots.h"
 
 #include <QApplication>
 #include <QDir>
@@ -26,18 +27,7 @@
 namespace velmora {
 namespace {
 
-QString artifact(const QString& name) {
-    QDir dir(VELMORA_TEST_PROGRAMS);  // <build>/tests/programs
-    dir.cdUp();
-    dir.cdUp();
-    dir.mkpath("artifacts");
-    return dir.filePath("artifacts/bidi-" + name + ".png");
-}
-
-void settle() {
-    for (int i = 0; i < 5; ++i) QApplication::processEvents();
-    QTest::qWait(50);
-}
+QString artifact(const QString& name) { return artifactFile("bidi-" + name); }
 
 // Whether those of `words` that `shown` holds stand left to right in the order given, `shown` laid
 // out on one line in `direction` from the glyphs' places.
