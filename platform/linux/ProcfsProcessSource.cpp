@@ -44,6 +44,9 @@ constexpr std::size_t shareRefreshPeriod = 30;
 constexpr rlim_t reservedDescriptors = 512;
 // Past this many kept descriptors the saving no longer matters.
 constexpr rlim_t maximumKeptDescriptors = 1u << 16;
+// Room left beyond the statm of every process known before a status is kept, for the processes
+// started before the next pass: without it each new process would close a status.
+constexpr std::size_t statusHeadroom = 32;
 
 std::uint64_t distance(std::uint64_t a, std::uint64_t b) { return a > b ? a - b : b - a; }
 
@@ -156,11 +159,14 @@ void ProcfsProcessSource::readNames(int dirFd, std::int32_t pid, Entry& entry) {
     entry.launchName = launchNameOf(*entry.executablePath, entry.comm, cmdline.substr(0, cmdline.find('\0')));
 }
 
-ProcfsProcessSource::ProcfsProcessSource(SwapReading swapReading) : swapReading_(swapReading) {
+ProcfsProcessSource::ProcfsProcessSource(SwapReading swapReading, std::optional<std::size_t> descriptorBudget)
+    : swapReading_(swapReading) {
     const long page = sysconf(_SC_PAGESIZE);
     if (page > 0) pageSize_ = static_cast<std::uint64_t>(page);
     rlimit limit{};
-    if (getrlimit(RLIMIT_NOFILE, &limit) == 0) {
+    if (descriptorBudget) {
+        descriptorBudget_ = *descriptorBudget;
+    } else if (getrlimit(RLIMIT_NOFILE, &limit) == 0) {
         const rlim_t soft = limit.rlim_cur == RLIM_INFINITY ? maximumKeptDescriptors : limit.rlim_cur;
         descriptorBudget_ = soft > reservedDescriptors
                                 ? static_cast<std::size_t>(std::min(soft - reservedDescriptors, maximumKeptDescriptors))
@@ -174,17 +180,17 @@ ProcfsProcessSource::~ProcfsProcessSource() {
     if (loadavgFd_ >= 0) close(loadavgFd_);
 }
 
-void ProcfsProcessSource::closeDescriptor(int& fd) {
+void ProcfsProcessSource::closeDescriptor(int& fd, std::size_t& count) {
     if (fd >= 0) {
         close(fd);
-        --keptDescriptors_;
+        --count;
     }
     fd = -1;
 }
 
 void ProcfsProcessSource::closeDescriptor(Entry& entry) {
-    closeDescriptor(entry.statmFd);
-    closeDescriptor(entry.statusFd);
+    closeDescriptor(entry.statmFd, keptStatm_);
+    closeDescriptor(entry.statusFd, keptStatus_);
 }
 
 void ProcfsProcessSource::forget(Entry& entry) {
@@ -203,13 +209,30 @@ void ProcfsProcessSource::noteShareMoved(bool shareWasCurrent, std::uint64_t res
                                         : distance(residentAfter, residentBefore);
 }
 
-ProcfsProcessSource::ReadOutcome ProcfsProcessSource::readKept(std::int32_t pid, const char* leaf, int& fd, char* buffer,
+bool ProcfsProcessSource::roomFor(Kept kind) {
+    const std::size_t wanted = statmWanted();
+    if (kind == Kept::status)
+        return keptStatm_ + keptStatus_ < descriptorBudget_ &&
+               keptStatus_ + std::max(wanted, keptStatm_) + statusHeadroom < descriptorBudget_;
+    if (keptStatm_ + keptStatus_ < descriptorBudget_) return true;
+    if (keptStatus_ == 0) return false;
+    // A statm left unkept costs a path lookup each pass and the guard against a reused pid; a
+    // status, only the open. Enough go at once to leave the headroom again.
+    const std::size_t statmRoom = std::max(wanted, keptStatm_ + 1) + statusHeadroom;
+    const std::size_t keep = descriptorBudget_ > statmRoom ? std::min(descriptorBudget_ - statmRoom, keptStatus_ - 1) : 0;
+    for (auto it = entries_.begin(); it != entries_.end() && keptStatus_ > keep; ++it)
+        closeDescriptor(it->second.statusFd, keptStatus_);
+    return keptStatm_ + keptStatus_ < descriptorBudget_;
+}
+
+ProcfsProcessSource::ReadOutcome ProcfsProcessSource::readKept(std::int32_t pid, Kept kind, int& fd, char* buffer,
                                                                 std::size_t size, std::size_t& length) {
-    if (fd < 0 && keptDescriptors_ < descriptorBudget_) {
+    const char* leaf = kind == Kept::statm ? "statm" : "status";
+    if (fd < 0 && roomFor(kind)) {
         char path[64];
         pidPath(path, sizeof path, pid, leaf);
         fd = open(path, O_RDONLY | O_CLOEXEC);
-        if (fd >= 0) ++keptDescriptors_;
+        if (fd >= 0) ++(kind == Kept::statm ? keptStatm_ : keptStatus_);
     }
     if (fd < 0) return readOnce(pid, leaf, buffer, size, length);
     const ssize_t n = pread(fd, buffer, size, 0);
@@ -264,9 +287,9 @@ bool ProcfsProcessSource::initialise(std::int32_t pid, Entry& entry) {
     entry.comm = stat->comm;
     if (!entry.kernelThread) {
         readNames(dirFd, pid, entry);
-        if (keptDescriptors_ < descriptorBudget_) {
+        if (roomFor(Kept::statm)) {
             entry.statmFd = openat(dirFd, "statm", O_RDONLY | O_CLOEXEC);
-            if (entry.statmFd >= 0) ++keptDescriptors_;
+            if (entry.statmFd >= 0) ++keptStatm_;
         }
     }
     close(dirFd);
@@ -277,7 +300,8 @@ bool ProcfsProcessSource::refreshIdentity(std::int32_t pid, Entry& entry, bool r
     char path[64];
     pidPath(path, sizeof path, pid, "stat");
     const auto stat = readStat(AT_FDCWD, path);
-    if (!stat) return false;
+    // A thread may start within the same clock tick as the process that held its id.
+    if (!stat || stat->exitSignal.value_or(0) < 0) return false;
     if (stat->startTime != entry.startTime) return initialise(pid, entry);
     entry.identityVersion = ++identityVersions_;
     entry.parentPid = stat->parentPid;
@@ -296,7 +320,7 @@ ProcfsProcessSource::ReadOutcome ProcfsProcessSource::readFootprint(std::int32_t
                                                                      std::uint64_t& footprint) {
     char buffer[4096];
     std::size_t length = 0;
-    ReadOutcome outcome = readKept(pid, "statm", entry.statmFd, buffer, 256, length);
+    ReadOutcome outcome = readKept(pid, Kept::statm, entry.statmFd, buffer, 256, length);
     if (outcome != ReadOutcome::ok) return outcome;
     const auto statm = procfs::parseStatm(std::string_view(buffer, length));
     if (!statm) return ReadOutcome::unreadable;
@@ -313,7 +337,7 @@ ProcfsProcessSource::ReadOutcome ProcfsProcessSource::readFootprint(std::int32_t
                (pass_ + static_cast<std::uint64_t>(pid)) % swapRefreshPeriod == 0) {
         // Pages go to swap and come back only with a change of resident anonymous memory, so
         // the costly status file is read again only then (and now and then to be safe).
-        outcome = readKept(pid, "status", entry.statusFd, buffer, sizeof buffer, length);
+        outcome = readKept(pid, Kept::status, entry.statusFd, buffer, sizeof buffer, length);
         if (outcome == ReadOutcome::gone) return outcome;
         statusRead = outcome == ReadOutcome::ok;
         if (outcome == ReadOutcome::ok) {
@@ -336,7 +360,7 @@ ProcfsProcessSource::ReadOutcome ProcfsProcessSource::readFootprint(std::int32_t
         // says first whether there is any, and whether it changed. A process whose count changes
         // after its first read will likely change it again (it is busy): its status stays open.
         if (!statusRead)
-            outcome = entry.sharedPages ? readKept(pid, "status", entry.statusFd, buffer, sizeof buffer, length)
+            outcome = entry.sharedPages ? readKept(pid, Kept::status, entry.statusFd, buffer, sizeof buffer, length)
                                         : readOnce(pid, "status", buffer, sizeof buffer, length);
         if (outcome == ReadOutcome::gone) return outcome;
         const auto resident = outcome == ReadOutcome::ok
@@ -375,7 +399,12 @@ ProcfsProcessSource::ReadOutcome ProcfsProcessSource::readFootprint(std::int32_t
 
     if (hasMemory) {
         const std::uint64_t textBytes = statm->text * pageSize_;
-        if (entry.hadMemory && textBytes != entry.textBytes) refreshIdentity(pid, entry, true);
+        if (entry.hadMemory && textBytes != entry.textBytes) {
+            // Without a kept statm the pid may name a thread now, or another process: what was
+            // read is not the process known, which must not keep its names for another's memory.
+            const std::uint64_t startTime = entry.startTime;
+            if (!refreshIdentity(pid, entry, true) || entry.startTime != startTime) return ReadOutcome::gone;
+        }
         entry.textBytes = textBytes;
     }
     entry.hadMemory = hasMemory;
@@ -414,6 +443,7 @@ bool ProcfsProcessSource::scanAll(std::vector<std::int32_t>& departed) {
         Entry entry;
         if (initialise(pid, entry)) {
             entry.createdInPass = pass_;
+            createdInThisPass_ += entry.kernelThread ? 0 : 1;
             entries_.emplace_hint(cursor, pid, std::move(entry));
         }
     }
@@ -430,6 +460,7 @@ void ProcfsProcessSource::probe(std::int32_t pid) {
     Entry entry;
     if (initialise(pid, entry)) {
         entry.createdInPass = pass_;
+        createdInThisPass_ += entry.kernelThread ? 0 : 1;
         entries_.emplace(pid, std::move(entry));
     }
 }
@@ -481,6 +512,22 @@ void ProcfsProcessSource::rereadShares(std::vector<ProcessReading>& out, std::si
     shareCursor_ = it == entries_.end() ? 0 : it->first;
 }
 
+void ProcfsProcessSource::dropReadings() {
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < readings_.size(); ++i) {
+        if (readings_[i].pid == 0) continue;
+        if (count != i) {
+            readings_[count] = std::move(readings_[i]);
+            readingVersions_[count] = readingVersions_[i];
+            if (const auto entry = entries_.find(readings_[count].pid); entry != entries_.end())
+                entry->second.outputIndex = count;
+        }
+        ++count;
+    }
+    readings_.erase(readings_.begin() + static_cast<std::ptrdiff_t>(count), readings_.end());
+    readingVersions_.resize(count);
+}
+
 void ProcfsProcessSource::copyIdentity(std::int32_t pid, const Entry& entry, std::size_t index) {
     ProcessReading& reading = readings_[index];
     reading.pid = pid;
@@ -495,6 +542,7 @@ void ProcfsProcessSource::copyIdentity(std::int32_t pid, const Entry& entry, std
 
 const std::vector<ProcessReading>& ProcfsProcessSource::readProcesses() {
     ++pass_;
+    createdInThisPass_ = 0;
     // Processes that exited or lost their address space this pass: their children have a new parent.
     std::vector<std::int32_t> departed;
 
@@ -590,12 +638,28 @@ const std::vector<ProcessReading>& ProcfsProcessSource::readProcesses() {
 
     if (!departed.empty()) {
         std::sort(departed.begin(), departed.end());
-        for (auto& [pid, entry] : entries_) {
-            if (entry.kernelThread || !std::binary_search(departed.begin(), departed.end(), entry.parentPid)) continue;
-            if (!refreshIdentity(pid, entry, false) || entry.outputIndex >= out.size()) continue;
-            if (out[entry.outputIndex].pid == pid) copyIdentity(pid, entry, entry.outputIndex);
+        bool dropped = false;
+        for (auto it = entries_.begin(); it != entries_.end();) {
+            auto& [pid, entry] = *it;
+            if (entry.kernelThread || !std::binary_search(departed.begin(), departed.end(), entry.parentPid)) {
+                ++it;
+                continue;
+            }
+            const bool listed = entry.outputIndex < out.size() && out[entry.outputIndex].pid == pid;
+            if (!refreshIdentity(pid, entry, false)) {
+                // Gone, or its pid names a thread now: its reading goes too.
+                if (listed) out[entry.outputIndex].pid = 0;
+                dropped = true;
+                forget(entry);
+                it = entries_.erase(it);
+                continue;
+            }
+            if (listed) copyIdentity(pid, entry, entry.outputIndex);
+            ++it;
         }
+        if (dropped) dropReadings();
     }
+    previousReadings_ = out.size();
     return out;
 }
 

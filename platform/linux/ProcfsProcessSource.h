@@ -37,13 +37,18 @@ std::optional<std::string> launchNameOf(const std::string& executable, std::stri
 //   counter went round; its environment once, and again only after an exec into another program;
 // - status stays open too while swap is in use, and for a process whose shared count changed
 //   since its first read (a busy one: it changes again);
-// - at most a share of the open-file limit is kept open; the rest is opened per read.
+// - at most a share of the open-file limit is kept open, every process's statm first: a status
+//   stays open only while room remains for all of them, and is the first closed when room runs
+//   out; the rest is opened per read.
 class ProcfsProcessSource final : public ProcessSource {
 public:
     // How a process's swapped memory is found: read /proc/N/status only while the machine has
     // swap in use (statm does not count swap), or always.
     enum class SwapReading { whenSwapInUse, always };
-    explicit ProcfsProcessSource(SwapReading swapReading = SwapReading::whenSwapInUse);
+    // `descriptorBudget`: how many descriptors may be kept open between passes; by default a share
+    // of the open-file limit.
+    explicit ProcfsProcessSource(SwapReading swapReading = SwapReading::whenSwapInUse,
+                                 std::optional<std::size_t> descriptorBudget = std::nullopt);
     ~ProcfsProcessSource() override;
     ProcfsProcessSource(const ProcfsProcessSource&) = delete;
     ProcfsProcessSource& operator=(const ProcfsProcessSource&) = delete;
@@ -51,12 +56,13 @@ public:
     const std::vector<ProcessReading>& readProcesses() override;
 
     // Descriptors kept open between passes (for tests of the bound).
-    std::size_t openDescriptors() const { return keptDescriptors_; }
+    std::size_t openDescriptors() const { return keptStatm_ + keptStatus_; }
     // smaps_rollup reads so far, each a walk of a whole address space (for tests and benchmarks of the bound).
     std::uint64_t shareReads() const { return shareReads_; }
 
 private:
     enum class ReadOutcome { ok, gone, unreadable };
+    enum class Kept { statm, status };
 
     struct Entry {
         // What every pass reads first, together at the front: a thousand entries are walked
@@ -94,10 +100,13 @@ private:
     bool refreshIdentity(std::int32_t pid, Entry& entry, bool rereadPath);
     static void readNames(int dirFd, std::int32_t pid, Entry& entry);
     ReadOutcome readFootprint(std::int32_t pid, Entry& entry, bool swapInUse, std::uint64_t& footprint);
-    ReadOutcome readKept(std::int32_t pid, const char* leaf, int& fd, char* buffer, std::size_t size,
-                         std::size_t& length);
+    ReadOutcome readKept(std::int32_t pid, Kept kind, int& fd, char* buffer, std::size_t size, std::size_t& length);
+    // Room for one more kept descriptor of `kind`; for a statm, kept status files are closed to make it.
+    bool roomFor(Kept kind);
+    // Processes that want a statm kept this pass, at most.
+    std::size_t statmWanted() const { return previousReadings_ + createdInThisPass_; }
     static ReadOutcome readOnce(std::int32_t pid, const char* leaf, char* buffer, std::size_t size, std::size_t& length);
-    void closeDescriptor(int& fd);
+    void closeDescriptor(int& fd, std::size_t& count);
     void closeDescriptor(Entry& entry);
     // Before an entry is dropped or taken over by a new process: its pages no longer count.
     void forget(Entry& entry);
@@ -107,6 +116,8 @@ private:
                         std::uint64_t residentAfter, std::uint64_t shareAfter);
     // `holders`: processes holding shared anonymous memory this pass.
     void rereadShares(std::vector<ProcessReading>& out, std::size_t holders);
+    // Takes out the readings whose pid was set to 0, and moves the others' entries with them.
+    void dropReadings();
     // Names, parent and start time into the reading at `index`.
     void copyIdentity(std::int32_t pid, const Entry& entry, std::size_t index);
     bool swapInUse() const;
@@ -121,8 +132,11 @@ private:
     std::optional<std::int32_t> lastPid_;  // the last pid handed out, at the previous pass
     std::uint64_t pass_ = 0;
     std::uint64_t pageSize_ = 4096;
-    std::size_t keptDescriptors_ = 0;
+    std::size_t keptStatm_ = 0;
+    std::size_t keptStatus_ = 0;
     std::size_t descriptorBudget_ = 0;
+    std::size_t previousReadings_ = 0;   // processes read in the previous pass
+    std::size_t createdInThisPass_ = 0;  // processes new this pass
     std::uint64_t shareReads_ = 0;
     // Shared anonymous memory that may have changed hands between processes since the last round
     // of re-reading began: when a process maps or unmaps pages others map too, or exits, the

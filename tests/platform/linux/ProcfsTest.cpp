@@ -17,6 +17,8 @@
 #include <functional>
 #include <future>
 #include <map>
+#include <memory>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -52,6 +54,18 @@ std::ptrdiff_t descriptorsInto(pid_t pid) {
     return std::ranges::count_if(std::filesystem::directory_iterator("/proc/self/fd"), [&](const auto& fd) {
         return std::filesystem::read_symlink(fd.path(), error).string().starts_with(prefix);
     });
+}
+
+// Names of the files of process `pid` this process holds open, one per descriptor.
+std::multiset<std::string> filesKeptOf(pid_t pid) {
+    const std::string prefix = "/proc/" + std::to_string(pid) + "/";
+    std::multiset<std::string> out;
+    std::error_code error;
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+        const std::string target = std::filesystem::read_symlink(fd.path(), error).string();
+        if (!error && target.starts_with(prefix)) out.insert(target.substr(prefix.size()));
+    }
+    return out;
 }
 
 // The footprint read the long way, with nothing kept: RssAnon and VmSwap from status, Pss_Shmem
@@ -176,6 +190,15 @@ void expectReadAs(ProcfsProcessSource& source, pid_t pid, const std::string& com
     ASSERT_TRUE(find(list, pid)) << comm;
     EXPECT_EQ(find(list, pid)->shortName, comm);
     EXPECT_EQ(identitiesOf(list), freshIdentities());
+}
+
+// The next pid of this pid namespace will be `pid`.
+bool handOutNext(pid_t pid) {
+    const int fd = open("/proc/sys/kernel/ns_last_pid", O_WRONLY | O_CLOEXEC);
+    const std::string last = std::to_string(pid - 1);
+    const bool written = fd >= 0 && write(fd, last.data(), last.size()) == static_cast<ssize_t>(last.size());
+    if (fd >= 0) close(fd);
+    return written;
 }
 
 // Starts a thread that waits until `release` is set; gives its id.
@@ -467,6 +490,48 @@ TEST_P(ProcfsFootprintTest, SmallSharedStepsAreTakenUnreadUntilTheyAddUp) {
     });
 }
 
+// Under a small descriptor budget, processes whose shared memory moves keep their status open only
+// while the statm of every process fits beside them: processes started later still get a kept
+// statm, the statuses closing to make room, and once room returns statuses are kept again.
+TEST_P(ProcfsFootprintTest, EveryProcessKeepsItsStatmBeforeAnyStatusIsKept) {
+    runWithOnlyItsOwnProcesses([&] {
+        using Children = std::vector<std::unique_ptr<ChildProcess>>;
+        const auto start = [](Children& children, int count) {
+            for (int i = 0; i < count; ++i) children.push_back(std::make_unique<ChildProcess>());
+            return std::ranges::all_of(children, [](const auto& c) { return c->running(); });
+        };
+        const auto moveShared = [](Children& children) {
+            return std::ranges::all_of(children, [](const auto& c) { return c->allocateShared(1); });
+        };
+        const auto keeping = [](const Children& children, const char* file) {
+            return std::ranges::count_if(children, [&](const auto& c) { return filesKeptOf(c->pid()).contains(file); });
+        };
+        ProcfsProcessSource source(GetParam(), 80);
+        Children movers;
+        ASSERT_TRUE(start(movers, 16));
+        source.readProcesses();
+        ASSERT_TRUE(moveShared(movers));
+        source.readProcesses();
+        EXPECT_EQ(keeping(movers, "status"), 16);  // room for all: the busy keep their status
+
+        Children later;
+        ASSERT_TRUE(start(later, 48));
+        ASSERT_TRUE(moveShared(movers));
+        const auto list = source.readProcesses();
+        ASSERT_EQ(list.size(), 65u);
+        for (const auto& r : list) EXPECT_TRUE(filesKeptOf(r.pid).contains("statm")) << "pid " << r.pid;
+        EXPECT_LE(source.openDescriptors(), 80u);
+        EXPECT_LT(keeping(movers, "status"), 16);
+
+        later.clear();
+        source.readProcesses();
+        ASSERT_TRUE(moveShared(movers));
+        source.readProcesses();
+        EXPECT_EQ(keeping(movers, "status"), 16);
+        EXPECT_EQ(keeping(movers, "statm"), 16);
+    });
+}
+
 TEST_P(ProcfsFootprintTest, ZombieHasNoFootprintAndOrphansGetTheirNewParent) {
     const auto [middle, gate] = forkGated([] { if (fork() == 0) for (;;) pause(); }, [] {});
     ASSERT_GT(middle, 0);
@@ -590,13 +655,6 @@ TEST(ProcfsProcessSourceTest, NewPidsBetweenPassesAreProcessesOnlyWhenTheyAreOne
 TEST(ProcfsProcessSourceTest, PidOfAnExitedProcessReadsAsWhatHoldsItNow) {
     runWithOnlyItsOwnProcesses([] {
         ProcfsProcessSource source;
-        const auto handOutNext = [](pid_t pid) {
-            const int fd = open("/proc/sys/kernel/ns_last_pid", O_WRONLY | O_CLOEXEC);
-            const std::string last = std::to_string(pid - 1);
-            const bool written = fd >= 0 && write(fd, last.data(), last.size()) == static_cast<ssize_t>(last.size());
-            if (fd >= 0) close(fd);
-            return written;
-        };
         for (const bool toThread : {true, false}) {
             const auto [old, gate] = forkGated([] {}, [] {});
             ASSERT_GT(old, 0);
@@ -621,5 +679,53 @@ TEST(ProcfsProcessSourceTest, PidOfAnExitedProcessReadsAsWhatHoldsItNow) {
                 waitpid(next, nullptr, 0);
             }
         }
+    });
+}
+
+// With no descriptor kept, a pid handed on to a thread names no process from the first pass after:
+// neither when what is read there differs in code size from the program known (a sleep that
+// exited), nor when only its parent's leaving calls for a look (a child of the same program).
+TEST(ProcfsProcessSourceTest, PidHandedToAThreadLosesItsIdentityAtOnceWithNothingKept) {
+    runWithOnlyItsOwnProcesses([] {
+        ProcfsProcessSource source(ProcfsProcessSource::SwapReading::whenSwapInUse, 0);
+        const auto handToAThread = [&](pid_t pid) {
+            ASSERT_TRUE(handOutNext(pid)) << "ns_last_pid is not writable";
+            std::thread thread;
+            std::promise<void> release;
+            EXPECT_EQ(startThread(thread, release), pid);
+            const auto list = source.readProcesses();
+            EXPECT_FALSE(find(list, pid));
+            EXPECT_EQ(identitiesOf(list), freshIdentities());
+            release.set_value();
+            thread.join();
+        };
+
+        const auto [sleeper, gate] = forkGated([] {}, [] { execl("/bin/sleep", "sleep", "60", static_cast<char*>(nullptr)); });
+        ASSERT_GT(sleeper, 0);
+        close(gate);
+        expectReadAs(source, sleeper, "sleep");
+        kill(sleeper, SIGKILL);
+        waitpid(sleeper, nullptr, 0);
+        handToAThread(sleeper);
+
+        int report[2];
+        ASSERT_EQ(pipe(report), 0);
+        const auto [parent, parentGate] = forkGated([&] {
+            const pid_t child = fork();
+            if (child == 0) for (;;) pause();
+            (void)!write(report[1], &child, sizeof child);
+        }, [] {});
+        ASSERT_GT(parent, 0);
+        close(report[1]);
+        pid_t child = -1;
+        ASSERT_EQ(read(report[0], &child, sizeof child), static_cast<ssize_t>(sizeof child));
+        close(report[0]);
+        const auto before = find(source.readProcesses(), child);
+        ASSERT_TRUE(before && before->parentPid == parent);
+        close(parentGate);
+        waitpid(parent, nullptr, 0);  // the child is this process's now, the first of its pid namespace
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+        handToAThread(child);
     });
 }
