@@ -684,5 +684,28 @@ TEST(StoriesPage, TheQuitBoxKeepsToTheScreenAndElidesTheNameInItsButton) {
     }
 }
 
+// An "&" in a name is a letter of the name on both Quit buttons, not a keyboard shortcut that
+// would hide it and quit on Alt and the next letter.
+TEST(StoriesPage, AnAmpersandInTheNameIsShownNotTakenForAShortcut) {
+    StoryDetailPane pane([](const std::string&, const std::optional<std::string>&, const std::string&) {});
+    pane.resize(420, 560);
+    pane.QWidget::show();
+    auto story = growth("Editor", 300 * MiB, 10);
+    story.relatedApp->displayName = "Q&A Notes";
+    pane.show(story, std::nullopt, true);
+    auto* quit = pane.findChild<QPushButton*>("quitApp");
+    ASSERT_NE(quit, nullptr);
+    quit->click();
+    ASSERT_NE(pane.confirmation(), nullptr);
+    auto* confirm = pane.confirmation()->findChild<QPushButton*>("confirmQuit");
+    ASSERT_NE(confirm, nullptr);
+    for (const QPushButton* button : {quit, confirm}) {
+        EXPECT_EQ(button->text(), "Quit Q&&A Notes");
+        EXPECT_TRUE(button->shortcut().isEmpty()) << button->shortcut().toString().toStdString();
+        EXPECT_EQ(button->accessibleName(), "Quit Q&A Notes");
+    }
+    pane.confirmation()->reject();
+}
+
 }  // namespace
 }  // namespace velmora

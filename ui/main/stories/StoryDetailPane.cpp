@@ -139,19 +139,20 @@ private:
     std::vector<SourceBadge*> badges_;
 };
 
-// A button whose label is elided to the room it gets, whole in its tooltip and accessible name.
+// A button whose label is elided to the room it gets, whole in its tooltip and accessible name. An
+// "&" in a name is shown as itself, not taken for a keyboard shortcut.
 class ElidingButton final : public QPushButton {
 public:
     ElidingButton(const QIcon& icon, const QString& text, QWidget* parent)
-        : QPushButton(icon, text, parent), whole_(text) {
+        : QPushButton(icon, asLabel(text), parent), whole_(text) {
         setAccessibleName(withoutMarks(text));
         setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
     }
     QSize sizeHint() const override {
         QStyleOptionButton option;
         initStyleOption(&option);
-        option.text = whole_;
-        QSize contents = fontMetrics().size(Qt::TextShowMnemonic, whole_);
+        option.text = asLabel(whole_);
+        QSize contents = fontMetrics().size(Qt::TextShowMnemonic, option.text);
         if (!icon().isNull()) contents.rwidth() += iconSize().width() + 4;  // as QPushButton lays an icon out
         return style()->sizeFromContents(QStyle::CT_PushButton, &option, contents, this);
     }
@@ -163,11 +164,12 @@ protected:
         const int whole = sizeHint().width();
         const int chrome = whole - fontMetrics().horizontalAdvance(whole_);
         const QString shown = width() >= whole ? whole_ : elideEnd(fontMetrics(), whole_, width() - chrome);
-        if (shown != text()) setText(shown);
+        if (asLabel(shown) != text()) setText(asLabel(shown));
         setToolTip(shown == whole_ ? QString() : whole_);
     }
 
 private:
+    static QString asLabel(QString text) { return text.replace(QLatin1Char('&'), QStringLiteral("&&")); }
     QString whole_;
 };
 
