@@ -1,6 +1,5 @@
 #include "platform/qt/BidiText.h"
 
-#include <QRegularExpression>
 
 #include <algorithm>
 #include <utility>
@@ -61,7 +60,7 @@ QString wrap(QStringView inner) {
 
 // The unit at `i`: one code point with its direction, or a whole isolate already balanced, which
 // stands in a sentence as one neutral.
-std::pair<QChar::Direction, qsizetype> unitAt(QStringView text, qsizetype i) {
+std::pair<QChar::Direction, qsizetype> bidiUnitAt(QStringView text, qsizetype i) {
     const auto [cp, length] = codePointAt(text, i);
     const QChar::Direction d = QChar::direction(cp);
     if (!isolateOpener(d)) return {d, length};
@@ -80,14 +79,14 @@ QString isolateRuns(QStringView text) {
     QString out;
     qsizetype done = 0;
     for (qsizetype i = 0; i < text.size();) {
-        const auto [direction, length] = unitAt(text, i);
+        const auto [direction, length] = bidiUnitAt(text, i);
         if (!movesNeighbours(direction)) {
             i += length;
             continue;
         }
         qsizetype end = i + length;
         for (qsizetype j = end; j < text.size();) {
-            const auto [d, nextLength] = unitAt(text, j);
+            const auto [d, nextLength] = bidiUnitAt(text, j);
             if (d == QChar::DirL) break;
             // A combining mark belongs to the letter before it.
             if (movesNeighbours(d) || (d == QChar::DirNSM && j == end)) end = j + nextLength;
@@ -101,9 +100,22 @@ QString isolateRuns(QStringView text) {
     return out;
 }
 
-const QRegularExpression& figureAndUnit() {
-    static const QRegularExpression re(QStringLiteral("(?<=[0-9]) (?=(?:bytes?|KB|MB|GB|TB)\\b)"));
-    return re;
+// Whether a unit word ("bytes", "byte", "KB", "MB", "GB", "TB") starts at `at` and ends there.
+bool unitStartsAt(QStringView text, qsizetype at) {
+    for (const QLatin1StringView unit : {QLatin1StringView("bytes"), QLatin1StringView("byte"), QLatin1StringView("KB"),
+                                         QLatin1StringView("MB"), QLatin1StringView("GB"), QLatin1StringView("TB")}) {
+        const qsizetype end = at + unit.size();
+        if (text.mid(at).startsWith(unit) && (end == text.size() || !text[end].isLetterOrNumber())) return true;
+    }
+    return false;
+}
+
+// `text` with each space between a figure and its unit replaced by `with`: a plain walk, since it
+// runs on every layout of every wrapped label.
+QString replaceUnitSpaces(QString text, QChar space, QChar with) {
+    for (qsizetype i = 1; i + 1 < text.size(); ++i)
+        if (text[i] == space && text[i - 1].isDigit() && text[i - 1].unicode() < 0x80 && unitStartsAt(text, i + 1)) text[i] = with;
+    return text;
 }
 
 }  // namespace
@@ -121,7 +133,7 @@ QString isolate(const QString& name) { return needsIsolation(name) ? wrap(name) 
 
 QString isolate(const std::string& name) { return isolate(QString::fromStdString(name)); }
 
-QString joinUnits(QString text) { return text.replace(figureAndUnit(), QStringLiteral("\u00A0")); }
+QString joinUnits(QString text) { return replaceUnitSpaces(std::move(text), QLatin1Char(' '), QChar(0x00A0)); }
 
 QString shownSentence(const QString& sentence, const QStringList& names) {
     // Where the known names stand, longest first so a name holding a shorter one is taken whole.
@@ -132,7 +144,7 @@ QString shownSentence(const QString& sentence, const QStringList& names) {
     // What is isolated already stays as it is.
     std::vector<std::pair<qsizetype, qsizetype>> isolated, spans;
     for (qsizetype i = 0; i < sentence.size();) {
-        const qsizetype length = unitAt(sentence, i).second;
+        const qsizetype length = bidiUnitAt(sentence, i).second;
         if (isolateOpener(sentence[i].direction()) && length > 1) isolated.emplace_back(i, i + length);
         i += length;
     }
@@ -164,8 +176,7 @@ QString shownSentence(const std::string& sentence, const QStringList& names) {
 
 QString withoutMarks(QString shown) {
     shown.remove(firstStrongIsolate).remove(popDirectionalIsolate);
-    static const QRegularExpression joined(QStringLiteral("(?<=[0-9])\u00A0(?=(?:bytes?|KB|MB|GB|TB)\\b)"));
-    return shown.replace(joined, QStringLiteral(" "));
+    return replaceUnitSpaces(std::move(shown), QChar(0x00A0), QLatin1Char(' '));
 }
 
 }  // namespace velmora
