@@ -13,16 +13,15 @@
 #include "ui/style/Elision.h"
 #include "ui/style/TextReport.h"
 #include "tests/ui_shots/Shots.h"
+#include "tests/ui/TextOrder.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QGlyphRun>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
-#include <QTextLayout>
 
 namespace velmora {
 namespace {
@@ -32,22 +31,13 @@ QString artifact(const QString& name) { return artifactFile("bidi-" + name); }
 // Whether those of `words` that `shown` holds stand left to right in the order given, `shown` laid
 // out on one line in `direction` from the glyphs' places.
 bool readsInOrder(const QString& shown, const QFont& font, Qt::LayoutDirection direction, const QStringList& words) {
-    QTextLayout layout(shown, font);
-    QTextOption option;
-    option.setTextDirection(direction);
-    layout.setTextOption(option);
-    layout.beginLayout();
-    layout.createLine();
-    layout.endLayout();
     qreal last = -1;
     for (const QString& word : words) {
         const qsizetype at = shown.indexOf(word);
         if (at < 0) continue;
-        QRectF box;
-        for (const QGlyphRun& run : layout.glyphRuns(static_cast<int>(at), static_cast<int>(word.size())))
-            box |= run.boundingRect();
-        if (box.left() <= last) return false;
-        last = box.left();
+        const qreal left = drawnBox(shown, font, direction, at, word.size()).left();
+        if (left <= last) return false;
+        last = left;
     }
     return true;
 }

@@ -8,6 +8,7 @@
 #include "ui/widget/QtWidgetPanel.h"
 #include "ui/widget/WidgetElements.h"
 #include "ui/widget/WidgetSettingsPopover.h"
+#include "tests/ui/TextOrder.h"
 
 #include <gtest/gtest.h>
 
@@ -16,12 +17,10 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCursor>
-#include <QGlyphRun>
 #include <QLabel>
 #include <QPushButton>
 #include <QStyleOptionButton>
 #include <QTest>
-#include <QTextLayout>
 #include <QVariantAnimation>
 
 namespace velmora {
@@ -116,21 +115,6 @@ struct Widget {
         h.state->sampler->tick();
     }
 };
-
-// Where the characters [from, from + length) of `shown` are drawn when it is laid out on one line
-// in `font` and `direction`.
-QRectF drawnBox(const QString& shown, const QFont& font, Qt::LayoutDirection direction, qsizetype from, qsizetype length) {
-    QTextLayout layout(shown, font);
-    QTextOption option;
-    option.setTextDirection(direction);
-    layout.setTextOption(option);
-    layout.beginLayout();
-    layout.createLine();
-    layout.endLayout();
-    QRectF box;
-    for (const QGlyphRun& run : layout.glyphRuns(static_cast<int>(from), static_cast<int>(length))) box |= run.boundingRect();
-    return box;
-}
 
 TEST(WidgetView, CardShowsTheFrontAppItsTrendSpikeAndSystem) {
     Widget w;

@@ -313,7 +313,6 @@ void MainWindow::refreshFooter() {
     // The name is isolated in its sentence, spoken plain; the title stands alone in its own direction.
     const QString app = qText(state_.sensorLastApp.value_or("app"));
     nowApp_->setText("Now: " + isolate(app));
-    if (nowApp_->accessibleName() != "Now: " + app) nowApp_->setAccessibleName("Now: " + app);
     nowTitle_->setText(qText(*state_.sensorLastTitle));
 }
 

