@@ -11,7 +11,7 @@ namespace velmora {
 
 namespace {
 
-constexpr std::array<std::string_view, 20> kBoilerplateMarkers{
+constexpr std::array<std::string_view, 21> kBoilerplateMarkers{
     "that stuck",
     "effect on your computer",
     "used more memory",
@@ -33,6 +33,9 @@ constexpr std::array<std::string_view, 20> kBoilerplateMarkers{
     "what you were doing around then",
     "these lined up in time",
     "memory came free \u2014 often",
+    // The rewording's own line for a change undone: a later change merged into the story must
+    // not take it for what the user did.
+    "no lasting change measured",
 };
 
 constexpr std::array<std::string_view, 6> kVerdictPrefixes{"helps", "small hit", "tiny", "worth watching", "hurts",

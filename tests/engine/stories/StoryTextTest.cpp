@@ -123,6 +123,13 @@ TEST(StoryTextTest, PhraseFilterShortTitleAndHeadline) {
         {"mb and gb in lower case", "mb and gb in lower case"}, {"** Tiny desk", std::nullopt}, {"You opened Helps", std::nullopt},
     };
     for (const auto& [line, phrase] : cases) EXPECT_EQ(storyPhraseFilter(line), phrase) << line;
+    // The rewording's own line for a change undone is no phrase, nor is a title made from it.
+    EXPECT_EQ(storyDisplayHeadline("No lasting change measured.", {}), std::nullopt);
+    auto healed = story("No lasting change measured.", 400'000'000);
+    healed.title = "Safari \xC2\xB7 No lasting change measured.";
+    const auto out = rewriteStoryText(healed);
+    EXPECT_EQ(std::make_pair(out.title, out.explanation),
+              std::make_pair(std::string("Safari used more memory"), "Grew while this app was running.\n" + kSmallHit));
 
     EXPECT_EQ(storyShortTitle("Safari Web Content", 1, std::string("Maps")), "Safari \xC2\xB7 Maps");
     EXPECT_EQ(storyShortTitle("Slack Helper (Renderer)", 0, std::string("Maps")), "Slack (background) used more memory");

@@ -120,6 +120,28 @@ TEST_F(TimelineStoreTest, MergedChangesAreMeasuredFromTheEarlierBaseline) {
               std::make_tuple(Kind::sustainedGrowth, "Mail kept growing", std::optional(ImpactWindow{350 * M, 45, 1500_MiB, 1450_MiB}), false));
 }
 
+// Grown, freed 25 s later, grown again: the story that said "No lasting change measured." while the
+// change was undone is worded from its change again, not from that line.
+TEST_F(TimelineStoreTest, AGrowthMergedIntoAStoryOfNoLastingChangeIsWordedFromItsChange) {
+    auto store = open(true);
+    const auto filed = [&](Kind kind, double at, std::uint64_t from, std::uint64_t to) {
+        auto s = story(kind, t + at, "hog", from, to, std::max(from, to));
+        s.title = "App hog used more memory";
+        s.explanation = kind == Kind::largeDelta ? "App hog grew by about 600 MB." : "App hog shrank by about 600 MB.";
+        store.add(s);
+    };
+    filed(Kind::largeDelta, 0, 200_MiB, 800_MiB);
+    filed(Kind::memoryReleased, 25, 800_MiB, 200_MiB);
+    ASSERT_EQ(store.events().size(), 1u);
+    EXPECT_EQ(store.events()[0].explanation, "No lasting change measured.");
+    filed(Kind::largeDelta, 90, 200_MiB, 800_MiB);
+    ASSERT_EQ(store.events().size(), 1u);
+    const TimelineEvent& m = store.events()[0];
+    EXPECT_EQ(std::make_tuple(m.title, m.explanation, m.immediate->deltaBytes),
+              std::make_tuple("App hog used more memory",
+                              "Grew while this app was running.\nWorth watching: Half a gig or more.", 600 * M));
+}
+
 TEST_F(TimelineStoreTest, WithoutEndFootprintsOnlyTheBaselineMovesAndTheTargetNeedsUnder120Seconds) {
     auto first = story(Kind::largeDelta, t, "a", 500_MiB);
     const auto second = story(Kind::largeDelta, t + 120, "a", 700_MiB);
