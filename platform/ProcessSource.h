@@ -12,7 +12,10 @@ struct ProcessReading {
     std::optional<std::string> executablePath;
     std::optional<std::string> shortName;  // the kernel's short name
     std::optional<std::int32_t> parentPid;
-    std::optional<std::uint64_t> footprintBytes;  // private anonymous resident + swapped + shared anonymous share
+    // Anonymous memory resident and swapped, plus its share of shared anonymous memory (memfd, shm);
+    // pages a fork without exec shares copy-on-write count in proportion, so that the footprints of
+    // a process and its forks add up to the kernel's proportional sums (Pss_Anon + SwapPss + Pss_Shmem).
+    std::optional<std::uint64_t> footprintBytes;
     // With the pid it names one process: a later process with the same pid has another.
     std::optional<std::uint64_t> startTime;
     // The name the program was started under when that is a link to the executable under another

@@ -133,6 +133,11 @@ StatusMemory parseStatusMemory(std::string_view text) {
                         kilobyteField(text, "RssShmem")};
 }
 
+RollupMemory parseRollup(std::string_view text) {
+    return RollupMemory{kilobyteField(text, "Anonymous"), kilobyteField(text, "Pss_Anon"), kilobyteField(text, "Swap"),
+                        kilobyteField(text, "SwapPss"), kilobyteField(text, "Pss_Shmem")};
+}
+
 std::optional<std::int32_t> innermostPid(std::string_view status) {
     constexpr std::string_view key = "NSpid:";
     for (std::size_t pos = 0; pos < status.size();) {

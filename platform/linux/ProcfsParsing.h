@@ -22,6 +22,9 @@ struct StatFields {
 
 // The kernel marks its own threads with this flag.
 inline constexpr std::uint64_t kernelThreadFlag = 0x00200000;  // PF_KTHREAD
+// A process forked and not exec'd since: it may share anonymous pages copy-on-write with the
+// process it was forked from.
+inline constexpr std::uint64_t forkedWithoutExecFlag = 0x00000040;  // PF_FORKNOEXEC
 
 // Reads "pid (comm) state ppid ... starttime ...". The short name may hold spaces and ')', so it
 // ends at the last ')'. Nothing when the text is cut short or malformed before starttime.
@@ -51,6 +54,18 @@ StatusMemory parseStatusMemory(std::string_view text);
 // The value of a "Key:   1234 kB" line in bytes; nothing when the key is missing or malformed.
 // `key` is given without the colon. Works for /proc/meminfo and /proc/N/status alike.
 std::optional<std::uint64_t> kilobyteField(std::string_view text, std::string_view key);
+
+// What /proc/N/smaps_rollup says of a process's anonymous memory (all in bytes). Anonymous pages a
+// fork without exec shares copy-on-write count whole in `anonymous` and `swap` of every sharer,
+// and in proportion in `pssAnon` and `swapPss`.
+struct RollupMemory {
+    std::optional<std::uint64_t> anonymous;
+    std::optional<std::uint64_t> pssAnon;
+    std::optional<std::uint64_t> swap;
+    std::optional<std::uint64_t> swapPss;
+    std::optional<std::uint64_t> pssShmem;  // its share of shared anonymous memory (memfd, shm)
+};
+RollupMemory parseRollup(std::string_view text);
 
 // The pid a process has in its own, innermost pid namespace (a sandbox's): the last number of
 // the "NSpid:" line of /proc/N/status. Nothing when the line is missing or malformed.

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <utility>
 
 #include "platform/linux/DesktopEntry.h"
 #include "platform/linux/ProcfsParsing.h"
@@ -40,6 +41,9 @@ constexpr std::uint64_t fullListingPeriod = 30;
 constexpr std::uint64_t shareDriftBytes = 4u << 20;
 constexpr std::size_t minimumShareReads = 3;
 constexpr std::size_t shareRefreshPeriod = 30;
+// Family members that share pages copy-on-write are read again in turn, each within this many
+// passes (a write that ends the sharing shows nowhere else), at least one a pass while any share.
+constexpr std::uint64_t copyRefreshPeriod = 30;
 // Descriptors left for the rest of the application (X connection, files, sockets, pipes).
 constexpr rlim_t reservedDescriptors = 512;
 // Past this many kept descriptors the saving no longer matters.
@@ -194,6 +198,7 @@ void ProcfsProcessSource::closeDescriptor(Entry& entry) {
 }
 
 void ProcfsProcessSource::forget(Entry& entry) {
+    leaveFamily(entry);
     const std::uint64_t resident = entry.rssShmem.value_or(0);
     noteShareMoved(resident == 0 || entry.shmemReadInPass >= sharesMovedInPass_, resident, entry.shmemBytes, 0, 0);
     closeDescriptor(entry);
@@ -285,6 +290,8 @@ bool ProcfsProcessSource::initialise(std::int32_t pid, Entry& entry) {
     entry.kernelThread = (stat->flags & procfs::kernelThreadFlag) != 0;
     entry.parentPid = stat->parentPid;
     entry.comm = stat->comm;
+    entry.forkedWithoutExec = !entry.kernelThread && (stat->flags & procfs::forkedWithoutExecFlag) != 0;
+    if (entry.forkedWithoutExec) newForks_.push_back(pid);
     if (!entry.kernelThread) {
         readNames(dirFd, pid, entry);
         if (roomFor(Kept::statm)) {
@@ -394,8 +401,8 @@ ProcfsProcessSource::ReadOutcome ProcfsProcessSource::readFootprint(std::int32_t
     }
     if (entry.rssShmem.value_or(0) != residentShmemBefore)
         noteShareMoved(shareWasCurrent, residentShmemBefore, shareBefore, entry.rssShmem.value_or(0), entry.shmemBytes);
-    footprint = anonymous + entry.swapBytes.value_or(0) + entry.shmemBytes;
     entry.anonymousBytes = anonymous;
+    footprint = footprintOf(entry);
 
     if (hasMemory) {
         const std::uint64_t textBytes = statm->text * pageSize_;
@@ -505,11 +512,146 @@ void ProcfsProcessSource::rereadShares(std::vector<ProcessReading>& out, std::si
                                : 0;
         entry.shmemReadInPass = pass_;
         entry.shareDoubt = 0;
-        reading.footprintBytes = entry.anonymousBytes + entry.swapBytes.value_or(0) + entry.shmemBytes;
+        reading.footprintBytes = footprintOf(entry);
     }
     // Fewer reads than allowed means the walk went all the way round: nothing is stale any more.
     if (reads < budget) staleShares_ = false;
     shareCursor_ = it == entries_.end() ? 0 : it->first;
+}
+
+std::uint64_t ProcfsProcessSource::footprintOf(const Entry& entry) {
+    const std::uint64_t swap = entry.swapBytes.value_or(0);
+    return entry.anonymousBytes - std::min(entry.anonymousBytes, entry.copiedAnonBytes) + swap -
+           std::min(swap, entry.copiedSwapBytes) + entry.shmemBytes;
+}
+
+void ProcfsProcessSource::leaveFamily(Entry& entry) {
+    if (entry.copyFamily == 0) return;
+    // Pages it shared are now counted by fewer processes: the others' shares grow. One that shared
+    // nothing takes nothing away.
+    if (entry.copiedAnonBytes > 0 || entry.copiedSwapBytes > 0 || !entry.copiesReadInPass)
+        movedFamilies_.push_back(entry.copyFamily);
+    entry.copyFamily = 0;
+    entry.copiedAnonBytes = 0;
+    entry.copiedSwapBytes = 0;
+}
+
+void ProcfsProcessSource::joinFamilies() {
+    if (newForks_.empty()) return;
+    // Parents before children, so that a process forked from a fork joins its grandparent's family.
+    const auto started = [this](std::int32_t pid) {
+        const auto it = entries_.find(pid);
+        return it == entries_.end() ? 0 : it->second.startTime;
+    };
+    std::sort(newForks_.begin(), newForks_.end(),
+              [&](std::int32_t a, std::int32_t b) { return std::pair(started(a), a) < std::pair(started(b), b); });
+    for (const std::int32_t pid : newForks_) {
+        const auto it = entries_.find(pid);
+        if (it == entries_.end()) continue;
+        Entry& child = it->second;
+        // Gone again, exec'd since, or already placed; a parent outside this pid namespace shares
+        // nothing that is listed here.
+        if (!child.forkedWithoutExec || child.copyFamily != 0 || child.parentPid <= 0) continue;
+        std::int32_t family = child.parentPid;
+        if (const auto parent = entries_.find(child.parentPid); parent != entries_.end() && !parent->second.kernelThread) {
+            Entry& p = parent->second;
+            if (p.copyFamily == 0) {
+                p.copyFamily = child.parentPid;
+                copyMembers_.insert(child.parentPid);
+            }
+            family = p.copyFamily;
+            p.copiesDue = true;  // it shares with one more process now
+        }
+        child.copyFamily = family;
+        child.copiesDue = true;
+        copyMembers_.insert(pid);
+        movedFamilies_.push_back(family);
+    }
+    newForks_.clear();
+}
+
+bool ProcfsProcessSource::readCopiesOf(std::int32_t pid, Entry& entry, std::vector<ProcessReading>& out) {
+    entry.copiesDue = false;
+    ++copyReads_;
+    char buffer[4096];
+    std::size_t length = 0;
+    const ReadOutcome outcome = readOnce(pid, "smaps_rollup", buffer, sizeof buffer, length);
+    if (outcome == ReadOutcome::gone) return false;  // the next pass drops it
+    entry.copiesReadInPass = pass_;
+    entry.anonymousAtCopiesRead = entry.anonymousBytes;
+    const std::uint64_t before = entry.copiedAnonBytes + entry.copiedSwapBytes;
+    // Unreadable (another user's process): counted whole, as before there were families.
+    const auto rollup = outcome == ReadOutcome::ok ? procfs::parseRollup(std::string_view(buffer, length))
+                                                   : procfs::RollupMemory{};
+    const auto excess = [](const std::optional<std::uint64_t>& whole, const std::optional<std::uint64_t>& share) {
+        return whole && share && *whole > *share ? *whole - *share : 0;
+    };
+    entry.copiedAnonBytes = excess(rollup.anonymous, rollup.pssAnon);
+    entry.copiedSwapBytes = excess(rollup.swap, rollup.swapPss);
+    if (entry.outputIndex < out.size() && out[entry.outputIndex].pid == pid && out[entry.outputIndex].footprintBytes)
+        out[entry.outputIndex].footprintBytes = footprintOf(entry);
+    return distance(entry.copiedAnonBytes + entry.copiedSwapBytes, before) >= shareDriftBytes;
+}
+
+void ProcfsProcessSource::readCopies(std::vector<ProcessReading>& out) {
+    joinFamilies();
+    if (copyMembers_.empty()) return;
+    const auto member = [this](std::int32_t pid) -> Entry* {
+        const auto it = entries_.find(pid);
+        return it != entries_.end() && it->second.copyFamily != 0 ? &it->second : nullptr;
+    };
+    std::size_t sharers = 0;
+    for (auto it = copyMembers_.begin(); it != copyMembers_.end();) {
+        Entry* entry = member(*it);
+        if (!entry) {
+            it = copyMembers_.erase(it);
+            continue;
+        }
+        if (entry->copiedAnonBytes > 0 || entry->copiedSwapBytes > 0) {
+            ++sharers;
+            // Freeing shared pages takes them whole off its resident count but only its share off
+            // what it uses: read again before the difference shows as a release.
+            if (entry->anonymousAtCopiesRead >= entry->anonymousBytes + shareDriftBytes) entry->copiesDue = true;
+        }
+        ++it;
+    }
+    // Reads what is due, then again for the families those reads moved; each member once a pass.
+    const auto readDue = [&] {
+        while (true) {
+            std::sort(movedFamilies_.begin(), movedFamilies_.end());
+            movedFamilies_.erase(std::unique(movedFamilies_.begin(), movedFamilies_.end()), movedFamilies_.end());
+            const std::vector<std::int32_t> moved = std::exchange(movedFamilies_, {});
+            bool anyRead = false;
+            for (const std::int32_t pid : copyMembers_) {
+                Entry* entry = member(pid);
+                if (!entry || entry->copiesReadInPass == pass_) continue;
+                const bool shares = entry->copiedAnonBytes > 0 || entry->copiedSwapBytes > 0 || !entry->copiesReadInPass;
+                if (!entry->copiesDue && !(shares && std::binary_search(moved.begin(), moved.end(), entry->copyFamily)))
+                    continue;
+                anyRead = true;
+                if (readCopiesOf(pid, *entry, out)) movedFamilies_.push_back(entry->copyFamily);
+            }
+            if (!anyRead || movedFamilies_.empty()) break;
+        }
+        movedFamilies_.clear();
+    };
+    readDue();
+
+    // In turn, oldest reading first from where the last pass stopped.
+    const std::size_t budget = std::max<std::size_t>(1, (sharers + copyRefreshPeriod - 1) / copyRefreshPeriod);
+    std::size_t reads = 0;
+    auto it = copyMembers_.lower_bound(copyCursor_);
+    for (std::size_t visited = 0; visited < copyMembers_.size() && reads < budget; ++visited, ++it) {
+        if (it == copyMembers_.end()) it = copyMembers_.begin();
+        Entry* entry = member(*it);
+        if (!entry || (entry->copiedAnonBytes == 0 && entry->copiedSwapBytes == 0) ||
+            entry->copiesReadInPass.value_or(0) + copyRefreshPeriod > pass_)
+            continue;
+        ++reads;
+        if (readCopiesOf(*it, *entry, out)) movedFamilies_.push_back(entry->copyFamily);
+    }
+    copyCursor_ = it == copyMembers_.end() ? 0 : *it;
+    if (!movedFamilies_.empty()) readDue();
 }
 
 void ProcfsProcessSource::dropReadings() {
@@ -615,7 +757,10 @@ const std::vector<ProcessReading>& ProcfsProcessSource::readProcesses() {
             it = entries_.erase(it);
             continue;
         }
-        if (hadMemory && !entry.hadMemory) departed.push_back(pid);
+        if (hadMemory && !entry.hadMemory) {
+            departed.push_back(pid);
+            leaveFamily(entry);
+        }
 
         if (count == out.size()) {
             out.emplace_back();
@@ -634,6 +779,7 @@ const std::vector<ProcessReading>& ProcfsProcessSource::readProcesses() {
     out.erase(out.begin() + static_cast<std::ptrdiff_t>(count), out.end());
     readingVersions_.resize(count);
 
+    readCopies(out);
     rereadShares(out, shareHolders);
 
     if (!departed.empty()) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <map>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +30,13 @@ std::optional<std::string> launchNameOf(const std::string& executable, std::stri
 //   same pages or exits, which beside a browser happens every second: once 4 MiB of such
 //   memory may have changed hands, the other holders' shares are read again in turn, a few a pass
 //   and each within 30 passes;
+// - anonymous memory that a fork without exec shares copy-on-write is counted once, in proportion
+//   (Pss_Anon and SwapPss, as the kernel's proportional sums count it), across a family: a process
+//   and those it forked without exec, and theirs. statm counts such pages whole in every sharer and
+//   cannot see a write that ends the sharing, so each member's smaps_rollup is read when it joins
+//   the family (with its parent's), again when a sharer joins, leaves, execs or releases 4 MiB, and
+//   in turn within 30 passes while it shares anything; what it shares is then taken off the
+//   resident count statm gives each pass. A process that shares nothing costs nothing more;
 // - while swap is in use, a process's status (for VmSwap, ten times dearer) is read only when
 //   its resident anonymous memory changed, and once in 60 passes;
 // - names, parent and executable path are read once per process and again only when its code
@@ -57,8 +65,10 @@ public:
 
     // Descriptors kept open between passes (for tests of the bound).
     std::size_t openDescriptors() const { return keptStatm_ + keptStatus_; }
-    // smaps_rollup reads so far, each a walk of a whole address space (for tests and benchmarks of the bound).
+    // smaps_rollup reads so far, each a walk of a whole address space (for tests and benchmarks of the
+    // bound): for shared anonymous memory, and for anonymous memory shared copy-on-write.
     std::uint64_t shareReads() const { return shareReads_; }
+    std::uint64_t copyReads() const { return copyReads_; }
 
 private:
     enum class ReadOutcome { ok, gone, unreadable };
@@ -82,6 +92,15 @@ private:
         std::uint64_t shmemBytes = 0;              // Pss_Shmem: its share of shared anonymous memory
         std::uint64_t shmemReadInPass = 0;         // when Pss_Shmem was last read
         std::uint64_t shareDoubt = 0;              // how far shmemBytes may be from Pss_Shmem: changes taken unread
+        // The family whose anonymous pages this process may share copy-on-write: the pid of the
+        // process it and its relatives were forked from without exec; 0 when in none.
+        std::int32_t copyFamily = 0;
+        bool forkedWithoutExec = false;
+        bool copiesDue = false;                    // smaps_rollup is read again this pass
+        std::optional<std::uint64_t> copiesReadInPass;  // when smaps_rollup last gave what it shares
+        std::uint64_t copiedAnonBytes = 0;  // Anonymous − Pss_Anon then: its pages others count too
+        std::uint64_t copiedSwapBytes = 0;  // Swap − SwapPss then
+        std::uint64_t anonymousAtCopiesRead = 0;  // statm's resident anonymous memory then
 
         std::uint64_t startTime = 0;
         std::int32_t parentPid = 0;
@@ -116,6 +135,17 @@ private:
                         std::uint64_t residentAfter, std::uint64_t shareAfter);
     // `holders`: processes holding shared anonymous memory this pass.
     void rereadShares(std::vector<ProcessReading>& out, std::size_t holders);
+    // Private anonymous + swapped + shared anonymous share, with what is shared copy-on-write counted in proportion.
+    static std::uint64_t footprintOf(const Entry& entry);
+    // A process leaves its family, or loses its address space: what it shared moves to the others.
+    void leaveFamily(Entry& entry);
+    // Puts the processes forked without exec first seen this pass into their parents' families.
+    void joinFamilies();
+    // Reads what family members share copy-on-write: those whose family changed, and the others
+    // in turn; their readings in `out` follow.
+    void readCopies(std::vector<ProcessReading>& out);
+    // Reads one member's smaps_rollup; true when what it shares moved enough for its family to be read again.
+    bool readCopiesOf(std::int32_t pid, Entry& entry, std::vector<ProcessReading>& out);
     // Takes out the readings whose pid was set to 0, and moves the others' entries with them.
     void dropReadings();
     // Names, parent and start time into the reading at `index`.
@@ -146,6 +176,11 @@ private:
     std::uint64_t sharesMovedInPass_ = 0;
     bool staleShares_ = false;
     std::int32_t shareCursor_ = 0;
+    std::vector<std::int32_t> newForks_;       // first seen this pass, forked without exec
+    std::vector<std::int32_t> movedFamilies_;  // families whose sharing changed this pass
+    std::set<std::int32_t> copyMembers_;       // pids of family members (some may be gone: checked when walked)
+    std::int32_t copyCursor_ = 0;              // where the reading in turn goes on
+    std::uint64_t copyReads_ = 0;
     SwapReading swapReading_;
 };
 

@@ -78,6 +78,14 @@ bool ChildProcess::mapShared(int fd) { return fd >= 0 && command('f', static_cas
 
 bool ChildProcess::release() { return command('r', 0); }
 
+bool ChildProcess::forkChildren(std::size_t count) { return command('k', count); }
+
+bool ChildProcess::childrenAllocate(std::size_t mebibytes) { return command('w', mebibytes); }
+
+bool ChildProcess::rewrite() { return command('t', 0); }
+
+bool ChildProcess::endChildren() { return command('e', 0); }
+
 bool ChildProcess::exit() {
     if (!running_) return false;
     const memoryhog::Command c{'x', 0};

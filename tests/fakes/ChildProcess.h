@@ -30,6 +30,16 @@ public:
     // Maps and touches the whole of the memfd this process holds open as `fd`, sharing it.
     bool mapShared(int fd);
     bool release();
+    // Forks `count` children without exec that hold nothing of their own yet: they share what
+    // the child holds copy-on-write; their parent is pid().
+    bool forkChildren(std::size_t count);
+    // Each forked child maps and touches `mebibytes` of its own.
+    bool childrenAllocate(std::size_t mebibytes);
+    // Writes every page it holds again: what forked children shared with it copy-on-write becomes
+    // its own, though its resident size stays the same.
+    bool rewrite();
+    // The forked children are killed and reaped.
+    bool endChildren();
     // Asks the child to exit and waits until it is reaped.
     bool exit();
 

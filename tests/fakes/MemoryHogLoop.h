@@ -5,10 +5,13 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstddef>
 
 namespace velmora::memoryhog {
@@ -62,11 +65,67 @@ struct Command {
     std::size_t argument;
 };
 
+[[noreturn]] inline void childLoop(int fd);
+
+// Children forked without exec, each running the command loop over a socket of its own: they
+// share the memory held so far with this process copy-on-write.
+struct Forks {
+    static constexpr std::size_t max = 16;
+    pid_t pids[max];
+    int sockets[max];
+    std::size_t count = 0;
+
+    bool fork(std::size_t n, int parentSocket) {
+        bool ok = true;
+        for (std::size_t i = 0; i < n && count < max && ok; ++i) {
+            int pair[2];
+            if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) return false;
+            const pid_t pid = ::fork();
+            if (pid == 0) {
+                prctl(PR_SET_PDEATHSIG, SIGKILL);
+                close(parentSocket);
+                close(pair[0]);
+                for (std::size_t j = 0; j < count; ++j) close(sockets[j]);
+                childLoop(pair[1]);
+            }
+            close(pair[1]);
+            char ready = 0;
+            ok = pid > 0 && readAll(pair[0], &ready, 1);
+            if (!ok) {
+                if (pid > 0) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
+                close(pair[0]);
+                return false;
+            }
+            pids[count] = pid;
+            sockets[count++] = pair[0];
+        }
+        return ok;
+    }
+    // Each child runs `c` and confirms it.
+    bool command(Command c) {
+        bool ok = true;
+        for (std::size_t i = 0; i < count; ++i) {
+            char reply = 0;
+            ok = writeAll(sockets[i], &c, sizeof c) && readAll(sockets[i], &reply, 1) && reply == 1 && ok;
+        }
+        return ok;
+    }
+    void end() {
+        for (std::size_t i = 0; i < count; ++i) {
+            kill(pids[i], SIGKILL);
+            waitpid(pids[i], nullptr, 0);
+            close(sockets[i]);
+        }
+        count = 0;
+    }
+};
+
 [[noreturn]] inline void childLoop(int fd) {
     constexpr std::size_t maxRegions = 256;
     void* regions[maxRegions];
     std::size_t sizes[maxRegions];
     std::size_t count = 0;
+    Forks forks;
     const char ready = 1;  // tells the parent the child runs (after any exec)
     if (!writeAll(fd, &ready, 1)) _exit(1);
     const long page = sysconf(_SC_PAGESIZE);
@@ -105,6 +164,16 @@ struct Command {
         } else if (c.op == 'r') {
             for (std::size_t i = 0; i < count; ++i) munmap(regions[i], sizes[i]);  // a memfd goes with its last mapping
             count = 0;
+        } else if (c.op == 't') {  // writes every held page again: a copy shared with forks becomes its own
+            for (std::size_t i = 0; i < count; ++i)
+                for (std::size_t off = 0; off < sizes[i]; off += static_cast<std::size_t>(page))
+                    static_cast<volatile char*>(regions[i])[off] = 2;
+        } else if (c.op == 'k') {
+            reply = forks.fork(c.argument, fd) ? 1 : 0;
+        } else if (c.op == 'w') {  // each forked child maps and touches memory of its own
+            reply = forks.command(Command{'a', c.argument}) ? 1 : 0;
+        } else if (c.op == 'e') {
+            forks.end();
         } else if (c.op == 'x') {
             _exit(0);
         }

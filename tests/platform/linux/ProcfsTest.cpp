@@ -68,13 +68,12 @@ std::multiset<std::string> filesKeptOf(pid_t pid) {
     return out;
 }
 
-// The footprint read the long way, with nothing kept: RssAnon and VmSwap from status, Pss_Shmem
-// from smaps_rollup.
+// The footprint read the long way, with nothing kept: the kernel's proportional sums of anonymous,
+// swapped and shared anonymous memory in smaps_rollup.
 std::uint64_t footprintReadWhole(pid_t pid) {
-    const std::string folder = "/proc/" + std::to_string(pid) + "/";
-    const auto status = parseStatusMemory(slurp(folder + "status"));
-    return status.rssAnon.value_or(0) + status.swap.value_or(0) +
-           kilobyteField(slurp(folder + "smaps_rollup"), "Pss_Shmem").value_or(0);
+    const std::string rollup = slurp("/proc/" + std::to_string(pid) + "/smaps_rollup");
+    return kilobyteField(rollup, "Pss_Anon").value_or(0) + kilobyteField(rollup, "SwapPss").value_or(0) +
+           kilobyteField(rollup, "Pss_Shmem").value_or(0);
 }
 
 // The source's reading of `pid` equals the footprint read the long way.
@@ -328,30 +327,20 @@ TEST_P(ProcfsFootprintTest, NewChildFollowsItsMemoryAndIsSkippedOnceGoneWhileKer
 
 // Children whose memory changes step by step, each step read by the source and the long way. Two of
 // them share one memfd: when one exits, the other's share doubles though nothing of its own moved,
-// which the source reads again within 30 passes; what a process does itself shows at once.
+// which the source reads again within 30 passes; what a process does itself shows at once. The
+// children exec'd, so they share no anonymous memory with this busy process.
 TEST_P(ProcfsFootprintTest, KeptReadingsEqualAFullReadAsChildrenChangeAndShareMemory) {
-    ChildProcess hog;  // first, so that it holds no end of the gates below
-    ASSERT_TRUE(hog.running());
+    ChildProcess hog;
+    ChildProcess firstSharer;
+    ChildProcess secondSharer;
+    ASSERT_TRUE(hog.running() && firstSharer.running() && secondSharer.running());
     constexpr std::size_t sharedBytes = 32u << 20;
-    void* mapping = MAP_FAILED;
     {
         const SizedMemfd memfd("shared-by-two", sharedBytes);
         ASSERT_GE(memfd.fd, 0);
-        mapping = mmap(nullptr, sharedBytes, PROT_READ | PROT_WRITE, MAP_SHARED, memfd.fd, 0);
+        ASSERT_TRUE(firstSharer.mapShared(memfd.fd) && secondSharer.mapShared(memfd.fd));
     }
-    ASSERT_NE(mapping, MAP_FAILED);
-    const auto touch = [mapping] {
-        for (std::size_t at = 0; at < sharedBytes; at += 4096) static_cast<volatile char*>(mapping)[at] = 1;
-    };
-    const auto [first, firstGate] = forkGated(touch, [] {});
-    const auto [second, secondGate] = forkGated(touch, [] {});
-    munmap(mapping, sharedBytes);
-    ASSERT_GT(first, 0);
-    ASSERT_GT(second, 0);
-    for (const pid_t pid : {first, second}) {
-        const std::string status = "/proc/" + std::to_string(pid) + "/status";
-        ASSERT_TRUE(waitUntil([&] { return kilobyteField(slurp(status), "RssShmem") == sharedBytes; }));
-    }
+    const pid_t first = firstSharer.pid(), second = secondSharer.pid();
 
     ProcfsProcessSource source(GetParam());
     struct Step {
@@ -364,7 +353,7 @@ TEST_P(ProcfsFootprintTest, KeptReadingsEqualAFullReadAsChildrenChangeAndShareMe
         {"48 MiB shared", [&] { return hog.allocateShared(48); }},
         {"16 MiB more anonymous", [&] { return hog.allocate(16); }},
         {"released", [&] { return hog.release(); }},
-        {"the other sharer exits", [&] { return close(secondGate) == 0 && waitpid(second, nullptr, 0) == second; }},
+        {"the other sharer exits", [&] { return secondSharer.exit(); }},
         {"nothing moves", [] { return true; }},
     };
     std::uint64_t firstBefore = 0, firstAfter = 0;
@@ -384,8 +373,6 @@ TEST_P(ProcfsFootprintTest, KeptReadingsEqualAFullReadAsChildrenChangeAndShareMe
         (step.what == std::string("released") ? firstBefore : firstAfter) = *find(list, first)->footprintBytes;
     }
     EXPECT_EQ(firstAfter - firstBefore, 16u << 20);  // from half of the 32 MiB to all of it
-    close(firstGate);
-    waitpid(first, nullptr, 0);
 }
 
 // Sixteen processes share a memfd while another one maps and unmaps it every pass: each pass reads
@@ -393,34 +380,15 @@ TEST_P(ProcfsFootprintTest, KeptReadingsEqualAFullReadAsChildrenChangeAndShareMe
 // every sharer shows its share again.
 TEST_P(ProcfsFootprintTest, SharersOfAMovingRegionAreReadAgainInTurn) {
     runWithOnlyItsOwnProcesses([&] {
-        ChildProcess mover;  // first, so that it holds no end of the gates below
+        ChildProcess mover;
         ASSERT_TRUE(mover.running());
         constexpr std::size_t sharedBytes = 32u << 20;
         const SizedMemfd memfd("shared-by-many", sharedBytes);
         ASSERT_GE(memfd.fd, 0);
-        void* mapping = mmap(nullptr, sharedBytes, PROT_READ | PROT_WRITE, MAP_SHARED, memfd.fd, 0);
-        ASSERT_NE(mapping, MAP_FAILED);
-        const auto touch = [mapping] {
-            for (std::size_t at = 0; at < sharedBytes; at += 4096) static_cast<volatile char*>(mapping)[at] = 1;
-        };
-        std::vector<std::pair<pid_t, int>> sharers;
-        // Each sharer holds the gates of those forked before it: they go together, however the test ends.
-        struct Reaper {
-            std::vector<std::pair<pid_t, int>>& sharers;
-            ~Reaper() {
-                for (const auto& [pid, gate] : sharers) {
-                    if (pid > 0) kill(pid, SIGKILL);
-                    if (pid > 0) waitpid(pid, nullptr, 0);
-                    close(gate);
-                }
-            }
-        } reaper{sharers};
-        for (int i = 0; i < 16; ++i) sharers.push_back(forkGated(touch, [] {}));
-        munmap(mapping, sharedBytes);
-        for (const auto& [pid, gate] : sharers) {
-            ASSERT_GT(pid, 0);
-            const std::string status = "/proc/" + std::to_string(pid) + "/status";
-            ASSERT_TRUE(waitUntil([&] { return kilobyteField(slurp(status), "RssShmem") == sharedBytes; }));
+        std::vector<std::unique_ptr<ChildProcess>> sharers;
+        for (int i = 0; i < 16; ++i) {
+            sharers.push_back(std::make_unique<ChildProcess>());
+            ASSERT_TRUE(sharers.back()->mapShared(memfd.fd));
         }
 
         ProcfsProcessSource source(GetParam());
@@ -435,7 +403,7 @@ TEST_P(ProcfsFootprintTest, SharersOfAMovingRegionAreReadAgainInTurn) {
         EXPECT_LT(source.shareReads() - readsBefore, 9u * 16);
 
         const auto allExact = [&](const std::vector<ProcessReading>& list) {
-            return std::ranges::all_of(sharers, [&](const auto& sharer) { return exactReading(list, sharer.first); });
+            return std::ranges::all_of(sharers, [&](const auto& sharer) { return exactReading(list, sharer->pid()); });
         };
         auto list = source.readProcesses();
         for (int pass = 2; pass < 30 && !allExact(list); ++pass) list = source.readProcesses();
@@ -487,6 +455,60 @@ TEST_P(ProcfsFootprintTest, SmallSharedStepsAreTakenUnreadUntilTheyAddUp) {
         ASSERT_TRUE(drawer.allocateShared(64));
         list = source.readProcesses();
         EXPECT_TRUE(exactReading(list, drawer.pid()));
+    });
+}
+
+// A process forks children without exec that share its 64 MiB copy-on-write: each pass reads the
+// kernel's proportional sums for all of them, the fork and the exit counted in the pass they are
+// seen; a write that ends the sharing, which no resident size shows, within 30 passes. An exec'd
+// process, or a family that shares nothing any more, costs no walk of its address space.
+TEST_P(ProcfsFootprintTest, MemorySharedCopyOnWriteIsCountedOnceInProportion) {
+    runWithOnlyItsOwnProcesses([&] {
+        ChildProcess hog;
+        ASSERT_TRUE(hog.running() && hog.allocate(64));
+        ProcfsProcessSource source(GetParam());
+        auto list = source.readProcesses();
+        EXPECT_TRUE(exactReading(list, hog.pid()));
+        EXPECT_EQ(source.copyReads(), 0u);
+        const auto family = [&] {
+            std::vector<pid_t> pids{hog.pid()};
+            for (const auto& r : list)
+                if (r.parentPid == hog.pid()) pids.push_back(r.pid);
+            return pids;
+        };
+        const auto allExact = [&] { return std::ranges::all_of(family(), [&](pid_t pid) { return exactReading(list, pid); }); };
+        const auto total = [&] {
+            std::uint64_t sum = 0;
+            for (const pid_t pid : family()) sum += find(list, pid).value_or(ProcessReading{}).footprintBytes.value_or(0);
+            return sum;
+        };
+
+        ASSERT_TRUE(hog.forkChildren(3));
+        list = source.readProcesses();
+        ASSERT_EQ(family().size(), 4u);
+        EXPECT_TRUE(allExact());
+        EXPECT_LT(total(), 80u << 20);  // the 64 MiB once, not four times
+        EXPECT_EQ(source.copyReads(), 4u);
+
+        std::uint64_t reads = source.copyReads();
+        for (int pass = 0; pass < 60; ++pass) list = source.readProcesses();
+        EXPECT_TRUE(allExact());
+        EXPECT_LE(source.copyReads() - reads, 8u);  // each within 30 passes, not each every pass
+
+        ASSERT_TRUE(hog.rewrite());  // the hog's own copy now; the children share the old pages
+        list = source.readProcesses();
+        for (int pass = 1; pass < 31 && !allExact(); ++pass) list = source.readProcesses();
+        EXPECT_TRUE(allExact());
+        EXPECT_GT(total(), 120u << 20);
+
+        ASSERT_TRUE(hog.endChildren());
+        list = source.readProcesses();
+        EXPECT_EQ(family().size(), 1u);
+        EXPECT_TRUE(exactReading(list, hog.pid()));
+        reads = source.copyReads();
+        for (int pass = 0; pass < 40; ++pass) list = source.readProcesses();
+        EXPECT_EQ(source.copyReads(), reads);
+        EXPECT_TRUE(exactReading(list, hog.pid()));
     });
 }
 
