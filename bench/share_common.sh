@@ -152,3 +152,62 @@ describe_share() {
 
 load_average() { cut -d' ' -f1-3 /proc/loadavg; }
 process_count() { ls -d /proc/[0-9]* 2>/dev/null | wc -l; }
+
+# Chromium with eight local pages in tabs, the one in front animating a canvas; started in a
+# session of its own, so that stop_browser ends its helpers and renderers too.
+browser=/usr/bin/chromium
+browser_pid=""
+stop_browser() {
+  if [ -n "$browser_pid" ]; then kill -- "-$browser_pid" 2>/dev/null || true; wait "$browser_pid" 2>/dev/null || true; fi
+  browser_pid=""
+}
+# Eight pages: one animating a canvas, the others still text, a table and drawings.
+write_pages() {
+  pages="$home/pages"
+  mkdir -p "$pages"
+  cat >"$pages/canvas.html" <<'EOF'
+<!doctype html><title>Animated canvas</title>
+<canvas id="c" width="800" height="500"></canvas>
+<script>
+const c = document.getElementById("c").getContext("2d");
+function frame(t) {
+  c.fillStyle = "#fff"; c.fillRect(0, 0, 800, 500);
+  for (let i = 0; i < 40; i++) {
+    c.fillStyle = `hsl(${(t / 10 + i * 9) % 360}, 70%, 50%)`;
+    c.beginPath(); c.arc(400 + 300 * Math.cos(t / 900 + i), 250 + 200 * Math.sin(t / 700 + i), 20, 0, 7); c.fill();
+  }
+  requestAnimationFrame(frame);
+}
+requestAnimationFrame(frame);
+</script>
+EOF
+  for n in 1 2 3 4 5 6 7; do
+    {
+      echo "<!doctype html><title>Page $n</title><h1>Page $n</h1>"
+      for row in $(seq 200); do echo "<p>Row $row of page $n: some text to lay out, <b>bold</b> and <i>italic</i>.</p>"; done
+      echo "<svg width='600' height='300'>"
+      for i in $(seq 50); do echo "<rect x='$((i * 11))' y='$((i * 5))' width='40' height='40' fill='hsl($((i * 7)),60%,50%)'/>"; done
+      echo "</svg>"
+    } >"$pages/page$n.html"
+  done
+}
+# Starts Chromium over the pages (write_pages first) and waits until the canvas is in front.
+start_browser() {
+  [ -x "$browser" ] || { echo "$browser is missing (scripts/install-deps.sh installs it)"; exit 1; }
+  # The canvas page is given first, so it is the tab in front.
+  local urls=("file://$pages/canvas.html") front="" n
+  for n in 1 2 3 4 5 6 7; do urls+=("file://$pages/page$n.html"); done
+  setsid "$browser" --no-sandbox --disable-gpu --disable-quic --no-first-run --disable-background-networking \
+    --disable-component-update --disable-sync --user-data-dir="$home/browser" "${urls[@]}" >"$home/browser.log" 2>&1 &
+  browser_pid=$!
+  for _ in $(seq 300); do
+    front=$(xdotool search --onlyvisible --name 'Animated canvas' 2>/dev/null | head -n 1 || true)
+    [ -n "$front" ] && break
+    sleep 0.1
+  done
+  if [ -z "$front" ]; then
+    echo "Chromium did not show the canvas page in front:"
+    tail -n 20 "$home/browser.log"
+    exit 1
+  fi
+}

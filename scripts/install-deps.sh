@@ -18,6 +18,8 @@ pkgs=(
   strace
   # the browser extensions' syntax check, and the browser the extension is tried in
   nodejs chromium
+  # the Python pool that bench/cow_truth.sh forks
+  python3
 )
 missing=()
 for p in "${pkgs[@]}"; do

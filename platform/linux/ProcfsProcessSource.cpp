@@ -370,34 +370,36 @@ ProcfsProcessSource::ReadOutcome ProcfsProcessSource::readFootprint(std::int32_t
             outcome = entry.sharedPages ? readKept(pid, Kept::status, entry.statusFd, buffer, sizeof buffer, length)
                                         : readOnce(pid, "status", buffer, sizeof buffer, length);
         if (outcome == ReadOutcome::gone) return outcome;
-        const auto resident = outcome == ReadOutcome::ok
-                                  ? procfs::parseStatusMemory(std::string_view(buffer, length)).rssShmem.value_or(0)
-                                  : 0;
-        const std::uint64_t residentBefore = entry.rssShmem.value_or(0);
-        const std::uint64_t change = distance(resident, residentBefore);
-        if (resident == 0) {
-            entry.shmemBytes = 0;
-            entry.shareDoubt = 0;
-        } else if (entry.rssShmem && resident != residentBefore && entry.shareDoubt + change < shareDriftBytes) {
-            // A few pages more or less (a browser tab drawing): taken as the process's own, its share
-            // moves by at most as much, so the reading stays within the drift of the truth without
-            // a walk of the address space; the walk comes once the doubt adds up.
-            const std::uint64_t estimate = entry.shmemBytes + resident;
-            entry.shmemBytes = std::min(resident, estimate > residentBefore ? estimate - residentBefore : 0);
-            entry.shareDoubt += change;
-        } else if (entry.rssShmem != resident) {
-            ++shareReads_;
-            outcome = readOnce(pid, "smaps_rollup", buffer, sizeof buffer, length);
-            if (outcome == ReadOutcome::gone) return outcome;
-            // Unreadable (another user's process): counted as none until it changes again.
-            entry.shmemBytes = outcome == ReadOutcome::ok
-                                   ? procfs::kilobyteField(std::string_view(buffer, length), "Pss_Shmem").value_or(0)
-                                   : 0;
-            entry.shmemReadInPass = pass_;
-            entry.shareDoubt = 0;
+        // status is everyone's to read: a read that fails says nothing of the share, which stands
+        // and is read again next pass, instead of counting as none until statm's count moves.
+        if (outcome == ReadOutcome::ok) {
+            const auto resident = procfs::parseStatusMemory(std::string_view(buffer, length)).rssShmem.value_or(0);
+            const std::uint64_t residentBefore = entry.rssShmem.value_or(0);
+            const std::uint64_t change = distance(resident, residentBefore);
+            if (resident == 0) {
+                entry.shmemBytes = 0;
+                entry.shareDoubt = 0;
+            } else if (entry.rssShmem && resident != residentBefore && entry.shareDoubt + change < shareDriftBytes) {
+                // A few pages more or less (a browser tab drawing): taken as the process's own, its share
+                // moves by at most as much, so the reading stays within the drift of the truth without
+                // a walk of the address space; the walk comes once the doubt adds up.
+                const std::uint64_t estimate = entry.shmemBytes + resident;
+                entry.shmemBytes = std::min(resident, estimate > residentBefore ? estimate - residentBefore : 0);
+                entry.shareDoubt += change;
+            } else if (entry.rssShmem != resident) {
+                ++shareReads_;
+                outcome = readOnce(pid, "smaps_rollup", buffer, sizeof buffer, length);
+                if (outcome == ReadOutcome::gone) return outcome;
+                // Unreadable (another user's process): counted as none until it changes again.
+                entry.shmemBytes = outcome == ReadOutcome::ok
+                                       ? procfs::kilobyteField(std::string_view(buffer, length), "Pss_Shmem").value_or(0)
+                                       : 0;
+                entry.shmemReadInPass = pass_;
+                entry.shareDoubt = 0;
+            }
+            entry.rssShmem = resident;
+            entry.sharedPages = statm->shared;
         }
-        entry.rssShmem = resident;
-        entry.sharedPages = statm->shared;
     }
     if (entry.rssShmem.value_or(0) != residentShmemBefore)
         noteShareMoved(shareWasCurrent, residentShmemBefore, shareBefore, entry.rssShmem.value_or(0), entry.shmemBytes);
