@@ -17,7 +17,7 @@ shells_per_second=20
 churn_pid=""
 stop_churn() {
   # Started in a session of its own: the loop and the shells it started go together.
-  if [ -n "$churn_pid" ]; then kill -- "-$churn_pid" 2>/dev/null || true; wait "$churn_pid" 2>/dev/null || true; fi
+  stop_session "$churn_pid"
   churn_pid=""
 }
 trap 'stop_churn; cleanup' EXIT

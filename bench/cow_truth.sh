@@ -16,7 +16,7 @@ seconds=40
 status=0
 started=""
 stop_started() {
-  if [ -n "$started" ]; then kill -- "-$started" 2>/dev/null || true; wait "$started" 2>/dev/null || true; fi
+  stop_session "$started"
   started=""
 }
 trap 'stop_started; stop_browser; cleanup' EXIT

@@ -153,12 +153,17 @@ describe_share() {
 load_average() { cut -d' ' -f1-3 /proc/loadavg; }
 process_count() { ls -d /proc/[0-9]* 2>/dev/null | wc -l; }
 
+# Ends a program started with setsid, and everything else in its session.
+stop_session() {
+  if [ -n "$1" ]; then kill -- "-$1" 2>/dev/null || true; wait "$1" 2>/dev/null || true; fi
+}
+
 # Chromium with eight local pages in tabs, the one in front animating a canvas; started in a
 # session of its own, so that stop_browser ends its helpers and renderers too.
 browser=/usr/bin/chromium
 browser_pid=""
 stop_browser() {
-  if [ -n "$browser_pid" ]; then kill -- "-$browser_pid" 2>/dev/null || true; wait "$browser_pid" 2>/dev/null || true; fi
+  stop_session "$browser_pid"
   browser_pid=""
 }
 # Eight pages: one animating a canvas, the others still text, a table and drawings.
