@@ -11,6 +11,7 @@ namespace {
 
 const QChar firstStrongIsolate(0x2068);
 const QChar popDirectionalIsolate(0x2069);
+const QChar ellipsis(0x2026);
 
 // The code point at `i` and how many UTF-16 units it takes: an emoji is one character, not two
 // halves that each read as a left-to-right letter.
@@ -74,7 +75,8 @@ std::pair<QChar::Direction, qsizetype> bidiUnitAt(QStringView text, qsizetype i)
 }
 
 // `text` with each run from a right-to-left letter to the last one before a left-to-right letter
-// isolated: the figures and punctuation after it stay where the sentence puts them.
+// isolated, with the "…" right after it that says it was cut: the figures and punctuation after
+// it stay where the sentence puts them.
 QString isolateRuns(QStringView text) {
     QString out;
     qsizetype done = 0;
@@ -92,6 +94,8 @@ QString isolateRuns(QStringView text) {
             if (movesNeighbours(d) || (d == QChar::DirNSM && j == end)) end = j + nextLength;
             j += nextLength;
         }
+        // A run the engine cut short ends in "…": it stands at the run's cut end, inside it.
+        if (end < text.size() && text[end] == ellipsis) ++end;
         out += text.mid(done, i - done);
         out += wrap(text.mid(i, end - i));
         done = i = end;

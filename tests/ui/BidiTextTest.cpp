@@ -64,6 +64,27 @@ TEST(BidiText, SentenceIsolatesKnownNamesWholeAndOtherRightToLeftRuns) {
     EXPECT_EQ(shownSentence(QStringLiteral("Firefox used 2 GB")), QString::fromUtf8("Firefox used 2\u00A0GB"));
 }
 
+// A right-to-left fragment the engine cut short ("…" right after its last letter) keeps its "…" at
+// its cut end, on its left, not beside its first word: at the end of a sentence and inside one.
+TEST(BidiText, AnEllipsisTheEngineLeftAfterARightToLeftRunStandsAtItsLeft) {
+    const QString run = QString::fromUtf8("\u05D3\u05D5\u05D7 \u05E9\u05E0\u05EA\u05D9 \u05DE\u05E4\u05D5\u05E8\u05D8 "
+                                          "\u05DC\u05E9\u05E0\u05EA");
+    const QFont font(QStringLiteral("DejaVu Sans"), 12);
+    for (const QString& sentence : {"You were editing " + run + QChar(0x2026), "You opened " + run + QChar(0x2026) + " in Firefox"}) {
+        const QString shown = shownSentence(sentence);
+        const qsizetype dots = shown.indexOf(QChar(0x2026)), at = shown.indexOf(run);
+        ASSERT_GE(at, 0) << shown.toStdString();
+        const QRectF mark = drawnBox(shown, font, Qt::LeftToRight, dots, 1);
+        const QRectF letters = drawnBox(shown, font, Qt::LeftToRight, at, run.size());
+        EXPECT_LE(mark.right(), letters.left() + 0.5) << shown.toStdString();
+        // The English words around it keep their places.
+        const std::vector<qreal> edges = leftEdges(shown, font, {"You", QChar(0x2026), run.left(3)});
+        EXPECT_LT(edges[0], edges[1]) << shown.toStdString();
+        if (sentence.endsWith("Firefox"))
+            EXPECT_GT(drawnBox(shown, font, Qt::LeftToRight, shown.indexOf("Firefox"), 7).left(), letters.right());
+    }
+}
+
 TEST(BidiText, FiguresKeepTheirUnits) {
     EXPECT_EQ(joinUnits(QStringLiteral("399.96 GB, 1 byte, 12 bytes, 7 KB, 3 MB and 2 TB")),
               QString::fromUtf8("399.96\u00A0GB, 1\u00A0byte, 12\u00A0bytes, 7\u00A0KB, 3\u00A0MB and 2\u00A0TB"));

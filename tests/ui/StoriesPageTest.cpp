@@ -10,10 +10,13 @@
 #include "ui/main/stories/NudgeBanner.h"
 #include "ui/main/stories/StoriesPage.h"
 #include "ui/main/stories/StoryDetailPane.h"
+#include "ui/main/stories/StoryListModel.h"
+#include "ui/main/stories/StoryRowDelegate.h"
 #include "platform/qt/BidiText.h"
 #include "ui/style/Elision.h"
 #include "ui/style/MarkedSparkline.h"
 #include "ui/style/TextReport.h"
+#include "tests/ui/TextOrder.h"
 
 #include <QAbstractItemModelTester>
 #include <QAccessible>
@@ -69,7 +72,11 @@ struct Stories : AppHarness {
         QCoreApplication::processEvents();
     }
     QListView* list() const { return page->findChild<QListView*>("storyList"); }
-    QString label(const char* name) const { return page->findChild<QLabel*>(name)->text(); }
+    // A label's text; a label not shown reads as its absence instead of ending the program.
+    QString label(const char* name) const {
+        const auto* l = page->findChild<QLabel*>(name);
+        return l ? l->text() : QString("<no %1>").arg(name);
+    }
     std::unique_ptr<StoriesPage> page;
 };
 
@@ -277,11 +284,94 @@ TEST(StoriesPage, DetailQuitAsksFirstAndQuitsOnce) {
     EXPECT_GE(message->mapTo(f.page.get(), QPoint(0, 0)).y(), quit->mapTo(f.page.get(), QPoint(0, quit->height())).y())
         << "the message sits under the button";
 
-    // A selection the filters hide stays in the detail, and the selection is left alone.
+    // A selection the filters hide leaves the detail with the list, and the selection is left alone.
     QTest::keyClicks(f.page->findChild<QLineEdit*>("storySearch"), "player");
     EXPECT_EQ(f.list()->model()->rowCount(), 1);
     EXPECT_EQ(f.state->selectedEventID, editor.id);
+    EXPECT_EQ(f.page->findChild<QLabel*>("detailTitle"), nullptr);
+    EXPECT_EQ(f.label("detailPlaceholder"), "Pick a story");
+}
+
+// The detail shows what the list shows as chosen: a story that leaves the list (its growth freed
+// within two minutes, or filtered out) leaves the detail too, its id kept for when it comes back.
+TEST(StoriesPage, TheDetailFollowsTheListWhenTheChosenStoryLeavesIt) {
+    Stories f;
+    const auto grew = growth("Editor", 600 * std::int64_t(MiB), 100), other = growth("Player", 300 * std::int64_t(MiB), 200);
+    f.add(grew);
+    f.add(other);
+    f.tick(true);
+    auto* model = static_cast<StoryListModel*>(f.list()->model());
+    const auto pick = [&](const Uuid& id) {
+        f.list()->setCurrentIndex(model->index(model->rowOf(id)));
+        f.tick();
+    };
+    pick(grew.id);
+    ASSERT_EQ(f.state->selectedEventID, grew.id);
     EXPECT_EQ(f.label("detailTitle"), "Editor used more memory");
+
+    // Freed within two minutes: no lasting change, a story the list hides.
+    auto freed = grew;
+    freed.immediate = freed.settled;
+    freed.settled->deltaBytes = 0;
+    f.state->timeline->update(freed);
+    f.tick(true);
+    EXPECT_EQ(model->rowCount(), 1);
+    EXPECT_FALSE(f.list()->currentIndex().isValid());
+    EXPECT_EQ(f.page->findChild<QLabel*>("detailDelta"), nullptr) << "the detail still shows the hidden story";
+    EXPECT_EQ(f.label("detailPlaceholder"), "Pick a story");
+    EXPECT_EQ(f.state->selectedEventID, grew.id);
+
+    // A filter that hides the chosen story empties the detail; cleared, the story is back in both.
+    pick(other.id);
+    auto* search = f.page->findChild<QLineEdit*>("storySearch");
+    QTest::keyClicks(search, "editor");
+    EXPECT_EQ(f.label("storiesPlaceholderTitle"), "No stories match this filter");
+    EXPECT_EQ(f.label("detailPlaceholder"), "Pick a story");
+    EXPECT_EQ(f.state->selectedEventID, other.id);
+    f.page->findChild<QPushButton*>("clearFilters")->click();
+    EXPECT_EQ(f.list()->currentIndex().row(), model->rowOf(other.id));
+    EXPECT_EQ(f.label("detailTitle"), "Player used more memory");
+}
+
+// A right-to-left name cut in a row's line ("You switched to (בדיקה) כלי") keeps as much of itself
+// as fits, its "…" at its left end, also when no letter of it is left: never "You switched to (…".
+TEST(StoriesPage, ARightToLeftNameCutInARowHasItsEllipsisAtItsLeftEnd) {
+    const QString name = QString::fromUtf8("(\u05D1\u05D3\u05D9\u05E7\u05D4) \u05DB\u05DC\u05D9");
+    auto story = growth("Tool", 300 * std::int64_t(MiB), 10);
+    story.relatedApp->displayName = name.toStdString();
+    story.explanation = "You switched to " + name.toStdString();
+    StoryListModel model;
+    model.update(std::vector<TimelineEvent>{story});
+    QListView view;
+    view.setModel(&model);
+    StoryRowDelegate rows;
+    view.setItemDelegate(&rows);
+    view.show();
+    QStringList cuts;
+    bool bracketAlone = false;
+    for (int width = 300; width <= 460; ++width) {
+        view.resize(width, 200);
+        QCoreApplication::processEvents();
+        std::optional<PaintedText> line;
+        setPaintedTextListener([&](const PaintedText& t) {
+            if (t.shown.startsWith("You s")) line = t;
+        });
+        (void)view.viewport()->grab();
+        setPaintedTextListener({});
+        ASSERT_TRUE(line) << width;
+        const QString& shown = line->shown;
+        const qsizetype open = shown.indexOf(QChar(0x2068)), dots = shown.indexOf(QChar(0x2026));
+        if (open < 0 || dots <= open + 1) continue;  // whole, or cut before the name
+        const QString kept = shown.mid(open + 1, dots - open - 1);
+        bracketAlone = bracketAlone || kept == "(";
+        cuts << kept;
+        const QRectF mark = drawnBox(shown, line->font, Qt::LeftToRight, dots, 1);
+        const QRectF letters = drawnBox(shown, line->font, Qt::LeftToRight, open + 1, kept.size());
+        EXPECT_LE(mark.right(), letters.left() + 0.5) << width << " px: " << shown.toStdString();
+        EXPECT_GE(mark.left(), drawnBox(shown, line->font, Qt::LeftToRight, 0, 15).right() - 0.5)
+            << width << " px: \u2026 before \"You switched to\": " << shown.toStdString();
+    }
+    EXPECT_TRUE(bracketAlone) << "no width cut the name down to \"(\": " << cuts.join(" | ").toStdString();
 }
 
 TEST(StoriesPage, RowTimesUseTwentyFourHoursInTheGivenZone) {
@@ -682,6 +772,36 @@ TEST(StoriesPage, TheQuitBoxKeepsToTheScreenAndElidesTheNameInItsButton) {
         QCoreApplication::processEvents();
         EXPECT_EQ(quits, 1);
     }
+}
+
+// What is read out of both Quit buttons' tooltips and the Quit box's title is the plain name:
+// no direction marks around a right-to-left one.
+TEST(StoriesPage, TheQuitTooltipsAndTheBoxTitleHoldThePlainName) {
+    const QString name = QString::fromUtf8("\u05DE\u05E2\u05E8\u05DB\u05EA \u05D4\u05DE\u05E1\u05DE\u05DB\u05D9\u05DD "
+                                           "\u05D5\u05D4\u05D0\u05E8\u05DB\u05D9\u05D5\u05DF \u05E9\u05DC "
+                                           "\u05D4\u05DE\u05E9\u05E8\u05D3 \u05D4\u05E8\u05D0\u05E9\u05D9\u05EA");
+    const QString longName = name + " " + name + " " + name;
+    StoryDetailPane pane([](const std::string&, const std::optional<std::string>&, const std::string&) {});
+    pane.resize(420, 560);
+    pane.QWidget::show();
+    auto story = growth("Editor", 300 * MiB, 10);
+    story.relatedApp->displayName = longName.toStdString();
+    pane.show(story, std::nullopt, true);
+    QCoreApplication::processEvents();
+    auto* quit = pane.findChild<QPushButton*>("quitApp");
+    ASSERT_NE(quit, nullptr);
+    ASSERT_TRUE(isElided(quit->text())) << quit->text().toStdString();
+    EXPECT_EQ(quit->toolTip().toStdString(), ("Quit " + longName).toStdString());
+    quit->click();
+    QMessageBox* box = pane.confirmation();
+    ASSERT_NE(box, nullptr);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(box->windowTitle().toStdString(), ("Quit " + longName + "?").toStdString());
+    auto* confirm = box->findChild<QPushButton*>("confirmQuit");
+    ASSERT_NE(confirm, nullptr);
+    ASSERT_TRUE(isElided(confirm->text())) << confirm->text().toStdString();
+    EXPECT_EQ(confirm->toolTip().toStdString(), ("Quit " + longName).toStdString());
+    box->reject();
 }
 
 // An "&" in a name is a letter of the name on both Quit buttons, not a keyboard shortcut that

@@ -1,6 +1,7 @@
 // Pictures of the Stories page over names a left-to-right sentence must hold in place: at 900x560, a
 // story row beside its detail about an Arabic-named app editing a file whose title mixes Arabic and
-// Latin, and the Quit box over an app named in 90 Chinese characters, alone and on its screen.
+// Latin, a row whose bracketed Hebrew app name is cut short, and the Quit box over an app named in
+// 90 Chinese characters, alone and on its screen.
 // Saved under build/artifacts/bidi-*.png for people to look at.
 #include <gtest/gtest.h>
 
@@ -50,9 +51,10 @@ const std::string chineseApp =
     "适用于桌面环境的高效图形界面客户端程序内部测试版本二零二七年第三季度发布";
 
 // Two apps with windows, the first named `name` and in front, and a story about each: the first
-// one's, opening "Report Q3 final_budget_2027.xlsx" (its title "<app> · <file>"), selected.
+// one's, `doing` (by default opening "Report Q3 final_budget_2027.xlsx", its title "<app> · <file>"),
+// selected.
 struct TwoStories : AppHarness {
-    explicit TwoStories(const std::string& name) {
+    explicit TwoStories(const std::string& name, const std::string& doing = "You opened تقرير Q3 final_budget_2027.xlsx") {
         make();
         addApp(100, "editor", name, 2900 * MiB, true);
         addApp(101, "firefox", "Firefox", 1800 * MiB, false);
@@ -60,7 +62,7 @@ struct TwoStories : AppHarness {
         state->sampler->tick();
         const Date now = clock.now();
         story("Firefox", "You opened a page in Firefox", 180 * std::int64_t(MiB), now - 300);
-        state->selectedEventID = story(name, "You opened تقرير Q3 final_budget_2027.xlsx", 500 * std::int64_t(MiB), now - 60);
+        state->selectedEventID = story(name, doing, 500 * std::int64_t(MiB), now - 60);
     }
 
     Uuid story(const std::string& name, const std::string& explanation, std::int64_t delta, Date when) {
@@ -117,6 +119,28 @@ TEST(StoriesBidiShots, StoryRowBesideItsDetailWithAnArabicAppAndAMixedTitle) {
         EXPECT_TRUE(readsInOrder(line.shown, line.font, Qt::LayoutDirectionAuto, words)) << line.shown.toStdString();
     EXPECT_TRUE(readsInOrder(title->text(), title->font(), Qt::LeftToRight, words)) << title->text().toStdString();
     EXPECT_TRUE(shot.save(artifact("story-row-detail-900x560")));
+}
+
+// A Hebrew app name in brackets ("(test) tool"), cut in its row's line: "…" at the name's left.
+TEST(StoriesBidiShots, StoryRowWithABracketedHebrewNameCutShort) {
+    ASSERT_TRUE(qEnvironmentVariableIsSet("VELMORA_DESKTOP")) << "run inside scripts/with-desktop.sh";
+    const std::string name = "(\u05D1\u05D3\u05D9\u05E7\u05D4) \u05DB\u05DC\u05D9";
+    TwoStories h(name, "You switched to " + name);
+    AppStateAdapter adapter(*h.state, h.scheduler);
+    MainWindow window(adapter);
+    window.resize(900, 560);
+    window.show();
+    h.state->selectedSidebar = SidebarItem::timeline;
+    h.state->announceChange();
+    settle();
+    QStringList lines;
+    setPaintedTextListener([&](const PaintedText& t) {
+        if (t.shown.startsWith("You s")) lines << t.shown;
+    });
+    const QImage shot = window.grab().toImage();
+    setPaintedTextListener({});
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_TRUE(shot.save(artifact("story-row-bracketed-hebrew-900x560")));
 }
 
 TEST(StoriesBidiShots, QuitBoxOverAnAppNamedInNinetyChineseCharacters) {

@@ -1,5 +1,7 @@
 #include "ui/style/Elision.h"
 
+#include <vector>
+
 namespace velmora {
 
 namespace {
@@ -20,6 +22,43 @@ qsizetype ellipsisEnd(const QString& shown) {
                        shown[end - 1] == rightToLeftMark))
         --end;
     return end > 0 && shown[end - 1] == ellipsis ? end : -1;
+}
+
+bool isolateOpener(QChar c) { return c == QChar(0x2066) || c == QChar(0x2067) || c == QChar(0x2068); }
+
+// The direction the isolate opened at `open` in `text` takes from its first strong letter (its
+// own nested isolates skipped), as a first-strong isolate does; right to left for U+2067.
+bool rightToLeftIsolate(const QString& text, qsizetype open) {
+    if (text[open] != QChar(0x2068)) return text[open] == QChar(0x2067);
+    int depth = 0;
+    for (qsizetype i = open + 1; i < text.size(); ++i) {
+        if (isolateOpener(text[i])) ++depth;
+        else if (text[i] == popIsolate && --depth < 0) return false;
+        if (depth > 0) continue;
+        char32_t cp = text[i].unicode();
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            cp = QChar::surrogateToUcs4(text[i], text[i + 1]);
+        const QChar::Direction d = QChar::direction(cp);
+        if (rightToLeft(d)) return true;
+        if (d == QChar::DirL) return false;
+    }
+    return false;
+}
+
+// Where the isolate that holds position `at` of `shown` opens, or -1 outside every isolate.
+qsizetype openIsolateAt(const QString& shown, qsizetype at) {
+    std::vector<qsizetype> open;
+    for (qsizetype i = 0; i < at; ++i) {
+        if (isolateOpener(shown[i])) open.push_back(i);
+        else if (shown[i] == popIsolate && !open.empty()) open.pop_back();
+    }
+    return open.empty() ? -1 : open.back();
+}
+
+bool hasStrongLetter(QStringView text) {
+    for (const QChar c : text)
+        if (rightToLeft(c.direction()) || c.direction() == QChar::DirL) return true;
+    return false;
 }
 
 }  // namespace
@@ -46,7 +85,17 @@ QString markEllipsis(const QString& shown) {
 }
 
 QString elideEnd(const QFontMetrics& metrics, const QString& text, int width) {
-    return markEllipsis(metrics.elidedText(text, Qt::ElideRight, width));
+    const QString shown = metrics.elidedText(text, Qt::ElideRight, width);
+    // A right-to-left name cut down to what holds no letter ("(" of "(בדיקה) כלי") would read left
+    // to right and put "…" on its right: the mark keeps the name's own direction, so "…" stands at
+    // its left, its cut end. The kept text is the start of `text`, so the isolate opens at the same
+    // place in both.
+    const qsizetype end = ellipsisEnd(shown);
+    if (end < 0) return markEllipsis(shown);
+    const qsizetype open = openIsolateAt(shown, end - 1);
+    if (open >= 0 && open < text.size() && text[open] == shown[open] && !hasStrongLetter(QStringView(shown).mid(open + 1, end - 1 - open - 1)) && rightToLeftIsolate(text, open))
+        return QString(shown).insert(end, rightToLeftMark);
+    return markEllipsis(shown);
 }
 
 bool isElided(const QString& shown) { return ellipsisEnd(shown) >= 0; }

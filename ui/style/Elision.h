@@ -9,7 +9,8 @@
 namespace velmora {
 
 // `text` cut at its end to fit `width` in `metrics`, ending in "…" (and, after a right-to-left
-// run, a right-to-left mark that gives "…" the run's direction); whole when it fits.
+// run, a right-to-left mark that gives "…" the run's direction, also when a right-to-left name
+// is cut down to no letter); whole when it fits.
 QString elideEnd(const QFontMetrics& metrics, const QString& text, int width);
 // `shown`, cut by other means and ending in "…" (closing isolates may follow it), with the mark
 // its last run needs.

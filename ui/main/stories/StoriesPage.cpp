@@ -362,7 +362,10 @@ void StoriesPage::refresh() {
     const bool filtersChanged = std::exchange(filtersStale_, false);
     if (filtersChanged || stale) rebuildList(filtersChanged);
     followSelection();
-    const auto selected = state_.selectedEvent();
+    // The detail follows the list: a story the list does not show (no lasting change, filtered
+    // out) leaves it, though its id stays chosen for when the list shows it again.
+    auto selected = state_.selectedEvent();
+    if (selected && stories_->rowOf(selected->id) < 0) selected.reset();
     const bool hasWindow =
         selected && selected->relatedApp &&
         state_.hasWindow(selected->relatedApp->groupingKey, selected->relatedApp->bundleID);

@@ -165,7 +165,8 @@ protected:
         const int chrome = whole - fontMetrics().horizontalAdvance(whole_);
         const QString shown = width() >= whole ? whole_ : elideEnd(fontMetrics(), whole_, width() - chrome);
         if (asLabel(shown) != text()) setText(asLabel(shown));
-        setToolTip(shown == whole_ ? QString() : whole_);
+        // A tooltip is spoken as it stands: the plain name, without its direction marks.
+        setToolTip(shown == whole_ ? QString() : withoutMarks(whole_));
     }
 
 private:
@@ -184,7 +185,8 @@ public:
     QuitConfirmation(const QString& name, QWidget* parent) : QMessageBox(parent) {
         setTextFormat(Qt::PlainText);
         setIcon(QMessageBox::Warning);
-        setWindowTitle(QStringLiteral("Quit ") + name + QStringLiteral("?"));
+        // The title is read out by screen readers and window lists: the plain name.
+        setWindowTitle(withoutMarks(QStringLiteral("Quit ") + name + QStringLiteral("?")));
         setText(QStringLiteral("Quit ") + name + QStringLiteral("?"));
         setInformativeText(QStringLiteral("This frees the memory in this story right away. Any unsaved work in ") + name +
                            QStringLiteral(" may prompt you first."));

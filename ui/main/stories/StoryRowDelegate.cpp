@@ -291,6 +291,8 @@ void StoryRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     painter->setFont(f.subtitle);
     painter->setPen(secondary);
     painter->drawStaticText(QPointF(tx, y), shaped.subtitle);
+    if (!l.subtitleShown.isEmpty())
+        notePaintedText(*painter, QRectF(tx, y, l.text, f.subtitleMetrics.height()), l.subtitleShown);
     y += f.subtitleMetrics.height() + 3;
     painter->setFont(f.summary);
     painter->setPen(toneColour(row->summaryTone, widget));
