@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <random>
 #include <string>
 
 namespace velmora {
@@ -21,7 +22,10 @@ ChildProcess::ChildProcess() {
     // child runs), so it is an app of its own: apart from the test's process and from other children.
     static int made = 0;
     const std::string program = VELMORA_MEMORY_HOG;
-    const std::string name = program + "-" + std::to_string(getpid()) + "-" + std::to_string(++made);
+    // The pid alone is no unique name: tests in pid namespaces of their own all run as pid 1. A
+    // name taken would leave the child a fork of this process, sharing its memory copy-on-write.
+    const std::string name = program + "-" + std::to_string(getpid()) + "-" + std::to_string(++made) + "-" +
+                             std::to_string(std::random_device{}());
     const bool linked = link(program.c_str(), name.c_str()) == 0;
 
     int sockets[2];
