@@ -1,15 +1,23 @@
 // The heavy list offscreen: its model keyed by app, the delegate's row heights and the controls.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/ui/SeededHistory.h"
 #include "ui/main/heavy/HeavyAppsModel.h"
 #include "ui/main/heavy/HeavyPage.h"
 #include "ui/main/overview/PageParts.h"
+#include "platform/qt/BidiText.h"
+#include "ui/style/TextReport.h"
+#include "tests/ui/TextOrder.h"
 
 #include <QAbstractItemModelTester>
 #include <QCheckBox>
+#include <QImage>
 #include <QListView>
 #include <QSignalSpy>
+
+#include <cstdlib>
 
 namespace velmora {
 namespace {
@@ -56,6 +64,80 @@ TEST(HeavyPage, ListsTheHeaviestAndDropsChartsWhenToldTo) {
     EXPECT_TRUE(model->row(1).values.empty());
     EXPECT_FALSE(model->row(1).badge.has_value());
     EXPECT_LT(page.list()->sizeHintForRow(1), tall - 30);
+}
+
+// The leftmost column inside `box` of `image` that holds ink: a pixel far from the box's
+// background, read at its right end, where a short name leaves it empty.
+int inkLeft(const QImage& image, const QRect& box) {
+    const QColor ground = image.pixelColor(box.right(), box.center().y());
+    for (int x = box.left(); x <= box.right(); ++x)
+        for (int y = box.top(); y <= box.bottom(); ++y) {
+            const QColor c = image.pixelColor(x, y);
+            if (std::abs(c.red() - ground.red()) + std::abs(c.green() - ground.green()) + std::abs(c.blue() - ground.blue()) > 120)
+                return x;
+        }
+    return -1;
+}
+
+// Each row's name stands alone: a right-to-left one takes its own direction ("(בדיקה) כלי" keeps
+// its words in order, an emoji after an Arabic name stands on its left) yet starts at the names'
+// column like a Latin one; one too long for its row has its "…" at its left end, where it is cut.
+TEST(HeavyPage, ARightToLeftNameTakesItsOwnDirectionInTheNamesColumn) {
+    const QString hebrew = QString::fromUtf8("(בדיקה) כלי");  // "tool (test)"
+    const QString words = QString::fromUtf8("متصفح الويب السريع");  // "the fast web browser"
+    const QString rocket = QString::fromUtf8("🚀");
+    const QString arabic = words + " " + rocket;
+    QString longName = words;
+    for (int i = 0; i < 8; ++i) longName += " " + words;
+    AppHarness h;
+    h.make();
+    seedHistory(h, {{"Firefox", "firefox", 900 * MiB, 0}, {hebrew.toStdString(), "tool", 800 * MiB, 0},
+                    {arabic.toStdString(), "browser", 700 * MiB, 0}, {longName.toStdString(), "long", 600 * MiB, 0}}, 3);
+    HeavyPage page(*h.state);
+    page.resize(900, 560);
+    page.show();
+    page.refresh();
+    QCoreApplication::processEvents();
+    std::vector<PaintedText> painted;
+    setPaintedTextListener([&](const PaintedText& t) { painted.push_back(t); });
+    const QImage image = page.list()->viewport()->grab().toImage();
+    setPaintedTextListener({});
+    const auto paintedName = [&](const QString& start) -> PaintedText {
+        for (const PaintedText& t : painted)
+            if (withoutMarks(t.shown).startsWith(start)) return t;
+        ADD_FAILURE() << "no name painted starting " << start.toStdString();
+        return {};
+    };
+
+    const PaintedText latin = paintedName("Firefox");
+    const int column = inkLeft(image, latin.box.toRect());
+    ASSERT_GE(column, 0);
+    const struct {
+        QString name;
+        QStringList leftToRight;  // as drawn
+    } cases[] = {
+        {hebrew, {QString::fromUtf8("כלי"), QString::fromUtf8("בדיקה")}},
+        {arabic, {rocket, QString::fromUtf8("السريع"), QString::fromUtf8("الويب"), QString::fromUtf8("متصفح")}},
+    };
+    for (const auto& c : cases) {
+        const PaintedText t = paintedName(c.name);
+        EXPECT_EQ(withoutMarks(t.shown), c.name);
+        const std::vector<qreal> edges = leftEdges(t.shown, t.font, c.leftToRight);
+        for (std::size_t i = 1; i < edges.size(); ++i) EXPECT_LT(edges[i - 1], edges[i]) << c.name.toStdString();
+        EXPECT_EQ(t.box.left(), latin.box.left());
+        EXPECT_NEAR(inkLeft(image, t.box.toRect()), column, 2) << c.name.toStdString();
+    }
+
+    const PaintedText cut = paintedName(words + " " + words);
+    const qsizetype at = cut.shown.indexOf(QChar(0x2026));
+    ASSERT_GT(at, 0) << cut.shown.toStdString();
+    EXPECT_LE(QFontMetrics(cut.font).horizontalAdvance(cut.shown), cut.box.width());
+    // "…" left of every letter before it (the marks around the name take no room).
+    qreal letters = 1e9;
+    for (qsizetype i = 0; i < at; ++i)
+        if (cut.shown[i].isLetter()) letters = std::min(letters, drawnBox(cut.shown, cut.font, Qt::LeftToRight, i, 1).left());
+    EXPECT_LE(drawnBox(cut.shown, cut.font, Qt::LeftToRight, at, 1).right(), letters + 0.5) << cut.shown.toStdString();
+    EXPECT_EQ(page.model()->data(page.model()->index(3), Qt::ToolTipRole).toString(), longName);
 }
 
 }  // namespace

@@ -14,7 +14,12 @@
 #include <QTextLayout>
 
 #include "platform/qt/BidiText.h"
+#include "ui/main/ElidedLabel.h"
 #include "tests/ui/TextOrder.h"
+
+#include <QCoreApplication>
+#include <QImage>
+#include <cstdlib>
 
 namespace velmora {
 namespace {
@@ -132,6 +137,79 @@ TEST(TrendsPage, TheWidestGrowthFitsItsColumn) {
         if (label->text() == "+1,023.99 GB") growth = label;
     ASSERT_NE(growth, nullptr);
     EXPECT_LE(growth->fontMetrics().horizontalAdvance(growth->text()), growth->contentsRect().width());
+}
+
+// The leftmost column of `label`'s picture that holds ink, -1 when it shows nothing.
+int inkLeft(ElidedLabel* label) {
+    const QImage image = label->grab().toImage();
+    const QColor ground = image.pixelColor(image.width() - 1, image.height() / 2);
+    for (int x = 0; x < image.width(); ++x)
+        for (int y = 0; y < image.height(); ++y) {
+            const QColor c = image.pixelColor(x, y);
+            if (std::abs(c.red() - ground.red()) + std::abs(c.green() - ground.green()) + std::abs(c.blue() - ground.blue()) > 120)
+                return x;
+        }
+    return -1;
+}
+
+// A repeat offender's name stands alone in its column: a right-to-left one takes its own direction
+// ("(בדיקה) כלי" keeps its words in order, an emoji after an Arabic name stands on its left) yet
+// starts where a Latin one does; one too long has its "…" at its left end and is whole, without
+// marks, in its tooltip.
+TEST(TrendsPage, ARepeatOffendersNameTakesItsOwnDirectionInItsColumn) {
+    const QString hebrew = QString::fromUtf8("(בדיקה) כלי");  // "tool (test)"
+    const QString words = QString::fromUtf8("متصفح الويب السريع");  // "the fast web browser"
+    const QString rocket = QString::fromUtf8("🚀");
+    const QString arabic = words + " " + rocket;
+    const QString longName = words + " " + words + " " + words + " " + words + " " + words + " " + words;
+    AppHarness h;
+    h.make();
+    std::int64_t bytes = 900 * std::int64_t(MiB);
+    for (const QString& name : {QString("Firefox"), hebrew, arabic, longName}) {
+        h.state->dailyStats->recordStory(name.toStdString(), name.toStdString(), bytes, h.clock.now());
+        bytes -= 100 * std::int64_t(MiB);
+    }
+    TrendsPage page(*h.state);
+    page.resize(900, 560);
+    page.show();
+    page.refresh();
+    QCoreApplication::processEvents();
+    const auto labelOf = [&](const QString& name) -> ElidedLabel* {
+        for (auto* label : page.findChildren<ElidedLabel*>())
+            if (label->isVisibleTo(&page) && label->text() == name) return label;
+        ADD_FAILURE() << "no offender named " << name.toStdString();
+        return nullptr;
+    };
+
+    ElidedLabel* latin = labelOf("Firefox");
+    ASSERT_NE(latin, nullptr);
+    const int column = latin->mapTo(&page, QPoint(inkLeft(latin), 0)).x();
+    const struct {
+        QString name;
+        QStringList leftToRight;  // as drawn
+    } cases[] = {
+        {hebrew, {QString::fromUtf8("כלי"), QString::fromUtf8("בדיקה")}},
+        {arabic, {rocket, QString::fromUtf8("السريع"), QString::fromUtf8("الويب"), QString::fromUtf8("متصفح")}},
+    };
+    for (const auto& c : cases) {
+        ElidedLabel* label = labelOf(c.name);
+        ASSERT_NE(label, nullptr);
+        const QString shown = label->lines(label->width()).value(0);
+        EXPECT_EQ(shown, c.name);
+        const std::vector<qreal> edges = leftEdges(shown, label->font(), c.leftToRight, label->layoutDirection());
+        for (std::size_t i = 1; i < edges.size(); ++i) EXPECT_LT(edges[i - 1], edges[i]) << c.name.toStdString();
+        EXPECT_NEAR(label->mapTo(&page, QPoint(inkLeft(label), 0)).x(), column, 2) << c.name.toStdString();
+    }
+
+    ElidedLabel* cut = labelOf(longName);
+    ASSERT_NE(cut, nullptr);
+    const QString shown = cut->lines(cut->width()).value(0);
+    const qsizetype at = shown.indexOf(QChar(0x2026));
+    ASSERT_GT(at, 0) << shown.toStdString();
+    EXPECT_LE(drawnBox(shown, cut->font(), cut->layoutDirection(), at, 1).right(),
+              drawnBox(shown, cut->font(), cut->layoutDirection(), 0, at).left() + 0.5);
+    EXPECT_EQ(cut->toolTip(), longName);
+    EXPECT_NEAR(cut->mapTo(&page, QPoint(inkLeft(cut), 0)).x(), column, 2);
 }
 
 }  // namespace

@@ -22,6 +22,7 @@
 #include "ui/main/overview/PageParts.h"
 #include "platform/qt/BidiText.h"
 #include "ui/style/Fonts.h"
+#include "ui/style/Painting.h"
 #include "ui/style/Palette.h"
 
 namespace velmora {
@@ -260,7 +261,10 @@ void TrendsPage::refresh() {
         r.divider->setVisible(shown && i + 1 < view.offenders.size());
         if (!shown) continue;
         const auto& o = view.offenders[i];
-        r.name->setText(QString::fromStdString(o.name));
+        // The name stands alone in its column: drawn in its own direction, still from the left.
+        const QString name = QString::fromStdString(o.name);
+        if (r.name->layoutDirection() != nameDirection(name)) r.name->setLayoutDirection(nameDirection(name));
+        r.name->setText(name);
         r.stories->setText(QString::fromStdString(o.storiesText));
         r.growth->setText(QString::fromStdString(o.growthText));
     }
