@@ -79,6 +79,35 @@ int inkLeft(const QImage& image, const QRect& box) {
     return -1;
 }
 
+// Within `box` of `image`, inked apart from `ground`: the columns drawn in colour (an emoji) and the
+// leftmost column of grey ink (letters) clear of them by more than 2 px, as the pixels show them.
+struct InkKinds {
+    int colourLeft = 1 << 20;
+    int colourRight = -1;
+    int lettersLeft = 1 << 20;
+};
+InkKinds inkKinds(const QImage& image, const QRect& box, const QColor& ground) {
+    InkKinds ink;
+    const auto inked = [&](const QColor& c) {
+        return std::abs(c.red() - ground.red()) + std::abs(c.green() - ground.green()) + std::abs(c.blue() - ground.blue()) > 120;
+    };
+    const auto spread = [](const QColor& c) {
+        return std::max({c.red(), c.green(), c.blue()}) - std::min({c.red(), c.green(), c.blue()});
+    };
+    for (int x = box.left(); x <= box.right(); ++x)
+        for (int y = box.top(); y <= box.bottom(); ++y)
+            if (const QColor c = image.pixelColor(x, y); inked(c) && spread(c) > 100) {
+                ink.colourLeft = std::min(ink.colourLeft, x);
+                ink.colourRight = std::max(ink.colourRight, x);
+            }
+    for (int x = box.left(); x <= box.right(); ++x) {
+        if (x >= ink.colourLeft - 2 && x <= ink.colourRight + 2) continue;
+        for (int y = box.top(); y <= box.bottom(); ++y)
+            if (const QColor c = image.pixelColor(x, y); inked(c) && spread(c) < 30) ink.lettersLeft = std::min(ink.lettersLeft, x);
+    }
+    return ink;
+}
+
 // Each row's name stands alone: a right-to-left one takes its own direction ("(בדיקה) כלי" keeps
 // its words in order, an emoji after an Arabic name stands on its left) yet starts at the names'
 // column like a Latin one; one too long for its row has its "…" at its left end, where it is cut.
@@ -127,6 +156,11 @@ TEST(HeavyPage, ARightToLeftNameTakesItsOwnDirectionInTheNamesColumn) {
         EXPECT_EQ(t.box.left(), latin.box.left());
         EXPECT_NEAR(inkLeft(image, t.box.toRect()), column, 2) << c.name.toStdString();
     }
+    // As painted: the rocket's colour stands left of the Arabic letters.
+    const QRect arabicBox = paintedName(arabic).box.toRect();
+    const InkKinds ink = inkKinds(image, arabicBox, image.pixelColor(arabicBox.right(), arabicBox.center().y()));
+    EXPECT_GE(ink.colourRight, 0) << "the emoji is not drawn in colour";
+    EXPECT_LT(ink.colourRight, ink.lettersLeft);
 
     const PaintedText cut = paintedName(words + " " + words);
     const qsizetype at = cut.shown.indexOf(QChar(0x2026));

@@ -43,12 +43,12 @@ void paintCapsule(QPainter& painter, const QRectF& rect, const QString& text, co
     painter.restore();
 }
 
-Qt::LayoutDirection nameDirection(const QString& name) {
-    return name.isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight;
-}
+// A painter takes its direction from the application, not from the widget it paints: an isolate is
+// what gives a name its own direction within the row.
+QString nameAlone(const QString& name) { return isolate(name); }
 
 QString shownName(const QFontMetrics& metrics, const QString& name, int width) {
-    return elideEnd(metrics, isolate(name), std::max(0, width));
+    return elideEnd(metrics, nameAlone(name), std::max(0, width));
 }
 
 void paintName(QPainter& painter, const QRectF& box, const QString& name, Qt::Alignment alignment) {

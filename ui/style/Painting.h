@@ -35,13 +35,13 @@ inline void paintCapsule(QPainter& painter, const QRectF& rect, const QString& t
     paintCapsule(painter, rect, text, colour, style, colour);
 }
 
-// The direction of a name shown alone (on its own line or in a column of names, not inside a
-// sentence): that of its first strong letter, left to right when it has none.
-Qt::LayoutDirection nameDirection(const QString& name);
+// `name` shown alone (on its own line or in a column of names, not inside a sentence) in a
+// left-to-right row, as the row draws it: isolated, so that it takes its own direction, that of its
+// first strong letter ("(בדיקה) כלי" keeps its words in order, an emoji after an Arabic name stands
+// on its left), while it starts where the row's other names do.
+QString nameAlone(const QString& name);
 
-// `name` shown alone in a left-to-right row, as the row draws it: isolated, so that it takes its own
-// direction ("(בדיקה) כלי" keeps its words in order, an emoji after an Arabic name stands on its
-// left) while it stands where the row's other names do; cut to `width` with "…" at its cut end.
+// The same, cut to `width` with "…" at its cut end (for a right-to-left name, its left end).
 QString shownName(const QFontMetrics& metrics, const QString& name, int width);
 
 // `name` shown alone within `box`, cut to its width, placed by `alignment` as the row's other texts

@@ -261,10 +261,9 @@ void TrendsPage::refresh() {
         r.divider->setVisible(shown && i + 1 < view.offenders.size());
         if (!shown) continue;
         const auto& o = view.offenders[i];
-        // The name stands alone in its column: drawn in its own direction, still from the left.
-        const QString name = QString::fromStdString(o.name);
-        if (r.name->layoutDirection() != nameDirection(name)) r.name->setLayoutDirection(nameDirection(name));
-        r.name->setText(name);
+        // The name stands alone in its column: in its own direction, still from the left; its tooltip
+        // and accessible name are its plain words.
+        r.name->setText(nameAlone(QString::fromStdString(o.name)));
         r.stories->setText(QString::fromStdString(o.storiesText));
         r.growth->setText(QString::fromStdString(o.growthText));
     }
