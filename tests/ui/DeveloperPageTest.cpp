@@ -1,8 +1,6 @@
 // The Developer page offscreen: the live feed model's row signals, and what the page shows and does.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "tests/app/AppHarness.h"
 #include "app/qt/AppStateAdapter.h"
 #include "ui/main/MainWindow.h"
@@ -13,6 +11,7 @@
 #include "platform/qt/BidiText.h"
 #include "ui/style/Fonts.h"
 #include "ui/style/TextReport.h"
+#include "tests/ui/NamesAlone.h"
 #include "tests/ui/TextOrder.h"
 
 #include <QAbstractItemModelTester>
@@ -375,14 +374,9 @@ TEST(SensorFeedDelegate, AnAppNameOnItsOwnLineTakesItsOwnDirection) {
     const auto e = SensorLogEntry{Uuid::random(), Date{800000000.0}, SensorSource::workspace, "appActivated",
                                   longName.toStdString(), std::nullopt};
     const PaintedText cut = paintedWith(paintEntry(e, 220), QString::fromUtf8("متصفح"));
-    const qsizetype at = cut.shown.indexOf(QChar(0x2026));
-    ASSERT_GT(at, 0) << cut.shown.toStdString();
     EXPECT_LE(QFontMetrics(cut.font).horizontalAdvance(cut.shown), 220 - 2 * 8);
-    // "…" left of every letter before it (the marks around the name take no room).
-    qreal letters = 1e9;
-    for (qsizetype i = 0; i < at; ++i)
-        if (cut.shown[i].isLetter()) letters = std::min(letters, drawnBox(cut.shown, cut.font, Qt::LeftToRight, i, 1).left());
-    EXPECT_LE(drawnBox(cut.shown, cut.font, Qt::LeftToRight, at, 1).right(), letters + 0.5) << cut.shown.toStdString();
+    const auto [dots, letters] = ellipsisAndLetters(cut.shown, cut.font);
+    EXPECT_LE(dots, letters + 0.5);
 }
 
 // A detail of the feed (a page title, the growth and its sources) wraps onto two lines without

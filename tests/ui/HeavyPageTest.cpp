@@ -1,23 +1,19 @@
 // The heavy list offscreen: its model keyed by app, the delegate's row heights and the controls.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "tests/ui/SeededHistory.h"
 #include "ui/main/heavy/HeavyAppsModel.h"
 #include "ui/main/heavy/HeavyPage.h"
 #include "ui/main/overview/PageParts.h"
 #include "platform/qt/BidiText.h"
 #include "ui/style/TextReport.h"
-#include "tests/ui/TextOrder.h"
+#include "tests/ui/NamesAlone.h"
 
 #include <QAbstractItemModelTester>
 #include <QCheckBox>
-#include <QImage>
 #include <QListView>
 #include <QSignalSpy>
 
-#include <cstdlib>
 
 namespace velmora {
 namespace {
@@ -66,48 +62,6 @@ TEST(HeavyPage, ListsTheHeaviestAndDropsChartsWhenToldTo) {
     EXPECT_LT(page.list()->sizeHintForRow(1), tall - 30);
 }
 
-// The leftmost column inside `box` of `image` that holds ink: a pixel far from the box's
-// background, read at its right end, where a short name leaves it empty.
-int inkLeft(const QImage& image, const QRect& box) {
-    const QColor ground = image.pixelColor(box.right(), box.center().y());
-    for (int x = box.left(); x <= box.right(); ++x)
-        for (int y = box.top(); y <= box.bottom(); ++y) {
-            const QColor c = image.pixelColor(x, y);
-            if (std::abs(c.red() - ground.red()) + std::abs(c.green() - ground.green()) + std::abs(c.blue() - ground.blue()) > 120)
-                return x;
-        }
-    return -1;
-}
-
-// Within `box` of `image`, inked apart from `ground`: the columns drawn in colour (an emoji) and the
-// leftmost column of grey ink (letters) clear of them by more than 2 px, as the pixels show them.
-struct InkKinds {
-    int colourLeft = 1 << 20;
-    int colourRight = -1;
-    int lettersLeft = 1 << 20;
-};
-InkKinds inkKinds(const QImage& image, const QRect& box, const QColor& ground) {
-    InkKinds ink;
-    const auto inked = [&](const QColor& c) {
-        return std::abs(c.red() - ground.red()) + std::abs(c.green() - ground.green()) + std::abs(c.blue() - ground.blue()) > 120;
-    };
-    const auto spread = [](const QColor& c) {
-        return std::max({c.red(), c.green(), c.blue()}) - std::min({c.red(), c.green(), c.blue()});
-    };
-    for (int x = box.left(); x <= box.right(); ++x)
-        for (int y = box.top(); y <= box.bottom(); ++y)
-            if (const QColor c = image.pixelColor(x, y); inked(c) && spread(c) > 100) {
-                ink.colourLeft = std::min(ink.colourLeft, x);
-                ink.colourRight = std::max(ink.colourRight, x);
-            }
-    for (int x = box.left(); x <= box.right(); ++x) {
-        if (x >= ink.colourLeft - 2 && x <= ink.colourRight + 2) continue;
-        for (int y = box.top(); y <= box.bottom(); ++y)
-            if (const QColor c = image.pixelColor(x, y); inked(c) && spread(c) < 30) ink.lettersLeft = std::min(ink.lettersLeft, x);
-    }
-    return ink;
-}
-
 // Each row's name stands alone: a right-to-left one takes its own direction ("(בדיקה) כלי" keeps
 // its words in order, an emoji after an Arabic name stands on its left) yet starts at the names'
 // column like a Latin one; one too long for its row has its "…" at its left end, where it is cut.
@@ -138,9 +92,7 @@ TEST(HeavyPage, ARightToLeftNameTakesItsOwnDirectionInTheNamesColumn) {
         return {};
     };
 
-    const PaintedText latin = paintedName("Firefox");
-    const int column = inkLeft(image, latin.box.toRect());
-    ASSERT_GE(column, 0);
+    const int column = inkIn(image, paintedName("Firefox").box.toRect()).left;
     const struct {
         QString name;
         QStringList leftToRight;  // as drawn
@@ -153,24 +105,17 @@ TEST(HeavyPage, ARightToLeftNameTakesItsOwnDirectionInTheNamesColumn) {
         EXPECT_EQ(withoutMarks(t.shown), c.name);
         const std::vector<qreal> edges = leftEdges(t.shown, t.font, c.leftToRight);
         for (std::size_t i = 1; i < edges.size(); ++i) EXPECT_LT(edges[i - 1], edges[i]) << c.name.toStdString();
-        EXPECT_EQ(t.box.left(), latin.box.left());
-        EXPECT_NEAR(inkLeft(image, t.box.toRect()), column, 2) << c.name.toStdString();
+        EXPECT_NEAR(inkIn(image, t.box.toRect()).left, column, 2) << c.name.toStdString();
     }
     // As painted: the rocket's colour stands left of the Arabic letters.
-    const QRect arabicBox = paintedName(arabic).box.toRect();
-    const InkKinds ink = inkKinds(image, arabicBox, image.pixelColor(arabicBox.right(), arabicBox.center().y()));
+    const Ink ink = inkIn(image, paintedName(arabic).box.toRect());
     EXPECT_GE(ink.colourRight, 0) << "the emoji is not drawn in colour";
     EXPECT_LT(ink.colourRight, ink.lettersLeft);
 
     const PaintedText cut = paintedName(words + " " + words);
-    const qsizetype at = cut.shown.indexOf(QChar(0x2026));
-    ASSERT_GT(at, 0) << cut.shown.toStdString();
     EXPECT_LE(QFontMetrics(cut.font).horizontalAdvance(cut.shown), cut.box.width());
-    // "…" left of every letter before it (the marks around the name take no room).
-    qreal letters = 1e9;
-    for (qsizetype i = 0; i < at; ++i)
-        if (cut.shown[i].isLetter()) letters = std::min(letters, drawnBox(cut.shown, cut.font, Qt::LeftToRight, i, 1).left());
-    EXPECT_LE(drawnBox(cut.shown, cut.font, Qt::LeftToRight, at, 1).right(), letters + 0.5) << cut.shown.toStdString();
+    const auto [dots, letters] = ellipsisAndLetters(cut.shown, cut.font);
+    EXPECT_LE(dots, letters + 0.5);
     EXPECT_EQ(page.model()->data(page.model()->index(3), Qt::ToolTipRole).toString(), longName);
 }
 

@@ -1,8 +1,6 @@
 // The trends page offscreen over a daily statistics store filled through its own recording calls.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "tests/app/AppHarness.h"
 #include "ui/main/overview/PageParts.h"
 #include "ui/main/trends/TrendsPage.h"
@@ -17,11 +15,10 @@
 
 #include "platform/qt/BidiText.h"
 #include "ui/main/ElidedLabel.h"
+#include "tests/ui/NamesAlone.h"
 #include "tests/ui/TextOrder.h"
 
 #include <QCoreApplication>
-#include <QImage>
-#include <cstdlib>
 
 namespace velmora {
 namespace {
@@ -141,48 +138,6 @@ TEST(TrendsPage, TheWidestGrowthFitsItsColumn) {
     EXPECT_LE(growth->fontMetrics().horizontalAdvance(growth->text()), growth->contentsRect().width());
 }
 
-// The leftmost column of `label`'s picture that holds ink, -1 when it shows nothing.
-int inkLeft(ElidedLabel* label) {
-    const QImage image = label->grab().toImage();
-    const QColor ground = image.pixelColor(image.width() - 1, image.height() / 2);
-    for (int x = 0; x < image.width(); ++x)
-        for (int y = 0; y < image.height(); ++y) {
-            const QColor c = image.pixelColor(x, y);
-            if (std::abs(c.red() - ground.red()) + std::abs(c.green() - ground.green()) + std::abs(c.blue() - ground.blue()) > 120)
-                return x;
-        }
-    return -1;
-}
-
-// Within `box` of `image`, inked apart from `ground`: the columns drawn in colour (an emoji) and the
-// leftmost column of grey ink (letters) clear of them by more than 2 px, as the pixels show them.
-struct InkKinds {
-    int colourLeft = 1 << 20;
-    int colourRight = -1;
-    int lettersLeft = 1 << 20;
-};
-InkKinds inkKinds(const QImage& image, const QRect& box, const QColor& ground) {
-    InkKinds ink;
-    const auto inked = [&](const QColor& c) {
-        return std::abs(c.red() - ground.red()) + std::abs(c.green() - ground.green()) + std::abs(c.blue() - ground.blue()) > 120;
-    };
-    const auto spread = [](const QColor& c) {
-        return std::max({c.red(), c.green(), c.blue()}) - std::min({c.red(), c.green(), c.blue()});
-    };
-    for (int x = box.left(); x <= box.right(); ++x)
-        for (int y = box.top(); y <= box.bottom(); ++y)
-            if (const QColor c = image.pixelColor(x, y); inked(c) && spread(c) > 100) {
-                ink.colourLeft = std::min(ink.colourLeft, x);
-                ink.colourRight = std::max(ink.colourRight, x);
-            }
-    for (int x = box.left(); x <= box.right(); ++x) {
-        if (x >= ink.colourLeft - 2 && x <= ink.colourRight + 2) continue;
-        for (int y = box.top(); y <= box.bottom(); ++y)
-            if (const QColor c = image.pixelColor(x, y); inked(c) && spread(c) < 30) ink.lettersLeft = std::min(ink.lettersLeft, x);
-    }
-    return ink;
-}
-
 // A repeat offender's name stands alone in its column: a right-to-left one takes its own direction
 // ("(בדיקה) כלי" keeps its words in order, an emoji after an Arabic name stands on its left) yet
 // starts where a Latin one does; one too long has its "…" at its left end and is whole, without
@@ -212,9 +167,14 @@ TEST(TrendsPage, ARepeatOffendersNameTakesItsOwnDirectionInItsColumn) {
         return nullptr;
     };
 
+    // Where a label's ink starts, in the page.
+    const auto inkStart = [&](ElidedLabel* label) {
+        const QImage image = label->grab().toImage();
+        return label->mapTo(&page, QPoint(inkIn(image, image.rect()).left, 0)).x();
+    };
     ElidedLabel* latin = labelOf("Firefox");
     ASSERT_NE(latin, nullptr);
-    const int column = latin->mapTo(&page, QPoint(inkLeft(latin), 0)).x();
+    const int column = inkStart(latin);
     const struct {
         QString name;
         QStringList leftToRight;  // as drawn
@@ -231,28 +191,22 @@ TEST(TrendsPage, ARepeatOffendersNameTakesItsOwnDirectionInItsColumn) {
         EXPECT_EQ(label->accessibleName(), c.name);
         const std::vector<qreal> edges = leftEdges(shown, label->font(), c.leftToRight);
         for (std::size_t i = 1; i < edges.size(); ++i) EXPECT_LT(edges[i - 1], edges[i]) << c.name.toStdString();
-        EXPECT_NEAR(label->mapTo(&page, QPoint(inkLeft(label), 0)).x(), column, 2) << c.name.toStdString();
+        EXPECT_NEAR(inkStart(label), column, 2) << c.name.toStdString();
     }
     // As painted: the rocket's colour stands left of the Arabic letters.
     ElidedLabel* withEmoji = labelOf(arabic);
     ASSERT_NE(withEmoji, nullptr);
     const QImage image = withEmoji->grab().toImage();
-    const InkKinds ink = inkKinds(image, image.rect(), image.pixelColor(image.width() - 1, image.height() / 2));
+    const Ink ink = inkIn(image, image.rect());
     EXPECT_GE(ink.colourRight, 0) << "the emoji is not drawn in colour";
     EXPECT_LT(ink.colourRight, ink.lettersLeft);
 
     ElidedLabel* cut = labelOf(longName);
     ASSERT_NE(cut, nullptr);
-    const QString shown = cut->lines(cut->width()).value(0);
-    const qsizetype at = shown.indexOf(QChar(0x2026));
-    ASSERT_GT(at, 0) << shown.toStdString();
-    // "…" left of every letter before it (the marks around the name take no room).
-    qreal letters = 1e9;
-    for (qsizetype i = 0; i < at; ++i)
-        if (shown[i].isLetter()) letters = std::min(letters, drawnBox(shown, cut->font(), Qt::LeftToRight, i, 1).left());
-    EXPECT_LE(drawnBox(shown, cut->font(), Qt::LeftToRight, at, 1).right(), letters + 0.5) << shown.toStdString();
+    const auto [dots, letters] = ellipsisAndLetters(cut->lines(cut->width()).value(0), cut->font());
+    EXPECT_LE(dots, letters + 0.5);
     EXPECT_EQ(cut->toolTip(), longName);
-    EXPECT_NEAR(cut->mapTo(&page, QPoint(inkLeft(cut), 0)).x(), column, 2);
+    EXPECT_NEAR(inkStart(cut), column, 2);
 }
 
 }  // namespace
