@@ -11,6 +11,7 @@
 #include "platform/qt/BidiText.h"
 #include "ui/style/Fonts.h"
 #include "ui/style/TextReport.h"
+#include "tests/ui/NamesAlone.h"
 #include "tests/ui/TextOrder.h"
 
 #include <QAbstractItemModelTester>
@@ -344,6 +345,38 @@ TEST(SensorFeedDelegate, NamesInTitlesKeepTheirFiguresInPlaceAndWhole) {
         EXPECT_TRUE(plain.endsWith(QString::fromUtf8("\u2026 used +500 MB more"))) << plain.toStdString();
         EXPECT_LE(QFontMetrics(cut.font).horizontalAdvance(cut.shown), 260 - 2 * 8);
     }
+}
+
+// The app's name stands alone on its line of the feed, so it takes its own direction: a Hebrew name
+// keeps its words in order, an emoji after an Arabic name stands on its left, and a right-to-left
+// name cut short has its "…" at its left end, where it was cut.
+TEST(SensorFeedDelegate, AnAppNameOnItsOwnLineTakesItsOwnDirection) {
+    const QString arabic = QString::fromUtf8("متصفح الويب السريع");  // "the fast web browser"
+    const QString rocket = QString::fromUtf8("🚀");
+    const struct {
+        QString name;
+        QStringList leftToRight;  // as drawn
+    } cases[] = {
+        {QString::fromUtf8("(בדיקה) כלי"), {QString::fromUtf8("כלי"), QString::fromUtf8("בדיקה")}},  // "tool (test)"
+        {arabic + " " + rocket, {rocket, QString::fromUtf8("السريع"), QString::fromUtf8("الويب"), QString::fromUtf8("متصفح")}},
+        {"Files Viewer", {"Files", "Viewer"}},
+    };
+    for (const auto& c : cases) {
+        const auto e = SensorLogEntry{Uuid::random(), Date{800000000.0}, SensorSource::workspace, "appActivated",
+                                      c.name.toStdString(), std::nullopt};
+        const PaintedText line = paintedWith(paintEntry(e, 600), c.leftToRight.back());
+        EXPECT_EQ(withoutMarks(line.shown), c.name);
+        const std::vector<qreal> edges = leftEdges(line.shown, line.font, c.leftToRight);
+        for (std::size_t i = 1; i < edges.size(); ++i) EXPECT_LT(edges[i - 1], edges[i]) << c.name.toStdString();
+    }
+
+    const QString longName = arabic + " " + arabic + " " + arabic + " " + rocket;
+    const auto e = SensorLogEntry{Uuid::random(), Date{800000000.0}, SensorSource::workspace, "appActivated",
+                                  longName.toStdString(), std::nullopt};
+    const PaintedText cut = paintedWith(paintEntry(e, 220), QString::fromUtf8("متصفح"));
+    EXPECT_LE(QFontMetrics(cut.font).horizontalAdvance(cut.shown), 220 - 2 * 8);
+    const auto [dots, letters] = ellipsisAndLetters(cut.shown, cut.font);
+    EXPECT_LE(dots, letters + 0.5);
 }
 
 // A detail of the feed (a page title, the growth and its sources) wraps onto two lines without

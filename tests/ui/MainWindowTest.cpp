@@ -147,6 +147,28 @@ TEST(MainWindow, TheFooterKeepsARightToLeftNameInItsOwnOrder) {
     }
 }
 
+// A right-to-left name too long for the footer is cut there and whole in the tooltip, which is read
+// aloud too: it holds the plain words, without the marks that keep the name in its own order.
+TEST(MainWindow, TheFootersTooltipHoldsTheWholeNameWithoutMarks) {
+    Window w;
+    w.window->resize(900, 560);
+    w.window->show();
+    // "Manager of documents and big files", then an emoji, Latin words and a figure with its unit.
+    const std::string name = "مدير المستندات والملفات الكبيرة 📁 Files 2 GB";
+    w.state->sensorLastTitle = "Inbox";
+    w.state->sensorLastApp = name;
+    w.state->announceChange();
+    w.settle();
+    auto* now = w.window->findChild<ElidedLabel*>("nowApp");
+    ASSERT_NE(now, nullptr);
+    const QStringList lines = now->lines(now->width());
+    ASSERT_EQ(lines.size(), 1);
+    ASSERT_TRUE(lines[0].contains(QChar(0x2026))) << "not cut at " << now->width() << " px";
+    const QString tip = now->toolTip();
+    EXPECT_EQ(tip.toStdString(), "Now: " + name);
+    for (const QChar mark : {QChar(0x2068), QChar(0x2069), QChar(0x00A0)}) EXPECT_FALSE(tip.contains(mark)) << int(mark.unicode());
+}
+
 // A divider only ever stands between two entries, with developer mode on or off.
 TEST(MainWindow, SeparatorsOnlyBetweenEntries) {
     Window w;

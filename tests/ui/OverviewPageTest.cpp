@@ -196,5 +196,33 @@ TEST(OverviewPage, CategoryMembersKeepTheirOrderWhateverTheirScript) {
     }
 }
 
+// A category's members too many and too long for their line are cut there and whole in the
+// tooltip, which is read aloud too: the plain names, without the marks that keep each in its order.
+TEST(OverviewPage, CategoryMembersTooltipHoldsEveryNameWithoutMarks) {
+    // "Manager of documents and big files in the main office"
+    const std::string arabic = "مدير المستندات والملفات الكبيرة في المكتب الرئيسي";
+    const std::string hebrew = "(בדיקה) כלי לעריכת מסמכים ארוכים";  // "tool for editing long documents (test)"
+    const std::string third = "محرر الصور والرسوم المتحركة 2 GB 🚀";  // "Editor of pictures and cartoons"
+    AppHarness h;
+    h.make();
+    seedHistory(h, {{arabic, "thunderbird", 700 * MiB, 0}, {hebrew, "soffice", 500 * MiB, 0}, {third, "gimp", 200 * MiB, 0}}, 3);
+    OverviewPage page(*h.state);
+    page.resize(900, 560);
+    page.show();
+    page.refresh();
+    QCoreApplication::processEvents();
+    const QString plain = QString::fromStdString(arabic + ", " + hebrew + ", " + third);
+    ElidedLabel* members = nullptr;
+    for (auto* label : page.findChildren<ElidedLabel*>())
+        if (withoutMarks(label->text()) == plain) members = label;
+    ASSERT_NE(members, nullptr);
+    const QStringList lines = members->lines(members->width());
+    ASSERT_EQ(lines.size(), 1);
+    ASSERT_TRUE(lines[0].contains(QChar(0x2026))) << "not cut at " << members->width() << " px: " << lines[0].toStdString();
+    const QString tip = members->toolTip();
+    EXPECT_EQ(tip, plain);
+    for (const QChar mark : {QChar(0x2068), QChar(0x2069), QChar(0x00A0)}) EXPECT_FALSE(tip.contains(mark)) << int(mark.unicode());
+}
+
 }  // namespace
 }  // namespace velmora

@@ -140,7 +140,7 @@ void ElidedLabel::resizeEvent(QResizeEvent* event) {
 void ElidedLabel::updateToolTip() {
     const QStringList shown = lines(width());
     const bool cut = !shown.isEmpty() && isElided(shown.back()) && !isElided(text_);
-    setToolTip(cut ? text_ : QString());
+    setToolTip(cut ? withoutMarks(text_) : QString());  // read aloud too: the plain words
 }
 
 void ElidedLabel::setColor(const QColor& colour) {

@@ -35,8 +35,8 @@ protected:
 };
 
 // Plain text wrapped at word boundaries onto at most `maxLines` lines, the last one elided; then
-// the whole text is its tooltip (and always its accessible name). Unlike a word-wrapped QLabel,
-// one long unbroken title does not widen its column.
+// the whole text is its tooltip (and always its accessible name), both without the marks that
+// isolate its names. Unlike a word-wrapped QLabel, one long unbroken title does not widen its column.
 class ElidedLabel final : public QWidget {
     Q_OBJECT
 public:

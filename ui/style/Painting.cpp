@@ -8,6 +8,8 @@
 #include <cmath>
 #include <vector>
 
+#include "platform/qt/BidiText.h"
+#include "ui/style/Elision.h"
 #include "ui/style/Palette.h"
 #include "ui/style/TextReport.h"
 
@@ -39,6 +41,20 @@ void paintCapsule(QPainter& painter, const QRectF& rect, const QString& text, co
         painter.drawRoundedRect(inner, inner.height() / 2, inner.height() / 2);
     }
     painter.restore();
+}
+
+// A painter takes its direction from the application, not from the widget it paints: an isolate is
+// what gives a name its own direction within the row.
+QString nameAlone(const QString& name) { return isolate(name); }
+
+QString shownName(const QFontMetrics& metrics, const QString& name, int width) {
+    return elideEnd(metrics, nameAlone(name), std::max(0, width));
+}
+
+void paintName(QPainter& painter, const QRectF& box, const QString& name, Qt::Alignment alignment) {
+    const QString shown = shownName(QFontMetrics(painter.font()), name, static_cast<int>(std::floor(box.width())));
+    painter.drawText(box, static_cast<int>(alignment), shown);
+    notePaintedText(painter, box, shown);
 }
 
 void paintRing(QPainter& painter, const QRectF& rect, double share, const QColor& accent, const QColor& track,

@@ -1,7 +1,8 @@
 #pragma once
-// Painted pieces shared by badges, delegates and cards: capsules and rings.
+// Painted pieces shared by badges, delegates and cards: capsules, rings and names.
 #include <QColor>
 #include <QFont>
+#include <QFontMetrics>
 #include <QPolygonF>
 #include <QRectF>
 #include <QSize>
@@ -33,6 +34,19 @@ inline void paintCapsule(QPainter& painter, const QRectF& rect, const QString& t
                          const CapsuleStyle& style) {
     paintCapsule(painter, rect, text, colour, style, colour);
 }
+
+// `name` shown alone (on its own line or in a column of names, not inside a sentence) in a
+// left-to-right row, as the row draws it: isolated, so that it takes its own direction, that of its
+// first strong letter ("(בדיקה) כלי" keeps its words in order, an emoji after an Arabic name stands
+// on its left), while it starts where the row's other names do.
+QString nameAlone(const QString& name);
+
+// The same, cut to `width` with "…" at its cut end (for a right-to-left name, its left end).
+QString shownName(const QFontMetrics& metrics, const QString& name, int width);
+
+// `name` shown alone within `box`, cut to its width, placed by `alignment` as the row's other texts
+// are, and noted as painted.
+void paintName(QPainter& painter, const QRectF& box, const QString& name, Qt::Alignment alignment);
 
 // A share ring: a pale full track and a round-ended arc from the top, clockwise, over `share` (0…1).
 void paintRing(QPainter& painter, const QRectF& rect, double share, const QColor& accent, const QColor& track,

@@ -11,6 +11,7 @@
 #include "platform/qt/BidiText.h"
 #include "ui/style/Elision.h"
 #include "ui/style/Fonts.h"
+#include "ui/style/Painting.h"
 #include "ui/style/Palette.h"
 #include "ui/style/SourceBadge.h"
 #include "ui/style/TextReport.h"
@@ -116,24 +117,31 @@ void SensorFeedDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     const QStringList names = namesOf(index);
     const QVariant app = index.data(SensorFeedModel::AppRole);
     // A sentence is laid out left to right with its names isolated; a name is cut before a figure is.
-    const auto line = [&](const QString& text, const QFont& font, const QColor& colour, bool sentence) {
+    // The app's name stands alone on its line, in its own direction.
+    enum class Kind { sentence, name, detail };
+    const auto line = [&](const QString& text, const QFont& font, const QColor& colour, Kind kind) {
         const QFontMetrics m(font);
         painter->setFont(font);
         painter->setPen(colour);
-        const QString shown = sentence ? fitSentence(text, names, font, width) : elideEnd(m, text, width);
-        painter->drawText(QRect(left, y, width, m.height()), Qt::AlignLeft | Qt::AlignVCenter, shown);
-        notePaintedText(*painter, QRect(left, y, width, m.height()), shown);
+        const QRect box(left, y, width, m.height());
+        if (kind == Kind::name) {
+            paintName(*painter, box, text, Qt::AlignLeft | Qt::AlignVCenter);
+        } else {
+            const QString shown = kind == Kind::sentence ? fitSentence(text, names, font, width) : elideEnd(m, text, width);
+            painter->drawText(box, Qt::AlignLeft | Qt::AlignVCenter, shown);
+            notePaintedText(*painter, box, shown);
+        }
         y += m.height();
     };
-    line(index.data(Qt::DisplayRole).toString(), f.summary, primary, true);
+    line(index.data(Qt::DisplayRole).toString(), f.summary, primary, Kind::sentence);
     if (app.isValid()) {
         y += spacing;
-        line(app.toString(), f.small, secondary, false);  // a name on its own line keeps its own direction
+        line(app.toString(), f.small, secondary, Kind::name);
     }
     if (const QVariant detail = index.data(SensorFeedModel::DetailRole); detail.isValid()) {
         y += spacing;
         for (const QString& text : detailLines(shownSentence(detail.toString(), names), f.small, width))
-            line(text, f.small, tertiary, false);
+            line(text, f.small, tertiary, Kind::detail);
     }
     painter->restore();
 }

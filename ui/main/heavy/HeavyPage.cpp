@@ -17,7 +17,6 @@
 #include "ui/main/heavy/HeavyAppsModel.h"
 #include "ui/main/overview/PageParts.h"
 #include "ui/main/strip/SystemPressureStrip.h"
-#include "ui/style/Elision.h"
 #include "ui/style/Fonts.h"
 #include "ui/style/Painting.h"
 #include "ui/style/Palette.h"
@@ -67,10 +66,9 @@ public:
         p->drawText(QRect(r.left(), r.top(), r.width(), nameMetrics.height()), Qt::AlignRight | Qt::AlignVCenter, bytes);
         notePaintedText(*p, QRect(r.left(), r.top(), r.width(), nameMetrics.height()), bytes);
         p->setFont(nameFont);
-        const QString name = elideEnd(nameMetrics, index.data(Qt::DisplayRole).toString(),
-                                      std::max(0, r.width() - bytesWidth - 12));
-        p->drawText(QRect(r.left(), r.top(), r.width(), nameMetrics.height()), Qt::AlignLeft | Qt::AlignVCenter, name);
-        notePaintedText(*p, QRect(r.left(), r.top(), std::max(0, r.width() - bytesWidth - 12), nameMetrics.height()), name);
+        // The name stands alone, left of its size, in its own direction.
+        paintName(*p, QRect(r.left(), r.top(), std::max(0, r.width() - bytesWidth - 12), nameMetrics.height()),
+                  index.data(Qt::DisplayRole).toString(), Qt::AlignLeft | Qt::AlignVCenter);
         int y = r.top() + nameMetrics.height();
         if (index.data(HeavyAppsModel::foregroundRole).toBool()) {
             p->setFont(captionFont);

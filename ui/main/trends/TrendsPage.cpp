@@ -22,6 +22,7 @@
 #include "ui/main/overview/PageParts.h"
 #include "platform/qt/BidiText.h"
 #include "ui/style/Fonts.h"
+#include "ui/style/Painting.h"
 #include "ui/style/Palette.h"
 
 namespace velmora {
@@ -260,7 +261,9 @@ void TrendsPage::refresh() {
         r.divider->setVisible(shown && i + 1 < view.offenders.size());
         if (!shown) continue;
         const auto& o = view.offenders[i];
-        r.name->setText(QString::fromStdString(o.name));
+        // The name stands alone in its column: in its own direction, still from the left; its tooltip
+        // and accessible name are its plain words.
+        r.name->setText(nameAlone(QString::fromStdString(o.name)));
         r.stories->setText(QString::fromStdString(o.storiesText));
         r.growth->setText(QString::fromStdString(o.growthText));
     }

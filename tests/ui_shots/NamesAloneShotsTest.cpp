@@ -1,0 +1,83 @@
+// Pictures of right-to-left app names standing alone beside Latin ones, at 900x560: Who's heavy and
+// Trends with its repeat offenders in view, over "(בדיקה) כלי", an Arabic name ending in an emoji and
+// a right-to-left name too long for its row. Saved under build/artifacts/names-*.png for people to
+// look at.
+#include <gtest/gtest.h>
+
+// The engine headers come before Qt's: they use words Qt defines as macros (signals).
+#include "tests/ui/SeededHistory.h"
+#include "app/qt/AppStateAdapter.h"
+#include "ui/main/ElidedLabel.h"
+#include "ui/main/MainWindow.h"
+#include "platform/qt/BidiText.h"
+#include "ui/style/Elision.h"
+#include "ui/style/TextReport.h"
+#include "tests/ui_shots/Shots.h"
+
+#include <QScrollArea>
+#include <QScrollBar>
+
+namespace velmora {
+namespace {
+
+QString artifact(const QString& name) { return artifactFile("names-" + name); }
+
+const std::string hebrew = "(בדיקה) כלי";  // "tool (test)"
+const std::string arabic = "متصفح الويب السريع 🚀";  // "the fast web browser"
+// "Manager of documents and big files in the main office of the company and its branches in every
+// city and village across the whole country", wider than its row.
+const std::string longArabic =
+    "مدير المستندات والملفات الكبيرة في المكتب الرئيسي للشركة وفروعها في كل المدن والقرى في جميع أنحاء البلاد 📁";
+
+TEST(NamesAloneShots, WhosHeavyAndTrendsBesideLatinNames) {
+    ASSERT_TRUE(qEnvironmentVariableIsSet("VELMORA_DESKTOP")) << "run inside scripts/with-desktop.sh";
+    AppHarness h;
+    h.make();
+    seedHistory(h, {{"Firefox", "firefox", 1800 * MiB, 200 * 1024, 40 * MiB}, {hebrew, "tool", 1200 * MiB, -100 * 1024},
+                    {longArabic, "documents", 1000 * MiB, 30 * 1024}, {arabic, "browser", 900 * MiB, 50 * 1024, 9 * MiB},
+                    {"LibreOffice Writer", "soffice", 700 * MiB, 0}, {"GIMP", "gimp", 200 * MiB, 10 * 1024}},
+                120);
+    std::int64_t grew = 3200 * std::int64_t(MiB);
+    for (const std::string& name : {std::string("Firefox"), hebrew, arabic, std::string("LibreOffice Writer"), longArabic}) {
+        h.state->dailyStats->recordStory(name, name, grew, h.clock.now());
+        grew -= 600 * std::int64_t(MiB);
+    }
+    AppStateAdapter adapter(*h.state, h.scheduler);
+    MainWindow window(adapter);
+    window.resize(900, 560);
+    window.show();
+
+    h.state->selectedSidebar = SidebarItem::apps;
+    h.state->announceChange();
+    settle();
+    // The long name is cut in its row: the picture shows where its "…" stands.
+    const QString longStart = QString::fromUtf8("مدير");
+    bool cut = false;
+    setPaintedTextListener([&](const PaintedText& t) {
+        if (withoutMarks(t.shown).startsWith(longStart) && isElided(t.shown)) cut = true;
+    });
+    (void)window.grab();
+    setPaintedTextListener({});
+    EXPECT_TRUE(cut);
+    EXPECT_TRUE(window.grab().save(artifact("whos-heavy-900x560")));
+
+    h.state->selectedSidebar = SidebarItem::trends;
+    h.state->announceChange();
+    settle();
+    // Scrolled down to the repeat offenders, every one of them in view.
+    ElidedLabel* last = nullptr;
+    for (auto* label : window.findChildren<ElidedLabel*>())
+        if (label->isVisible() && withoutMarks(label->text()) == QString::fromStdString(longArabic)) last = label;
+    ASSERT_NE(last, nullptr);
+    QScrollArea* scroll = nullptr;
+    for (QWidget* w = last->parentWidget(); w && !scroll; w = w->parentWidget()) scroll = qobject_cast<QScrollArea*>(w);
+    ASSERT_NE(scroll, nullptr);
+    scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+    settle();
+    EXPECT_TRUE(scroll->viewport()->rect().contains(last->mapTo(scroll->viewport(), last->rect().bottomRight())));
+    EXPECT_TRUE(isElided(last->lines(last->width()).value(0)));
+    EXPECT_TRUE(window.grab().save(artifact("trends-900x560")));
+}
+
+}  // namespace
+}  // namespace velmora
