@@ -404,7 +404,8 @@ private:
     void checkElidedLabel(ElidedLabel* l) {
         const QStringList lines = l->lines(l->width());
         if (lines.isEmpty() || !elided(lines.back()) || elided(l->text())) return;
-        if (l->toolTip() != l->text() || l->accessibleName() != withoutMarks(l->text()))
+        // Both are spoken: the whole text, without the marks that isolate its names.
+        if (l->toolTip() != withoutMarks(l->text()) || l->accessibleName() != withoutMarks(l->text()))
             fault(l, QString("\u00AB%1\u00BB is elided without the whole text as tooltip and name").arg(l->text()));
     }
 
