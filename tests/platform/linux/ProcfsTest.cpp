@@ -274,6 +274,15 @@ TEST(ProcfsParsingTest, StatmStatusMeminfoAndPidFields) {
     EXPECT_EQ(parseLastPid("0.52 0.58 0.59 2/1203 567890\n"), 567890);
     for (const char* bad : {"", "0.52 0.58 0.59 2/1203", "0.52 0.58 0.59 21203 5\n", "0.5 0.5 0.5 2/12 x\n"})
         EXPECT_EQ(parseLastPid(bad), std::nullopt) << bad;
+    const std::string rollup = "55d0-7ffd ---p 00000000 00:00 0  [rollup]\nRss:  1708 kB\nPss_Anon:  116 kB\n"
+                               "Pss_Shmem:  8 kB\nAnonymous:  464 kB\nSwap:  64 kB\nSwapPss:  16 kB\n";
+    const auto r = parseRollup(rollup);
+    EXPECT_EQ(std::tie(r.anonymous, r.pssAnon, r.swap, r.swapPss, r.pssShmem),
+              std::tuple(464ull * 1024, 116ull * 1024, 64ull * 1024, 16ull * 1024, 8ull * 1024));
+    // Cut short, or from a kernel without the proportional fields: what is missing stays missing.
+    const auto cut = parseRollup(rollup.substr(0, rollup.find("Pss_Anon:  11")));
+    EXPECT_EQ(std::tie(cut.anonymous, cut.pssAnon, cut.swapPss), std::tuple(std::nullopt, std::nullopt, std::nullopt));
+    EXPECT_FALSE(parseRollup("Pss_Anon:  x kB\nSwapPss: 1 MB\n").pssAnon || parseRollup("SwapPss: 1 MB\n").swapPss);
     EXPECT_EQ(stripDeletedSuffix("/usr/bin/app (deleted)"), "/usr/bin/app");
     EXPECT_EQ(stripDeletedSuffix(" (deleted)"), " (deleted)");
 }
