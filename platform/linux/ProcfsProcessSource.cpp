@@ -41,9 +41,15 @@ constexpr std::uint64_t fullListingPeriod = 30;
 constexpr std::uint64_t shareDriftBytes = 4u << 20;
 constexpr std::size_t minimumShareReads = 3;
 constexpr std::size_t shareRefreshPeriod = 30;
-// Family members that share pages copy-on-write are read again in turn, each within this many
-// passes (a write that ends the sharing shows nowhere else), at least one a pass while any share.
+// Family members that share pages copy-on-write are read again in turn (a write that ends the
+// sharing shows nowhere else), none more often than once in this many passes.
 constexpr std::uint64_t copyRefreshPeriod = 30;
+// A walk of smaps_rollup costs about 70 ns a resident page (20 ms for 1 GiB, a thousand statm
+// reads): the reading in turn walks this many pages a pass on average, so a family of large
+// processes is gone round in minutes instead of costing more than all the rest of a pass. What the
+// reading waits for is bounded by what the member shared when it was read last (sharing only
+// shrinks until the next fork, which is read at once).
+constexpr std::int64_t copyPagesPerPass = 4096;
 // Descriptors left for the rest of the application (X connection, files, sockets, pipes).
 constexpr rlim_t reservedDescriptors = 512;
 // Past this many kept descriptors the saving no longer matters.
@@ -404,6 +410,7 @@ ProcfsProcessSource::ReadOutcome ProcfsProcessSource::readFootprint(std::int32_t
     if (entry.rssShmem.value_or(0) != residentShmemBefore)
         noteShareMoved(shareWasCurrent, residentShmemBefore, shareBefore, entry.rssShmem.value_or(0), entry.shmemBytes);
     entry.anonymousBytes = anonymous;
+    entry.residentPages = statm->resident;
     footprint = footprintOf(entry);
 
     if (hasMemory) {
@@ -575,6 +582,8 @@ void ProcfsProcessSource::joinFamilies() {
 bool ProcfsProcessSource::readCopiesOf(std::int32_t pid, Entry& entry, std::vector<ProcessReading>& out) {
     entry.copiesDue = false;
     ++copyReads_;
+    // Reads a family's changes call for cost too: the reading in turn waits after a burst of them.
+    copyCredit_ -= static_cast<std::int64_t>(std::max<std::uint64_t>(entry.residentPages, 1));
     char buffer[4096];
     std::size_t length = 0;
     const ReadOutcome outcome = readOnce(pid, "smaps_rollup", buffer, sizeof buffer, length);
@@ -602,7 +611,6 @@ void ProcfsProcessSource::readCopies(std::vector<ProcessReading>& out) {
         const auto it = entries_.find(pid);
         return it != entries_.end() && it->second.copyFamily != 0 ? &it->second : nullptr;
     };
-    std::size_t sharers = 0;
     for (auto it = copyMembers_.begin(); it != copyMembers_.end();) {
         Entry* entry = member(*it);
         if (!entry) {
@@ -610,7 +618,6 @@ void ProcfsProcessSource::readCopies(std::vector<ProcessReading>& out) {
             continue;
         }
         if (entry->copiedAnonBytes > 0 || entry->copiedSwapBytes > 0) {
-            ++sharers;
             // Freeing shared pages takes them whole off its resident count but only its share off
             // what it uses: read again before the difference shows as a release.
             if (entry->anonymousAtCopiesRead >= entry->anonymousBytes + shareDriftBytes) entry->copiesDue = true;
@@ -639,21 +646,20 @@ void ProcfsProcessSource::readCopies(std::vector<ProcessReading>& out) {
     };
     readDue();
 
-    // In turn, oldest reading first from where the last pass stopped.
-    const std::size_t budget = std::max<std::size_t>(1, (sharers + copyRefreshPeriod - 1) / copyRefreshPeriod);
-    std::size_t reads = 0;
+    // In turn from where the last pass stopped, as the pages walked allow. What these reads find
+    // moved is a write that ended some sharing, real memory: the other sharers follow in their turn.
+    copyCredit_ = std::min(copyCredit_ + copyPagesPerPass, copyPagesPerPass * std::int64_t{copyRefreshPeriod});
     auto it = copyMembers_.lower_bound(copyCursor_);
-    for (std::size_t visited = 0; visited < copyMembers_.size() && reads < budget; ++visited, ++it) {
+    for (std::size_t visited = 0; visited < copyMembers_.size() && copyCredit_ > 0; ++visited, ++it) {
         if (it == copyMembers_.end()) it = copyMembers_.begin();
         Entry* entry = member(*it);
         if (!entry || (entry->copiedAnonBytes == 0 && entry->copiedSwapBytes == 0) ||
             entry->copiesReadInPass.value_or(0) + copyRefreshPeriod > pass_)
             continue;
-        ++reads;
-        if (readCopiesOf(*it, *entry, out)) movedFamilies_.push_back(entry->copyFamily);
+        readCopiesOf(*it, *entry, out);
     }
     copyCursor_ = it == copyMembers_.end() ? 0 : *it;
-    if (!movedFamilies_.empty()) readDue();
+    movedFamilies_.clear();
 }
 
 void ProcfsProcessSource::dropReadings() {

@@ -35,8 +35,9 @@ std::optional<std::string> launchNameOf(const std::string& executable, std::stri
 //   and those it forked without exec, and theirs. statm counts such pages whole in every sharer and
 //   cannot see a write that ends the sharing, so each member's smaps_rollup is read when it joins
 //   the family (with its parent's), again when a sharer joins, leaves, execs or releases 4 MiB, and
-//   in turn within 30 passes while it shares anything; what it shares is then taken off the
-//   resident count statm gives each pass. A process that shares nothing costs nothing more;
+//   in turn while it shares anything, no more than 4096 resident pages walked a pass on average
+//   and none more than once in 30 passes; what it shares is then taken off the resident count
+//   statm gives each pass. A process that shares nothing costs nothing more;
 // - while swap is in use, a process's status (for VmSwap, ten times dearer) is read only when
 //   its resident anonymous memory changed, and once in 60 passes;
 // - names, parent and executable path are read once per process and again only when its code
@@ -101,6 +102,7 @@ private:
         std::uint64_t copiedAnonBytes = 0;  // Anonymous − Pss_Anon then: its pages others count too
         std::uint64_t copiedSwapBytes = 0;  // Swap − SwapPss then
         std::uint64_t anonymousAtCopiesRead = 0;  // statm's resident anonymous memory then
+        std::uint64_t residentPages = 0;          // statm's resident count: what a walk of it costs
 
         std::uint64_t startTime = 0;
         std::int32_t parentPid = 0;
@@ -180,6 +182,7 @@ private:
     std::vector<std::int32_t> movedFamilies_;  // families whose sharing changed this pass
     std::set<std::int32_t> copyMembers_;       // pids of family members (some may be gone: checked when walked)
     std::int32_t copyCursor_ = 0;              // where the reading in turn goes on
+    std::int64_t copyCredit_ = 0;              // resident pages the reading in turn may walk now
     std::uint64_t copyReads_ = 0;
     SwapReading swapReading_;
 };
