@@ -17,6 +17,7 @@
 #include "ui/main/stories/StoryListModel.h"
 #include "platform/qt/QtScheduler.h"
 #include "tests/ui/TextOrder.h"
+#include "tests/ui/NamesAlone.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -167,6 +168,41 @@ TEST(MainWindow, TheFootersTooltipHoldsTheWholeNameWithoutMarks) {
     const QString tip = now->toolTip();
     EXPECT_EQ(tip.toStdString(), "Now: " + name);
     for (const QChar mark : {QChar(0x2068), QChar(0x2069), QChar(0x00A0)}) EXPECT_FALSE(tip.contains(mark)) << int(mark.unicode());
+}
+
+// The footer's window title stands alone under "Now:": a right-to-left one takes its own direction
+// ("(בדיקה) כלי" keeps its "(" on its right, an emoji after Arabic words stands on their left, as
+// painted), starts at the footer's left edge as a Latin one does, and is read aloud as it is.
+TEST(MainWindow, TheFootersTitleTakesItsOwnDirection) {
+    const auto shownTitle = [](const QString& title) {
+        Window w;
+        w.window->resize(900, 560);
+        w.window->show();
+        w.state->sensorLastTitle = title.toStdString();
+        w.state->sensorLastApp = "Files";
+        w.state->announceChange();
+        for (int turn = 0; turn < 10; ++turn) w.settle();  // each turn settles one more level of layouts
+        auto* label = w.window->findChild<ElidedLabel*>("nowTitle");
+        EXPECT_NE(label, nullptr);
+        struct {
+            QString line, spoken;
+            QFont font;
+            Ink ink;
+        } shown{label->lines(label->width()).value(0), label->accessibleName(), label->font(),
+                inkIn(w.window->grab().toImage(), QRect(label->mapTo(w.window.get(), QPoint(0, 0)), label->size()))};
+        return shown;
+    };
+    const auto latin = shownTitle("Inbox");
+    for (const AloneName& c : {hebrewAlone, arabicAlone}) {
+        SCOPED_TRACE(c.name.toStdString());
+        const auto shown = shownTitle(c.name);
+        EXPECT_EQ(shown.spoken, c.name);
+        expectInOrder(shown.line, shown.font, c.leftToRight);
+        EXPECT_NEAR(shown.ink.left, latin.ink.left, 2);
+    }
+    const auto withEmoji = shownTitle(arabicAlone.name);
+    EXPECT_GE(withEmoji.ink.colourRight, 0) << "the emoji is not drawn in colour";
+    EXPECT_LT(withEmoji.ink.colourRight, withEmoji.ink.lettersLeft);
 }
 
 // A divider only ever stands between two entries, with developer mode on or off.

@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 
 #include "tests/ui/TextOrder.h"
 
@@ -55,6 +56,27 @@ inline std::pair<qreal, qreal> ellipsisAndLetters(const QString& shown, const QF
     for (qsizetype i = 0; i < at; ++i)
         if (shown[i].isLetter()) letters = std::min(letters, drawnBox(shown, font, Qt::LeftToRight, i, 1).left());
     return {at > 0 ? drawnBox(shown, font, Qt::LeftToRight, at, 1).right() : 1e9, letters};
+}
+
+// The names these tests show alone, and their words and marks as a reader sees them, left to right.
+struct AloneName {
+    QString name;
+    QStringList leftToRight;
+};
+inline const AloneName hebrewAlone{QString::fromUtf8("(בדיקה) כלי"),  // "tool (test)": its "(" stands on the right
+                                   {QString::fromUtf8("כלי"), QString::fromUtf8("בדיקה"), QStringLiteral("(")}};
+inline const AloneName arabicAlone{QString::fromUtf8("متصفح الويب السريع 🚀"),  // "the fast web browser"
+                                   {QString::fromUtf8("🚀"), QString::fromUtf8("السريع"), QString::fromUtf8("الويب"),
+                                    QString::fromUtf8("متصفح")}};
+
+// Whether `shown`, laid out left to right in `font` as a painter draws it, has `leftToRight` in
+// that order.
+inline void expectInOrder(const QString& shown, const QFont& font, const QStringList& leftToRight) {
+    const std::vector<qreal> edges = leftEdges(shown, font, leftToRight);
+    for (std::size_t i = 1; i < edges.size(); ++i)
+        EXPECT_LT(edges[i - 1], edges[i]) << leftToRight[static_cast<qsizetype>(i - 1)].toStdString() << " not left of "
+                                          << leftToRight[static_cast<qsizetype>(i)].toStdString() << " in "
+                                          << shown.toStdString();
 }
 
 }  // namespace velmora

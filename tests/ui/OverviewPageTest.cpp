@@ -19,6 +19,7 @@
 #include "ui/main/ElidedLabel.h"
 #include "platform/qt/BidiText.h"
 #include "tests/ui/TextOrder.h"
+#include "tests/ui/NamesAlone.h"
 
 namespace velmora {
 namespace {
@@ -222,6 +223,49 @@ TEST(OverviewPage, CategoryMembersTooltipHoldsEveryNameWithoutMarks) {
     const QString tip = members->toolTip();
     EXPECT_EQ(tip, plain);
     for (const QChar mark : {QChar(0x2068), QChar(0x2069), QChar(0x00A0)}) EXPECT_FALSE(tip.contains(mark)) << int(mark.unicode());
+}
+
+// A mover's name stands alone in its row: a right-to-left one takes its own direction ("(בדיקה) כלי"
+// keeps its "(" on its right, an emoji after an Arabic name stands on its left, as painted) yet
+// starts where a Latin one does, and is read aloud as it is.
+TEST(OverviewPage, AMoversNameTakesItsOwnDirectionInItsColumn) {
+    AppHarness h;
+    h.make();
+    seedHistory(h, {{"Firefox", "firefox", 900 * MiB, MiB}, {hebrewAlone.name.toStdString(), "tool", 800 * MiB, MiB},
+                    {arabicAlone.name.toStdString(), "browser", 700 * MiB, -std::int64_t(MiB)}}, 60);
+    OverviewPage page(*h.state);
+    page.resize(900, 1100);  // every mover in view
+    page.show();
+    page.refresh();
+    QCoreApplication::processEvents();
+    const QImage image = page.grab().toImage();
+    // The mover's name: the one above its "now" figure (a category's members may read the same).
+    const auto moverNamed = [&](const QString& name) -> ElidedLabel* {
+        for (auto* label : page.findChildren<ElidedLabel*>()) {
+            if (!label->isVisibleTo(&page) || withoutMarks(label->text()) != name) continue;
+            for (auto* beside : label->parentWidget()->findChildren<QLabel*>())
+                if (beside->text().startsWith("now ")) return label;
+        }
+        ADD_FAILURE() << "no mover named " << name.toStdString();
+        return nullptr;
+    };
+    const auto inkOf = [&](ElidedLabel* label) { return inkIn(image, QRect(label->mapTo(&page, QPoint(0, 0)), label->size())); };
+
+    ElidedLabel* latin = moverNamed("Firefox");
+    ASSERT_NE(latin, nullptr);
+    for (const AloneName& c : {hebrewAlone, arabicAlone}) {
+        SCOPED_TRACE(c.name.toStdString());
+        ElidedLabel* label = moverNamed(c.name);
+        ASSERT_NE(label, nullptr);
+        EXPECT_EQ(label->accessibleName(), c.name);
+        expectInOrder(label->lines(label->width()).value(0), label->font(), c.leftToRight);
+        EXPECT_NEAR(inkOf(label).left, inkOf(latin).left, 2);
+    }
+    ElidedLabel* withEmoji = moverNamed(arabicAlone.name);
+    ASSERT_NE(withEmoji, nullptr);
+    const Ink ink = inkOf(withEmoji);
+    EXPECT_GE(ink.colourRight, 0) << "the emoji is not drawn in colour";
+    EXPECT_LT(ink.colourRight, ink.lettersLeft);
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // Pictures of right-to-left app names standing alone beside Latin ones, at 900x560: Who's heavy and
-// Trends with its repeat offenders in view, over "(בדיקה) כלי", an Arabic name ending in an emoji and
-// a right-to-left name too long for its row. Saved under build/artifacts/names-*.png for people to
-// look at.
+// Trends with its repeat offenders in view, Overview with its movers in view, Live Chart's legend and
+// the footer's window title, over "(בדיקה) כלי", an Arabic name ending in an emoji and a right-to-left
+// name too long for its row; and the floating card, the docked bar and its picker over an Arabic name
+// ending in an emoji. Saved under build/artifacts/names-*.png for people to look at.
 #include <gtest/gtest.h>
 
 // The engine headers come before Qt's: they use words Qt defines as macros (signals).
@@ -9,11 +10,17 @@
 #include "app/qt/AppStateAdapter.h"
 #include "ui/main/ElidedLabel.h"
 #include "ui/main/MainWindow.h"
+#include "ui/widget/FloatingWidgetController.h"
+#include "ui/widget/FloatingWidgetView.h"
+#include "ui/widget/QtWidgetPanel.h"
+#include "ui/widget/WidgetSettingsPopover.h"
 #include "platform/qt/BidiText.h"
 #include "ui/style/Elision.h"
 #include "ui/style/TextReport.h"
 #include "tests/ui_shots/Shots.h"
 
+#include <QAbstractItemView>
+#include <QComboBox>
 #include <QScrollArea>
 #include <QScrollBar>
 
@@ -77,6 +84,91 @@ TEST(NamesAloneShots, WhosHeavyAndTrendsBesideLatinNames) {
     EXPECT_TRUE(scroll->viewport()->rect().contains(last->mapTo(scroll->viewport(), last->rect().bottomRight())));
     EXPECT_TRUE(isElided(last->lines(last->width()).value(0)));
     EXPECT_TRUE(window.grab().save(artifact("trends-900x560")));
+}
+
+// The scroll area `inside` stands in, scrolled to its end.
+void scrollToEnd(QWidget* inside) {
+    QScrollArea* scroll = nullptr;
+    for (QWidget* w = inside->parentWidget(); w && !scroll; w = w->parentWidget()) scroll = qobject_cast<QScrollArea*>(w);
+    ASSERT_NE(scroll, nullptr);
+    scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+    settle();
+}
+
+// A visible one-line label showing `name`, else null.
+ElidedLabel* labelOf(const QWidget& window, const std::string& name) {
+    for (auto* label : window.findChildren<ElidedLabel*>())
+        if (label->isVisible() && withoutMarks(label->text()) == QString::fromStdString(name)) return label;
+    return nullptr;
+}
+
+TEST(NamesAloneShots, OverviewLiveChartFooterAndWidgetBesideLatinNames) {
+    ASSERT_TRUE(qEnvironmentVariableIsSet("VELMORA_DESKTOP")) << "run inside scripts/with-desktop.sh";
+    const std::string documents = "مستنداتي 📁";  // "My documents", in front
+    AppHarness h;
+    h.make();
+    seedHistory(h, {{documents, "documents", 600 * MiB, 300 * 1024}, {"Firefox", "firefox", 1800 * MiB, 600 * 1024, 40 * MiB},
+                    {hebrew, "tool", 1200 * MiB, -500 * 1024}, {longArabic, "long", 1000 * MiB, 400 * 1024},
+                    {arabic, "browser", 900 * MiB, 700 * 1024, 9 * MiB}, {"GIMP", "gimp", 200 * MiB, 10 * 1024}},
+                120);
+    AppStateAdapter adapter(*h.state, h.scheduler);
+    MainWindow window(adapter);
+    window.resize(900, 560);
+    window.show();
+
+    // The footer under a title long enough for its two lines, then under a short one with an emoji.
+    h.state->sensorLastApp = documents;
+    h.state->sensorLastTitle = longArabic;
+    h.state->selectedSidebar = SidebarItem::overview;
+    h.state->announceChange();
+    settle();
+    EXPECT_TRUE(window.grab().save(artifact("overview-900x560")));
+    ElidedLabel* mover = labelOf(window, longArabic);
+    ASSERT_NE(mover, nullptr);
+    scrollToEnd(mover);
+    EXPECT_TRUE(window.grab().save(artifact("overview-movers-900x560")));
+
+    h.state->sensorLastTitle = arabic;
+    h.state->selectedSidebar = SidebarItem::liveChart;
+    h.state->announceChange();
+    settle();
+    ASSERT_NE(labelOf(window, hebrew), nullptr);
+    scrollToEnd(labelOf(window, hebrew));
+    EXPECT_TRUE(window.grab().save(artifact("live-chart-900x560")));
+
+    QtWidgetWindowing windowing;
+    FloatingWidgetController controller(windowing, h.defaults, h.scheduler);
+    windowing.attach(adapter, controller);
+    for (const auto& [placement, name] :
+         {std::pair{WidgetPlacement::floating, "widget-card"}, std::pair{WidgetPlacement::dockedBottom, "widget-docked"}}) {
+        FloatingWidgetPreferences prefs;
+        prefs.placement = placement;
+        prefs.autoCollapseDock = false;
+        prefs.save(h.defaults);
+        controller.show();
+        settle();
+        QWidget* panel = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->objectName() == "VelmoraFloatingWidget" && w->isVisible()) panel = w;
+        ASSERT_NE(panel, nullptr) << name;
+        EXPECT_TRUE(panel->grab().save(artifact(name))) << name;
+        if (placement == WidgetPlacement::dockedBottom) {
+            // Its picker of apps, open.
+            auto* view = panel->findChild<FloatingWidgetView*>();
+            ASSERT_NE(view, nullptr);
+            view->openSettings();
+            settle();
+            auto* show = view->settingsPopover()->findChild<QComboBox*>("widgetShow");
+            ASSERT_NE(show, nullptr);
+            show->showPopup();
+            settle();
+            EXPECT_TRUE(show->view()->window()->grab().save(artifact("widget-picker")));
+            show->hidePopup();
+            view->settingsPopover()->hide();
+        }
+        controller.hide();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
 }
 
 }  // namespace

@@ -9,6 +9,9 @@
 #include "ui/widget/WidgetElements.h"
 #include "ui/widget/WidgetSettingsPopover.h"
 #include "tests/ui/TextOrder.h"
+#include "tests/ui/NamesAlone.h"
+#include "platform/qt/BidiText.h"
+#include "ui/style/Elision.h"
 
 #include <gtest/gtest.h>
 
@@ -364,7 +367,7 @@ TEST(WidgetView, RightToLeftNameKeepsItsEmojiAndItsEllipsisOnItsLeft) {
             const std::string scene = (placement == WidgetPlacement::floating ? "card, " : "bar, ") + name.toStdString();
             auto* label = w.piece<ElidedLabel>("widgetAppName");
             ASSERT_NE(label, nullptr);
-            EXPECT_EQ(label->text().toStdString(), name.toStdString()) << scene;
+            EXPECT_EQ(withoutMarks(label->text()).toStdString(), name.toStdString()) << scene;
             EXPECT_EQ(label->accessibleName().toStdString(), name.toStdString()) << scene;
             const QStringList lines = label->lines(label->width());
             ASSERT_EQ(lines.size(), 1) << scene;
@@ -373,7 +376,7 @@ TEST(WidgetView, RightToLeftNameKeepsItsEmojiAndItsEllipsisOnItsLeft) {
             const auto box = [&](qsizetype at, qsizetype length) {
                 return drawnBox(shown, label->font(), label->layoutDirection(), at, length);
             };
-            const QRectF letters = box(0, word.size()), emoji = box(shown.indexOf(folder), folder.size());
+            const QRectF letters = box(shown.indexOf(word), word.size()), emoji = box(shown.indexOf(folder), folder.size());
             EXPECT_LE(emoji.right(), letters.left() + 0.5) << scene;
             ASSERT_EQ(shown.contains(dots), cut) << scene;
             if (!cut) continue;
@@ -382,9 +385,62 @@ TEST(WidgetView, RightToLeftNameKeepsItsEmojiAndItsEllipsisOnItsLeft) {
             ASSERT_GE(at, 2) << scene;
             EXPECT_TRUE(shown[at - 1].isLowSurrogate()) << scene << ": not cut just after an emoji";
             const QRectF mark = box(at, 1);
-            EXPECT_LE(mark.right(), box(0, at).left() + 0.5) << scene;
+            const qsizetype from = shown.indexOf(word);  // after the mark that opens the name
+            EXPECT_LE(mark.right(), box(from, at - from).left() + 0.5) << scene;
         }
     }
+}
+
+// As painted, not as the label's direction would have it: on the card and the bar, a right-to-left
+// name shown whole keeps the emoji at its end on its left and its "(" on its right, and starts
+// beside the icon as a Latin name does; in the settings' picker each name takes its own direction too.
+TEST(WidgetView, ARightToLeftNameIsPaintedInItsOwnDirection) {
+    const QString documents = QString::fromUtf8("مستنداتي 📁");  // "My documents"
+    // Short enough for the bar's name column.
+    const AloneName cases[] = {hebrewAlone, {documents, {QString::fromUtf8("📁"), QString::fromUtf8("مستنداتي")}}};
+    for (const WidgetPlacement placement : {WidgetPlacement::floating, WidgetPlacement::dockedBottom}) {
+        // The name as shown on the card or the bar, and its ink as painted there.
+        struct Shown {
+            QString line;
+            QFont font;
+            Ink ink;
+        };
+        const auto shownAs = [&](const QString& name) {
+            Widget w({.placement = placement, .autoCollapseDock = false});
+            w.front(name.toStdString());
+            FloatingWidgetView& view = w.open();
+            auto* label = w.piece<ElidedLabel>("widgetAppName");
+            EXPECT_EQ(withoutMarks(label->text()), name);
+            const QImage image = view.grab().toImage();
+            return Shown{label->lines(label->width()).value(0), label->font(),
+                         inkIn(image, QRect(label->mapTo(&view, QPoint(0, 0)), label->size()))};
+        };
+        const Shown latin = shownAs("Firefox");
+        for (const AloneName& c : cases) {
+            SCOPED_TRACE((placement == WidgetPlacement::floating ? "card, " : "bar, ") + c.name.toStdString());
+            const Shown shown = shownAs(c.name);
+            EXPECT_FALSE(isElided(shown.line));
+            expectInOrder(shown.line, shown.font, c.leftToRight);
+            EXPECT_NEAR(shown.ink.left, latin.ink.left, 2);
+            if (c.name == documents) {
+                EXPECT_GE(shown.ink.colourRight, 0) << "the emoji is not drawn in colour";
+                EXPECT_LT(shown.ink.colourRight, shown.ink.lettersLeft);
+            }
+        }
+    }
+
+    Widget w;
+    w.front(arabicAlone.name.toStdString());
+    w.open().openSettings();
+    auto* show = w.view().settingsPopover()->findChild<QComboBox*>("widgetShow");
+    ASSERT_NE(show, nullptr);
+    int found = 0;
+    for (int i = 0; i < show->count(); ++i)
+        if (withoutMarks(show->itemText(i)) == arabicAlone.name) {
+            ++found;
+            expectInOrder(show->itemText(i), show->font(), arabicAlone.leftToRight);
+        }
+    EXPECT_EQ(found, 1);
 }
 
 TEST(WidgetView, AChangedFootprintRollsOnlyTheCharactersThatChanged) {

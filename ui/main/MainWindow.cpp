@@ -31,6 +31,7 @@
 #include "platform/qt/BidiText.h"
 #include "ui/style/Buttons.h"
 #include "ui/style/Fonts.h"
+#include "ui/style/Painting.h"
 #include "ui/style/Palette.h"
 #include "ui/style/Symbols.h"
 #include "ui/windows/FirstRunSheet.h"
@@ -313,7 +314,7 @@ void MainWindow::refreshFooter() {
     // The name is isolated in its sentence, spoken plain; the title stands alone in its own direction.
     const QString app = qText(state_.sensorLastApp.value_or("app"));
     nowApp_->setText("Now: " + isolate(app));
-    nowTitle_->setText(qText(*state_.sensorLastTitle));
+    nowTitle_->setText(nameAlone(qText(*state_.sensorLastTitle)));
 }
 
 void MainWindow::refreshToolbar() {

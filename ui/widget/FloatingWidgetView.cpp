@@ -14,6 +14,7 @@
 #include "ui/main/ElidedLabel.h"
 #include "ui/style/Fonts.h"
 #include "ui/style/MarkedSparkline.h"
+#include "ui/style/Painting.h"
 #include "ui/style/Palette.h"
 #include "ui/widget/FloatingWidgetController.h"
 #include "ui/widget/WidgetElements.h"
@@ -81,13 +82,11 @@ ElidedLabel* appName(QWidget* parent) {
     return name;
 }
 
-// The name stands alone, so it is drawn in its own direction, as an isolated name would be: a
-// right-to-left one keeps an emoji at its end on its left, and its "…" at its cut end.
+// The name stands alone, so it is isolated to take its own direction (the label's painter lays
+// every line out left to right, whatever the label's direction): a right-to-left one keeps an
+// emoji at its end on its left, and its "…" at its cut end, while it starts beside the icon.
 void setAppName(ElidedLabel* label, const std::optional<AppMemorySnapshot>& app) {
-    const QString name = QString::fromStdString(widgetAppName(app));
-    const Qt::LayoutDirection direction = name.isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight;
-    if (label->layoutDirection() != direction) label->setLayoutDirection(direction);
-    label->setText(name);
+    label->setText(nameAlone(QString::fromStdString(widgetAppName(app))));
 }
 
 QFrame* divider(QWidget* parent) {

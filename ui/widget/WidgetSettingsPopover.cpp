@@ -18,6 +18,7 @@
 
 #include "ui/style/Elision.h"
 #include "ui/style/Fonts.h"
+#include "ui/style/Painting.h"
 #include "ui/widget/FloatingWidgetView.h"
 #include "ui/widget/WidgetElements.h"
 
@@ -158,7 +159,8 @@ void WidgetSettingsPopover::fill(const FloatingWidgetPreferences& prefs) {
     options_ = widgetShowOptions(state_.widgetApps(), state_.sampler->appSnapshots(), prefs.pinnedAppKey);
     show_->clear();
     // Long names are elided to the picker's field, so neither the picker nor its list outgrows the
-    // pop-up; the whole name is the item's tooltip and what is read aloud.
+    // pop-up; the whole name is the item's tooltip and what is read aloud. Each stands alone in the
+    // list, so it takes its own direction.
     QStyleOptionComboBox option;
     option.initFrom(show_);
     const int chrome = show_->style()->sizeFromContents(QStyle::CT_ComboBox, &option, QSize(0, 0), show_).width();
@@ -167,7 +169,7 @@ void WidgetSettingsPopover::fill(const FloatingWidgetPreferences& prefs) {
     int current = 0;
     for (std::size_t i = 0; i < options_.size(); ++i) {
         const QString whole = QString::fromStdString(options_[i].label);
-        show_->addItem(elideEnd(show_->fontMetrics(), whole, room));
+        show_->addItem(shownName(show_->fontMetrics(), whole, room));
         show_->setItemData(int(i), whole, Qt::ToolTipRole);
         show_->setItemData(int(i), whole, Qt::AccessibleTextRole);
         if (options_[i].key == prefs.pinnedAppKey) current = int(i);

@@ -23,6 +23,7 @@
 #include "ui/main/ElidedLabel.h"
 #include "ui/main/overview/PageParts.h"
 #include "ui/style/Fonts.h"
+#include "ui/style/Painting.h"
 #include "ui/style/Palette.h"
 
 namespace velmora {
@@ -275,7 +276,8 @@ void LiveChartPage::refresh() {
             dot->colour = colour;
             dot->update();
         }
-        r.name->setText(QString::fromStdString(s.name));
+        // The name stands alone beside its line's colour: in its own direction, still from the left.
+        r.name->setText(nameAlone(QString::fromStdString(s.name)));
         r.current->setText(QString::fromStdString(formatBytes(s.currentBytes)));
         r.delta->setText(QString::fromStdString(formatSignedBytes(s.deltaBytes)));
         setLabelColour(r.delta, palette::forChange(s.deltaBytes));

@@ -16,6 +16,7 @@
 #include "ui/main/strip/SystemPressureStrip.h"
 #include "platform/qt/BidiText.h"
 #include "ui/style/Fonts.h"
+#include "ui/style/Painting.h"
 #include "ui/style/Palette.h"
 
 #include <algorithm>
@@ -277,7 +278,8 @@ void OverviewPage::refresh() {
         const QColor colour = palette::forChange(m.deltaBytes);
         w.arrow->setText(m.deltaBytes < 0 ? QString::fromUtf8("\u2198") : QString::fromUtf8("\u2197"));
         setLabelColour(w.arrow, colour);
-        w.name->setText(QString::fromStdString(m.displayName));
+        // The name stands alone in its row: in its own direction, still from the left.
+        w.name->setText(nameAlone(QString::fromStdString(m.displayName)));
         w.now->setText(QString::fromStdString("now " + formatBytes(m.currentBytes)));
         w.delta->setText(QString::fromStdString(formatSignedBytes(m.deltaBytes)));
         setLabelColour(w.delta, colour);
