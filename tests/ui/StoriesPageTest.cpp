@@ -1,7 +1,8 @@
 // The Stories page offscreen: the keyed list under idle ticks and a new story, the filters and
 // their placeholders, the detail with its Quit behind a confirmation, the banner's buttons, a short
-// window, titles wrapped between words, a new story opening at its top, a mixed Arabic and Latin
-// title read in one order in the row and the detail, and a Quit box that keeps to the screen.
+// window, the column above the filters under the banner in the smallest window with the widest
+// glance figures, titles wrapped between words, a new story opening at its top, a mixed Arabic and
+// Latin title read in one order in the row and the detail, and a Quit box that keeps to the screen.
 #include <gtest/gtest.h>
 
 #include "tests/app/AppHarness.h"
@@ -480,8 +481,10 @@ TEST(StoriesPage, AShortPageScrollsWhatStandsAboveTheFiltersAndKeepsAWholeRowAnd
 // the column still does not grow wider than its view. Then the figures narrow again: each label is
 // as wide as its new text, and value and trend share a line again.
 TEST(StoriesPage, AboveTheFiltersFitsItsViewUnderTheBannerWithTheWidestFiguresAndThenNarrowerOnes) {
-    for (const std::string name : {"سامانه مدیریت اسناد و بایگانی سازمانی نسخه حرفه‌ای", "מערכת ניהול המסמכים והארכיון של המשרד",
-                                   "دستاویزات اور آرکائیو کا انتظامی نظام", "企业知识管理系统专业版企业知识管理系统专业版"}) {
+    for (const std::string name : {"سامانه مدیریت اسناد و بایگانی سازمانی نسخه حرفه‌ای",
+                                   "מערכת ניהול המסמכים והארכיון של המשרד",
+                                   "دستاویزات اور آرکائیو کا انتظامی نظام",
+                                   "企业知识管理系统专业版企业知识管理系统专业版"}) {
         SCOPED_TRACE(name);
         AppHarness h;
         h.make();
