@@ -1,11 +1,14 @@
 // The Stories page offscreen: the keyed list under idle ticks and a new story, the filters and
 // their placeholders, the detail with its Quit behind a confirmation, the banner's buttons, a short
-// window, titles wrapped between words, a new story opening at its top, a mixed Arabic and Latin
-// title read in one order in the row and the detail, and a Quit box that keeps to the screen.
+// window, the column above the filters under the banner in the smallest window with the widest
+// glance figures, titles wrapped between words, a new story opening at its top, a mixed Arabic and
+// Latin title read in one order in the row and the detail, and a Quit box that keeps to the screen.
 #include <gtest/gtest.h>
 
 #include "tests/app/AppHarness.h"
+#include "app/qt/AppStateAdapter.h"
 #include "ui/main/ElidedLabel.h"
+#include "ui/main/MainWindow.h"
 #include "ui/main/glance/LiveGlanceCharts.h"
 #include "ui/main/stories/NudgeBanner.h"
 #include "ui/main/stories/StoriesPage.h"
@@ -42,6 +45,13 @@
 
 namespace velmora {
 namespace {
+
+void settle() {
+    for (int i = 0; i < 3; ++i) {
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    }
+}
 
 TimelineEvent growth(const std::string& app, std::int64_t delta, double at, std::string title = {}) {
     TimelineEvent s;
@@ -463,6 +473,89 @@ TEST(StoriesPage, AShortPageScrollsWhatStandsAboveTheFiltersAndKeepsAWholeRowAnd
     EXPECT_FALSE(banner->isVisible());
     EXPECT_LT(top->height(), withBanner - 40);
     EXPECT_EQ(top->verticalScrollBar()->maximum(), 0);
+}
+
+// At the window's smallest size the banner gives what stands above the filters a scroll bar, and
+// the view loses its width. The heaviest app, named long in Persian, Hebrew, Urdu or Chinese, grows
+// by about 1 GB while free memory falls as much: both cards show the widest figures they meet, and
+// the column still does not grow wider than its view. Then the figures narrow again: each label is
+// as wide as its new text, and value and trend share a line again.
+TEST(StoriesPage, AboveTheFiltersFitsItsViewUnderTheBannerWithTheWidestFiguresAndThenNarrowerOnes) {
+    for (const std::string name : {"سامانه مدیریت اسناد و بایگانی سازمانی نسخه حرفه‌ای",
+                                   "מערכת ניהול המסמכים והארכיון של המשרד",
+                                   "دستاویزات اور آرکائیو کا انتظامی نظام",
+                                   "企业知识管理系统专业版企业知识管理系统专业版"}) {
+        SCOPED_TRACE(name);
+        AppHarness h;
+        h.make();
+        const auto tick = [&](std::uint64_t appBytes, std::uint64_t freeBytes, bool shown = true) {
+            h.clock.advance(1);
+            h.steady.now += 1;
+            h.processes.processes.clear();
+            h.desktop.apps.clear();
+            h.addApp(100, "docs", name, appBytes, true);
+            h.addApp(101, "firefox", "Firefox", 400 * MiB, false);
+            h.memory.reading = {24ull << 30, freeBytes, 0, 0, MemoryPressureLevel::normal};
+            h.state->sampler->tick();
+            if (!shown) return;
+            h.state->announceChange();
+            settle();
+        };
+        tick(MiB, 2047 * MiB);
+        h.state->lowConfidenceBrowserStoryCount = 1;
+        AppStateAdapter adapter(*h.state, h.scheduler);
+        MainWindow window(adapter);
+        window.resize(900, 560);
+        window.show();
+        h.state->selectedSidebar = SidebarItem::timeline;
+        const std::uint64_t widest = 1023 * MiB + 922 * 1024;  // 1,023.9 MB
+        tick(widest, widest);
+        auto* top = window.findChild<QScrollArea*>("storiesTop");
+        ASSERT_NE(top, nullptr);
+        ASSERT_TRUE(window.findChild<NudgeBanner*>()->isVisible());
+        ASSERT_TRUE(top->verticalScrollBar()->isVisible());
+        auto* glance = top->widget()->findChild<LiveGlanceCharts*>();
+        ASSERT_NE(glance, nullptr);
+        std::vector<LiveGlanceCharts::Card*> cards;
+        for (const char* card : {"freeCard", "appCard"}) {
+            cards.push_back(static_cast<LiveGlanceCharts::Card*>(glance->findChild<QWidget*>(card)));
+            ASSERT_NE(cards.back(), nullptr);
+        }
+        const auto whole = [&](const char* when) {
+            SCOPED_TRACE(when);
+            EXPECT_LE(top->widget()->width(), top->viewport()->width());
+            for (auto* card : cards) {
+                EXPECT_LE(card->geometry().right(), glance->width() - 16) << card->objectName().toStdString();
+                for (QLabel* figure : {card->value(), card->trend()})
+                    EXPECT_TRUE(card->rect().contains(figure->geometry())) << figure->text().toStdString();
+                EXPECT_FALSE(card->value()->geometry().intersects(card->trend()->geometry()));
+            }
+        };
+        EXPECT_EQ(cards[0]->value()->text(), "1,023.9 MB");
+        EXPECT_EQ(cards[0]->trend()->text(), "\u22121,023.1 MB");
+        EXPECT_EQ(cards[1]->value()->text(), "1,023.9 MB");
+        EXPECT_EQ(cards[1]->trend()->text(), "+1,022.9 MB");
+        whole("widest figures");
+        for (auto* card : cards) EXPECT_TRUE(card->figuresStacked()) << card->objectName().toStdString();
+
+        // Fifteen minutes on, the app and free memory have settled at narrower figures.
+        for (int t = 0; t < 900; ++t) tick(900 * MiB, 20ull << 30, false);
+        tick(900 * MiB, 20ull << 30);
+        EXPECT_EQ(cards[1]->value()->text(), "900 MB");
+        EXPECT_EQ(cards[1]->trend()->text(), "flat");
+        whole("narrower figures");
+        for (auto* card : cards) {
+            for (QLabel* figure : {card->value(), card->trend()}) {
+                QLabel fresh(figure->text());
+                fresh.setFont(figure->font());
+                EXPECT_EQ(figure->width(), fresh.sizeHint().width()) << figure->text().toStdString();
+            }
+            EXPECT_FALSE(card->figuresStacked());
+            // On one line: each reaches into the other's height.
+            EXPECT_LT(card->trend()->y(), card->value()->geometry().bottom());
+            EXPECT_LT(card->value()->y(), card->trend()->geometry().bottom());
+        }
+    }
 }
 
 TEST(StoriesPage, TheAppPickersFieldEndsALongNameInAnEllipsisWithTheWholeNameAsTooltip) {

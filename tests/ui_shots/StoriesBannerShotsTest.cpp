@@ -1,6 +1,7 @@
 // A picture of the Stories page at the window's smallest size, 900x560, while the extension banner
 // shows above the filters (a browser story the window title could not pin to a tab, no extension
-// yet), a growth story chosen beside it, and scrolled down to the banner. Saved as
+// yet), a growth story chosen beside it, and scrolled down to the banner; then with the widest
+// figures in both cards, the heaviest app named long in Persian, Hebrew, Urdu or Chinese. Saved as
 // build/artifacts/stories-banner-*.png for people to look at.
 #include <gtest/gtest.h>
 
@@ -69,6 +70,48 @@ TEST(StoriesBannerShots, StoriesAtTheSmallestSizeUnderTheExtensionBanner) {
     top->ensureWidgetVisible(banner, 0, 0);
     settle();
     EXPECT_TRUE(window.grab().save(artifactFile("stories-banner-scrolled-900x560")));
+}
+
+// Free memory has fallen by about 1 GB to 1,023.9 MB and the heaviest app has grown as much to
+// 1,023.9 MB: each card holds its trend under its value, and the column stays as wide as its view.
+TEST(StoriesBannerShots, TheWidestFiguresUnderTheBannerWithLongNamesInFourScripts) {
+    ASSERT_TRUE(qEnvironmentVariableIsSet("VELMORA_DESKTOP")) << "run inside scripts/with-desktop.sh";
+    const std::pair<const char*, std::string> names[] = {
+        {"fa", "سامانه مدیریت اسناد و بایگانی سازمانی نسخه حرفه‌ای"},
+        {"he", "מערכת ניהול המסמכים והארכיון של המשרד"},
+        {"ur", "دستاویزات اور آرکائیو کا انتظامی نظام"},
+        {"zh", "企业知识管理系统专业版企业知识管理系统专业版"}};
+    for (const auto& [script, name] : names) {
+        SCOPED_TRACE(script);
+        AppHarness h;
+        h.make();
+        const auto tick = [&](std::uint64_t appBytes, std::uint64_t freeBytes) {
+            h.clock.advance(1);
+            h.steady.now += 1;
+            h.processes.processes.clear();
+            h.desktop.apps.clear();
+            h.addApp(100, "docs", name, appBytes, true);
+            h.addApp(101, "firefox", "Firefox", 400 * MiB, false);
+            h.memory.reading = {24ull << 30, freeBytes, 0, 0, MemoryPressureLevel::normal};
+            h.state->sampler->tick();
+        };
+        tick(MiB, 2047 * MiB);
+        const std::uint64_t widest = 1023 * MiB + 922 * 1024;  // 1,023.9 MB
+        tick(widest, widest);
+        h.state->lowConfidenceBrowserStoryCount = 1;
+        AppStateAdapter adapter(*h.state, h.scheduler);
+        MainWindow window(adapter);
+        window.resize(900, 560);
+        window.show();
+        h.state->selectedSidebar = SidebarItem::timeline;
+        h.state->announceChange();
+        settle();
+        ASSERT_TRUE(window.findChild<QWidget*>("nudgeBanner")->isVisible());
+        auto* top = window.findChild<QScrollArea*>("storiesTop");
+        ASSERT_NE(top, nullptr);
+        EXPECT_LE(top->widget()->width(), top->viewport()->width());
+        EXPECT_TRUE(window.grab().save(artifactFile(QString("stories-banner-figures-%1-900x560").arg(script))));
+    }
 }
 
 }  // namespace

@@ -29,13 +29,17 @@ void setColour(QLabel* l, const QColor& colour) {
     l->setPalette(p);
 }
 // The figures change every second. A label of fixed size asks no layout to run again when its
-// text changes, so each is held at its size hint: a new figure of the same size repaints the
-// label alone, one of another size lays the window out as a free label's would.
+// text changes, so each is held at its text's size: a new figure of the same size repaints the
+// label alone, one of another size lays the window out as a free label's would. The size is
+// measured as QLabel does, not taken from its size hint, which never falls below the size the
+// label is held at: a label would keep the widest figure it ever showed.
 void setText(QLabel* l, const std::string& s) {
     const QString text = QString::fromStdString(s);
     if (l->text() != text) l->setText(text);
-    const QSize hint = l->sizeHint();
-    if (l->minimumSize() != hint || l->maximumSize() != hint) l->setFixedSize(hint);
+    const QMargins m = l->contentsMargins();
+    const QSize size = l->fontMetrics().boundingRect(0, 0, 2000, 2000, Qt::AlignLeft, text).size() +
+                       QSize(m.left() + m.right(), m.top() + m.bottom()) + QSize(2 * l->margin(), 2 * l->margin());
+    if (l->minimumSize() != size || l->maximumSize() != size) l->setFixedSize(size);
 }
 }  // namespace
 
@@ -90,11 +94,25 @@ void LiveGlanceCharts::Card::resizeEvent(QResizeEvent* event) {
     placeTitle();
 }
 
+QSize LiveGlanceCharts::Card::minimumSizeHint() const {
+    // Figures that do not fit side by side go one under the other: only the wider holds the card
+    // open, so two wide figures never widen the column.
+    const QMargins m = layout()->contentsMargins();
+    return {m.left() + m.right() + std::max(value_->minimumWidth(), trend_->minimumWidth()),
+            QWidget::minimumSizeHint().height()};
+}
+
 void LiveGlanceCharts::Card::placeTitle() {
     const QMargins m = layout()->contentsMargins();
     const int room = width() - m.left() - m.right();
-    const int needed = title_->fontMetrics().horizontalAdvance(title_->text()) + titleRow_->spacing() +
-                       value_->sizeHint().width() + figureRow_->spacing() + trend_->sizeHint().width();
+    const int figures = value_->minimumWidth() + figureRow_->spacing() + trend_->minimumWidth();
+    const int needed = title_->fontMetrics().horizontalAdvance(title_->text()) + titleRow_->spacing() + figures;
+    // Only a card whose title is above may be too narrow for the figures side by side.
+    const bool stacked = figures > room;
+    if (stacked != figuresStacked_) {
+        figuresStacked_ = stacked;
+        figureRow_->setDirection(stacked ? QBoxLayout::TopToBottom : QBoxLayout::LeftToRight);
+    }
     const bool above = needed > room;
     if (above == titleAbove_) return;
     titleAbove_ = above;

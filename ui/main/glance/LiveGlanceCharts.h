@@ -40,6 +40,9 @@ public:
 
     // True when the title sits on a line of its own above the figures.
     bool titleAbove() const { return titleAbove_; }
+    // True when the trend sits under the value, the card being too narrow for both on one line.
+    bool figuresStacked() const { return figuresStacked_; }
+    QSize minimumSizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -52,6 +55,7 @@ private:
     QBoxLayout* titleRow_;
     QBoxLayout* figureRow_;
     bool titleAbove_ = false;
+    bool figuresStacked_ = false;
     ElidedLabel* title_;
     QLabel* value_;
     QLabel* trend_;
