@@ -203,6 +203,51 @@ TEST(DeveloperPage, StatusErrorsFeedAndButtons) {
     EXPECT_EQ(page.feedModel()->rowCount(), 0);
 }
 
+// The last page's title stands alone as its status value: it takes its own direction ("(בדיקה) כלי"
+// keeps its "(" on its right, an emoji after Arabic words stands on their left, as painted), starts
+// where the other values do, is read aloud as it is, and cut short has its "…" at its left end.
+TEST(DeveloperPage, TheLastPagesTitleTakesItsOwnDirection) {
+    AppHarness h;
+    h.make();
+    DeveloperPage page(*h.state);
+    page.resize(800, 900);
+    page.show();
+    page.refresh();
+    QCoreApplication::processEvents();
+    auto* value = page.findChild<ElidedLabel*>("status7");
+    auto* latin = page.findChild<ElidedLabel*>("status3");
+    ASSERT_NE(value, nullptr);
+    ASSERT_NE(latin, nullptr);
+    const auto inkOf = [&](ElidedLabel* label) {
+        return inkIn(page.grab().toImage(), QRect(label->mapTo(&page, QPoint(0, 0)), label->size()));
+    };
+    const int latinLeft = inkOf(latin).left;
+    for (const AloneName& c : {hebrewAlone, arabicAlone}) {
+        SCOPED_TRACE(c.name.toStdString());
+        h.state->sensorLastTitle = c.name.toStdString();
+        page.refresh();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(value->accessibleName(), c.name);
+        expectInOrder(value->lines(value->width()).value(0), value->font(), c.leftToRight);
+        const Ink ink = inkOf(value);
+        EXPECT_NEAR(ink.left, latinLeft, 2);
+        if (c.name == arabicAlone.name) {
+            EXPECT_GE(ink.colourRight, 0) << "the emoji is not drawn in colour";
+            EXPECT_LT(ink.colourRight, ink.lettersLeft);
+        }
+    }
+
+    QString longTitle = arabicAlone.name;
+    while (QFontMetrics(value->font()).horizontalAdvance(longTitle) <= 2 * value->width()) longTitle.prepend(QString::fromUtf8("ملف "));
+    h.state->sensorLastTitle = longTitle.toStdString();
+    page.refresh();
+    QCoreApplication::processEvents();
+    const QString cut = value->lines(value->width()).value(0);
+    const auto [dots, letters] = ellipsisAndLetters(cut, value->font());
+    EXPECT_LE(dots, letters + 0.5) << cut.toStdString();
+    EXPECT_EQ(value->toolTip(), longTitle);
+}
+
 TEST(DeveloperPage, ListsTheTwentyNewestStories) {
     AppHarness h;
     h.make();

@@ -18,6 +18,7 @@
 #include "platform/qt/QtScheduler.h"
 #include "tests/ui/TextOrder.h"
 #include "tests/ui/NamesAlone.h"
+#include "platform/qt/BidiText.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -203,6 +204,55 @@ TEST(MainWindow, TheFootersTitleTakesItsOwnDirection) {
     const auto withEmoji = shownTitle(arabicAlone.name);
     EXPECT_GE(withEmoji.ink.colourRight, 0) << "the emoji is not drawn in colour";
     EXPECT_LT(withEmoji.ink.colourRight, withEmoji.ink.lettersLeft);
+}
+
+// A title that wraps keeps its direction on its second line too: words of its own language fill the
+// first line and the name goes on whole on the second, where "(בדיקה) כלי" keeps its "(" on its
+// right and the emoji stands left of the Arabic words, as painted, from the footer's left edge.
+TEST(MainWindow, TheFootersTitleKeepsItsDirectionOnItsSecondLine) {
+    Window w;
+    w.window->resize(900, 560);
+    w.window->show();
+    w.state->sensorLastApp = "Files";
+    const auto settle = [&](const std::string& title) {
+        w.state->sensorLastTitle = title;
+        w.state->announceChange();
+        for (int turn = 0; turn < 10; ++turn) w.settle();
+    };
+    settle("Inbox");
+    auto* label = w.window->findChild<ElidedLabel*>("nowTitle");
+    ASSERT_NE(label, nullptr);
+    const int width = label->width();
+    ASSERT_GT(width, 100);
+    const QFontMetrics metrics(label->font());
+    const int latinLeft = inkIn(w.window->grab().toImage(), QRect(label->mapTo(w.window.get(), QPoint(0, 0)), label->size())).left;
+
+    const struct {
+        AloneName alone;
+        QString filler;  // a word no wider than the name's first
+    } cases[] = {{hebrewAlone, QString::fromUtf8("מסמך")}, {arabicAlone, QString::fromUtf8("ملف")}};  // "document", "file"
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.alone.name.toStdString());
+        const QString first = c.alone.name.section(QLatin1Char(' '), 0, 0);
+        QString fill = c.filler;
+        while (metrics.horizontalAdvance(fill + " " + first) <= width) fill += " " + c.filler;
+        const QString title = fill + " " + c.alone.name;
+        settle(title.toStdString());
+        const QStringList lines = label->lines(label->width());
+        ASSERT_EQ(lines.size(), 2);
+        ASSERT_EQ(withoutMarks(lines[1]), c.alone.name) << "not wrapped before the name";
+        expectInOrder(lines[1], label->font(), c.alone.leftToRight);
+        EXPECT_EQ(label->accessibleName(), title);
+        EXPECT_EQ(label->toolTip(), QString()) << "whole, on two lines";
+        const QImage image = w.window->grab().toImage();
+        const QPoint origin = label->mapTo(w.window.get(), QPoint(0, 0));
+        const Ink second = inkIn(image, QRect(origin.x(), origin.y() + metrics.lineSpacing(), label->width(), metrics.height()));
+        EXPECT_NEAR(second.left, latinLeft, 2);
+        if (c.alone.name == arabicAlone.name) {
+            EXPECT_GE(second.colourRight, 0) << "the emoji is not drawn in colour";
+            EXPECT_LT(second.colourRight, second.lettersLeft);
+        }
+    }
 }
 
 // A divider only ever stands between two entries, with developer mode on or off.

@@ -2,7 +2,8 @@
 // Trends with its repeat offenders in view, Overview with its movers in view, Live Chart's legend and
 // the footer's window title, over "(בדיקה) כלי", an Arabic name ending in an emoji and a right-to-left
 // name too long for its row; and the floating card, the docked bar and its picker over an Arabic name
-// ending in an emoji. Saved under build/artifacts/names-*.png for people to look at.
+// ending in an emoji; the footer's title over two lines and the Developer page's last page. Saved
+// under build/artifacts/names-*.png for people to look at.
 #include <gtest/gtest.h>
 
 // The engine headers come before Qt's: they use words Qt defines as macros (signals).
@@ -23,6 +24,8 @@
 #include <QComboBox>
 #include <QScrollArea>
 #include <QScrollBar>
+
+#include <tuple>
 
 namespace velmora {
 namespace {
@@ -168,6 +171,54 @@ TEST(NamesAloneShots, OverviewLiveChartFooterAndWidgetBesideLatinNames) {
         }
         controller.hide();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}
+
+// The footer under a right-to-left title that goes on over its second line, where the name ends:
+// "(בדיקה) כלי" and an Arabic name ending in an emoji; then the Developer page, whose last page is
+// that Arabic title, and a right-to-left title too long for its value, cut at its left end.
+TEST(NamesAloneShots, FooterOverTwoLinesAndTheDevelopersLastPage) {
+    ASSERT_TRUE(qEnvironmentVariableIsSet("VELMORA_DESKTOP")) << "run inside scripts/with-desktop.sh";
+    AppHarness h;
+    h.defaults.setValue("Velmora.DeveloperMode", true);
+    h.make();
+    seedHistory(h, {{"Firefox", "firefox", 1800 * MiB, 200 * 1024}, {arabic, "browser", 900 * MiB, 50 * 1024}}, 120);
+    AppStateAdapter adapter(*h.state, h.scheduler);
+    MainWindow window(adapter);
+    window.resize(900, 560);
+    window.show();
+    h.state->sensorLastApp = "Files";
+    h.state->sensorLastTitle = "Inbox";
+    h.state->selectedSidebar = SidebarItem::overview;
+    h.state->announceChange();
+    settle();
+    auto* title = window.findChild<ElidedLabel*>("nowTitle");
+    ASSERT_NE(title, nullptr);
+    const QFontMetrics metrics(title->font());
+    // Words of the name's own script fill the first line ("document", "file"), the name the second.
+    for (const auto& [name, filler, file] : {std::tuple{hebrew, "מסמך", "footer-hebrew-900x560"},
+                                              std::tuple{arabic, "ملف", "footer-arabic-900x560"}}) {
+        const QString whole = QString::fromStdString(name);
+        QString fill = QString::fromUtf8(filler);
+        while (metrics.horizontalAdvance(fill + " " + whole.section(' ', 0, 0)) <= title->width()) fill += " " + QString::fromUtf8(filler);
+        h.state->sensorLastTitle = (fill + " " + whole).toStdString();
+        h.state->announceChange();
+        settle();
+        const QStringList lines = title->lines(title->width());
+        EXPECT_EQ(lines.size(), 2) << file;
+        EXPECT_EQ(withoutMarks(lines.value(1)), whole) << file;
+        EXPECT_TRUE(window.grab().save(artifact(file))) << file;
+    }
+
+    h.state->selectedSidebar = SidebarItem::developer;
+    for (const auto& [name, file] : {std::pair{arabic, "developer-900x560"}, std::pair{longArabic, "developer-cut-900x560"}}) {
+        h.state->sensorLastTitle = name;
+        h.state->announceChange();
+        settle();
+        auto* value = window.findChild<ElidedLabel*>("status7");
+        ASSERT_NE(value, nullptr);
+        EXPECT_EQ(isElided(value->lines(value->width()).value(0)), name == longArabic) << file;
+        EXPECT_TRUE(window.grab().save(artifact(file))) << file;
     }
 }
 

@@ -65,6 +65,29 @@ QString layOut(QTextLayout& layout, const QString& text, const QFont& font, qrea
     return flat;
 }
 
+bool opensIsolate(QChar c) { return c == QChar(0x2066) || c == QChar(0x2067) || c == QChar(0x2068); }
+const QChar popIsolate(0x2069);
+
+// The openers of the isolates of `text` still open at `at`, outermost first.
+QString isolatesOpenAt(const QString& text, qsizetype at) {
+    QString open;
+    for (qsizetype i = 0; i < at && i < text.size(); ++i) {
+        if (opensIsolate(text[i])) open += text[i];
+        else if (text[i] == popIsolate && !open.isEmpty()) open.chop(1);
+    }
+    return open;
+}
+
+// `line` with the isolates it leaves open closed at its end.
+QString closeIsolates(QString line) {
+    int depth = 0;
+    for (const QChar c : line) {
+        if (opensIsolate(c)) ++depth;
+        else if (c == popIsolate && depth > 0) --depth;
+    }
+    return line + QString(depth, popIsolate);
+}
+
 }  // namespace
 
 WrappingLabel::WrappingLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {
@@ -172,11 +195,15 @@ QStringList ElidedLabel::lines(int width, std::vector<int>& starts) const {
         if (!line.isValid()) break;
         line.setLineWidth(width);
         starts.push_back(line.textStart());
+        // Each line is drawn on its own: one that starts inside a name given its own direction
+        // reopens it, or its words would take the label's direction (an emoji after Arabic words
+        // on their right).
+        const QString open = isolatesOpenAt(flat, line.textStart());
         if (out.size() + 1 == maxLines_) {
-            out << elideEnd(fontMetrics(), flat.mid(line.textStart()), width);
+            out << closeIsolates(elideEnd(fontMetrics(), open + flat.mid(line.textStart()), width));
             break;
         }
-        out << flat.mid(line.textStart(), line.textLength()).trimmed();
+        out << closeIsolates(open + flat.mid(line.textStart(), line.textLength()).trimmed());
     }
     layout.endLayout();
     return out;

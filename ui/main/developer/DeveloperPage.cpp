@@ -21,6 +21,7 @@
 #include "platform/qt/BidiText.h"
 #include "ui/main/stories/StoryListModel.h"
 #include "ui/style/Fonts.h"
+#include "ui/style/Painting.h"
 #include "ui/style/Palette.h"
 #include "ui/style/SourceBadge.h"
 
@@ -160,7 +161,8 @@ void DeveloperPage::refresh() {
                                                state_.systemPermissions.accessibilityGranted,
                                                state_.systemPermissions.screenRecordingGranted});
     for (std::size_t i = 0; i < rows.size() && i < statusValues_.size(); ++i) {
-        const QString value = qText(rows[i].value);
+        // Each value stands alone in its column: the last page's title takes its own direction.
+        const QString value = nameAlone(qText(rows[i].value));
         if (statusValues_[i]->text() != value) statusValues_[i]->setText(value);
     }
     // An error may quote a right-to-left title or a figure: shown in its sentence's order, spoken plain.
