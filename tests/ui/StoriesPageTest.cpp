@@ -11,6 +11,7 @@
 #include "ui/main/MainWindow.h"
 #include "ui/main/glance/LiveGlanceCharts.h"
 #include "ui/main/stories/NudgeBanner.h"
+#include "ui/main/stories/StoriesFilterBar.h"
 #include "ui/main/stories/StoriesPage.h"
 #include "ui/main/stories/StoryDetailPane.h"
 #include "ui/main/stories/StoryListModel.h"
@@ -19,6 +20,7 @@
 #include "ui/style/Elision.h"
 #include "ui/style/MarkedSparkline.h"
 #include "ui/style/TextReport.h"
+#include "tests/ui/NamesAlone.h"
 #include "tests/ui/TextOrder.h"
 
 #include <QAbstractItemModelTester>
@@ -918,6 +920,30 @@ TEST(StoriesPage, AnAmpersandInTheNameIsShownNotTakenForAShortcut) {
         EXPECT_EQ(button->accessibleName(), "Quit Q&A Notes");
     }
     pane.confirmation()->reject();
+}
+
+// The app picker lists names alone: each takes its own direction, in the list and in the closed
+// picker, and is read aloud and shown as a tooltip without the marks that give it.
+TEST(StoriesFilterBar, AppNamesInThePickerTakeTheirOwnDirection) {
+    StoriesFilterBar bar;
+    bar.resize(420, 90);
+    const std::vector<stories::AppOption> options{{"he", hebrewAlone.name.toStdString()},
+                                                  {"ar", arabicAlone.name.toStdString()}};
+    bar.show(stories::Filters{.appKey = std::string("he")}, options);
+    auto* picker = bar.findChild<QComboBox*>("appPicker");
+    ASSERT_TRUE(picker);
+    ASSERT_EQ(picker->count(), 3);
+    for (int i = 1; i < 3; ++i) {
+        const AloneName& name = i == 1 ? hebrewAlone : arabicAlone;
+        expectInOrder(picker->itemText(i), picker->font(), name.leftToRight);
+        EXPECT_EQ(picker->itemData(i, Qt::AccessibleTextRole).toString(), name.name);
+        EXPECT_EQ(picker->itemData(i, Qt::ToolTipRole).toString(), name.name);
+        EXPECT_EQ(picker->itemData(i).toString(), i == 1 ? "he" : "ar");
+    }
+    picker->setMaximumWidth(70);  // the closed picker cuts the chosen name at its own end
+    bar.grab();
+    EXPECT_FALSE(picker->toolTip().contains(QChar(0x2068)));
+    EXPECT_EQ(picker->toolTip(), hebrewAlone.name);
 }
 
 }  // namespace

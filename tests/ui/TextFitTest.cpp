@@ -459,7 +459,7 @@ TEST_P(TextFit, EveryPageOfTheMainWindowAtTheSmallestAndTheDefaultSize) {
             // The stories of the long-named app alone: its name stands in the app picker's field.
             if (auto* apps = window.findChild<QComboBox*>("appPicker"); apps && apps->isVisibleTo(&window) &&
                                                                          apps->currentIndex() == 0) {
-                const int index = apps->findText(QString::fromStdString(h.frontName));
+                const int index = apps->findData(QString::fromStdString(h.frontName), Qt::ToolTipRole);
                 ASSERT_GT(index, 0);
                 apps->setCurrentIndex(index);
                 emit apps->activated(index);

@@ -50,7 +50,7 @@ TEST(LongTextShots, PagesDetailCardBarAndSettings) {
             // At the default size the stories are those of the long-named app, chosen in the picker.
             if (auto* apps = window.findChild<QComboBox*>("appPicker"); item == SidebarItem::timeline && size.width() != 900) {
                 ASSERT_NE(apps, nullptr);
-                const int index = apps->findText(QString::fromStdString(h.frontName));
+                const int index = apps->findData(QString::fromStdString(h.frontName), Qt::ToolTipRole);
                 ASSERT_GT(index, 0);
                 apps->setCurrentIndex(index);
                 emit apps->activated(index);

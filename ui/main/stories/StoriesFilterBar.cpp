@@ -11,8 +11,10 @@
 #include <QStyleOptionComboBox>
 #include <QStylePainter>
 
+#include "platform/qt/BidiText.h"
 #include "ui/style/Elision.h"
 #include "ui/style/Fonts.h"
+#include "ui/style/Painting.h"
 #include "ui/style/Palette.h"
 #include "ui/style/TextReport.h"
 
@@ -51,7 +53,7 @@ protected:
         const QRect field = style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
         const QString whole = option.currentText;
         option.currentText = elideEnd(fontMetrics(), whole, field.width());
-        const QString tip = option.currentText == whole ? QString() : whole;
+        const QString tip = option.currentText == whole ? QString() : withoutMarks(whole);
         if (toolTip() != tip) setToolTip(tip);
         painter.drawControl(QStyle::CE_ComboBoxLabel, option);
         notePaintedText(painter, field, option.currentText);
@@ -140,7 +142,14 @@ void StoriesFilterBar::show(const stories::Filters& filters, const std::vector<s
         options_ = options;
         app_->clear();
         app_->addItem(QStringLiteral("All apps"));
-        for (const auto& o : options_) app_->addItem(QString::fromStdString(o.name), QString::fromStdString(o.key));
+        // Each name stands alone in the list, so it takes its own direction; it is read aloud and
+        // shown whole without the marks that give it.
+        for (const auto& o : options_) {
+            const QString name = QString::fromStdString(o.name);
+            app_->addItem(nameAlone(name), QString::fromStdString(o.key));
+            app_->setItemData(app_->count() - 1, name, Qt::ToolTipRole);
+            app_->setItemData(app_->count() - 1, name, Qt::AccessibleTextRole);
+        }
     }
     int appIndex = 0;
     if (filters.appKey)
