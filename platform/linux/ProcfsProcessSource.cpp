@@ -50,6 +50,11 @@ constexpr std::uint64_t copyRefreshPeriod = 30;
 // reading waits for is bounded by what the member shared when it was read last (sharing only
 // shrinks until the next fork, which is read at once).
 constexpr std::int64_t copyPagesPerPass = 4096;
+// What a member's reading may be off before a change of its own calls for a walk at once: a share
+// read from what it shared and freed since, or one moved by its own read. Below an app's tolerance,
+// and above what a browser's renderer shares with its zygote (whose drawing frees more than that
+// every few seconds).
+constexpr std::uint64_t copyDriftBytes = 16u << 20;
 // Descriptors left for the rest of the application (X connection, files, sockets, pipes).
 constexpr rlim_t reservedDescriptors = 512;
 // Past this many kept descriptors the saving no longer matters.
@@ -601,7 +606,7 @@ bool ProcfsProcessSource::readCopiesOf(std::int32_t pid, Entry& entry, std::vect
     entry.copiedSwapBytes = excess(rollup.swap, rollup.swapPss);
     if (entry.outputIndex < out.size() && out[entry.outputIndex].pid == pid && out[entry.outputIndex].footprintBytes)
         out[entry.outputIndex].footprintBytes = footprintOf(entry);
-    return distance(entry.copiedAnonBytes + entry.copiedSwapBytes, before) >= shareDriftBytes;
+    return distance(entry.copiedAnonBytes + entry.copiedSwapBytes, before) >= copyDriftBytes;
 }
 
 void ProcfsProcessSource::readCopies(std::vector<ProcessReading>& out) {
@@ -619,8 +624,11 @@ void ProcfsProcessSource::readCopies(std::vector<ProcessReading>& out) {
         }
         if (entry->copiedAnonBytes > 0 || entry->copiedSwapBytes > 0) {
             // Freeing shared pages takes them whole off its resident count but only its share off
-            // what it uses: read again before the difference shows as a release.
-            if (entry->anonymousAtCopiesRead >= entry->anonymousBytes + shareDriftBytes) entry->copiesDue = true;
+            // what it uses: read again before the difference, at most what it shared, shows as a release.
+            const std::uint64_t freed = entry->anonymousAtCopiesRead > entry->anonymousBytes
+                                            ? entry->anonymousAtCopiesRead - entry->anonymousBytes
+                                            : 0;
+            if (std::min(freed, entry->copiedAnonBytes) >= copyDriftBytes) entry->copiesDue = true;
         }
         ++it;
     }

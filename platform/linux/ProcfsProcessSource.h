@@ -34,7 +34,8 @@ std::optional<std::string> launchNameOf(const std::string& executable, std::stri
 //   (Pss_Anon and SwapPss, as the kernel's proportional sums count it), across a family: a process
 //   and those it forked without exec, and theirs. statm counts such pages whole in every sharer and
 //   cannot see a write that ends the sharing, so each member's smaps_rollup is read when it joins
-//   the family (with its parent's), again when a sharer joins, leaves, execs or releases 4 MiB, and
+//   the family (with its parent's), again when a sharer joins, leaves or execs, or releases 16 MiB
+//   of what it shared, and
 //   in turn while it shares anything, no more than 4096 resident pages walked a pass on average
 //   and none more than once in 30 passes; what it shares is then taken off the resident count
 //   statm gives each pass. A process that shares nothing costs nothing more;

@@ -522,6 +522,26 @@ TEST_P(ProcfsFootprintTest, MemorySharedCopyOnWriteIsCountedOnceInProportion) {
     });
 }
 
+// A process frees what it shared with its fork: its resident count drops by all of it, its share by
+// half, and the fork's share doubles with nothing of its own moving; both read so in the same pass.
+TEST_P(ProcfsFootprintTest, FreeingWhatAForkSharesIsReadAtOnceOnBothSides) {
+    runWithOnlyItsOwnProcesses([&] {
+        ChildProcess hog;
+        ASSERT_TRUE(hog.running() && hog.allocate(64));
+        ProcfsProcessSource source(GetParam());
+        ASSERT_TRUE(hog.forkChildren(1));
+        auto list = source.readProcesses();
+        const auto child = std::ranges::find(list, hog.pid(), &ProcessReading::parentPid);
+        ASSERT_NE(child, list.end());
+        const pid_t fork = child->pid;
+        ASSERT_TRUE(hog.release());
+        list = source.readProcesses();
+        EXPECT_TRUE(exactReading(list, hog.pid()));
+        EXPECT_TRUE(exactReading(list, fork));
+        EXPECT_GT(find(list, fork).value_or(ProcessReading{}).footprintBytes.value_or(0), 60u << 20);
+    });
+}
+
 // Under a small descriptor budget, processes whose shared memory moves keep their status open only
 // while the statm of every process fits beside them: processes started later still get a kept
 // statm, the statuses closing to make room, and once room returns statuses are kept again.
