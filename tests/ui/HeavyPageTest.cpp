@@ -5,15 +5,12 @@
 #include "ui/main/heavy/HeavyAppsModel.h"
 #include "ui/main/heavy/HeavyPage.h"
 #include "ui/main/overview/PageParts.h"
-#include "platform/qt/BidiText.h"
-#include "ui/style/TextReport.h"
 #include "tests/ui/NamesAlone.h"
 
 #include <QAbstractItemModelTester>
 #include <QCheckBox>
 #include <QListView>
 #include <QSignalSpy>
-
 
 namespace velmora {
 namespace {
@@ -66,56 +63,30 @@ TEST(HeavyPage, ListsTheHeaviestAndDropsChartsWhenToldTo) {
 // its words in order, an emoji after an Arabic name stands on its left) yet starts at the names'
 // column like a Latin one; one too long for its row has its "…" at its left end, where it is cut.
 TEST(HeavyPage, ARightToLeftNameTakesItsOwnDirectionInTheNamesColumn) {
-    const QString hebrew = QString::fromUtf8("(בדיקה) כלי");  // "tool (test)"
-    const QString words = QString::fromUtf8("متصفح الويب السريع");  // "the fast web browser"
-    const QString rocket = QString::fromUtf8("🚀");
-    const QString arabic = words + " " + rocket;
-    QString longName = words;
-    for (int i = 0; i < 8; ++i) longName += " " + words;
+    QString longName = arabicWords;
+    for (int i = 0; i < 8; ++i) longName += " " + arabicWords;
     AppHarness h;
     h.make();
-    seedHistory(h, {{"Firefox", "firefox", 900 * MiB, 0}, {hebrew.toStdString(), "tool", 800 * MiB, 0},
-                    {arabic.toStdString(), "browser", 700 * MiB, 0}, {longName.toStdString(), "long", 600 * MiB, 0}}, 3);
+    seedHistory(h, {{"Firefox", "firefox", 900 * MiB, 0}, {hebrewAlone.name.toStdString(), "tool", 800 * MiB, 0},
+                    {arabicAlone.name.toStdString(), "browser", 700 * MiB, 0}, {longName.toStdString(), "long", 600 * MiB, 0}}, 3);
     HeavyPage page(*h.state);
-    page.resize(900, 560);
-    page.show();
-    page.refresh();
-    QCoreApplication::processEvents();
-    std::vector<PaintedText> painted;
-    setPaintedTextListener([&](const PaintedText& t) { painted.push_back(t); });
-    const QImage image = page.list()->viewport()->grab().toImage();
-    setPaintedTextListener({});
-    const auto paintedName = [&](const QString& start) -> PaintedText {
-        for (const PaintedText& t : painted)
-            if (withoutMarks(t.shown).startsWith(start)) return t;
-        ADD_FAILURE() << "no name painted starting " << start.toStdString();
-        return {};
-    };
+    showRefreshed(page, 900, 560);
+    const Painted painted = paintedBy(*page.list()->viewport());
 
-    const int column = inkIn(image, paintedName("Firefox").box.toRect()).left;
-    const struct {
-        QString name;
-        QStringList leftToRight;  // as drawn
-    } cases[] = {
-        {hebrew, {QString::fromUtf8("כלי"), QString::fromUtf8("בדיקה")}},
-        {arabic, {rocket, QString::fromUtf8("السريع"), QString::fromUtf8("الويب"), QString::fromUtf8("متصفح")}},
-    };
-    for (const auto& c : cases) {
-        const PaintedText t = paintedName(c.name);
+    const int column = inkIn(painted.image, painted.startingWith("Firefox").box.toRect()).left;
+    for (const AloneName& c : {hebrewWordsAlone, arabicAlone}) {
+        SCOPED_TRACE(c.name.toStdString());
+        const PaintedText t = painted.startingWith(c.name);
         EXPECT_EQ(withoutMarks(t.shown), c.name);
-        const std::vector<qreal> edges = leftEdges(t.shown, t.font, c.leftToRight);
-        for (std::size_t i = 1; i < edges.size(); ++i) EXPECT_LT(edges[i - 1], edges[i]) << c.name.toStdString();
-        EXPECT_NEAR(inkIn(image, t.box.toRect()).left, column, 2) << c.name.toStdString();
+        expectInOrder(t.shown, t.font, c.leftToRight);
+        EXPECT_NEAR(inkIn(painted.image, t.box.toRect()).left, column, 2);
     }
     // As painted: the rocket's colour stands left of the Arabic letters.
-    const Ink ink = inkIn(image, paintedName(arabic).box.toRect());
-    EXPECT_GE(ink.colourRight, 0) << "the emoji is not drawn in colour";
-    EXPECT_LT(ink.colourRight, ink.lettersLeft);
+    expectEmojiLeftOfLetters(inkIn(painted.image, painted.startingWith(arabicAlone.name).box.toRect()));
 
-    const PaintedText cut = paintedName(words + " " + words);
+    const PaintedText cut = painted.startingWith(arabicWords + " " + arabicWords);
     EXPECT_LE(QFontMetrics(cut.font).horizontalAdvance(cut.shown), cut.box.width());
-    const auto [dots, letters] = ellipsisAndLetters(cut.shown, cut.font);
-    EXPECT_LE(dots, letters + 0.5);
+    expectCutAtItsLeft(cut.shown, cut.font);
     EXPECT_EQ(page.model()->data(page.model()->index(3), Qt::ToolTipRole).toString(), longName);
 }
 

@@ -3,15 +3,23 @@
 // the letters' grey), and where its "…" stands when it is cut.
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
+#include <vector>
 
 #include <QColor>
+#include <QCoreApplication>
+#include <QFontMetrics>
 #include <QFont>
 #include <QImage>
 #include <QRect>
 #include <QString>
 #include <QStringList>
+#include <QWidget>
 
+#include "platform/qt/BidiText.h"
 #include "tests/ui/TextOrder.h"
+#include "ui/main/ElidedLabel.h"
+#include "ui/style/TextReport.h"
 
 namespace velmora {
 
@@ -47,6 +55,17 @@ inline Ink inkIn(const QImage& image, const QRect& box) {
     return ink;
 }
 
+// The ink of `widget` in `image`, a picture of `in`, which holds it.
+inline Ink inkOf(const QImage& image, const QWidget* widget, const QWidget* in) {
+    return inkIn(image, QRect(widget->mapTo(in, QPoint(0, 0)), widget->size()));
+}
+
+// As painted: the emoji after Arabic words is drawn in colour, on the left of their letters.
+inline void expectEmojiLeftOfLetters(const Ink& ink) {
+    EXPECT_GE(ink.colourRight, 0) << "the emoji is not drawn in colour";
+    EXPECT_LT(ink.colourRight, ink.lettersLeft);
+}
+
 // Where "…" ends on the right, and where the leftmost letter before it starts, in `shown` laid out
 // left to right in `font` (the marks around a name take no room, so only letters count).
 inline std::pair<qreal, qreal> ellipsisAndLetters(const QString& shown, const QFont& font) {
@@ -56,6 +75,12 @@ inline std::pair<qreal, qreal> ellipsisAndLetters(const QString& shown, const QF
     for (qsizetype i = 0; i < at; ++i)
         if (shown[i].isLetter()) letters = std::min(letters, drawnBox(shown, font, Qt::LeftToRight, i, 1).left());
     return {at > 0 ? drawnBox(shown, font, Qt::LeftToRight, at, 1).right() : 1e9, letters};
+}
+
+// A right-to-left `shown`, cut, has its "…" at its left end, where it was cut.
+inline void expectCutAtItsLeft(const QString& shown, const QFont& font) {
+    const auto [dots, letters] = ellipsisAndLetters(shown, font);
+    EXPECT_LE(dots, letters + 0.5) << shown.toStdString();
 }
 
 // The names these tests show alone, and their words and marks as a reader sees them, left to right.
@@ -68,6 +93,10 @@ inline const AloneName hebrewAlone{QString::fromUtf8("(בדיקה) כלי"),  //
 inline const AloneName arabicAlone{QString::fromUtf8("متصفح الويب السريع 🚀"),  // "the fast web browser"
                                    {QString::fromUtf8("🚀"), QString::fromUtf8("السريع"), QString::fromUtf8("الويب"),
                                     QString::fromUtf8("متصفح")}};
+// The same Hebrew name read by its words alone.
+inline const AloneName hebrewWordsAlone{hebrewAlone.name, hebrewAlone.leftToRight.mid(0, 2)};
+// The Arabic name's words without its emoji.
+inline const QString arabicWords = QString::fromUtf8("متصفح الويب السريع");
 
 // Whether `shown`, laid out left to right in `font` as a painter draws it, has `leftToRight` in
 // that order.
@@ -77,6 +106,89 @@ inline void expectInOrder(const QString& shown, const QFont& font, const QString
         EXPECT_LT(edges[i - 1], edges[i]) << leftToRight[static_cast<qsizetype>(i - 1)].toStdString() << " not left of "
                                           << leftToRight[static_cast<qsizetype>(i)].toStdString() << " in "
                                           << shown.toStdString();
+}
+
+// A label showing `name` alone: read aloud as it is, its words in their order on its first line.
+inline void expectAlone(const ElidedLabel* label, const AloneName& name) {
+    EXPECT_EQ(label->accessibleName(), name.name);
+    expectInOrder(label->lines(label->width()).value(0), label->font(), name.leftToRight);
+}
+
+// The visible label of `page` that shows `name` (its marks aside), else null and a failure.
+inline ElidedLabel* labelShowing(const QWidget& page, const QString& name) {
+    for (auto* label : page.findChildren<ElidedLabel*>())
+        if (label->isVisibleTo(&page) && withoutMarks(label->text()) == name) return label;
+    ADD_FAILURE() << "no label shows " << name.toStdString();
+    return nullptr;
+}
+
+// In `page`, the labels `find` (by default labelShowing) finds for hebrewAlone and arabicAlone each
+// stand alone (see expectAlone), their ink starting where the label of `latin` starts its own, the
+// Arabic one's emoji on the left of its letters.
+inline void expectAloneInTheColumnOf(QWidget& page, const QString& latin,
+                                     const std::function<ElidedLabel*(const QString&)>& find = {}) {
+    const auto labelOf = [&](const QString& name) { return find ? find(name) : labelShowing(page, name); };
+    const QImage image = page.grab().toImage();
+    ElidedLabel* latinLabel = labelOf(latin);
+    ASSERT_NE(latinLabel, nullptr);
+    for (const AloneName& c : {hebrewAlone, arabicAlone}) {
+        SCOPED_TRACE(c.name.toStdString());
+        ElidedLabel* label = labelOf(c.name);
+        ASSERT_NE(label, nullptr);
+        expectAlone(label, c);
+        const Ink ink = inkOf(image, label, &page);
+        EXPECT_NEAR(ink.left, inkOf(image, latinLabel, &page).left, 2);
+        if (c.name == arabicAlone.name) expectEmojiLeftOfLetters(ink);
+    }
+}
+
+// `label` is cut on its one line, and its tooltip, read aloud too, holds `whole` without the
+// marks that keep its names in their order.
+inline void expectCutWithAPlainTooltip(const ElidedLabel* label, const QString& whole) {
+    const QStringList lines = label->lines(label->width());
+    ASSERT_EQ(lines.size(), 1);
+    ASSERT_TRUE(lines[0].contains(QChar(0x2026))) << "not cut at " << label->width() << " px: " << lines[0].toStdString();
+    const QString tip = label->toolTip();
+    EXPECT_EQ(tip, whole);
+    for (const QChar mark : {QChar(0x2068), QChar(0x2069), QChar(0x00A0)}) EXPECT_FALSE(tip.contains(mark)) << int(mark.unicode());
+}
+
+// A title that goes on with `name` whole on its second line: as many of `filler` (a word no wider
+// than the name's first) as fill a line of `width` in `metrics` before the name's first word.
+inline QString filledBefore(const QString& name, const QString& filler, const QFontMetrics& metrics, int width) {
+    const QString first = name.section(QLatin1Char(' '), 0, 0);
+    QString fill = filler;
+    while (metrics.horizontalAdvance(fill + " " + first) <= width) fill += " " + filler;
+    return fill + " " + name;
+}
+
+// `page` at `width` x `height`, shown and refreshed, its events handled.
+template <class Page>
+void showRefreshed(Page& page, int width, int height) {
+    page.resize(width, height);
+    page.show();
+    page.refresh();
+    QCoreApplication::processEvents();
+}
+
+// What `widget` paints, text by text, while it is grabbed, and the picture.
+struct Painted {
+    QImage image;
+    std::vector<PaintedText> texts;
+    // The first text painted whose words (its marks aside) start with `start`, else a failure.
+    PaintedText startingWith(const QString& start) const {
+        for (const PaintedText& t : texts)
+            if (withoutMarks(t.shown).startsWith(start)) return t;
+        ADD_FAILURE() << "nothing painted starting " << start.toStdString();
+        return {};
+    }
+};
+inline Painted paintedBy(QWidget& widget) {
+    Painted painted;
+    setPaintedTextListener([&](const PaintedText& t) { painted.texts.push_back(t); });
+    painted.image = widget.grab().toImage();
+    setPaintedTextListener({});
+    return painted;
 }
 
 }  // namespace velmora

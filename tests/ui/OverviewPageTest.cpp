@@ -208,21 +208,13 @@ TEST(OverviewPage, CategoryMembersTooltipHoldsEveryNameWithoutMarks) {
     h.make();
     seedHistory(h, {{arabic, "thunderbird", 700 * MiB, 0}, {hebrew, "soffice", 500 * MiB, 0}, {third, "gimp", 200 * MiB, 0}}, 3);
     OverviewPage page(*h.state);
-    page.resize(900, 560);
-    page.show();
-    page.refresh();
-    QCoreApplication::processEvents();
+    showRefreshed(page, 900, 560);
     const QString plain = QString::fromStdString(arabic + ", " + hebrew + ", " + third);
     ElidedLabel* members = nullptr;
     for (auto* label : page.findChildren<ElidedLabel*>())
         if (withoutMarks(label->text()) == plain) members = label;
     ASSERT_NE(members, nullptr);
-    const QStringList lines = members->lines(members->width());
-    ASSERT_EQ(lines.size(), 1);
-    ASSERT_TRUE(lines[0].contains(QChar(0x2026))) << "not cut at " << members->width() << " px: " << lines[0].toStdString();
-    const QString tip = members->toolTip();
-    EXPECT_EQ(tip, plain);
-    for (const QChar mark : {QChar(0x2068), QChar(0x2069), QChar(0x00A0)}) EXPECT_FALSE(tip.contains(mark)) << int(mark.unicode());
+    expectCutWithAPlainTooltip(members, plain);
 }
 
 // A mover's name stands alone in its row: a right-to-left one takes its own direction ("(בדיקה) כלי"
@@ -234,13 +226,9 @@ TEST(OverviewPage, AMoversNameTakesItsOwnDirectionInItsColumn) {
     seedHistory(h, {{"Firefox", "firefox", 900 * MiB, MiB}, {hebrewAlone.name.toStdString(), "tool", 800 * MiB, MiB},
                     {arabicAlone.name.toStdString(), "browser", 700 * MiB, -std::int64_t(MiB)}}, 60);
     OverviewPage page(*h.state);
-    page.resize(900, 1100);  // every mover in view
-    page.show();
-    page.refresh();
-    QCoreApplication::processEvents();
-    const QImage image = page.grab().toImage();
+    showRefreshed(page, 900, 1100);  // every mover in view
     // The mover's name: the one above its "now" figure (a category's members may read the same).
-    const auto moverNamed = [&](const QString& name) -> ElidedLabel* {
+    expectAloneInTheColumnOf(page, "Firefox", [&](const QString& name) -> ElidedLabel* {
         for (auto* label : page.findChildren<ElidedLabel*>()) {
             if (!label->isVisibleTo(&page) || withoutMarks(label->text()) != name) continue;
             for (auto* beside : label->parentWidget()->findChildren<QLabel*>())
@@ -248,24 +236,7 @@ TEST(OverviewPage, AMoversNameTakesItsOwnDirectionInItsColumn) {
         }
         ADD_FAILURE() << "no mover named " << name.toStdString();
         return nullptr;
-    };
-    const auto inkOf = [&](ElidedLabel* label) { return inkIn(image, QRect(label->mapTo(&page, QPoint(0, 0)), label->size())); };
-
-    ElidedLabel* latin = moverNamed("Firefox");
-    ASSERT_NE(latin, nullptr);
-    for (const AloneName& c : {hebrewAlone, arabicAlone}) {
-        SCOPED_TRACE(c.name.toStdString());
-        ElidedLabel* label = moverNamed(c.name);
-        ASSERT_NE(label, nullptr);
-        EXPECT_EQ(label->accessibleName(), c.name);
-        expectInOrder(label->lines(label->width()).value(0), label->font(), c.leftToRight);
-        EXPECT_NEAR(inkOf(label).left, inkOf(latin).left, 2);
-    }
-    ElidedLabel* withEmoji = moverNamed(arabicAlone.name);
-    ASSERT_NE(withEmoji, nullptr);
-    const Ink ink = inkOf(withEmoji);
-    EXPECT_GE(ink.colourRight, 0) << "the emoji is not drawn in colour";
-    EXPECT_LT(ink.colourRight, ink.lettersLeft);
+    });
 }
 
 }  // namespace

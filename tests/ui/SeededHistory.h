@@ -1,6 +1,7 @@
 #pragma once
 // An application state whose sampler has ticked through a few minutes of several apps.
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/app/AppHarness.h"
@@ -38,6 +39,26 @@ inline void seedHistory(AppHarness& h, const std::vector<SeededApp>& apps, int t
         h.state->sampler->tick();
         h.clock.advance(1);
     }
+}
+
+// App names long in Persian, Hebrew, Urdu and Chinese, by their language's code.
+inline const std::pair<const char*, std::string> longNamesInFourScripts[] = {
+    {"fa", "سامانه مدیریت اسناد و بایگانی سازمانی نسخه حرفه‌ای"},
+    {"he", "מערכת ניהול המסמכים והארכיון של המשרד"},
+    {"ur", "دستاویزات اور آرکائیو کا انتظامی نظام"},
+    {"zh", "企业知识管理系统专业版企业知识管理系统专业版"}};
+
+// A second on, then a sample: `name` in front at `appBytes` beside Firefox at 400 MB, and
+// `freeBytes` free of 24 GB.
+inline void tickBesideFirefox(AppHarness& h, const std::string& name, std::uint64_t appBytes, std::uint64_t freeBytes) {
+    h.clock.advance(1);
+    h.steady.now += 1;
+    h.processes.processes.clear();
+    h.desktop.apps.clear();
+    h.addApp(100, "docs", name, appBytes, true);
+    h.addApp(101, "firefox", "Firefox", 400 * MiB, false);
+    h.memory.reading = {24ull << 30, freeBytes, 0, 0, MemoryPressureLevel::normal};
+    h.state->sampler->tick();
 }
 
 }  // namespace velmora

@@ -21,7 +21,7 @@
 #include "ui/style/MarkedSparkline.h"
 #include "ui/style/TextReport.h"
 #include "tests/ui/NamesAlone.h"
-#include "tests/ui/TextOrder.h"
+#include "tests/ui/SeededHistory.h"
 
 #include <QAbstractItemModelTester>
 #include <QAccessible>
@@ -364,13 +364,9 @@ TEST(StoriesPage, ARightToLeftNameCutInARowHasItsEllipsisAtItsLeftEnd) {
     for (int width = 300; width <= 460; ++width) {
         view.resize(width, 200);
         QCoreApplication::processEvents();
-        std::optional<PaintedText> line;
-        setPaintedTextListener([&](const PaintedText& t) {
-            if (t.shown.startsWith("You s")) line = t;
-        });
-        (void)view.viewport()->grab();
-        setPaintedTextListener({});
-        ASSERT_TRUE(line) << width;
+        const std::vector<PaintedText> painted = paintedBy(*view.viewport()).texts;
+        const auto line = std::find_if(painted.rbegin(), painted.rend(), [](const PaintedText& t) { return t.shown.startsWith("You s"); });
+        ASSERT_NE(line, painted.rend()) << width;
         const QString& shown = line->shown;
         const qsizetype open = shown.indexOf(QChar(0x2068)), dots = shown.indexOf(QChar(0x2026));
         if (open < 0 || dots <= open + 1) continue;  // whole, or cut before the name
@@ -483,22 +479,12 @@ TEST(StoriesPage, AShortPageScrollsWhatStandsAboveTheFiltersAndKeepsAWholeRowAnd
 // the column still does not grow wider than its view. Then the figures narrow again: each label is
 // as wide as its new text, and value and trend share a line again.
 TEST(StoriesPage, AboveTheFiltersFitsItsViewUnderTheBannerWithTheWidestFiguresAndThenNarrowerOnes) {
-    for (const std::string name : {"سامانه مدیریت اسناد و بایگانی سازمانی نسخه حرفه‌ای",
-                                   "מערכת ניהול המסמכים והארכיון של המשרד",
-                                   "دستاویزات اور آرکائیو کا انتظامی نظام",
-                                   "企业知识管理系统专业版企业知识管理系统专业版"}) {
+    for (const auto& [script, name] : longNamesInFourScripts) {
         SCOPED_TRACE(name);
         AppHarness h;
         h.make();
         const auto tick = [&](std::uint64_t appBytes, std::uint64_t freeBytes, bool shown = true) {
-            h.clock.advance(1);
-            h.steady.now += 1;
-            h.processes.processes.clear();
-            h.desktop.apps.clear();
-            h.addApp(100, "docs", name, appBytes, true);
-            h.addApp(101, "firefox", "Firefox", 400 * MiB, false);
-            h.memory.reading = {24ull << 30, freeBytes, 0, 0, MemoryPressureLevel::normal};
-            h.state->sampler->tick();
+            tickBesideFirefox(h, name, appBytes, freeBytes);
             if (!shown) return;
             h.state->announceChange();
             settle();

@@ -14,11 +14,8 @@
 #include <QTextLayout>
 
 #include "platform/qt/BidiText.h"
-#include "ui/main/ElidedLabel.h"
 #include "tests/ui/NamesAlone.h"
 #include "tests/ui/TextOrder.h"
-
-#include <QCoreApplication>
 
 namespace velmora {
 namespace {
@@ -143,68 +140,44 @@ TEST(TrendsPage, TheWidestGrowthFitsItsColumn) {
 // starts where a Latin one does; one too long has its "…" at its left end and is whole, without
 // marks, in its tooltip.
 TEST(TrendsPage, ARepeatOffendersNameTakesItsOwnDirectionInItsColumn) {
-    const QString hebrew = QString::fromUtf8("(בדיקה) כלי");  // "tool (test)"
-    const QString words = QString::fromUtf8("متصفح الويب السريع");  // "the fast web browser"
-    const QString rocket = QString::fromUtf8("🚀");
-    const QString arabic = words + " " + rocket;
-    const QString longName = words + " " + words + " " + words + " " + words + " " + words + " " + words;
+    QString longName = arabicWords;
+    for (int i = 0; i < 5; ++i) longName += " " + arabicWords;
     AppHarness h;
     h.make();
     std::int64_t bytes = 900 * std::int64_t(MiB);
-    for (const QString& name : {QString("Firefox"), hebrew, arabic, longName}) {
+    for (const QString& name : {QString("Firefox"), hebrewAlone.name, arabicAlone.name, longName}) {
         h.state->dailyStats->recordStory(name.toStdString(), name.toStdString(), bytes, h.clock.now());
         bytes -= 100 * std::int64_t(MiB);
     }
     TrendsPage page(*h.state);
-    page.resize(900, 560);
-    page.show();
-    page.refresh();
-    QCoreApplication::processEvents();
-    const auto labelOf = [&](const QString& name) -> ElidedLabel* {
-        for (auto* label : page.findChildren<ElidedLabel*>())
-            if (label->isVisibleTo(&page) && withoutMarks(label->text()) == name) return label;
-        ADD_FAILURE() << "no offender named " << name.toStdString();
-        return nullptr;
-    };
+    showRefreshed(page, 900, 560);
 
     // Where a label's ink starts, in the page.
     const auto inkStart = [&](ElidedLabel* label) {
         const QImage image = label->grab().toImage();
         return label->mapTo(&page, QPoint(inkIn(image, image.rect()).left, 0)).x();
     };
-    ElidedLabel* latin = labelOf("Firefox");
+    ElidedLabel* latin = labelShowing(page, "Firefox");
     ASSERT_NE(latin, nullptr);
     const int column = inkStart(latin);
-    const struct {
-        QString name;
-        QStringList leftToRight;  // as drawn
-    } cases[] = {
-        {hebrew, {QString::fromUtf8("כלי"), QString::fromUtf8("בדיקה")}},
-        {arabic, {rocket, QString::fromUtf8("السريع"), QString::fromUtf8("الويب"), QString::fromUtf8("متصفح")}},
-    };
-    for (const auto& c : cases) {
-        ElidedLabel* label = labelOf(c.name);
+    for (const AloneName& c : {hebrewWordsAlone, arabicAlone}) {
+        SCOPED_TRACE(c.name.toStdString());
+        ElidedLabel* label = labelShowing(page, c.name);
         ASSERT_NE(label, nullptr);
         // Laid out as the label's painter draws it: left to right, whatever the label's direction.
-        const QString shown = label->lines(label->width()).value(0);
-        EXPECT_EQ(withoutMarks(shown), c.name);
-        EXPECT_EQ(label->accessibleName(), c.name);
-        const std::vector<qreal> edges = leftEdges(shown, label->font(), c.leftToRight);
-        for (std::size_t i = 1; i < edges.size(); ++i) EXPECT_LT(edges[i - 1], edges[i]) << c.name.toStdString();
-        EXPECT_NEAR(inkStart(label), column, 2) << c.name.toStdString();
+        EXPECT_EQ(withoutMarks(label->lines(label->width()).value(0)), c.name);
+        expectAlone(label, c);
+        EXPECT_NEAR(inkStart(label), column, 2);
     }
     // As painted: the rocket's colour stands left of the Arabic letters.
-    ElidedLabel* withEmoji = labelOf(arabic);
+    ElidedLabel* withEmoji = labelShowing(page, arabicAlone.name);
     ASSERT_NE(withEmoji, nullptr);
     const QImage image = withEmoji->grab().toImage();
-    const Ink ink = inkIn(image, image.rect());
-    EXPECT_GE(ink.colourRight, 0) << "the emoji is not drawn in colour";
-    EXPECT_LT(ink.colourRight, ink.lettersLeft);
+    expectEmojiLeftOfLetters(inkIn(image, image.rect()));
 
-    ElidedLabel* cut = labelOf(longName);
+    ElidedLabel* cut = labelShowing(page, longName);
     ASSERT_NE(cut, nullptr);
-    const auto [dots, letters] = ellipsisAndLetters(cut->lines(cut->width()).value(0), cut->font());
-    EXPECT_LE(dots, letters + 0.5);
+    expectCutAtItsLeft(cut->lines(cut->width()).value(0), cut->font());
     EXPECT_EQ(cut->toolTip(), longName);
     EXPECT_NEAR(inkStart(cut), column, 2);
 }

@@ -95,8 +95,7 @@ TEST(LongTextShots, PagesDetailCardBarAndSettings) {
             EXPECT_TRUE(popover->grab().save(artifact("widget-settings-dock-bottom")));
             popover->hide();
         }
-        controller.hide();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        hideWidget(controller);
     }
 }
 
@@ -127,8 +126,7 @@ TEST(LongTextShots, DetailOverAFileNameAndAOneWordNameCardWithARightToLeftName) 
     ASSERT_NE(LongContent::shownWidgetPanel(), nullptr);
     EXPECT_TRUE(LongContent::shownWidgetPanel()->grab().save(artifact("widget-card-rtl")));
     // The panel goes before the state it shows.
-    controller.hide();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    hideWidget(controller);
 }
 
 // Every page at 900x560 over Arabic names with an emoji after each word, inside the sentences

@@ -92,15 +92,7 @@ TEST(MeasureWidgetBidiShots, WidgetCardAndDockedBarCutAnArabicNameAfterAnEmoji) 
     windowing.attach(adapter, controller);
     for (const auto& [placement, shot] :
          {std::pair{WidgetPlacement::floating, "widget-card-emoji"}, std::pair{WidgetPlacement::dockedBottom, "widget-docked-emoji"}}) {
-        FloatingWidgetPreferences prefs;
-        prefs.placement = placement;
-        prefs.autoCollapseDock = false;
-        prefs.save(h.defaults);
-        controller.show();
-        settle();
-        QWidget* panel = nullptr;
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (w->objectName() == "VelmoraFloatingWidget" && w->isVisible()) panel = w;
+        QWidget* panel = showWidget(controller, h.defaults, placement);
         ASSERT_NE(panel, nullptr) << shot;
         const char* page = placement == WidgetPlacement::floating ? "widgetCard" : "widgetBar";
         auto* label = panel->findChild<QWidget*>(page)->findChild<ElidedLabel*>("widgetAppName");
@@ -112,8 +104,7 @@ TEST(MeasureWidgetBidiShots, WidgetCardAndDockedBarCutAnArabicNameAfterAnEmoji) 
         ASSERT_GE(dots, 2) << shot;
         EXPECT_TRUE(lines[0][dots - 1].isLowSurrogate()) << shot;
         EXPECT_TRUE(panel->grab().save(artifact(shot))) << shot;
-        controller.hide();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        hideWidget(controller);
     }
 }
 

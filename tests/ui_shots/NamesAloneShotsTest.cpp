@@ -8,17 +8,12 @@
 
 // The engine headers come before Qt's: they use words Qt defines as macros (signals).
 #include "tests/ui/SeededHistory.h"
-#include "app/qt/AppStateAdapter.h"
-#include "ui/main/ElidedLabel.h"
-#include "ui/main/MainWindow.h"
-#include "ui/widget/FloatingWidgetController.h"
+#include "tests/ui_shots/Shots.h"
 #include "ui/widget/FloatingWidgetView.h"
 #include "ui/widget/QtWidgetPanel.h"
 #include "ui/widget/WidgetSettingsPopover.h"
-#include "platform/qt/BidiText.h"
 #include "ui/style/Elision.h"
-#include "ui/style/TextReport.h"
-#include "tests/ui_shots/Shots.h"
+#include "tests/ui/NamesAlone.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -31,6 +26,16 @@ namespace velmora {
 namespace {
 
 QString artifact(const QString& name) { return artifactFile("names-" + name); }
+
+// The scroll area `inside` stands in, scrolled to its end; null if there is none.
+QScrollArea* scrolledToEnd(QWidget* inside) {
+    QScrollArea* scroll = nullptr;
+    for (QWidget* w = inside->parentWidget(); w && !scroll; w = w->parentWidget()) scroll = qobject_cast<QScrollArea*>(w);
+    if (!scroll) return nullptr;
+    scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+    settle();
+    return scroll;
+}
 
 const std::string hebrew = "(בדיקה) כלי";  // "tool (test)"
 const std::string arabic = "متصفح الويب السريع 🚀";  // "the fast web browser"
@@ -52,57 +57,26 @@ TEST(NamesAloneShots, WhosHeavyAndTrendsBesideLatinNames) {
         h.state->dailyStats->recordStory(name, name, grew, h.clock.now());
         grew -= 600 * std::int64_t(MiB);
     }
-    AppStateAdapter adapter(*h.state, h.scheduler);
-    MainWindow window(adapter);
-    window.resize(900, 560);
-    window.show();
-
-    h.state->selectedSidebar = SidebarItem::apps;
-    h.state->announceChange();
-    settle();
+    ShotWindow s(h);
+    s.turnTo(SidebarItem::apps);
     // The long name is cut in its row: the picture shows where its "…" stands.
     const QString longStart = QString::fromUtf8("مدير");
-    bool cut = false;
-    setPaintedTextListener([&](const PaintedText& t) {
-        if (withoutMarks(t.shown).startsWith(longStart) && isElided(t.shown)) cut = true;
-    });
-    (void)window.grab();
-    setPaintedTextListener({});
-    EXPECT_TRUE(cut);
-    EXPECT_TRUE(window.grab().save(artifact("whos-heavy-900x560")));
+    const std::vector<PaintedText> painted = paintedBy(s.window).texts;
+    EXPECT_TRUE(std::any_of(painted.begin(), painted.end(),
+                            [&](const PaintedText& t) { return withoutMarks(t.shown).startsWith(longStart) && isElided(t.shown); }));
+    EXPECT_TRUE(s.save(artifact("whos-heavy-900x560")));
 
-    h.state->selectedSidebar = SidebarItem::trends;
-    h.state->announceChange();
-    settle();
+    s.turnTo(SidebarItem::trends);
     // Scrolled down to the repeat offenders, every one of them in view.
     ElidedLabel* last = nullptr;
-    for (auto* label : window.findChildren<ElidedLabel*>())
+    for (auto* label : s.window.findChildren<ElidedLabel*>())
         if (label->isVisible() && withoutMarks(label->text()) == QString::fromStdString(longArabic)) last = label;
     ASSERT_NE(last, nullptr);
-    QScrollArea* scroll = nullptr;
-    for (QWidget* w = last->parentWidget(); w && !scroll; w = w->parentWidget()) scroll = qobject_cast<QScrollArea*>(w);
+    QScrollArea* scroll = scrolledToEnd(last);
     ASSERT_NE(scroll, nullptr);
-    scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
-    settle();
     EXPECT_TRUE(scroll->viewport()->rect().contains(last->mapTo(scroll->viewport(), last->rect().bottomRight())));
     EXPECT_TRUE(isElided(last->lines(last->width()).value(0)));
-    EXPECT_TRUE(window.grab().save(artifact("trends-900x560")));
-}
-
-// The scroll area `inside` stands in, scrolled to its end.
-void scrollToEnd(QWidget* inside) {
-    QScrollArea* scroll = nullptr;
-    for (QWidget* w = inside->parentWidget(); w && !scroll; w = w->parentWidget()) scroll = qobject_cast<QScrollArea*>(w);
-    ASSERT_NE(scroll, nullptr);
-    scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
-    settle();
-}
-
-// A visible one-line label showing `name`, else null.
-ElidedLabel* labelOf(const QWidget& window, const std::string& name) {
-    for (auto* label : window.findChildren<ElidedLabel*>())
-        if (label->isVisible() && withoutMarks(label->text()) == QString::fromStdString(name)) return label;
-    return nullptr;
+    EXPECT_TRUE(s.save(artifact("trends-900x560")));
 }
 
 TEST(NamesAloneShots, OverviewLiveChartFooterAndWidgetBesideLatinNames) {
@@ -114,45 +88,31 @@ TEST(NamesAloneShots, OverviewLiveChartFooterAndWidgetBesideLatinNames) {
                     {hebrew, "tool", 1200 * MiB, -500 * 1024}, {longArabic, "long", 1000 * MiB, 400 * 1024},
                     {arabic, "browser", 900 * MiB, 700 * 1024, 9 * MiB}, {"GIMP", "gimp", 200 * MiB, 10 * 1024}},
                 120);
-    AppStateAdapter adapter(*h.state, h.scheduler);
-    MainWindow window(adapter);
-    window.resize(900, 560);
-    window.show();
+    ShotWindow s(h);
 
     // The footer under a title long enough for its two lines, then under a short one with an emoji.
     h.state->sensorLastApp = documents;
     h.state->sensorLastTitle = longArabic;
-    h.state->selectedSidebar = SidebarItem::overview;
-    h.state->announceChange();
-    settle();
-    EXPECT_TRUE(window.grab().save(artifact("overview-900x560")));
-    ElidedLabel* mover = labelOf(window, longArabic);
+    s.turnTo(SidebarItem::overview);
+    EXPECT_TRUE(s.save(artifact("overview-900x560")));
+    ElidedLabel* mover = labelShowing(s.window, QString::fromStdString(longArabic));
     ASSERT_NE(mover, nullptr);
-    scrollToEnd(mover);
-    EXPECT_TRUE(window.grab().save(artifact("overview-movers-900x560")));
+    ASSERT_NE(scrolledToEnd(mover), nullptr);
+    EXPECT_TRUE(s.save(artifact("overview-movers-900x560")));
 
     h.state->sensorLastTitle = arabic;
-    h.state->selectedSidebar = SidebarItem::liveChart;
-    h.state->announceChange();
-    settle();
-    ASSERT_NE(labelOf(window, hebrew), nullptr);
-    scrollToEnd(labelOf(window, hebrew));
-    EXPECT_TRUE(window.grab().save(artifact("live-chart-900x560")));
+    s.turnTo(SidebarItem::liveChart);
+    ElidedLabel* line = labelShowing(s.window, QString::fromStdString(hebrew));
+    ASSERT_NE(line, nullptr);
+    ASSERT_NE(scrolledToEnd(line), nullptr);
+    EXPECT_TRUE(s.save(artifact("live-chart-900x560")));
 
     QtWidgetWindowing windowing;
     FloatingWidgetController controller(windowing, h.defaults, h.scheduler);
-    windowing.attach(adapter, controller);
+    windowing.attach(s.adapter, controller);
     for (const auto& [placement, name] :
          {std::pair{WidgetPlacement::floating, "widget-card"}, std::pair{WidgetPlacement::dockedBottom, "widget-docked"}}) {
-        FloatingWidgetPreferences prefs;
-        prefs.placement = placement;
-        prefs.autoCollapseDock = false;
-        prefs.save(h.defaults);
-        controller.show();
-        settle();
-        QWidget* panel = nullptr;
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (w->objectName() == "VelmoraFloatingWidget" && w->isVisible()) panel = w;
+        QWidget* panel = showWidget(controller, h.defaults, placement);
         ASSERT_NE(panel, nullptr) << name;
         EXPECT_TRUE(panel->grab().save(artifact(name))) << name;
         if (placement == WidgetPlacement::dockedBottom) {
@@ -169,8 +129,7 @@ TEST(NamesAloneShots, OverviewLiveChartFooterAndWidgetBesideLatinNames) {
             show->hidePopup();
             view->settingsPopover()->hide();
         }
-        controller.hide();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        hideWidget(controller);
     }
 }
 
@@ -183,42 +142,32 @@ TEST(NamesAloneShots, FooterOverTwoLinesAndTheDevelopersLastPage) {
     h.defaults.setValue("Velmora.DeveloperMode", true);
     h.make();
     seedHistory(h, {{"Firefox", "firefox", 1800 * MiB, 200 * 1024}, {arabic, "browser", 900 * MiB, 50 * 1024}}, 120);
-    AppStateAdapter adapter(*h.state, h.scheduler);
-    MainWindow window(adapter);
-    window.resize(900, 560);
-    window.show();
+    ShotWindow s(h);
     h.state->sensorLastApp = "Files";
     h.state->sensorLastTitle = "Inbox";
-    h.state->selectedSidebar = SidebarItem::overview;
-    h.state->announceChange();
-    settle();
-    auto* title = window.findChild<ElidedLabel*>("nowTitle");
+    s.turnTo(SidebarItem::overview);
+    auto* title = s.window.findChild<ElidedLabel*>("nowTitle");
     ASSERT_NE(title, nullptr);
     const QFontMetrics metrics(title->font());
     // Words of the name's own script fill the first line ("document", "file"), the name the second.
     for (const auto& [name, filler, file] : {std::tuple{hebrew, "מסמך", "footer-hebrew-900x560"},
                                               std::tuple{arabic, "ملف", "footer-arabic-900x560"}}) {
         const QString whole = QString::fromStdString(name);
-        QString fill = QString::fromUtf8(filler);
-        while (metrics.horizontalAdvance(fill + " " + whole.section(' ', 0, 0)) <= title->width()) fill += " " + QString::fromUtf8(filler);
-        h.state->sensorLastTitle = (fill + " " + whole).toStdString();
-        h.state->announceChange();
-        settle();
+        h.state->sensorLastTitle = filledBefore(whole, QString::fromUtf8(filler), metrics, title->width()).toStdString();
+        s.turnTo(SidebarItem::overview);
         const QStringList lines = title->lines(title->width());
         EXPECT_EQ(lines.size(), 2) << file;
         EXPECT_EQ(withoutMarks(lines.value(1)), whole) << file;
-        EXPECT_TRUE(window.grab().save(artifact(file))) << file;
+        EXPECT_TRUE(s.save(artifact(file))) << file;
     }
 
-    h.state->selectedSidebar = SidebarItem::developer;
     for (const auto& [name, file] : {std::pair{arabic, "developer-900x560"}, std::pair{longArabic, "developer-cut-900x560"}}) {
         h.state->sensorLastTitle = name;
-        h.state->announceChange();
-        settle();
-        auto* value = window.findChild<ElidedLabel*>("status7");
+        s.turnTo(SidebarItem::developer);
+        auto* value = s.window.findChild<ElidedLabel*>("status7");
         ASSERT_NE(value, nullptr);
         EXPECT_EQ(isElided(value->lines(value->width()).value(0)), name == longArabic) << file;
-        EXPECT_TRUE(window.grab().save(artifact(file))) << file;
+        EXPECT_TRUE(s.save(artifact(file))) << file;
     }
 }
 

@@ -6,9 +6,7 @@
 #include <gtest/gtest.h>
 
 // The engine headers come before Qt's: they use words Qt defines as macros (signals).
-#include "tests/app/AppHarness.h"
-#include "app/qt/AppStateAdapter.h"
-#include "ui/main/MainWindow.h"
+#include "tests/ui/SeededHistory.h"
 #include "tests/ui_shots/Shots.h"
 
 #include <QScrollArea>
@@ -51,66 +49,41 @@ TEST(StoriesBannerShots, StoriesAtTheSmallestSizeUnderTheExtensionBanner) {
     story("GIMP", "You opened holiday-panorama.xcf in GIMP", 610 * std::int64_t(MiB), 900);
     h.state->selectedEventID = story("Firefox", "You were watching a video in Firefox", 480 * std::int64_t(MiB), 120);
     h.state->lowConfidenceBrowserStoryCount = 1;
-    AppStateAdapter adapter(*h.state, h.scheduler);
-    MainWindow window(adapter);
-    window.resize(900, 560);
-    window.show();
-    h.state->selectedSidebar = SidebarItem::timeline;
-    h.state->announceChange();
-    settle();
-    auto* banner = window.findChild<QWidget*>("nudgeBanner");
+    ShotWindow s(h);
+    s.turnTo(SidebarItem::timeline);
+    auto* banner = s.window.findChild<QWidget*>("nudgeBanner");
     ASSERT_NE(banner, nullptr);
     ASSERT_TRUE(banner->isVisible());
     // What stands above the filters scrolls down, never across: as wide as its view.
-    auto* top = window.findChild<QScrollArea*>("storiesTop");
+    auto* top = s.window.findChild<QScrollArea*>("storiesTop");
     ASSERT_NE(top, nullptr);
     EXPECT_LE(top->widget()->width(), top->viewport()->width());
-    EXPECT_TRUE(window.grab().save(artifactFile("stories-banner-900x560")));
+    EXPECT_TRUE(s.save(artifactFile("stories-banner-900x560")));
     // Scrolled down to the banner: its texts and "Show me how" whole in the column.
     top->ensureWidgetVisible(banner, 0, 0);
     settle();
-    EXPECT_TRUE(window.grab().save(artifactFile("stories-banner-scrolled-900x560")));
+    EXPECT_TRUE(s.save(artifactFile("stories-banner-scrolled-900x560")));
 }
 
 // Free memory has fallen by about 1 GB to 1,023.9 MB and the heaviest app has grown as much to
 // 1,023.9 MB: each card holds its trend under its value, and the column stays as wide as its view.
 TEST(StoriesBannerShots, TheWidestFiguresUnderTheBannerWithLongNamesInFourScripts) {
     ASSERT_TRUE(qEnvironmentVariableIsSet("VELMORA_DESKTOP")) << "run inside scripts/with-desktop.sh";
-    const std::pair<const char*, std::string> names[] = {
-        {"fa", "سامانه مدیریت اسناد و بایگانی سازمانی نسخه حرفه‌ای"},
-        {"he", "מערכת ניהול המסמכים והארכיון של המשרד"},
-        {"ur", "دستاویزات اور آرکائیو کا انتظامی نظام"},
-        {"zh", "企业知识管理系统专业版企业知识管理系统专业版"}};
-    for (const auto& [script, name] : names) {
+    for (const auto& [script, name] : longNamesInFourScripts) {
         SCOPED_TRACE(script);
         AppHarness h;
         h.make();
-        const auto tick = [&](std::uint64_t appBytes, std::uint64_t freeBytes) {
-            h.clock.advance(1);
-            h.steady.now += 1;
-            h.processes.processes.clear();
-            h.desktop.apps.clear();
-            h.addApp(100, "docs", name, appBytes, true);
-            h.addApp(101, "firefox", "Firefox", 400 * MiB, false);
-            h.memory.reading = {24ull << 30, freeBytes, 0, 0, MemoryPressureLevel::normal};
-            h.state->sampler->tick();
-        };
-        tick(MiB, 2047 * MiB);
+        tickBesideFirefox(h, name, MiB, 2047 * MiB);
         const std::uint64_t widest = 1023 * MiB + 922 * 1024;  // 1,023.9 MB
-        tick(widest, widest);
+        tickBesideFirefox(h, name, widest, widest);
         h.state->lowConfidenceBrowserStoryCount = 1;
-        AppStateAdapter adapter(*h.state, h.scheduler);
-        MainWindow window(adapter);
-        window.resize(900, 560);
-        window.show();
-        h.state->selectedSidebar = SidebarItem::timeline;
-        h.state->announceChange();
-        settle();
-        ASSERT_TRUE(window.findChild<QWidget*>("nudgeBanner")->isVisible());
-        auto* top = window.findChild<QScrollArea*>("storiesTop");
+        ShotWindow s(h);
+        s.turnTo(SidebarItem::timeline);
+        ASSERT_TRUE(s.window.findChild<QWidget*>("nudgeBanner")->isVisible());
+        auto* top = s.window.findChild<QScrollArea*>("storiesTop");
         ASSERT_NE(top, nullptr);
         EXPECT_LE(top->widget()->width(), top->viewport()->width());
-        EXPECT_TRUE(window.grab().save(artifactFile(QString("stories-banner-figures-%1-900x560").arg(script))));
+        EXPECT_TRUE(s.save(artifactFile(QString("stories-banner-figures-%1-900x560").arg(script))));
     }
 }
 

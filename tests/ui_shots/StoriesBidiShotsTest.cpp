@@ -14,7 +14,7 @@
 #include "ui/style/Elision.h"
 #include "ui/style/TextReport.h"
 #include "tests/ui_shots/Shots.h"
-#include "tests/ui/TextOrder.h"
+#include "tests/ui/NamesAlone.h"
 
 #include <QApplication>
 #include <QDir>
@@ -92,13 +92,9 @@ struct TwoStories : AppHarness {
 TEST(StoriesBidiShots, StoryRowBesideItsDetailWithAnArabicAppAndAMixedTitle) {
     ASSERT_TRUE(qEnvironmentVariableIsSet("VELMORA_DESKTOP")) << "run inside scripts/with-desktop.sh";
     TwoStories h(arabicApp);
-    AppStateAdapter adapter(*h.state, h.scheduler);
-    MainWindow window(adapter);
-    window.resize(900, 560);
-    window.show();
-    h.state->selectedSidebar = SidebarItem::timeline;
-    h.state->announceChange();
-    settle();
+    ShotWindow s(h);
+    MainWindow& window = s.window;
+    s.turnTo(SidebarItem::timeline);
     auto* title = window.findChild<QLabel*>("detailTitle");
     ASSERT_NE(title, nullptr);
     EXPECT_EQ(withoutMarks(title->text()).toStdString(), arabicApp + " \u00B7 تقرير Q3 final_budget_2027.xlsx");
@@ -126,34 +122,20 @@ TEST(StoriesBidiShots, StoryRowWithABracketedHebrewNameCutShort) {
     ASSERT_TRUE(qEnvironmentVariableIsSet("VELMORA_DESKTOP")) << "run inside scripts/with-desktop.sh";
     const std::string name = "(\u05D1\u05D3\u05D9\u05E7\u05D4) \u05DB\u05DC\u05D9";
     TwoStories h(name, "You switched to " + name);
-    AppStateAdapter adapter(*h.state, h.scheduler);
-    MainWindow window(adapter);
-    window.resize(900, 560);
-    window.show();
-    h.state->selectedSidebar = SidebarItem::timeline;
-    h.state->announceChange();
-    settle();
-    QStringList lines;
-    setPaintedTextListener([&](const PaintedText& t) {
-        if (t.shown.startsWith("You s")) lines << t.shown;
-    });
-    const QImage shot = window.grab().toImage();
-    setPaintedTextListener({});
-    ASSERT_FALSE(lines.isEmpty());
-    EXPECT_TRUE(shot.save(artifact("story-row-bracketed-hebrew-900x560")));
+    ShotWindow s(h);
+    s.turnTo(SidebarItem::timeline);
+    const Painted painted = paintedBy(s.window);
+    ASSERT_TRUE(std::any_of(painted.texts.begin(), painted.texts.end(), [](const PaintedText& t) { return t.shown.startsWith("You s"); }));
+    EXPECT_TRUE(painted.image.save(artifact("story-row-bracketed-hebrew-900x560")));
 }
 
 TEST(StoriesBidiShots, QuitBoxOverAnAppNamedInNinetyChineseCharacters) {
     ASSERT_TRUE(qEnvironmentVariableIsSet("VELMORA_DESKTOP")) << "run inside scripts/with-desktop.sh";
     ASSERT_EQ(QString::fromStdString(chineseApp).size(), 90);
     TwoStories h(chineseApp);
-    AppStateAdapter adapter(*h.state, h.scheduler);
-    MainWindow window(adapter);
-    window.resize(900, 560);
-    window.show();
-    h.state->selectedSidebar = SidebarItem::timeline;
-    h.state->announceChange();
-    settle();
+    ShotWindow s(h);
+    MainWindow& window = s.window;
+    s.turnTo(SidebarItem::timeline);
     auto* quit = window.findChild<QPushButton*>("quitApp");
     ASSERT_NE(quit, nullptr);
     EXPECT_TRUE(window.grab().save(artifact("story-detail-chinese-900x560")));
