@@ -4,6 +4,7 @@
 
 #include "tests/app/AppHarness.h"
 #include "tests/ui/EventCounter.h"
+#include "tests/ui/NamesAlone.h"
 #include "ui/main/glance/GlanceRules.h"
 #include "ui/main/ElidedLabel.h"
 #include "ui/main/glance/LiveGlanceCharts.h"
@@ -244,5 +245,21 @@ TEST(GlanceCharts, AWiderFigureIsLaidOutAndOneOfTheSameWidthRepaintsAlone) {
     EXPECT_EQ(app->value()->text(), "12.4 GB");
     EXPECT_EQ(layouts.count, 0);
 }
+// The heaviest app's name stands alone as its card's title: it takes its own direction, and is
+// spoken and shown whole without the marks that give it.
+TEST(GlanceCharts, AnAppNameTitleTakesItsOwnDirection) {
+    LiveGlanceCharts charts;
+    charts.resize(700, charts.sizeHint().height());
+    for (const AloneName& name : {hebrewAlone, arabicAlone}) {
+        charts.setCharts({glanceCard("Free on computer", {}, {}, Date{0}, Date{900}),
+                          glanceCard(name.name.toStdString(), {{Date{800}, 5u << 30}}, {}, Date{0}, Date{900})});
+        auto* title = charts.findChild<QWidget*>("appCard")->findChild<ElidedLabel*>("glanceTitle");
+        ASSERT_NE(title, nullptr);
+        expectInOrder(title->text(), title->font(), name.leftToRight);
+        EXPECT_EQ(title->toolTip(), name.name);
+        EXPECT_TRUE(charts.findChild<QWidget*>("appCard")->accessibleName().startsWith(name.name + ", "));
+    }
+}
+
 }  // namespace
 }  // namespace velmora

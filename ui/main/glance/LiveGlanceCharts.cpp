@@ -8,6 +8,7 @@
 #include "ui/main/ElidedLabel.h"
 #include "ui/style/Fonts.h"
 #include "ui/style/MarkedSparkline.h"
+#include "ui/style/Painting.h"
 #include "ui/style/Palette.h"
 
 namespace velmora {
@@ -73,10 +74,11 @@ LiveGlanceCharts::Card::Card(const QColor& colour, QWidget* parent) : QWidget(pa
 }
 
 void LiveGlanceCharts::Card::set(const GlanceCard& card) {
-    // A long app name gives way to the figures; the whole name stays in the tooltip.
+    // A long app name gives way to the figures; the whole name stays in the tooltip. The name stands
+    // alone, so it takes its own direction.
     const QString title = QString::fromStdString(card.title);
-    if (title_->text() != title) {
-        title_->setText(title);
+    if (const QString shown = nameAlone(title); title_->text() != shown) {
+        title_->setText(shown);
         title_->setToolTip(title);
     }
     setText(value_, card.value);
