@@ -261,5 +261,23 @@ TEST(GlanceCharts, AnAppNameTitleTakesItsOwnDirection) {
     }
 }
 
+// Beside a card whose figures stand one under the other, a card whose figures share a line keeps
+// them at the top, level with its neighbour's value, and its line at the bottom as its neighbour's.
+TEST(GlanceCharts, FiguresStayLevelWhenOnlyOneCardStacksThem) {
+    LiveGlanceCharts charts;
+    charts.setCharts({glanceCard("Free on computer", {{Date{800}, 1u << 30}, {Date{900}, 1u << 30}}, {}, Date{0}, Date{900}),
+                      glanceCard("Heaviest app", {{Date{800}, 1u << 20}, {Date{900}, 1073636966}}, {}, Date{0}, Date{900})});
+    charts.resize(330, charts.sizeHint().height());
+    charts.show();
+    QCoreApplication::processEvents();
+    auto* free = static_cast<LiveGlanceCharts::Card*>(charts.findChild<QWidget*>("freeCard"));
+    auto* app = static_cast<LiveGlanceCharts::Card*>(charts.findChild<QWidget*>("appCard"));
+    ASSERT_TRUE(app->figuresStacked() && !free->figuresStacked());
+    const auto top = [&](QWidget* card, const char* name) { return card->findChild<QWidget*>(name)->mapTo(&charts, QPoint()).y(); };
+    EXPECT_EQ(top(free, "glanceValue"), top(app, "glanceValue"));
+    EXPECT_EQ(free->findChild<MarkedSparkline*>()->mapTo(&charts, QPoint()).y(),
+              app->findChild<MarkedSparkline*>()->mapTo(&charts, QPoint()).y());
+}
+
 }  // namespace
 }  // namespace velmora

@@ -68,6 +68,9 @@ LiveGlanceCharts::Card::Card(const QColor& colour, QWidget* parent) : QWidget(pa
     figureRow_->addWidget(trend_, 0, Qt::AlignBaseline);
     titleRow_->addLayout(figureRow_);
     stack->addLayout(titleRow_);
+    // A card made taller by its neighbour keeps its figures at the top, level with the other card's,
+    // and its line at the bottom.
+    stack->addStretch(1);
     line_ = new MarkedSparkline(this);
     line_->setFixedHeight(48);
     stack->addWidget(line_);
