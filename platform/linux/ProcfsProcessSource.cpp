@@ -616,19 +616,21 @@ void ProcfsProcessSource::readCopies(std::vector<ProcessReading>& out) {
         const auto it = entries_.find(pid);
         return it != entries_.end() && it->second.copyFamily != 0 ? &it->second : nullptr;
     };
+    bool anyDue = !movedFamilies_.empty();
     for (auto it = copyMembers_.begin(); it != copyMembers_.end();) {
         Entry* entry = member(*it);
         if (!entry) {
             it = copyMembers_.erase(it);
             continue;
         }
+        anyDue = anyDue || entry->copiesDue;
         if (entry->copiedAnonBytes > 0 || entry->copiedSwapBytes > 0) {
             // Freeing shared pages takes them whole off its resident count but only its share off
             // what it uses: read again before the difference, at most what it shared, shows as a release.
             const std::uint64_t freed = entry->anonymousAtCopiesRead > entry->anonymousBytes
                                             ? entry->anonymousAtCopiesRead - entry->anonymousBytes
                                             : 0;
-            if (std::min(freed, entry->copiedAnonBytes) >= copyDriftBytes) entry->copiesDue = true;
+            if (std::min(freed, entry->copiedAnonBytes) >= copyDriftBytes) entry->copiesDue = anyDue = true;
         }
         ++it;
     }
@@ -652,7 +654,8 @@ void ProcfsProcessSource::readCopies(std::vector<ProcessReading>& out) {
         }
         movedFamilies_.clear();
     };
-    readDue();
+    // Most passes nothing is due: the members are not walked again for it.
+    if (anyDue) readDue();
 
     // In turn from where the last pass stopped, as the pages walked allow. What these reads find
     // moved is a write that ended some sharing, real memory: the other sharers follow in their turn.
