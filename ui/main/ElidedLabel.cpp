@@ -65,27 +65,16 @@ QString layOut(QTextLayout& layout, const QString& text, const QFont& font, qrea
     return flat;
 }
 
-bool opensIsolate(QChar c) { return c == QChar(0x2066) || c == QChar(0x2067) || c == QChar(0x2068); }
-const QChar popIsolate(0x2069);
-
 // The openers of the isolates of `text` still open at `at`, outermost first.
 QString isolatesOpenAt(const QString& text, qsizetype at) {
     QString open;
-    for (qsizetype i = 0; i < at && i < text.size(); ++i) {
-        if (opensIsolate(text[i])) open += text[i];
-        else if (text[i] == popIsolate && !open.isEmpty()) open.chop(1);
-    }
+    for (const qsizetype i : openIsolates(text, at)) open += text[i];
     return open;
 }
 
 // `line` with the isolates it leaves open closed at its end.
-QString closeIsolates(QString line) {
-    int depth = 0;
-    for (const QChar c : line) {
-        if (opensIsolate(c)) ++depth;
-        else if (c == popIsolate && depth > 0) --depth;
-    }
-    return line + QString(depth, popIsolate);
+QString closeIsolates(const QString& line) {
+    return line + QString(static_cast<qsizetype>(openIsolates(line, line.size()).size()), QChar(0x2069));
 }
 
 }  // namespace

@@ -47,11 +47,7 @@ bool rightToLeftIsolate(const QString& text, qsizetype open) {
 
 // Where the isolate that holds position `at` of `shown` opens, or -1 outside every isolate.
 qsizetype openIsolateAt(const QString& shown, qsizetype at) {
-    std::vector<qsizetype> open;
-    for (qsizetype i = 0; i < at; ++i) {
-        if (isolateOpener(shown[i])) open.push_back(i);
-        else if (shown[i] == popIsolate && !open.empty()) open.pop_back();
-    }
+    const std::vector<qsizetype> open = openIsolates(shown, at);
     return open.empty() ? -1 : open.back();
 }
 
@@ -99,5 +95,14 @@ QString elideEnd(const QFontMetrics& metrics, const QString& text, int width) {
 }
 
 bool isElided(const QString& shown) { return ellipsisEnd(shown) >= 0; }
+
+std::vector<qsizetype> openIsolates(const QString& text, qsizetype at) {
+    std::vector<qsizetype> open;
+    for (qsizetype i = 0; i < at && i < text.size(); ++i) {
+        if (isolateOpener(text[i])) open.push_back(i);
+        else if (text[i] == popIsolate && !open.empty()) open.pop_back();
+    }
+    return open;
+}
 
 }  // namespace velmora

@@ -6,6 +6,8 @@
 #include <QFontMetrics>
 #include <QString>
 
+#include <vector>
+
 namespace velmora {
 
 // `text` cut at its end to fit `width` in `metrics`, ending in "…" (and, after a right-to-left
@@ -17,5 +19,7 @@ QString elideEnd(const QFontMetrics& metrics, const QString& text, int width);
 QString markEllipsis(const QString& shown);
 // Whether `shown` ends in "…", direction marks and closing isolates after it or not.
 bool isElided(const QString& shown);
+// Where the isolates of `text` still open at `at` were opened, outermost first.
+std::vector<qsizetype> openIsolates(const QString& text, qsizetype at);
 
 }  // namespace velmora
