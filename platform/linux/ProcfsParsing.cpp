@@ -55,6 +55,9 @@ std::optional<StatFields> parseStat(std::string_view text) {
             case 9:
                 if (!parseNumber(field, out.flags)) return std::nullopt;
                 break;
+            case 10:
+                if (!parseNumber(field, out.minorFaults)) return std::nullopt;
+                break;
             case 22:
                 if (!parseNumber(field, out.startTime)) return std::nullopt;
                 break;

@@ -13,6 +13,9 @@ struct StatFields {
     char state = '?';
     std::int32_t parentPid = 0;
     std::uint64_t flags = 0;
+    // Faults served without I/O since the process started (a fork starts from zero): each first
+    // touch of a page, and each write that ends the sharing of a page copied on write.
+    std::uint64_t minorFaults = 0;
     std::uint64_t startTime = 0;  // clock ticks after boot; with the pid it names one process
     // The signal the parent gets at exit: -1 for every thread but the first of a process, so the
     // pid of such a thread (which also opens under /proc) is told from a process's by stat alone.

@@ -41,20 +41,6 @@ constexpr std::uint64_t fullListingPeriod = 30;
 constexpr std::uint64_t shareDriftBytes = 4u << 20;
 constexpr std::size_t minimumShareReads = 3;
 constexpr std::size_t shareRefreshPeriod = 30;
-// Family members that share pages copy-on-write are read again in turn (a write that ends the
-// sharing shows nowhere else), none more often than once in this many passes.
-constexpr std::uint64_t copyRefreshPeriod = 30;
-// A walk of smaps_rollup costs about 70 ns a resident page (20 ms for 1 GiB, a thousand statm
-// reads): the reading in turn walks this many pages a pass on average, so a family of large
-// processes is gone round in minutes instead of costing more than all the rest of a pass. What the
-// reading waits for is bounded by what the member shared when it was read last (sharing only
-// shrinks until the next fork, which is read at once).
-constexpr std::int64_t copyPagesPerPass = 4096;
-// What a member's reading may be off before a change of its own calls for a walk at once: a share
-// read from what it shared and freed since, or one moved by its own read. Below an app's tolerance,
-// and above what a browser's renderer shares with its zygote (whose drawing frees more than that
-// every few seconds).
-constexpr std::uint64_t copyDriftBytes = 16u << 20;
 // Descriptors left for the rest of the application (X connection, files, sockets, pipes).
 constexpr rlim_t reservedDescriptors = 512;
 // Past this many kept descriptors the saving no longer matters.
@@ -209,7 +195,7 @@ void ProcfsProcessSource::closeDescriptor(Entry& entry) {
 }
 
 void ProcfsProcessSource::forget(Entry& entry) {
-    leaveFamily(entry);
+    leaveFamily(entry, 0);
     const std::uint64_t resident = entry.rssShmem.value_or(0);
     noteShareMoved(resident == 0 || entry.shmemReadInPass >= sharesMovedInPass_, resident, entry.shmemBytes, 0, 0);
     closeDescriptor(entry);
@@ -302,6 +288,7 @@ bool ProcfsProcessSource::initialise(std::int32_t pid, Entry& entry) {
     entry.parentPid = stat->parentPid;
     entry.comm = stat->comm;
     entry.forkedWithoutExec = !entry.kernelThread && (stat->flags & procfs::forkedWithoutExecFlag) != 0;
+    entry.minorFaults = stat->minorFaults;
     if (entry.forkedWithoutExec) newForks_.push_back(pid);
     if (!entry.kernelThread) {
         readNames(dirFd, pid, entry);
@@ -533,146 +520,6 @@ void ProcfsProcessSource::rereadShares(std::vector<ProcessReading>& out, std::si
     shareCursor_ = it == entries_.end() ? 0 : it->first;
 }
 
-std::uint64_t ProcfsProcessSource::footprintOf(const Entry& entry) {
-    const std::uint64_t swap = entry.swapBytes.value_or(0);
-    return entry.anonymousBytes - std::min(entry.anonymousBytes, entry.copiedAnonBytes) + swap -
-           std::min(swap, entry.copiedSwapBytes) + entry.shmemBytes;
-}
-
-void ProcfsProcessSource::leaveFamily(Entry& entry) {
-    if (entry.copyFamily == 0) return;
-    // Pages it shared are now counted by fewer processes: the others' shares grow. One that shared
-    // nothing takes nothing away.
-    if (entry.copiedAnonBytes > 0 || entry.copiedSwapBytes > 0 || !entry.copiesReadInPass)
-        movedFamilies_.push_back(entry.copyFamily);
-    entry.copyFamily = 0;
-    entry.copiedAnonBytes = 0;
-    entry.copiedSwapBytes = 0;
-}
-
-void ProcfsProcessSource::joinFamilies() {
-    if (newForks_.empty()) return;
-    // Parents before children, so that a process forked from a fork joins its grandparent's family.
-    const auto started = [this](std::int32_t pid) {
-        const auto it = entries_.find(pid);
-        return it == entries_.end() ? 0 : it->second.startTime;
-    };
-    std::sort(newForks_.begin(), newForks_.end(),
-              [&](std::int32_t a, std::int32_t b) { return std::pair(started(a), a) < std::pair(started(b), b); });
-    for (const std::int32_t pid : newForks_) {
-        const auto it = entries_.find(pid);
-        if (it == entries_.end()) continue;
-        Entry& child = it->second;
-        // Gone again, exec'd since, or already placed; a parent outside this pid namespace shares
-        // nothing that is listed here.
-        if (!child.forkedWithoutExec || child.copyFamily != 0 || child.parentPid <= 0) continue;
-        std::int32_t family = child.parentPid;
-        if (const auto parent = entries_.find(child.parentPid); parent != entries_.end() && !parent->second.kernelThread) {
-            Entry& p = parent->second;
-            if (p.copyFamily == 0) {
-                p.copyFamily = child.parentPid;
-                copyMembers_.insert(child.parentPid);
-            }
-            family = p.copyFamily;
-            p.copiesDue = true;  // it shares with one more process now
-        }
-        child.copyFamily = family;
-        child.copiesDue = true;
-        copyMembers_.insert(pid);
-        movedFamilies_.push_back(family);
-    }
-    newForks_.clear();
-}
-
-bool ProcfsProcessSource::readCopiesOf(std::int32_t pid, Entry& entry, std::vector<ProcessReading>& out) {
-    entry.copiesDue = false;
-    ++copyReads_;
-    // Reads a family's changes call for cost too: the reading in turn waits after a burst of them.
-    copyCredit_ -= static_cast<std::int64_t>(std::max<std::uint64_t>(entry.residentPages, 1));
-    char buffer[4096];
-    std::size_t length = 0;
-    const ReadOutcome outcome = readOnce(pid, "smaps_rollup", buffer, sizeof buffer, length);
-    if (outcome == ReadOutcome::gone) return false;  // the next pass drops it
-    entry.copiesReadInPass = pass_;
-    entry.anonymousAtCopiesRead = entry.anonymousBytes;
-    const std::uint64_t before = entry.copiedAnonBytes + entry.copiedSwapBytes;
-    // Unreadable (another user's process): counted whole, as before there were families.
-    const auto rollup = outcome == ReadOutcome::ok ? procfs::parseRollup(std::string_view(buffer, length))
-                                                   : procfs::RollupMemory{};
-    const auto excess = [](const std::optional<std::uint64_t>& whole, const std::optional<std::uint64_t>& share) {
-        return whole && share && *whole > *share ? *whole - *share : 0;
-    };
-    entry.copiedAnonBytes = excess(rollup.anonymous, rollup.pssAnon);
-    entry.copiedSwapBytes = excess(rollup.swap, rollup.swapPss);
-    if (entry.outputIndex < out.size() && out[entry.outputIndex].pid == pid && out[entry.outputIndex].footprintBytes)
-        out[entry.outputIndex].footprintBytes = footprintOf(entry);
-    return distance(entry.copiedAnonBytes + entry.copiedSwapBytes, before) >= copyDriftBytes;
-}
-
-void ProcfsProcessSource::readCopies(std::vector<ProcessReading>& out) {
-    joinFamilies();
-    if (copyMembers_.empty()) return;
-    const auto member = [this](std::int32_t pid) -> Entry* {
-        const auto it = entries_.find(pid);
-        return it != entries_.end() && it->second.copyFamily != 0 ? &it->second : nullptr;
-    };
-    bool anyDue = !movedFamilies_.empty();
-    for (auto it = copyMembers_.begin(); it != copyMembers_.end();) {
-        Entry* entry = member(*it);
-        if (!entry) {
-            it = copyMembers_.erase(it);
-            continue;
-        }
-        anyDue = anyDue || entry->copiesDue;
-        if (entry->copiedAnonBytes > 0 || entry->copiedSwapBytes > 0) {
-            // Freeing shared pages takes them whole off its resident count but only its share off
-            // what it uses: read again before the difference, at most what it shared, shows as a release.
-            const std::uint64_t freed = entry->anonymousAtCopiesRead > entry->anonymousBytes
-                                            ? entry->anonymousAtCopiesRead - entry->anonymousBytes
-                                            : 0;
-            if (std::min(freed, entry->copiedAnonBytes) >= copyDriftBytes) entry->copiesDue = anyDue = true;
-        }
-        ++it;
-    }
-    // Reads what is due, then again for the families those reads moved; each member once a pass.
-    const auto readDue = [&] {
-        while (true) {
-            std::sort(movedFamilies_.begin(), movedFamilies_.end());
-            movedFamilies_.erase(std::unique(movedFamilies_.begin(), movedFamilies_.end()), movedFamilies_.end());
-            const std::vector<std::int32_t> moved = std::exchange(movedFamilies_, {});
-            bool anyRead = false;
-            for (const std::int32_t pid : copyMembers_) {
-                Entry* entry = member(pid);
-                if (!entry || entry->copiesReadInPass == pass_) continue;
-                const bool shares = entry->copiedAnonBytes > 0 || entry->copiedSwapBytes > 0 || !entry->copiesReadInPass;
-                if (!entry->copiesDue && !(shares && std::binary_search(moved.begin(), moved.end(), entry->copyFamily)))
-                    continue;
-                anyRead = true;
-                if (readCopiesOf(pid, *entry, out)) movedFamilies_.push_back(entry->copyFamily);
-            }
-            if (!anyRead || movedFamilies_.empty()) break;
-        }
-        movedFamilies_.clear();
-    };
-    // Most passes nothing is due: the members are not walked again for it.
-    if (anyDue) readDue();
-
-    // In turn from where the last pass stopped, as the pages walked allow. What these reads find
-    // moved is a write that ended some sharing, real memory: the other sharers follow in their turn.
-    copyCredit_ = std::min(copyCredit_ + copyPagesPerPass, copyPagesPerPass * std::int64_t{copyRefreshPeriod});
-    auto it = copyMembers_.lower_bound(copyCursor_);
-    for (std::size_t visited = 0; visited < copyMembers_.size() && copyCredit_ > 0; ++visited, ++it) {
-        if (it == copyMembers_.end()) it = copyMembers_.begin();
-        Entry* entry = member(*it);
-        if (!entry || (entry->copiedAnonBytes == 0 && entry->copiedSwapBytes == 0) ||
-            entry->copiesReadInPass.value_or(0) + copyRefreshPeriod > pass_)
-            continue;
-        readCopiesOf(*it, *entry, out);
-    }
-    copyCursor_ = it == copyMembers_.end() ? 0 : *it;
-    movedFamilies_.clear();
-}
-
 void ProcfsProcessSource::dropReadings() {
     std::size_t count = 0;
     for (std::size_t i = 0; i < readings_.size(); ++i) {
@@ -778,7 +625,7 @@ const std::vector<ProcessReading>& ProcfsProcessSource::readProcesses() {
         }
         if (hadMemory && !entry.hadMemory) {
             departed.push_back(pid);
-            leaveFamily(entry);
+            leaveFamily(entry, pid);
         }
 
         if (count == out.size()) {

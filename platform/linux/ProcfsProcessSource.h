@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/ProcessSource.h"
+#include "platform/linux/ProcfsParsing.h"
 
 namespace velmora {
 
@@ -99,11 +100,17 @@ private:
         std::int32_t copyFamily = 0;
         bool forkedWithoutExec = false;
         bool copiesDue = false;                    // smaps_rollup is read again this pass
+        // A fork not read yet: what it shares is taken to be all it has but the pages it faulted in.
+        bool copiesEstimated = false;
+        bool copiesUnverified = false;  // what it shares was changed by another's exit, not read
         std::optional<std::uint64_t> copiesReadInPass;  // when smaps_rollup last gave what it shares
         std::uint64_t copiedAnonBytes = 0;  // Anonymous − Pss_Anon then: its pages others count too
         std::uint64_t copiedSwapBytes = 0;  // Swap − SwapPss then
         std::uint64_t anonymousAtCopiesRead = 0;  // statm's resident anonymous memory then
         std::uint64_t residentPages = 0;          // statm's resident count: what a walk of it costs
+        std::uint64_t minorFaults = 0;            // since it started, at the last read of its stat
+        std::uint64_t faultsAtCopiesRead = 0;
+        std::uint64_t shareOfShared = 0;          // its share of the pages others map too, as last reckoned
 
         std::uint64_t startTime = 0;
         std::int32_t parentPid = 0;
@@ -141,7 +148,15 @@ private:
     // Private anonymous + swapped + shared anonymous share, with what is shared copy-on-write counted in proportion.
     static std::uint64_t footprintOf(const Entry& entry);
     // A process leaves its family, or loses its address space: what it shared moves to the others.
-    void leaveFamily(Entry& entry);
+    // `exitingPid`: the pid of a process whose pages may still be mapped (it is exiting); 0 when gone.
+    void leaveFamily(Entry& entry, std::int32_t exitingPid);
+    // Takes `bytes` off what the family's members are taken to share, its first process first.
+    void giveBack(std::int32_t family, std::uint64_t bytes);
+    // Families whose members' exits are over (their pages unmapped) are read again.
+    void settleExits();
+    void reckonShareOfShared(Entry& entry) const;
+    static ReadOutcome readRollup(std::int32_t pid, procfs::RollupMemory& rollup);
+    static std::optional<procfs::StatFields> readStatOf(std::int32_t pid);
     // Puts the processes forked without exec first seen this pass into their parents' families.
     void joinFamilies();
     // Reads what family members share copy-on-write: those whose family changed, and the others
@@ -179,6 +194,32 @@ private:
     std::uint64_t sharesMovedInPass_ = 0;
     bool staleShares_ = false;
     std::int32_t shareCursor_ = 0;
+    // A family member that left while it shared pages with the others.
+    struct Exit {
+        std::int32_t pid = 0;  // 0 once gone
+        std::uint64_t startTime = 0;
+        std::int32_t family = 0;
+        std::uint64_t seenInPass = 0;
+        bool owner = false;  // never read: the others' readings left its pages to it
+    };
+    bool exitDone(const Exit& exit);
+    // What a walk replaced, put back when a fork raced the walks of its family.
+    struct WalkUndo {
+        std::int32_t pid = 0;
+        std::uint64_t copiedAnonBytes = 0;
+        std::uint64_t copiedSwapBytes = 0;
+        std::uint64_t anonymousAtCopiesRead = 0;
+        std::uint64_t faultsAtCopiesRead = 0;
+        std::optional<std::uint64_t> copiesReadInPass;
+        bool copiesEstimated = false;
+        bool copiesUnverified = false;
+    };
+    void undoRacedWalks(std::vector<ProcessReading>& out);
+    std::vector<WalkUndo> walksThisPass_;
+    std::set<std::int32_t> racedFamilies_;  // a member was found exiting by this pass's walks
+    std::vector<Exit> exits_;
+    std::set<std::int32_t> unsettledFamilies_;  // families with an exit still unmapping
+    std::map<std::int32_t, std::uint64_t> familyReadAt_;  // family → clock ticks after boot its last walk ended
     std::vector<std::int32_t> newForks_;       // first seen this pass, forked without exec
     std::vector<std::int32_t> movedFamilies_;  // families whose sharing changed this pass
     std::set<std::int32_t> copyMembers_;       // pids of family members (some may be gone: checked when walked)

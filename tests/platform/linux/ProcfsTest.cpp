@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <chrono>
 #include <future>
 #include <map>
 #include <memory>
@@ -217,12 +218,14 @@ TEST(ProcfsParsingTest, StatNameEndsAtTheLastParenthesisAndMalformedLinesAreReje
     for (const std::string comm : {"bash", "Web Content", "a) b (c) d", "))", "", "x y z 1 2 3 4"}) {
         const auto f = parseStat(statLine(comm));
         ASSERT_TRUE(f) << comm;
-        EXPECT_EQ(std::tie(f->comm, f->state, f->parentPid, f->startTime), std::tuple(comm, 'S', 77, 987654u));
+        EXPECT_EQ(std::tie(f->comm, f->state, f->parentPid, f->minorFaults, f->startTime),
+                  std::tuple(comm, 'S', 77, 1000u, 987654u));
         EXPECT_NE(f->flags & kernelThreadFlag, 0u);
     }
     const std::string good = statLine("ok");
     for (const std::string& bad : {std::string(), std::string("4321 bash S 1"), std::string("4321 (bash S 1 2 3"),
                                   good.substr(0, good.find(" 987654 ")), std::string("4321 (bash) S x 4321"),
+                                  std::string(good).replace(good.find(" 1000 "), 6, " 1e3 "),
                                   std::string("4321 (bash) SS 1 4321 4321 0 -1 0 1 0 0 0 1 1 0 0 20 0 1 0 5")})
         EXPECT_FALSE(parseStat(bad)) << bad;
 }
@@ -467,9 +470,9 @@ TEST_P(ProcfsFootprintTest, SmallSharedStepsAreTakenUnreadUntilTheyAddUp) {
     });
 }
 
-// A process forks children without exec that share its 64 MiB copy-on-write: each pass reads the
-// kernel's proportional sums for all of them, the fork and the exit counted in the pass they are
-// seen; a write that ends the sharing, which no resident size shows, once each has had its turn
+// A process forks children without exec that share its 64 MiB copy-on-write: the family's sum is
+// the kernel's in the pass the fork is seen, and each reading is from the next pass on, the exit
+// counted in the pass it is seen; a write that ends the sharing, which no resident size shows, once each has had its turn
 // (none more than once in 30 passes, 16 MiB of resident pages walked a pass). An exec'd process,
 // or a family that shares nothing any more, costs no walk of its address space.
 TEST_P(ProcfsFootprintTest, MemorySharedCopyOnWriteIsCountedOnceInProportion) {
@@ -493,11 +496,19 @@ TEST_P(ProcfsFootprintTest, MemorySharedCopyOnWriteIsCountedOnceInProportion) {
             return sum;
         };
 
+        const auto proportional = [&] {
+            std::uint64_t sum = 0;
+            for (const pid_t pid : family()) sum += footprintReadWhole(pid);
+            return sum;
+        };
         ASSERT_TRUE(hog.forkChildren(3));
         list = source.readProcesses();
         ASSERT_EQ(family().size(), 4u);
+        // Forks seen first share all they have but what they wrote: the app is right without a walk.
+        EXPECT_NEAR(double(total()), double(proportional()), 1 << 20);  // the 64 MiB once, not four times
+        EXPECT_EQ(source.copyReads(), 0u);
+        list = source.readProcesses();  // they lived on: each is read, and the others with them
         EXPECT_TRUE(allExact());
-        EXPECT_LT(total(), 80u << 20);  // the 64 MiB once, not four times
         EXPECT_EQ(source.copyReads(), 4u);
 
         std::uint64_t reads = source.copyReads();
@@ -539,6 +550,107 @@ TEST_P(ProcfsFootprintTest, FreeingWhatAForkSharesIsReadAtOnceOnBothSides) {
         EXPECT_TRUE(exactReading(list, hog.pid()));
         EXPECT_TRUE(exactReading(list, fork));
         EXPECT_GT(find(list, fork).value_or(ProcessReading{}).footprintBytes.value_or(0), 60u << 20);
+    });
+}
+
+// A forking program's family as the source reads it: the sum of its readings, and the floor no
+// true sum can be under while its first process keeps what it holds (every page it maps counts once).
+struct FamilyReading {
+    std::uint64_t sum = 0;
+    std::uint64_t floor = 0;
+};
+FamilyReading familyOf(const std::vector<ProcessReading>& list, pid_t root) {
+    FamilyReading out;
+    for (const auto& r : list)
+        if (r.pid == root || r.parentPid == root) out.sum += r.footprintBytes.value_or(0);
+    const auto statm = parseStatm(slurp("/proc/" + std::to_string(root) + "/statm"));
+    if (statm) out.floor = anonymousBytes(*statm, static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE)));
+    return out;
+}
+
+// Workers forked from a large program write memory of their own and are then ended together while
+// passes are taken, some during their exit: an exiting process drops its address space before its
+// pages are unmapped, so a walk then still finds the parent sharing. No pass puts the app under
+// what the parent alone holds, and within 3 passes after the exit the parent reads its proportional
+// sum. Also each fork: a walk racing it never dips the app either.
+TEST_P(ProcfsFootprintTest, WorkersForkedAndEndedWhilePassesAreTakenNeverDipTheAppAndAreReadOnceGone) {
+    runWithOnlyItsOwnProcesses([&] {
+        ChildProcess hog;
+        ASSERT_TRUE(hog.running() && hog.allocate(256));
+        ProcfsProcessSource source(GetParam());
+        auto list = source.readProcesses();
+        const auto whilePassing = [&](auto command, const char* what) {
+            auto done = std::async(std::launch::async, command);
+            int passes = 0;
+            do {
+                list = source.readProcesses();
+                const auto family = familyOf(list, hog.pid());
+                EXPECT_GE(double(family.sum), double(family.floor) - (16 << 20)) << what << ", pass " << passes;
+                ++passes;
+            } while (done.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready);
+            return done.get();
+        };
+        for (int round = 0; round < 6; ++round) {
+            ASSERT_TRUE(whilePassing([&] { return hog.forkChildren(6); }, "forking"));
+            for (int pass = 0; pass < 2; ++pass) list = source.readProcesses();
+            ASSERT_TRUE(whilePassing([&] { return hog.childrenAllocate(16); }, "writing"));
+            ASSERT_TRUE(whilePassing([&] { return hog.endChildren(); }, "ending"));
+            for (int pass = 0; pass < 3; ++pass) list = source.readProcesses();
+            EXPECT_TRUE(exactReading(list, hog.pid())) << "round " << round;
+        }
+    });
+}
+
+// A process that writes what it shares with its fork is read again within 2 passes, and the fork
+// with it, instead of in their turn: each such write is a fault of the writer.
+TEST_P(ProcfsFootprintTest, AWriteThatEndsSharingIsReadWithinTwoPasses) {
+    runWithOnlyItsOwnProcesses([&] {
+        ChildProcess hog;
+        ASSERT_TRUE(hog.running() && hog.allocate(64));
+        ASSERT_TRUE(hog.forkChildren(1));
+        ProcfsProcessSource source(GetParam());
+        auto list = source.readProcesses();
+        const auto fork = std::ranges::find(list, hog.pid(), &ProcessReading::parentPid);
+        ASSERT_NE(fork, list.end());
+        const pid_t child = fork->pid;
+        for (int pass = 0; pass < 3; ++pass) list = source.readProcesses();
+        ASSERT_TRUE(exactReading(list, hog.pid()) && exactReading(list, child));
+        const std::uint64_t reads = source.copyReads();
+        ASSERT_TRUE(hog.rewrite());  // the hog's own copy of all 64 MiB now, its resident size the same
+        for (int pass = 0; pass < 2; ++pass) list = source.readProcesses();
+        EXPECT_TRUE(exactReading(list, hog.pid()));
+        EXPECT_TRUE(exactReading(list, child));
+        EXPECT_GT(find(list, child).value_or(ProcessReading{}).footprintBytes.value_or(0), 60u << 20);
+        EXPECT_LE(source.copyReads() - reads, 4u);
+        for (int pass = 0; pass < 5; ++pass) list = source.readProcesses();
+        EXPECT_LE(source.copyReads() - reads, 4u);  // nothing more written: nothing more walked
+    });
+}
+
+// A forking server's children live a pass each: they are not walked, nor is their parent for them,
+// and the app reads its proportional sum at each pass all the same.
+TEST_P(ProcfsFootprintTest, ForksThatLiveAPassCostNoWalk) {
+    runWithOnlyItsOwnProcesses([&] {
+        ChildProcess hog;
+        ASSERT_TRUE(hog.running() && hog.allocate(64));
+        ProcfsProcessSource source(GetParam());
+        auto list = source.readProcesses();
+        const auto proportional = [&] {
+            std::uint64_t sum = footprintReadWhole(hog.pid());
+            for (const auto& r : list)
+                if (r.parentPid == hog.pid()) sum += footprintReadWhole(r.pid);
+            return sum;
+        };
+        for (int round = 0; round < 10; ++round) {
+            ASSERT_TRUE(hog.forkChildren(3));
+            ASSERT_TRUE(hog.childrenAllocate(8));
+            list = source.readProcesses();
+            EXPECT_NEAR(double(familyOf(list, hog.pid()).sum), double(proportional()), 2 << 20) << round;
+            ASSERT_TRUE(hog.endChildren());
+            list = source.readProcesses();
+            EXPECT_TRUE(exactReading(list, hog.pid())) << round;
+        }
+        EXPECT_EQ(source.copyReads(), 0u);
     });
 }
 

@@ -1,0 +1,430 @@
+// Anonymous memory that a fork without exec shares copy-on-write, counted once across the family.
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <set>
+#include <utility>
+
+#include "platform/linux/ProcfsParsing.h"
+#include "platform/linux/ProcfsProcessSource.h"
+
+namespace velmora {
+
+namespace {
+
+// Family members that share pages copy-on-write are read again in turn (a write that ends the
+// sharing on one side and is not a fault of a member read, such as a sibling's exit seen late),
+// none more often than once in this many passes.
+constexpr std::uint64_t copyRefreshPeriod = 30;
+// A walk of smaps_rollup costs about 70 ns a resident page (20 ms for 1 GiB, a thousand statm
+// reads): the reading in turn walks this many pages a pass on average, so a family of large
+// processes is gone round in minutes instead of costing more than all the rest of a pass. Every
+// change that can move a reading by much calls for a walk at once instead (a fork that lives, an
+// exit, a write or a release of what was shared).
+constexpr std::int64_t copyPagesPerPass = 4096;
+// What a member's reading may be off before a change of its own calls for a walk at once: a share
+// read from what it shared and freed or wrote since, or one moved by its own read. Below an app's
+// tolerance, and above what a browser's renderer shares with its zygote (whose drawing frees more
+// than that every few seconds).
+constexpr std::uint64_t copyDriftBytes = 16u << 20;
+// An exiting process keeps its pages mapped a while after it lost its address space (longer under
+// load); its family is read once it is a zombie or gone. One that has not got there after this many
+// passes is stuck, and no longer waited for.
+constexpr std::uint64_t exitWaitPasses = 600;
+
+// A member read first that shares this much more once its family's walks are done saw a fork made
+// while they went on.
+constexpr std::uint64_t forkedWhileWalkingBytes = 1u << 20;
+// How long after copying its parent's page tables a fork may take its start time, in clock ticks.
+constexpr std::uint64_t forkLagTicks = 50;
+
+std::uint64_t sharedOf(std::uint64_t anonymous, std::uint64_t swap, std::uint64_t copiedAnon, std::uint64_t copiedSwap) {
+    return std::min(anonymous, copiedAnon) + std::min(swap, copiedSwap);
+}
+
+// What a process maps that others count too: the whole less its proportional share.
+std::uint64_t excess(const std::optional<std::uint64_t>& whole, const std::optional<std::uint64_t>& share) {
+    return whole && share && *whole > *share ? *whole - *share : 0;
+}
+std::uint64_t sharedIn(const procfs::RollupMemory& rollup) {
+    return excess(rollup.anonymous, rollup.pssAnon) + excess(rollup.swap, rollup.swapPss);
+}
+
+// Now, in the clock ticks since boot that a process's start time is given in.
+std::uint64_t bootTicks() {
+    static const long hertz = sysconf(_SC_CLK_TCK);
+    timespec now{};
+    clock_gettime(CLOCK_BOOTTIME, &now);
+    const auto h = static_cast<std::uint64_t>(hertz > 0 ? hertz : 100);
+    return static_cast<std::uint64_t>(now.tv_sec) * h + static_cast<std::uint64_t>(now.tv_nsec) * h / 1000000000u;
+}
+
+}  // namespace
+
+std::uint64_t ProcfsProcessSource::footprintOf(const Entry& entry) {
+    const std::uint64_t swap = entry.swapBytes.value_or(0);
+    return entry.anonymousBytes + swap - sharedOf(entry.anonymousBytes, swap, entry.copiedAnonBytes, entry.copiedSwapBytes) +
+           entry.shmemBytes;
+}
+
+std::optional<procfs::StatFields> ProcfsProcessSource::readStatOf(std::int32_t pid) {
+    char buffer[2048];
+    std::size_t length = 0;
+    if (readOnce(pid, "stat", buffer, sizeof buffer, length) != ReadOutcome::ok) return std::nullopt;
+    return procfs::parseStat(std::string_view(buffer, length));
+}
+
+ProcfsProcessSource::ReadOutcome ProcfsProcessSource::readRollup(std::int32_t pid, procfs::RollupMemory& rollup) {
+    char buffer[4096];
+    std::size_t length = 0;
+    const ReadOutcome outcome = readOnce(pid, "smaps_rollup", buffer, sizeof buffer, length);
+    rollup = outcome == ReadOutcome::ok ? procfs::parseRollup(std::string_view(buffer, length)) : procfs::RollupMemory{};
+    return outcome;
+}
+
+void ProcfsProcessSource::reckonShareOfShared(Entry& entry) const {
+    // What it would give back at its exit: its share of the pages others map too, that is what it
+    // uses beyond the pages it faulted in itself (which only it maps).
+    const std::uint64_t swap = entry.swapBytes.value_or(0);
+    const std::uint64_t own = entry.anonymousBytes + swap - sharedOf(entry.anonymousBytes, swap, entry.copiedAnonBytes, entry.copiedSwapBytes);
+    entry.shareOfShared = entry.copiedAnonBytes > 0 || entry.copiedSwapBytes > 0
+                              ? own - std::min(own, entry.minorFaults * pageSize_)
+                              : 0;
+}
+
+void ProcfsProcessSource::leaveFamily(Entry& entry, std::int32_t exitingPid) {
+    if (entry.copyFamily == 0) return;
+    const std::int32_t family = entry.copyFamily;
+    const bool estimated = entry.copiesEstimated;
+    const bool walked = entry.copiesReadInPass.has_value();
+    const bool shared = entry.copiedAnonBytes > 0 || entry.copiedSwapBytes > 0 || entry.copiesUnverified;
+    const std::uint64_t share = entry.shareOfShared;
+    entry.copyFamily = 0;
+    entry.copiedAnonBytes = 0;
+    entry.copiedSwapBytes = 0;
+    entry.copiesEstimated = false;
+    entry.copiesUnverified = false;
+    // A fork that was never read had nothing of its shared pages taken off the others' readings.
+    if (estimated || (walked && !shared)) return;
+    // Its share of the pages the others map too is theirs now: given back at once, so that the app
+    // neither dips nor shows a release that did not happen; a walk once the pages are unmapped then
+    // puts each member right.
+    if (share > 0) giveBack(family, share);
+    exits_.push_back(Exit{exitingPid, entry.startTime, family, pass_, !walked});
+}
+
+void ProcfsProcessSource::giveBack(std::int32_t family, std::uint64_t bytes) {
+    // First to the process the others were forked from, which holds most of what they share.
+    std::vector<Entry*> takers;
+    for (const std::int32_t pid : copyMembers_) {
+        const auto it = entries_.find(pid);
+        if (it == entries_.end() || it->second.copyFamily != family || !it->second.copiesReadInPass) continue;
+        takers.insert(pid == family ? takers.begin() : takers.end(), &it->second);
+    }
+    for (Entry* taker : takers) {
+        if (bytes == 0) break;
+        const std::uint64_t anon = std::min(bytes, taker->copiedAnonBytes);
+        taker->copiedAnonBytes -= anon;
+        const std::uint64_t swap = std::min(bytes - anon, taker->copiedSwapBytes);
+        taker->copiedSwapBytes -= swap;
+        bytes -= anon + swap;
+        if (anon + swap > 0) taker->copiesUnverified = true;
+    }
+}
+
+void ProcfsProcessSource::joinFamilies() {
+    if (newForks_.empty()) return;
+    // Parents before children, so that a process forked from a fork joins its grandparent's family.
+    const auto started = [this](std::int32_t pid) {
+        const auto it = entries_.find(pid);
+        return it == entries_.end() ? 0 : it->second.startTime;
+    };
+    std::sort(newForks_.begin(), newForks_.end(),
+              [&](std::int32_t a, std::int32_t b) { return std::pair(started(a), a) < std::pair(started(b), b); });
+    for (const std::int32_t pid : newForks_) {
+        const auto it = entries_.find(pid);
+        if (it == entries_.end()) continue;
+        Entry& child = it->second;
+        // Gone again, exec'd since, or already placed; a parent outside this pid namespace shares
+        // nothing that is listed here.
+        if (!child.forkedWithoutExec || child.copyFamily != 0 || child.parentPid <= 0) continue;
+        std::int32_t family = child.parentPid;
+        Entry* parent = nullptr;
+        if (const auto p = entries_.find(child.parentPid); p != entries_.end() && !p->second.kernelThread) {
+            parent = &p->second;
+            if (parent->copyFamily == 0) {
+                parent->copyFamily = child.parentPid;
+                copyMembers_.insert(child.parentPid);
+            }
+            family = parent->copyFamily;
+        }
+        child.copyFamily = family;
+        copyMembers_.insert(pid);
+        // A fork made since its family was last read took nothing off the readings of the others:
+        // while it shares what it has, its own figure is what it wrote since (each page a fault),
+        // and the others' stay right without a walk. A short-lived child so costs one stat read.
+        // One that may have been forked before or while the others were read (all of them at the
+        // first pass) changed what they read, and the family is read again with it. A fork's start
+        // time is taken after its page tables are copied: some lag is allowed for.
+        const auto walked = familyReadAt_.find(family);
+        if (pass_ > 1 && (walked == familyReadAt_.end() || child.startTime > walked->second + forkLagTicks)) {
+            child.copiesEstimated = true;
+            continue;
+        }
+        child.copiesDue = true;
+        if (parent) parent->copiesDue = true;
+        movedFamilies_.push_back(family);
+    }
+    newForks_.clear();
+}
+
+bool ProcfsProcessSource::readCopiesOf(std::int32_t pid, Entry& entry, std::vector<ProcessReading>& out) {
+    entry.copiesDue = false;
+    ++copyReads_;
+    walksThisPass_.push_back(WalkUndo{pid, entry.copiedAnonBytes, entry.copiedSwapBytes, entry.anonymousAtCopiesRead,
+                                      entry.faultsAtCopiesRead, entry.copiesReadInPass, entry.copiesEstimated,
+                                      entry.copiesUnverified});
+    // Reads a family's changes call for cost too: the reading in turn waits after a burst of them.
+    copyCredit_ -= static_cast<std::int64_t>(std::max<std::uint64_t>(entry.residentPages, 1));
+    // The faults before the walk: a write after it is counted against what the walk found.
+    if (const auto stat = readStatOf(pid)) entry.minorFaults = stat->minorFaults;
+    // Unreadable (another user's process): counted whole, as before there were families.
+    procfs::RollupMemory rollup;
+    const ReadOutcome outcome = readRollup(pid, rollup);
+    // Gone, or exiting since statm was read (an empty text): the others may have been read while
+    // it still mapped their pages, or after; what the family read before stands until the next
+    // pass sees it leave.
+    if (outcome == ReadOutcome::gone || (outcome == ReadOutcome::ok && !rollup.anonymous)) {
+        racedFamilies_.insert(entry.copyFamily);
+        return false;
+    }
+    familyReadAt_[entry.copyFamily] = bootTicks();
+    entry.copiesReadInPass = pass_;
+    entry.copiesEstimated = false;
+    entry.copiesUnverified = false;
+    entry.anonymousAtCopiesRead = entry.anonymousBytes;
+    entry.faultsAtCopiesRead = entry.minorFaults;
+    const std::uint64_t before = entry.copiedAnonBytes + entry.copiedSwapBytes;
+    entry.copiedAnonBytes = excess(rollup.anonymous, rollup.pssAnon);
+    entry.copiedSwapBytes = excess(rollup.swap, rollup.swapPss);
+    reckonShareOfShared(entry);
+    if (entry.outputIndex < out.size() && out[entry.outputIndex].pid == pid && out[entry.outputIndex].footprintBytes)
+        out[entry.outputIndex].footprintBytes = footprintOf(entry);
+    const std::uint64_t after = entry.copiedAnonBytes + entry.copiedSwapBytes;
+    return (after > before ? after - before : before - after) >= copyDriftBytes;
+}
+
+bool ProcfsProcessSource::exitDone(const Exit& exit) {
+    if (exit.pid == 0 || pass_ >= exit.seenInPass + exitWaitPasses) return true;
+    const auto it = entries_.find(exit.pid);
+    if (it == entries_.end() || it->second.startTime != exit.startTime) return true;
+    const auto stat = readStatOf(exit.pid);
+    return !stat || stat->startTime != exit.startTime || stat->state == 'Z' || stat->state == 'X';
+}
+
+void ProcfsProcessSource::settleExits() {
+    // A family is read once all its exits are over: a walk while one is still unmapping finds the
+    // others sharing pages that were already given back.
+    std::set<std::int32_t>& unsettled = unsettledFamilies_;
+    unsettled.clear();
+    for (const Exit& exit : exits_)
+        if (!exitDone(exit)) unsettled.insert(exit.family);
+    for (auto it = exits_.begin(); it != exits_.end();) {
+        if (unsettled.contains(it->family)) {
+            ++it;
+            continue;
+        }
+        const std::int32_t family = it->family;
+        // Read once the pages are unmapped. While forks not yet read live beside them (a forking
+        // server's children) a walk would have to read those too, and their exits call for the
+        // next: what was given back stands until each member's turn, unless the one that left held
+        // pages the others never had taken off theirs.
+        bool young = false;
+        for (const std::int32_t pid : copyMembers_) {
+            const auto e = entries_.find(pid);
+            young = young || (e != entries_.end() && e->second.copyFamily == family && e->second.copiesEstimated);
+        }
+        if (!young || it->owner) movedFamilies_.push_back(family);
+        it = exits_.erase(it);
+    }
+}
+
+void ProcfsProcessSource::readCopies(std::vector<ProcessReading>& out) {
+    joinFamilies();
+    settleExits();
+    if (copyMembers_.empty()) {
+        familyReadAt_.clear();
+        return;
+    }
+    const auto member = [this](std::int32_t pid) -> Entry* {
+        const auto it = entries_.find(pid);
+        return it != entries_.end() && it->second.copyFamily != 0 ? &it->second : nullptr;
+    };
+    bool anyDue = !movedFamilies_.empty();
+    std::set<std::int32_t> families;
+    for (auto it = copyMembers_.begin(); it != copyMembers_.end();) {
+        const std::int32_t pid = *it;
+        Entry* entry = member(pid);
+        if (!entry) {
+            it = copyMembers_.erase(it);
+            continue;
+        }
+        families.insert(entry->copyFamily);
+        const std::uint64_t swap = entry->swapBytes.value_or(0);
+        if (entry->copiesEstimated) {
+            if (entry->createdInPass < pass_) {
+                // It lived on: read it, its parent, and the others whose shares it lowers.
+                entry->copiesDue = anyDue = true;
+                if (Entry* parent = member(entry->parentPid); parent && parent->copyFamily == entry->copyFamily)
+                    parent->copiesDue = true;
+                movedFamilies_.push_back(entry->copyFamily);
+            } else {
+                // A fork shares every page it has but those it wrote since, one fault each.
+                const std::uint64_t own = std::min(entry->anonymousBytes, entry->minorFaults * pageSize_);
+                entry->copiedAnonBytes = entry->anonymousBytes - own;
+                entry->copiedSwapBytes = swap;
+            }
+        } else if (entry->copiesReadInPass && (entry->copiedAnonBytes > 0 || entry->copiedSwapBytes > 0)) {
+            const std::uint64_t shared = sharedOf(entry->anonymousBytes, swap, entry->copiedAnonBytes, entry->copiedSwapBytes);
+            // Freeing shared pages takes them whole off its resident count but only its share off
+            // what it uses: read again before the difference, at most what it shared, shows as a release.
+            const std::uint64_t freed = entry->anonymousAtCopiesRead > entry->anonymousBytes
+                                            ? entry->anonymousAtCopiesRead - entry->anonymousBytes
+                                            : 0;
+            if (std::min(freed, entry->copiedAnonBytes) >= copyDriftBytes) entry->copiesDue = anyDue = true;
+            // Each write that ends the sharing of a page is a fault of the writer; pages it added
+            // fault too, and show as resident growth. Only a member sharing that much can be off by it.
+            if (!entry->copiesDue && shared >= copyDriftBytes) {
+                if (const auto stat = readStatOf(pid)) {
+                    entry->minorFaults = stat->minorFaults;
+                    const std::uint64_t faulted =
+                        (entry->minorFaults - std::min(entry->minorFaults, entry->faultsAtCopiesRead)) * pageSize_;
+                    const std::uint64_t grown = entry->anonymousBytes > entry->anonymousAtCopiesRead
+                                                    ? entry->anonymousBytes - entry->anonymousAtCopiesRead
+                                                    : 0;
+                    if (faulted > grown && faulted - grown >= copyDriftBytes) entry->copiesDue = anyDue = true;
+                }
+            }
+            reckonShareOfShared(*entry);
+        } else {
+            entry->shareOfShared = 0;
+        }
+        if (entry->outputIndex < out.size() && out[entry->outputIndex].pid == pid && out[entry->outputIndex].footprintBytes)
+            out[entry->outputIndex].footprintBytes = footprintOf(*entry);
+        ++it;
+    }
+    std::erase_if(familyReadAt_, [&](const auto& f) { return !families.contains(f.first); });
+
+    // Reads what is due, then again for the families those reads moved; each member once a pass.
+    const auto readDue = [&] {
+        while (true) {
+            std::sort(movedFamilies_.begin(), movedFamilies_.end());
+            movedFamilies_.erase(std::unique(movedFamilies_.begin(), movedFamilies_.end()), movedFamilies_.end());
+            const std::vector<std::int32_t> moved = std::exchange(movedFamilies_, {});
+            bool anyRead = false;
+            for (const std::int32_t pid : copyMembers_) {
+                Entry* entry = member(pid);
+                // A walk while a member's exit is still unmapping its pages would read the others
+                // sharing what it gave back: what is due waits for the exit to be over.
+                if (!entry || entry->copiesReadInPass == pass_ || unsettledFamilies_.contains(entry->copyFamily) ||
+                    racedFamilies_.contains(entry->copyFamily))
+                    continue;
+                const bool shares = entry->copiedAnonBytes > 0 || entry->copiedSwapBytes > 0 ||
+                                    !entry->copiesReadInPass || entry->copiesUnverified;
+                if (!entry->copiesDue && !(shares && std::binary_search(moved.begin(), moved.end(), entry->copyFamily)))
+                    continue;
+                anyRead = true;
+                if (readCopiesOf(pid, *entry, out)) movedFamilies_.push_back(entry->copyFamily);
+            }
+            if (!anyRead || movedFamilies_.empty()) break;
+        }
+        movedFamilies_.clear();
+    };
+    // Most passes nothing is due: the members are not walked again for it.
+    if (anyDue) readDue();
+
+    // In turn from where the last pass stopped, as the pages walked allow. What these reads find
+    // moved is real memory: the other sharers follow in their turn.
+    copyCredit_ = std::min(copyCredit_ + copyPagesPerPass, copyPagesPerPass * std::int64_t{copyRefreshPeriod});
+    auto it = copyMembers_.lower_bound(copyCursor_);
+    for (std::size_t visited = 0; visited < copyMembers_.size() && copyCredit_ > 0; ++visited, ++it) {
+        if (it == copyMembers_.end()) it = copyMembers_.begin();
+        Entry* entry = member(*it);
+        if (!entry || !entry->copiesReadInPass || unsettledFamilies_.contains(entry->copyFamily) ||
+            racedFamilies_.contains(entry->copyFamily) ||
+            (entry->copiedAnonBytes == 0 && entry->copiedSwapBytes == 0 && !entry->copiesUnverified) ||
+            *entry->copiesReadInPass + copyRefreshPeriod > pass_)
+            continue;
+        readCopiesOf(*it, *entry, out);
+    }
+    copyCursor_ = it == copyMembers_.end() ? 0 : *it;
+    movedFamilies_.clear();
+    undoRacedWalks(out);
+}
+
+void ProcfsProcessSource::undoRacedWalks(std::vector<ProcessReading>& out) {
+    std::set<std::int32_t> raced = std::exchange(racedFamilies_, {});
+    if (walksThisPass_.empty()) return;
+    const std::vector<WalkUndo> walks = std::exchange(walksThisPass_, {});
+    // A process forked while a family was walked raised the count of the pages it shares (before it
+    // has a pid: the page tables are copied first): members read after that took less than those
+    // read before, and the app dips. The member read first is read once more: when it shares more
+    // now, what was read before stands, and the family is read again with the newcomer. (Sharing
+    // that ends while walking, by a write or an exit, only puts the app over for a pass, and an
+    // exit found while walking undoes the walks too.)
+    // One forked after the listing has a pid by now, and is looked for among the pids handed out
+    // since; one still copying is seen by the member read first.
+    const auto now = readLastPid();
+    constexpr std::int32_t maxLooks = 64;
+    const bool looked = now && lastPid_ && *now >= *lastPid_ && *now - *lastPid_ <= maxLooks;
+    for (std::int32_t pid = looked ? *lastPid_ + 1 : 1; looked && pid <= *now; ++pid) {
+        const auto stat = entries_.contains(pid) ? std::nullopt : readStatOf(pid);
+        if (!stat || stat->exitSignal.value_or(0) < 0 || !(stat->flags & procfs::forkedWithoutExecFlag)) continue;
+        if (const auto parent = entries_.find(stat->parentPid); parent != entries_.end() && parent->second.copyFamily)
+            raced.insert(parent->second.copyFamily);
+    }
+    // Forks come in bursts: the check is made while a family's new members are still coming.
+    struct Walked {
+        std::int32_t first = 0;
+        int walks = 0;
+        bool forking = false;  // a member read this pass is new this pass
+    };
+    std::map<std::int32_t, Walked> families;
+    for (const WalkUndo& walk : walks) {
+        const auto it = entries_.find(walk.pid);
+        if (it == entries_.end() || it->second.copyFamily == 0) continue;
+        if (!looked) raced.insert(it->second.copyFamily);  // too many new pids to look at: anything may have forked
+        Walked& family = families.try_emplace(it->second.copyFamily, Walked{walk.pid}).first->second;
+        ++family.walks;
+        family.forking = family.forking || it->second.createdInPass == pass_;
+    }
+    for (const auto& [family, walked] : families) {
+        if (walked.walks < 2 || !walked.forking || raced.contains(family)) continue;
+        const std::int32_t pid = walked.first;
+        const Entry& entry = entries_.at(pid);
+        ++copyReads_;
+        procfs::RollupMemory rollup;
+        const ReadOutcome outcome = readRollup(pid, rollup);
+        const std::uint64_t now = sharedIn(rollup), then = entry.copiedAnonBytes + entry.copiedSwapBytes;
+        if (outcome == ReadOutcome::ok && now >= then + forkedWhileWalkingBytes) raced.insert(family);
+    }
+    for (auto walk = walks.rbegin(); walk != walks.rend(); ++walk) {
+        const auto it = entries_.find(walk->pid);
+        if (it == entries_.end() || !raced.contains(it->second.copyFamily)) continue;
+        Entry& entry = it->second;
+        entry.copiedAnonBytes = walk->copiedAnonBytes;
+        entry.copiedSwapBytes = walk->copiedSwapBytes;
+        entry.anonymousAtCopiesRead = walk->anonymousAtCopiesRead;
+        entry.faultsAtCopiesRead = walk->faultsAtCopiesRead;
+        entry.copiesReadInPass = walk->copiesReadInPass;
+        entry.copiesEstimated = walk->copiesEstimated;
+        entry.copiesUnverified = walk->copiesUnverified;
+        entry.copiesDue = true;
+        reckonShareOfShared(entry);
+        if (entry.outputIndex < out.size() && out[entry.outputIndex].pid == walk->pid && out[entry.outputIndex].footprintBytes)
+            out[entry.outputIndex].footprintBytes = footprintOf(entry);
+    }
+}
+
+}  // namespace velmora
