@@ -30,8 +30,8 @@ constexpr std::int64_t copyPagesPerPass = 4096;
 constexpr std::uint64_t copyDriftBytes = 16u << 20;
 // An exiting process keeps its pages mapped a while after it lost its address space (longer under
 // load); its family is read once it is a zombie or gone. One that has not got there after this many
-// passes is stuck, and no longer waited for.
-constexpr std::uint64_t exitWaitPasses = 600;
+// clock ticks (a minute) is stuck, and no longer waited for.
+constexpr std::uint64_t exitWaitTicks = 6000;
 
 // A member read first that shares this much more once its family's walks are done saw a fork made
 // while they went on.
@@ -111,7 +111,7 @@ void ProcfsProcessSource::leaveFamily(Entry& entry, std::int32_t exitingPid) {
     // neither dips nor shows a release that did not happen; a walk once the pages are unmapped then
     // puts each member right.
     if (share > 0) giveBack(family, share);
-    exits_.push_back(Exit{exitingPid, entry.startTime, family, pass_, !walked});
+    exits_.push_back(Exit{exitingPid, entry.startTime, family, bootTicks(), !walked});
 }
 
 void ProcfsProcessSource::giveBack(std::int32_t family, std::uint64_t bytes) {
@@ -216,7 +216,7 @@ bool ProcfsProcessSource::readCopiesOf(std::int32_t pid, Entry& entry, std::vect
 }
 
 bool ProcfsProcessSource::exitDone(const Exit& exit) {
-    if (exit.pid == 0 || pass_ >= exit.seenInPass + exitWaitPasses) return true;
+    if (exit.pid == 0 || bootTicks() >= exit.seenAt + exitWaitTicks) return true;
     const auto it = entries_.find(exit.pid);
     if (it == entries_.end() || it->second.startTime != exit.startTime) return true;
     const auto stat = readStatOf(exit.pid);
@@ -399,6 +399,19 @@ void ProcfsProcessSource::undoRacedWalks(std::vector<ProcessReading>& out) {
         ++family.walks;
         family.forking = family.forking || it->second.createdInPass == pass_;
     }
+    // Every page a member maps counts once in the family: its readings cannot add up to less than
+    // what any one member holds. Less means its walks saw different forks, whatever they were.
+    std::map<std::int32_t, std::pair<std::uint64_t, std::uint64_t>> sumAndLargest;
+    for (const std::int32_t pid : copyMembers_) {
+        const auto it = entries_.find(pid);
+        if (it == entries_.end() || !families.contains(it->second.copyFamily)) continue;
+        const Entry& entry = it->second;
+        auto& [sum, largest] = sumAndLargest[entry.copyFamily];
+        sum += footprintOf(entry) - entry.shmemBytes;
+        largest = std::max(largest, entry.anonymousBytes + entry.swapBytes.value_or(0));
+    }
+    for (const auto& [family, totals] : sumAndLargest)
+        if (totals.first + forkedWhileWalkingBytes < totals.second) raced.insert(family);
     for (const auto& [family, walked] : families) {
         if (walked.walks < 2 || !walked.forking || raced.contains(family)) continue;
         const std::int32_t pid = walked.first;

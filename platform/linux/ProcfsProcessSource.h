@@ -199,7 +199,7 @@ private:
         std::int32_t pid = 0;  // 0 once gone
         std::uint64_t startTime = 0;
         std::int32_t family = 0;
-        std::uint64_t seenInPass = 0;
+        std::uint64_t seenAt = 0;  // clock ticks after boot
         bool owner = false;  // never read: the others' readings left its pages to it
     };
     bool exitDone(const Exit& exit);

@@ -16,6 +16,7 @@
 #include <fstream>
 #include <functional>
 #include <chrono>
+#include <cmath>
 #include <future>
 #include <map>
 #include <memory>
@@ -613,13 +614,18 @@ TEST_P(ProcfsFootprintTest, AWriteThatEndsSharingIsReadWithinTwoPasses) {
         const auto fork = std::ranges::find(list, hog.pid(), &ProcessReading::parentPid);
         ASSERT_NE(fork, list.end());
         const pid_t child = fork->pid;
+        // Within a few pages: the hog's stack, shared too, is written as it answers.
+        const auto near = [&](pid_t pid) {
+            const auto reading = find(list, pid);
+            return reading && std::abs(double(reading->footprintBytes.value_or(0)) - double(footprintReadWhole(pid))) < (1 << 20);
+        };
         for (int pass = 0; pass < 3; ++pass) list = source.readProcesses();
-        ASSERT_TRUE(exactReading(list, hog.pid()) && exactReading(list, child));
+        ASSERT_TRUE(near(hog.pid()) && near(child));
         const std::uint64_t reads = source.copyReads();
         ASSERT_TRUE(hog.rewrite());  // the hog's own copy of all 64 MiB now, its resident size the same
         for (int pass = 0; pass < 2; ++pass) list = source.readProcesses();
-        EXPECT_TRUE(exactReading(list, hog.pid()));
-        EXPECT_TRUE(exactReading(list, child));
+        EXPECT_TRUE(near(hog.pid()));
+        EXPECT_TRUE(near(child));
         EXPECT_GT(find(list, child).value_or(ProcessReading{}).footprintBytes.value_or(0), 60u << 20);
         EXPECT_LE(source.copyReads() - reads, 4u);
         for (int pass = 0; pass < 5; ++pass) list = source.readProcesses();
