@@ -31,6 +31,18 @@ std::optional<std::uint64_t> endOf(const std::optional<ImpactWindow>& w) {
     return w ? w->endFootprintBytes : std::nullopt;
 }
 
+// A climb merged with a change that left it no higher than it began is no climb: it becomes that
+// change's story, worded from the window it shows like any other. Both the change just measured
+// and that window must say so, since a settled window from before the climb joined is no news of
+// it. True when it ended.
+bool endClimbWithNoGrowthLeft(TimelineEvent& story, std::int64_t measured) {
+    const ImpactWindow* window = firstPresentWindow(story);
+    if (story.kind != TimelineEventKind::sustainedGrowth || measured > 0 || !window || window->deltaBytes > 0)
+        return false;
+    story.kind = window->deltaBytes < 0 ? TimelineEventKind::memoryReleased : TimelineEventKind::largeDelta;
+    return true;
+}
+
 // Every story text the store keeps passes through here.
 TimelineEvent reworded(const TimelineEvent& story) { return rewriteStoryText(story); }
 
@@ -98,6 +110,7 @@ std::optional<TimelineEvent> TimelineStore::mergeIntoRecent(const TimelineEvent&
         copy.explanation = incoming.explanation;
         tookIncomingText = true;
     }
+    const TimelineEvent& change = incoming.kind == TimelineEventKind::sustainedGrowth ? *target : incoming;
 
     // The merged change runs from before the earlier story, so it keeps that story's baseline:
     // a release of 1100 -> 800 followed by 800 -> 500 is a release of 600, not 300.
@@ -128,6 +141,15 @@ std::optional<TimelineEvent> TimelineStore::mergeIntoRecent(const TimelineEvent&
                 copy.linkedActivityIDs.push_back(link);
         copy.confidence = strongerConfidence(copy.confidence, incoming.confidence);
 
+        if (tookIncomingText) copy.kind = TimelineEventKind::sustainedGrowth;
+        else if (copy.kind != TimelineEventKind::sustainedGrowth)
+            copy.kind = delta < 0 ? TimelineEventKind::memoryReleased : TimelineEventKind::largeDelta;
+        if (endClimbWithNoGrowthLeft(copy, delta) && change.kind != TimelineEventKind::sustainedGrowth) {
+            // The climb's text tells of growth that is gone: the change's own text words it.
+            copy.title = change.title;
+            copy.explanation = change.explanation;
+        }
+
         if (contains(incoming.explanation, "•") && !contains(copy.explanation, incoming.explanation)) {
             std::string bullets;
             std::size_t start = 0;
@@ -143,10 +165,6 @@ std::optional<TimelineEvent> TimelineStore::mergeIntoRecent(const TimelineEvent&
             }
             if (!bullets.empty()) copy.explanation += "\n" + bullets;
         }
-
-        if (tookIncomingText) copy.kind = TimelineEventKind::sustainedGrowth;
-        else if (copy.kind != TimelineEventKind::sustainedGrowth)
-            copy.kind = delta < 0 ? TimelineEventKind::memoryReleased : TimelineEventKind::largeDelta;
     }
 
     if (auto pending = pendingFollowUps_.find(incoming.id); pending != pendingFollowUps_.end() && incoming.id != copy.id) {
@@ -229,6 +247,7 @@ void TimelineStore::updateFollowUps(const std::vector<AppMemorySnapshot>& apps, 
             f.immediateDone = true;
             if (auto story = storyCopy()) {
                 story->immediate = window(signedDifference(current, f.baseline));
+                endClimbWithNoGrowthLeft(*story, story->immediate->deltaBytes);
                 update(*story);
             }
         }
@@ -238,9 +257,11 @@ void TimelineStore::updateFollowUps(const std::vector<AppMemorySnapshot>& apps, 
             if (auto story = storyCopy()) {
                 story->settled = window(signedDifference(current, f.baseline));
                 story->isPendingWindows = false;
-                // A change merged into a slow climb measures that story; it stays the climb's story.
+                // A change merged into a slow climb measures that story; it stays the climb's story while
+                // the climb stays above where it began.
                 if (story->kind != TimelineEventKind::sustainedGrowth)
                     story->kind = current < f.baseline ? TimelineEventKind::memoryReleased : TimelineEventKind::largeDelta;
+                endClimbWithNoGrowthLeft(*story, story->settled->deltaBytes);
                 update(*story);
             }
         }

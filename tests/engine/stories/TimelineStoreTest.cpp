@@ -142,6 +142,64 @@ TEST_F(TimelineStoreTest, AGrowthMergedIntoAStoryOfNoLastingChangeIsWordedFromIt
                               "Grew while this app was running.\nWorth watching: Half a gig or more.", 600 * M));
 }
 
+// A worker pool that ends within two minutes of a slow climb's story: what is left is the change,
+// not a climb, unless the app still ends above where it began.
+TEST_F(TimelineStoreTest, AClimbMergedWithNoGrowthLeftIsWordedFromItsChangeAndOneStillUpStaysAClimb) {
+    // As the app files it: measured over minutes, no immediate window.
+    const auto climb = [&](double at, std::uint64_t from, std::uint64_t to, std::string during = "") {
+        auto s = story(Kind::sustainedGrowth, t + at, "pool", from);
+        s.title = "App pool continued growing while idle";
+        s.explanation = "App pool kept growing for about 12 minutes (+ 778.1 MB).\n" + during +
+                        "It grew even while you weren\u2019t using the computer much \u2014 worth a look.";
+        s.longerTerm = ImpactWindow{std::int64_t(to) - std::int64_t(from), 720, to, to};
+        return s;
+    };
+    const auto change = [&](double at, std::uint64_t from, std::uint64_t to) {
+        auto s = story(from > to ? Kind::memoryReleased : Kind::largeDelta, t + at, "pool", from, to, std::max(from, to));
+        s.title = from > to ? "App pool freed memory" : "App pool used more memory";
+        s.explanation = from > to ? "App pool shrank by about 730 MB.\nMemory came free \u2014 often after closing tabs, windows, or quitting."
+                                  : "App pool grew by about 120 MB.\nWe saw you use App pool, but not exactly which click or page caused this.";
+        return s;
+    };
+    const std::string climbText = climb(0, 1, 2).explanation, freed = "Memory came free from this app.\nHelps: Memory came free.";
+    struct Case { const char* name; TimelineEvent first, second; Kind kind; std::string title, explanation; std::int64_t delta; };
+    const Case cases[] = {
+        // What the climb's text says it was doing is not what the release was about.
+        {"the climb filed after the release", change(0, 1000_MiB, 270_MiB), climb(60, 200_MiB, 978_MiB, "During that time: Ran a build.\n"),
+         Kind::memoryReleased, "App pool freed memory", freed, -730 * M},
+        {"a release below where the climb began", climb(0, 200_MiB, 978_MiB, "During that time: Ran a build.\n"), change(60, 978_MiB, 150_MiB),
+         Kind::memoryReleased, "App pool freed memory", freed, -50 * M},
+        {"back where the climb began", climb(0, 200_MiB, 978_MiB), change(60, 978_MiB, 200_MiB),
+         Kind::largeDelta, "App pool", "No lasting change measured.", 0},
+        {"a release that leaves it above", climb(0, 200_MiB, 978_MiB), change(60, 978_MiB, 500_MiB),
+         Kind::sustainedGrowth, "App pool continued growing while idle", climbText, 300 * M},
+        {"the climb filed after a growth", change(0, 500_MiB, 800_MiB), climb(60, 200_MiB, 978_MiB),
+         Kind::sustainedGrowth, "App pool continued growing while idle", climbText, 300 * M},
+    };
+    for (const auto& c : cases) {
+        auto store = open(true);
+        store.add(c.first), store.add(c.second);
+        ASSERT_EQ(store.events().size(), 1u) << c.name;
+        const TimelineEvent& m = store.events()[0];
+        EXPECT_EQ(std::make_tuple(m.kind, m.title, m.explanation, m.immediate->deltaBytes),
+                  std::make_tuple(c.kind, c.title, c.explanation, c.delta)) << c.name;
+    }
+
+    // A growth merged into the climb is measured on it; the climb stays one until a window finds it below its start.
+    for (const auto& [name, after8, title] : {std::tuple{"settles below", 1100_MiB, "App pool continued growing while idle"},
+                                              std::tuple{"below at once", 150_MiB, "App pool freed memory"}}) {
+        auto store = open(true);
+        const auto growth = change(30, 978_MiB, 1100_MiB);
+        store.add(climb(0, 200_MiB, 978_MiB)), store.add(growth), store.registerFollowUp(growth, "pool", 978_MiB, 1100_MiB);
+        const TimelineEvent& m = store.events()[0];
+        store.updateFollowUps(tick("pool", after8), t + 38);
+        EXPECT_EQ(m.title, title) << name;
+        store.updateFollowUps(tick("pool", 150_MiB), t + 75);
+        EXPECT_EQ(std::make_tuple(m.kind, m.title, m.explanation, m.settled->deltaBytes),
+                  std::make_tuple(Kind::memoryReleased, "App pool freed memory", freed, -50 * M)) << name;
+    }
+}
+
 TEST_F(TimelineStoreTest, WithoutEndFootprintsOnlyTheBaselineMovesAndTheTargetNeedsUnder120Seconds) {
     auto first = story(Kind::largeDelta, t, "a", 500_MiB);
     const auto second = story(Kind::largeDelta, t + 120, "a", 700_MiB);
