@@ -3,7 +3,7 @@
 // window, the column above the filters under the banner in the smallest window with the widest
 // glance figures, titles wrapped between words, a new story opening at its top, a mixed Arabic and
 // Latin title read in one order in the row and the detail, a row title wrapped inside a Persian name,
-// a Quit box that keeps to the screen, and the app picker's names in their own direction.
+// a Quit box that keeps to the screen, and the app picker as shown and as heard.
 #include <gtest/gtest.h>
 
 #include "tests/app/AppHarness.h"
@@ -973,6 +973,38 @@ TEST(StoriesFilterBar, AppNamesInThePickerTakeTheirOwnDirection) {
     bar.grab();
     EXPECT_FALSE(picker->toolTip().contains(QChar(0x2068)));
     EXPECT_EQ(picker->toolTip(), hebrewAlone.name);
+}
+
+// A screen reader hears the app chosen in the picker by its plain name, without the marks that
+// give a right-to-left one its direction on screen; the picker stays a combo box with its list.
+TEST(StoriesFilterBar, TheChosenAppIsSpokenByItsPlainName) {
+    StoriesFilterBar bar;
+    bar.QWidget::show();
+    const std::vector<stories::AppOption> options{{"he", hebrewAlone.name.toStdString()},
+                                                  {"ar", arabicAlone.name.toStdString()}};
+    bar.show(stories::Filters{}, options);
+    auto* picker = bar.findChild<QComboBox*>("appPicker");
+    ASSERT_TRUE(picker);
+    QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(picker);
+    ASSERT_NE(spoken, nullptr);
+    for (const QString& name : {hebrewAlone.name, arabicAlone.name}) {
+        const int index = picker->findData(name, Qt::ToolTipRole);
+        ASSERT_GT(index, 0);
+        picker->setCurrentIndex(index);
+        emit picker->activated(index);
+        bar.show(bar.filters(), options);  // as the page hands the choice back
+        EXPECT_EQ(spoken->text(QAccessible::Name).toStdString(), name.toStdString());
+        EXPECT_EQ(spoken->text(QAccessible::Value).toStdString(), name.toStdString());
+    }
+    // Its action opens the list, which it then holds as its one child, and closes it again.
+    EXPECT_EQ(spoken->role(), QAccessible::ComboBox);
+    ASSERT_NE(spoken->actionInterface(), nullptr);
+    spoken->actionInterface()->doAction(QAccessibleActionInterface::showMenuAction());
+    ASSERT_TRUE(picker->view()->isVisible());
+    ASSERT_EQ(spoken->childCount(), 1);
+    EXPECT_EQ(spoken->child(0)->object(), picker->view());
+    spoken->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_FALSE(picker->view()->isVisible());
 }
 
 }  // namespace
