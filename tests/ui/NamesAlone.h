@@ -1,6 +1,7 @@
 #pragma once
 // How a name shown alone is drawn: where its ink falls in a picture (an emoji's colour apart from
-// the letters' grey), and where its "…" stands when it is cut.
+// the letters' grey), and where its "…" stands when it is cut; and how a right-to-left name goes on
+// over the next line of a sentence that wraps inside it.
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
@@ -97,6 +98,62 @@ inline const AloneName arabicAlone{QString::fromUtf8("متصفح الويب ال
 inline const AloneName hebrewWordsAlone{hebrewAlone.name, hebrewAlone.leftToRight.mid(0, 2)};
 // The Arabic name's words without its emoji.
 inline const QString arabicWords = QString::fromUtf8("متصفح الويب السريع");
+
+// A Persian app name with a Latin word in it ("Photo editor Pixel Studio for visual designs,
+// professional edition 1403"): long enough to wrap in a story row's title and be cut there.
+inline const QString persianWrapped = QString::fromUtf8("ویرایشگر عکس Pixel Studio برای طرح‌های تصویری نسخهٔ حرفه‌ای ۱۴۰۳");
+
+// The words of the name that `line` (a wrapped line of a left-to-right sentence, starting inside
+// the name) goes on with, each with its place in `line`, in the order they are written; and where
+// the name ends in `line` (its closing mark, or the line's end).
+struct GoingOn {
+    std::vector<std::pair<qsizetype, qsizetype>> words;  // start, length
+    qsizetype end = 0;
+};
+inline GoingOn goingOn(const QString& line) {
+    GoingOn out;
+    int depth = 0;
+    qsizetype i = 0;
+    const auto mark = [](QChar c) { return c.category() == QChar::Other_Format; };
+    for (; i < line.size(); ++i) {
+        if (line[i] == QChar(0x2068) || line[i] == QChar(0x2067) || line[i] == QChar(0x2066)) ++depth;
+        else if (line[i] == QChar(0x2069) && --depth <= 0) break;
+        else if (!line[i].isSpace() && !mark(line[i]) && line[i] != QChar(0x2026)) {
+            qsizetype j = i;
+            while (j < line.size() && !line[j].isSpace() && !mark(line[j]) && line[j] != QChar(0x2026)) ++j;
+            out.words.emplace_back(i, j - i);
+            i = j - 1;
+        }
+    }
+    out.end = i;
+    return out;
+}
+
+// `line`, drawn left to right in `font` and going on inside a right-to-left name, keeps the name's
+// direction: each word of the name stands left of the one before it, but where Latin words follow
+// one another (a run of the name in its own direction) each stands on its right; and when the line
+// is cut inside the name its "…" stands at the name's left end, where it is cut.
+inline void expectGoesOnRightToLeft(const QString& line, const QFont& font) {
+    const GoingOn on = goingOn(line);
+    ASSERT_FALSE(on.words.empty()) << line.toStdString();
+    const auto box = [&](std::pair<qsizetype, qsizetype> word) { return drawnBox(line, font, Qt::LeftToRight, word.first, word.second); };
+    const auto latin = [&](std::pair<qsizetype, qsizetype> word) { return line[word.first].script() == QChar::Script_Latin; };
+    const auto text = [&](std::pair<qsizetype, qsizetype> word) { return line.mid(word.first, word.second).toStdString(); };
+    qreal leftmost = box(on.words[0]).left();
+    for (std::size_t k = 1; k < on.words.size(); ++k) {
+        const qreal before = box(on.words[k - 1]).left(), here = box(on.words[k]).left();
+        if (latin(on.words[k - 1]) && latin(on.words[k]))
+            EXPECT_GT(here, before) << text(on.words[k]) << " not right of " << text(on.words[k - 1]) << " in " << line.toStdString();
+        else
+            EXPECT_LT(here, before) << text(on.words[k]) << " not left of " << text(on.words[k - 1]) << " in " << line.toStdString();
+        leftmost = std::min(leftmost, here);
+    }
+    const qsizetype dots = line.indexOf(QChar(0x2026));
+    if (dots >= 0 && dots < on.end) {
+        EXPECT_LE(drawnBox(line, font, Qt::LeftToRight, dots, 1).right(), leftmost + 0.5)
+            << "\u2026 not at the name's left end: " << line.toStdString();
+    }
+}
 
 // Whether `shown`, laid out left to right in `font` as a painter draws it, has `leftToRight` in
 // that order.

@@ -2,7 +2,8 @@
 // their placeholders, the detail with its Quit behind a confirmation, the banner's buttons, a short
 // window, the column above the filters under the banner in the smallest window with the widest
 // glance figures, titles wrapped between words, a new story opening at its top, a mixed Arabic and
-// Latin title read in one order in the row and the detail, and a Quit box that keeps to the screen.
+// Latin title read in one order in the row and the detail, a row title wrapped inside a Persian name,
+// a Quit box that keeps to the screen, and the app picker as shown and as heard.
 #include <gtest/gtest.h>
 
 #include "tests/app/AppHarness.h"
@@ -380,6 +381,48 @@ TEST(StoriesPage, ARightToLeftNameCutInARowHasItsEllipsisAtItsLeftEnd) {
             << width << " px: \u2026 before \"You switched to\": " << shown.toStdString();
     }
     EXPECT_TRUE(bracketAlone) << "no width cut the name down to \"(\": " << cuts.join(" | ").toStdString();
+}
+
+// A right-to-left name wrapped in its row's title, "<name> · You were in “Quarterly plan”", in the
+// smallest and the default window: the line that goes on inside the name keeps its direction, also
+// when it starts with a Latin word of the name, and cut inside the name has its "…" at its left end.
+TEST(StoriesPage, ARightToLeftNameWrappedInARowGoesOnRightToLeft) {
+    for (const QSize size : {QSize(900, 560), QSize(1100, 700)}) {
+        SCOPED_TRACE(size.width());
+        AppHarness h;
+        h.make();
+        auto story = growth("Editor", 300 * MiB, 10);
+        story.relatedApp->displayName = persianWrapped.toStdString();
+        story.explanation = "You were in \u201CQuarterly plan\u201D";
+        h.state->timeline->add(story);
+        AppStateAdapter adapter(*h.state, h.scheduler);
+        MainWindow window(adapter);
+        window.resize(size);
+        window.show();
+        h.state->selectedSidebar = SidebarItem::timeline;
+        h.state->announceChange();
+        settle();
+        auto* list = window.findChild<QListView*>("storyList");
+        ASSERT_NE(list, nullptr);
+        std::vector<PaintedText> lines;
+        for (const PaintedText& t : paintedBy(*list->viewport()).texts)
+            if (!t.wrapped.isEmpty() && withoutMarks(t.wrapped).startsWith(persianWrapped)) lines.push_back(t);
+        ASSERT_EQ(lines.size(), 2u) << "the title does not wrap";
+        ASSERT_FALSE(openIsolates(lines[1].wrapped, lines[1].lineStart).empty())
+            << "the second line does not start inside the name: " << lines[1].shown.toStdString();
+        ASSERT_TRUE(isElided(lines[1].shown) && goingOn(lines[1].shown).end > lines[1].shown.indexOf(QChar(0x2026)))
+            << "the second line is not cut inside the name: " << lines[1].shown.toStdString();
+        expectGoesOnRightToLeft(lines[1].shown, lines[1].font);
+        // A two-line label (the footer's window title) carries the name over to its next line alike.
+        ElidedLabel label(2);
+        label.setFont(lines[1].font);
+        label.setText(lines[1].wrapped);
+        std::vector<int> starts;
+        const QStringList drawn = label.lines(static_cast<int>(lines[1].box.width()), starts);
+        ASSERT_EQ(drawn.size(), 2);
+        ASSERT_EQ(starts[1], lines[1].lineStart);
+        expectGoesOnRightToLeft(drawn[1], label.font());
+    }
 }
 
 TEST(StoriesPage, RowTimesUseTwentyFourHoursInTheGivenZone) {
@@ -930,6 +973,38 @@ TEST(StoriesFilterBar, AppNamesInThePickerTakeTheirOwnDirection) {
     bar.grab();
     EXPECT_FALSE(picker->toolTip().contains(QChar(0x2068)));
     EXPECT_EQ(picker->toolTip(), hebrewAlone.name);
+}
+
+// A screen reader hears the app chosen in the picker by its plain name, without the marks that
+// give a right-to-left one its direction on screen; the picker stays a combo box with its list.
+TEST(StoriesFilterBar, TheChosenAppIsSpokenByItsPlainName) {
+    StoriesFilterBar bar;
+    bar.QWidget::show();
+    const std::vector<stories::AppOption> options{{"he", hebrewAlone.name.toStdString()},
+                                                  {"ar", arabicAlone.name.toStdString()}};
+    bar.show(stories::Filters{}, options);
+    auto* picker = bar.findChild<QComboBox*>("appPicker");
+    ASSERT_TRUE(picker);
+    QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(picker);
+    ASSERT_NE(spoken, nullptr);
+    for (const QString& name : {hebrewAlone.name, arabicAlone.name}) {
+        const int index = picker->findData(name, Qt::ToolTipRole);
+        ASSERT_GT(index, 0);
+        picker->setCurrentIndex(index);
+        emit picker->activated(index);
+        bar.show(bar.filters(), options);  // as the page hands the choice back
+        EXPECT_EQ(spoken->text(QAccessible::Name).toStdString(), name.toStdString());
+        EXPECT_EQ(spoken->text(QAccessible::Value).toStdString(), name.toStdString());
+    }
+    // Its action opens the list, which it then holds as its one child, and closes it again.
+    EXPECT_EQ(spoken->role(), QAccessible::ComboBox);
+    ASSERT_NE(spoken->actionInterface(), nullptr);
+    spoken->actionInterface()->doAction(QAccessibleActionInterface::showMenuAction());
+    ASSERT_TRUE(picker->view()->isVisible());
+    ASSERT_EQ(spoken->childCount(), 1);
+    EXPECT_EQ(spoken->child(0)->object(), picker->view());
+    spoken->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_FALSE(picker->view()->isVisible());
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // Pictures of the Stories page over names a left-to-right sentence must hold in place: at 900x560, a
 // story row beside its detail about an Arabic-named app editing a file whose title mixes Arabic and
 // Latin, a row whose bracketed Hebrew app name is cut short, and the Quit box over an app named in
-// 90 Chinese characters, alone and on its screen.
+// 90 Chinese characters, alone and on its screen; at 900x560 and 1100x700, a row whose title wraps
+// inside a Persian name.
 // Saved under build/artifacts/bidi-*.png for people to look at.
 #include <gtest/gtest.h>
 
@@ -19,6 +20,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
+#include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -127,6 +129,29 @@ TEST(StoriesBidiShots, StoryRowWithABracketedHebrewNameCutShort) {
     const Painted painted = paintedBy(s.window);
     ASSERT_TRUE(std::any_of(painted.texts.begin(), painted.texts.end(), [](const PaintedText& t) { return t.shown.startsWith("You s"); }));
     EXPECT_TRUE(painted.image.save(artifact("story-row-bracketed-hebrew-900x560")));
+}
+
+// A Persian app name with a Latin word in it, wrapped in its row's title "<name> · You were in
+// “Quarterly plan”", in the smallest and the default window: its second line goes on right to left
+// and is cut with "…" at the name's left end.
+TEST(StoriesBidiShots, StoryRowWrappingInsideAPersianName) {
+    ASSERT_TRUE(qEnvironmentVariableIsSet("VELMORA_DESKTOP")) << "run inside scripts/with-desktop.sh";
+    TwoStories h(persianWrapped.toStdString(), "You were in \u201CQuarterly plan\u201D");
+    ShotWindow s(h);
+    for (const QSize size : {QSize(900, 560), QSize(1100, 700)}) {
+        const QString at = QString("%1x%2").arg(size.width()).arg(size.height());
+        SCOPED_TRACE(at.toStdString());
+        s.window.resize(size);
+        s.turnTo(SidebarItem::timeline);
+        const Painted painted = paintedBy(s.window);
+        EXPECT_TRUE(painted.image.save(artifact("story-row-wrapped-persian-" + at)));
+        const QWidget* rows = s.window.findChild<QListView*>("storyList")->viewport();
+        std::vector<PaintedText> lines;
+        for (const PaintedText& t : painted.texts)
+            if (t.widget == rows && withoutMarks(t.wrapped).startsWith(persianWrapped)) lines.push_back(t);
+        ASSERT_EQ(lines.size(), 2u) << "the row's title does not take two lines";
+        expectGoesOnRightToLeft(lines[1].shown, lines[1].font);
+    }
 }
 
 TEST(StoriesBidiShots, QuitBoxOverAnAppNamedInNinetyChineseCharacters) {

@@ -29,13 +29,16 @@ std::vector<WrappedLine> wrapWords(const QString& whole, const QFont& font, int 
         if (!line.isValid()) break;
         line.setLineWidth(width);
         const int start = line.textStart();
+        // Drawn on its own, a line that starts inside a name given its own direction goes on in it.
         if (static_cast<int>(out.size()) + 1 == maxLines) {
-            out.push_back({elideEnd(metrics, text.mid(start).simplified(), width), start});
+            const QString rest = reopenIsolates(text, start, text.size()) + text.mid(start).simplified();
+            out.push_back({closeIsolates(elideEnd(metrics, rest, width)), start});
             break;
         }
         // A word wider than the line has the line to itself and ends there in "…".
-        const QString shown = text.mid(start, line.textLength()).trimmed();
-        out.push_back({line.naturalTextWidth() > width ? elideEnd(metrics, shown, width) : shown, start});
+        const QString shown =
+            reopenIsolates(text, start, start + line.textLength()) + text.mid(start, line.textLength()).trimmed();
+        out.push_back({closeIsolates(line.naturalTextWidth() > width ? elideEnd(metrics, shown, width) : shown), start});
     }
     layout.endLayout();
     return out;
@@ -63,18 +66,6 @@ QString layOut(QTextLayout& layout, const QString& text, const QFont& font, qrea
     }
     layout.endLayout();
     return flat;
-}
-
-// The openers of the isolates of `text` still open at `at`, outermost first.
-QString isolatesOpenAt(const QString& text, qsizetype at) {
-    QString open;
-    for (const qsizetype i : openIsolates(text, at)) open += text[i];
-    return open;
-}
-
-// `line` with the isolates it leaves open closed at its end.
-QString closeIsolates(const QString& line) {
-    return line + QString(static_cast<qsizetype>(openIsolates(line, line.size()).size()), QChar(0x2069));
 }
 
 }  // namespace
@@ -187,8 +178,10 @@ QStringList ElidedLabel::lines(int width, std::vector<int>& starts) const {
         // Each line is drawn on its own: one that starts inside a name given its own direction
         // reopens it, or its words would take the label's direction (an emoji after Arabic words
         // on their right).
-        const QString open = isolatesOpenAt(flat, line.textStart());
-        if (out.size() + 1 == maxLines_) {
+        const bool last = out.size() + 1 == maxLines_;
+        const qsizetype end = last ? flat.size() : line.textStart() + line.textLength();
+        const QString open = reopenIsolates(flat, line.textStart(), end);
+        if (last) {
             out << closeIsolates(elideEnd(fontMetrics(), open + flat.mid(line.textStart()), width));
             break;
         }

@@ -14,6 +14,7 @@ struct WrappedLine {
 
 // `text` in `font` on lines of `width`, at most `maxLines` of them, broken between words only. A
 // word wider than a line has a line to itself, elided; the last line is elided when text remains.
+// A line that starts inside an isolated name goes on in the name's direction.
 std::vector<WrappedLine> wrapWords(const QString& text, const QFont& font, int width, int maxLines);
 
 // A word-wrapped plain-text label whose lines break between words, and inside a word only when the

@@ -1,5 +1,6 @@
 #include "ui/style/Elision.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace velmora {
@@ -103,6 +104,25 @@ std::vector<qsizetype> openIsolates(const QString& text, qsizetype at) {
         else if (text[i] == popIsolate && !open.empty()) open.pop_back();
     }
     return open;
+}
+
+QString reopenIsolates(const QString& text, qsizetype at, qsizetype end) {
+    const std::vector<qsizetype> open = openIsolates(text, at);
+    QString openers;
+    for (const qsizetype i : open) openers += text[i];
+    const QString line = openers + text.mid(at, std::max<qsizetype>(0, end - at));
+    QString out;
+    for (std::size_t k = 0; k < open.size(); ++k) {
+        out += text[open[k]];
+        const bool rightToLeft = rightToLeftIsolate(text, open[k]);
+        if (rightToLeftIsolate(line, static_cast<qsizetype>(k)) != rightToLeft)
+            out += rightToLeft ? rightToLeftMark : leftToRightMark;
+    }
+    return out;
+}
+
+QString closeIsolates(const QString& line) {
+    return line + QString(static_cast<qsizetype>(openIsolates(line, line.size()).size()), popIsolate);
 }
 
 }  // namespace velmora

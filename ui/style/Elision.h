@@ -22,4 +22,13 @@ bool isElided(const QString& shown);
 // Where the isolates of `text` still open at `at` were opened, outermost first.
 std::vector<qsizetype> openIsolates(const QString& text, qsizetype at);
 
+// A line of a wrapped text is drawn on its own: one that starts inside isolates carries them over,
+// each in the direction it took in the whole text.
+// The openers of the isolates of `text` still open at `at`, outermost first, each followed by the
+// mark of its direction where the line's own words up to `end` would give it another (a Persian
+// name whose next line starts with a Latin word).
+QString reopenIsolates(const QString& text, qsizetype at, qsizetype end);
+// `line` with the isolates it leaves open closed at its end.
+QString closeIsolates(const QString& line);
+
 }  // namespace velmora

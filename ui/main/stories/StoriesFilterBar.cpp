@@ -1,5 +1,8 @@
 #include "ui/main/stories/StoriesFilterBar.h"
 
+#include <QAbstractItemView>
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -41,7 +44,7 @@ QPixmap filterSymbol(const QColor& colour, qreal ratio) {
 // in its tooltip; its list still grows to the widest name.
 class ElidingPicker final : public QComboBox {
 public:
-    using QComboBox::QComboBox;
+    explicit ElidingPicker(QWidget* parent);
 
 protected:
     void paintEvent(QPaintEvent*) override {
@@ -59,6 +62,55 @@ protected:
         notePaintedText(painter, field, option.currentText);
     }
 };
+
+// What a screen reader hears of the picker. Qt's own combo box on Linux speaks the shown text as
+// its name and value, with the marks that give a name its direction on screen; this one speaks the
+// chosen name plain, and is otherwise the combo box Qt's is: its list as its one child, opened and
+// closed by its actions.
+class PickerAccessible final : public QAccessibleWidget {
+public:
+    explicit PickerAccessible(QComboBox* picker) : QAccessibleWidget(picker, QAccessible::ComboBox) {}
+
+    QString text(QAccessible::Text t) const override {
+        if (t != QAccessible::Name && t != QAccessible::Value) return QAccessibleWidget::text(t);
+        const QString chosen = withoutMarks(picker()->currentText());
+        return chosen.isEmpty() ? QAccessibleWidget::text(t) : chosen;
+    }
+    int childCount() const override { return list() ? 1 : 0; }
+    QAccessibleInterface* child(int index) const override {
+        QAbstractItemView* view = list();
+        return index == 0 && view ? QAccessible::queryAccessibleInterface(view) : nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        return child && child->object() && child->object() == list() ? 0 : -1;
+    }
+    QStringList actionNames() const override { return {showMenuAction(), pressAction()}; }
+    QString localizedActionDescription(const QString& action) const override {
+        return action == showMenuAction() || action == pressAction() ? QComboBox::tr("Open the combo box selection popup")
+                                                                      : QString();
+    }
+    void doAction(const QString& action) override {
+        if (action != showMenuAction() && action != pressAction()) return;
+        if (picker()->view()->isVisible()) picker()->hidePopup();
+        else picker()->showPopup();
+    }
+    QStringList keyBindingsForAction(const QString&) const override { return {}; }
+
+private:
+    QComboBox* picker() const { return static_cast<QComboBox*>(widget()); }
+    // The list, once the picker has made it: asking for it would make it.
+    QAbstractItemView* list() const { return picker()->findChild<QAbstractItemView*>(); }
+};
+
+QAccessibleInterface* pickerAccessible(const QString&, QObject* object) {
+    auto* picker = dynamic_cast<ElidingPicker*>(object);
+    return picker ? new PickerAccessible(picker) : nullptr;
+}
+
+ElidingPicker::ElidingPicker(QWidget* parent) : QComboBox(parent) {
+    static const bool installed = (QAccessible::installFactory(pickerAccessible), true);
+    (void)installed;
+}
 
 }  // namespace
 
