@@ -35,12 +35,6 @@ constexpr std::uint64_t swapRefreshPeriod = 60;
 constexpr std::int32_t maxProbes = 48;
 // /proc is listed whole at least this often anyway.
 constexpr std::uint64_t fullListingPeriod = 30;
-// Once this much shared memory may have changed hands between processes, the shares read before
-// are read again in turn: at least minimumShareReads a pass, and enough that a whole round takes
-// at most shareRefreshPeriod passes. Less than that is far below any change the detectors report.
-constexpr std::uint64_t shareDriftBytes = 4u << 20;
-constexpr std::size_t minimumShareReads = 3;
-constexpr std::size_t shareRefreshPeriod = 30;
 // Descriptors left for the rest of the application (X connection, files, sockets, pipes).
 constexpr rlim_t reservedDescriptors = 512;
 // Past this many kept descriptors the saving no longer matters.
@@ -201,16 +195,6 @@ void ProcfsProcessSource::forget(Entry& entry) {
     closeDescriptor(entry);
 }
 
-void ProcfsProcessSource::noteShareMoved(bool shareWasCurrent, std::uint64_t residentBefore, std::uint64_t shareBefore,
-                                         std::uint64_t residentAfter, std::uint64_t shareAfter) {
-    // A page that only this process maps changes its resident count and its share alike; what
-    // the share moved less than the resident count is what the other mappers of the same pages
-    // gained or lost together. A share read before the last round began may hold others' moves
-    // too: then all of the resident change counts.
-    movedShareBytes_ += shareWasCurrent ? distance(residentAfter + shareBefore, residentBefore + shareAfter)
-                                        : distance(residentAfter, residentBefore);
-}
-
 bool ProcfsProcessSource::roomFor(Kept kind) {
     const std::size_t wanted = statmWanted();
     if (kind == Kept::status)
@@ -310,6 +294,11 @@ bool ProcfsProcessSource::refreshIdentity(std::int32_t pid, Entry& entry, bool r
     if (stat->startTime != entry.startTime) return initialise(pid, entry);
     entry.identityVersion = ++identityVersions_;
     entry.parentPid = stat->parentPid;
+    // An exec unmaps all it shared before it returns.
+    if (entry.forkedWithoutExec && !(stat->flags & procfs::forkedWithoutExecFlag)) {
+        entry.forkedWithoutExec = false;
+        leaveFamily(entry, 0);
+    }
     if (!entry.kernelThread && (rereadPath || stat->comm != entry.comm)) {
         entry.comm = stat->comm;
         pidPath(path, sizeof path, pid, "");
@@ -480,44 +469,6 @@ std::optional<std::int32_t> ProcfsProcessSource::readLastPid() {
     const ssize_t n = pread(loadavgFd_, buffer, sizeof buffer, 0);
     if (n <= 0) return std::nullopt;
     return procfs::parseLastPid(std::string_view(buffer, static_cast<std::size_t>(n)));
-}
-
-void ProcfsProcessSource::rereadShares(std::vector<ProcessReading>& out, std::size_t holders) {
-    if (movedShareBytes_ >= shareDriftBytes) {
-        movedShareBytes_ = 0;
-        sharesMovedInPass_ = pass_;
-        staleShares_ = true;
-    }
-    if (!staleShares_) return;
-    // Each read walks a whole address space, and beside a browser some share moves every second:
-    // reading every holder then cost more than all the rest of the pass.
-    const std::size_t budget = std::max(minimumShareReads, (holders + shareRefreshPeriod - 1) / shareRefreshPeriod);
-    char buffer[4096];
-    std::size_t reads = 0;
-    auto it = entries_.lower_bound(shareCursor_);
-    for (std::size_t visited = 0; visited < entries_.size() && reads < budget; ++visited, ++it) {
-        if (it == entries_.end()) it = entries_.begin();
-        auto& [pid, entry] = *it;
-        if (entry.rssShmem.value_or(0) == 0 || entry.shmemReadInPass >= sharesMovedInPass_ ||
-            entry.outputIndex >= out.size())
-            continue;
-        ProcessReading& reading = out[entry.outputIndex];
-        if (reading.pid != pid || !reading.footprintBytes) continue;
-        ++reads;
-        ++shareReads_;
-        std::size_t length = 0;
-        const ReadOutcome outcome = readOnce(pid, "smaps_rollup", buffer, sizeof buffer, length);
-        if (outcome == ReadOutcome::gone) continue;  // its last figure stands; the next pass drops it
-        entry.shmemBytes = outcome == ReadOutcome::ok
-                               ? procfs::kilobyteField(std::string_view(buffer, length), "Pss_Shmem").value_or(0)
-                               : 0;
-        entry.shmemReadInPass = pass_;
-        entry.shareDoubt = 0;
-        reading.footprintBytes = footprintOf(entry);
-    }
-    // Fewer reads than allowed means the walk went all the way round: nothing is stale any more.
-    if (reads < budget) staleShares_ = false;
-    shareCursor_ = it == entries_.end() ? 0 : it->first;
 }
 
 void ProcfsProcessSource::dropReadings() {

@@ -33,13 +33,23 @@ std::optional<std::string> launchNameOf(const std::string& executable, std::stri
 //   and each within 30 passes;
 // - anonymous memory that a fork without exec shares copy-on-write is counted once, in proportion
 //   (Pss_Anon and SwapPss, as the kernel's proportional sums count it), across a family: a process
-//   and those it forked without exec, and theirs. statm counts such pages whole in every sharer and
-//   cannot see a write that ends the sharing, so each member's smaps_rollup is read when it joins
-//   the family (with its parent's), again when a sharer joins, leaves or execs, or releases 16 MiB
-//   of what it shared, and
-//   in turn while it shares anything, no more than 4096 resident pages walked a pass on average
-//   and none more than once in 30 passes; what it shares is then taken off the resident count
-//   statm gives each pass. A process that shares nothing costs nothing more;
+//   and those it forked without exec, and theirs (ProcfsForkFamilies.cpp). statm counts such pages
+//   whole in every sharer and cannot see a write that ends the sharing, so:
+//   - a fork first seen shares all it has but the pages it faulted in since (stat's minor faults):
+//     the family adds up without a walk, and a child that lives a pass costs one stat read; one
+//     that lives on is walked with the family, as is one that may have been forked before or
+//     while the family was last walked, and all of them at the first pass;
+//   - a member that leaves gives its share of what it shared back at once, and the family is
+//     walked once its pages are unmapped (a zombie or gone), unless forks not yet walked live
+//     beside it (a forking server's children, whose exits would call for the next walk);
+//   - a member sharing 16 MiB or more is walked when it faulted 16 MiB more than it grew (writes
+//     that end sharing), or freed as much of what it shared; the others follow when that moved;
+//   - walks that a fork or an exit raced (a pid handed out meanwhile, an exiting member, a family
+//     adding up to less than one member holds) are undone and made again next pass;
+//   - what is left is read in turn while a member shares anything, no more than 4096 resident
+//     pages walked a pass on average and none more than once in 30 passes.
+//   What a member shares is taken off the resident count statm gives each pass; a process that
+//   shares nothing costs nothing more;
 // - while swap is in use, a process's status (for VmSwap, ten times dearer) is read only when
 //   its resident anonymous memory changed, and once in 60 passes;
 // - names, parent and executable path are read once per process and again only when its code
@@ -75,6 +85,10 @@ public:
 
 private:
     enum class ReadOutcome { ok, gone, unreadable };
+    // Once this much shared memory may have changed hands between processes, the shares read
+    // before are read again in turn (ProcfsSharedMemory.cpp); a process's own steps are taken
+    // unread until they add up to as much.
+    static constexpr std::uint64_t shareDriftBytes = 4u << 20;
     enum class Kept { statm, status };
 
     struct Entry {
