@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The whole application's share of one core on the private desktop, main window minimised, from
 # steady state on (90 s after start): first with no browser, then beside Chromium with 8 local
-# pages open in tabs, the one in front animating a canvas. Both in the same run, from the same
-# running application, each beside top -b -d 1 over the same seconds.
-#   bench/browser_share.sh [seconds]     (default 60, for each of the two)
+# pages open in tabs, the one in front animating a canvas, then beside a forking server (100 MiB,
+# 50 requests a second, each served by a fork that touches 20 MiB for 100 ms). All in the same
+# run, from the same running application, each beside top -b -d 1 over the same seconds.
+#   bench/browser_share.sh [seconds]     (default 60, for each of the three)
 # Run from the source tree after building (VELMORA_BUILD_DIR, default build).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,7 +14,7 @@ source bench/share_common.sh
 seconds=${1:-60}
 browser_warmup_seconds=45
 
-trap 'stop_browser; cleanup' EXIT
+trap 'stop_browser; stop_forking_server; cleanup' EXIT
 write_pages
 
 start_velmora
@@ -34,4 +35,11 @@ beside=$share
 kill -0 "$browser_pid" 2>/dev/null || { echo "Chromium exited during the measurement"; exit 1; }
 echo "beside Chromium (8 tabs, the canvas in front): $(describe_share)"
 awk -v b="$beside" -v a="$alone" 'BEGIN { if (a > 0) printf "ratio to no browser: %.2f\n", b / a }'
+stop_browser
+
+start_forking_server
+sleep 20  # to the server's steady state
+echo "forking server up; processes on the machine: $(process_count)"
+measure "$seconds"
+echo "beside the forking server (50 forks a second): $(describe_share)"
 echo "load average at end: $(load_average)"

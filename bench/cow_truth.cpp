@@ -1,5 +1,6 @@
 // Velmora's footprint of an app beside an independent reading: the kernel's proportional sums
-// (Pss_Anon + SwapPss + Pss_Shmem in smaps_rollup) over the same processes. Also the sum that
+// (Pss_Anon + SwapPss + Pss_Shmem in smaps_rollup) over the same processes, and the forks they
+// made since the sample (each takes its share of its parent's pages at once). Also the sum that
 // counts every resident anonymous page whole in each process that maps it (RssAnon + VmSwap +
 // Pss_Shmem), which is what a fork without exec inflates.
 //   cow_truth SECONDS PID [PID...]
@@ -8,6 +9,7 @@
 // and over the seconds: the largest gaps above and below the proportional sum, the seconds outside
 // 2 % and 16 MiB, the lowest figure beside the sum that second, and the stories the detector told.
 // Last the walks of address spaces the samples took and the sampling's own run time.
+#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -62,10 +64,30 @@ const AppMemorySnapshot* appHolding(const MemorySampler& sampler, std::int32_t p
     return nullptr;
 }
 
-// The kernel's proportional sums, and each page counted whole, over an app's processes.
+// The app's processes now: those of the last sample still there, and the forks they made since,
+// which already take their share of what they were forked with.
+std::vector<std::int32_t> processesNow(const AppMemorySnapshot& app) {
+    std::vector<std::int32_t> out(app.identity.pids.begin(), app.identity.pids.end());
+    std::vector<std::pair<std::int32_t, std::int32_t>> parents;  // pid, parent
+    if (DIR* proc = opendir("/proc")) {
+        while (const dirent* d = readdir(proc))
+            if (const auto pid = procfs::parsePid(d->d_name))
+                if (const auto stat = procfs::parseStat(slurp("/proc/" + std::string(d->d_name) + "/stat")))
+                    parents.emplace_back(*pid, stat->parentPid);
+        closedir(proc);
+    }
+    for (std::size_t grown = 1; grown > 0;) {
+        grown = 0;
+        for (const auto& [pid, parent] : parents)
+            if (std::ranges::count(out, parent) && !std::ranges::count(out, pid)) out.push_back(pid), ++grown;
+    }
+    return out;
+}
+
+// The kernel's proportional sums, and each page counted whole, over an app's processes now.
 std::pair<std::uint64_t, std::uint64_t> truthOf(const AppMemorySnapshot& app) {
     std::uint64_t proportional = 0, whole = 0;
-    for (const std::int32_t p : app.identity.pids) {
+    for (const std::int32_t p : processesNow(app)) {
         const std::string folder = "/proc/" + std::to_string(p) + "/";
         const std::string rollup = slurp(folder + "smaps_rollup"), status = slurp(folder + "status");
         proportional += field(rollup, "Pss_Anon") + field(rollup, "SwapPss") + field(rollup, "Pss_Shmem");

@@ -29,7 +29,7 @@ stop_started() {
   stop_session "$started"
   started=""
 }
-trap 'stop_started; stop_browser; cleanup' EXIT
+trap 'stop_started; stop_browser; stop_forking_server; cleanup' EXIT
 # Runs a Python program in a session of its own and waits for it to print "ready".
 start_python() {
   setsid python3 -c "$1" >"$home/python.log" 2>&1 &
@@ -144,46 +144,18 @@ grep pickled "$home/python.log" || true
 stop_started
 
 echo "== a forking server holding 100 MiB, 50 requests a second, each child touching 20 MiB for 100 ms; top beside"
-start_python '
-import socketserver, time
-held = bytearray(b"\x01") * (100 << 20)
-class Handler(socketserver.BaseRequestHandler):
-    def handle(self):
-        own = bytearray(b"\x02") * (20 << 20)
-        time.sleep(0.1)
-        self.request.sendall(b"ok")
-class Server(socketserver.ForkingMixIn, socketserver.TCPServer):
-    allow_reuse_address = True
-    max_children = 400
-with Server(("127.0.0.1", 0), Handler) as server:
-    with open("'"$home"'/port", "w") as f:
-        f.write(str(server.server_address[1]))
-    print("ready", flush=True)
-    server.serve_forever(poll_interval=0.05)'
-python3 -c '
-import socket, threading, time
-port = int(open("'"$home"'/port").read())
-def ask():
-    try:
-        with socket.create_connection(("127.0.0.1", port)) as c:
-            c.recv(8)
-    except OSError:
-        pass
-while True:
-    threading.Thread(target=ask, daemon=True).start()
-    time.sleep(0.02)' &
-client=$!
+start_forking_server
 sleep 20  # to steady state
 top -b -d 1 >/dev/null 2>&1 &
 top_pid=$!
 sleep 2
 top_before=$(run_ns "$top_pid")
-truth "$started" 60
+truth "$server_pid" 60
 top_after=$(run_ns "$top_pid")
 echo "top -b -d 1 over the same seconds: $(awk -v n=$((top_after - top_before)) 'BEGIN { printf "%.3f %% of a core", n / 1e7 / 61 }')"
-kill "$top_pid" "$client" 2>/dev/null || true
-wait "$top_pid" "$client" 2>/dev/null || true
-stop_started
+kill "$top_pid" 2>/dev/null || true
+wait "$top_pid" 2>/dev/null || true
+stop_forking_server
 
 echo "== with 8 busy loops beside, a parent holding 2 GiB forks 12 workers that each write 48 MiB, 4 s in"
 loops=()

@@ -216,3 +216,51 @@ start_browser() {
     exit 1
   fi
 }
+
+# A forking server as Python's socketserver makes one: it holds 100 MiB and forks a child for each
+# request, which touches 20 MiB of its own and answers 100 ms later; a client, in a session of its
+# own, asks 50 times a second. Both end with stop_forking_server.
+server_pid=""
+server_client_pid=""
+start_forking_server() {
+  rm -f "$home/server.port"
+  setsid python3 -c '
+import socketserver, sys, time
+held = bytearray(b"\x01") * (100 << 20)
+class Handler(socketserver.BaseRequestHandler):
+    def handle(self):
+        own = bytearray(b"\x02") * (20 << 20)
+        time.sleep(0.1)
+        self.request.sendall(b"ok")
+class Server(socketserver.ForkingMixIn, socketserver.TCPServer):
+    allow_reuse_address = True
+    max_children = 400
+with Server(("127.0.0.1", 0), Handler) as server:
+    with open(sys.argv[1] + ".new", "w") as f:
+        f.write(str(server.server_address[1]))
+    import os
+    os.rename(sys.argv[1] + ".new", sys.argv[1])
+    server.serve_forever(poll_interval=0.05)' "$home/server.port" >"$home/server.log" 2>&1 &
+  server_pid=$!
+  for _ in $(seq 300); do [ -s "$home/server.port" ] && break; sleep 0.1; done
+  [ -s "$home/server.port" ] || { echo "the forking server did not start:"; cat "$home/server.log"; exit 1; }
+  setsid python3 -c '
+import socket, sys, threading, time
+port = int(open(sys.argv[1]).read())
+def ask():
+    try:
+        with socket.create_connection(("127.0.0.1", port)) as c:
+            c.recv(8)
+    except OSError:
+        pass
+while True:
+    threading.Thread(target=ask, daemon=True).start()
+    time.sleep(0.02)' "$home/server.port" >/dev/null 2>&1 &
+  server_client_pid=$!
+}
+stop_forking_server() {
+  stop_session "$server_client_pid"
+  stop_session "$server_pid"
+  server_pid=""
+  server_client_pid=""
+}
