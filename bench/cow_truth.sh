@@ -30,13 +30,40 @@ stop_started() {
   started=""
 }
 trap 'stop_started; stop_browser; stop_forking_server; cleanup' EXIT
-# Runs a Python program in a session of its own and waits for it to print "ready".
+# Runs a Python program (with its arguments) in a session of its own and waits for it to print "ready".
 start_python() {
-  setsid python3 -c "$1" >"$home/python.log" 2>&1 &
+  setsid python3 -c "$1" "${@:2}" >"$home/python.log" 2>&1 &
   started=$!
   for _ in $(seq 600); do grep -q ready "$home/python.log" && return; sleep 0.1; done
   echo "the program did not get ready:"; cat "$home/python.log"; exit 1
 }
+# A multiprocessing pool of $1 workers forked from a parent holding $2 MiB, each worker holding
+# 100 MiB of its own; SIGUSR1 ends the pool.
+pool='
+import multiprocessing as mp, signal, sys, time
+workers, parent = int(sys.argv[1]), int(sys.argv[2])
+held = bytearray(b"\x01") * (parent << 20)
+own = None
+def work(_):
+    global own
+    if own is None:
+        own = bytearray(b"\x02") * (100 << 20)
+    time.sleep(1)
+    return len(own)
+ended = False
+def end(*_):
+    global ended
+    ended = True
+signal.signal(signal.SIGUSR1, end)
+if __name__ == "__main__":
+    pool = mp.get_context("fork").Pool(workers)
+    pool.map(work, range(workers), chunksize=1)
+    print("ready", flush=True)
+    while not ended:
+        time.sleep(0.1)
+    pool.terminate()
+    pool.join()
+    time.sleep(100000)'
 truth() { "$build/bench/cow_truth" "${2:-$seconds}" "$1" || status=1; }
 # Samples for $1 seconds while, $2 seconds in, the started program is sent SIGUSR1 (its cue).
 truth_with_cue() {
@@ -62,21 +89,7 @@ truth "$started"
 stop_started
 
 echo "== a pool of 4 workers forked from a parent holding 500 MiB, each writing 100 MiB of its own"
-start_python '
-import multiprocessing as mp, time
-held = bytearray(b"\x01") * (500 << 20)
-own = None
-def work(_):
-    global own
-    if own is None:
-        own = bytearray(b"\x02") * (100 << 20)
-    time.sleep(2)
-    return len(own)
-if __name__ == "__main__":
-    pool = mp.get_context("fork").Pool(4)
-    pool.map(work, range(4), chunksize=1)
-    print("ready", flush=True)
-    time.sleep(100000)'
+start_python "$pool" 4 500
 truth "$started"
 stop_started
 
@@ -89,30 +102,7 @@ truth "$browser_pid"
 stop_browser
 
 echo "== a pool of 6 workers from a parent holding 800 MiB, each holding 100 MiB of its own, ended 10 s in"
-start_python '
-import multiprocessing as mp, signal, time
-held = bytearray(b"\x01") * (800 << 20)
-own = None
-def work(_):
-    global own
-    if own is None:
-        own = bytearray(b"\x02") * (100 << 20)
-    time.sleep(1)
-    return len(own)
-ended = False
-def end(*_):
-    global ended
-    ended = True
-signal.signal(signal.SIGUSR1, end)
-if __name__ == "__main__":
-    pool = mp.get_context("fork").Pool(6)
-    pool.map(work, range(6), chunksize=1)
-    print("ready", flush=True)
-    while not ended:
-        time.sleep(0.1)
-    pool.terminate()
-    pool.join()
-    time.sleep(100000)'
+start_python "$pool" 6 800
 sleep 5
 truth_with_cue 30 10
 stop_started
