@@ -36,6 +36,8 @@ constexpr std::uint64_t exitWaitTicks = 6000;
 // A member read first that shares this much more once its family's walks are done saw a fork made
 // while they went on.
 constexpr std::uint64_t forkedWhileWalkingBytes = 1u << 20;
+// A family whose exits are over is read again this many passes after.
+constexpr std::uint64_t exitRereadPasses = 2;
 // How long after copying its parent's page tables a fork may take its start time, in clock ticks.
 constexpr std::uint64_t forkLagTicks = 50;
 
@@ -245,7 +247,10 @@ void ProcfsProcessSource::settleExits() {
             const auto e = entries_.find(pid);
             young = young || (e != entries_.end() && e->second.copyFamily == family && e->second.copiesEstimated);
         }
-        if (!young || it->owner) movedFamilies_.push_back(family);
+        if (!young || it->owner) {
+            movedFamilies_.push_back(family);
+            rereadFamilies_[family] = pass_ + exitRereadPasses;
+        }
         it = exits_.erase(it);
     }
 }
@@ -253,6 +258,16 @@ void ProcfsProcessSource::settleExits() {
 void ProcfsProcessSource::readCopies(std::vector<ProcessReading>& out) {
     joinFamilies();
     settleExits();
+    // A process reaped while another program read its memory keeps its pages mapped until that
+    // read ends: those still found sharing after its exit are read once more a little later.
+    for (auto it = rereadFamilies_.begin(); it != rereadFamilies_.end();) {
+        if (it->second > pass_) {
+            ++it;
+            continue;
+        }
+        movedFamilies_.push_back(it->first);
+        it = rereadFamilies_.erase(it);
+    }
     if (copyMembers_.empty()) {
         familyReadAt_.clear();
         return;

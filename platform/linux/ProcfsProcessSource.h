@@ -233,6 +233,7 @@ private:
     std::set<std::int32_t> racedFamilies_;  // a member was found exiting by this pass's walks
     std::vector<Exit> exits_;
     std::set<std::int32_t> unsettledFamilies_;  // families with an exit still unmapping
+    std::map<std::int32_t, std::uint64_t> rereadFamilies_;  // family → the pass it is read again after its exits
     std::map<std::int32_t, std::uint64_t> familyReadAt_;  // family → clock ticks after boot its last walk ended
     std::vector<std::int32_t> newForks_;       // first seen this pass, forked without exec
     std::vector<std::int32_t> movedFamilies_;  // families whose sharing changed this pass

@@ -120,8 +120,11 @@ TEST(DetectionIntegrationTest, ForkedChildrenShareTheirParentsMemoryAndOnlyTheir
         }
         EXPECT_NEAR(double(app->footprintBytes), double(truth), 16.0 * MiB) << when;
     };
+    // A tenth of a second apart: a process reaped while another program reads its memory (another
+    // test, or sampler, beside this one) keeps its pages mapped until that read ends.
     const auto ticks = [&](int count) {
         for (int i = 0; i < count; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
             clock.advance(1);
             sampler.tick();
         }

@@ -596,7 +596,12 @@ TEST_P(ProcfsFootprintTest, WorkersForkedAndEndedWhilePassesAreTakenNeverDipTheA
             for (int pass = 0; pass < 2; ++pass) list = source.readProcesses();
             ASSERT_TRUE(whilePassing([&] { return hog.childrenAllocate(16); }, "writing"));
             ASSERT_TRUE(whilePassing([&] { return hog.endChildren(); }, "ending"));
-            for (int pass = 0; pass < 3; ++pass) list = source.readProcesses();
+            // A tenth of a second apart: a process reaped while another program reads its memory
+            // keeps its pages mapped until that read ends.
+            for (int pass = 0; pass < 3; ++pass) {
+                usleep(100000);
+                list = source.readProcesses();
+            }
             EXPECT_TRUE(exactReading(list, hog.pid())) << "round " << round;
         }
     });
