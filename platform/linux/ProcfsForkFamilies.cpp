@@ -1,8 +1,10 @@
 // Anonymous memory that a fork without exec shares copy-on-write, counted once across the family.
+#include <fcntl.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <set>
 #include <utility>
 
@@ -71,10 +73,9 @@ std::uint64_t ProcfsProcessSource::footprintOf(const Entry& entry) {
 }
 
 std::optional<procfs::StatFields> ProcfsProcessSource::readStatOf(std::int32_t pid) {
-    char buffer[2048];
-    std::size_t length = 0;
-    if (readOnce(pid, "stat", buffer, sizeof buffer, length) != ReadOutcome::ok) return std::nullopt;
-    return procfs::parseStat(std::string_view(buffer, length));
+    char path[32];
+    std::snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(pid));
+    return readStat(AT_FDCWD, path);
 }
 
 ProcfsProcessSource::ReadOutcome ProcfsProcessSource::readRollup(std::int32_t pid, procfs::RollupMemory& rollup) {

@@ -14,7 +14,6 @@
 #include <cstdio>
 #include <utility>
 
-#include "platform/linux/DesktopEntry.h"
 #include "platform/linux/ProcfsParsing.h"
 
 namespace velmora {
@@ -45,8 +44,13 @@ constexpr std::size_t statusHeadroom = 32;
 
 std::uint64_t distance(std::uint64_t a, std::uint64_t b) { return a > b ? a - b : b - a; }
 
-// Reads a small /proc file whole; -1 when it cannot be opened or read.
-ssize_t readSmallFile(int dirFd, const char* path, char* buffer, std::size_t size) {
+void pidPath(char* out, std::size_t size, std::int32_t pid, const char* leaf) {
+    std::snprintf(out, size, "/proc/%d/%s", static_cast<int>(pid), leaf);
+}
+
+}  // namespace
+
+ssize_t ProcfsProcessSource::readSmallFile(int dirFd, const char* path, char* buffer, std::size_t size) {
     const int fd = openat(dirFd, path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return -1;
     const ssize_t n = pread(fd, buffer, size, 0);
@@ -54,104 +58,11 @@ ssize_t readSmallFile(int dirFd, const char* path, char* buffer, std::size_t siz
     return n;
 }
 
-void pidPath(char* out, std::size_t size, std::int32_t pid, const char* leaf) {
-    std::snprintf(out, size, "/proc/%d/%s", static_cast<int>(pid), leaf);
-}
-
-std::optional<procfs::StatFields> readStat(int dirFd, const char* path) {
+std::optional<procfs::StatFields> ProcfsProcessSource::readStat(int dirFd, const char* path) {
     char buffer[2048];  // 52 numeric fields and a 15-byte name
     const ssize_t n = readSmallFile(dirFd, path, buffer, sizeof buffer);
     if (n <= 0) return std::nullopt;
     return procfs::parseStat(std::string_view(buffer, static_cast<std::size_t>(n)));
-}
-
-std::optional<std::string> readExecutablePath(int dirFd, const char* path) {
-    char buffer[4096];
-    const ssize_t n = readlinkat(dirFd, path, buffer, sizeof buffer);
-    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof buffer) return std::nullopt;
-    return procfs::stripDeletedSuffix(std::string(buffer, static_cast<std::size_t>(n)));
-}
-
-std::string_view baseName(std::string_view path) {
-    const auto slash = path.rfind('/');
-    return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
-
-// `link` is a symbolic link that ends at `target`.
-bool linksTo(const std::string& link, const std::string& target) {
-    struct stat st {};
-    if (lstat(link.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return false;
-    char resolved[PATH_MAX];
-    return realpath(link.c_str(), resolved) && target == resolved;
-}
-
-// An environment larger than this is not searched.
-constexpr std::size_t maxEnvironmentBytes = 1 << 20;
-
-// The desktop entry a launcher started this very process from. Another user's environment is
-// none of our business, so only the user's own processes are read.
-std::optional<std::string> readLaunchedDesktopFile(int dirFd, std::int32_t pid) {
-    static const uid_t user = geteuid();
-    struct stat st {};
-    if (fstat(dirFd, &st) != 0 || st.st_uid != user) return std::nullopt;
-    const int fd = openat(dirFd, "environ", O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    std::string environment;
-    char buffer[16384];
-    ssize_t n = 0;
-    while (environment.size() <= maxEnvironmentBytes && (n = read(fd, buffer, sizeof buffer)) > 0)
-        environment.append(buffer, static_cast<std::size_t>(n));
-    close(fd);
-    if (n < 0 || environment.size() > maxEnvironmentBytes) return std::nullopt;
-    return launchedDesktopFileId(environment, pid, true);
-}
-
-// `name` is the executable's own name, or its first 15 bytes as the kernel cuts comm.
-bool isOwnName(std::string_view executable, std::string_view name) {
-    const std::string_view own = baseName(executable);
-    return name == own || (name.size() == 15 && own.starts_with(name));
-}
-
-// No other name is looked for: comm is the executable's own, or there is none.
-bool namedAsExecutable(std::string_view executable, std::string_view comm) {
-    return comm.empty() || isOwnName(executable, comm);
-}
-
-// Where programs are started from by name.
-constexpr std::string_view programFolders[] = {"/usr/local/bin", "/usr/bin", "/bin", "/usr/local/sbin", "/usr/sbin", "/sbin"};
-
-}  // namespace
-
-std::optional<std::string> launchNameOf(const std::string& executable, std::string_view comm, std::string_view argv0) {
-    if (namedAsExecutable(executable, comm)) return std::nullopt;
-    const std::string_view own = baseName(executable);
-    if (argv0.starts_with('/') && linksTo(std::string(argv0), executable)) return std::string(baseName(argv0));
-    const std::string folder = executable.substr(0, executable.size() - own.size());
-    for (const std::string_view name : {baseName(argv0), comm}) {
-        if (name.empty() || isOwnName(executable, name) || name == "." || name == "..") continue;
-        if (linksTo(folder + std::string(name), executable)) return std::string(name);
-        for (const std::string_view dir : programFolders)
-            if (linksTo(std::string(dir).append("/").append(name), executable)) return std::string(name);
-    }
-    return std::nullopt;
-}
-
-// Executable path, the name the program was started under and the desktop entry it was launched
-// from; comm must be read already.
-void ProcfsProcessSource::readNames(int dirFd, std::int32_t pid, Entry& entry) {
-    entry.executablePath = readExecutablePath(dirFd, "exe");
-    entry.launchName.reset();
-    if (!entry.environmentRead || entry.environmentOf != entry.executablePath) {
-        entry.launchedDesktopFile = readLaunchedDesktopFile(dirFd, pid);
-        entry.environmentRead = true;
-        entry.environmentOf = entry.executablePath;
-    }
-    // Most programs run under their own name: then cmdline is not needed.
-    if (!entry.executablePath || namedAsExecutable(*entry.executablePath, entry.comm)) return;
-    char buffer[4096];
-    const ssize_t n = readSmallFile(dirFd, "cmdline", buffer, sizeof buffer);
-    const std::string_view cmdline(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
-    entry.launchName = launchNameOf(*entry.executablePath, entry.comm, cmdline.substr(0, cmdline.find('\0')));
 }
 
 ProcfsProcessSource::ProcfsProcessSource(SwapReading swapReading, std::optional<std::size_t> descriptorBudget)

@@ -1,4 +1,6 @@
 #pragma once
+#include <sys/types.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -149,6 +151,9 @@ private:
     // Processes that want a statm kept this pass, at most.
     std::size_t statmWanted() const { return previousReadings_ + createdInThisPass_; }
     static ReadOutcome readOnce(std::int32_t pid, const char* leaf, char* buffer, std::size_t size, std::size_t& length);
+    // Reads a small /proc file whole; -1 when it cannot be opened or read.
+    static ssize_t readSmallFile(int dirFd, const char* path, char* buffer, std::size_t size);
+    static std::optional<procfs::StatFields> readStat(int dirFd, const char* path);
     void closeDescriptor(int& fd, std::size_t& count);
     void closeDescriptor(Entry& entry);
     // Before an entry is dropped or taken over by a new process: its pages no longer count.
