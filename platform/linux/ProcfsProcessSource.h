@@ -21,7 +21,10 @@ namespace velmora {
 std::optional<std::string> launchNameOf(const std::string& executable, std::string_view comm, std::string_view argv0);
 
 // Every user-space process from /proc, read once a second beside everything else, so each pass
-// costs little more than one read of /proc/N/statm per process:
+// costs little more than one read of /proc/N/statm per process. The listing, the budget of kept
+// descriptors and statm and status are in ProcfsProcessSource.cpp, who a process is in
+// ProcfsIdentity.cpp, shares of shared memory in ProcfsSharedMemory.cpp, fork families in
+// ProcfsForkFamilies.cpp:
 // - /proc is listed only when many pids were handed out since the last pass; otherwise the few
 //   new pids are looked at one by one;
 // - each process's statm stays open and is re-read with pread; a read that fails tells the
