@@ -654,9 +654,11 @@ TEST_P(ProcfsFootprintTest, ForksThatLiveAPassCostNoWalk) {
         };
         for (int round = 0; round < 10; ++round) {
             ASSERT_TRUE(hog.forkChildren(3));
-            ASSERT_TRUE(hog.childrenAllocate(8));
+            ASSERT_TRUE(hog.childrenAllocate(16));
             list = source.readProcesses();
-            EXPECT_NEAR(double(familyOf(list, hog.pid()).sum), double(proportional()), 2 << 20) << round;
+            // Within 2 MiB a fork: faults that bring in no page of its own (its code, read again
+            // after the fork) count as its own; one fork's 16 MiB left out is far more.
+            EXPECT_NEAR(double(familyOf(list, hog.pid()).sum), double(proportional()), 6 << 20) << round;
             ASSERT_TRUE(hog.endChildren());
             list = source.readProcesses();
             EXPECT_TRUE(exactReading(list, hog.pid())) << round;
