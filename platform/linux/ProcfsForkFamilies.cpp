@@ -86,6 +86,13 @@ ProcfsProcessSource::ReadOutcome ProcfsProcessSource::readRollup(std::int32_t pi
     return outcome;
 }
 
+void ProcfsProcessSource::estimateCopies(Entry& entry) const {
+    // A fork shares every page it has but those it wrote since, one fault each.
+    const std::uint64_t own = std::min(entry.anonymousBytes, entry.minorFaults * pageSize_);
+    entry.copiedAnonBytes = entry.anonymousBytes - own;
+    entry.copiedSwapBytes = entry.swapBytes.value_or(0);
+}
+
 void ProcfsProcessSource::reckonShareOfShared(Entry& entry) const {
     // What it would give back at its exit: its share of the pages others map too, that is what it
     // uses beyond the pages it faulted in itself (which only it maps).
@@ -296,10 +303,7 @@ void ProcfsProcessSource::readCopies(std::vector<ProcessReading>& out) {
                     parent->copiesDue = true;
                 movedFamilies_.push_back(entry->copyFamily);
             } else {
-                // A fork shares every page it has but those it wrote since, one fault each.
-                const std::uint64_t own = std::min(entry->anonymousBytes, entry->minorFaults * pageSize_);
-                entry->copiedAnonBytes = entry->anonymousBytes - own;
-                entry->copiedSwapBytes = swap;
+                estimateCopies(*entry);
             }
         } else if (entry->copiesReadInPass && (entry->copiedAnonBytes > 0 || entry->copiedSwapBytes > 0)) {
             const std::uint64_t shared = sharedOf(entry->anonymousBytes, swap, entry->copiedAnonBytes, entry->copiedSwapBytes);
@@ -450,6 +454,12 @@ void ProcfsProcessSource::undoRacedWalks(std::vector<ProcessReading>& out) {
         entry.copiesEstimated = walk->copiesEstimated;
         entry.copiesUnverified = walk->copiesUnverified;
         entry.copiesDue = true;
+        // A fork never read before (all of them at the first pass) is taken to share what it has,
+        // as when first seen, rather than counted whole.
+        if (!entry.copiesReadInPass && entry.forkedWithoutExec && walk->pid != entry.copyFamily) {
+            entry.copiesEstimated = true;
+            estimateCopies(entry);
+        }
         reckonShareOfShared(entry);
         if (entry.outputIndex < out.size() && out[entry.outputIndex].pid == walk->pid && out[entry.outputIndex].footprintBytes)
             out[entry.outputIndex].footprintBytes = footprintOf(entry);
