@@ -124,6 +124,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const int seconds = std::atoi(argv[1]);
+    const bool each = std::getenv("COW_TRUTH_EACH") != nullptr;  // a line a second, to find when a gap opens
     Sampling sampling;
     std::vector<Track> tracks;
     for (int a = 2; a < argc; ++a) tracks.push_back(Track{std::atoi(argv[a])});
@@ -141,6 +142,12 @@ int main(int argc, char** argv) {
         if (counted) sampled += runNanoseconds() - before;
     };
     tick(false);
+    if (each)
+        for (const Track& t : tracks)
+            if (const AppMemorySnapshot* app = appHolding(sampling.sampler, t.pid))
+                std::printf("second 0: %zu processes, figure %.1f MiB, sum %.1f MiB, walks %llu\n", app->identity.pids.size(),
+                            mib(app->footprintBytes), mib(truthOf(app->identity.pids).first),
+                            static_cast<unsigned long long>(sampling.processes.copyReads()));
     detector->onSignificantChange = [&](const SignificantChange& c) {
         for (Track& t : tracks)
             if (std::ranges::count(c.app.pids, t.pid)) {
@@ -170,6 +177,10 @@ int main(int argc, char** argv) {
             if (!within(figure - truth, truth)) ++t.secondsOff;
             if (!within(figure - truth, truth) && !within(figure - before[k], before[k])) ++t.secondsOffBoth;
             if (t.lowest < 0 || figure < t.lowest) t.lowest = figure, t.truthAtLowest = truth;
+            if (each)
+                std::printf("second %d: %zu processes, figure %.1f MiB, sum before %.1f after %.1f MiB, walks %llu\n",
+                            t.seconds, t.pids.size(), figure, before[k], truth,
+                            static_cast<unsigned long long>(sampling.processes.copyReads()));
         }
     }
     bool ok = true;

@@ -157,8 +157,9 @@ void ProcfsProcessSource::joinFamilies() {
         if (it == entries_.end()) continue;
         Entry& child = it->second;
         // Gone again, exec'd since, or already placed; a parent outside this pid namespace shares
-        // nothing that is listed here.
-        if (!child.forkedWithoutExec || child.copyFamily != 0 || child.parentPid <= 0) continue;
+        // nothing that is listed here. One first seen without an address space (a zombie, or
+        // exiting) shares nothing either, and a walk of it would find it gone.
+        if (!child.forkedWithoutExec || child.copyFamily != 0 || child.parentPid <= 0 || !child.hadMemory) continue;
         std::int32_t family = child.parentPid;
         Entry* parent = nullptr;
         if (const auto p = entries_.find(child.parentPid); p != entries_.end() && !p->second.kernelThread) {
@@ -454,14 +455,21 @@ void ProcfsProcessSource::undoRacedWalks(std::vector<ProcessReading>& out) {
         entry.copiesEstimated = walk->copiesEstimated;
         entry.copiesUnverified = walk->copiesUnverified;
         entry.copiesDue = true;
-        // A fork never read before (all of them at the first pass) is taken to share what it has,
-        // as when first seen, rather than counted whole.
-        if (!entry.copiesReadInPass && entry.forkedWithoutExec && walk->pid != entry.copyFamily) {
+    }
+    // A fork never read (all of them at the first pass), whether its walk was undone or never made
+    // once a member was found exiting, is taken to share what it has, as when first seen: counted
+    // whole, a forking server's children each count the server again.
+    for (const std::int32_t pid : copyMembers_) {
+        const auto it = entries_.find(pid);
+        if (it == entries_.end() || !raced.contains(it->second.copyFamily)) continue;
+        Entry& entry = it->second;
+        if (!entry.copiesReadInPass && entry.forkedWithoutExec && pid != entry.copyFamily) {
             entry.copiesEstimated = true;
+            entry.copiesDue = true;
             estimateCopies(entry);
         }
         reckonShareOfShared(entry);
-        if (entry.outputIndex < out.size() && out[entry.outputIndex].pid == walk->pid && out[entry.outputIndex].footprintBytes)
+        if (entry.outputIndex < out.size() && out[entry.outputIndex].pid == pid && out[entry.outputIndex].footprintBytes)
             out[entry.outputIndex].footprintBytes = footprintOf(entry);
     }
 }

@@ -88,6 +88,8 @@ bool ChildProcess::childrenAllocate(std::size_t mebibytes) { return command('w',
 
 bool ChildProcess::rewrite() { return command('t', 0); }
 
+bool ChildProcess::exitLastChild() { return command('z', 0); }
+
 bool ChildProcess::endChildren() { return command('e', 0); }
 
 bool ChildProcess::exit() {

@@ -38,6 +38,8 @@ public:
     // Writes every page it holds again: what forked children shared with it copy-on-write becomes
     // its own, though its resident size stays the same.
     bool rewrite();
+    // The forked child made last exits, and stays a zombie until the children are ended.
+    bool exitLastChild();
     // The forked children are killed and reaped.
     bool endChildren();
     // Asks the child to exit and waits until it is reaped.

@@ -110,6 +110,14 @@ struct Forks {
         }
         return ok;
     }
+    // The last child forked exits; it is left a zombie until the others end.
+    bool exitLast() {
+        if (count == 0) return false;
+        const Command x{'x', 0};
+        if (!writeAll(sockets[count - 1], &x, sizeof x)) return false;
+        siginfo_t info{};
+        return waitid(P_PID, static_cast<id_t>(pids[count - 1]), &info, WEXITED | WNOWAIT) == 0;
+    }
     void end() {
         for (std::size_t i = 0; i < count; ++i) {
             kill(pids[i], SIGKILL);
@@ -172,6 +180,8 @@ struct Forks {
             reply = forks.fork(c.argument, fd) ? 1 : 0;
         } else if (c.op == 'w') {  // each forked child maps and touches memory of its own
             reply = forks.command(Command{'a', c.argument}) ? 1 : 0;
+        } else if (c.op == 'z') {
+            reply = forks.exitLast() ? 1 : 0;
         } else if (c.op == 'e') {
             forks.end();
         } else if (c.op == 'x') {

@@ -667,6 +667,32 @@ TEST_P(ProcfsFootprintTest, ForksThatLiveAPassCostNoWalk) {
     });
 }
 
+// A fork found a zombie when its family is first read shares nothing, and its walk would find it
+// gone: the forks after it are not counted whole for that, nor is the family left unread pass
+// after pass while the zombie stays.
+TEST_P(ProcfsFootprintTest, AZombieAmongForksFirstSeenLeavesTheFamilyReadInProportion) {
+    runWithOnlyItsOwnProcesses([&] {
+        ChildProcess hog;
+        ASSERT_TRUE(hog.running() && hog.allocate(128));
+        ASSERT_TRUE(hog.forkChildren(1) && hog.exitLastChild() && hog.forkChildren(3));
+        ProcfsProcessSource source(GetParam());
+        auto list = source.readProcesses();
+        std::vector<pid_t> family{hog.pid()};
+        for (const auto& r : list)
+            if (r.parentPid == hog.pid()) family.push_back(r.pid);
+        ASSERT_EQ(family.size(), 5u);
+        std::uint64_t proportional = 0;
+        for (const pid_t pid : family) proportional += footprintReadWhole(pid);
+        EXPECT_NEAR(double(familyOf(list, hog.pid()).sum), double(proportional), 2 << 20);  // 128 MiB once, not 4 times
+        for (int pass = 0; pass < 2; ++pass) list = source.readProcesses();
+        for (const pid_t pid : family) EXPECT_TRUE(exactReading(list, pid)) << pid;
+        const std::uint64_t reads = source.copyReads();
+        for (int pass = 0; pass < 10; ++pass) list = source.readProcesses();
+        EXPECT_EQ(source.copyReads(), reads);  // nothing moved: nothing walked
+        for (const pid_t pid : family) EXPECT_TRUE(exactReading(list, pid)) << pid;
+    });
+}
+
 // Under a small descriptor budget, processes whose shared memory moves keep their status open only
 // while the statm of every process fits beside them: processes started later still get a kept
 // statm, the statuses closing to make room, and once room returns statuses are kept again.
