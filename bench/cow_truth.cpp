@@ -3,14 +3,18 @@
 // made since the sample (each takes its share of its parent's pages at once). Also the sum that
 // counts every resident anonymous page whole in each process that maps it (RssAnon + VmSwap +
 // Pss_Shmem), which is what a fork without exec inflates.
-//   cow_truth SECONDS PID [PID...]
+//   cow_truth [--freeze] SECONDS PID [PID...]
 // Samples once a second for SECONDS, as the application does, with the application's detector of
 // significant changes; then prints, for the app holding each PID, its last figure beside both sums,
 // and over the seconds: the largest gaps above and below the proportional sum, the seconds outside
 // 2 % and 16 MiB, the lowest figure beside the sum that second, and the stories the detector told.
 // Last the walks of address spaces the samples took and the sampling's own run time.
+// --freeze stops each PID's process group (SIGSTOP) for the readings of each second, the sums and
+// the sample, and lets it go on after: a program whose processes come and go faster than a sum can
+// be read is then measured at one instant, about 20 ms a second.
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -88,16 +92,51 @@ std::vector<std::int32_t> processesNow(const std::vector<std::int32_t>& sampled)
     return out;
 }
 
-// The kernel's proportional sums, and each page counted whole, over an app's processes now.
+// A process that has let go of its address space but is still unmapping it: the pages it shared
+// still count in the others' proportional shares, while its own file reads empty.
+bool unmapping(std::int32_t pid) {
+    const std::string folder = "/proc/" + std::to_string(pid) + "/";
+    const auto stat = procfs::parseStat(slurp(folder + "stat"));
+    const auto statm = procfs::parseStatm(slurp(folder + "statm"));
+    return stat && statm && statm->size == 0 && stat->state != 'Z' && stat->state != 'X' &&
+           !(stat->flags & procfs::kernelThreadFlag);
+}
+
+// The kernel's proportional sums, and each page counted whole, over an app's processes now. A sum
+// read while one of them is unmapping leaves out its share of what it shared, which it gives back
+// within milliseconds: such a sum is read again, a millisecond later, for at most a tenth of a second.
 std::pair<std::uint64_t, std::uint64_t> truthOf(const std::vector<std::int32_t>& pids) {
     std::uint64_t proportional = 0, whole = 0;
-    for (const std::int32_t p : processesNow(pids)) {
-        const std::string folder = "/proc/" + std::to_string(p) + "/";
-        const std::string rollup = slurp(folder + "smaps_rollup"), status = slurp(folder + "status");
-        proportional += field(rollup, "Pss_Anon") + field(rollup, "SwapPss") + field(rollup, "Pss_Shmem");
-        whole += field(status, "RssAnon") + field(status, "VmSwap") + field(rollup, "Pss_Shmem");
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        proportional = whole = 0;
+        const std::vector<std::int32_t> now = processesNow(pids);
+        bool exiting = std::ranges::any_of(now, unmapping);
+        for (const std::int32_t p : now) {
+            const std::string folder = "/proc/" + std::to_string(p) + "/";
+            const std::string rollup = slurp(folder + "smaps_rollup"), status = slurp(folder + "status");
+            proportional += field(rollup, "Pss_Anon") + field(rollup, "SwapPss") + field(rollup, "Pss_Shmem");
+            whole += field(status, "RssAnon") + field(status, "VmSwap") + field(rollup, "Pss_Shmem");
+        }
+        exiting = exiting || std::ranges::any_of(now, unmapping);
+        if (!exiting) break;
+        usleep(1000);
     }
     return {proportional, whole};
+}
+
+// Stops (or lets go on) the process groups of the tracked pids; when stopping, waits until each of
+// their processes has stopped or ended, for at most a tenth of a second.
+void freeze(const std::vector<std::int32_t>& groups, const std::vector<std::int32_t>& pids, bool stop) {
+    for (const std::int32_t group : groups) kill(-group, stop ? SIGSTOP : SIGCONT);
+    if (!stop) return;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const bool settled = std::ranges::all_of(processesNow(pids), [&](std::int32_t pid) {
+            const auto stat = procfs::parseStat(slurp("/proc/" + std::to_string(pid) + "/stat"));
+            return !stat || !std::ranges::count(groups, getpgid(pid)) || std::string_view("TtZX").find(stat->state) != std::string_view::npos;
+        });
+        if (settled) return;
+        usleep(1000);
+    }
 }
 
 bool within(double off, double truth) { return std::fabs(off) <= 16.0 || std::fabs(off) <= 0.02 * truth; }
@@ -106,10 +145,12 @@ bool within(double off, double truth) { return std::fabs(off) <= 16.0 || std::fa
 struct Track {
     std::int32_t pid = 0;
     int seconds = 0, secondsOff = 0;
-    // Outside 2 % and 16 MiB of both sums, read just before and just after the sample: a fork that
-    // lives a tenth of a second moves the sum by its own memory within the time one reading takes.
+    // Outside 2 % and 16 MiB of the sums read just before and just after the sample, and of all
+    // between them: a fork that lives a tenth of a second moves the sum by its own memory within
+    // the time one reading takes.
     int secondsOffBoth = 0;
     std::vector<std::int32_t> pids;  // the app's processes in the last sample
+    std::pair<std::uint64_t, std::uint64_t> lastTruth;  // both sums, read just after the last sample
     double over = 0, under = 0;  // the largest gaps, figure above and below the proportional sum (MiB)
     double lowest = -1, truthAtLowest = 0;
     int stories = 0;
@@ -119,8 +160,10 @@ struct Track {
 }  // namespace
 
 int main(int argc, char** argv) {
+    const bool frozen = argc > 1 && std::string_view(argv[1]) == "--freeze";
+    if (frozen) --argc, ++argv;
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s SECONDS PID [PID...]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s [--freeze] SECONDS PID [PID...]\n", argv[0]);
         return 2;
     }
     const int seconds = std::atoi(argv[1]);
@@ -128,6 +171,11 @@ int main(int argc, char** argv) {
     Sampling sampling;
     std::vector<Track> tracks;
     for (int a = 2; a < argc; ++a) tracks.push_back(Track{std::atoi(argv[a])});
+    std::vector<std::int32_t> groups, tracked;
+    for (const Track& t : tracks) {
+        tracked.push_back(t.pid);
+        if (const pid_t group = getpgid(t.pid); frozen && group > 0 && group != getpgrp()) groups.push_back(group);
+    }
     InMemoryDefaults defaults;
     AppNoiseProfileStore noise(defaults);
     std::optional<SignificantChangeDetector> detector;
@@ -162,6 +210,7 @@ int main(int argc, char** argv) {
         if (const AppMemorySnapshot* app = appHolding(sampling.sampler, t.pid)) t.pids = app->identity.pids;
     for (int i = 0; i < seconds; ++i) {
         sleep(1);
+        freeze(groups, tracked, true);
         std::vector<double> before;
         for (const Track& t : tracks) before.push_back(mib(truthOf(t.pids).first));
         tick(true);
@@ -170,18 +219,22 @@ int main(int argc, char** argv) {
             const AppMemorySnapshot* app = appHolding(sampling.sampler, t.pid);
             if (!app) continue;
             t.pids = app->identity.pids;
-            const double figure = mib(app->footprintBytes), truth = mib(truthOf(t.pids).first);
+            t.lastTruth = truthOf(t.pids);
+            const double figure = mib(app->footprintBytes), truth = mib(t.lastTruth.first);
             ++t.seconds;
             t.over = std::max(t.over, figure - truth);
             t.under = std::max(t.under, truth - figure);
             if (!within(figure - truth, truth)) ++t.secondsOff;
-            if (!within(figure - truth, truth) && !within(figure - before[k], before[k])) ++t.secondsOffBoth;
+            const double low = std::min(truth, before[k]), high = std::max(truth, before[k]);
+            if ((figure < low && !within(figure - low, low)) || (figure > high && !within(figure - high, high)))
+                ++t.secondsOffBoth;
             if (t.lowest < 0 || figure < t.lowest) t.lowest = figure, t.truthAtLowest = truth;
             if (each)
                 std::printf("second %d: %zu processes, figure %.1f MiB, sum before %.1f after %.1f MiB, walks %llu\n",
                             t.seconds, t.pids.size(), figure, before[k], truth,
                             static_cast<unsigned long long>(sampling.processes.copyReads()));
         }
+        freeze(groups, tracked, false);
     }
     bool ok = true;
     for (const Track& t : tracks) {
@@ -191,7 +244,8 @@ int main(int argc, char** argv) {
             ok = false;
             continue;
         }
-        const auto [proportional, whole] = truthOf(app->identity.pids);
+        // The sums read with the last sample (its processes stopped for them, with --freeze).
+        const auto [proportional, whole] = t.seconds > 0 ? t.lastTruth : truthOf(app->identity.pids);
         const double off = mib(app->footprintBytes) - mib(proportional);
         const bool last = within(off, mib(proportional));
         ok = ok && last;
@@ -201,8 +255,8 @@ int main(int argc, char** argv) {
                     mib(proportional), off, proportional ? 100.0 * std::fabs(off) / mib(proportional) : 0.0,
                     last ? "within 2 % or 16 MiB" : "OUTSIDE 2 % and 16 MiB", mib(whole));
         std::printf("  each second: largest gap %.1f MiB over and %.1f MiB under the proportional sum read after the "
-                    "sample; %d of %d seconds outside 2 %% and 16 MiB of it, %d outside both it and the sum read "
-                    "just before; lowest figure %.1f MiB when the sum was %.1f MiB; %d stories\n",
+                    "sample; %d of %d seconds outside 2 %% and 16 MiB of it, %d outside it, the sum read "
+                    "just before and all between; lowest figure %.1f MiB when the sum was %.1f MiB; %d stories\n",
                     t.over, t.under, t.secondsOff, t.seconds, t.secondsOffBoth, t.lowest, t.truthAtLowest, t.stories);
         for (const std::string& line : t.storyLines) std::printf("  %s\n", line.c_str());
     }

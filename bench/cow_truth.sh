@@ -10,7 +10,8 @@
 #   5. a snapshot: a Python process holding about 1.2 GiB of objects forks a child that pickles
 #      them all (reading an object writes its reference count, so most shared pages are copied);
 #   6. a forking server holding 100 MiB, 50 requests a second, each child touching 20 MiB and
-#      living about 100 ms, with top -b -d 1 beside: both run times from the scheduler;
+#      living about 100 ms, with top -b -d 1 beside: both run times from the scheduler; the
+#      server is stopped for each second's readings (bench/cow_truth --freeze), then 30 s not;
 #   7. with 8 busy loops beside, a parent holding 2 GiB forks 12 workers that each write 48 MiB;
 #      then the same family read by a sampling started beside it.
 # Cases 1-3 are sampled once a second for 40 s after they settle; each case prints the last
@@ -140,11 +141,15 @@ top -b -d 1 >/dev/null 2>&1 &
 top_pid=$!
 sleep 2
 top_before=$(run_ns "$top_pid")
-truth "$server_pid" 60
+# Its children come and go faster than a sum can be read (20 ms): the server's session is stopped
+# for each second's readings, so that figure and sums are of one instant.
+"$build/bench/cow_truth" --freeze 60 "$server_pid" || status=1
 top_after=$(run_ns "$top_pid")
 echo "top -b -d 1 over the same seconds: $(awk -v n=$((top_after - top_before)) 'BEGIN { printf "%.3f %% of a core", n / 1e7 / 61 }')"
 kill "$top_pid" 2>/dev/null || true
 wait "$top_pid" 2>/dev/null || true
+echo "-- the same, not stopped: each figure beside the sums read just before and after it"
+"$build/bench/cow_truth" 30 "$server_pid" || true
 stop_forking_server
 
 echo "== with 8 busy loops beside, a parent holding 2 GiB forks 12 workers that each write 48 MiB, 4 s in"

@@ -40,6 +40,8 @@ constexpr std::uint64_t exitWaitTicks = 6000;
 constexpr std::uint64_t forkedWhileWalkingBytes = 1u << 20;
 // A family whose exits are over is read again this many passes after.
 constexpr std::uint64_t exitRereadPasses = 2;
+// A fork that faulted in less than this is taken to own all it faulted, unread whether it freed some.
+constexpr std::uint64_t forkFreedCheckBytes = 1u << 20;
 // How long after copying its parent's page tables a fork may take its start time, in clock ticks.
 constexpr std::uint64_t forkLagTicks = 50;
 
@@ -86,9 +88,21 @@ ProcfsProcessSource::ReadOutcome ProcfsProcessSource::readRollup(std::int32_t pi
     return outcome;
 }
 
-void ProcfsProcessSource::estimateCopies(Entry& entry) const {
-    // A fork shares every page it has but those it wrote since, one fault each.
-    const std::uint64_t own = std::min(entry.anonymousBytes, entry.minorFaults * pageSize_);
+void ProcfsProcessSource::estimateCopies(std::int32_t pid, Entry& entry) const {
+    // A fork shares every page it has but those it wrote since, one fault each. Pages it faulted
+    // in and unmapped again (a request's buffers, freed before the worker exits) are not its own
+    // any more: they are the difference between the most it held and what it holds now.
+    std::uint64_t faulted = entry.minorFaults * pageSize_;
+    if (faulted >= forkFreedCheckBytes) {
+        char buffer[4096];
+        std::size_t length = 0;
+        if (readOnce(pid, "status", buffer, sizeof buffer, length) == ReadOutcome::ok) {
+            const auto status = procfs::parseStatusMemory(std::string_view(buffer, length));
+            if (status.resident && status.peakResident && *status.peakResident > *status.resident)
+                faulted -= std::min(faulted, *status.peakResident - *status.resident);
+        }
+    }
+    const std::uint64_t own = std::min(entry.anonymousBytes, faulted);
     entry.copiedAnonBytes = entry.anonymousBytes - own;
     entry.copiedSwapBytes = entry.swapBytes.value_or(0);
 }
@@ -304,7 +318,7 @@ void ProcfsProcessSource::readCopies(std::vector<ProcessReading>& out) {
                     parent->copiesDue = true;
                 movedFamilies_.push_back(entry->copyFamily);
             } else {
-                estimateCopies(*entry);
+                estimateCopies(pid, *entry);
             }
         } else if (entry->copiesReadInPass && (entry->copiedAnonBytes > 0 || entry->copiedSwapBytes > 0)) {
             const std::uint64_t shared = sharedOf(entry->anonymousBytes, swap, entry->copiedAnonBytes, entry->copiedSwapBytes);
@@ -466,7 +480,7 @@ void ProcfsProcessSource::undoRacedWalks(std::vector<ProcessReading>& out) {
         if (!entry.copiesReadInPass && entry.forkedWithoutExec && pid != entry.copyFamily) {
             entry.copiesEstimated = true;
             entry.copiesDue = true;
-            estimateCopies(entry);
+            estimateCopies(pid, entry);
         }
         reckonShareOfShared(entry);
         if (entry.outputIndex < out.size() && out[entry.outputIndex].pid == pid && out[entry.outputIndex].footprintBytes)

@@ -133,7 +133,7 @@ std::optional<std::uint64_t> kilobyteField(std::string_view text, std::string_vi
 
 StatusMemory parseStatusMemory(std::string_view text) {
     return StatusMemory{kilobyteField(text, "RssAnon"), kilobyteField(text, "VmSwap"), kilobyteField(text, "VmExe"),
-                        kilobyteField(text, "RssShmem")};
+                        kilobyteField(text, "RssShmem"), kilobyteField(text, "VmRSS"), kilobyteField(text, "VmHWM")};
 }
 
 RollupMemory parseRollup(std::string_view text) {

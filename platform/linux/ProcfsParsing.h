@@ -51,6 +51,8 @@ struct StatusMemory {
     std::optional<std::uint64_t> swap;
     std::optional<std::uint64_t> text;  // VmExe
     std::optional<std::uint64_t> rssShmem;  // resident shared anonymous memory, whoever else maps it
+    std::optional<std::uint64_t> resident;      // VmRSS
+    std::optional<std::uint64_t> peakResident;  // VmHWM: the most it was resident, as of its last unmap
 };
 StatusMemory parseStatusMemory(std::string_view text);
 

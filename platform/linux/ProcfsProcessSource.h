@@ -177,7 +177,7 @@ private:
     // Families whose members' exits are over (their pages unmapped) are read again.
     void settleExits();
     void reckonShareOfShared(Entry& entry) const;
-    void estimateCopies(Entry& entry) const;
+    void estimateCopies(std::int32_t pid, Entry& entry) const;
     static ReadOutcome readRollup(std::int32_t pid, procfs::RollupMemory& rollup);
     static std::optional<procfs::StatFields> readStatOf(std::int32_t pid);
     // Puts the processes forked without exec first seen this pass into their parents' families.

@@ -86,6 +86,8 @@ bool ChildProcess::forkChildren(std::size_t count) { return command('k', count);
 
 bool ChildProcess::childrenAllocate(std::size_t mebibytes) { return command('w', mebibytes); }
 
+bool ChildProcess::childrenRelease() { return command('u', 0); }
+
 bool ChildProcess::rewrite() { return command('t', 0); }
 
 bool ChildProcess::exitLastChild() { return command('z', 0); }

@@ -35,6 +35,8 @@ public:
     bool forkChildren(std::size_t count);
     // Each forked child maps and touches `mebibytes` of its own.
     bool childrenAllocate(std::size_t mebibytes);
+    // Each forked child unmaps what it mapped of its own (not what it shares).
+    bool childrenRelease();
     // Writes every page it holds again: what forked children shared with it copy-on-write becomes
     // its own, though its resident size stays the same.
     bool rewrite();

@@ -180,6 +180,8 @@ struct Forks {
             reply = forks.fork(c.argument, fd) ? 1 : 0;
         } else if (c.op == 'w') {  // each forked child maps and touches memory of its own
             reply = forks.command(Command{'a', c.argument}) ? 1 : 0;
+        } else if (c.op == 'u') {  // each forked child unmaps what it mapped of its own
+            reply = forks.command(Command{'r', 0}) ? 1 : 0;
         } else if (c.op == 'z') {
             reply = forks.exitLast() ? 1 : 0;
         } else if (c.op == 'e') {

@@ -260,10 +260,11 @@ TEST(ProcfsParsingTest, StatmStatusMeminfoAndPidFields) {
     EXPECT_EQ(std::tie(widest->size, widest->resident, widest->shared, widest->text),
               std::tuple(18446744073709551615ull, 7ull, 3ull, 4ull));
 
-    const std::string status = "Name:\tfirefox\nVmExe:\t 612 kB\nRssAnon:\t  204800 kB\nVmSwapX:\t 1 kB\n"
-                               "VmSwap:\t    2048 kB\nThreads:\t77\nNSpid:\t31337\t2\n";
+    const std::string status = "Name:\tfirefox\nVmHWM:\t  300000 kB\nVmRSS:\t  250000 kB\nVmExe:\t 612 kB\n"
+                               "RssAnon:\t  204800 kB\nVmSwapX:\t 1 kB\nVmSwap:\t    2048 kB\nThreads:\t77\nNSpid:\t31337\t2\n";
     const auto m = parseStatusMemory(status);
     EXPECT_EQ(m.rssAnon, 204800ull * 1024);
+    EXPECT_EQ(std::tie(m.peakResident, m.resident), std::tuple(300000ull * 1024, 250000ull * 1024));
     EXPECT_EQ(m.swap, 2048ull * 1024);  // not VmSwapX
     EXPECT_EQ(kilobyteField(status, "Threads"), 77u);
     EXPECT_EQ(kilobyteField(status, "Rss"), std::nullopt);
@@ -639,7 +640,8 @@ TEST_P(ProcfsFootprintTest, AWriteThatEndsSharingIsReadWithinTwoPasses) {
 }
 
 // A forking server's children live a pass each: they are not walked, nor is their parent for them,
-// and the app reads its proportional sum at each pass all the same.
+// and the app reads its proportional sum at each pass all the same, also when they freed what they
+// wrote before the pass (a request's buffers).
 TEST_P(ProcfsFootprintTest, ForksThatLiveAPassCostNoWalk) {
     runWithOnlyItsOwnProcesses([&] {
         ChildProcess hog;
@@ -655,6 +657,7 @@ TEST_P(ProcfsFootprintTest, ForksThatLiveAPassCostNoWalk) {
         for (int round = 0; round < 10; ++round) {
             ASSERT_TRUE(hog.forkChildren(3));
             ASSERT_TRUE(hog.childrenAllocate(16));
+            if (round % 2 == 1) ASSERT_TRUE(hog.childrenRelease());
             list = source.readProcesses();
             // Within 2 MiB a fork: faults that bring in no page of its own (its code, read again
             // after the fork) count as its own; one fork's 16 MiB left out is far more.
