@@ -21,6 +21,16 @@ std::optional<std::string> readExecutablePath(int dirFd, const char* path) {
     return procfs::stripDeletedSuffix(std::string(buffer, static_cast<std::size_t>(n)));
 }
 
+// A program run from a memfd (a sealed copy of itself, as some runtimes start) has no file: its
+// link reads "/memfd:NAME (deleted)", which names the memfd, not the program.
+bool isMemfd(std::string_view link) { return link.starts_with("/memfd:"); }
+
+// A name the kernel gave a program run from a descriptor: "memfd:NAME" cut to 15 bytes, or on
+// older kernels the descriptor's number. A name the program gave itself is none of these.
+bool namesDescriptor(std::string_view name) {
+    return name.starts_with("memfd:") || name.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
 std::string_view baseName(std::string_view path) {
     const auto slash = path.rfind('/');
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
@@ -89,6 +99,8 @@ std::optional<std::string> launchNameOf(const std::string& executable, std::stri
 // from; comm must be read already.
 void ProcfsProcessSource::readNames(int dirFd, std::int32_t pid, Entry& entry) {
     entry.executablePath = readExecutablePath(dirFd, "exe");
+    const bool ranFromMemfd = entry.executablePath && isMemfd(*entry.executablePath);
+    if (ranFromMemfd) entry.executablePath.reset();
     entry.launchName.reset();
     if (!entry.environmentRead || entry.environmentOf != entry.executablePath) {
         entry.launchedDesktopFile = readLaunchedDesktopFile(dirFd, pid);
@@ -96,11 +108,19 @@ void ProcfsProcessSource::readNames(int dirFd, std::int32_t pid, Entry& entry) {
         entry.environmentOf = entry.executablePath;
     }
     // Most programs run under their own name: then cmdline is not needed.
-    if (!entry.executablePath || namedAsExecutable(*entry.executablePath, entry.comm)) return;
+    const bool commNamesMemfd = ranFromMemfd && namesDescriptor(entry.comm);
+    if (!commNamesMemfd && (!entry.executablePath || namedAsExecutable(*entry.executablePath, entry.comm))) return;
     char buffer[4096];
     const ssize_t n = readSmallFile(dirFd, "cmdline", buffer, sizeof buffer);
     const std::string_view cmdline(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
-    entry.launchName = launchNameOf(*entry.executablePath, entry.comm, cmdline.substr(0, cmdline.find('\0')));
+    const std::string_view argv0 = cmdline.substr(0, cmdline.find('\0'));
+    if (commNamesMemfd) {
+        // Only the name it was started under tells what the program is.
+        const std::string_view name = baseName(argv0);
+        if (!name.empty() && !namesDescriptor(name) && name != "." && name != "..") entry.launchName = std::string(name);
+        return;
+    }
+    entry.launchName = launchNameOf(*entry.executablePath, entry.comm, argv0);
 }
 
 }  // namespace velmora
