@@ -3,7 +3,7 @@
 // made since the sample (each takes its share of its parent's pages at once). Also the sum that
 // counts every resident anonymous page whole in each process that maps it (RssAnon + VmSwap +
 // Pss_Shmem), which is what a fork without exec inflates.
-//   cow_truth [--freeze] SECONDS PID [PID...]
+//   cow_truth [--freeze | --window] SECONDS PID [PID...]
 // Samples once a second for SECONDS, as the application does, with the application's detector of
 // significant changes; then prints, for the app holding each PID, its last figure beside both sums,
 // and over the seconds: the largest gaps above and below the proportional sum, the seconds outside
@@ -12,14 +12,31 @@
 // --freeze stops each PID's process group (SIGSTOP) for the readings of each second, the sums and
 // the sample, and lets it go on after: a program whose processes come and go faster than a sum can
 // be read is then measured at one instant, about 20 ms a second.
+// --window reads the proportional sums every 100 ms in a thread of its own, over the app's
+// processes then (those of the last sample and the forks they made since), and judges each second's
+// figure against those read in the 1.5 s before it: a worker replaced by its master moves the sum
+// within the second, so one sum read beside the sample can't tell a right figure from a wrong one,
+// while a figure near none of a second and a half of them is wrong. Prints the seconds near none
+// (within 2 % or 16 MiB of none), the longest run of such seconds, the largest distance to the
+// nearest sum, and the seconds whose figure is below each PID's own RssAnon (its resident
+// anonymous memory, which its app's sum can never be under).
+// With COW_TRUTH_EACH set, a line a second (in window mode with the wall-clock time of the sample).
+// Exits non-zero when a last figure is outside 2 % and 16 MiB of the sum; with --window instead
+// when fewer than 95 % of the seconds are near a sum, 3 in a row are near none, one is beyond
+// 48 MiB and 15 % of the nearest, or one is below the own RssAnon.
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <deque>
+#include <mutex>
 #include <optional>
+#include <thread>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -140,6 +157,90 @@ void freeze(const std::vector<std::int32_t>& groups, const std::vector<std::int3
 }
 
 bool within(double off, double truth) { return std::fabs(off) <= 16.0 || std::fabs(off) <= 0.02 * truth; }
+// Past this a figure tells a wrong story, whatever the sum did in the second before it.
+bool withinLimit(double off, double truth) { return std::fabs(off) <= 48.0 || std::fabs(off) <= 0.15 * truth; }
+
+using Instant = std::chrono::steady_clock::time_point;
+constexpr auto windowSpan = std::chrono::milliseconds(1500);
+
+// A process's resident anonymous memory (RssAnon in status), MiB; nothing once it is gone.
+std::optional<double> residentAnon(std::int32_t pid) {
+    const std::string status = slurp("/proc/" + std::to_string(pid) + "/status");
+    const auto bytes = procfs::kilobyteField(status, "RssAnon");
+    if (!bytes) return std::nullopt;
+    return mib(*bytes);
+}
+
+// The proportional sums of each tracked app read every 100 ms by a thread of its own, over the
+// app's processes of the last sample and the forks they made since. Apart from the sampling, whose
+// run time is the one counted.
+class SumWindow {
+public:
+    explicit SumWindow(std::size_t apps) : pids_(apps), readings_(apps) {}
+    ~SumWindow() { stop(); }
+    SumWindow(const SumWindow&) = delete;
+    SumWindow& operator=(const SumWindow&) = delete;
+
+    void start() { thread_ = std::thread([this] { run(); }); }
+    void stop() {
+        stopping_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+    // The processes of `app` in the last sample.
+    void follow(std::size_t app, const std::vector<std::int32_t>& pids) {
+        const std::lock_guard lock(mutex_);
+        pids_[app] = pids;
+    }
+    // The sums of `app` read wholly within the span before `at`; older ones are let go.
+    std::vector<double> before(std::size_t app, Instant at) {
+        const std::lock_guard lock(mutex_);
+        auto& readings = readings_[app];
+        while (!readings.empty() && readings.front().begun < at - 2 * windowSpan) readings.pop_front();
+        std::vector<double> out;
+        for (const Reading& r : readings)
+            if (r.begun >= at - windowSpan && r.ended <= at) out.push_back(r.sum);
+        return out;
+    }
+
+private:
+    struct Reading {
+        Instant begun, ended;
+        double sum;  // MiB
+    };
+
+    void run() {
+        auto next = std::chrono::steady_clock::now();
+        while (!stopping_) {
+            for (std::size_t k = 0; k < pids_.size(); ++k) {
+                std::vector<std::int32_t> pids;
+                {
+                    const std::lock_guard lock(mutex_);
+                    pids = pids_[k];
+                }
+                if (pids.empty()) continue;
+                const Instant begun = std::chrono::steady_clock::now();
+                const double sum = mib(truthOf(pids).first);
+                const std::lock_guard lock(mutex_);
+                readings_[k].push_back(Reading{begun, std::chrono::steady_clock::now(), sum});
+            }
+            // A reading that ran late (a loaded machine) is not made up for with a burst of them.
+            next = std::max(next + std::chrono::milliseconds(100), std::chrono::steady_clock::now());
+            std::this_thread::sleep_until(next);
+        }
+    }
+
+    std::mutex mutex_;
+    std::vector<std::vector<std::int32_t>> pids_;
+    std::vector<std::deque<Reading>> readings_;
+    std::atomic<bool> stopping_{false};
+    std::thread thread_;
+};
+
+double wallClock() {
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
 
 // Second by second, for the app holding one pid.
 struct Track {
@@ -155,22 +256,90 @@ struct Track {
     double lowest = -1, truthAtLowest = 0;
     int stories = 0;
     std::vector<std::string> storyLines;
+    // --window: the seconds judged, those near none of the sums read in the 1.5 s before, the
+    // longest run of them, those with no sum read (not judged), those beyond 48 MiB and 15 %.
+    int judged = 0, nearNone = 0, run = 0, longestRun = 0, unread = 0, beyondLimit = 0;
+    double largestError = 0, largestErrorPercent = 0;
+    int largestErrorSecond = 0;
+    // Seconds the figure was below the pid's own RssAnon, and the least it was above it (MiB).
+    int belowOwn = 0;
+    double ownMargin = 1e18;
+    std::vector<std::string> offLines;
+    std::string lastJudgement;
 };
+
+// One second's figure against the window's sums and the own RssAnon read just before and just
+// after the sample (the lesser of the two: a figure is wrong only below both).
+void judgeWindow(Track& t, double figure, const std::vector<double>& sums, std::optional<double> ownBefore,
+                 std::optional<double> ownAfter) {
+    const std::optional<double> own =
+        ownBefore && ownAfter ? std::optional(std::min(*ownBefore, *ownAfter)) : ownBefore ? ownBefore : ownAfter;
+    char ownText[96] = "";
+    if (own) {
+        t.ownMargin = std::min(t.ownMargin, figure - *own);
+        if (figure < *own) ++t.belowOwn;
+        std::snprintf(ownText, sizeof ownText, "; own RssAnon %.1f MiB%s", *own, figure < *own ? ", FIGURE BELOW IT" : "");
+    }
+    char line[320];
+    bool near = true;
+    if (sums.empty()) {
+        // Not judged: a run of seconds near none goes on over it.
+        ++t.unread;
+        std::snprintf(line, sizeof line, "no sum read in the 1.5 s before%s", ownText);
+    } else {
+        ++t.judged;
+        const double nearest = *std::ranges::min_element(sums, {}, [&](double s) { return std::fabs(figure - s); });
+        const auto [low, high] = std::ranges::minmax(sums);
+        const double error = std::fabs(figure - nearest), percent = nearest > 0 ? 100.0 * error / nearest : 0.0;
+        near = within(figure - nearest, nearest);
+        if (error > t.largestError) t.largestError = error, t.largestErrorPercent = percent, t.largestErrorSecond = t.seconds;
+        if (!withinLimit(figure - nearest, nearest)) ++t.beyondLimit;
+        if (near) t.run = 0;
+        else ++t.nearNone, t.longestRun = std::max(t.longestRun, ++t.run);
+        std::snprintf(line, sizeof line, "%zu sums in the 1.5 s before, %.1f to %.1f MiB, nearest %.1f MiB, off %+.1f MiB (%s)%s",
+                      sums.size(), low, high, nearest, figure - nearest, near ? "near" : "NEAR NONE", ownText);
+    }
+    t.lastJudgement = line;
+    if (!near || (own && figure < *own)) {
+        char off[400];
+        std::snprintf(off, sizeof off, "second %d: figure %.1f MiB, %s", t.seconds, figure, line);
+        t.offLines.emplace_back(off);
+    }
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const bool frozen = argc > 1 && std::string_view(argv[1]) == "--freeze";
-    if (frozen) --argc, ++argv;
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: %s [--freeze] SECONDS PID [PID...]\n", argv[0]);
-        return 2;
+    const char* program = argv[0];
+    bool frozen = false, windowed = false;
+    for (; argc > 1 && std::string_view(argv[1]).starts_with("--"); --argc, ++argv) {
+        const std::string_view flag = argv[1];
+        if (flag == "--freeze") frozen = true;
+        else if (flag == "--window") windowed = true;
+        else {
+            std::fprintf(stderr, "%s: unknown option %s\n", program, argv[1]);
+            return 2;
+        }
     }
+    const auto usage = [&] {
+        std::fprintf(stderr, "usage: %s [--freeze | --window] SECONDS PID [PID...]\n", program);
+        return 2;
+    };
+    // Stopped processes would leave the window's sums all of one instant: nothing to judge by.
+    if (argc < 3 || (frozen && windowed)) return usage();
     const int seconds = std::atoi(argv[1]);
+    if (seconds <= 0) return usage();
     const bool each = std::getenv("COW_TRUTH_EACH") != nullptr;  // a line a second, to find when a gap opens
-    Sampling sampling;
     std::vector<Track> tracks;
-    for (int a = 2; a < argc; ++a) tracks.push_back(Track{std::atoi(argv[a])});
+    for (int a = 2; a < argc; ++a) {
+        const auto pid = procfs::parsePid(argv[a]);
+        if (!pid) {
+            std::fprintf(stderr, "%s: %s is not a process id\n", program, argv[a]);
+            return 2;
+        }
+        tracks.emplace_back().pid = *pid;
+    }
+    Sampling sampling;
     std::vector<std::int32_t> groups, tracked;
     for (const Track& t : tracks) {
         tracked.push_back(t.pid);
@@ -206,19 +375,31 @@ int main(int argc, char** argv) {
                 t.storyLines.emplace_back(line);
             }
     };
-    for (Track& t : tracks)
-        if (const AppMemorySnapshot* app = appHolding(sampling.sampler, t.pid)) t.pids = app->identity.pids;
+    SumWindow window(tracks.size());
+    for (std::size_t k = 0; k < tracks.size(); ++k)
+        if (const AppMemorySnapshot* app = appHolding(sampling.sampler, tracks[k].pid)) {
+            tracks[k].pids = app->identity.pids;
+            window.follow(k, app->identity.pids);
+        }
+    if (windowed) window.start();
     for (int i = 0; i < seconds; ++i) {
         sleep(1);
         freeze(groups, tracked, true);
         std::vector<double> before;
-        for (const Track& t : tracks) before.push_back(mib(truthOf(t.pids).first));
+        std::vector<std::optional<double>> ownBefore;
+        for (const Track& t : tracks) {
+            before.push_back(mib(truthOf(t.pids).first));
+            ownBefore.push_back(windowed ? residentAnon(t.pid) : std::nullopt);
+        }
         tick(true);
+        const Instant sampledAt = std::chrono::steady_clock::now();
+        const double sampledWall = wallClock();
         for (std::size_t k = 0; k < tracks.size(); ++k) {
             Track& t = tracks[k];
             const AppMemorySnapshot* app = appHolding(sampling.sampler, t.pid);
             if (!app) continue;
             t.pids = app->identity.pids;
+            if (windowed) window.follow(k, t.pids);
             t.lastTruth = truthOf(t.pids);
             const double figure = mib(app->footprintBytes), truth = mib(t.lastTruth.first);
             ++t.seconds;
@@ -229,6 +410,14 @@ int main(int argc, char** argv) {
             if ((figure < low && !within(figure - low, low)) || (figure > high && !within(figure - high, high)))
                 ++t.secondsOffBoth;
             if (t.lowest < 0 || figure < t.lowest) t.lowest = figure, t.truthAtLowest = truth;
+            if (windowed) {
+                judgeWindow(t, figure, window.before(k, sampledAt), ownBefore[k], residentAnon(t.pid));
+                if (each)
+                    std::printf("second %d at %.3f: %zu processes, figure %.1f MiB, sum after %.1f MiB (%s); %s\n",
+                                t.seconds, sampledWall, t.pids.size(), figure, truth,
+                                within(figure - truth, truth) ? "within" : "OUTSIDE", t.lastJudgement.c_str());
+                continue;
+            }
             if (each)
                 std::printf("second %d: %zu processes, figure %.1f MiB, sum before %.1f after %.1f MiB, walks %llu\n",
                             t.seconds, t.pids.size(), figure, before[k], truth,
@@ -236,6 +425,7 @@ int main(int argc, char** argv) {
         }
         freeze(groups, tracked, false);
     }
+    window.stop();
     bool ok = true;
     for (const Track& t : tracks) {
         const AppMemorySnapshot* app = appHolding(sampling.sampler, t.pid);
@@ -248,7 +438,7 @@ int main(int argc, char** argv) {
         const auto [proportional, whole] = t.seconds > 0 ? t.lastTruth : truthOf(app->identity.pids);
         const double off = mib(app->footprintBytes) - mib(proportional);
         const bool last = within(off, mib(proportional));
-        ok = ok && last;
+        ok = ok && (windowed || last);
         std::printf("%s (%zu processes): Velmora %.1f MiB, proportional sum %.1f MiB, off %.1f MiB (%.2f %%) %s; "
                     "each page counted whole in every process: %.1f MiB\n",
                     app->identity.displayName.c_str(), app->identity.pids.size(), mib(app->footprintBytes),
@@ -259,6 +449,20 @@ int main(int argc, char** argv) {
                     "just before and all between; lowest figure %.1f MiB when the sum was %.1f MiB; %d stories\n",
                     t.over, t.under, t.secondsOff, t.seconds, t.secondsOffBoth, t.lowest, t.truthAtLowest, t.stories);
         for (const std::string& line : t.storyLines) std::printf("  %s\n", line.c_str());
+        if (!windowed) continue;
+        std::printf("  window, each second's figure against the sums read every 100 ms in the 1.5 s before it: %d of %d "
+                    "seconds near none of them (within 2 %% or 16 MiB of none), %.1f %% near one; longest run of such "
+                    "seconds %d; largest distance to the nearest sum %.1f MiB (%.1f %%) at second %d, %d seconds beyond "
+                    "48 MiB and 15 %%; %d seconds with no sum read\n",
+                    t.nearNone, t.judged, t.judged ? 100.0 * (t.judged - t.nearNone) / t.judged : 0.0, t.longestRun,
+                    t.largestError, t.largestErrorPercent, t.largestErrorSecond, t.beyondLimit, t.unread);
+        std::printf("  figure below pid %d's own RssAnon: %d seconds (the least it was above it: %.1f MiB)\n", t.pid,
+                    t.belowOwn, t.ownMargin < 1e17 ? t.ownMargin : 0.0);
+        for (const std::string& line : t.offLines) std::printf("  %s\n", line.c_str());
+        // Judged by the window alone: beside a program whose forks come and go, the sum read after
+        // the last sample is one instant of many.
+        ok = ok && t.judged > 0 && 100 * (t.judged - t.nearNone) >= 95 * t.judged && t.longestRun < 3 && t.beyondLimit == 0 &&
+             t.belowOwn == 0;
     }
     std::printf("smaps_rollup walks over %d samples: %llu for shared memory, %llu for copy-on-write\n", seconds + 1,
                 static_cast<unsigned long long>(sampling.processes.shareReads()),

@@ -21,6 +21,7 @@ stop_velmora() {
 }
 cleanup() {
   stop_velmora
+  stop_session "${load_pid:-}"
   for s in "${sleepers[@]}"; do kill "$s" 2>/dev/null || true; done
   wait 2>/dev/null || true
   rm -rf "$home"
@@ -263,4 +264,33 @@ stop_forking_server() {
   stop_session "$server_pid"
   server_pid=""
   server_client_pid=""
+}
+
+# Load beside a measurement, started in a session of its own and ended with stop_load:
+# start_busy_loops N starts N shell loops that never sleep; start_compile compiles some of the
+# project's larger sources with g++ -O2 into the private folder, two at a time, over and over, as a
+# build does (a compiler, an assembler and their files every few seconds). A source that fails to
+# compile (mid-edit) is passed over, so the load goes on.
+load_pid=""
+compile_sources=(engine/stories/TimelineStore.cpp engine/stories/AttributionEngine.cpp engine/sampling/ProcessGrouper.cpp
+  engine/stories/Phrasing.cpp engine/detection/SignificantChangeDetector.cpp engine/stories/StoryText.cpp
+  engine/activity/BrowserActivityAdapter.cpp)
+start_busy_loops() {
+  setsid bash -c 'for _ in $(seq "$1"); do sh -c "while :; do :; done" & done; wait' busy-loops "$1" >/dev/null 2>&1 &
+  load_pid=$!
+}
+start_compile() {
+  mkdir -p "$home/compile"
+  setsid bash -c '
+    out=$1; shift
+    compile() { while :; do for f in "$@"; do g++ -std=c++20 -O2 -I. -c "$f" -o "$out/${f//\//_}.o" 2>/dev/null || sleep 1; done; done; }
+    half=$(( ($# + 1) / 2 ))
+    compile "${@:1:$half}" &
+    compile "${@:$((half + 1))}" &
+    wait' compile "$home/compile" "${compile_sources[@]}" >/dev/null 2>&1 &
+  load_pid=$!
+}
+stop_load() {
+  stop_session "$load_pid"
+  load_pid=""
 }
