@@ -93,6 +93,9 @@ void ProcfsProcessSource::estimateCopies(std::int32_t pid, Entry& entry) const {
     // in and unmapped again (a request's buffers, freed before the worker exits) are not its own
     // any more: they are the difference between the most it held and what it holds now.
     std::uint64_t faulted = entry.minorFaults * pageSize_;
+    // Mapping shared memory its family holds (a database's buffers, read) faults too, a page or more
+    // a fault, and makes none of its own.
+    faulted -= std::min(faulted, entry.rssShmem.value_or(0));
     if (faulted >= forkFreedCheckBytes) {
         char buffer[4096];
         std::size_t length = 0;

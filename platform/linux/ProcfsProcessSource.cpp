@@ -101,7 +101,8 @@ void ProcfsProcessSource::closeDescriptor(Entry& entry) {
 
 void ProcfsProcessSource::forget(Entry& entry) {
     leaveFamily(entry, 0);
-    const std::uint64_t resident = entry.rssShmem.value_or(0);
+    // A share never read took nothing off the others' readings: its going gives nothing back.
+    const std::uint64_t resident = entry.shmemEstimated ? 0 : entry.rssShmem.value_or(0);
     noteShareMoved(resident == 0 || entry.shmemReadInPass >= sharesMovedInPass_, resident, entry.shmemBytes, 0, 0);
     closeDescriptor(entry);
 }
@@ -252,6 +253,17 @@ ProcfsProcessSource::ReadOutcome ProcfsProcessSource::readFootprint(std::int32_t
             return outcome;
         }
     }
+    // A fork first seen maps its family's shared memory, whose pages the others' readings hold
+    // already: its share is taken as none, unread, and the others' shares as they stand. A database's
+    // backend maps a hundred mebibytes of it and lives a fraction of a second: a walk of each cost
+    // more than reading every other process. One that lives on is read at its next pass.
+    const bool youngFork = pass_ > 1 && entry.createdInPass == pass_ && entry.forkedWithoutExec;
+    if (entry.shmemEstimated && !youngFork) {
+        entry.shmemEstimated = false;
+        entry.sharedPages.reset();
+        entry.rssShmem.reset();
+        entry.shmemBytes = 0;
+    }
     const std::uint64_t residentShmemBefore = entry.rssShmem.value_or(0);
     const std::uint64_t shareBefore = entry.shmemBytes;
     const bool shareWasCurrent = residentShmemBefore == 0 || entry.shmemReadInPass >= sharesMovedInPass_;
@@ -259,6 +271,7 @@ ProcfsProcessSource::ReadOutcome ProcfsProcessSource::readFootprint(std::int32_t
         entry.shmemBytes = 0;
         entry.rssShmem = 0;
         entry.sharedPages = statm->shared;
+        entry.shmemEstimated = false;
     } else if (entry.sharedPages != statm->shared) {
         // Shared anonymous pages (memfd, shm) count among statm's shared ones, so they can only
         // have changed when that count did; file pages change it far more often, so status (cheap)
@@ -277,6 +290,9 @@ ProcfsProcessSource::ReadOutcome ProcfsProcessSource::readFootprint(std::int32_t
             if (resident == 0) {
                 entry.shmemBytes = 0;
                 entry.shareDoubt = 0;
+            } else if (youngFork) {
+                entry.shmemBytes = 0;
+                entry.shmemEstimated = true;
             } else if (entry.rssShmem && resident != residentBefore && entry.shareDoubt + change < shareDriftBytes) {
                 // A few pages more or less (a browser tab drawing): taken as the process's own, its share
                 // moves by at most as much, so the reading stays within the drift of the truth without
@@ -299,7 +315,7 @@ ProcfsProcessSource::ReadOutcome ProcfsProcessSource::readFootprint(std::int32_t
             entry.sharedPages = statm->shared;
         }
     }
-    if (entry.rssShmem.value_or(0) != residentShmemBefore)
+    if (entry.rssShmem.value_or(0) != residentShmemBefore && !entry.shmemEstimated)
         noteShareMoved(shareWasCurrent, residentShmemBefore, shareBefore, entry.rssShmem.value_or(0), entry.shmemBytes);
     entry.anonymousBytes = anonymous;
     entry.residentPages = statm->resident;

@@ -32,7 +32,9 @@ std::optional<std::string> launchNameOf(const std::string& executable, std::stri
 // - its share of shared anonymous memory is read again only when statm's shared count changes, and
 //   then from smaps_rollup (which walks the whole address space) only when status says the resident
 //   shared anonymous memory changed, by so much that taking the change as the process's own could
-//   put the share 4 MiB or more off; a share also changes when another process maps or unmaps the
+//   put the share 4 MiB or more off; a fork first seen takes its share as none, unread (it maps
+//   what its family holds already: a database's backend, living a fraction of a second), and is read
+//   at its next pass if it lives on; a share also changes when another process maps or unmaps the
 //   same pages or exits, which beside a browser happens every second: once 4 MiB of such
 //   memory may have changed hands, the other holders' shares are read again in turn, a few a pass
 //   and each within 30 passes;
@@ -114,6 +116,7 @@ private:
         std::uint64_t shmemBytes = 0;              // Pss_Shmem: its share of shared anonymous memory
         std::uint64_t shmemReadInPass = 0;         // when Pss_Shmem was last read
         std::uint64_t shareDoubt = 0;              // how far shmemBytes may be from Pss_Shmem: changes taken unread
+        bool shmemEstimated = false;               // a fork's first pass: its share taken as none, unread
         // The family whose anonymous pages this process may share copy-on-write: the pid of the
         // process it and its relatives were forked from without exec; 0 when in none.
         std::int32_t copyFamily = 0;

@@ -44,7 +44,7 @@ void ProcfsProcessSource::rereadShares(std::vector<ProcessReading>& out, std::si
     for (std::size_t visited = 0; visited < entries_.size() && reads < budget; ++visited, ++it) {
         if (it == entries_.end()) it = entries_.begin();
         auto& [pid, entry] = *it;
-        if (entry.rssShmem.value_or(0) == 0 || entry.shmemReadInPass >= sharesMovedInPass_ ||
+        if (entry.rssShmem.value_or(0) == 0 || entry.shmemEstimated || entry.shmemReadInPass >= sharesMovedInPass_ ||
             entry.outputIndex >= out.size())
             continue;
         ProcessReading& reading = out[entry.outputIndex];

@@ -88,6 +88,8 @@ bool ChildProcess::childrenAllocate(std::size_t mebibytes) { return command('w',
 
 bool ChildProcess::childrenRelease() { return command('u', 0); }
 
+bool ChildProcess::childrenReadInherited() { return command('j', 0); }
+
 bool ChildProcess::rewrite() { return command('t', 0); }
 
 bool ChildProcess::exitLastChild() { return command('z', 0); }

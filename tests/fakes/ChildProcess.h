@@ -37,6 +37,9 @@ public:
     bool childrenAllocate(std::size_t mebibytes);
     // Each forked child unmaps what it mapped of its own (not what it shares).
     bool childrenRelease();
+    // Each forked child reads every page the child held when it forked them: a fork maps shared
+    // memory (a memfd) only as it reads it, as a database's backend reads its shared buffers.
+    bool childrenReadInherited();
     // Writes every page it holds again: what forked children shared with it copy-on-write becomes
     // its own, though its resident size stays the same.
     bool rewrite();

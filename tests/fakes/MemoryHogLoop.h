@@ -67,6 +67,17 @@ struct Command {
 
 [[noreturn]] inline void childLoop(int fd);
 
+// What the process held when it was forked, as a forked child still maps it.
+struct Inherited {
+    void* const* regions = nullptr;
+    const std::size_t* sizes = nullptr;
+    std::size_t count = 0;
+};
+inline Inherited& inherited() {
+    static Inherited held;
+    return held;
+}
+
 // Children forked without exec, each running the command loop over a socket of its own: they
 // share the memory held so far with this process copy-on-write.
 struct Forks {
@@ -75,7 +86,7 @@ struct Forks {
     int sockets[max];
     std::size_t count = 0;
 
-    bool fork(std::size_t n, int parentSocket) {
+    bool fork(std::size_t n, int parentSocket, const Inherited& held) {
         bool ok = true;
         for (std::size_t i = 0; i < n && count < max && ok; ++i) {
             int pair[2];
@@ -86,6 +97,7 @@ struct Forks {
                 close(parentSocket);
                 close(pair[0]);
                 for (std::size_t j = 0; j < count; ++j) close(sockets[j]);
+                inherited() = held;  // the parent's frame stays on this copy of its stack
                 childLoop(pair[1]);
             }
             close(pair[1]);
@@ -177,9 +189,16 @@ struct Forks {
                 for (std::size_t off = 0; off < sizes[i]; off += static_cast<std::size_t>(page))
                     static_cast<volatile char*>(regions[i])[off] = 2;
         } else if (c.op == 'k') {
-            reply = forks.fork(c.argument, fd) ? 1 : 0;
+            reply = forks.fork(c.argument, fd, Inherited{regions, sizes, count}) ? 1 : 0;
         } else if (c.op == 'w') {  // each forked child maps and touches memory of its own
             reply = forks.command(Command{'a', c.argument}) ? 1 : 0;
+        } else if (c.op == 'i') {  // reads every page held when forked: shared memory maps a page each
+            const Inherited& held = inherited();
+            for (std::size_t i = 0; i < held.count; ++i)
+                for (std::size_t off = 0; off < held.sizes[i]; off += static_cast<std::size_t>(page))
+                    (void)static_cast<volatile const char*>(held.regions[i])[off];
+        } else if (c.op == 'j') {  // each forked child reads what it was forked with
+            reply = forks.command(Command{'i', 0}) ? 1 : 0;
         } else if (c.op == 'u') {  // each forked child unmaps what it mapped of its own
             reply = forks.command(Command{'r', 0}) ? 1 : 0;
         } else if (c.op == 'z') {

@@ -670,6 +670,45 @@ TEST_P(ProcfsFootprintTest, ForksThatLiveAPassCostNoWalk) {
     });
 }
 
+// A database's backends: forks that read the shared memory their parent maps and live a pass each
+// cost no walk, of themselves nor of the others whose shares they moved while they lived; the
+// family reads its proportional sum in each pass, and the parent its own once they are gone. One
+// that lives on is read at its next pass, with the parent.
+TEST_P(ProcfsFootprintTest, ForksReadingSharedMemoryThatLiveAPassCostNoWalk) {
+    runWithOnlyItsOwnProcesses([&] {
+        ChildProcess hog;
+        ASSERT_TRUE(hog.running() && hog.allocate(8) && hog.allocateShared(96));
+        ProcfsProcessSource source(GetParam());
+        auto list = source.readProcesses();
+        const auto proportional = [&] {
+            std::uint64_t sum = footprintReadWhole(hog.pid());
+            for (const auto& r : list)
+                if (r.parentPid == hog.pid()) sum += footprintReadWhole(r.pid);
+            return sum;
+        };
+        const std::uint64_t shareReads = source.shareReads();
+        for (int round = 0; round < 8; ++round) {
+            ASSERT_TRUE(hog.forkChildren(3) && hog.childrenReadInherited());
+            list = source.readProcesses();
+            EXPECT_NEAR(double(familyOf(list, hog.pid()).sum), double(proportional()), 6 << 20) << round;
+            ASSERT_TRUE(hog.endChildren());
+            list = source.readProcesses();
+            EXPECT_TRUE(exactReading(list, hog.pid())) << round;
+        }
+        EXPECT_EQ(source.shareReads() - shareReads, 0u);
+
+        ASSERT_TRUE(hog.forkChildren(2) && hog.childrenReadInherited());
+        list = source.readProcesses();
+        for (int pass = 0; pass < 2; ++pass) list = source.readProcesses();
+        std::vector<pid_t> family{hog.pid()};
+        for (const auto& r : list)
+            if (r.parentPid == hog.pid()) family.push_back(r.pid);
+        ASSERT_EQ(family.size(), 3u);
+        for (const pid_t pid : family) EXPECT_TRUE(exactReading(list, pid)) << pid;
+        ASSERT_TRUE(hog.endChildren());
+    });
+}
+
 // A fork found a zombie when its family is first read shares nothing, and its walk would find it
 // gone: the forks after it are not counted whole for that, nor is the family left unread pass
 // after pass while the zombie stays.
