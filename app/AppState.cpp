@@ -17,7 +17,7 @@ std::uint64_t installedMemory(SystemMemorySource& memory) { return memory.read()
 AppState::AppState(AppDependencies deps)
     : floatingWidget(deps.floatingWidget), deps_(std::move(deps)), alive_(std::make_shared<AppState*>(this)) {
     sampler = std::make_unique<MemorySampler>(deps_.processes, deps_.desktop, deps_.memory, deps_.scheduler,
-                                              deps_.clock, deps_.self);
+                                              deps_.clock, deps_.self, &deps_.files);
     timeline = std::make_unique<TimelineStore>(deps_.files, TimelineStore::defaultStoragePath(deps_.paths), deps_.clock);
     dailyStats = std::make_unique<DailyStatsStore>(deps_.files, DailyStatsStore::defaultStoragePath(deps_.paths),
                                                    deps_.clock, deps_.calendar);

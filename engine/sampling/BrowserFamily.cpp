@@ -1,5 +1,6 @@
 #include "engine/sampling/BrowserFamily.h"
 
+#include <algorithm>
 #include <array>
 
 #include "engine/support/Text.h"
@@ -25,17 +26,30 @@ constexpr std::array kagiIDs{"com.kagi.kagimacOS"sv};
 constexpr std::array sigmaosIDs{"com.sigmaos.sigmaos.macos"sv};
 constexpr std::array epiphanyIDs{"org.gnome.Epiphany"sv};
 
+constexpr std::array chromeExecutables{"chrome"sv};
+constexpr std::array chromiumExecutables{"chromium"sv, "chromium-browser"sv};
+constexpr std::array braveExecutables{"brave"sv};
+constexpr std::array firefoxExecutables{"firefox"sv, "firefox-esr"sv, "firefox-bin"sv};
+constexpr std::array edgeExecutables{"msedge"sv};
+constexpr std::array operaExecutables{"opera"sv};
+constexpr std::array vivaldiExecutables{"vivaldi-bin"sv, "vivaldi"sv};
+
+// Shipped by every browser and application built on Chromium, under the names Chromium gives
+// them; "chrome_crashpad" is the kernel's 15-byte cut of the handler's name.
+constexpr std::array chromiumSharedFiles{"chrome_crashpad_handler"sv, "chrome_crashpad"sv, "chrome-sandbox"sv,
+                                         "chrome_sandbox"sv};
+
 constexpr std::array families{
     BrowserFamily{"safari", "Safari", false, true, true, "webkit", {}, safariIDs},
-    BrowserFamily{"chrome", "Google Chrome", false, true, true, {}, {}, chromeIDs, true},
-    BrowserFamily{"chromium", "Chromium", false, true, true, {}, {}, chromiumIDs, true},
+    BrowserFamily{"chrome", "Google Chrome", false, true, true, {}, {}, chromeIDs, true, chromeExecutables},
+    BrowserFamily{"chromium", "Chromium", false, true, true, {}, {}, chromiumIDs, true, chromiumExecutables},
     BrowserFamily{"dia", "Dia", true, true, true, {}, {}, diaIDs, true},
-    BrowserFamily{"brave", "Brave", false, true, true, {}, {}, braveIDs, true},
-    BrowserFamily{"firefox", "Firefox", false, true, true, {}, {}, firefoxIDs},
-    BrowserFamily{"edge", "Microsoft Edge", true, true, true, "msedge", {}, edgeIDs, true},
+    BrowserFamily{"brave", "Brave", false, true, true, {}, {}, braveIDs, true, braveExecutables},
+    BrowserFamily{"firefox", "Firefox", false, true, true, {}, {}, firefoxIDs, false, firefoxExecutables},
+    BrowserFamily{"edge", "Microsoft Edge", true, true, true, "msedge", {}, edgeIDs, true, edgeExecutables},
     BrowserFamily{"arc", "Arc", true, true, true, {}, "thebrowser.browser", arcIDs, true},
-    BrowserFamily{"opera", "Opera", false, false, false, {}, {}, operaIDs, true},
-    BrowserFamily{"vivaldi", "Vivaldi", false, false, false, {}, {}, vivaldiIDs, true},
+    BrowserFamily{"opera", "Opera", false, false, false, {}, {}, operaIDs, true, operaExecutables},
+    BrowserFamily{"vivaldi", "Vivaldi", false, false, false, {}, {}, vivaldiIDs, true, vivaldiExecutables},
     BrowserFamily{"kagi", "Kagi", false, false, false, {}, {}, kagiIDs},
     BrowserFamily{"sigmaos", "SigmaOS", false, false, false, {}, {}, sigmaosIDs},
     BrowserFamily{"epiphany", "Web", false, false, true, {}, {}, epiphanyIDs},
@@ -56,9 +70,22 @@ bool mentionsFamily(std::string_view lowered, const BrowserFamily& family) {
 }
 
 bool namesFamily(std::string_view loweredName, const BrowserFamily& family) {
-    if (mentionsFamily(loweredName, family)) return true;
+    if (mentionsFamily(loweredName, family))
+        return family.word != "chrome" || std::find(chromiumSharedFiles.begin(), chromiumSharedFiles.end(),
+                                                    loweredName) == chromiumSharedFiles.end();
     if (family.nameAlias.empty()) return false;
     return family.wholeWord ? containsWholeWord(loweredName, family.nameAlias) : contains(loweredName, family.nameAlias);
+}
+
+const BrowserFamily* browserProgram(std::string_view folder, std::string_view fileName) {
+    for (const auto& family : families)
+        for (const auto program : family.programs) {
+            if (program != fileName) continue;
+            // Chromium's own builds call their program "chrome" too (its snap does).
+            if (family.word == "chrome" && contains(folder, "chromium")) return browserFamilyNamed("chromium");
+            return &family;
+        }
+    return nullptr;
 }
 
 }  // namespace velmora

@@ -23,6 +23,8 @@ struct BrowserFamily {
     std::span<const std::string_view> bundleIDs = {};
     // Built on Chromium: its incognito windows carry the title and class of any other window.
     bool chromiumBased = false;
+    // The file names of its program in the folder it is installed in ("/opt/brave.com/brave/brave").
+    std::span<const std::string_view> programs = {};
 };
 
 // In the order grouping tests them.
@@ -31,7 +33,10 @@ std::span<const BrowserFamily> browserFamilies();
 const BrowserFamily* browserFamilyNamed(std::string_view word);
 // `lowered` holds the family's word, as a whole word where the family asks for that.
 bool mentionsFamily(std::string_view lowered, const BrowserFamily& family);
-// ... or, being a process name, its other name too.
+// ... or, being a process name, its other name too. Files that every browser and application
+// built on Chromium ships under Chromium's own name ("chrome_crashpad_handler") name no family.
 bool namesFamily(std::string_view loweredName, const BrowserFamily& family);
+// The browser whose program is the file `fileName` of `folder`; nothing for any other file.
+const BrowserFamily* browserProgram(std::string_view folder, std::string_view fileName);
 
 }  // namespace velmora

@@ -6,9 +6,10 @@
 namespace velmora {
 
 MemorySampler::MemorySampler(ProcessSource& processes, DesktopSession& desktop, SystemMemorySource& memory,
-                             Scheduler& scheduler, const Clock& clock, SelfProcess self)
+                             Scheduler& scheduler, const Clock& clock, SelfProcess self,
+                             const FileSystem* programFiles)
     : processes_(processes), desktop_(desktop), memory_(memory), scheduler_(scheduler), clock_(clock),
-      self_(std::move(self)) {}
+      self_(std::move(self)), programFiles_(programFiles) {}
 
 MemorySampler::~MemorySampler() {
     if (timer_) scheduler_.cancel(*timer_);
@@ -42,7 +43,7 @@ void MemorySampler::stop() {
 void MemorySampler::tick() {
     const Date now = clock_.now();
     ProcessEnumerator::enumerate(processes_, desktop_, &knownApplications_, rawProcesses_);
-    ProcessGrouper::group(rawProcesses_, true, self_, groupingMemo_, groupedApps_);
+    ProcessGrouper::group(rawProcesses_, true, self_, groupingMemo_, groupedApps_, programFiles_);
     const SystemMemorySnapshot system = SystemMemorySnapshot::capture(memory_, clock_);
 
     // The groups' strings and lists are swapped into the published snapshots, and the last

@@ -15,6 +15,7 @@ namespace velmora {
 
 class Clock;
 class DesktopSession;
+class FileSystem;
 class ProcessSource;
 class SystemMemorySource;
 
@@ -25,8 +26,11 @@ public:
     static constexpr double maxHistorySeconds = 7200.0;
     static constexpr std::size_t maxPointsPerApp = 7200;
 
+    // `programFiles` tells which browser is installed beside a helper that nothing running owns;
+    // without it such a helper is shown by its own name.
     MemorySampler(ProcessSource& processes, DesktopSession& desktop, SystemMemorySource& memory,
-                  Scheduler& scheduler, const Clock& clock, SelfProcess self);
+                  Scheduler& scheduler, const Clock& clock, SelfProcess self,
+                  const FileSystem* programFiles = nullptr);
     ~MemorySampler();
     MemorySampler(const MemorySampler&) = delete;
     MemorySampler& operator=(const MemorySampler&) = delete;
@@ -60,6 +64,7 @@ private:
     Scheduler& scheduler_;
     const Clock& clock_;
     SelfProcess self_;
+    const FileSystem* programFiles_;
 
     std::vector<AppMemorySnapshot> appSnapshots_;
     std::optional<SystemMemorySnapshot> systemSnapshot_;

@@ -79,6 +79,9 @@ void ProcessEnumerator::enumerate(ProcessSource& processes, DesktopSession& desk
         raw.parentPID = reading.parentPid.value_or(0);
         raw.footprintBytes = reading.footprintBytes.value_or(0);
         raw.compressedBytes.reset();
+        if (!reading.executablePath) raw.executablePath.reset();
+        else if (raw.executablePath) raw.executablePath->assign(*reading.executablePath);
+        else raw.executablePath.emplace(*reading.executablePath);
         // Once a process has an identity it keeps it for life: an app whose window is unlisted
         // (hidden to the tray) stays itself, merely not active, and one launched from its
         // desktop entry keeps the entry's identity from before its first window maps.

@@ -22,6 +22,8 @@ struct ProcessEnumerator {
         std::int32_t parentPID = 0;
         bool isApp = false;
         bool isActive = false;
+        // Where it runs from: a helper that no parent ties to its app is known by its folder.
+        std::optional<std::string> executablePath;
         bool operator==(const RawProcess&) const = default;
     };
 

@@ -10,6 +10,7 @@
 #include "engine/support/ByteMath.h"
 #include "engine/support/Text.h"
 #include "engine/support/Utf8.h"
+#include "platform/FileSystem.h"
 
 namespace velmora {
 
@@ -150,6 +151,32 @@ int familyIndex(std::string_view lowerName, std::string_view lowerBundle) {
     return -1;
 }
 
+// The folder a process runs from, when it is one whose programs belong together; nothing for a
+// folder of many programs, where the program beside a helper tells nothing of whose it is.
+std::optional<std::string_view> ownFolder(const std::optional<std::string>& executablePath) {
+    if (!executablePath) return std::nullopt;
+    const std::string_view path = *executablePath;
+    const auto slash = path.rfind('/');
+    if (slash == std::string_view::npos || slash == 0) return std::nullopt;
+    const std::string_view folder = path.substr(0, slash);
+    const auto parentSlash = folder.rfind('/');
+    const std::string_view last = folder.substr(parentSlash + 1), parent = folder.substr(0, parentSlash);
+    if (last == "bin" || last == "sbin" || last == "libexec") return std::nullopt;
+    for (const std::string_view shared : {"/lib", "/lib64", "/usr/lib", "/usr/lib64", "/usr/local/lib"})
+        if (folder == shared) return std::nullopt;
+    // Debian's multiarch library folder ("/usr/lib/x86_64-linux-gnu").
+    if ((parent == "/usr/lib" || parent == "/lib") && contains(last, "-linux-")) return std::nullopt;
+    return folder;
+}
+
+// `path` is a file of `folder`.
+bool inFolder(const std::optional<std::string>& path, std::string_view folder) {
+    return path && path->size() > folder.size() + 1 && path->starts_with(folder) && (*path)[folder.size()] == '/' &&
+           path->find('/', folder.size() + 1) == std::string::npos;
+}
+
+std::string_view fileName(std::string_view path) { return path.substr(path.rfind('/') + 1); }
+
 // The name with every helper suffix taken out, trimmed: what a helper's owner is named.
 std::string nameBase(const std::string& lowerName) {
     std::string base = lowerName;
@@ -171,6 +198,7 @@ struct Facts {
     std::string lowerName;
     std::string lowerBundle;  // empty when absent
     std::string base;         // the name without helper suffixes
+    bool helperLike = false;
     bool isRoot = false;
     bool isTerminalApp = false;
     bool nameSaysSelf = false;  // the lower-cased name holds "velmora"
@@ -189,7 +217,8 @@ struct Facts {
         lowerName = utf8::lower(p.name);
         lowerBundle = p.bundleID ? utf8::lower(*p.bundleID) : std::string();
         base = nameBase(lowerName);
-        isRoot = !isHelperLike(lowerName, lowerBundle) && (p.bundleID.has_value() || p.isApp);
+        helperLike = isHelperLike(lowerName, lowerBundle);
+        isRoot = !helperLike && (p.bundleID.has_value() || p.isApp);
         isTerminalApp = isTerminal(p.bundleID);
         nameSaysSelf = contains(lowerName, "velmora");
         webContent = contains(lowerName, "web content") || contains(lowerName, "webkit") ||
@@ -212,6 +241,12 @@ struct GroupSlot {
     std::size_t index = 0;
 };
 
+// The browser installed in a folder, as the files there said when last asked.
+struct InstalledBrowser {
+    std::uint64_t call = 0;  // the last call that asked
+    int family = -1;         // index into browserFamilies(), -1 none
+};
+
 }  // namespace
 
 struct ProcessGrouper::Memo::State {
@@ -223,7 +258,11 @@ struct ProcessGrouper::Memo::State {
     std::vector<Entry> entries;
     std::vector<std::size_t> roots;
     std::vector<std::size_t> rootAncestorFrom;
+    // By folder, the owner of a helper found there in this call.
+    std::unordered_map<std::string_view, std::size_t> folderOwners;
     std::unordered_map<std::string, GroupSlot, TransparentHash, std::equal_to<>> groupIndex;
+    // Asked of the files only for folders of helpers that nothing running owns; kept while asked.
+    std::unordered_map<std::string, InstalledBrowser, TransparentHash, std::equal_to<>> installedBrowsers;
     // This call's groups in the order they were found (later slots are storage left from earlier
     // calls), and how many details each has so far: a group found at the same place as before
     // writes over its own strings.
@@ -244,15 +283,18 @@ namespace {
 class Grouping {
 public:
     Grouping(const std::vector<RawProcess>& raw, bool includeSelf, const SelfProcess& self,
-             ProcessGrouper::Memo::State& memo)
-        : includeSelf_(includeSelf), self_(self), call_(++memo.calls), extra_(memo.extra), entries_(memo.entries),
-          roots_(memo.roots), groupIndex_(memo.groupIndex), groups_(memo.groups), detailCounts_(memo.detailCounts),
-          order_(memo.order), key_(memo.key), rootAncestorFrom_(memo.rootAncestorFrom) {
+             ProcessGrouper::Memo::State& memo, const FileSystem* files)
+        : includeSelf_(includeSelf), self_(self), files_(files), call_(++memo.calls), extra_(memo.extra),
+          entries_(memo.entries), roots_(memo.roots), groupIndex_(memo.groupIndex), groups_(memo.groups),
+          detailCounts_(memo.detailCounts), order_(memo.order), key_(memo.key),
+          rootAncestorFrom_(memo.rootAncestorFrom), folderOwners_(memo.folderOwners),
+          installedBrowsers_(memo.installedBrowsers) {
         const std::uint64_t call = call_;
         extra_.clear();
         entries_.clear();
         roots_.clear();
         rootAncestorFrom_.clear();
+        folderOwners_.clear();
         detailCounts_.clear();
         entries_.reserve(raw.size());
         std::size_t pids = 0;  // distinct ones in this sample
@@ -302,6 +344,10 @@ public:
         // Keys of apps gone long since are dropped once they outnumber the live ones.
         if (groupIndex_.size() > 2 * count + 64)
             std::erase_if(groupIndex_, [this](const auto& slot) { return slot.second.call != call_; });
+        // A folder no helper was found in this time is asked again if one turns up there.
+        if (!installedBrowsers_.empty())
+            std::erase_if(installedBrowsers_, [this](const auto& slot) { return slot.second.call != call_; });
+        folderOwners_.clear();  // its keys point into this sample
     }
 
 private:
@@ -353,8 +399,70 @@ private:
     std::size_t rootOwner(std::size_t i) {
         if (entries_[i].facts->isRoot) return i;
         if (auto a = rootAncestor(i)) return *a;
+        if (auto f = ownerInFolder(i)) return *f;
         if (auto n = ownerByName(*entries_[i].facts)) return *n;
         return i;
+    }
+
+    // A helper that no parent ties to its app (a crash handler forks twice and is left to init)
+    // is the app's whose browser or application runs from the same folder.
+    std::optional<std::size_t> ownerInFolder(std::size_t i) {
+        if (!entries_[i].facts->helperLike) return std::nullopt;
+        const auto folder = ownFolder(entries_[i].p->executablePath);
+        if (!folder) return std::nullopt;
+        if (const auto known = folderOwners_.find(*folder); known != folderOwners_.end())
+            return known->second == noAncestor ? std::nullopt : std::optional(known->second);
+        // An application there, else a browser's process: one grouped as a tool is neither.
+        const auto there = [&](const Entry& e) {
+            return inFolder(e.p->executablePath, *folder) && (e.p->bundleID || !e.facts->tool);
+        };
+        std::optional<std::size_t> mate;
+        for (std::size_t r : roots_)
+            if (there(entries_[r])) {
+                mate = r;
+                break;
+            }
+        for (std::size_t j = 0; !mate && j < entries_.size(); ++j) {
+            const Entry& e = entries_[j];
+            if (j != i && there(e) &&
+                (e.facts->family >= 0 || browserProgram(*folder, fileName(*e.p->executablePath))))
+                mate = j;
+        }
+        std::optional<std::size_t> owner;
+        if (mate) {
+            // Owned as the browser's own processes are, but never through a folder again.
+            if (entries_[*mate].facts->isRoot) owner = *mate;
+            else if (auto a = rootAncestor(*mate)) owner = *a;
+            else if (auto n = ownerByName(*entries_[*mate].facts)) owner = *n;
+            else owner = *mate;
+        }
+        folderOwners_.emplace(*folder, owner.value_or(noAncestor));
+        return owner;
+    }
+
+    // The browser installed beside a helper that nothing running owns, as the files there say.
+    const BrowserFamily* installedBeside(std::size_t i) {
+        if (!files_ || !entries_[i].facts->helperLike || entries_[i].p->bundleID) return nullptr;
+        const auto folder = ownFolder(entries_[i].p->executablePath);
+        if (!folder) return nullptr;
+        auto slot = installedBrowsers_.find(*folder);
+        if (slot == installedBrowsers_.end()) {
+            slot = installedBrowsers_.emplace(std::string(*folder), InstalledBrowser{}).first;
+            std::string path;
+            for (const auto& family : browserFamilies()) {
+                for (const auto program : family.programs) {
+                    path.assign(*folder).append("/").append(program);
+                    if (!files_->exists(path)) continue;
+                    const BrowserFamily* found = browserProgram(*folder, program);
+                    slot->second.family = static_cast<int>(found - browserFamilies().data());
+                    break;
+                }
+                if (slot->second.family >= 0) break;
+            }
+        }
+        slot->second.call = call_;
+        const int f = slot->second.family;
+        return f < 0 ? nullptr : &browserFamilies()[static_cast<std::size_t>(f)];
     }
 
     // findAncestor for a root. After its first step the walk depends only on the parent, so
@@ -386,6 +494,7 @@ private:
         bool foreground = p.isActive;
         const CliTool* tool = nullptr;
         const BrowserFamily* fam = nullptr;
+        const BrowserFamily* installed = nullptr;
         std::size_t owner = i;
 
         key_.clear();
@@ -395,7 +504,10 @@ private:
             owner = rootOwner(i);
             fam = family(owner);
             const RawProcess& o = *entries_[owner].p;
+            // Owned by nothing running, a helper is named after the browser installed beside it.
+            if (!fam && owner == i && (installed = installedBeside(i)) && installed->grouped) fam = installed;
             if (fam) key_.append("family:").append(fam->word);
+            else if (installed) key_.append("name:").append(installed->displayName);
             else if (o.bundleID) key_.append(*o.bundleID);
             else key_.append("name:").append(o.name);
             foreground = foreground || o.isActive;
@@ -438,6 +550,7 @@ private:
             const RawProcess& o = *entries_[owner].p;
             identity.bundleID = o.bundleID;
             if (fam) identity.displayName.assign(fam->displayName);
+            else if (installed) identity.displayName.assign(installed->displayName);
             else identity.displayName.assign(o.name);
         }
         identity.pids.assign(1, p.pid);
@@ -462,6 +575,7 @@ private:
 
     bool includeSelf_;
     const SelfProcess& self_;
+    const FileSystem* files_;
     std::uint64_t call_;
     std::deque<Facts>& extra_;
     std::vector<Entry>& entries_;
@@ -476,25 +590,28 @@ private:
     static constexpr std::size_t unknownAncestor = static_cast<std::size_t>(-1);
     static constexpr std::size_t noAncestor = static_cast<std::size_t>(-2);
     std::vector<std::size_t>& rootAncestorFrom_;
+    std::unordered_map<std::string_view, std::size_t>& folderOwners_;
+    std::unordered_map<std::string, InstalledBrowser, TransparentHash, std::equal_to<>>& installedBrowsers_;
 };
 
 }  // namespace
 
 std::vector<ProcessGrouper::GroupedApp> ProcessGrouper::group(const std::vector<RawProcess>& raw, bool includeSelf,
-                                                             const SelfProcess& self, Memo* memo) {
+                                                             const SelfProcess& self, Memo* memo,
+                                                             const FileSystem* files) {
     std::vector<GroupedApp> out;
     if (memo) {
-        group(raw, includeSelf, self, *memo, out);
+        group(raw, includeSelf, self, *memo, out, files);
     } else {
         Memo once;
-        group(raw, includeSelf, self, once, out);
+        group(raw, includeSelf, self, once, out, files);
     }
     return out;
 }
 
 void ProcessGrouper::group(const std::vector<RawProcess>& raw, bool includeSelf, const SelfProcess& self, Memo& memo,
-                           std::vector<GroupedApp>& out) {
-    Grouping(raw, includeSelf, self, *memo.state_).run(out);
+                           std::vector<GroupedApp>& out, const FileSystem* files) {
+    Grouping(raw, includeSelf, self, *memo.state_, files).run(out);
 }
 
 }  // namespace velmora

@@ -105,7 +105,9 @@ std::string friendlyAppName(std::string_view name) {
     const BrowserFamily& safari = *browserFamilyNamed("safari");
     if (has(safari.word) || has(safari.nameAlias) || has("web content") || has("graphics and media"))
         return std::string(safari.displayName);
-    if (const BrowserFamily& chrome = *browserFamilyNamed("chrome"); has(chrome.word)) return std::string(chrome.displayName);
+    // Not a file that every browser built on Chromium ships as "chrome_…" (its crash handler).
+    if (const BrowserFamily& chrome = *browserFamilyNamed("chrome"); namesFamily(low, chrome))
+        return std::string(chrome.displayName);
     if (has("helper")) {
         std::string out = removeIgnoringCase(name, " Helper");
         out = removeIgnoringCase(out, " (Renderer)");

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "engine/sampling/RecentMover.h"
+#include "tests/fakes/ExistingFiles.h"
 #include "tests/fakes/FakeClock.h"
 #include "tests/fakes/FakeSources.h"
 #include "tests/fakes/ManualScheduler.h"
@@ -166,6 +167,25 @@ TEST(FootprintHistory, RingKeepsOrderAcrossWrapGrowthAndTrims) {
     std::vector<double> dates;
     for (const auto& p : h) dates.push_back(p.date.secondsSince2001);
     EXPECT_EQ(dates, (std::vector<double>{7195, 7196, 7197, 7198, 7199, 8000, 8001, 8002}));
+}
+
+// A crash handler its browser left behind is named after the browser installed beside it.
+TEST(MemorySamplerFiles, GroupingLooksBesideLoneHelpersThroughTheFilesGiven) {
+    FakeClock clock;
+    ManualScheduler scheduler{clock};
+    FakeProcessSource processes;
+    processes.processes = {{1, "/usr/lib/systemd/systemd", "systemd", 0, 5 * MiB},
+                           {300, "/usr/lib/chromium/chrome_crashpad_handler", "chrome_crashpad", 1, 1 * MiB}};
+    FakeDesktopSession desktop;
+    FakeSystemMemorySource memory;
+    const ExistingFiles files({"/usr/lib/chromium/chromium"});
+    MemorySampler sampler{processes, desktop, memory, scheduler, clock, SelfProcess{4242, std::nullopt}, &files};
+    sampler.tick();
+    const auto& apps = sampler.appSnapshots();
+    const auto handler = std::ranges::find_if(apps, [](const auto& a) { return a.identity.pids == std::vector{300}; });
+    ASSERT_NE(handler, apps.end());
+    EXPECT_EQ(std::tie(handler->identity.groupingKey, handler->identity.displayName),
+              std::tuple("family:chromium", "Chromium"));
 }
 
 TEST(RecentMover, MeasuresFromTheFirstPointInsideTheWindowAndKeepsTheLargest) {

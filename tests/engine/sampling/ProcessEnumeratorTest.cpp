@@ -17,6 +17,12 @@ RawProcess raw(std::int32_t pid, std::string name, std::optional<std::string> bu
     return RawProcess{pid, std::move(name), std::move(bundle), bytes, std::nullopt, parent, isApp, isActive};
 }
 
+// `p` run from `path`.
+RawProcess ran(std::string path, RawProcess p) {
+    p.executablePath = std::move(path);
+    return p;
+}
+
 std::vector<RawProcess> enumerate(std::vector<ProcessReading> readings, std::vector<RunningApplication> apps = {}) {
     FakeProcessSource source;
     source.processes = std::move(readings);
@@ -47,7 +53,7 @@ TEST(ProcessEnumeratorTest, NameFallsBackFromPathToShortNameToPid) {
 TEST(ProcessEnumeratorTest, FailedReadsFallBackAndNonPositivePidsAreSkipped) {
     const auto out = enumerate({reading(30, "/bin/a", "a"), reading(0, "/zero", "z", 1, 1),
                                 reading(2, "/bin/b", "b", 30, 1234), reading(-4, "/neg", "n", 1, 1)});
-    EXPECT_EQ(out, (std::vector<RawProcess>{raw(30, "a"), raw(2, "b", std::nullopt, 1234, 30)}));
+    EXPECT_EQ(out, (std::vector<RawProcess>{ran("/bin/a", raw(30, "a")), ran("/bin/b", raw(2, "b", std::nullopt, 1234, 30))}));
     EXPECT_TRUE(enumerate({}, {RunningApplication{3, "org.example.App", "App", false, true}}).empty());
 }
 
@@ -68,8 +74,9 @@ TEST(ProcessEnumeratorTest, DesktopApplicationsMergeByPidAndTheLaterDuplicateWin
         const auto out =
             enumerate({reading(100, "/usr/bin/gnome-text-editor", "gnome-text-edit"), reading(101, "/bin/x", "x")},
                       {RunningApplication{100, "first.id", "First", false, true}, c.app});
-        const RawProcess merged = raw(100, c.name, c.app.bundleIdentifier, 0, 0, c.isApp, c.app.isActive);
-        EXPECT_EQ(out, (std::vector<RawProcess>{merged, raw(101, "x")})) << c.name;
+        const RawProcess merged =
+            ran("/usr/bin/gnome-text-editor", raw(100, c.name, c.app.bundleIdentifier, 0, 0, c.isApp, c.app.isActive));
+        EXPECT_EQ(out, (std::vector<RawProcess>{merged, ran("/bin/x", raw(101, "x"))})) << c.name;
     }
 }
 
@@ -83,6 +90,7 @@ TEST(ProcessEnumeratorTest, LaunchedProcessKeepsItsDesktopIdentityForLife) {
     const auto launched = [](std::int32_t pid, std::string id, std::uint64_t start) {
         return ProcessReading{pid, "/usr/bin/notes", "notes", 1, 10, start, std::nullopt, std::move(id)};
     };
+    const auto notes = [](RawProcess p) { return ran("/usr/bin/notes", std::move(p)); };
     struct Step {
         std::vector<ProcessReading> processes;
         std::vector<RunningApplication> windows;
@@ -91,12 +99,12 @@ TEST(ProcessEnumeratorTest, LaunchedProcessKeepsItsDesktopIdentityForLife) {
     const Step steps[] = {
         {{launched(100, "org.example.Notes", 5), launched(200, "org.example.Missing", 5), reading(101, "/bin/sh", "sh", 100)},
          {},
-         {raw(100, "Notes", "org.example.Notes", 10, 1, true), raw(200, "notes", "org.example.Missing", 10, 1, true),
-          raw(101, "sh", std::nullopt, 0, 100)}},
+         {notes(raw(100, "Notes", "org.example.Notes", 10, 1, true)), notes(raw(200, "notes", "org.example.Missing", 10, 1, true)),
+          ran("/bin/sh", raw(101, "sh", std::nullopt, 0, 100))}},
         {{launched(100, "org.example.Notes", 5)},
          {RunningApplication{100, "notes-window", "Notes Window", true, true}},
-         {raw(100, "Notes", "org.example.Notes", 10, 1, true, true)}},
-        {{reading(100, "/usr/bin/notes", "notes", 1, 10)}, {}, {raw(100, "notes", std::nullopt, 10, 1)}},
+         {notes(raw(100, "Notes", "org.example.Notes", 10, 1, true, true))}},
+        {{reading(100, "/usr/bin/notes", "notes", 1, 10)}, {}, {notes(raw(100, "notes", std::nullopt, 10, 1))}},
     };
     for (const auto& step : steps) {
         source.processes = step.processes;
@@ -127,24 +135,27 @@ TEST(ProcessEnumeratorTest, AListWrittenOverFollowsNewProcessesExitsAndNewNames)
     const Step steps[] = {
         {{launched(100, 5), plain(101, "/usr/bin/a-rather-long-program-name", 5), plain(102, "/bin/sh", 5)},
          {RunningApplication{102, "org.example.Shell", "Shell", false, true}},
-         {raw(100, "Notes", "org.example.Notes", 10, 1, true), raw(101, "a-rather-long-program-name", std::nullopt, 20, 1),
-          raw(102, "Shell", "org.example.Shell", 20, 1, true, true)},
+         {ran("/usr/bin/notes", raw(100, "Notes", "org.example.Notes", 10, 1, true)),
+          ran("/usr/bin/a-rather-long-program-name", raw(101, "a-rather-long-program-name", std::nullopt, 20, 1)),
+          ran("/bin/sh", raw(102, "Shell", "org.example.Shell", 20, 1, true, true))},
          2},
         // Pid 100 is a new process that is no app; 101 runs exec into a short name; 102 exits.
         {{plain(100, "/bin/cat", 9), plain(101, "/bin/ls", 5)},
          {},
-         {raw(100, "cat", std::nullopt, 20, 1), raw(101, "ls", std::nullopt, 20, 1)},
+         {ran("/bin/cat", raw(100, "cat", std::nullopt, 20, 1)), ran("/bin/ls", raw(101, "ls", std::nullopt, 20, 1))},
          0},
         // Pid 102 comes back as another process, with a window of another app.
         {{plain(100, "/bin/cat", 9), plain(101, "/bin/ls", 5), plain(102, "/usr/bin/gedit", 12)},
          {RunningApplication{102, "org.gnome.gedit", std::nullopt, false, false}},
-         {raw(100, "cat", std::nullopt, 20, 1), raw(101, "ls", std::nullopt, 20, 1),
-          raw(102, "gedit", "org.gnome.gedit", 20, 1, true)},
+         {ran("/bin/cat", raw(100, "cat", std::nullopt, 20, 1)), ran("/bin/ls", raw(101, "ls", std::nullopt, 20, 1)),
+          ran("/usr/bin/gedit", raw(102, "gedit", "org.gnome.gedit", 20, 1, true))},
          1},
         // A failed read lists nothing and forgets nothing.
         {{}, {}, {}, 1},
         // The gedit window's identity outlives the window.
-        {{plain(102, "/usr/bin/gedit", 12)}, {}, {raw(102, "gedit", "org.gnome.gedit", 20, 1, true)}, 1},
+        {{plain(102, "/usr/bin/gedit", 12)}, {}, {ran("/usr/bin/gedit", raw(102, "gedit", "org.gnome.gedit", 20, 1, true))}, 1},
+        // Its executable no longer readable: the slot keeps no path of before.
+        {{ProcessReading{102, std::nullopt, "gedit", 1, 20, 12}}, {}, {raw(102, "gedit", "org.gnome.gedit", 20, 1, true)}, 1},
     };
     std::vector<RawProcess> kept;
     for (std::size_t i = 0; i < std::size(steps); ++i) {

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "tests/fakes/ExistingFiles.h"
+
 namespace velmora {
 namespace {
 
@@ -22,6 +24,9 @@ RawProcess app(std::int32_t pid, std::string name, std::optional<std::string> bu
     return proc(pid, std::move(name), parent, footprint, std::move(bundle), true);
 }
 
+// An identity's fields, in a form a failure prints readably.
+auto fields(const ProcessIdentity& i) { return std::tuple(i.groupingKey, i.bundleID, i.displayName, i.pids, i.isSelf); }
+
 const Group* findGroup(const std::vector<Group>& groups, std::int32_t pid) {
     for (const auto& g : groups)
         if (std::find(g.identity.pids.begin(), g.identity.pids.end(), pid) != g.identity.pids.end()) return &g;
@@ -33,6 +38,11 @@ ProcessIdentity identityOf(const std::vector<RawProcess>& raw, std::int32_t pid)
     const auto groups = ProcessGrouper::group(raw, true, self);
     const Group* g = findGroup(groups, pid);
     return g ? g->identity : ProcessIdentity{"<missing>", std::nullopt, "", {}, false};
+}
+
+RawProcess at(std::string path, RawProcess p) {
+    p.executablePath = std::move(path);
+    return p;
 }
 
 // Helper 900 below a chain of plain processes that reaches `top` after `depth` steps.
@@ -134,7 +144,9 @@ TEST(ProcessGrouper, OrphansAreMatchedByNameThenWebContentFallsBackToBrowsers) {
 TEST(ProcessGrouper, BrowserFamiliesByNameAndBundleWithShortWordsWhole) {
     using Case = std::tuple<const char*, std::optional<std::string>, const char*, const char*>;
     const Case cases[] = {
-        {"chrome_crashpad_handler", std::nullopt, "family:chrome", "Google Chrome"},
+        // Every Chromium-based browser and app ships its crash handler under this name: it names
+        // no browser by itself, and alone it is shown by its own name.
+        {"chrome_crashpad_handler", std::nullopt, "name:chrome_crashpad_handler", "chrome_crashpad_handler"},
         {"Brave Web Browser", "brave-browser", "family:brave", "Brave"},
         {"Microsoft Edge", "microsoft-edge", "family:edge", "Microsoft Edge"},
         {"msedge", std::nullopt, "family:edge", "Microsoft Edge"},
@@ -150,6 +162,96 @@ TEST(ProcessGrouper, BrowserFamiliesByNameAndBundleWithShortWordsWhole) {
         const auto identity = identityOf({bundle ? app(10, name, bundle) : proc(10, name, 0)}, 10);
         EXPECT_EQ(identity, (ProcessIdentity{key, bundle, display, {10}, false})) << name;
     }
+}
+
+// Crash handlers double-fork away from their browser, so only their folder ties them to it.
+TEST(ProcessGrouper, BrowserHelpersOutsideTheParentChainJoinTheBrowserRunningFromTheirFolder) {
+    const std::string handler = "chrome_crashpad_handler";
+    const std::vector<RawProcess> raw = {
+        at("/usr/lib/systemd/systemd", proc(1, "systemd", 0)),
+        at("/usr/lib/chromium/chromium", app(400, "Chromium", "chromium", 1, 300 * MiB)),
+        at("/usr/lib/chromium/chromium", proc(410, "chromium", 400, 100 * MiB)),
+        at("/usr/lib/chromium/" + handler, proc(420, handler, 1, 2 * MiB)),
+        at("/usr/lib/chromium/" + handler, proc(421, handler, 1, 3 * MiB)),
+        // Brave without a window: its processes are Brave by name.
+        at("/opt/brave.com/brave/brave", proc(500, "brave", 1, 50 * MiB)),
+        at("/opt/brave.com/brave/" + handler, proc(510, handler, 1)),
+        // A browser whose processes grouping does not gather: the handler joins its application.
+        at("/opt/vivaldi/vivaldi-bin", app(600, "Vivaldi", "vivaldi-stable")),
+        at("/opt/vivaldi/" + handler, proc(610, handler, 1)),
+        // An application built on Chromium ships the same handler.
+        at("/usr/lib/slack/slack", app(700, "Slack", "com.slack.Slack")),
+        at("/usr/lib/slack/" + handler, proc(710, handler, 1)),
+        at("/opt/google/chrome/chrome", app(800, "Google Chrome", "google-chrome")),
+        at("/opt/google/chrome/" + handler, proc(810, handler, 1)),
+        // A helper its parent owns stays with the parent, whichever folder it runs from.
+        at("/usr/lib/chromium/nacl_helper", proc(820, "nacl_helper", 800)),
+        // In a folder of many programs, an application beside a helper tells nothing of it.
+        at("/usr/libexec/gnome-terminal-server", app(900, "Terminal", "org.gnome.Terminal")),
+        at("/usr/libexec/gvfsd-network", proc(910, "gvfsd-network", 1)),
+    };
+    const auto groups = ProcessGrouper::group(raw, true, self);
+    const Group* chromium = findGroup(groups, 420);
+    ASSERT_NE(chromium, nullptr);
+    EXPECT_EQ(fields(chromium->identity),
+              fields({"family:chromium", "chromium", "Chromium", {400, 410, 420, 421}, false}));
+    EXPECT_EQ(chromium->footprintBytes, 405 * MiB);
+    const std::tuple<std::int32_t, std::string, std::string> cases[] = {
+        {510, "family:brave", "Brave"},    {610, "vivaldi-stable", "Vivaldi"},
+        {710, "com.slack.Slack", "Slack"}, {810, "family:chrome", "Google Chrome"},
+        {820, "family:chrome", "Google Chrome"}, {910, "name:gvfsd-network", "gvfsd-network"}};
+    for (const auto& [pid, key, name] : cases) {
+        const auto& identity = findGroup(groups, pid)->identity;
+        EXPECT_EQ(std::tie(identity.groupingKey, identity.displayName), std::tie(key, name)) << pid;
+    }
+}
+
+// A handler that outlives its browser (it stays to report the crash) is named after the browser
+// installed beside it; where nothing tells, by its own name, never after a browser not there.
+TEST(ProcessGrouper, ABrowserHelperAloneIsNamedAfterTheBrowserInstalledBesideItElseByItself) {
+    const ExistingFiles files({"/usr/lib/chromium/chromium", "/opt/vivaldi/vivaldi-bin", "/opt/google/chrome/chrome",
+                               "/snap/chromium/3235/usr/lib/chromium-browser/chrome", "/usr/bin/chromium"});
+    using Case = std::tuple<std::optional<std::string>, const char*, const char*, const char*>;
+    const Case cases[] = {
+        {"/usr/lib/chromium/chrome_crashpad_handler", "chrome_crashpad_handler", "family:chromium", "Chromium"},
+        {"/opt/vivaldi/chrome_crashpad_handler", "chrome_crashpad_handler", "name:Vivaldi", "Vivaldi"},
+        {"/opt/google/chrome/chrome_crashpad_handler", "chrome_crashpad_handler", "family:chrome", "Google Chrome"},
+        // Chromium's snap calls its program "chrome".
+        {"/snap/chromium/3235/usr/lib/chromium-browser/chrome_crashpad_handler", "chrome_crashpad_handler",
+         "family:chromium", "Chromium"},
+        {"/opt/example/chrome_crashpad_handler", "chrome_crashpad_handler", "name:chrome_crashpad_handler",
+         "chrome_crashpad_handler"},
+        {"/usr/bin/chrome_crashpad_handler", "chrome_crashpad_handler", "name:chrome_crashpad_handler",
+         "chrome_crashpad_handler"},
+        // Its executable unreadable, the kernel's name cut to 15 bytes.
+        {std::nullopt, "chrome_crashpad", "name:chrome_crashpad", "chrome_crashpad"},
+    };
+    for (const auto& [path, name, key, display] : cases) {
+        RawProcess helper = proc(10, name, 1);
+        helper.executablePath = path;
+        const auto groups = ProcessGrouper::group({proc(1, "systemd", 0), helper}, true, self, nullptr, &files);
+        const Group* g = findGroup(groups, 10);
+        ASSERT_NE(g, nullptr) << path.value_or("-");
+        EXPECT_EQ(fields(g->identity), fields({key, std::nullopt, display, {10}, false})) << path.value_or("-");
+    }
+}
+
+TEST(ProcessGrouper, FilesBesideLoneHelpersAreLookedAtOncePerFolder) {
+    ExistingFiles files({"/usr/lib/chromium/chromium"});
+    const std::vector<RawProcess> raw = {
+        at("/usr/lib/chromium/chrome_crashpad_handler", proc(10, "chrome_crashpad_handler", 1)),
+        at("/usr/lib/chromium/chrome_crashpad_handler", proc(11, "chrome_crashpad_handler", 1)),
+        at("/opt/example/chrome_crashpad_handler", proc(12, "chrome_crashpad_handler", 1))};
+    ProcessGrouper::Memo memo;
+    std::vector<Group> out;
+    ProcessGrouper::group(raw, true, self, memo, out, &files);
+    const int asked = files.asked;
+    EXPECT_GT(asked, 0);
+    for (int i = 0; i < 3; ++i) ProcessGrouper::group(raw, true, self, memo, out, &files);
+    EXPECT_EQ(files.asked, asked);
+    EXPECT_EQ(findGroup(out, 11)->identity.pids, (std::vector<std::int32_t>{10, 11}));
+    EXPECT_EQ(findGroup(out, 11)->identity.displayName, "Chromium");
+    EXPECT_EQ(findGroup(out, 12)->identity.displayName, "chrome_crashpad_handler");
 }
 
 TEST(ProcessGrouper, CommandLineToolsGetTheirOwnGroups) {

@@ -36,6 +36,8 @@ TEST(PhrasingTest, FriendlyAppNames) {
         {"Web Content", "Firefox"},  {"WEB CONTENT", "Firefox"},  {"Isolated Web Co", "Firefox"},
         {"RDD Process", "Firefox"},  {"Forkserver", "Firefox"},   {"My Web Content", "Safari"},
         {"GPU Process Helper", "GPU Process (background)"},        {"Finder", "Finder"},
+        // Every Chromium-based browser ships a crash handler under Chromium's name for Chrome.
+        {"chrome_crashpad_handler", "chrome_crashpad_handler"},   {"chrome", "Google Chrome"},
     };
     for (const auto& [name, expected] : cases) EXPECT_EQ(friendlyAppName(name), expected) << name;
 }
