@@ -1,10 +1,13 @@
 // A database server's processes as they use memory, for bench/db_share.sh, which builds it with cc
 // as a program named postgres (so that it is grouped as the real server is): a postmaster that
-// maps its shared buffers (shared anonymous memory) before it forks, a child that prewarms a table
-// into them and exits, four auxiliary children that live on and now and then read a few MiB of the
-// buffers (a checkpointer, a background writer), and backends forked without exec, each reading
-// the whole table through the buffers and exiting LIFE_MS after its fork (default 100: its start,
-// the client's round trips and the query).
+// maps one segment of shared anonymous memory before it forks, 16 MiB of shared structures (a
+// process array, lock tables, buffer descriptors), which it writes, followed by the shared
+// buffers; a child that prewarms a table into the buffers and exits; four auxiliary children that
+// live on, each using a few MiB of the structures and now and then reading a few MiB of the
+// buffers (a checkpointer, a background writer); and backends forked without exec, each using
+// half of the structures, reading the whole table through the buffers and exiting LIFE_MS after
+// its fork (default 100: its start, the client's round trips and the query). As with the real
+// server, each backend that maps the structures moves the shares of all who map them.
 //   postgres BUFFERS_MIB TABLE_MIB OWN_MIB BACKENDS_A_SECOND [LIFE_MS]
 // Prints "ready" once the table is prewarmed. SIGUSR1 stops forking backends and prints how many
 // were forked and how long they lived, SIGUSR2 starts again; SIGTERM ends it all.
@@ -21,7 +24,8 @@
 #include <unistd.h>
 
 enum { auxiliaries = 4, slots = 256 };
-static unsigned char *buffers;
+static const size_t structures_size = 16 << 20;
+static unsigned char *structures, *buffers;
 static size_t table;
 static double life = 0.1;
 
@@ -38,11 +42,19 @@ static void child_signals(void) {
     prctl(PR_SET_PDEATHSIG, SIGTERM);
 }
 
-// Every word of the table, read through the buffers; and some memory of its own (its caches).
+// A write to each page of the first `size` bytes of the structures, as taking locks and pinning
+// buffers does.
+static void use_structures(size_t size, unsigned char mark) {
+    for (size_t i = 0; i < size; i += 4096) structures[i] = mark;
+}
+
+// Every word of the table, read through the buffers; half of the structures; and some memory of
+// its own (its caches).
 static void backend(double born) {
     const size_t own = 2 << 20;
     unsigned char *mine = malloc(own);
     memset(mine, 4, own);
+    use_structures(structures_size / 2, 1);
     const volatile uint64_t *word = (const uint64_t *)buffers;
     uint64_t sum = 0;
     for (size_t i = 0; i < table / sizeof *word; ++i) sum += word[i];
@@ -51,10 +63,11 @@ static void backend(double born) {
     _exit(sum == 1 ? 3 : 0);  // the sum is used, so the reads stay
 }
 
-// Like a checkpointer or a background writer: every few seconds it reads 4 MiB of the buffers,
-// in turn over a 16 MiB slice of its own.
+// Like a checkpointer or a background writer: it uses 1 to 4 MiB of the structures, and every
+// few seconds it reads 4 MiB of the buffers, in turn over a 16 MiB slice of its own.
 static void auxiliary(int n) {
     const size_t chunk = 4 << 20, slice = 16 << 20;
+    use_structures((size_t)(n + 1) << 20, 2);
     for (unsigned round = 0;; ++round) {
         sleep(2 + n);
         const size_t at = (n * slice + (round % 4) * chunk) % (table - chunk + 1);
@@ -72,15 +85,18 @@ int main(int argc, char **argv) {
     table = (size_t)atol(argv[2]) << 20;
     const double rate = atof(argv[4]);
     if (argc == 6) life = atof(argv[5]) / 1000;
-    if (size == 0 || table == 0 || table > size || rate <= 0 || life < 0) {
-        fprintf(stderr, "%s: the table must fit in the buffers, and backends come at a positive rate\n", argv[0]);
+    if (table < (4 << 20) || table > size || rate <= 0 || life < 0) {
+        fprintf(stderr, "%s: the table (4 MiB or more) must fit in the buffers, and backends come at a positive rate\n",
+                argv[0]);
         return 2;
     }
-    buffers = mmap(NULL, size, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
-    if (buffers == MAP_FAILED) {
+    structures = mmap(NULL, structures_size + size, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (structures == MAP_FAILED) {
         perror("mmap");
         return 1;
     }
+    buffers = structures + structures_size;
+    use_structures(structures_size, 0);
     unsigned char *mine = malloc(own ? own : 1);
     memset(mine, 3, own);
     sigset_t handled;

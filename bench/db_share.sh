@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The whole application's share of one core on the private desktop, main window minimised, from
 # steady state on (90 s after start), beside a database server's processes (bench/db_server.c): a
-# postmaster holding 30 MiB of its own and 256 MiB of shared buffers (shared anonymous memory)
-# mapped before it forks, a 150 MiB table prewarmed into them, 4 auxiliary children that live on
-# and read a few MiB of the buffers now and then, and 10 connections a second, each a backend
-# forked without exec that reads the whole table through the buffers (150 MiB of shared memory
+# postmaster holding 30 MiB of its own and, mapped before it forks, shared anonymous memory: 16 MiB
+# of shared structures it writes and 256 MiB of shared buffers; a 150 MiB table prewarmed into
+# them, 4 auxiliary children that live on, use a few MiB of the structures and read a few MiB of
+# the buffers now and then, and 10 connections a second, each a backend forked without exec that
+# uses half of the structures, reads the whole table through the buffers (158 MiB of shared memory
 # mapped) and exits 100 ms after its fork. First beside the server, then beside the server and a
 # compile (two g++ -O2 of the project's larger sources at a time, over and over), each beside
 # top -b -d 1 over the same seconds (the aim: at most top's share, half of it better).
@@ -12,7 +13,13 @@
 # come, the backends stopped 20 s in: for each of the 15 s after the stop, whether the figure is
 # within 2 % or 16 MiB of the proportional sum read right after it, and the first second from
 # which all are (the aim: 8 s at most).
-#   bench/db_share.sh [seconds]     (default 60, for each of the two shares)
+# --postgres does the same beside PostgreSQL 15 where it is installed (/usr/lib/postgresql/15):
+# a cluster made in a temp folder (run as the postgres user, else nobody, when run as root), its
+# socket there and no address listened on, shared_buffers 256MB, a table of about 150 MB read into
+# them with pg_prewarm, and pgbench -C -R 10 running select count(*) from t on a new connection
+# each time, 10 a second (the query's parallel workers are forks of the postmaster too); the churn
+# stops with pgbench.
+#   bench/db_share.sh [--postgres] [seconds]     (default 60, for each of the two shares)
 # Run from the source tree after building (VELMORA_BUILD_DIR, default build; the benchmarks on).
 # bench/browser_share.sh and bench/fd_limit_share.sh measure the other costs a change of the
 # sampling must keep.
@@ -21,33 +28,87 @@ cd "$(dirname "$0")/.."
 if [ "${VELMORA_INSIDE_DESKTOP:-}" != 1 ]; then exec ./scripts/with-desktop.sh "$0" "$@"; fi
 source bench/share_common.sh
 
+real=0
+if [ "${1:-}" = --postgres ]; then real=1; shift; fi
 seconds=${1:-60}
-[[ "$seconds" =~ ^[1-9][0-9]*$ ]] || { echo "usage: $0 [seconds]"; exit 2; }
+[[ "$seconds" =~ ^[1-9][0-9]*$ ]] || { echo "usage: $0 [--postgres] [seconds]"; exit 2; }
 truth=$build/bench/cow_truth
 [ -x "$truth" ] || { echo "$truth is missing (build with the benchmarks on)"; exit 1; }
 churn_seconds=20
 after_seconds=15
 
 db_pid=""
+churn_pid=""
+pg_bin=/usr/lib/postgresql/15/bin
+pg_dir=""
+pg_user=""
+# PostgreSQL will not run as root.
+as_pg() { if [ -n "$pg_user" ]; then runuser -u "$pg_user" -- "$@"; else "$@"; fi; }
+pg_sql() { "$pg_bin/psql" -h "$pg_dir" -U postgres -d postgres -qAt "$@"; }
 stop_db() {
-  stop_session "$db_pid"
+  stop_session "$churn_pid"
+  churn_pid=""
+  if [ -n "$pg_dir" ]; then
+    as_pg "$pg_bin/pg_ctl" -D "$pg_dir/data" -m fast -w stop >/dev/null 2>&1 || true
+    rm -rf "$pg_dir"
+    pg_dir=""
+  else
+    stop_session "$db_pid"
+  fi
   db_pid=""
 }
 trap 'stop_db; cleanup' EXIT
 
-cc -O2 -o "$home/postgres" bench/db_server.c
-setsid "$home/postgres" 256 150 30 10 >"$home/db.log" 2>&1 &
-db_pid=$!
-for _ in $(seq 300); do grep -q ready "$home/db.log" && break; sleep 0.1; done
-grep -q ready "$home/db.log" || { echo "the database server did not start:"; cat "$home/db.log"; exit 1; }
+start_stand_in() {
+  cc -O2 -o "$home/postgres" bench/db_server.c
+  setsid "$home/postgres" 256 150 30 10 >"$home/db.log" 2>&1 &
+  db_pid=$!
+  for _ in $(seq 300); do grep -q ready "$home/db.log" && break; sleep 0.1; done
+  grep -q ready "$home/db.log" || { echo "the database server did not start:"; cat "$home/db.log"; exit 1; }
+}
+start_postgres() {
+  [ -x "$pg_bin/postgres" ] || { echo "PostgreSQL 15 is not installed ($pg_bin is missing)"; exit 1; }
+  pg_dir=$(mktemp -d /tmp/velmora-pg.XXXXXX)
+  if [ "$(id -u)" = 0 ]; then
+    pg_user=postgres
+    id -u postgres >/dev/null 2>&1 || pg_user=nobody
+    chown "$pg_user" "$pg_dir"
+  fi
+  as_pg "$pg_bin/initdb" -D "$pg_dir/data" -A trust -U postgres --no-sync >"$home/initdb.log" 2>&1 ||
+    { echo "initdb failed:"; cat "$home/initdb.log"; exit 1; }
+  as_pg "$pg_bin/pg_ctl" -D "$pg_dir/data" -l "$pg_dir/server.log" -w \
+    -o "-c listen_addresses='' -c unix_socket_directories='$pg_dir' -c shared_buffers=256MB" start >/dev/null ||
+    { echo "PostgreSQL did not start:"; cat "$pg_dir/server.log"; exit 1; }
+  db_pid=$(head -n 1 "$pg_dir/data/postmaster.pid")
+  pg_sql -c "create table t as select g as id, repeat('x', 100) as pad from generate_series(1, 1100000) g" \
+    -c "create extension pg_prewarm" -c "select pg_prewarm('t')" >/dev/null
+  echo "PostgreSQL $(pg_sql -c 'show server_version'), postmaster $db_pid: table t $(pg_sql -c \
+    "select pg_size_pretty(pg_relation_size('t'))"), shared_buffers $(pg_sql -c 'show shared_buffers')"
+  # One client, a new connection for each query, 10 a second: the backends come and go, no
+  # client process does.
+  echo 'select count(*) from t;' >"$home/count.sql"
+  setsid "$pg_bin/pgbench" -n -C -R 10 -T 1000000 -f "$home/count.sql" -h "$pg_dir" -U postgres postgres \
+    >"$home/pgbench.log" 2>&1 &
+  churn_pid=$!
+}
+stop_churn() {
+  if [ "$real" = 1 ]; then
+    stop_session "$churn_pid"
+    churn_pid=""
+  else
+    kill -USR1 "$db_pid"
+  fi
+}
+connections() { pg_sql -c "select xact_commit from pg_stat_database where datname = 'postgres'"; }
 
+if [ "$real" = 1 ]; then start_postgres; else start_stand_in; fi
 start_velmora
 xdotool windowminimize "$window"
 echo "processes on the machine: $(process_count)"
 echo "load average at start: $(load_average)"
 wait_steady
 measure "$seconds"
-echo "beside the database server (10 backends a second): $(describe_share)"
+echo "beside the database server (10 connections a second): $(describe_share)"
 
 start_compile
 sleep 5
@@ -61,11 +122,11 @@ echo "-- the server's figure, its backends stopped $churn_seconds s in"
 COW_TRUTH_EACH=1 "$truth" --window $((churn_seconds + after_seconds + 2)) "$db_pid" >"$home/truth.out" 2>&1 &
 bench=$!
 sleep "$churn_seconds"
-kill -USR1 "$db_pid"
+stop_churn
 stopped=$(date +%s.%N)
 wait "$bench" || true
 grep -v '^second ' "$home/truth.out"
-tail -n 1 "$home/db.log"
+if [ "$real" = 1 ]; then echo "transactions committed in all: $(connections)"; else tail -n 1 "$home/db.log"; fi
 # Each second after the stop: "second N at TIME: ..., figure F MiB, sum after S MiB (within|OUTSIDE); ..."
 awk -v stop="$stopped" -v n="$after_seconds" '
   /^second / {
