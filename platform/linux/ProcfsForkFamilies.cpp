@@ -111,13 +111,18 @@ void ProcfsProcessSource::estimateCopies(std::int32_t pid, Entry& entry) const {
 }
 
 void ProcfsProcessSource::reckonShareOfShared(Entry& entry) const {
-    // What it would give back at its exit: its share of the pages others map too, that is what it
-    // uses beyond the pages it faulted in itself (which only it maps).
+    // What it would give back at its exit: its share of the pages others map too. A walk tells it:
+    // what it uses beyond the pages only it maps. Unwalked, it is what it uses beyond the pages it
+    // faulted in itself; a worker that maps and unmaps a buffer for each request faults far more
+    // than it holds, and would give back nothing.
     const std::uint64_t swap = entry.swapBytes.value_or(0);
     const std::uint64_t own = entry.anonymousBytes + swap - sharedOf(entry.anonymousBytes, swap, entry.copiedAnonBytes, entry.copiedSwapBytes);
-    entry.shareOfShared = entry.copiedAnonBytes > 0 || entry.copiedSwapBytes > 0
-                              ? own - std::min(own, entry.minorFaults * pageSize_)
-                              : 0;
+    if (entry.copiedAnonBytes == 0 && entry.copiedSwapBytes == 0)
+        entry.shareOfShared = 0;
+    else if (entry.copiesReadInPass)
+        entry.shareOfShared = std::min(own, entry.shareAtCopiesRead);
+    else
+        entry.shareOfShared = own - std::min(own, entry.minorFaults * pageSize_);
 }
 
 void ProcfsProcessSource::leaveFamily(Entry& entry, std::int32_t exitingPid) {
@@ -157,6 +162,33 @@ void ProcfsProcessSource::giveBack(std::int32_t family, std::uint64_t bytes) {
         taker->copiedSwapBytes -= swap;
         bytes -= anon + swap;
         if (anon + swap > 0) taker->copiesUnverified = true;
+    }
+}
+
+void ProcfsProcessSource::takeShare(std::int32_t family, std::int32_t taker, std::uint64_t bytes,
+                                     std::vector<ProcessReading>& out) {
+    const auto fork = entries_.find(taker);
+    if (fork == entries_.end()) return;
+    const std::uint64_t started = fork->second.startTime;
+    std::vector<std::pair<std::int32_t, Entry*>> givers;
+    for (const std::int32_t pid : copyMembers_) {
+        const auto it = entries_.find(pid);
+        if (pid == taker || it == entries_.end() || it->second.copyFamily != family || !it->second.copiesReadInPass ||
+            it->second.copiesEstimated || it->second.copiesReadAt >= started)
+            continue;
+        givers.insert(pid == family ? givers.begin() : givers.end(), {pid, &it->second});
+    }
+    for (auto& [pid, giver] : givers) {
+        if (bytes == 0) break;
+        const std::uint64_t room = giver->anonymousBytes - std::min(giver->anonymousBytes, giver->copiedAnonBytes);
+        const std::uint64_t taken = std::min(bytes, room);
+        if (taken == 0) continue;
+        giver->copiedAnonBytes += taken;
+        giver->copiesUnverified = true;
+        bytes -= taken;
+        reckonShareOfShared(*giver);
+        if (giver->outputIndex < out.size() && out[giver->outputIndex].pid == pid && out[giver->outputIndex].footprintBytes)
+            out[giver->outputIndex].footprintBytes = footprintOf(*giver);
     }
 }
 
@@ -209,6 +241,8 @@ void ProcfsProcessSource::joinFamilies() {
 
 bool ProcfsProcessSource::readCopiesOf(std::int32_t pid, Entry& entry, std::vector<ProcessReading>& out) {
     entry.copiesDue = false;
+    const bool alone = std::exchange(entry.takesShare, false);
+    const bool lone = std::exchange(entry.walkAlone, false) || alone;
     ++copyReads_;
     walksThisPass_.push_back(WalkUndo{pid, entry.copiedAnonBytes, entry.copiedSwapBytes, entry.anonymousAtCopiesRead,
                                       entry.faultsAtCopiesRead, entry.copiesReadInPass, entry.copiesEstimated,
@@ -227,20 +261,36 @@ bool ProcfsProcessSource::readCopiesOf(std::int32_t pid, Entry& entry, std::vect
         racedFamilies_.insert(entry.copyFamily);
         return false;
     }
-    familyReadAt_[entry.copyFamily] = bootTicks();
+    // A member read on its own saw no other read: a fork made meanwhile moved only its share.
+    entry.copiesReadAt = bootTicks();
+    if (!lone) familyReadAt_[entry.copyFamily] = entry.copiesReadAt;
+    const std::uint64_t before = entry.copiedAnonBytes + entry.copiedSwapBytes;
+    const std::uint64_t copiedAnon = excess(rollup.anonymous, rollup.pssAnon);
+    if (entry.copiesReadInPass && !entry.copiesEstimated && pass_ > *entry.copiesReadInPass) {
+        // Faults that left nothing it holds and ended no sharing: what it maps and unmaps again.
+        const std::uint64_t faulted = (entry.minorFaults - std::min(entry.minorFaults, entry.faultsAtCopiesRead)) * pageSize_;
+        const std::uint64_t grown = entry.anonymousBytes - std::min(entry.anonymousBytes, entry.anonymousAtCopiesRead);
+        const std::uint64_t ended = entry.copiedAnonBytes - std::min(entry.copiedAnonBytes, copiedAnon);
+        entry.churnPerPass = (faulted - std::min(faulted, grown + ended)) / (pass_ - *entry.copiesReadInPass);
+    }
     entry.copiesReadInPass = pass_;
     entry.copiesEstimated = false;
     entry.copiesUnverified = false;
     entry.anonymousAtCopiesRead = entry.anonymousBytes;
     entry.faultsAtCopiesRead = entry.minorFaults;
-    const std::uint64_t before = entry.copiedAnonBytes + entry.copiedSwapBytes;
-    entry.copiedAnonBytes = excess(rollup.anonymous, rollup.pssAnon);
+    entry.copiedAnonBytes = copiedAnon;
     entry.copiedSwapBytes = excess(rollup.swap, rollup.swapPss);
+    // Its share of what others map too: all it uses but the dirty pages only it maps (those of
+    // shared memory only it maps among them, at most its share of shared memory).
+    const std::uint64_t pss = rollup.pssAnon.value_or(0);
+    const std::uint64_t privateDirty = rollup.privateDirty.value_or(pss);
+    entry.shareAtCopiesRead = pss - std::min(pss, privateDirty - std::min(privateDirty, rollup.pssShmem.value_or(0)));
     reckonShareOfShared(entry);
+    if (alone) takes_.push_back(Take{pid, entry.copyFamily, entry.shareOfShared});
     if (entry.outputIndex < out.size() && out[entry.outputIndex].pid == pid && out[entry.outputIndex].footprintBytes)
         out[entry.outputIndex].footprintBytes = footprintOf(entry);
     const std::uint64_t after = entry.copiedAnonBytes + entry.copiedSwapBytes;
-    return (after > before ? after - before : before - after) >= copyDriftBytes;
+    return !alone && (after > before ? after - before : before - after) >= copyDriftBytes;
 }
 
 bool ProcfsProcessSource::exitDone(const Exit& exit) {
@@ -315,11 +365,18 @@ void ProcfsProcessSource::readCopies(std::vector<ProcessReading>& out) {
         const std::uint64_t swap = entry->swapBytes.value_or(0);
         if (entry->copiesEstimated) {
             if (entry->createdInPass < pass_) {
-                // It lived on: read it, its parent, and the others whose shares it lowers.
+                // It lived on: read it. What it shares the others were read sharing with one fewer:
+                // its share is taken off theirs, without a walk of each (a server that replaces a
+                // worker every few seconds). A family whose members were never read is read whole.
                 entry->copiesDue = anyDue = true;
-                if (Entry* parent = member(entry->parentPid); parent && parent->copyFamily == entry->copyFamily)
-                    parent->copiesDue = true;
-                movedFamilies_.push_back(entry->copyFamily);
+                Entry* parent = member(entry->parentPid);
+                if (parent && parent->copyFamily == entry->copyFamily && parent->copiesReadInPass &&
+                    !parent->copiesEstimated) {
+                    entry->takesShare = true;
+                } else {
+                    if (parent && parent->copyFamily == entry->copyFamily) parent->copiesDue = true;
+                    movedFamilies_.push_back(entry->copyFamily);
+                }
             } else {
                 estimateCopies(pid, *entry);
             }
@@ -330,7 +387,7 @@ void ProcfsProcessSource::readCopies(std::vector<ProcessReading>& out) {
             const std::uint64_t freed = entry->anonymousAtCopiesRead > entry->anonymousBytes
                                             ? entry->anonymousAtCopiesRead - entry->anonymousBytes
                                             : 0;
-            if (std::min(freed, entry->copiedAnonBytes) >= copyDriftBytes) entry->copiesDue = anyDue = true;
+            if (std::min(freed, entry->copiedAnonBytes) >= copyDriftBytes) entry->copiesDue = entry->walkAlone = anyDue = true;
             // Each write that ends the sharing of a page is a fault of the writer; pages it added
             // fault too, and show as resident growth. Only a member sharing that much can be off by it.
             if (!entry->copiesDue && shared >= copyDriftBytes) {
@@ -341,7 +398,11 @@ void ProcfsProcessSource::readCopies(std::vector<ProcessReading>& out) {
                     const std::uint64_t grown = entry->anonymousBytes > entry->anonymousAtCopiesRead
                                                     ? entry->anonymousBytes - entry->anonymousAtCopiesRead
                                                     : 0;
-                    if (faulted > grown && faulted - grown >= copyDriftBytes) entry->copiesDue = anyDue = true;
+                    // Beyond twice what it usually maps and unmaps again: a worker that writes and
+                    // frees a buffer for each request faults as much every second.
+                    const std::uint64_t usual = 2 * entry->churnPerPass * (pass_ - *entry->copiesReadInPass);
+                    if (faulted > grown && faulted - grown >= copyDriftBytes + usual)
+                        entry->copiesDue = entry->walkAlone = anyDue = true;
                 }
             }
             reckonShareOfShared(*entry);
@@ -403,6 +464,7 @@ void ProcfsProcessSource::readCopies(std::vector<ProcessReading>& out) {
 
 void ProcfsProcessSource::undoRacedWalks(std::vector<ProcessReading>& out) {
     std::set<std::int32_t> raced = std::exchange(racedFamilies_, {});
+    const std::vector<Take> takes = std::exchange(takes_, {});
     if (walksThisPass_.empty()) return;
     const std::vector<WalkUndo> walks = std::exchange(walksThisPass_, {});
     // A process forked while a family was walked raised the count of the pages it shares (before it
@@ -473,6 +535,8 @@ void ProcfsProcessSource::undoRacedWalks(std::vector<ProcessReading>& out) {
         entry.copiesUnverified = walk->copiesUnverified;
         entry.copiesDue = true;
     }
+    for (const Take& take : takes)
+        if (!raced.contains(take.family)) takeShare(take.family, take.pid, take.bytes, out);
     // A fork never read (all of them at the first pass), whether its walk was undone or never made
     // once a member was found exiting, is taken to share what it has, as when first seen: counted
     // whole, a forking server's children each count the server again.

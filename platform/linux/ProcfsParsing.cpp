@@ -138,7 +138,8 @@ StatusMemory parseStatusMemory(std::string_view text) {
 
 RollupMemory parseRollup(std::string_view text) {
     return RollupMemory{kilobyteField(text, "Anonymous"), kilobyteField(text, "Pss_Anon"), kilobyteField(text, "Swap"),
-                        kilobyteField(text, "SwapPss"), kilobyteField(text, "Pss_Shmem")};
+                        kilobyteField(text, "SwapPss"), kilobyteField(text, "Pss_Shmem"),
+                        kilobyteField(text, "Private_Dirty")};
 }
 
 std::optional<std::int32_t> innermostPid(std::string_view status) {

@@ -69,6 +69,8 @@ struct RollupMemory {
     std::optional<std::uint64_t> swap;
     std::optional<std::uint64_t> swapPss;
     std::optional<std::uint64_t> pssShmem;  // its share of shared anonymous memory (memfd, shm)
+    // Dirty pages it alone maps: its own anonymous pages, with any shared memory only it maps.
+    std::optional<std::uint64_t> privateDirty;
 };
 RollupMemory parseRollup(std::string_view text);
 

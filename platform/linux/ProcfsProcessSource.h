@@ -44,13 +44,18 @@ std::optional<std::string> launchNameOf(const std::string& executable, std::stri
 //   whole in every sharer and cannot see a write that ends the sharing, so:
 //   - a fork first seen shares all it has but the pages it faulted in since (stat's minor faults):
 //     the family adds up without a walk, and a child that lives a pass costs one stat read; one
-//     that lives on is walked with the family, as is one that may have been forked before or
-//     while the family was last walked, and all of them at the first pass;
-//   - a member that leaves gives its share of what it shared back at once, and the family is
-//     walked once its pages are unmapped (a zombie or gone), unless forks not yet walked live
-//     beside it (a forking server's children, whose exits would call for the next walk);
+//     that lives on is walked alone, and its share of what it shares is taken off the others'
+//     readings (a server replacing a worker every few seconds); one that may have been forked
+//     before or while the family was last walked is walked with the family, as are all of them at
+//     the first pass;
+//   - a member that leaves gives its share of what it shared back at once (as its last walk found
+//     it: all it used but the dirty pages only it mapped), and the family is walked once its
+//     pages are unmapped (a zombie or gone), unless forks not yet walked live beside it (a
+//     forking server's children, whose exits would call for the next walk);
 //   - a member sharing 16 MiB or more is walked when it faulted 16 MiB more than it grew (writes
-//     that end sharing), or freed as much of what it shared; the others follow when that moved;
+//     that end sharing), beyond twice what its walks found it faults a pass without keeping
+//     anything (a buffer written and freed for each request), or freed as much of what it
+//     shared; the others follow when that moved;
 //   - walks that a fork or an exit raced (a pid handed out meanwhile, an exiting member, a family
 //     adding up to less than one member holds) are undone and made again next pass;
 //   - what is left is read in turn while a member shares anything, no more than 4096 resident
@@ -133,6 +138,13 @@ private:
         std::uint64_t minorFaults = 0;            // since it started, at the last read of its stat
         std::uint64_t faultsAtCopiesRead = 0;
         std::uint64_t shareOfShared = 0;          // its share of the pages others map too, as last reckoned
+        std::uint64_t shareAtCopiesRead = 0;      // that share as its last walk found it
+        // Faults a pass that brought nothing of its own to stay nor ended any sharing, as its walks
+        // found: memory it maps and unmaps again (a request's buffer).
+        std::uint64_t churnPerPass = 0;
+        bool takesShare = false;  // lived on unread: once walked, its share is taken off the others
+        bool walkAlone = false;   // due for its own change (a write, a release): the others stand
+        std::uint64_t copiesReadAt = 0;  // clock ticks after boot its last walk ended
 
         std::uint64_t startTime = 0;
         std::int32_t parentPid = 0;
@@ -177,6 +189,10 @@ private:
     void leaveFamily(Entry& entry, std::int32_t exitingPid);
     // Takes `bytes` off what the family's members are taken to share, its first process first.
     void giveBack(std::int32_t family, std::uint64_t bytes);
+    // The reverse, for a fork that lived on and was read alone: `bytes` more is taken to be shared
+    // by the family's other read members, its first process first.
+    // Only members read before the fork started give: a later walk counted it among their sharers.
+    void takeShare(std::int32_t family, std::int32_t taker, std::uint64_t bytes, std::vector<ProcessReading>& out);
     // Families whose members' exits are over (their pages unmapped) are read again.
     void settleExits();
     void reckonShareOfShared(Entry& entry) const;
@@ -242,6 +258,13 @@ private:
     };
     void undoRacedWalks(std::vector<ProcessReading>& out);
     std::vector<WalkUndo> walksThisPass_;
+    // Forks read alone this pass whose shares the others give up once no race undid the walks.
+    struct Take {
+        std::int32_t pid = 0;
+        std::int32_t family = 0;
+        std::uint64_t bytes = 0;
+    };
+    std::vector<Take> takes_;
     std::set<std::int32_t> racedFamilies_;  // a member was found exiting by this pass's walks
     std::vector<Exit> exits_;
     std::set<std::int32_t> unsettledFamilies_;  // families with an exit still unmapping

@@ -94,6 +94,8 @@ bool ChildProcess::rewrite() { return command('t', 0); }
 
 bool ChildProcess::exitLastChild() { return command('z', 0); }
 
+bool ChildProcess::replaceLastChild() { return command('p', 0); }
+
 bool ChildProcess::endChildren() { return command('e', 0); }
 
 bool ChildProcess::exit() {

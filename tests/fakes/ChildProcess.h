@@ -45,6 +45,8 @@ public:
     bool rewrite();
     // The forked child made last exits, and stays a zombie until the children are ended.
     bool exitLastChild();
+    // The forked child made last exits and is reaped, and a new one is forked in its place.
+    bool replaceLastChild();
     // The forked children are killed and reaped.
     bool endChildren();
     // Asks the child to exit and waits until it is reaped.

@@ -130,6 +130,16 @@ struct Forks {
         siginfo_t info{};
         return waitid(P_PID, static_cast<id_t>(pids[count - 1]), &info, WEXITED | WNOWAIT) == 0;
     }
+    // The last child forked exits and is reaped, and another is forked in its place at once, as a
+    // server replaces a worker that served its share of requests.
+    bool replaceLast(int parentSocket, const Inherited& held) {
+        if (count == 0) return false;
+        const Command x{'x', 0};
+        if (!writeAll(sockets[count - 1], &x, sizeof x)) return false;
+        waitpid(pids[count - 1], nullptr, 0);
+        close(sockets[--count]);
+        return fork(1, parentSocket, held);
+    }
     void end() {
         for (std::size_t i = 0; i < count; ++i) {
             kill(pids[i], SIGKILL);
@@ -201,6 +211,8 @@ struct Forks {
             reply = forks.command(Command{'i', 0}) ? 1 : 0;
         } else if (c.op == 'u') {  // each forked child unmaps what it mapped of its own
             reply = forks.command(Command{'r', 0}) ? 1 : 0;
+        } else if (c.op == 'p') {
+            reply = forks.replaceLast(fd, Inherited{regions, sizes, count}) ? 1 : 0;
         } else if (c.op == 'z') {
             reply = forks.exitLast() ? 1 : 0;
         } else if (c.op == 'e') {
