@@ -121,21 +121,25 @@ bool unmapping(std::int32_t pid) {
 
 // The kernel's proportional sums, and each page counted whole, over an app's processes now. A sum
 // read while one of them is unmapping leaves out its share of what it shared, which it gives back
-// within milliseconds: such a sum is read again, a millisecond later, for at most a tenth of a second.
+// within milliseconds; one read while a process forks leaves out the fork, which took its share of
+// its parent's pages at once (a master forking its workers anew, far more than the fork holds of
+// its own): such a sum is read again, a millisecond later, for at most a tenth of a second.
 std::pair<std::uint64_t, std::uint64_t> truthOf(const std::vector<std::int32_t>& pids) {
     std::uint64_t proportional = 0, whole = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
         proportional = whole = 0;
         const std::vector<std::int32_t> now = processesNow(pids);
-        bool exiting = std::ranges::any_of(now, unmapping);
+        bool raced = std::ranges::any_of(now, unmapping);
         for (const std::int32_t p : now) {
             const std::string folder = "/proc/" + std::to_string(p) + "/";
             const std::string rollup = slurp(folder + "smaps_rollup"), status = slurp(folder + "status");
             proportional += field(rollup, "Pss_Anon") + field(rollup, "SwapPss") + field(rollup, "Pss_Shmem");
             whole += field(status, "RssAnon") + field(status, "VmSwap") + field(rollup, "Pss_Shmem");
         }
-        exiting = exiting || std::ranges::any_of(now, unmapping);
-        if (!exiting) break;
+        const std::vector<std::int32_t> after = processesNow(pids);
+        raced = raced || std::ranges::any_of(after, unmapping) ||
+                std::ranges::any_of(after, [&](std::int32_t p) { return !std::ranges::count(now, p); });
+        if (!raced) break;
         usleep(1000);
     }
     return {proportional, whole};
