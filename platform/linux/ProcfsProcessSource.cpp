@@ -101,8 +101,10 @@ void ProcfsProcessSource::closeDescriptor(Entry& entry) {
 
 void ProcfsProcessSource::forget(Entry& entry) {
     leaveFamily(entry, 0);
-    // A share never read took nothing off the others' readings: its going gives nothing back.
-    const std::uint64_t resident = entry.shmemEstimated ? 0 : entry.rssShmem.value_or(0);
+    // A share never read took nothing off the others' readings, unless one of them was read while
+    // it mapped its pages: only then does its going move theirs.
+    const bool overlooked = entry.shmemEstimated && lastShareWalkPass_ < entry.createdInPass;
+    const std::uint64_t resident = overlooked ? 0 : entry.rssShmem.value_or(0);
     noteShareMoved(resident == 0 || entry.shmemReadInPass >= sharesMovedInPass_, resident, entry.shmemBytes, 0, 0);
     closeDescriptor(entry);
 }
@@ -302,6 +304,7 @@ ProcfsProcessSource::ReadOutcome ProcfsProcessSource::readFootprint(std::int32_t
                 entry.shareDoubt += change;
             } else if (entry.rssShmem != resident) {
                 ++shareReads_;
+                lastShareWalkPass_ = pass_;
                 outcome = readOnce(pid, "smaps_rollup", buffer, sizeof buffer, length);
                 if (outcome == ReadOutcome::gone) return outcome;
                 // Unreadable (another user's process): counted as none until it changes again.
@@ -459,6 +462,7 @@ const std::vector<ProcessReading>& ProcfsProcessSource::readProcesses() {
     std::vector<ProcessReading>& out = readings_;
     std::size_t count = 0;
     std::size_t shareHolders = 0;
+    std::size_t youngHolders = 0;  // forks first seen this pass that map shared memory, unread
     for (auto it = entries_.begin(); it != entries_.end();) {
         const std::int32_t pid = it->first;
         Entry& entry = it->second;
@@ -517,6 +521,7 @@ const std::vector<ProcessReading>& ProcfsProcessSource::readProcesses() {
         reading.footprintBytes = outcome == ReadOutcome::ok ? std::optional(footprint) : std::nullopt;
         entry.outputIndex = count++;
         if (entry.rssShmem.value_or(0) > 0) ++shareHolders;
+        if (entry.shmemEstimated) ++youngHolders;
         ++it;
     }
 
@@ -524,7 +529,7 @@ const std::vector<ProcessReading>& ProcfsProcessSource::readProcesses() {
     readingVersions_.resize(count);
 
     readCopies(out);
-    rereadShares(out, shareHolders);
+    rereadShares(out, shareHolders, youngHolders);
 
     if (!departed.empty()) {
         std::sort(departed.begin(), departed.end());

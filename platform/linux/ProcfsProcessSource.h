@@ -180,8 +180,9 @@ private:
     // shares may have changed together adds to movedShareBytes_.
     void noteShareMoved(bool shareWasCurrent, std::uint64_t residentBefore, std::uint64_t shareBefore,
                         std::uint64_t residentAfter, std::uint64_t shareAfter);
-    // `holders`: processes holding shared anonymous memory this pass.
-    void rereadShares(std::vector<ProcessReading>& out, std::size_t holders);
+    // `holders`: processes holding shared anonymous memory this pass; `young`: those of them first
+    // seen this pass and unread, which would leave the others' shares low when they go.
+    void rereadShares(std::vector<ProcessReading>& out, std::size_t holders, std::size_t young);
     // Private anonymous + swapped + shared anonymous share, with what is shared copy-on-write counted in proportion.
     static std::uint64_t footprintOf(const Entry& entry);
     // A process leaves its family, or loses its address space: what it shared moves to the others.
@@ -235,6 +236,7 @@ private:
     // Shares read before this pass may be stale; some still are; where the last re-reading stopped.
     std::uint64_t sharesMovedInPass_ = 0;
     bool staleShares_ = false;
+    std::uint64_t lastShareWalkPass_ = 0;  // the last pass a share of shared memory was walked
     std::int32_t shareCursor_ = 0;
     // A family member that left while it shared pages with the others.
     struct Exit {

@@ -28,13 +28,15 @@ void ProcfsProcessSource::noteShareMoved(bool shareWasCurrent, std::uint64_t res
                                         : distance(residentAfter, residentBefore);
 }
 
-void ProcfsProcessSource::rereadShares(std::vector<ProcessReading>& out, std::size_t holders) {
+void ProcfsProcessSource::rereadShares(std::vector<ProcessReading>& out, std::size_t holders, std::size_t young) {
     if (movedShareBytes_ >= shareDriftBytes) {
         movedShareBytes_ = 0;
         sharesMovedInPass_ = pass_;
         staleShares_ = true;
     }
-    if (!staleShares_) return;
+    // A share read while a fork not yet read maps the same pages (a database's backend) would be
+    // low once it goes, and its going unnoticed: the reading waits for a pass without one.
+    if (!staleShares_ || young > 0) return;
     // Each read walks a whole address space, and beside a browser some share moves every second:
     // reading every holder then cost more than all the rest of the pass.
     const std::size_t budget = std::max(minimumShareReads, (holders + shareRefreshPeriod - 1) / shareRefreshPeriod);
@@ -51,6 +53,7 @@ void ProcfsProcessSource::rereadShares(std::vector<ProcessReading>& out, std::si
         if (reading.pid != pid || !reading.footprintBytes) continue;
         ++reads;
         ++shareReads_;
+        lastShareWalkPass_ = pass_;
         std::size_t length = 0;
         const ReadOutcome outcome = readOnce(pid, "smaps_rollup", buffer, sizeof buffer, length);
         if (outcome == ReadOutcome::gone) continue;  // its last figure stands; the next pass drops it

@@ -707,12 +707,14 @@ TEST_P(ProcfsFootprintTest, WorkersThatFreeTheirBuffersAreReplacedWithoutADipNor
 
 // A database's backends: forks that read the shared memory their parent maps and live a pass each
 // cost no walk, of themselves nor of the others whose shares they moved while they lived; the
-// family reads its proportional sum in each pass, and the parent its own once they are gone. One
-// that lives on is read at its next pass, with the parent.
+// family reads its proportional sum in each pass, and the parent its own once they are gone, also
+// after backends read at the first pass ended while others had started. One that lives on is read
+// at its next pass, with the parent.
 TEST_P(ProcfsFootprintTest, ForksReadingSharedMemoryThatLiveAPassCostNoWalk) {
     runWithOnlyItsOwnProcesses([&] {
         ChildProcess hog;
         ASSERT_TRUE(hog.running() && hog.allocate(8) && hog.allocateShared(96));
+        ASSERT_TRUE(hog.forkChildren(3) && hog.childrenReadInherited());  // open as the first pass reads
         ProcfsProcessSource source(GetParam());
         auto list = source.readProcesses();
         const auto proportional = [&] {
@@ -723,14 +725,17 @@ TEST_P(ProcfsFootprintTest, ForksReadingSharedMemoryThatLiveAPassCostNoWalk) {
         };
         const std::uint64_t shareReads = source.shareReads();
         for (int round = 0; round < 8; ++round) {
-            ASSERT_TRUE(hog.forkChildren(3) && hog.childrenReadInherited());
+            ASSERT_TRUE(hog.endChildren() && hog.forkChildren(3) && hog.childrenReadInherited());
             list = source.readProcesses();
-            EXPECT_NEAR(double(familyOf(list, hog.pid()).sum), double(proportional()), 6 << 20) << round;
+            // The pass the first backends end in, the parent still holds its share as read beside
+            // them: it is read again once no unread backend maps its pages.
+            if (round > 0) EXPECT_NEAR(double(familyOf(list, hog.pid()).sum), double(proportional()), 6 << 20) << round;
             ASSERT_TRUE(hog.endChildren());
             list = source.readProcesses();
             EXPECT_TRUE(exactReading(list, hog.pid())) << round;
         }
-        EXPECT_EQ(source.shareReads() - shareReads, 0u);
+        // The parent once, when the backends read with it had gone and no other mapped its pages.
+        EXPECT_LE(source.shareReads() - shareReads, 1u);
 
         ASSERT_TRUE(hog.forkChildren(2) && hog.childrenReadInherited());
         list = source.readProcesses();
