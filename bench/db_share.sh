@@ -99,7 +99,7 @@ stop_churn() {
     kill -USR1 "$db_pid"
   fi
 }
-connections() { pg_sql -c "select xact_commit from pg_stat_database where datname = 'postgres'"; }
+connections() { pg_sql -c "select sessions from pg_stat_database where datname = 'postgres'"; }
 
 if [ "$real" = 1 ]; then start_postgres; else start_stand_in; fi
 start_velmora
@@ -126,7 +126,7 @@ stop_churn
 stopped=$(date +%s.%N)
 wait "$bench" || true
 grep -v '^second ' "$home/truth.out"
-if [ "$real" = 1 ]; then echo "transactions committed in all: $(connections)"; else tail -n 1 "$home/db.log"; fi
+if [ "$real" = 1 ]; then echo "connections since the server started: $(connections)"; else tail -n 1 "$home/db.log"; fi
 # Each second after the stop: "second N at TIME: ..., figure F MiB, sum after S MiB (within|OUTSIDE); ..."
 awk -v stop="$stopped" -v n="$after_seconds" '
   /^second / {
