@@ -57,16 +57,15 @@ std::uint64_t sharedIn(const procfs::RollupMemory& rollup) {
     return excess(rollup.anonymous, rollup.pssAnon) + excess(rollup.swap, rollup.swapPss);
 }
 
-// Now, in the clock ticks since boot that a process's start time is given in.
-std::uint64_t bootTicks() {
+}  // namespace
+
+std::uint64_t ProcfsProcessSource::bootTicks() {
     static const long hertz = sysconf(_SC_CLK_TCK);
     timespec now{};
     clock_gettime(CLOCK_BOOTTIME, &now);
     const auto h = static_cast<std::uint64_t>(hertz > 0 ? hertz : 100);
     return static_cast<std::uint64_t>(now.tv_sec) * h + static_cast<std::uint64_t>(now.tv_nsec) * h / 1000000000u;
 }
-
-}  // namespace
 
 std::uint64_t ProcfsProcessSource::footprintOf(const Entry& entry) {
     const std::uint64_t swap = entry.swapBytes.value_or(0);

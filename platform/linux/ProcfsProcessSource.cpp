@@ -41,6 +41,8 @@ constexpr rlim_t maximumKeptDescriptors = 1u << 16;
 // Room left beyond the statm of every process known before a status is kept, for the processes
 // started before the next pass: without it each new process would close a status.
 constexpr std::size_t statusHeadroom = 32;
+// A fork started this many clock ticks (a pass) before the first pass is as new as one first seen later.
+constexpr std::uint64_t firstPassWindowTicks = 100;
 
 std::uint64_t distance(std::uint64_t a, std::uint64_t b) { return a > b ? a - b : b - a; }
 
@@ -259,7 +261,10 @@ ProcfsProcessSource::ReadOutcome ProcfsProcessSource::readFootprint(std::int32_t
     // already: its share is taken as none, unread, and the others' shares as they stand. A database's
     // backend maps a hundred mebibytes of it and lives a fraction of a second: a walk of each cost
     // more than reading every other process. One that lives on is read at its next pass.
-    const bool youngFork = pass_ > 1 && entry.createdInPass == pass_ && entry.forkedWithoutExec;
+    // At the first pass, where every process is first seen, those started within a pass are: a
+    // backend counted there and left out after would tell of a release at start-up.
+    const bool youngFork = entry.createdInPass == pass_ && entry.forkedWithoutExec &&
+                           (pass_ > 1 || entry.startTime + firstPassWindowTicks > firstPassTicks_);
     if (entry.shmemEstimated && !youngFork) {
         entry.shmemEstimated = false;
         entry.sharedPages.reset();
@@ -430,7 +435,7 @@ void ProcfsProcessSource::copyIdentity(std::int32_t pid, const Entry& entry, std
 }
 
 const std::vector<ProcessReading>& ProcfsProcessSource::readProcesses() {
-    ++pass_;
+    if (++pass_ == 1) firstPassTicks_ = bootTicks();
     createdInThisPass_ = 0;
     // Processes that exited or lost their address space this pass: their children have a new parent.
     std::vector<std::int32_t> departed;

@@ -212,6 +212,8 @@ private:
     // Names, parent and start time into the reading at `index`.
     void copyIdentity(std::int32_t pid, const Entry& entry, std::size_t index);
     bool swapInUse() const;
+    // Now, in the clock ticks since boot that a process's start time is given in.
+    static std::uint64_t bootTicks();
 
     std::map<std::int32_t, Entry> entries_;  // in pid order, the order of the kernel's list
     std::vector<std::int32_t> listed_;
@@ -222,6 +224,7 @@ private:
     int loadavgFd_ = -1;
     std::optional<std::int32_t> lastPid_;  // the last pid handed out, at the previous pass
     std::uint64_t pass_ = 0;
+    std::uint64_t firstPassTicks_ = 0;  // when the first pass began
     std::uint64_t pageSize_ = 4096;
     std::size_t keptStatm_ = 0;
     std::size_t keptStatus_ = 0;
