@@ -571,6 +571,14 @@ FamilyReading familyOf(const std::vector<ProcessReading>& list, pid_t root) {
     return out;
 }
 
+// The kernel's proportional sums over a forking program and the children the source lists.
+std::uint64_t proportionalSum(const std::vector<ProcessReading>& list, pid_t root) {
+    std::uint64_t sum = footprintReadWhole(root);
+    for (const auto& r : list)
+        if (r.parentPid == root) sum += footprintReadWhole(r.pid);
+    return sum;
+}
+
 // Workers forked from a large program write memory of their own and are then ended together while
 // passes are taken, some during their exit: an exiting process drops its address space before its
 // pages are unmapped, so a walk then still finds the parent sharing. No pass puts the app under
@@ -649,12 +657,6 @@ TEST_P(ProcfsFootprintTest, ForksThatLiveAPassCostNoWalk) {
         ASSERT_TRUE(hog.running() && hog.allocate(64));
         ProcfsProcessSource source(GetParam());
         auto list = source.readProcesses();
-        const auto proportional = [&] {
-            std::uint64_t sum = footprintReadWhole(hog.pid());
-            for (const auto& r : list)
-                if (r.parentPid == hog.pid()) sum += footprintReadWhole(r.pid);
-            return sum;
-        };
         for (int round = 0; round < 10; ++round) {
             ASSERT_TRUE(hog.forkChildren(3));
             ASSERT_TRUE(hog.childrenAllocate(16));
@@ -662,7 +664,7 @@ TEST_P(ProcfsFootprintTest, ForksThatLiveAPassCostNoWalk) {
             list = source.readProcesses();
             // Within 2 MiB a fork: faults that bring in no page of its own (its code, read again
             // after the fork) count as its own; one fork's 16 MiB left out is far more.
-            EXPECT_NEAR(double(familyOf(list, hog.pid()).sum), double(proportional()), 6 << 20) << round;
+            EXPECT_NEAR(double(familyOf(list, hog.pid()).sum), double(proportionalSum(list, hog.pid())), 6 << 20) << round;
             ASSERT_TRUE(hog.endChildren());
             list = source.readProcesses();
             EXPECT_TRUE(exactReading(list, hog.pid())) << round;
@@ -681,12 +683,6 @@ TEST_P(ProcfsFootprintTest, WorkersThatFreeTheirBuffersAreReplacedWithoutADipNor
         ASSERT_TRUE(hog.running() && hog.allocate(128) && hog.forkChildren(4));
         ProcfsProcessSource source(GetParam());
         auto list = source.readProcesses();
-        const auto proportional = [&] {
-            std::uint64_t sum = footprintReadWhole(hog.pid());
-            for (const auto& r : list)
-                if (r.parentPid == hog.pid()) sum += footprintReadWhole(r.pid);
-            return sum;
-        };
         for (int pass = 0; pass < 2; ++pass) list = source.readProcesses();
         // A worker forked within half a second of its family's walk may have been forked while it went
         // on, and is read with the family: the workers here are replaced seconds after the first pass.
@@ -697,7 +693,7 @@ TEST_P(ProcfsFootprintTest, WorkersThatFreeTheirBuffersAreReplacedWithoutADipNor
             if (round % 3 == 2) ASSERT_TRUE(hog.replaceLastChild());
             list = source.readProcesses();
             const auto family = familyOf(list, hog.pid());
-            EXPECT_NEAR(double(family.sum), double(proportional()), 6 << 20) << round;
+            EXPECT_NEAR(double(family.sum), double(proportionalSum(list, hog.pid())), 6 << 20) << round;
             EXPECT_GE(family.sum, family.floor) << round;
         }
         // A walk of each worker a pass would be 48, and the parent's with them.
@@ -721,19 +717,13 @@ TEST_P(ProcfsFootprintTest, ForksReadingSharedMemoryThatLiveAPassCostNoWalk) {
         // counted there and left out after would tell of a release at start-up.
         for (const auto& r : list)
             if (r.parentPid == hog.pid()) EXPECT_LT(r.footprintBytes.value_or(0), 8u << 20) << r.pid;
-        const auto proportional = [&] {
-            std::uint64_t sum = footprintReadWhole(hog.pid());
-            for (const auto& r : list)
-                if (r.parentPid == hog.pid()) sum += footprintReadWhole(r.pid);
-            return sum;
-        };
         const std::uint64_t shareReads = source.shareReads();
         for (int round = 0; round < 8; ++round) {
             ASSERT_TRUE(hog.endChildren() && hog.forkChildren(3) && hog.childrenReadInherited());
             list = source.readProcesses();
             // The pass the first backends end in, the parent still holds its share as read beside
             // them: it is read again once no unread backend maps its pages.
-            if (round > 0) EXPECT_NEAR(double(familyOf(list, hog.pid()).sum), double(proportional()), 6 << 20) << round;
+            if (round > 0) EXPECT_NEAR(double(familyOf(list, hog.pid()).sum), double(proportionalSum(list, hog.pid())), 6 << 20) << round;
             ASSERT_TRUE(hog.endChildren());
             list = source.readProcesses();
             EXPECT_TRUE(exactReading(list, hog.pid())) << round;
