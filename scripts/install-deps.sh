@@ -1,6 +1,15 @@
 #!/usr/bin/env bash
 # Installs every Debian 12 package the build and the tests need. Safe to run again.
+#   scripts/install-deps.sh [--servers]
+# --servers also installs the real servers the benchmarks measure beside (bench/redis_truth.sh,
+# bench/db_share.sh --postgres, bench/server_truth.sh --gunicorn); the tests never need them.
 set -euo pipefail
+with_servers=0
+case "${1:-}" in
+  "") ;;
+  --servers) with_servers=1 ;;
+  *) echo "usage: $0 [--servers]"; exit 2 ;;
+esac
 pkgs=(
   build-essential cmake ninja-build pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev
@@ -21,6 +30,16 @@ pkgs=(
   # the Python pool that bench/cow_truth.sh forks
   python3
 )
+# Kept apart from pkgs: scripts/check-packages.sh reads that list as what the build may use.
+servers=(
+  # a key-value store saving in the background while written to, and its client and load tool
+  redis-server redis-tools
+  # a database whose backends come and go (pgbench, and pg_prewarm from contrib)
+  postgresql-15 postgresql-contrib
+  # a preforking WSGI server
+  gunicorn python3
+)
+[ "$with_servers" = 0 ] || pkgs+=("${servers[@]}")
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
