@@ -3,7 +3,7 @@
 // made since the sample (each takes its share of its parent's pages at once). Also the sum that
 // counts every resident anonymous page whole in each process that maps it (RssAnon + VmSwap +
 // Pss_Shmem), which is what a fork without exec inflates.
-//   cow_truth [--freeze | --window] SECONDS PID [PID...]
+//   cow_truth [--freeze | --window [--span FILE]] [--stop FILE] SECONDS PID [PID...]
 // Samples once a second for SECONDS, as the application does, with the application's detector of
 // significant changes; then prints, for the app holding each PID, its last figure beside both sums,
 // and over the seconds: the largest gaps above and below the proportional sum, the seconds outside
@@ -19,7 +19,16 @@
 // while a figure near none of a second and a half of them is wrong. Prints the seconds near none
 // (within 2 % or 16 MiB of none), the longest run of such seconds, the largest distance to the
 // nearest sum, and the seconds whose figure is below each PID's own RssAnon (its resident
-// anonymous memory, which its app's sum can never be under).
+// anonymous memory, which its app's sum can never be under). Also the mean figure beside the mean
+// of all the sums read: a figure that leaves out a database's short-lived backends now and then
+// may still be near some sum most seconds, while its mean is far below the sums'.
+// --span FILE counts only the seconds sampled between the two wall-clock times (seconds since the
+// epoch) FILE holds when the run ends, and averages only the sums read between them; it also
+// prints how far the sums rose above the last read before the span and how much they moved in it,
+// beside the stories told in it: a server's save while it takes writes copies what it shares for
+// as long as the save lasts, and a story told of it must be of that size.
+// --stop FILE ends the run at the first second FILE exists (at most SECONDS), so that a script
+// can end it once what it measures is over.
 // With COW_TRUTH_EACH set, a line a second (in window mode with the wall-clock time of the sample).
 // Exits non-zero when a last figure is outside 2 % and 16 MiB of the sum; with --window instead
 // when fewer than 95 % of the seconds are near a sum, 3 in a row are near none, one is beyond
@@ -175,12 +184,23 @@ std::optional<double> residentAnon(std::int32_t pid) {
     return mib(*bytes);
 }
 
+double wallClock() {
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
 // The proportional sums of each tracked app read every 100 ms by a thread of its own, over the
 // app's processes of the last sample and the forks they made since. Apart from the sampling, whose
 // run time is the one counted.
 class SumWindow {
 public:
-    explicit SumWindow(std::size_t apps) : pids_(apps), readings_(apps) {}
+    struct Timed {
+        double begun, ended;  // wall clock, seconds
+        double sum;           // MiB
+    };
+
+    explicit SumWindow(std::size_t apps) : pids_(apps), readings_(apps), history_(apps) {}
     ~SumWindow() { stop(); }
     SumWindow(const SumWindow&) = delete;
     SumWindow& operator=(const SumWindow&) = delete;
@@ -194,6 +214,11 @@ public:
     void follow(std::size_t app, const std::vector<std::int32_t>& pids) {
         const std::lock_guard lock(mutex_);
         pids_[app] = pids;
+    }
+    // Every sum of `app` read so far, with the wall-clock times it was begun and ended.
+    std::vector<Timed> history(std::size_t app) {
+        const std::lock_guard lock(mutex_);
+        return history_[app];
     }
     // The sums of `app` read wholly within the span before `at`; older ones are let go.
     std::vector<double> before(std::size_t app, Instant at) {
@@ -223,9 +248,11 @@ private:
                 }
                 if (pids.empty()) continue;
                 const Instant begun = std::chrono::steady_clock::now();
+                const double begunWall = wallClock();
                 const double sum = mib(truthOf(pids).first);
                 const std::lock_guard lock(mutex_);
                 readings_[k].push_back(Reading{begun, std::chrono::steady_clock::now(), sum});
+                history_[k].push_back(Timed{begunWall, wallClock(), sum});
             }
             // A reading that ran late (a loaded machine) is not made up for with a burst of them.
             next = std::max(next + std::chrono::milliseconds(100), std::chrono::steady_clock::now());
@@ -236,30 +263,49 @@ private:
     std::mutex mutex_;
     std::vector<std::vector<std::int32_t>> pids_;
     std::vector<std::deque<Reading>> readings_;
+    std::vector<std::vector<Timed>> history_;
     std::atomic<bool> stopping_{false};
     std::thread thread_;
 };
 
-double wallClock() {
-    timespec ts{};
-    clock_gettime(CLOCK_REALTIME, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
-}
+// One sample of the app holding a tracked pid, as it was judged when taken.
+struct Second {
+    int index = 0;    // from 1
+    double wall = 0;  // when it was taken
+    double figure = 0, truthBefore = 0, truthAfter = 0;  // MiB; the proportional sums read just before and after
+    // --window: judged against the sums read in the 1.5 s before (none read: not judged), its
+    // distance to the nearest, and the pid's own RssAnon.
+    bool judged = false, near = true, beyond = false;
+    double error = 0, percent = 0;
+    std::optional<double> own;
+    std::string offLine;  // printed when near none or below the own RssAnon
+};
+
+struct Story {
+    int second = 0;  // the seconds sampled before the one that told it
+    double wall = -1, mib = 0;
+};
 
 // Second by second, for the app holding one pid.
 struct Track {
     std::int32_t pid = 0;
+    int seconds = 0;
+    std::vector<std::int32_t> pids;  // the app's processes in the last sample
+    std::pair<std::uint64_t, std::uint64_t> lastTruth;  // both sums, read just after the last sample
+    std::vector<Second> history;
+    std::vector<Story> stories;
+    std::string lastJudgement;
+};
+
+// What the seconds counted (all of them, or those of the span) add up to.
+struct Tally {
     int seconds = 0, secondsOff = 0;
     // Outside 2 % and 16 MiB of the sums read just before and just after the sample, and of all
     // between them: a fork that lives a tenth of a second moves the sum by its own memory within
     // the time one reading takes.
     int secondsOffBoth = 0;
-    std::vector<std::int32_t> pids;  // the app's processes in the last sample
-    std::pair<std::uint64_t, std::uint64_t> lastTruth;  // both sums, read just after the last sample
     double over = 0, under = 0;  // the largest gaps, figure above and below the proportional sum (MiB)
-    double lowest = -1, truthAtLowest = 0;
-    int stories = 0;
-    std::vector<std::string> storyLines;
+    double lowest = -1, truthAtLowest = 0, figures = 0;
     // --window: the seconds judged, those near none of the sums read in the 1.5 s before, the
     // longest run of them, those with no sum read (not judged), those beyond 48 MiB and 15 %.
     int judged = 0, nearNone = 0, run = 0, longestRun = 0, unread = 0, beyondLimit = 0;
@@ -269,46 +315,72 @@ struct Track {
     int belowOwn = 0;
     double ownMargin = 1e18;
     std::vector<std::string> offLines;
-    std::string lastJudgement;
 };
+
+void add(Tally& t, const Second& s) {
+    ++t.seconds;
+    t.figures += s.figure;
+    t.over = std::max(t.over, s.figure - s.truthAfter);
+    t.under = std::max(t.under, s.truthAfter - s.figure);
+    if (!within(s.figure - s.truthAfter, s.truthAfter)) ++t.secondsOff;
+    const double low = std::min(s.truthAfter, s.truthBefore), high = std::max(s.truthAfter, s.truthBefore);
+    if ((s.figure < low && !within(s.figure - low, low)) || (s.figure > high && !within(s.figure - high, high)))
+        ++t.secondsOffBoth;
+    if (t.lowest < 0 || s.figure < t.lowest) t.lowest = s.figure, t.truthAtLowest = s.truthAfter;
+    if (s.own) {
+        t.ownMargin = std::min(t.ownMargin, s.figure - *s.own);
+        if (s.figure < *s.own) ++t.belowOwn;
+    }
+    if (!s.offLine.empty()) t.offLines.push_back(s.offLine);
+    // Not judged: a run of seconds near none goes on over it.
+    if (!s.judged) {
+        ++t.unread;
+        return;
+    }
+    ++t.judged;
+    if (s.error > t.largestError) t.largestError = s.error, t.largestErrorPercent = s.percent, t.largestErrorSecond = s.index;
+    if (s.beyond) ++t.beyondLimit;
+    if (s.near) t.run = 0;
+    else ++t.nearNone, t.longestRun = std::max(t.longestRun, ++t.run);
+}
 
 // One second's figure against the window's sums and the own RssAnon read just before and just
 // after the sample (the lesser of the two: a figure is wrong only below both).
-void judgeWindow(Track& t, double figure, const std::vector<double>& sums, std::optional<double> ownBefore,
-                 std::optional<double> ownAfter) {
-    const std::optional<double> own =
-        ownBefore && ownAfter ? std::optional(std::min(*ownBefore, *ownAfter)) : ownBefore ? ownBefore : ownAfter;
+std::string judgeWindow(Second& s, const std::vector<double>& sums, std::optional<double> ownBefore,
+                        std::optional<double> ownAfter) {
+    s.own = ownBefore && ownAfter ? std::optional(std::min(*ownBefore, *ownAfter)) : ownBefore ? ownBefore : ownAfter;
+    const double figure = s.figure;
     char ownText[96] = "";
-    if (own) {
-        t.ownMargin = std::min(t.ownMargin, figure - *own);
-        if (figure < *own) ++t.belowOwn;
-        std::snprintf(ownText, sizeof ownText, "; own RssAnon %.1f MiB%s", *own, figure < *own ? ", FIGURE BELOW IT" : "");
-    }
+    if (s.own)
+        std::snprintf(ownText, sizeof ownText, "; own RssAnon %.1f MiB%s", *s.own, figure < *s.own ? ", FIGURE BELOW IT" : "");
     char line[320];
-    bool near = true;
     if (sums.empty()) {
-        // Not judged: a run of seconds near none goes on over it.
-        ++t.unread;
         std::snprintf(line, sizeof line, "no sum read in the 1.5 s before%s", ownText);
     } else {
-        ++t.judged;
-        const double nearest = *std::ranges::min_element(sums, {}, [&](double s) { return std::fabs(figure - s); });
+        s.judged = true;
+        const double nearest = *std::ranges::min_element(sums, {}, [&](double sum) { return std::fabs(figure - sum); });
         const auto [low, high] = std::ranges::minmax(sums);
-        const double error = std::fabs(figure - nearest), percent = nearest > 0 ? 100.0 * error / nearest : 0.0;
-        near = within(figure - nearest, nearest);
-        if (error > t.largestError) t.largestError = error, t.largestErrorPercent = percent, t.largestErrorSecond = t.seconds;
-        if (!withinLimit(figure - nearest, nearest)) ++t.beyondLimit;
-        if (near) t.run = 0;
-        else ++t.nearNone, t.longestRun = std::max(t.longestRun, ++t.run);
+        s.error = std::fabs(figure - nearest);
+        s.percent = nearest > 0 ? 100.0 * s.error / nearest : 0.0;
+        s.near = within(figure - nearest, nearest);
+        s.beyond = !withinLimit(figure - nearest, nearest);
         std::snprintf(line, sizeof line, "%zu sums in the 1.5 s before, %.1f to %.1f MiB, nearest %.1f MiB, off %+.1f MiB (%s)%s",
-                      sums.size(), low, high, nearest, figure - nearest, near ? "near" : "NEAR NONE", ownText);
+                      sums.size(), low, high, nearest, figure - nearest, s.near ? "near" : "NEAR NONE", ownText);
     }
-    t.lastJudgement = line;
-    if (!near || (own && figure < *own)) {
+    if (!s.near || (s.own && figure < *s.own)) {
         char off[400];
-        std::snprintf(off, sizeof off, "second %d: figure %.1f MiB, %s", t.seconds, figure, line);
-        t.offLines.emplace_back(off);
+        std::snprintf(off, sizeof off, "second %d: figure %.1f MiB, %s", s.index, figure, line);
+        s.offLine = off;
     }
+    return line;
+}
+
+// The two wall-clock times in a span file, the first not after the second.
+std::optional<std::pair<double, double>> readSpan(const char* path) {
+    std::ifstream in(path);
+    double from = 0, to = 0;
+    if (!(in >> from >> to) || from > to) return std::nullopt;
+    return std::pair(from, to);
 }
 
 }  // namespace
@@ -316,21 +388,25 @@ void judgeWindow(Track& t, double figure, const std::vector<double>& sums, std::
 int main(int argc, char** argv) {
     const char* program = argv[0];
     bool frozen = false, windowed = false;
+    const char *spanFile = nullptr, *stopFile = nullptr;
     for (; argc > 1 && std::string_view(argv[1]).starts_with("--"); --argc, ++argv) {
         const std::string_view flag = argv[1];
         if (flag == "--freeze") frozen = true;
         else if (flag == "--window") windowed = true;
-        else {
+        else if ((flag == "--span" || flag == "--stop") && argc > 2) {
+            (flag == "--span" ? spanFile : stopFile) = argv[2];
+            --argc, ++argv;
+        } else {
             std::fprintf(stderr, "%s: unknown option %s\n", program, argv[1]);
             return 2;
         }
     }
     const auto usage = [&] {
-        std::fprintf(stderr, "usage: %s [--freeze | --window] SECONDS PID [PID...]\n", program);
+        std::fprintf(stderr, "usage: %s [--freeze | --window [--span FILE]] [--stop FILE] SECONDS PID [PID...]\n", program);
         return 2;
     };
     // Stopped processes would leave the window's sums all of one instant: nothing to judge by.
-    if (argc < 3 || (frozen && windowed)) return usage();
+    if (argc < 3 || (frozen && windowed) || (spanFile && !windowed)) return usage();
     const int seconds = std::atoi(argv[1]);
     if (seconds <= 0) return usage();
     const bool each = std::getenv("COW_TRUTH_EACH") != nullptr;  // a line a second, to find when a gap opens
@@ -371,13 +447,8 @@ int main(int argc, char** argv) {
                             static_cast<unsigned long long>(sampling.processes.copyReads()));
     detector->onSignificantChange = [&](const SignificantChange& c) {
         for (Track& t : tracks)
-            if (std::ranges::count(c.app.pids, t.pid)) {
-                ++t.stories;
-                char line[160];
-                std::snprintf(line, sizeof line, "a story at second %d: %+.1f MiB", t.seconds,
-                              static_cast<double>(c.signedDelta) / (1 << 20));
-                t.storyLines.emplace_back(line);
-            }
+            if (std::ranges::count(c.app.pids, t.pid))
+                t.stories.push_back(Story{t.seconds, -1, static_cast<double>(c.signedDelta) / (1 << 20)});
     };
     SumWindow window(tracks.size());
     for (std::size_t k = 0; k < tracks.size(); ++k)
@@ -386,7 +457,8 @@ int main(int argc, char** argv) {
             window.follow(k, app->identity.pids);
         }
     if (windowed) window.start();
-    for (int i = 0; i < seconds; ++i) {
+    int samples = 0;  // after the first
+    while (samples < seconds) {
         sleep(1);
         freeze(groups, tracked, true);
         std::vector<double> before;
@@ -396,48 +468,63 @@ int main(int argc, char** argv) {
             ownBefore.push_back(windowed ? residentAnon(t.pid) : std::nullopt);
         }
         tick(true);
+        ++samples;
         const Instant sampledAt = std::chrono::steady_clock::now();
         const double sampledWall = wallClock();
         for (std::size_t k = 0; k < tracks.size(); ++k) {
             Track& t = tracks[k];
+            for (Story& story : t.stories)
+                if (story.wall < 0) story.wall = sampledWall;
             const AppMemorySnapshot* app = appHolding(sampling.sampler, t.pid);
             if (!app) continue;
             t.pids = app->identity.pids;
             if (windowed) window.follow(k, t.pids);
             t.lastTruth = truthOf(t.pids);
-            const double figure = mib(app->footprintBytes), truth = mib(t.lastTruth.first);
-            ++t.seconds;
-            t.over = std::max(t.over, figure - truth);
-            t.under = std::max(t.under, truth - figure);
-            if (!within(figure - truth, truth)) ++t.secondsOff;
-            const double low = std::min(truth, before[k]), high = std::max(truth, before[k]);
-            if ((figure < low && !within(figure - low, low)) || (figure > high && !within(figure - high, high)))
-                ++t.secondsOffBoth;
-            if (t.lowest < 0 || figure < t.lowest) t.lowest = figure, t.truthAtLowest = truth;
+            Second& s = t.history.emplace_back();
+            s.index = ++t.seconds;
+            s.wall = sampledWall;
+            s.figure = mib(app->footprintBytes);
+            s.truthAfter = mib(t.lastTruth.first);
+            s.truthBefore = before[k];
             if (windowed) {
-                judgeWindow(t, figure, window.before(k, sampledAt), ownBefore[k], residentAnon(t.pid));
+                t.lastJudgement = judgeWindow(s, window.before(k, sampledAt), ownBefore[k], residentAnon(t.pid));
                 if (each)
                     std::printf("second %d at %.3f: %zu processes, figure %.1f MiB, sum after %.1f MiB (%s); %s\n",
-                                t.seconds, sampledWall, t.pids.size(), figure, truth,
-                                within(figure - truth, truth) ? "within" : "OUTSIDE", t.lastJudgement.c_str());
+                                t.seconds, sampledWall, t.pids.size(), s.figure, s.truthAfter,
+                                within(s.figure - s.truthAfter, s.truthAfter) ? "within" : "OUTSIDE", t.lastJudgement.c_str());
                 continue;
             }
             if (each)
                 std::printf("second %d: %zu processes, figure %.1f MiB, sum before %.1f after %.1f MiB, walks %llu\n",
-                            t.seconds, t.pids.size(), figure, before[k], truth,
+                            t.seconds, t.pids.size(), s.figure, before[k], s.truthAfter,
                             static_cast<unsigned long long>(sampling.processes.copyReads()));
         }
         freeze(groups, tracked, false);
+        if (each) std::fflush(stdout);
+        if (stopFile && access(stopFile, F_OK) == 0) break;
     }
     window.stop();
-    bool ok = true;
-    for (const Track& t : tracks) {
+    // With --span, only the seconds sampled between its two times are counted, and only the sums
+    // read wholly between them averaged; the others still print as they are sampled.
+    std::optional<std::pair<double, double>> span;
+    if (spanFile && !(span = readSpan(spanFile)))
+        std::printf("%s gives no span (two wall-clock times, the first not after the second): nothing judged\n", spanFile);
+    const auto counted = [&](double wall) { return !spanFile || (span && wall >= span->first && wall <= span->second); };
+    bool ok = !spanFile || span.has_value();
+    for (std::size_t k = 0; k < tracks.size(); ++k) {
+        const Track& t = tracks[k];
         const AppMemorySnapshot* app = appHolding(sampling.sampler, t.pid);
         if (!app) {
             std::printf("pid %d: in no app\n", t.pid);
             ok = false;
             continue;
         }
+        Tally tally;
+        for (const Second& s : t.history)
+            if (counted(s.wall)) add(tally, s);
+        std::vector<Story> stories;
+        for (const Story& story : t.stories)
+            if (counted(story.wall)) stories.push_back(story);
         // The sums read with the last sample (its processes stopped for them, with --freeze).
         const auto [proportional, whole] = t.seconds > 0 ? t.lastTruth : truthOf(app->identity.pids);
         const double off = mib(app->footprintBytes) - mib(proportional);
@@ -450,28 +537,65 @@ int main(int argc, char** argv) {
                     last ? "within 2 % or 16 MiB" : "OUTSIDE 2 % and 16 MiB", mib(whole));
         std::printf("  each second: largest gap %.1f MiB over and %.1f MiB under the proportional sum read after the "
                     "sample; %d of %d seconds outside 2 %% and 16 MiB of it, %d outside it, the sum read "
-                    "just before and all between; lowest figure %.1f MiB when the sum was %.1f MiB; %d stories\n",
-                    t.over, t.under, t.secondsOff, t.seconds, t.secondsOffBoth, t.lowest, t.truthAtLowest, t.stories);
-        for (const std::string& line : t.storyLines) std::printf("  %s\n", line.c_str());
+                    "just before and all between; lowest figure %.1f MiB when the sum was %.1f MiB; %zu stories\n",
+                    tally.over, tally.under, tally.secondsOff, tally.seconds, tally.secondsOffBoth, tally.lowest,
+                    tally.truthAtLowest, stories.size());
+        for (const Story& story : stories) std::printf("  a story at second %d: %+.1f MiB\n", story.second, story.mib);
         if (!windowed) continue;
         std::printf("  window, each second's figure against the sums read every 100 ms in the 1.5 s before it: %d of %d "
                     "seconds near none of them (within 2 %% or 16 MiB of none), %.1f %% near one; longest run of such "
                     "seconds %d; largest distance to the nearest sum %.1f MiB (%.1f %%) at second %d, %d seconds beyond "
                     "48 MiB and 15 %%; %d seconds with no sum read\n",
-                    t.nearNone, t.judged, t.judged ? 100.0 * (t.judged - t.nearNone) / t.judged : 0.0, t.longestRun,
-                    t.largestError, t.largestErrorPercent, t.largestErrorSecond, t.beyondLimit, t.unread);
+                    tally.nearNone, tally.judged, tally.judged ? 100.0 * (tally.judged - tally.nearNone) / tally.judged : 0.0,
+                    tally.longestRun, tally.largestError, tally.largestErrorPercent, tally.largestErrorSecond,
+                    tally.beyondLimit, tally.unread);
         std::printf("  figure below pid %d's own RssAnon: %d seconds (the least it was above it: %.1f MiB)\n", t.pid,
-                    t.belowOwn, t.ownMargin < 1e17 ? t.ownMargin : 0.0);
-        for (const std::string& line : t.offLines) std::printf("  %s\n", line.c_str());
+                    tally.belowOwn, tally.ownMargin < 1e17 ? tally.ownMargin : 0.0);
+        for (const std::string& line : tally.offLines) std::printf("  %s\n", line.c_str());
+        // The means: the sums read wholly within the span, else all read up to the last sample (a
+        // sum read after it is beside no figure).
+        const std::vector<SumWindow::Timed> history = window.history(k);
+        const double lastWall = t.history.empty() ? 0 : t.history.back().wall;
+        double sumTotal = 0;
+        std::size_t sums = 0;
+        std::optional<double> beforeSpan, first, highest, lowest;
+        for (const SumWindow::Timed& r : history) {
+            if (span && r.ended <= span->first) beforeSpan = r.sum;  // the last read before it
+            if (span ? r.begun < span->first || r.ended > span->second : r.ended > lastWall) continue;
+            sumTotal += r.sum;
+            if (!sums++) first = r.sum;
+            highest = std::max(highest.value_or(r.sum), r.sum);
+            lowest = std::min(lowest.value_or(r.sum), r.sum);
+        }
+        const double meanFigure = tally.seconds ? tally.figures / tally.seconds : 0.0, meanSum = sums ? sumTotal / sums : 0.0;
+        std::printf("  mean figure %.1f MiB over %d seconds, mean of the %zu sums read every 100 ms %.1f MiB: the figure "
+                    "%+.1f %% off it\n",
+                    meanFigure, tally.seconds, sums, meanSum, meanSum > 0 ? 100.0 * (meanFigure - meanSum) / meanSum : 0.0);
+        if (span) {
+            // What the sums did over the span, from the last read before it: the most they rose above
+            // it, and all they moved; beside the stories the detector told in it.
+            const double start = beforeSpan.value_or(first.value_or(0.0));
+            const double high = std::max(highest.value_or(start), start), low = std::min(lowest.value_or(start), start);
+            double growth = 0, largest = 0;
+            for (const Story& story : stories) {
+                growth = std::max(growth, story.mib);
+                largest = std::max(largest, std::fabs(story.mib));
+            }
+            std::printf("  span %.3f to %.3f: sum before it %.1f MiB%s, highest in it %.1f MiB (a rise of %.1f MiB), "
+                        "lowest %.1f MiB (the sums moved %.1f MiB); %zu stories in it, the largest growth %+.1f MiB, "
+                        "the largest change %.1f MiB\n",
+                        span->first, span->second, start, beforeSpan ? "" : " (none read before it: the first in it)", high,
+                        high - start, low, high - low, stories.size(), growth, largest);
+        }
         // Judged by the window alone: beside a program whose forks come and go, the sum read after
         // the last sample is one instant of many.
-        ok = ok && t.judged > 0 && 100 * (t.judged - t.nearNone) >= 95 * t.judged && t.longestRun < 3 && t.beyondLimit == 0 &&
-             t.belowOwn == 0;
+        ok = ok && tally.judged > 0 && 100 * (tally.judged - tally.nearNone) >= 95 * tally.judged && tally.longestRun < 3 &&
+             tally.beyondLimit == 0 && tally.belowOwn == 0;
     }
-    std::printf("smaps_rollup walks over %d samples: %llu for shared memory, %llu for copy-on-write\n", seconds + 1,
+    std::printf("smaps_rollup walks over %d samples: %llu for shared memory, %llu for copy-on-write\n", samples + 1,
                 static_cast<unsigned long long>(sampling.processes.shareReads()),
                 static_cast<unsigned long long>(sampling.processes.copyReads()));
     std::printf("sampling run time: %.3f ms a sample after the first (%.3f %% of a core)\n",
-                static_cast<double>(sampled) / 1e6 / seconds, static_cast<double>(sampled) / 1e7 / seconds);
+                static_cast<double>(sampled) / 1e6 / samples, static_cast<double>(sampled) / 1e7 / samples);
     return ok ? 0 : 1;
 }
