@@ -12,7 +12,13 @@
 # distance to the nearest sum (never beyond 48 MiB and 15 %), the seconds below the master's own
 # RssAnon (none), the stories the detector told, and the sampling's run time beside top -b -d 1's
 # over the same seconds.
-#   bench/server_truth.sh [quiet|busy|compile|all] [runs]     (default all, 1 run of each)
+#   bench/server_truth.sh [--gunicorn] [quiet|busy|compile|all] [runs]     (default all, 1 run of each)
+# --gunicorn runs Debian's gunicorn instead of the stand-in, as nobody: a WSGI module that writes
+# the 300 MiB model when imported, preloaded (gunicorn --preload -w 4 --max-requests 40
+# --max-requests-jitter 20) and bound to a unix socket in a temp folder only; each request writes
+# an 8 MiB buffer and drops it, the same client asking over that socket, SIGHUP at half (gunicorn
+# then forks 4 new workers and stops the old ones gracefully). It needs
+# scripts/install-deps.sh --servers.
 # quiet: nothing else runs; busy: beside 8 shell loops that never sleep; compile: beside two
 # g++ -O2 of the project's larger sources at a time, over and over. SERVER_TRUTH_SECONDS changes the
 # 120 s (the SIGHUP comes at half). No display is needed. Exits non-zero when a run misses one of
@@ -22,6 +28,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source bench/share_common.sh
 
+real=0
+if [ "${1:-}" = --gunicorn ]; then real=1; shift; fi
 which=${1:-all}
 runs=${2:-1}
 seconds=${SERVER_TRUTH_SECONDS:-120}
@@ -29,20 +37,36 @@ steady=20  # the first workers replaced, the client's threads up
 case "$which" in
   quiet | busy | compile) loads=("$which") ;;
   all) loads=(quiet busy compile) ;;
-  *) echo "usage: $0 [quiet|busy|compile|all] [runs]"; exit 2 ;;
+  *) echo "usage: $0 [--gunicorn] [quiet|busy|compile|all] [runs]"; exit 2 ;;
 esac
-[[ "$runs" =~ ^[1-9][0-9]*$ ]] || { echo "usage: $0 [quiet|busy|compile|all] [runs]"; exit 2; }
+[[ "$runs" =~ ^[1-9][0-9]*$ ]] || { echo "usage: $0 [--gunicorn] [quiet|busy|compile|all] [runs]"; exit 2; }
 [[ "$seconds" =~ ^[1-9][0-9]*$ ]] || { echo "SERVER_TRUTH_SECONDS must be a whole number of seconds"; exit 2; }
 truth=$build/bench/cow_truth
 [ -x "$truth" ] || { echo "$truth is missing (build with the benchmarks on)"; exit 1; }
+gunicorn=/usr/bin/gunicorn
+if [ "$real" = 1 ] && [ ! -x "$gunicorn" ]; then
+  echo "gunicorn is not installed ($gunicorn is missing; scripts/install-deps.sh --servers installs it)"
+  exit 1
+fi
 
 server_pid=""
 client_pid=""
+session_pid=""  # gunicorn's: runuser, whose child is the master
+app_dir=""
 stop_server() {
   stop_session "$client_pid"
-  stop_session "$server_pid"
+  if [ -n "$session_pid" ]; then
+    stop_session "$session_pid"
+    # The master ends its workers before it goes.
+    for _ in $(seq 100); do kill -0 "$server_pid" 2>/dev/null || break; sleep 0.1; done
+  else
+    stop_session "$server_pid"
+  fi
+  [ -z "$app_dir" ] || rm -rf "$app_dir"
   client_pid=""
   server_pid=""
+  session_pid=""
+  app_dir=""
 }
 trap 'stop_server; cleanup' EXIT
 
@@ -164,7 +188,65 @@ while True:
     due += 1 / rate
     time.sleep(max(0.0, due - time.monotonic()))'
 
+# The same for gunicorn: the model written at import, and a request's buffer dropped once answered.
+app='
+model = bytearray(b"\x01") * (300 << 20)
+
+def application(environ, start_response):
+    buffer = bytearray(b"\x02") * (8 << 20)
+    body = b"ok %d\n" % len(buffer)
+    del buffer
+    start_response("200 OK", [("Content-Type", "text/plain"), ("Content-Length", str(len(body)))])
+    return [body]'
+# Its client: the same, over the unix socket, in HTTP.
+unix_client='
+import socket, sys, threading, time
+path, rate = sys.argv[1], float(sys.argv[2])
+def ask():
+    try:
+        with socket.socket(socket.AF_UNIX) as c:
+            c.settimeout(30)
+            c.connect(path)
+            c.sendall(b"GET / HTTP/1.0\r\nHost: localhost\r\n\r\n")
+            while c.recv(4096):
+                pass
+    except OSError:
+        pass
+due = time.monotonic()
+while True:
+    threading.Thread(target=ask, daemon=True).start()
+    due += 1 / rate
+    time.sleep(max(0.0, due - time.monotonic()))'
+
+start_gunicorn() {
+  app_dir=$(mktemp -d /tmp/velmora-gunicorn.XXXXXX)
+  printf '%s\n' "$app" >"$app_dir/model_app.py"
+  chown -R nobody "$app_dir"
+  setsid runuser -u nobody -- "$gunicorn" --preload -w 4 --max-requests 40 --max-requests-jitter 20 \
+    -b "unix:$app_dir/sock" --pid "$app_dir/gunicorn.pid" --chdir "$app_dir" model_app:application \
+    >"$home/server.log" 2>&1 &
+  session_pid=$!
+  for _ in $(seq 300); do [ -S "$app_dir/sock" ] && [ -s "$app_dir/gunicorn.pid" ] && break; sleep 0.1; done
+  if [ ! -S "$app_dir/sock" ] || [ ! -s "$app_dir/gunicorn.pid" ]; then
+    echo "gunicorn did not start:"
+    cat "$home/server.log"
+    exit 1
+  fi
+  server_pid=$(cat "$app_dir/gunicorn.pid")
+  # On the socket alone: no port of its own.
+  if ss -Hlntup 2>/dev/null | grep -q "pid=$server_pid,"; then
+    echo "gunicorn listens on more than its socket:"
+    ss -Hlntup | grep "pid=$server_pid,"
+    exit 1
+  fi
+  setsid python3 -c "$unix_client" "$app_dir/sock" 20 >"$home/client.log" 2>&1 &
+  client_pid=$!
+}
 start_server() {
+  if [ "$real" = 1 ]; then
+    start_gunicorn
+    return
+  fi
   rm -f "$home/server.port"
   setsid python3 -c "$master" "$home/server.port" >"$home/server.log" 2>&1 &
   server_pid=$!
@@ -175,6 +257,10 @@ start_server() {
 }
 workers_forked() {
   local before
+  if [ "$real" = 1 ]; then
+    grep -c "Booting worker with pid" "$home/server.log" || true
+    return
+  fi
   before=$(grep -c forked "$home/server.log" || true)
   kill -USR1 "$server_pid"
   for _ in $(seq 50); do
@@ -186,6 +272,7 @@ workers_forked() {
 # Run time of a process so far, from the scheduler, in nanoseconds, over all its threads.
 run_ns() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{ s += $1 } END { print s + 0 }'; }
 
+[ "$real" = 0 ] || echo "Debian's gunicorn $("$gunicorn" --version 2>&1 | sed -n 's/.*version \([^)]*\)).*/\1/p'), run as nobody"
 status=0
 for load in "${loads[@]}"; do
   for run in $(seq "$runs"); do
