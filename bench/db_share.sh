@@ -12,13 +12,18 @@
 # Then, the application ended, the server's figure from bench/cow_truth --window while backends
 # come, the backends stopped 20 s in: for each of the 15 s after the stop, whether the figure is
 # within 2 % or 16 MiB of the proportional sum read right after it, and the first second from
-# which all are (the aim: 8 s at most).
+# which all are (the aim: 8 s at most). Over the churn before the stop, the mean figure beside the
+# mean of the sums read every 100 ms, and the seconds whose figure is near none of the sums read
+# in the 1.5 s before it (within 2 % or 16 MiB of none): a figure that leaves the backends out now
+# and then is near a sum in most seconds, yet low on the mean.
 # --postgres does the same beside PostgreSQL 15 where it is installed (/usr/lib/postgresql/15):
 # a cluster made in a temp folder (run as the postgres user, else nobody, when run as root), its
 # socket there and no address listened on, shared_buffers 256MB, a table of about 150 MB read into
 # them with pg_prewarm, and pgbench -C -R 10 running select count(*) from t on a new connection
 # each time, 10 a second (the query's parallel workers are forks of the postmaster too); the churn
-# stops with pgbench.
+# stops with pgbench. Its marks, which make the script exit non-zero: over the churn, the mean figure
+# within 15 % of the mean sum and at most 10 % of the seconds near none of the sums. It needs
+# Debian's PostgreSQL 15 (scripts/install-deps.sh --servers) and says so when it is missing.
 #   bench/db_share.sh [--postgres] [seconds]     (default 60, for each of the two shares)
 # Run from the source tree after building (VELMORA_BUILD_DIR, default build; the benchmarks on).
 # bench/browser_share.sh and bench/fd_limit_share.sh measure the other costs a change of the
@@ -67,7 +72,13 @@ start_stand_in() {
   grep -q ready "$home/db.log" || { echo "the database server did not start:"; cat "$home/db.log"; exit 1; }
 }
 start_postgres() {
-  [ -x "$pg_bin/postgres" ] || { echo "PostgreSQL 15 is not installed ($pg_bin is missing)"; exit 1; }
+  local tool
+  for tool in postgres initdb pg_ctl psql pgbench; do
+    [ -x "$pg_bin/$tool" ] ||
+      { echo "Debian's PostgreSQL 15 is not installed ($pg_bin/$tool is missing; scripts/install-deps.sh --servers installs it)"; exit 1; }
+  done
+  [ -f /usr/lib/postgresql/15/lib/pg_prewarm.so ] ||
+    { echo "PostgreSQL 15's pg_prewarm is missing (scripts/install-deps.sh --servers installs it)"; exit 1; }
   pg_dir=$(mktemp -d /tmp/velmora-pg.XXXXXX)
   if [ "$(id -u)" = 0 ]; then
     pg_user=postgres
@@ -119,13 +130,44 @@ stop_load
 stop_velmora
 
 echo "-- the server's figure, its backends stopped $churn_seconds s in"
-COW_TRUTH_EACH=1 "$truth" --window $((churn_seconds + after_seconds + 2)) "$db_pid" >"$home/truth.out" 2>&1 &
+# Only the churn's seconds are counted in cow_truth's summary (--span): from its start to the stop.
+churn_span=$home/churn.span
+truth_start=$(date +%s.%N)
+COW_TRUTH_EACH=1 "$truth" --window --span "$churn_span" $((churn_seconds + after_seconds + 2)) "$db_pid" \
+  >"$home/truth.out" 2>&1 &
 bench=$!
 sleep "$churn_seconds"
 stop_churn
 stopped=$(date +%s.%N)
+echo "$truth_start $stopped" >"$churn_span"
 wait "$bench" || true
+echo "over the churn (${churn_seconds} s, until the stop):"
 grep -v '^second ' "$home/truth.out"
+status=0
+window_line=$(grep '^  window, each second' "$home/truth.out" || true)
+mean_line=$(grep '^  mean figure' "$home/truth.out" || true)
+if [ -z "$window_line" ] || [ -z "$mean_line" ]; then
+  echo "bench/cow_truth judged nothing over the churn"
+  status=1
+else
+  # "N of M seconds near none ..." and "mean figure F MiB ..., mean of the K sums ... S MiB: ..."
+  read -r near_none judged < <(sed -E 's/.*: ([0-9]+) of ([0-9]+) seconds near none.*/\1 \2/' <<<"$window_line")
+  read -r mean_figure mean_sum < <(sed -E 's/.*mean figure ([0-9.]+) MiB.* sums read every 100 ms ([0-9.]+) MiB.*/\1 \2/' <<<"$mean_line")
+  verdict=$(awk -v f="$mean_figure" -v s="$mean_sum" -v n="$near_none" -v j="$judged" -v marked="$real" 'BEGIN {
+    off = s > 0 ? 100 * (f - s) / s : 0
+    share = j > 0 ? 100 * n / j : 100
+    printf "churn: mean figure %.1f MiB beside the mean sum %.1f MiB (%+.1f %%); %d of %d seconds (%.1f %%) near none of " \
+      "the sums read in the 1.5 s before\n", f, s, off, n, j, share
+    if (!marked) exit 0
+    if (j == 0) { print "MISSED: no second of the churn judged"; exit 1 }
+    missed = ""
+    if (off > 15 || off < -15) missed = missed sprintf("; the mean figure %+.1f %% off the mean sum (over 15 %%)", off)
+    if (share > 10) missed = missed sprintf("; %.1f %% of the seconds near none of the sums (over 10 %%)", share)
+    if (missed != "") { print "MISSED: " substr(missed, 3); exit 1 }
+    print "churn marks met"
+  }') || status=1
+  echo "$verdict"
+fi
 if [ "$real" = 1 ]; then echo "connections since the server started: $(connections)"; else tail -n 1 "$home/db.log"; fi
 # Each second after the stop: "second N at TIME: ..., figure F MiB, sum after S MiB (within|OUTSIDE); ..."
 awk -v stop="$stopped" -v n="$after_seconds" '
@@ -144,3 +186,4 @@ awk -v stop="$stopped" -v n="$after_seconds" '
     else if (last_off == n) printf "the figure is not yet right %d s after the stop\n", n
     else printf "right from second %d after the stop on\n", last_off + 1
   }' "$home/truth.out"
+exit "$status"
