@@ -78,12 +78,15 @@ std::uint64_t field(const std::string& text, const char* key) { return procfs::k
 
 double mib(std::uint64_t bytes) { return static_cast<double>(bytes) / (1 << 20); }
 
-// This thread's run time so far, in nanoseconds, as the scheduler counts it.
+// This thread's run time so far, in nanoseconds, as the scheduler counts it (the first figure of
+// its schedstat), brought up to now: a running thread's schedstat is only brought up to date at a
+// timer tick or a switch, so read by the thread itself it put the readings made before a sample
+// (the sums, milliseconds beside a server of a gibibyte) into the sample, or left a short sample
+// out altogether.
 std::uint64_t runNanoseconds() {
-    std::ifstream in("/proc/thread-self/schedstat");
-    std::uint64_t ns = 0;
-    in >> ns;
-    return ns;
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<std::uint64_t>(ts.tv_sec) * 1'000'000'000u + static_cast<std::uint64_t>(ts.tv_nsec);
 }
 
 // The app holding `pid` in the last sample.
