@@ -100,7 +100,8 @@ bool BrowserActivityAdapter::isBrowser(const std::optional<ProcessIdentity>& app
                 if (*bundleID == id) return true;
         if (mentionsBrowser(utf8::lower(*bundleID))) return true;
     }
-    return mentionsBrowser(utf8::lower(app->displayName));
+    const std::string name = utf8::lower(app->displayName);
+    return mentionsBrowser(name) && !isChromiumSharedFile(name);
 }
 
 std::optional<std::string> BrowserActivityAdapter::browserFamily(const ProcessIdentity& identity) {

@@ -71,10 +71,13 @@ bool mentionsFamily(std::string_view lowered, const BrowserFamily& family) {
 
 bool namesFamily(std::string_view loweredName, const BrowserFamily& family) {
     if (mentionsFamily(loweredName, family))
-        return family.word != "chrome" || std::find(chromiumSharedFiles.begin(), chromiumSharedFiles.end(),
-                                                    loweredName) == chromiumSharedFiles.end();
+        return family.word != "chrome" || !isChromiumSharedFile(loweredName);
     if (family.nameAlias.empty()) return false;
     return family.wholeWord ? containsWholeWord(loweredName, family.nameAlias) : contains(loweredName, family.nameAlias);
+}
+
+bool isChromiumSharedFile(std::string_view loweredName) {
+    return std::find(chromiumSharedFiles.begin(), chromiumSharedFiles.end(), loweredName) != chromiumSharedFiles.end();
 }
 
 const BrowserFamily* browserProgram(std::string_view folder, std::string_view fileName) {

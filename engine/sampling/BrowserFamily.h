@@ -36,6 +36,8 @@ bool mentionsFamily(std::string_view lowered, const BrowserFamily& family);
 // ... or, being a process name, its other name too. Files that every browser and application
 // built on Chromium ships under Chromium's own name ("chrome_crashpad_handler") name no family.
 bool namesFamily(std::string_view loweredName, const BrowserFamily& family);
+// One of those files: a crash handler or sandbox helper, no browser of its own.
+bool isChromiumSharedFile(std::string_view loweredName);
 // The browser whose program is the file `fileName` of `folder`; nothing for any other file.
 const BrowserFamily* browserProgram(std::string_view folder, std::string_view fileName);
 

@@ -75,6 +75,10 @@ TEST(BrowserAdapterTest, BrowserTestUsesWholeWordsForShortNames) {
         {app("Media Player"), false}, {app("Firefox", ""), true},     {app("Notes", ""), false},
         {app("Research", "com.example.research"), false},            {app("Games", "com.example.arcade"), false},
         {app("Tool", "com.example.dia.app"), true},                  {app("Web", "org.gnome.Epiphany"), true},
+        // Chromium's crash handler, left alone under its own name, is no browser; a helper named
+        // after the browser is.
+        {app("chrome_crashpad_handler", ""), false}, {app("chrome_crashpad", ""), false},
+        {app("Chrome Helper", ""), true},
     };
     for (const auto& [who, browser] : cases)
         EXPECT_EQ(BrowserActivityAdapter::isBrowser(who), browser) << who.displayName << " / " << who.bundleID.value_or("-");
