@@ -269,8 +269,11 @@ bool ProcfsProcessSource::readCopiesOf(std::int32_t pid, Entry& entry, std::vect
         // Faults that left nothing it holds and ended no sharing: what it maps and unmaps again.
         const std::uint64_t faulted = (entry.minorFaults - std::min(entry.minorFaults, entry.faultsAtCopiesRead)) * pageSize_;
         const std::uint64_t grown = entry.anonymousBytes - std::min(entry.anonymousBytes, entry.anonymousAtCopiesRead);
+        // A write that ends a page's sharing among n takes 1 - 1/n of a page off what the writer
+        // shares, never less than half: twice the drop covers every such write. Taken as churn,
+        // a server's writes beside its saving child would hide the next ones.
         const std::uint64_t ended = entry.copiedAnonBytes - std::min(entry.copiedAnonBytes, copiedAnon);
-        entry.churnPerPass = (faulted - std::min(faulted, grown + ended)) / (pass_ - *entry.copiesReadInPass);
+        entry.churnPerPass = (faulted - std::min(faulted, grown + 2 * ended)) / (pass_ - *entry.copiesReadInPass);
     }
     entry.copiesReadInPass = pass_;
     entry.copiesEstimated = false;
@@ -289,7 +292,20 @@ bool ProcfsProcessSource::readCopiesOf(std::int32_t pid, Entry& entry, std::vect
     if (entry.outputIndex < out.size() && out[entry.outputIndex].pid == pid && out[entry.outputIndex].footprintBytes)
         out[entry.outputIndex].footprintBytes = footprintOf(entry);
     const std::uint64_t after = entry.copiedAnonBytes + entry.copiedSwapBytes;
-    return !alone && (after > before ? after - before : before - after) >= copyDriftBytes;
+    const std::uint64_t change = after > before ? after - before : before - after;
+    if (alone) return false;
+    if (!lone) {
+        familyDrift_.erase(entry.copyFamily);
+        return change >= copyDriftBytes;
+    }
+    // Read for its own writes or releases: what they moved of the others' shares adds up until the
+    // others are read, so that a member writing a little each pass (a server beside its saving
+    // child) leaves them off by no more than one step.
+    std::uint64_t& drift = familyDrift_[entry.copyFamily];
+    drift += change;
+    if (drift < copyDriftBytes) return false;
+    familyDrift_.erase(entry.copyFamily);
+    return true;
 }
 
 bool ProcfsProcessSource::exitDone(const Exit& exit) {
@@ -345,6 +361,7 @@ void ProcfsProcessSource::readCopies(std::vector<ProcessReading>& out) {
     }
     if (copyMembers_.empty()) {
         familyReadAt_.clear();
+        familyDrift_.clear();
         return;
     }
     const auto member = [this](std::int32_t pid) -> Entry* {
@@ -413,6 +430,7 @@ void ProcfsProcessSource::readCopies(std::vector<ProcessReading>& out) {
         ++it;
     }
     std::erase_if(familyReadAt_, [&](const auto& f) { return !families.contains(f.first); });
+    std::erase_if(familyDrift_, [&](const auto& f) { return !families.contains(f.first); });
 
     // Reads what is due, then again for the families those reads moved; each member once a pass.
     const auto readDue = [&] {
@@ -459,6 +477,22 @@ void ProcfsProcessSource::readCopies(std::vector<ProcessReading>& out) {
     copyCursor_ = it == copyMembers_.end() ? 0 : *it;
     movedFamilies_.clear();
     undoRacedWalks(out);
+    // A fork never read (all of them at the first pass, one forked close to its family's walk, one
+    // that lived on), whether its walk was undone or waits for a member's exit to be over, is taken
+    // to share what it has but what it faulted, as when first seen: counted whole, a server's new
+    // worker counts all it shares with the server again.
+    for (const std::int32_t pid : copyMembers_) {
+        Entry* entry = member(pid);
+        if (!entry || entry->copiesReadInPass || !entry->forkedWithoutExec || pid == entry->copyFamily ||
+            (entry->copiesEstimated && entry->createdInPass == pass_))
+            continue;
+        entry->copiesEstimated = true;
+        entry->copiesDue = true;
+        estimateCopies(pid, *entry);
+        reckonShareOfShared(*entry);
+        if (entry->outputIndex < out.size() && out[entry->outputIndex].pid == pid && out[entry->outputIndex].footprintBytes)
+            out[entry->outputIndex].footprintBytes = footprintOf(*entry);
+    }
 }
 
 void ProcfsProcessSource::undoRacedWalks(std::vector<ProcessReading>& out) {
@@ -536,18 +570,12 @@ void ProcfsProcessSource::undoRacedWalks(std::vector<ProcessReading>& out) {
     }
     for (const Take& take : takes)
         if (!raced.contains(take.family)) takeShare(take.family, take.pid, take.bytes, out);
-    // A fork never read (all of them at the first pass), whether its walk was undone or never made
-    // once a member was found exiting, is taken to share what it has, as when first seen: counted
-    // whole, a forking server's children each count the server again.
+    // What the undone walks had found is gone: each member's share is reckoned from what stands
+    // (a fork never read is taken to share what it has right after).
     for (const std::int32_t pid : copyMembers_) {
         const auto it = entries_.find(pid);
         if (it == entries_.end() || !raced.contains(it->second.copyFamily)) continue;
         Entry& entry = it->second;
-        if (!entry.copiesReadInPass && entry.forkedWithoutExec && pid != entry.copyFamily) {
-            entry.copiesEstimated = true;
-            entry.copiesDue = true;
-            estimateCopies(pid, entry);
-        }
         reckonShareOfShared(entry);
         if (entry.outputIndex < out.size() && out[entry.outputIndex].pid == pid && out[entry.outputIndex].footprintBytes)
             out[entry.outputIndex].footprintBytes = footprintOf(entry);

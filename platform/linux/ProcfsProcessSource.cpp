@@ -103,11 +103,13 @@ void ProcfsProcessSource::closeDescriptor(Entry& entry) {
 
 void ProcfsProcessSource::forget(Entry& entry) {
     leaveFamily(entry, 0);
-    // A share never read took nothing off the others' readings, unless one of them was read while
-    // it mapped its pages: only then does its going move theirs.
+    // A share never read took nothing off the others' readings (what it was taken to hold is what
+    // theirs left out), unless one of them was read while it mapped its pages: only then does its
+    // going move theirs.
     const bool overlooked = entry.shmemEstimated && lastShareWalkPass_ < entry.createdInPass;
     const std::uint64_t resident = overlooked ? 0 : entry.rssShmem.value_or(0);
-    noteShareMoved(resident == 0 || entry.shmemReadInPass >= sharesMovedInPass_, resident, entry.shmemBytes, 0, 0);
+    noteShareMoved(resident == 0 || entry.shmemReadInPass >= sharesMovedInPass_, resident,
+                   overlooked ? 0 : entry.shmemBytes, 0, 0);
     closeDescriptor(entry);
 }
 
@@ -534,6 +536,7 @@ const std::vector<ProcessReading>& ProcfsProcessSource::readProcesses() {
     readingVersions_.resize(count);
 
     readCopies(out);
+    estimateYoungShares(out);
     rereadShares(out, shareHolders, youngHolders);
 
     if (!departed.empty()) {

@@ -32,9 +32,9 @@ std::optional<std::string> launchNameOf(const std::string& executable, std::stri
 // - its share of shared anonymous memory is read again only when statm's shared count changes, and
 //   then from smaps_rollup (which walks the whole address space) only when status says the resident
 //   shared anonymous memory changed, by so much that taking the change as the process's own could
-//   put the share 4 MiB or more off; a fork first seen takes its share as none, unread (it maps
-//   what its family holds already: a database's backend, living a fraction of a second), and is read
-//   at its next pass if it lives on; a share also changes when another process maps or unmaps the
+//   put the share 4 MiB or more off; a fork first seen is not walked (a database's backend, living
+//   a fraction of a second): its share is taken, unread, as what it maps (status's RssShmem) beyond
+//   what its family's shares count already, and it is read at its next pass if it lives on; a share also changes when another process maps or unmaps the
 //   same pages or exits, which beside a browser happens every second: once 4 MiB of such
 //   memory may have changed hands, the other holders' shares are read again in turn, a few a pass
 //   and each within 30 passes;
@@ -47,15 +47,16 @@ std::optional<std::string> launchNameOf(const std::string& executable, std::stri
 //     that lives on is walked alone, and its share of what it shares is taken off the others'
 //     readings (a server replacing a worker every few seconds); one that may have been forked
 //     before or while the family was last walked is walked with the family, as are all of them at
-//     the first pass;
+//     the first pass; one whose walk is undone or waits for an exit to be over is taken to share
+//     what it has but what it faulted meanwhile;
 //   - a member that leaves gives its share of what it shared back at once (as its last walk found
 //     it: all it used but the dirty pages only it mapped), and the family is walked once its
 //     pages are unmapped (a zombie or gone), unless forks not yet walked live beside it (a
 //     forking server's children, whose exits would call for the next walk);
 //   - a member sharing 16 MiB or more is walked when it faulted 16 MiB more than it grew (writes
 //     that end sharing), beyond twice what its walks found it faults a pass without keeping
-//     anything (a buffer written and freed for each request), or freed as much of what it
-//     shared; the others follow when that moved;
+//     anything nor ending any sharing (a buffer written and freed for each request), or freed as
+//     much of what it shared; the others follow once such walks moved 16 MiB in all;
 //   - walks that a fork or an exit raced (a pid handed out meanwhile, an exiting member, a family
 //     adding up to less than one member holds) are undone and made again next pass;
 //   - what is left is read in turn while a member shares anything, no more than 4096 resident
@@ -183,6 +184,9 @@ private:
     // `holders`: processes holding shared anonymous memory this pass; `young`: those of them first
     // seen this pass and unread, which would leave the others' shares low when they go.
     void rereadShares(std::vector<ProcessReading>& out, std::size_t holders, std::size_t young);
+    // The shares of forks first seen this pass, unread: what they map beyond what their family's
+    // shares count.
+    void estimateYoungShares(std::vector<ProcessReading>& out);
     // Private anonymous + swapped + shared anonymous share, with what is shared copy-on-write counted in proportion.
     static std::uint64_t footprintOf(const Entry& entry);
     // A process leaves its family, or loses its address space: what it shared moves to the others.
@@ -275,6 +279,9 @@ private:
     std::set<std::int32_t> unsettledFamilies_;  // families with an exit still unmapping
     std::map<std::int32_t, std::uint64_t> rereadFamilies_;  // family → the pass it is read again after its exits
     std::map<std::int32_t, std::uint64_t> familyReadAt_;  // family → clock ticks after boot its last walk ended
+    // family → how far the walks of members read for their own changes moved the others' shares
+    // since the others were read
+    std::map<std::int32_t, std::uint64_t> familyDrift_;
     std::vector<std::int32_t> newForks_;       // first seen this pass, forked without exec
     std::vector<std::int32_t> movedFamilies_;  // families whose sharing changed this pass
     std::set<std::int32_t> copyMembers_;       // pids of family members (some may be gone: checked when walked)

@@ -1,5 +1,6 @@
 // Shared anonymous memory (memfd, shm) that processes map together: each one's share of it.
 #include <algorithm>
+#include <map>
 
 #include "platform/linux/ProcfsParsing.h"
 #include "platform/linux/ProcfsProcessSource.h"
@@ -28,6 +29,37 @@ void ProcfsProcessSource::noteShareMoved(bool shareWasCurrent, std::uint64_t res
                                         : distance(residentAfter, residentBefore);
 }
 
+void ProcfsProcessSource::estimateYoungShares(std::vector<ProcessReading>& out) {
+    // A fork first seen maps what it inherited: the memory its family holds. What its family's
+    // shares already count, it may map too; the rest of what it maps is only its own, as a
+    // database's backend reading a table that a backend gone before brought into the buffers.
+    // Taken that way the family never adds up to more than what its members map, and a backend
+    // alive half the time leaves the app between its sums instead of at the floor without one.
+    std::map<std::int32_t, std::uint64_t> counted;  // family → what its read shares and the forks before count
+    bool any = false;
+    for (const std::int32_t pid : copyMembers_) {
+        const auto it = entries_.find(pid);
+        if (it == entries_.end() || it->second.copyFamily == 0) continue;
+        const Entry& entry = it->second;
+        if (entry.shmemEstimated)
+            any = true;
+        else
+            counted[entry.copyFamily] += entry.shmemBytes;
+    }
+    if (!any) return;
+    for (const std::int32_t pid : copyMembers_) {
+        const auto it = entries_.find(pid);
+        if (it == entries_.end() || it->second.copyFamily == 0 || !it->second.shmemEstimated) continue;
+        Entry& entry = it->second;
+        const std::uint64_t resident = entry.rssShmem.value_or(0);
+        std::uint64_t& before = counted[entry.copyFamily];
+        entry.shmemBytes = resident - std::min(resident, before);
+        before += entry.shmemBytes;
+        if (entry.outputIndex < out.size() && out[entry.outputIndex].pid == pid && out[entry.outputIndex].footprintBytes)
+            out[entry.outputIndex].footprintBytes = footprintOf(entry);
+    }
+}
+
 void ProcfsProcessSource::rereadShares(std::vector<ProcessReading>& out, std::size_t holders, std::size_t young) {
     if (movedShareBytes_ >= shareDriftBytes) {
         movedShareBytes_ = 0;
@@ -46,8 +78,7 @@ void ProcfsProcessSource::rereadShares(std::vector<ProcessReading>& out, std::si
     for (std::size_t visited = 0; visited < entries_.size() && reads < budget; ++visited, ++it) {
         if (it == entries_.end()) it = entries_.begin();
         auto& [pid, entry] = *it;
-        if (entry.rssShmem.value_or(0) == 0 || entry.shmemEstimated || entry.shmemReadInPass >= sharesMovedInPass_ ||
-            entry.outputIndex >= out.size())
+        if (entry.rssShmem.value_or(0) == 0 || entry.shmemReadInPass >= sharesMovedInPass_ || entry.outputIndex >= out.size())
             continue;
         ProcessReading& reading = out[entry.outputIndex];
         if (reading.pid != pid || !reading.footprintBytes) continue;

@@ -92,6 +92,14 @@ bool ChildProcess::childrenReadInherited() { return command('j', 0); }
 
 bool ChildProcess::rewrite() { return command('t', 0); }
 
+bool ChildProcess::rewriteNext(std::size_t mebibytes) { return command('T', mebibytes); }
+
+bool ChildProcess::childrenRewriteNext(std::size_t mebibytes) { return command('W', mebibytes); }
+
+bool ChildProcess::unmapSharedBeyond(std::size_t mebibytes) { return command('d', mebibytes); }
+
+bool ChildProcess::leaveLastChild() { return command('l', 0); }
+
 bool ChildProcess::exitLastChild() { return command('z', 0); }
 
 bool ChildProcess::replaceLastChild() { return command('p', 0); }

@@ -43,6 +43,17 @@ public:
     // Writes every page it holds again: what forked children shared with it copy-on-write becomes
     // its own, though its resident size stays the same.
     bool rewrite();
+    // Writes the next `mebibytes` of what it holds again, going on from where the last such write
+    // stopped: that much of what forks share with it becomes its own, a step at a time.
+    bool rewriteNext(std::size_t mebibytes);
+    // Each forked child writes the next `mebibytes` of what it was forked with, back from its end:
+    // its own copy of that much (a child that saves what it shares, and touches each page as it goes).
+    bool childrenRewriteNext(std::size_t mebibytes);
+    // Takes the pages of the shared memory mapped last out of this process's page tables, but the
+    // first `mebibytes`: the memory holds them still, forks made after may map them as they read.
+    bool unmapSharedBeyond(std::size_t mebibytes);
+    // The forked child made last is told to exit and not waited for: its exit goes on meanwhile.
+    bool leaveLastChild();
     // The forked child made last exits, and stays a zombie until the children are ended.
     bool exitLastChild();
     // The forked child made last exits and is reaped, and a new one is forked in its place.

@@ -122,6 +122,12 @@ struct Forks {
         }
         return ok;
     }
+    // The last child forked is told to exit; nothing waits for it.
+    bool leaveLast() {
+        if (count == 0) return false;
+        const Command x{'x', 0};
+        return writeAll(sockets[count - 1], &x, sizeof x);
+    }
     // The last child forked exits; it is left a zombie until the others end.
     bool exitLast() {
         if (count == 0) return false;
@@ -150,6 +156,23 @@ struct Forks {
     }
 };
 
+// Writes the next `bytes` of `regions` again, a page at a time, `*cursor` bytes on from their
+// start (or, `fromEnd`, back from their end); false once all are written.
+inline bool rewriteNext(void* const* regions, const std::size_t* sizes, std::size_t count, std::size_t bytes,
+                        std::size_t* cursor, long page, bool fromEnd) {
+    std::size_t total = 0;
+    for (std::size_t i = 0; i < count; ++i) total += sizes[i];
+    std::size_t written = 0;
+    for (; written < bytes && *cursor < total; *cursor += static_cast<std::size_t>(page)) {
+        std::size_t at = fromEnd ? total - static_cast<std::size_t>(page) - *cursor : *cursor;
+        std::size_t i = 0;
+        while (at >= sizes[i]) at -= sizes[i++];
+        static_cast<volatile char*>(regions[i])[at] = 3;
+        written += static_cast<std::size_t>(page);
+    }
+    return written == bytes;
+}
+
 [[noreturn]] inline void childLoop(int fd) {
     constexpr std::size_t maxRegions = 256;
     void* regions[maxRegions];
@@ -159,6 +182,8 @@ struct Forks {
     const char ready = 1;  // tells the parent the child runs (after any exec)
     if (!writeAll(fd, &ready, 1)) _exit(1);
     const long page = sysconf(_SC_PAGESIZE);
+    std::size_t rewritten = 0;           // of what it holds
+    std::size_t inheritedRewritten = 0;  // of what it was forked with
     Command c{};
     while (readAll(fd, &c, sizeof c)) {
         char reply = 1;
@@ -198,6 +223,20 @@ struct Forks {
             for (std::size_t i = 0; i < count; ++i)
                 for (std::size_t off = 0; off < sizes[i]; off += static_cast<std::size_t>(page))
                     static_cast<volatile char*>(regions[i])[off] = 2;
+        } else if (c.op == 'T') {  // the next part of what it holds, written again
+            reply = rewriteNext(regions, sizes, count, c.argument << 20, &rewritten, page, false) ? 1 : 0;
+        } else if (c.op == 'V') {  // the next part of what it was forked with, from its end, written again
+            const Inherited& held = inherited();
+            reply = rewriteNext(held.regions, held.sizes, held.count, c.argument << 20, &inheritedRewritten, page, true) ? 1 : 0;
+        } else if (c.op == 'W') {  // each forked child writes the next part of what it was forked with
+            reply = forks.command(Command{'V', c.argument}) ? 1 : 0;
+        } else if (c.op == 'd') {  // out of its page tables but the first part; the memory keeps the pages
+            const std::size_t keep = c.argument << 20;
+            if (count == 0 || keep > sizes[count - 1] ||
+                madvise(static_cast<char*>(regions[count - 1]) + keep, sizes[count - 1] - keep, MADV_DONTNEED) != 0)
+                reply = 0;
+        } else if (c.op == 'l') {
+            reply = forks.leaveLast() ? 1 : 0;
         } else if (c.op == 'k') {
             reply = forks.fork(c.argument, fd, Inherited{regions, sizes, count}) ? 1 : 0;
         } else if (c.op == 'w') {  // each forked child maps and touches memory of its own
