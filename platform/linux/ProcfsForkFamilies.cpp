@@ -298,6 +298,17 @@ bool ProcfsProcessSource::readCopiesOf(std::int32_t pid, Entry& entry, std::vect
         familyDrift_.erase(entry.copyFamily);
         return change >= copyDriftBytes;
     }
+    // Two alone share the same pages from both sides, each counting half of each: what one shares
+    // the other does, and it follows without a walk of its own (a server and its saving child).
+    if (const auto [otherPid, other] = soleOtherMember(pid, entry); other) {
+        other->copiedAnonBytes = std::min(entry.copiedAnonBytes, other->anonymousBytes);
+        other->copiedSwapBytes = std::min(entry.copiedSwapBytes, other->swapBytes.value_or(0));
+        other->copiesUnverified = true;
+        reckonShareOfShared(*other);
+        if (other->outputIndex < out.size() && out[other->outputIndex].pid == otherPid && out[other->outputIndex].footprintBytes)
+            out[other->outputIndex].footprintBytes = footprintOf(*other);
+        return false;
+    }
     // Read for its own writes or releases: what they moved of the others' shares adds up until the
     // others are read, so that a member writing a little each pass (a server beside its saving
     // child) leaves them off by no more than one step.
@@ -306,6 +317,23 @@ bool ProcfsProcessSource::readCopiesOf(std::int32_t pid, Entry& entry, std::vect
     if (drift < copyDriftBytes) return false;
     familyDrift_.erase(entry.copyFamily);
     return true;
+}
+
+std::pair<std::int32_t, ProcfsProcessSource::Entry*> ProcfsProcessSource::soleOtherMember(std::int32_t pid, const Entry& entry) {
+    // A family whose first process was itself forked without exec may share with a process not listed.
+    const auto root = entries_.find(entry.copyFamily);
+    if (root == entries_.end() || root->second.forkedWithoutExec) return {0, nullptr};
+    std::pair<std::int32_t, Entry*> found{0, nullptr};
+    for (const std::int32_t other : copyMembers_) {
+        const auto it = entries_.find(other);
+        if (other == pid || it == entries_.end() || it->second.copyFamily != entry.copyFamily) continue;
+        if (found.second) return {0, nullptr};
+        found = {other, &it->second};
+    }
+    const Entry* other = found.second;
+    // Read itself, and whole: a fork unread or an exit under way shares otherwise.
+    if (!other || !other->copiesReadInPass || other->copiesEstimated || !other->hadMemory) return {0, nullptr};
+    return found;
 }
 
 bool ProcfsProcessSource::exitDone(const Exit& exit) {

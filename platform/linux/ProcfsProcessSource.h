@@ -6,6 +6,7 @@
 #include <optional>
 #include <map>
 #include <set>
+#include <utility>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,7 +57,8 @@ std::optional<std::string> launchNameOf(const std::string& executable, std::stri
 //   - a member sharing 16 MiB or more is walked when it faulted 16 MiB more than it grew (writes
 //     that end sharing), beyond twice what its walks found it faults a pass without keeping
 //     anything nor ending any sharing (a buffer written and freed for each request), or freed as
-//     much of what it shared; the others follow once such walks moved 16 MiB in all;
+//     much of what it shared; the others follow once such walks moved 16 MiB in all, and the
+//     other of a family of two at once, unread: both count half of each page they share;
 //   - walks that a fork or an exit raced (a pid handed out meanwhile, an exiting member, a family
 //     adding up to less than one member holds) are undone and made again next pass;
 //   - what is left is read in turn while a member shares anything, no more than 4096 resident
@@ -211,6 +213,8 @@ private:
     void readCopies(std::vector<ProcessReading>& out);
     // Reads one member's smaps_rollup; true when what it shares moved enough for its family to be read again.
     bool readCopiesOf(std::int32_t pid, Entry& entry, std::vector<ProcessReading>& out);
+    // The one other member of the family of `entry` (at `pid`), read and whole; nothing when there are more.
+    std::pair<std::int32_t, Entry*> soleOtherMember(std::int32_t pid, const Entry& entry);
     // Takes out the readings whose pid was set to 0, and moves the others' entries with them.
     void dropReadings();
     // Names, parent and start time into the reading at `index`.

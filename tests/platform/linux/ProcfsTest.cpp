@@ -763,6 +763,7 @@ TEST_P(ProcfsFootprintTest, AForkThatCopiesWhatItSharesWhileItsParentWritesIsFol
             list = source.readProcesses();
             const double truth = double(proportionalSum(list, hog.pid()));
             EXPECT_NEAR(double(familyOf(list, hog.pid()).sum), truth, std::max(16.0 * (1 << 20), 0.02 * truth)) << "round " << round;
+            printf("round %d off %.1f reads %lu\n", round, (familyOf(list, hog.pid()).sum - truth)/1048576.0, source.copyReads());
         }
         // 288 MiB written by the parent, 72 by the fork, each a page copied: the sums rose by all of it.
         EXPECT_GT(proportionalSum(list, hog.pid()), start + (340ull << 20));
