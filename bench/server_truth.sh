@@ -295,7 +295,8 @@ for load in "${loads[@]}"; do
     bench=$!
     sleep $((seconds / 2))
     kill -HUP "$server_pid"
-    wait "$bench" || status=1
+    truth_status=0
+    wait "$bench" || truth_status=$?
     end=$(date +%s.%N)
     top_after=$(run_ns "$top_pid")
     kill "$top_pid" 2>/dev/null || true
@@ -311,6 +312,12 @@ for load in "${loads[@]}"; do
       if (t > 0) printf "; ratio of the sampling to top %.2f", a / t
       printf "\n"
     }'
+    if [ "$truth_status" = 0 ]; then
+      echo "all marks met"
+    else
+      echo "MISSED: a mark above (bench/cow_truth exited $truth_status)"
+      status=1
+    fi
     stop_server
     stop_load
   done
