@@ -262,7 +262,11 @@ bool ProcfsProcessSource::readCopiesOf(std::int32_t pid, Entry& entry, std::vect
     }
     // A member read on its own saw no other read: a fork made meanwhile moved only its share.
     entry.copiesReadAt = bootTicks();
-    if (!lone) familyReadAt_[entry.copyFamily] = entry.copiesReadAt;
+    if (!lone) {
+        const auto was = familyReadAt_.find(entry.copyFamily);
+        readAtBefore_.try_emplace(entry.copyFamily, was == familyReadAt_.end() ? std::nullopt : std::optional(was->second));
+        familyReadAt_[entry.copyFamily] = entry.copiesReadAt;
+    }
     const std::uint64_t before = entry.copiedAnonBytes + entry.copiedSwapBytes;
     const std::uint64_t copiedAnon = excess(rollup.anonymous, rollup.pssAnon);
     if (entry.copiesReadInPass && !entry.copiesEstimated && pass_ > *entry.copiesReadInPass) {
@@ -517,15 +521,35 @@ void ProcfsProcessSource::readCopies(std::vector<ProcessReading>& out) {
         entry->copiesEstimated = true;
         entry->copiesDue = true;
         estimateCopies(pid, *entry);
+        // Forked before its family's last walk ended, it may have been among the sharers that walk
+        // counted, which left it its share: about what a sibling read then holds.
+        const auto walked = familyReadAt_.find(entry->copyFamily);
+        if (walked != familyReadAt_.end() && entry->startTime <= walked->second)
+            entry->copiedAnonBytes -= std::min(entry->copiedAnonBytes, siblingShare(pid, *entry));
         reckonShareOfShared(*entry);
         if (entry->outputIndex < out.size() && out[entry->outputIndex].pid == pid && out[entry->outputIndex].footprintBytes)
             out[entry->outputIndex].footprintBytes = footprintOf(*entry);
     }
 }
 
+std::uint64_t ProcfsProcessSource::siblingShare(std::int32_t pid, const Entry& entry) const {
+    // The forks of one program share what it holds alike (a server's workers): the one read last
+    // stands for the others.
+    const Entry* latest = nullptr;
+    for (const std::int32_t other : copyMembers_) {
+        const auto it = entries_.find(other);
+        if (other == pid || other == entry.copyFamily || it == entries_.end() || it->second.copyFamily != entry.copyFamily ||
+            !it->second.copiesReadInPass || it->second.copiesEstimated || !it->second.forkedWithoutExec)
+            continue;
+        if (!latest || it->second.copiesReadAt > latest->copiesReadAt) latest = &it->second;
+    }
+    return latest ? latest->shareAtCopiesRead : 0;
+}
+
 void ProcfsProcessSource::undoRacedWalks(std::vector<ProcessReading>& out) {
     std::set<std::int32_t> raced = std::exchange(racedFamilies_, {});
     const std::vector<Take> takes = std::exchange(takes_, {});
+    const auto readAtBefore = std::exchange(readAtBefore_, {});
     if (walksThisPass_.empty()) return;
     const std::vector<WalkUndo> walks = std::exchange(walksThisPass_, {});
     // A process forked while a family was walked raised the count of the pages it shares (before it
@@ -595,6 +619,14 @@ void ProcfsProcessSource::undoRacedWalks(std::vector<ProcessReading>& out) {
         entry.copiesEstimated = walk->copiesEstimated;
         entry.copiesUnverified = walk->copiesUnverified;
         entry.copiesDue = true;
+    }
+    // The family stands as its walk before found it: a fork made since took nothing off it.
+    for (const auto& [family, before] : readAtBefore) {
+        if (!raced.contains(family)) continue;
+        if (before)
+            familyReadAt_[family] = *before;
+        else
+            familyReadAt_.erase(family);
     }
     for (const Take& take : takes)
         if (!raced.contains(take.family)) takeShare(take.family, take.pid, take.bytes, out);

@@ -49,7 +49,8 @@ std::optional<std::string> launchNameOf(const std::string& executable, std::stri
 //     readings (a server replacing a worker every few seconds); one that may have been forked
 //     before or while the family was last walked is walked with the family, as are all of them at
 //     the first pass; one whose walk is undone or waits for an exit to be over is taken to share
-//     what it has but what it faulted meanwhile;
+//     what it has but what it faulted meanwhile, and, when that walk may have counted it, but the
+//     share a sibling read holds too;
 //   - a member that leaves gives its share of what it shared back at once (as its last walk found
 //     it: all it used but the dirty pages only it mapped), and the family is walked once its
 //     pages are unmapped (a zombie or gone), unless forks not yet walked live beside it (a
@@ -213,6 +214,8 @@ private:
     void readCopies(std::vector<ProcessReading>& out);
     // Reads one member's smaps_rollup; true when what it shares moved enough for its family to be read again.
     bool readCopiesOf(std::int32_t pid, Entry& entry, std::vector<ProcessReading>& out);
+    // What a fork of the family of `entry` read last shares of what the others map too; 0 when none was read.
+    std::uint64_t siblingShare(std::int32_t pid, const Entry& entry) const;
     // The one other member of the family of `entry` (at `pid`), read and whole; nothing when there are more.
     std::pair<std::int32_t, Entry*> soleOtherMember(std::int32_t pid, const Entry& entry);
     // Takes out the readings whose pid was set to 0, and moves the others' entries with them.
@@ -283,6 +286,7 @@ private:
     std::set<std::int32_t> unsettledFamilies_;  // families with an exit still unmapping
     std::map<std::int32_t, std::uint64_t> rereadFamilies_;  // family → the pass it is read again after its exits
     std::map<std::int32_t, std::uint64_t> familyReadAt_;  // family → clock ticks after boot its last walk ended
+    std::map<std::int32_t, std::optional<std::uint64_t>> readAtBefore_;  // family → that before this pass's walks
     // family → how far the walks of members read for their own changes moved the others' shares
     // since the others were read
     std::map<std::int32_t, std::uint64_t> familyDrift_;
