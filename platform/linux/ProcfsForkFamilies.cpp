@@ -67,6 +67,11 @@ std::uint64_t ProcfsProcessSource::bootTicks() {
     return static_cast<std::uint64_t>(now.tv_sec) * h + static_cast<std::uint64_t>(now.tv_nsec) * h / 1000000000u;
 }
 
+void ProcfsProcessSource::showFootprint(std::vector<ProcessReading>& out, std::int32_t pid, const Entry& entry) {
+    if (entry.outputIndex < out.size() && out[entry.outputIndex].pid == pid && out[entry.outputIndex].footprintBytes)
+        out[entry.outputIndex].footprintBytes = footprintOf(entry);
+}
+
 std::uint64_t ProcfsProcessSource::footprintOf(const Entry& entry) {
     const std::uint64_t swap = entry.swapBytes.value_or(0);
     return entry.anonymousBytes + swap - sharedOf(entry.anonymousBytes, swap, entry.copiedAnonBytes, entry.copiedSwapBytes) +
@@ -186,8 +191,7 @@ void ProcfsProcessSource::takeShare(std::int32_t family, std::int32_t taker, std
         giver->copiesUnverified = true;
         bytes -= taken;
         reckonShareOfShared(*giver);
-        if (giver->outputIndex < out.size() && out[giver->outputIndex].pid == pid && out[giver->outputIndex].footprintBytes)
-            out[giver->outputIndex].footprintBytes = footprintOf(*giver);
+        showFootprint(out, pid, *giver);
     }
 }
 
@@ -293,8 +297,7 @@ bool ProcfsProcessSource::readCopiesOf(std::int32_t pid, Entry& entry, std::vect
     entry.shareAtCopiesRead = pss - std::min(pss, privateDirty - std::min(privateDirty, rollup.pssShmem.value_or(0)));
     reckonShareOfShared(entry);
     if (alone) takes_.push_back(Take{pid, entry.copyFamily, entry.shareOfShared});
-    if (entry.outputIndex < out.size() && out[entry.outputIndex].pid == pid && out[entry.outputIndex].footprintBytes)
-        out[entry.outputIndex].footprintBytes = footprintOf(entry);
+    showFootprint(out, pid, entry);
     const std::uint64_t after = entry.copiedAnonBytes + entry.copiedSwapBytes;
     const std::uint64_t change = after > before ? after - before : before - after;
     if (alone) return false;
@@ -309,8 +312,7 @@ bool ProcfsProcessSource::readCopiesOf(std::int32_t pid, Entry& entry, std::vect
         other->copiedSwapBytes = std::min(entry.copiedSwapBytes, other->swapBytes.value_or(0));
         other->copiesUnverified = true;
         reckonShareOfShared(*other);
-        if (other->outputIndex < out.size() && out[other->outputIndex].pid == otherPid && out[other->outputIndex].footprintBytes)
-            out[other->outputIndex].footprintBytes = footprintOf(*other);
+        showFootprint(out, otherPid, *other);
         return false;
     }
     // Read for its own writes or releases: what they moved of the others' shares adds up until the
@@ -457,8 +459,7 @@ void ProcfsProcessSource::readCopies(std::vector<ProcessReading>& out) {
         } else {
             entry->shareOfShared = 0;
         }
-        if (entry->outputIndex < out.size() && out[entry->outputIndex].pid == pid && out[entry->outputIndex].footprintBytes)
-            out[entry->outputIndex].footprintBytes = footprintOf(*entry);
+        showFootprint(out, pid, *entry);
         ++it;
     }
     std::erase_if(familyReadAt_, [&](const auto& f) { return !families.contains(f.first); });
@@ -527,8 +528,7 @@ void ProcfsProcessSource::readCopies(std::vector<ProcessReading>& out) {
         if (walked != familyReadAt_.end() && entry->startTime <= walked->second)
             entry->copiedAnonBytes -= std::min(entry->copiedAnonBytes, siblingShare(pid, *entry));
         reckonShareOfShared(*entry);
-        if (entry->outputIndex < out.size() && out[entry->outputIndex].pid == pid && out[entry->outputIndex].footprintBytes)
-            out[entry->outputIndex].footprintBytes = footprintOf(*entry);
+        showFootprint(out, pid, *entry);
     }
 }
 
@@ -637,8 +637,7 @@ void ProcfsProcessSource::undoRacedWalks(std::vector<ProcessReading>& out) {
         if (it == entries_.end() || !raced.contains(it->second.copyFamily)) continue;
         Entry& entry = it->second;
         reckonShareOfShared(entry);
-        if (entry.outputIndex < out.size() && out[entry.outputIndex].pid == pid && out[entry.outputIndex].footprintBytes)
-            out[entry.outputIndex].footprintBytes = footprintOf(entry);
+        showFootprint(out, pid, entry);
     }
 }
 

@@ -192,6 +192,8 @@ private:
     void estimateYoungShares(std::vector<ProcessReading>& out);
     // Private anonymous + swapped + shared anonymous share, with what is shared copy-on-write counted in proportion.
     static std::uint64_t footprintOf(const Entry& entry);
+    // Puts `entry`'s footprint into its reading of this pass, when it has one.
+    static void showFootprint(std::vector<ProcessReading>& out, std::int32_t pid, const Entry& entry);
     // A process leaves its family, or loses its address space: what it shared moves to the others.
     // `exitingPid`: the pid of a process whose pages may still be mapped (it is exiting); 0 when gone.
     void leaveFamily(Entry& entry, std::int32_t exitingPid);

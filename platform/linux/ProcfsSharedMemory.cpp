@@ -55,8 +55,7 @@ void ProcfsProcessSource::estimateYoungShares(std::vector<ProcessReading>& out) 
         std::uint64_t& before = counted[entry.copyFamily];
         entry.shmemBytes = resident - std::min(resident, before);
         before += entry.shmemBytes;
-        if (entry.outputIndex < out.size() && out[entry.outputIndex].pid == pid && out[entry.outputIndex].footprintBytes)
-            out[entry.outputIndex].footprintBytes = footprintOf(entry);
+        showFootprint(out, pid, entry);
     }
 }
 
