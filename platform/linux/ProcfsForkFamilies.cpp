@@ -510,14 +510,16 @@ void ProcfsProcessSource::readCopies(std::vector<ProcessReading>& out) {
     copyCursor_ = it == copyMembers_.end() ? 0 : *it;
     movedFamilies_.clear();
     undoRacedWalks(out);
-    // A fork never read (all of them at the first pass, one forked close to its family's walk, one
-    // that lived on), whether its walk was undone or waits for a member's exit to be over, is taken
-    // to share what it has but what it faulted, as when first seen: counted whole, a server's new
-    // worker counts all it shares with the server again.
+    // A fork never read (all of them at the first pass, one forked close to its family's walk),
+    // whether its walk was undone or waits for a member's exit to be over, is taken to share what it
+    // has but what it faulted, as when first seen: counted whole, a server's new worker counts all
+    // it shares with the server again.
     for (const std::int32_t pid : copyMembers_) {
         Entry* entry = member(pid);
-        if (!entry || entry->copiesReadInPass || !entry->forkedWithoutExec || pid == entry->copyFamily ||
-            (entry->copiesEstimated && entry->createdInPass == pass_))
+        // One estimated before keeps that estimate: its faults since count a worker's request
+        // buffers too, and taken as its own they counted it nearly whole.
+        if (!entry || entry->copiesReadInPass || entry->copiesEstimated || !entry->forkedWithoutExec ||
+            pid == entry->copyFamily)
             continue;
         entry->copiesEstimated = true;
         entry->copiesDue = true;

@@ -98,7 +98,9 @@ bool ChildProcess::childrenRewriteNext(std::size_t mebibytes) { return command('
 
 bool ChildProcess::unmapSharedBeyond(std::size_t mebibytes) { return command('d', mebibytes); }
 
-bool ChildProcess::leaveLastChild() { return command('l', 0); }
+bool ChildProcess::leaveLastChild(std::size_t before) { return command('l', before); }
+
+bool ChildProcess::lastChildServes(std::size_t mebibytes) { return command('c', mebibytes); }
 
 bool ChildProcess::exitLastChild() { return command('z', 0); }
 

@@ -52,8 +52,12 @@ public:
     // Takes the pages of the shared memory mapped last out of this process's page tables, but the
     // first `mebibytes`: the memory holds them still, forks made after may map them as they read.
     bool unmapSharedBeyond(std::size_t mebibytes);
-    // The forked child made last is told to exit and not waited for: its exit goes on meanwhile.
-    bool leaveLastChild();
+    // The forked child made last maps, writes and unmaps `mebibytes` four times, as a worker
+    // serving requests does with their buffers.
+    bool lastChildServes(std::size_t mebibytes);
+    // The forked child made last (or `before` children before it) is told to exit and not waited
+    // for: its exit goes on meanwhile.
+    bool leaveLastChild(std::size_t before = 0);
     // The forked child made last exits, and stays a zombie until the children are ended.
     bool exitLastChild();
     // The forked child made last exits and is reaped, and a new one is forked in its place.

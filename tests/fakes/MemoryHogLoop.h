@@ -122,11 +122,17 @@ struct Forks {
         }
         return ok;
     }
-    // The last child forked is told to exit; nothing waits for it.
-    bool leaveLast() {
-        if (count == 0) return false;
+    // The last child forked runs `c` alone and confirms it.
+    bool commandLast(Command c) {
+        char reply = 0;
+        return count > 0 && writeAll(sockets[count - 1], &c, sizeof c) && readAll(sockets[count - 1], &reply, 1) &&
+               reply == 1;
+    }
+    // The child forked `before` children before the last is told to exit; nothing waits for it.
+    bool leave(std::size_t before) {
+        if (before >= count) return false;
         const Command x{'x', 0};
-        return writeAll(sockets[count - 1], &x, sizeof x);
+        return writeAll(sockets[count - 1 - before], &x, sizeof x);
     }
     // The last child forked exits; it is left a zombie until the others end.
     bool exitLast() {
@@ -235,8 +241,21 @@ inline bool rewriteNext(void* const* regions, const std::size_t* sizes, std::siz
             if (count == 0 || keep > sizes[count - 1] ||
                 madvise(static_cast<char*>(regions[count - 1]) + keep, sizes[count - 1] - keep, MADV_DONTNEED) != 0)
                 reply = 0;
+        } else if (c.op == 'C') {  // maps, touches and unmaps that much four times: a request's buffers
+            const std::size_t bytes = c.argument << 20;
+            for (int round = 0; round < 4 && reply == 1; ++round) {
+                void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+                if (p == MAP_FAILED) {
+                    reply = 0;
+                    break;
+                }
+                for (std::size_t off = 0; off < bytes; off += static_cast<std::size_t>(page)) static_cast<volatile char*>(p)[off] = 1;
+                munmap(p, bytes);
+            }
+        } else if (c.op == 'c') {  // the forked child made last serves requests
+            reply = forks.commandLast(Command{'C', c.argument}) ? 1 : 0;
         } else if (c.op == 'l') {
-            reply = forks.leaveLast() ? 1 : 0;
+            reply = forks.leave(c.argument) ? 1 : 0;
         } else if (c.op == 'k') {
             reply = forks.fork(c.argument, fd, Inherited{regions, sizes, count}) ? 1 : 0;
         } else if (c.op == 'w') {  // each forked child maps and touches memory of its own

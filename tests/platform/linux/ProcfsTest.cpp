@@ -847,6 +847,49 @@ TEST_P(ProcfsFootprintTest, AWorkerForkedWhileAnotherIsStillUnmappingIsNotCounte
     });
 }
 
+// A worker that lived a pass unread while another's exit is still going on, having mapped and
+// freed a buffer for each request meanwhile: its family is not walked, and it keeps what it was
+// first taken to share, neither counted whole nor taking its buffers' faults for pages of its own.
+TEST_P(ProcfsFootprintTest, AWorkerLeftUnreadWhileAnotherExitsKeepsWhatItWasTakenToShare) {
+    runWithOnlyItsOwnProcesses([&] {
+        ChildProcess hog;
+        ASSERT_TRUE(hog.running() && hog.allocate(256));
+        const auto exiting = [](pid_t pid) {
+            const auto statm = parseStatm(slurp("/proc/" + std::to_string(pid) + "/statm"));
+            const auto stat = parseStat(slurp("/proc/" + std::to_string(pid) + "/stat"));
+            return statm && stat && statm->size == 0 && stat->state != 'Z' && stat->state != 'X';
+        };
+        int seen = 0;
+        for (int round = 0; round < 8 && seen < 1; ++round) {
+            ASSERT_TRUE(hog.forkChildren(1) && hog.childrenAllocate(2048));
+            ProcfsProcessSource source(GetParam());
+            auto list = source.readProcesses();  // every member walked
+            const auto old = std::ranges::find(list, hog.pid(), &ProcessReading::parentPid);
+            ASSERT_NE(old, list.end());
+            const pid_t leaving = old->pid;
+            usleep(600000);  // a worker forked well after that walk is first taken unread
+            ASSERT_TRUE(hog.forkChildren(1));
+            list = source.readProcesses();
+            ASSERT_TRUE(hog.lastChildServes(16));  // 64 MiB of buffers mapped and freed
+            ASSERT_TRUE(hog.leaveLastChild(1));
+            ASSERT_TRUE(waitUntil([&] {
+                const auto stat = parseStat(slurp("/proc/" + std::to_string(leaving) + "/stat"));
+                return exiting(leaving) || !stat || stat->state == 'Z';
+            }));
+            const bool before = exiting(leaving);
+            list = source.readProcesses();
+            if (before && exiting(leaving)) {
+                ++seen;
+                const std::uint64_t figure = familyOf(list, hog.pid()).sum;
+                ASSERT_TRUE(waitUntil([&] { return !exiting(leaving); }));
+                EXPECT_NEAR(double(figure), double(proportionalSum(list, hog.pid())), 16 << 20) << "round " << round;
+            }
+            ASSERT_TRUE(hog.endChildren());
+        }
+        EXPECT_GE(seen, 1) << "no pass saw the worker's exit going on";
+    });
+}
+
 // A fork found a zombie when its family is first read shares nothing, and its walk would find it
 // gone: the forks after it are not counted whole for that, nor is the family left unread pass
 // after pass while the zombie stays.
