@@ -536,7 +536,8 @@ const std::vector<ProcessReading>& ProcfsProcessSource::readProcesses() {
     readingVersions_.resize(count);
 
     readCopies(out);
-    estimateYoungShares(out);
+    // Most passes have no such fork: nothing to estimate.
+    if (youngHolders > 0) estimateYoungShares(out);
     rereadShares(out, shareHolders, youngHolders);
 
     if (!departed.empty()) {

@@ -36,17 +36,11 @@ void ProcfsProcessSource::estimateYoungShares(std::vector<ProcessReading>& out) 
     // Taken that way the family never adds up to more than what its members map, and a backend
     // alive half the time leaves the app between its sums instead of at the floor without one.
     std::map<std::int32_t, std::uint64_t> counted;  // family → what its read shares and the forks before count
-    bool any = false;
     for (const std::int32_t pid : copyMembers_) {
         const auto it = entries_.find(pid);
-        if (it == entries_.end() || it->second.copyFamily == 0) continue;
-        const Entry& entry = it->second;
-        if (entry.shmemEstimated)
-            any = true;
-        else
-            counted[entry.copyFamily] += entry.shmemBytes;
+        if (it != entries_.end() && it->second.copyFamily != 0 && !it->second.shmemEstimated)
+            counted[it->second.copyFamily] += it->second.shmemBytes;
     }
-    if (!any) return;
     for (const std::int32_t pid : copyMembers_) {
         const auto it = entries_.find(pid);
         if (it == entries_.end() || it->second.copyFamily == 0 || !it->second.shmemEstimated) continue;

@@ -800,6 +800,33 @@ TEST_P(ProcfsFootprintTest, ForksMappingSharedMemoryNoOneElseMapsCountItUnread) 
     });
 }
 
+// A process that let go of its address space at its exit and is not a zombie yet: it still unmaps.
+bool unmappingAtExit(pid_t pid) {
+    const auto statm = parseStatm(slurp("/proc/" + std::to_string(pid) + "/statm"));
+    const auto stat = parseStat(slurp("/proc/" + std::to_string(pid) + "/stat"));
+    return statm && stat && statm->size == 0 && stat->state != 'Z' && stat->state != 'X';
+}
+
+// Once `leaving`, told to exit, unmaps (or is done), runs `meanwhile` and takes a pass. True when the
+// exit went on all through the pass: the family of `root` is then checked against its proportional
+// sum, read once the exit is over (while it unmaps, the kernel's sums leave out its share of what it
+// still maps), nothing else having moved meanwhile.
+bool passCheckedWhileExiting(ProcfsProcessSource& source, pid_t root, pid_t leaving,
+                             const std::function<bool()>& meanwhile, int round) {
+    EXPECT_TRUE(waitUntil([&] {
+        const auto stat = parseStat(slurp("/proc/" + std::to_string(leaving) + "/stat"));
+        return unmappingAtExit(leaving) || !stat || stat->state == 'Z';
+    }));
+    const bool begun = unmappingAtExit(leaving);
+    EXPECT_TRUE(meanwhile());
+    const auto list = source.readProcesses();
+    if (!begun || !unmappingAtExit(leaving)) return false;
+    const std::uint64_t figure = familyOf(list, root).sum;
+    EXPECT_TRUE(waitUntil([&] { return !unmappingAtExit(leaving); }));
+    EXPECT_NEAR(double(figure), double(proportionalSum(list, root)), 16 << 20) << "round " << round;
+    return true;
+}
+
 // A worker replaced while the one it replaces is still unmapping its pages: the family is not read
 // until that exit is over, and the new worker, forked right after its family's walk, was left
 // counted whole, as if it held all it shares with its master. It is taken to share what it has
@@ -810,11 +837,6 @@ TEST_P(ProcfsFootprintTest, AWorkerForkedWhileAnotherIsStillUnmappingIsNotCounte
     runWithOnlyItsOwnProcesses([&] {
         ChildProcess hog;
         ASSERT_TRUE(hog.running() && hog.allocate(256));
-        const auto exiting = [](pid_t pid) {
-            const auto statm = parseStatm(slurp("/proc/" + std::to_string(pid) + "/statm"));
-            const auto stat = parseStat(slurp("/proc/" + std::to_string(pid) + "/stat"));
-            return statm && stat && statm->size == 0 && stat->state != 'Z' && stat->state != 'X';
-        };
         int seen = 0;
         for (int round = 0; round < 8 && seen < 2; ++round) {
             ASSERT_TRUE(hog.forkChildren(1) && hog.childrenAllocate(2048));
@@ -825,22 +847,7 @@ TEST_P(ProcfsFootprintTest, AWorkerForkedWhileAnotherIsStillUnmappingIsNotCounte
             ASSERT_NE(old, list.end());
             const pid_t leaving = old->pid;
             ASSERT_TRUE(hog.leaveLastChild());
-            const auto over = [&] {
-                const auto stat = parseStat(slurp("/proc/" + std::to_string(leaving) + "/stat"));
-                return !stat || stat->state == 'Z';
-            };
-            ASSERT_TRUE(waitUntil([&] { return exiting(leaving) || over(); }));
-            const bool before = exiting(leaving);
-            ASSERT_TRUE(hog.forkChildren(1));
-            list = source.readProcesses();
-            if (before && exiting(leaving)) {
-                ++seen;
-                // While it unmaps, the kernel's sums leave out its share of what it still maps: the
-                // truth is read once its exit is over, nothing else having moved meanwhile.
-                const std::uint64_t figure = familyOf(list, hog.pid()).sum;
-                ASSERT_TRUE(waitUntil([&] { return !exiting(leaving); }));
-                EXPECT_NEAR(double(figure), double(proportionalSum(list, hog.pid())), 16 << 20) << "round " << round;
-            }
+            if (passCheckedWhileExiting(source, hog.pid(), leaving, [&] { return hog.forkChildren(1); }, round)) ++seen;
             ASSERT_TRUE(hog.endChildren());
         }
         EXPECT_GE(seen, 1) << "no pass saw the worker's exit going on";
@@ -854,11 +861,6 @@ TEST_P(ProcfsFootprintTest, AWorkerLeftUnreadWhileAnotherExitsKeepsWhatItWasTake
     runWithOnlyItsOwnProcesses([&] {
         ChildProcess hog;
         ASSERT_TRUE(hog.running() && hog.allocate(256));
-        const auto exiting = [](pid_t pid) {
-            const auto statm = parseStatm(slurp("/proc/" + std::to_string(pid) + "/statm"));
-            const auto stat = parseStat(slurp("/proc/" + std::to_string(pid) + "/stat"));
-            return statm && stat && statm->size == 0 && stat->state != 'Z' && stat->state != 'X';
-        };
         int seen = 0;
         for (int round = 0; round < 8 && seen < 1; ++round) {
             ASSERT_TRUE(hog.forkChildren(1) && hog.childrenAllocate(2048));
@@ -872,18 +874,7 @@ TEST_P(ProcfsFootprintTest, AWorkerLeftUnreadWhileAnotherExitsKeepsWhatItWasTake
             list = source.readProcesses();
             ASSERT_TRUE(hog.lastChildServes(16));  // 64 MiB of buffers mapped and freed
             ASSERT_TRUE(hog.leaveLastChild(1));
-            ASSERT_TRUE(waitUntil([&] {
-                const auto stat = parseStat(slurp("/proc/" + std::to_string(leaving) + "/stat"));
-                return exiting(leaving) || !stat || stat->state == 'Z';
-            }));
-            const bool before = exiting(leaving);
-            list = source.readProcesses();
-            if (before && exiting(leaving)) {
-                ++seen;
-                const std::uint64_t figure = familyOf(list, hog.pid()).sum;
-                ASSERT_TRUE(waitUntil([&] { return !exiting(leaving); }));
-                EXPECT_NEAR(double(figure), double(proportionalSum(list, hog.pid())), 16 << 20) << "round " << round;
-            }
+            if (passCheckedWhileExiting(source, hog.pid(), leaving, [] { return true; }, round)) ++seen;
             ASSERT_TRUE(hog.endChildren());
         }
         EXPECT_GE(seen, 1) << "no pass saw the worker's exit going on";
