@@ -10,7 +10,7 @@
 # compile (two g++ -O2 of the project's larger sources at a time, over and over), each beside
 # top -b -d 1 over the same seconds (the aim: at most top's share, half of it better).
 # Then, the application ended, the server's figure from bench/cow_truth --window while backends
-# come, the backends stopped 20 s in: for each of the 15 s after the stop, whether the figure is
+# come, the backends stopped 20 s in (100 s with --postgres): for each of the 15 s after the stop, whether the figure is
 # within 2 % or 16 MiB of the proportional sum read right after it, and the first second from
 # which all are (the aim: 8 s at most). Over the churn before the stop, the mean figure beside the
 # mean of the sums read every 100 ms, and the seconds whose figure is near none of the sums read
@@ -39,7 +39,9 @@ seconds=${1:-60}
 [[ "$seconds" =~ ^[1-9][0-9]*$ ]] || { echo "usage: $0 [--postgres] [seconds]"; exit 2; }
 truth=$build/bench/cow_truth
 [ -x "$truth" ] || { echo "$truth is missing (build with the benchmarks on)"; exit 1; }
-churn_seconds=20
+# PostgreSQL's backends come at random (pgbench -R): a second's figure catches one or not, so the
+# mean of 20 figures is a mean of few draws. Its churn lasts 100 s, as the case it is measured for.
+churn_seconds=${DB_SHARE_CHURN_SECONDS:-$([ "$real" = 1 ] && echo 100 || echo 20)}
 after_seconds=15
 
 db_pid=""
@@ -169,6 +171,20 @@ else
   echo "$verdict"
 fi
 if [ "$real" = 1 ]; then echo "connections since the server started: $(connections)"; else tail -n 1 "$home/db.log"; fi
+# The same seconds, each figure against the sum read right after it: the figure's own error, without
+# the chance of which seconds caught a backend.
+awk -v start="$truth_start" -v stop="$stopped" '
+  /^second / {
+    t = $4 + 0
+    if (t < start || t > stop) next
+    figure = $0; sub(/.*figure /, "", figure); sub(/ MiB.*/, "", figure)
+    sum = $0; sub(/.*sum after /, "", sum); sub(/ MiB.*/, "", sum)
+    n++; f += figure; s += sum
+  }
+  END {
+    if (n > 0 && s > 0)
+      printf "churn, each figure against the sum read right after it: mean figure %.1f MiB, mean sum %.1f MiB (%+.1f %%) over %d seconds\n", f / n, s / n, 100 * (f - s) / s, n
+  }' "$home/truth.out"
 # Each second after the stop: "second N at TIME: ..., figure F MiB, sum after S MiB (within|OUTSIDE); ..."
 awk -v stop="$stopped" -v n="$after_seconds" '
   /^second / {

@@ -35,7 +35,11 @@ std::optional<std::string> launchNameOf(const std::string& executable, std::stri
 //   shared anonymous memory changed, by so much that taking the change as the process's own could
 //   put the share 4 MiB or more off; a fork first seen is not walked (a database's backend, living
 //   a fraction of a second): its share is taken, unread, as what it maps (status's RssShmem) beyond
-//   what its family's shares count already, and it is read at its next pass if it lives on; a share also changes when another process maps or unmaps the
+//   what its family's shares count already, and it is read at its next pass if it lives on. Whether
+//   forks seen together map the same pages (backends reading one table) or each its own (a
+//   query's parallel workers, each reading a part) only a walk tells: where that could put the
+//   family 16 MiB off, they are walked, as long as such walks took 64 MiB or less of what they
+//   map a pass on average; a share also changes when another process maps or unmaps the
 //   same pages or exits, which beside a browser happens every second: once 4 MiB of such
 //   memory may have changed hands, the other holders' shares are read again in turn, a few a pass
 //   and each within 30 passes;
@@ -190,6 +194,9 @@ private:
     // The shares of forks first seen this pass, unread: what they map beyond what their family's
     // shares count.
     void estimateYoungShares(std::vector<ProcessReading>& out);
+    // Walks forks of one family first seen together, that may map each other's pages or each its
+    // own, and takes their shares as the walks found them; `read`: what the family's read shares count.
+    void walkYoungForks(std::uint64_t read, const std::vector<std::int32_t>& forks);
     // Private anonymous + swapped + shared anonymous share, with what is shared copy-on-write counted in proportion.
     static std::uint64_t footprintOf(const Entry& entry);
     // Puts `entry`'s footprint into its reading of this pass, when it has one.
@@ -292,6 +299,10 @@ private:
     // family → how far the walks of members read for their own changes moved the others' shares
     // since the others were read
     std::map<std::int32_t, std::uint64_t> familyDrift_;
+    // What walks of forks first seen together may still take of what they map, and when it was
+    // last added to.
+    std::int64_t youngWalkCredit_ = 0;
+    std::uint64_t youngCreditPass_ = 0;
     std::vector<std::int32_t> newForks_;       // first seen this pass, forked without exec
     std::vector<std::int32_t> movedFamilies_;  // families whose sharing changed this pass
     std::set<std::int32_t> copyMembers_;       // pids of family members (some may be gone: checked when walked)

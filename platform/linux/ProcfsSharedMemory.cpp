@@ -14,6 +14,12 @@ namespace {
 // at most shareRefreshPeriod passes. Less than that is far below any change the detectors report.
 constexpr std::size_t minimumShareReads = 3;
 constexpr std::size_t shareRefreshPeriod = 30;
+// Forks first seen together may map each other's pages or each its own: beyond this much in
+// doubt they are walked, as long as such walks took no more than the second amount of what they
+// map a pass on average, over the last passes.
+constexpr std::uint64_t youngDoubtBytes = 16u << 20;
+constexpr std::uint64_t youngWalkBytesPerPass = 64u << 20;
+constexpr std::uint64_t youngWalkCreditPasses = 4;
 
 std::uint64_t distance(std::uint64_t a, std::uint64_t b) { return a > b ? a - b : b - a; }
 
@@ -35,21 +41,73 @@ void ProcfsProcessSource::estimateYoungShares(std::vector<ProcessReading>& out) 
     // database's backend reading a table that a backend gone before brought into the buffers.
     // Taken that way the family never adds up to more than what its members map, and a backend
     // alive half the time leaves the app between its sums instead of at the floor without one.
-    std::map<std::int32_t, std::uint64_t> counted;  // family → what its read shares and the forks before count
+    struct Young {
+        std::uint64_t read = 0;     // what the family's read shares count
+        std::uint64_t counted = 0;  // that, and what the forks before were given
+        // What the forks were taken to map of the pages those before them map, beyond what they may
+        // map of the read ones: backends reading one table do, a query's parallel workers each
+        // reading its own part of it do not. Only a walk tells.
+        std::uint64_t doubt = 0;
+        std::vector<std::int32_t> forks;
+    };
+    std::map<std::int32_t, Young> families;
     for (const std::int32_t pid : copyMembers_) {
         const auto it = entries_.find(pid);
         if (it != entries_.end() && it->second.copyFamily != 0 && !it->second.shmemEstimated)
-            counted[it->second.copyFamily] += it->second.shmemBytes;
+            families[it->second.copyFamily].read += it->second.shmemBytes;
     }
+    for (auto& [family, young] : families) young.counted = young.read;
     for (const std::int32_t pid : copyMembers_) {
         const auto it = entries_.find(pid);
         if (it == entries_.end() || it->second.copyFamily == 0 || !it->second.shmemEstimated) continue;
         Entry& entry = it->second;
+        Young& young = families[entry.copyFamily];
         const std::uint64_t resident = entry.rssShmem.value_or(0);
-        std::uint64_t& before = counted[entry.copyFamily];
-        entry.shmemBytes = resident - std::min(resident, before);
-        before += entry.shmemBytes;
-        showFootprint(out, pid, entry);
+        const std::uint64_t doubt = std::min(resident, young.counted) - std::min(resident, young.read);
+        entry.shmemBytes = resident - std::min(resident, young.counted);
+        young.counted += entry.shmemBytes;
+        young.doubt += doubt;
+        young.forks.push_back(pid);
+    }
+    // Walks of such forks may take this many bytes of what they map a pass, on average: a busy
+    // database's backends, each mapping a table, would cost more than all the rest of the pass.
+    youngWalkCredit_ = std::min<std::int64_t>(youngWalkCredit_ + static_cast<std::int64_t>((pass_ - youngCreditPass_) * youngWalkBytesPerPass),
+                                              static_cast<std::int64_t>(youngWalkCreditPasses * youngWalkBytesPerPass));
+    youngCreditPass_ = pass_;
+    for (auto& [family, young] : families) {
+        if (young.doubt > youngDoubtBytes && youngWalkCredit_ > 0) walkYoungForks(young.read, young.forks);
+        for (const std::int32_t pid : young.forks) showFootprint(out, pid, entries_.at(pid));
+    }
+}
+
+void ProcfsProcessSource::walkYoungForks(std::uint64_t read, const std::vector<std::int32_t>& forks) {
+    // All of them at once, so what they share among them is counted in proportion.
+    std::vector<std::uint64_t> shares;
+    std::uint64_t walked = 0;
+    std::uint64_t lent = 0;  // what the others count of their pages
+    std::uint64_t bound = 0;
+    for (const std::int32_t pid : forks) {
+        const Entry& entry = entries_.at(pid);
+        const std::uint64_t resident = entry.rssShmem.value_or(0);
+        youngWalkCredit_ -= static_cast<std::int64_t>(resident);
+        ++shareReads_;
+        procfs::RollupMemory rollup;
+        if (readRollup(pid, rollup) != ReadOutcome::ok || !rollup.pssShmem) return;  // gone: the bound stands
+        shares.push_back(*rollup.pssShmem);
+        walked += *rollup.pssShmem;
+        lent += resident - std::min(resident, *rollup.pssShmem);
+        bound += entry.shmemBytes;
+    }
+    // The read shares were read before these forks mapped their pages: n forks mapping a page
+    // only a read one mapped take n/(n+1) of it off that one, and as much off their own shares.
+    std::uint64_t stale = std::min(lent, read - read / (forks.size() + 1));
+    if (walked < bound + stale) return;
+    for (std::size_t i = 0; i < forks.size(); ++i) {
+        Entry& entry = entries_.at(forks[i]);
+        const std::uint64_t resident = entry.rssShmem.value_or(0);
+        const std::uint64_t taken = std::min({stale, shares[i], resident - std::min(resident, shares[i])});
+        stale -= taken;
+        entry.shmemBytes = shares[i] - taken;
     }
 }
 

@@ -89,6 +89,7 @@ bool ChildProcess::childrenAllocate(std::size_t mebibytes) { return command('w',
 bool ChildProcess::childrenRelease() { return command('u', 0); }
 
 bool ChildProcess::childrenReadInherited() { return command('j', 0); }
+bool ChildProcess::childrenReadInheritedParts() { return command('J', 0); }
 
 bool ChildProcess::rewrite() { return command('t', 0); }
 

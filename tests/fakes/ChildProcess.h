@@ -40,6 +40,9 @@ public:
     // Each forked child reads every page the child held when it forked them: a fork maps shared
     // memory (a memfd) only as it reads it, as a database's backend reads its shared buffers.
     bool childrenReadInherited();
+    // Each forked child reads its own part of what it was forked with, the first child the first
+    // part: a query's parallel workers, each scanning its share of a table.
+    bool childrenReadInheritedParts();
     // Writes every page it holds again: what forked children shared with it copy-on-write becomes
     // its own, though its resident size stays the same.
     bool rewrite();

@@ -122,6 +122,16 @@ struct Forks {
         }
         return ok;
     }
+    // Child i of n runs `op` with i and n for argument (i in the high half), and confirms it.
+    bool commandEach(char op) {
+        bool ok = true;
+        for (std::size_t i = 0; i < count; ++i) {
+            const Command c{op, (i << 16) | count};
+            char reply = 0;
+            ok = writeAll(sockets[i], &c, sizeof c) && readAll(sockets[i], &reply, 1) && reply == 1 && ok;
+        }
+        return ok;
+    }
     // The last child forked runs `c` alone and confirms it.
     bool commandLast(Command c) {
         char reply = 0;
@@ -265,6 +275,18 @@ inline bool rewriteNext(void* const* regions, const std::size_t* sizes, std::siz
             for (std::size_t i = 0; i < held.count; ++i)
                 for (std::size_t off = 0; off < held.sizes[i]; off += static_cast<std::size_t>(page))
                     (void)static_cast<volatile const char*>(held.regions[i])[off];
+        } else if (c.op == 'I') {  // reads its part of what it was forked with: a query's parallel worker
+            const Inherited& held = inherited();
+            std::size_t total = 0;
+            for (std::size_t i = 0; i < held.count; ++i) total += held.sizes[i];
+            const std::size_t part = c.argument >> 16, parts = c.argument & 0xffff;
+            const std::size_t pages = total / static_cast<std::size_t>(page);
+            std::size_t at = 0;
+            for (std::size_t i = 0; i < held.count; ++i)
+                for (std::size_t off = 0; off < held.sizes[i]; off += static_cast<std::size_t>(page), ++at)
+                    if (parts > 0 && at * parts / pages == part) (void)static_cast<volatile const char*>(held.regions[i])[off];
+        } else if (c.op == 'J') {  // each forked child reads its own part of what it was forked with
+            reply = forks.commandEach('I') ? 1 : 0;
         } else if (c.op == 'j') {  // each forked child reads what it was forked with
             reply = forks.command(Command{'i', 0}) ? 1 : 0;
         } else if (c.op == 'u') {  // each forked child unmaps what it mapped of its own
