@@ -157,6 +157,23 @@ std::pair<std::uint64_t, std::uint64_t> truthOf(const std::vector<std::int32_t>&
     return {proportional, whole};
 }
 
+// Each of an app's processes: its figure in the last pass beside its own sum read now, what it
+// holds whole, and its state.
+void printDetail(const Sampling& sampling, const std::vector<std::int32_t>& pids) {
+    for (const std::int32_t p : pids) {
+        double figure = -1;
+        for (const ProcessReading& r : sampling.processes.lastReadings())
+            if (r.pid == p && r.footprintBytes) figure = mib(*r.footprintBytes);
+        const std::string folder = "/proc/" + std::to_string(p) + "/";
+        const std::string rollup = slurp(folder + "smaps_rollup"), status = slurp(folder + "status");
+        const auto stat = procfs::parseStat(slurp(folder + "stat"));
+        std::printf("    pid %d (%c): figure %.1f MiB, own sum %.1f MiB, RssAnon %.1f MiB, Pss_Shmem %.1f MiB\n", p,
+                    stat ? stat->state : '?', figure,
+                    mib(field(rollup, "Pss_Anon") + field(rollup, "SwapPss") + field(rollup, "Pss_Shmem")),
+                    mib(field(status, "RssAnon")), mib(field(rollup, "Pss_Shmem")));
+    }
+}
+
 // Stops (or lets go on) the process groups of the tracked pids; when stopping, waits until each of
 // their processes has stopped or ended, for at most a tenth of a second.
 void freeze(const std::vector<std::int32_t>& groups, const std::vector<std::int32_t>& pids, bool stop) {
@@ -413,6 +430,8 @@ int main(int argc, char** argv) {
     const int seconds = std::atoi(argv[1]);
     if (seconds <= 0) return usage();
     const bool each = std::getenv("COW_TRUTH_EACH") != nullptr;  // a line a second, to find when a gap opens
+    // With it, a second near none of the sums also tells each process's figure beside its own sum.
+    const bool detail = std::getenv("COW_TRUTH_DETAIL") != nullptr;
     std::vector<Track> tracks;
     for (int a = 2; a < argc; ++a) {
         const auto pid = procfs::parsePid(argv[a]);
@@ -495,6 +514,7 @@ int main(int argc, char** argv) {
                     std::printf("second %d at %.3f: %zu processes, figure %.1f MiB, sum after %.1f MiB (%s); %s\n",
                                 t.seconds, sampledWall, t.pids.size(), s.figure, s.truthAfter,
                                 within(s.figure - s.truthAfter, s.truthAfter) ? "within" : "OUTSIDE", t.lastJudgement.c_str());
+                if (detail && t.lastJudgement.find("NEAR NONE") != std::string::npos) printDetail(sampling, t.pids);
                 continue;
             }
             if (each)

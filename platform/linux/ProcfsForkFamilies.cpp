@@ -74,7 +74,8 @@ void ProcfsProcessSource::showFootprint(std::vector<ProcessReading>& out, std::i
 
 std::uint64_t ProcfsProcessSource::footprintOf(const Entry& entry) {
     const std::uint64_t swap = entry.swapBytes.value_or(0);
-    return entry.anonymousBytes + swap - sharedOf(entry.anonymousBytes, swap, entry.copiedAnonBytes, entry.copiedSwapBytes) +
+    return entry.anonymousBytes + swap -
+           sharedOf(entry.anonymousBytes, swap, entry.copiedAnonBytes + entry.unmappingAnonBytes, entry.copiedSwapBytes) +
            entry.shmemBytes;
 }
 
@@ -120,7 +121,8 @@ void ProcfsProcessSource::reckonShareOfShared(Entry& entry) const {
     // faulted in itself; a worker that maps and unmaps a buffer for each request faults far more
     // than it holds, and would give back nothing.
     const std::uint64_t swap = entry.swapBytes.value_or(0);
-    const std::uint64_t own = entry.anonymousBytes + swap - sharedOf(entry.anonymousBytes, swap, entry.copiedAnonBytes, entry.copiedSwapBytes);
+    const std::uint64_t own = entry.anonymousBytes + swap -
+                              sharedOf(entry.anonymousBytes, swap, entry.copiedAnonBytes + entry.unmappingAnonBytes, entry.copiedSwapBytes);
     if (entry.copiedAnonBytes == 0 && entry.copiedSwapBytes == 0)
         entry.shareOfShared = 0;
     else if (entry.copiesReadInPass)
@@ -138,6 +140,7 @@ void ProcfsProcessSource::leaveFamily(Entry& entry, std::int32_t exitingPid) {
     const std::uint64_t share = entry.shareOfShared;
     entry.copyFamily = 0;
     entry.copiedAnonBytes = 0;
+    entry.unmappingAnonBytes = 0;
     entry.copiedSwapBytes = 0;
     entry.copiesEstimated = false;
     entry.copiesUnverified = false;
@@ -286,6 +289,11 @@ bool ProcfsProcessSource::readCopiesOf(std::int32_t pid, Entry& entry, std::vect
     entry.copiesReadInPass = pass_;
     entry.copiesEstimated = false;
     entry.copiesUnverified = false;
+    // A mapping taken out (a worker freeing its copy of a model before it exits) leaves the walk at
+    // once, but statm counts its pages until each is unmapped: what statm holds beyond what the walk
+    // found is on its way out, and is not counted as its own.
+    entry.walkedAnonBytes = rollup.anonymous.value_or(entry.anonymousBytes);
+    entry.unmappingAnonBytes = entry.anonymousBytes - std::min(entry.anonymousBytes, entry.walkedAnonBytes);
     entry.anonymousAtCopiesRead = entry.anonymousBytes;
     entry.faultsAtCopiesRead = entry.minorFaults;
     entry.copiedAnonBytes = copiedAnon;

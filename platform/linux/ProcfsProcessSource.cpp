@@ -328,6 +328,8 @@ ProcfsProcessSource::ReadOutcome ProcfsProcessSource::readFootprint(std::int32_t
     if (entry.rssShmem.value_or(0) != residentShmemBefore && !entry.shmemEstimated)
         noteShareMoved(shareWasCurrent, residentShmemBefore, shareBefore, entry.rssShmem.value_or(0), entry.shmemBytes);
     entry.anonymousBytes = anonymous;
+    // Pages on their way out go as they are unmapped; what comes after is new.
+    entry.unmappingAnonBytes = std::min(entry.unmappingAnonBytes, anonymous - std::min(anonymous, entry.walkedAnonBytes));
     entry.residentPages = statm->resident;
     footprint = footprintOf(entry);
 

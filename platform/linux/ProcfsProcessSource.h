@@ -68,8 +68,10 @@ std::optional<std::string> launchNameOf(const std::string& executable, std::stri
 //     adding up to less than one member holds) are undone and made again next pass;
 //   - what is left is read in turn while a member shares anything, no more than 4096 resident
 //     pages walked a pass on average and none more than once in 30 passes.
-//   What a member shares is taken off the resident count statm gives each pass; a process that
-//   shares nothing costs nothing more;
+//   What a member shares is taken off the resident count statm gives each pass, and so is what
+//   statm counted beyond what its last walk found: the pages of a mapping taken out and not yet
+//   unmapped (a worker freeing its copy of a model as it exits); a process that shares nothing
+//   costs nothing more;
 // - while swap is in use, a process's status (for VmSwap, ten times dearer) is read only when
 //   its resident anonymous memory changed, and once in 60 passes;
 // - names, parent and executable path are read once per process and again only when its code
@@ -101,6 +103,9 @@ public:
     // smaps_rollup reads so far, each a walk of a whole address space (for tests and benchmarks of the
     // bound): for shared anonymous memory, and for anonymous memory shared copy-on-write.
     std::uint64_t shareReads() const { return shareReads_; }
+    // The last pass's readings, as readProcesses returned them (for benchmarks that tell where a
+    // figure went off).
+    const std::vector<ProcessReading>& lastReadings() const { return readings_; }
     std::uint64_t copyReads() const { return copyReads_; }
 
 private:
@@ -142,6 +147,9 @@ private:
         std::uint64_t copiedAnonBytes = 0;  // Anonymous − Pss_Anon then: its pages others count too
         std::uint64_t copiedSwapBytes = 0;  // Swap − SwapPss then
         std::uint64_t anonymousAtCopiesRead = 0;  // statm's resident anonymous memory then
+        std::uint64_t walkedAnonBytes = 0;        // the walk's own count of it (Anonymous)
+        // What statm still counted beyond that: pages of mappings taken out, not yet unmapped
+        std::uint64_t unmappingAnonBytes = 0;
         std::uint64_t residentPages = 0;          // statm's resident count: what a walk of it costs
         std::uint64_t minorFaults = 0;            // since it started, at the last read of its stat
         std::uint64_t faultsAtCopiesRead = 0;

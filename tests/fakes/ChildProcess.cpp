@@ -90,6 +90,7 @@ bool ChildProcess::childrenRelease() { return command('u', 0); }
 
 bool ChildProcess::childrenReadInherited() { return command('j', 0); }
 bool ChildProcess::childrenReadInheritedParts() { return command('J', 0); }
+bool ChildProcess::childrenUnmapInherited() { return command('o', 0); }
 
 bool ChildProcess::rewrite() { return command('t', 0); }
 

@@ -43,6 +43,9 @@ public:
     // Each forked child reads its own part of what it was forked with, the first child the first
     // part: a query's parallel workers, each scanning its share of a table.
     bool childrenReadInheritedParts();
+    // Each forked child unmaps what it was forked with and lives on, as a worker that frees its
+    // copy of a model before it exits.
+    bool childrenUnmapInherited();
     // Writes every page it holds again: what forked children shared with it copy-on-write becomes
     // its own, though its resident size stays the same.
     bool rewrite();

@@ -285,6 +285,11 @@ inline bool rewriteNext(void* const* regions, const std::size_t* sizes, std::siz
             for (std::size_t i = 0; i < held.count; ++i)
                 for (std::size_t off = 0; off < held.sizes[i]; off += static_cast<std::size_t>(page), ++at)
                     if (parts > 0 && at * parts / pages == part) (void)static_cast<volatile const char*>(held.regions[i])[off];
+        } else if (c.op == 'O') {  // unmaps what it was forked with, as a worker frees its copy of a model
+            const Inherited& held = inherited();
+            for (std::size_t i = 0; i < held.count; ++i) munmap(held.regions[i], held.sizes[i]);
+        } else if (c.op == 'o') {  // each forked child unmaps what it was forked with
+            reply = forks.command(Command{'O', 0}) ? 1 : 0;
         } else if (c.op == 'J') {  // each forked child reads its own part of what it was forked with
             reply = forks.commandEach('I') ? 1 : 0;
         } else if (c.op == 'j') {  // each forked child reads what it was forked with

@@ -660,7 +660,7 @@ TEST_P(ProcfsFootprintTest, ForksThatLiveAPassCostNoWalk) {
         for (int round = 0; round < 10; ++round) {
             ASSERT_TRUE(hog.forkChildren(3));
             ASSERT_TRUE(hog.childrenAllocate(16));
-            if (round % 2 == 1) ASSERT_TRUE(hog.childrenRelease());
+            if (round % 2 == 1) { ASSERT_TRUE(hog.childrenRelease()); }
             list = source.readProcesses();
             // Within 2 MiB a fork: faults that bring in no page of its own (its code, read again
             // after the fork) count as its own; one fork's 16 MiB left out is far more.
@@ -690,7 +690,7 @@ TEST_P(ProcfsFootprintTest, WorkersThatFreeTheirBuffersAreReplacedWithoutADipNor
         const std::uint64_t reads = source.copyReads();
         for (int round = 0; round < 12; ++round) {
             ASSERT_TRUE(hog.childrenAllocate(16) && hog.childrenRelease());  // a request each
-            if (round % 3 == 2) ASSERT_TRUE(hog.replaceLastChild());
+            if (round % 3 == 2) { ASSERT_TRUE(hog.replaceLastChild()); }
             list = source.readProcesses();
             const auto family = familyOf(list, hog.pid());
             EXPECT_NEAR(double(family.sum), double(proportionalSum(list, hog.pid())), 6 << 20) << round;
@@ -722,7 +722,7 @@ TEST_P(ProcfsFootprintTest, ForksReadingSharedMemoryThatLiveAPassCostNoWalk) {
             list = source.readProcesses();
             // The pass the first backends end in, the parent still holds its share as read beside
             // them: it is read again once no unread backend maps its pages.
-            if (round > 0) EXPECT_NEAR(double(familyOf(list, hog.pid()).sum), double(proportionalSum(list, hog.pid())), 6 << 20) << round;
+            if (round > 0) { EXPECT_NEAR(double(familyOf(list, hog.pid()).sum), double(proportionalSum(list, hog.pid())), 6 << 20) << round; }
             ASSERT_TRUE(hog.endChildren());
             list = source.readProcesses();
             EXPECT_TRUE(exactReading(list, hog.pid())) << round;
@@ -760,7 +760,7 @@ TEST_P(ProcfsFootprintTest, AForkThatCopiesWhatItSharesWhileItsParentWritesIsFol
         const std::uint64_t reads = source.copyReads();
         for (int round = 0; round < 12; ++round) {
             ASSERT_TRUE(hog.rewriteNext(24));
-            if (round % 2 == 1) ASSERT_TRUE(hog.childrenRewriteNext(12));
+            if (round % 2 == 1) { ASSERT_TRUE(hog.childrenRewriteNext(12)); }
             list = source.readProcesses();
             const double truth = double(proportionalSum(list, hog.pid()));
             EXPECT_NEAR(double(familyOf(list, hog.pid()).sum), truth, 2 << 20) << "round " << round;
@@ -829,6 +829,48 @@ TEST_P(ProcfsFootprintTest, ForksReadingEachItsOwnPartOfSharedMemoryAreCountedFo
             }
         }
         EXPECT_LE(source.shareReads() - shareReads, 15u);
+    });
+}
+
+// A worker that frees the copy of a model it was forked with before it exits: the kernel takes the
+// mapping out of its address space first, then unmaps the pages, which statm counts until then.
+// Read first in a pass, statm still holds pages that a walk later in the same pass finds neither
+// mapped nor shared: taken together, the worker counted them as its own. Passes are taken while
+// it unmaps 2 GiB; the family reads what the parent holds, which is all of it now, and no more.
+TEST_P(ProcfsFootprintTest, AForkUnmappingWhatItSharesIsNotCountedWithPagesItNoLongerMaps) {
+    runWithOnlyItsOwnProcesses([&] {
+        ChildProcess hog;
+        ASSERT_TRUE(hog.running() && hog.allocate(2048));
+        ProcfsProcessSource source(GetParam());
+        const std::uint64_t pageSize = static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
+        const auto anonymousOf = [&](pid_t pid) {
+            const auto statm = parseStatm(slurp("/proc/" + std::to_string(pid) + "/statm"));
+            return statm ? anonymousBytes(*statm, pageSize) : 0;
+        };
+        int caught = 0;  // passes begun while the worker was unmapping
+        for (int round = 0; round < 4 && caught == 0; ++round) {
+            ASSERT_TRUE(hog.forkChildren(1));
+            auto list = source.readProcesses();
+            for (int pass = 0; pass < 3; ++pass) list = source.readProcesses();  // the fork is walked
+            const auto child = std::ranges::find(list, hog.pid(), &ProcessReading::parentPid);
+            ASSERT_NE(child, list.end());
+            const pid_t fork = child->pid;
+            auto done = std::async(std::launch::async, [&] { return hog.childrenUnmapInherited(); });
+            int passes = 0;
+            do {
+                const std::uint64_t before = anonymousOf(fork);
+                list = source.readProcesses();
+                if (before > (64u << 20) && before < (2000u << 20)) ++caught;
+                const auto family = familyOf(list, hog.pid());
+                EXPECT_LE(double(family.sum), double(family.floor) + (16 << 20)) << "round " << round << ", pass " << passes;
+                EXPECT_GE(double(family.sum), double(family.floor) - (16 << 20)) << "round " << round << ", pass " << passes;
+                ++passes;
+            } while (done.wait_for(std::chrono::seconds(0)) != std::future_status::ready);
+            EXPECT_TRUE(done.get());
+            ASSERT_TRUE(hog.endChildren());
+            list = source.readProcesses();
+        }
+        EXPECT_GT(caught, 0);
     });
 }
 
