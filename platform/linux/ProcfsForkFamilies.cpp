@@ -72,12 +72,13 @@ void ProcfsProcessSource::showFootprint(std::vector<ProcessReading>& out, std::i
         out[entry.outputIndex].footprintBytes = footprintOf(entry);
 }
 
-std::uint64_t ProcfsProcessSource::footprintOf(const Entry& entry) {
+std::uint64_t ProcfsProcessSource::ownAnonymousOf(const Entry& entry) {
     const std::uint64_t swap = entry.swapBytes.value_or(0);
     return entry.anonymousBytes + swap -
-           sharedOf(entry.anonymousBytes, swap, entry.copiedAnonBytes + entry.unmappingAnonBytes, entry.copiedSwapBytes) +
-           entry.shmemBytes;
+           sharedOf(entry.anonymousBytes, swap, entry.copiedAnonBytes + entry.unmappingAnonBytes, entry.copiedSwapBytes);
 }
+
+std::uint64_t ProcfsProcessSource::footprintOf(const Entry& entry) { return ownAnonymousOf(entry) + entry.shmemBytes; }
 
 std::optional<procfs::StatFields> ProcfsProcessSource::readStatOf(std::int32_t pid) {
     char path[32];
@@ -120,9 +121,7 @@ void ProcfsProcessSource::reckonShareOfShared(Entry& entry) const {
     // what it uses beyond the pages only it maps. Unwalked, it is what it uses beyond the pages it
     // faulted in itself; a worker that maps and unmaps a buffer for each request faults far more
     // than it holds, and would give back nothing.
-    const std::uint64_t swap = entry.swapBytes.value_or(0);
-    const std::uint64_t own = entry.anonymousBytes + swap -
-                              sharedOf(entry.anonymousBytes, swap, entry.copiedAnonBytes + entry.unmappingAnonBytes, entry.copiedSwapBytes);
+    const std::uint64_t own = ownAnonymousOf(entry);
     if (entry.copiedAnonBytes == 0 && entry.copiedSwapBytes == 0)
         entry.shareOfShared = 0;
     else if (entry.copiesReadInPass)

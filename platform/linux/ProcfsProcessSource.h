@@ -205,6 +205,8 @@ private:
     // Walks forks of one family first seen together, that may map each other's pages or each its
     // own, and takes their shares as the walks found them; `read`: what the family's read shares count.
     void walkYoungForks(std::uint64_t read, const std::vector<std::int32_t>& forks);
+    // Resident and swapped anonymous memory but what others count too and what is on its way out.
+    static std::uint64_t ownAnonymousOf(const Entry& entry);
     // Private anonymous + swapped + shared anonymous share, with what is shared copy-on-write counted in proportion.
     static std::uint64_t footprintOf(const Entry& entry);
     // Puts `entry`'s footprint into its reading of this pass, when it has one.
