@@ -152,12 +152,13 @@ void ProcfsProcessSource::leaveFamily(Entry& entry, std::int32_t exitingPid) {
     exits_.push_back(Exit{exitingPid, entry.startTime, family, bootTicks(), !walked});
 }
 
-void ProcfsProcessSource::giveBack(std::int32_t family, std::uint64_t bytes) {
+void ProcfsProcessSource::giveBack(std::int32_t family, std::uint64_t bytes, std::int32_t giver) {
     // First to the process the others were forked from, which holds most of what they share.
     std::vector<Entry*> takers;
     for (const std::int32_t pid : copyMembers_) {
         const auto it = entries_.find(pid);
-        if (it == entries_.end() || it->second.copyFamily != family || !it->second.copiesReadInPass) continue;
+        if (pid == giver || it == entries_.end() || it->second.copyFamily != family || !it->second.copiesReadInPass)
+            continue;
         takers.insert(pid == family ? takers.begin() : takers.end(), &it->second);
     }
     for (Entry* taker : takers) {
@@ -274,6 +275,10 @@ bool ProcfsProcessSource::readCopiesOf(std::int32_t pid, Entry& entry, std::vect
         familyReadAt_[entry.copyFamily] = entry.copiesReadAt;
     }
     const std::uint64_t before = entry.copiedAnonBytes + entry.copiedSwapBytes;
+    // What it was taken to share, when its last walk still tells it (no exit nor fork moved it since).
+    const std::optional<std::uint64_t> shareBefore = entry.copiesReadInPass && !entry.copiesEstimated && !entry.copiesUnverified
+                                                         ? std::optional(entry.shareAtCopiesRead)
+                                                         : std::nullopt;
     const std::uint64_t copiedAnon = excess(rollup.anonymous, rollup.pssAnon);
     if (entry.copiesReadInPass && !entry.copiesEstimated && pass_ > *entry.copiesReadInPass) {
         // Faults that left nothing it holds and ended no sharing: what it maps and unmaps again.
@@ -322,6 +327,10 @@ bool ProcfsProcessSource::readCopiesOf(std::int32_t pid, Entry& entry, std::vect
         showFootprint(out, otherPid, *other);
         return false;
     }
+    // What it no longer shares (it wrote or freed it) the others still map: their shares of it
+    // grow by as much, its first process's first, unless they are read this pass too.
+    if (shareBefore && *shareBefore > entry.shareAtCopiesRead)
+        gives_.push_back(Take{pid, entry.copyFamily, *shareBefore - entry.shareAtCopiesRead});
     // Read for its own writes or releases: what they moved of the others' shares adds up until the
     // others are read, so that a member writing a little each pass (a server beside its saving
     // child) leaves them off by no more than one step.
@@ -558,6 +567,7 @@ std::uint64_t ProcfsProcessSource::siblingShare(std::int32_t pid, const Entry& e
 void ProcfsProcessSource::undoRacedWalks(std::vector<ProcessReading>& out) {
     std::set<std::int32_t> raced = std::exchange(racedFamilies_, {});
     const std::vector<Take> takes = std::exchange(takes_, {});
+    const std::vector<Take> gives = std::exchange(gives_, {});
     const auto readAtBefore = std::exchange(readAtBefore_, {});
     if (walksThisPass_.empty()) return;
     const std::vector<WalkUndo> walks = std::exchange(walksThisPass_, {});
@@ -616,9 +626,13 @@ void ProcfsProcessSource::undoRacedWalks(std::vector<ProcessReading>& out) {
         const std::uint64_t now = sharedIn(rollup), then = entry.copiedAnonBytes + entry.copiedSwapBytes;
         if (outcome == ReadOutcome::ok && now >= then + forkedWhileWalkingBytes) raced.insert(family);
     }
+    // A member read alone for what it no longer shares found its own change, which a fork made
+    // meanwhile barely moves: its walk stands, and what it gave up goes to the others as they
+    // stand.
+    const auto gave = [&](std::int32_t pid) { return std::ranges::any_of(gives, [&](const Take& g) { return g.pid == pid; }); };
     for (auto walk = walks.rbegin(); walk != walks.rend(); ++walk) {
         const auto it = entries_.find(walk->pid);
-        if (it == entries_.end() || !raced.contains(it->second.copyFamily)) continue;
+        if (it == entries_.end() || !raced.contains(it->second.copyFamily) || gave(walk->pid)) continue;
         Entry& entry = it->second;
         entry.copiedAnonBytes = walk->copiedAnonBytes;
         entry.copiedSwapBytes = walk->copiedSwapBytes;
@@ -639,11 +653,18 @@ void ProcfsProcessSource::undoRacedWalks(std::vector<ProcessReading>& out) {
     }
     for (const Take& take : takes)
         if (!raced.contains(take.family)) takeShare(take.family, take.pid, take.bytes, out);
+    // Others read this pass (and not undone) found what the member gave up already.
+    std::set<std::int32_t> given;
+    for (const Take& give : gives) {
+        if (!raced.contains(give.family) && readAtBefore.contains(give.family)) continue;
+        giveBack(give.family, give.bytes, give.pid);
+        given.insert(give.family);
+    }
     // What the undone walks had found is gone: each member's share is reckoned from what stands
     // (a fork never read is taken to share what it has right after).
     for (const std::int32_t pid : copyMembers_) {
         const auto it = entries_.find(pid);
-        if (it == entries_.end() || !raced.contains(it->second.copyFamily)) continue;
+        if (it == entries_.end() || !(raced.contains(it->second.copyFamily) || given.contains(it->second.copyFamily))) continue;
         Entry& entry = it->second;
         reckonShareOfShared(entry);
         showFootprint(out, pid, entry);

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -884,6 +885,38 @@ TEST_P(ProcfsFootprintTest, AForkUnmappingWhatItSharesIsNotCountedWithPagesItNoL
             list = source.readProcesses();
         }
         EXPECT_GT(caught, 0);
+    });
+}
+
+// Workers that free their copies of what their parent holds while pids are handed out faster than
+// a pass looks at them (a busy machine): each pass's walks of the family are undone, as a fork may
+// have raced them, and the parent stands as read before. The workers' own walks found their own
+// change: what they no longer share, their parent now holds alone, and the family keeps its sum.
+TEST_P(ProcfsFootprintTest, WorkersFreeingWhatTheyShareGiveItToTheirParentWhenTheFamilysWalksAreUndone) {
+    runWithOnlyItsOwnProcesses([&] {
+        ChildProcess hog;
+        ASSERT_TRUE(hog.running() && hog.allocate(1024) && hog.forkChildren(2));
+        ProcfsProcessSource source(GetParam());
+        auto list = source.readProcesses();
+        for (int pass = 0; pass < 2; ++pass) list = source.readProcesses();
+        ASSERT_NEAR(double(familyOf(list, hog.pid()).sum), double(proportionalSum(list, hog.pid())), 16 << 20);
+        // Threads take pids too: a few hundred during each pass.
+        std::atomic<bool> stop{false};
+        std::vector<std::thread> storms;
+        for (int i = 0; i < 2; ++i)
+            storms.emplace_back([&] {
+                while (!stop) std::thread([] {}).join();
+            });
+        ASSERT_TRUE(hog.childrenUnmapInherited());
+        const std::uint64_t walks = source.copyReads();
+        for (int pass = 0; pass < 3; ++pass) {
+            list = source.readProcesses();
+            EXPECT_NEAR(double(familyOf(list, hog.pid()).sum), double(proportionalSum(list, hog.pid())), 16 << 20)
+                << "pass " << pass;
+        }
+        stop = true;
+        for (std::thread& storm : storms) storm.join();
+        EXPECT_GE(source.copyReads(), walks + 2);  // the workers were walked for what they freed
     });
 }
 
