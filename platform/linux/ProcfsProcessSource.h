@@ -62,8 +62,10 @@ std::optional<std::string> launchNameOf(const std::string& executable, std::stri
 //   - a member sharing 16 MiB or more is walked when it faulted 16 MiB more than it grew (writes
 //     that end sharing), beyond twice what its walks found it faults a pass without keeping
 //     anything nor ending any sharing (a buffer written and freed for each request), or freed as
-//     much of what it shared; the others follow once such walks moved 16 MiB in all, and the
-//     other of a family of two at once, unread: both count half of each page they share;
+//     much of what it shared; what it no longer shares goes to the others at once (they still
+//     map it), their first process's first, even when a fork raced the walks, and they are walked
+//     once such walks moved 16 MiB in all; the other of a family of two follows at once, unread:
+//     both count half of each page they share;
 //   - walks that a fork or an exit raced (a pid handed out meanwhile, an exiting member, a family
 //     adding up to less than one member holds) are undone and made again next pass;
 //   - what is left is read in turn while a member shares anything, no more than 4096 resident
@@ -203,7 +205,8 @@ private:
     // shares count.
     void estimateYoungShares(std::vector<ProcessReading>& out);
     // Walks forks of one family first seen together, that may map each other's pages or each its
-    // own, and takes their shares as the walks found them; `read`: what the family's read shares count.
+    // own, and takes their shares as the walks found them (none for one gone meanwhile); `read`:
+    // what the family's read shares count.
     void walkYoungForks(std::uint64_t read, const std::vector<std::int32_t>& forks);
     // Resident and swapped anonymous memory but what others count too and what is on its way out.
     static std::uint64_t ownAnonymousOf(const Entry& entry);
@@ -214,8 +217,8 @@ private:
     // A process leaves its family, or loses its address space: what it shared moves to the others.
     // `exitingPid`: the pid of a process whose pages may still be mapped (it is exiting); 0 when gone.
     void leaveFamily(Entry& entry, std::int32_t exitingPid);
-    // Takes `bytes` off what the family's members are taken to share, its first process first.
-    void giveBack(std::int32_t family, std::uint64_t bytes);
+    // Takes `bytes` off what the family's members but `giver` are taken to share, its first process first.
+    void giveBack(std::int32_t family, std::uint64_t bytes, std::int32_t giver = 0);
     // The reverse, for a fork that lived on and was read alone: `bytes` more is taken to be shared
     // by the family's other read members, its first process first.
     // Only members read before the fork started give: a later walk counted it among their sharers.
@@ -300,6 +303,9 @@ private:
         std::uint64_t bytes = 0;
     };
     std::vector<Take> takes_;
+    // The reverse: members read alone this pass that share less than their last walk found (they
+    // wrote or freed what they shared), whose share the others take on unless they were read too.
+    std::vector<Take> gives_;
     std::set<std::int32_t> racedFamilies_;  // a member was found exiting by this pass's walks
     std::vector<Exit> exits_;
     std::set<std::int32_t> unsettledFamilies_;  // families with an exit still unmapping

@@ -1,6 +1,7 @@
 // Shared anonymous memory (memfd, shm) that processes map together: each one's share of it.
 #include <algorithm>
 #include <map>
+#include <optional>
 
 #include "platform/linux/ProcfsParsing.h"
 #include "platform/linux/ProcfsProcessSource.h"
@@ -82,32 +83,44 @@ void ProcfsProcessSource::estimateYoungShares(std::vector<ProcessReading>& out) 
 
 void ProcfsProcessSource::walkYoungForks(std::uint64_t read, const std::vector<std::int32_t>& forks) {
     // All of them at once, so what they share among them is counted in proportion.
-    std::vector<std::uint64_t> shares;
+    std::vector<std::optional<std::uint64_t>> shares;  // nothing for one gone meanwhile
     std::uint64_t walked = 0;
     std::uint64_t lent = 0;  // what the others count of their pages
     std::uint64_t bound = 0;
     for (const std::int32_t pid : forks) {
         const Entry& entry = entries_.at(pid);
+        procfs::RollupMemory rollup;
+        ++shareReads_;
+        if (readRollup(pid, rollup) != ReadOutcome::ok || !rollup.pssShmem) {
+            // A backend lives a tenth of a second: one gone meanwhile has unmapped its pages, and
+            // the others' walks count what they map without it.
+            shares.emplace_back();
+            continue;
+        }
         const std::uint64_t resident = entry.rssShmem.value_or(0);
         youngWalkCredit_ -= static_cast<std::int64_t>(resident);
-        ++shareReads_;
-        procfs::RollupMemory rollup;
-        if (readRollup(pid, rollup) != ReadOutcome::ok || !rollup.pssShmem) return;  // gone: the bound stands
-        shares.push_back(*rollup.pssShmem);
+        shares.emplace_back(*rollup.pssShmem);
         walked += *rollup.pssShmem;
         lent += resident - std::min(resident, *rollup.pssShmem);
         bound += entry.shmemBytes;
     }
+    const auto alive = static_cast<std::uint64_t>(std::ranges::count_if(shares, [](const auto& s) { return s.has_value(); }));
+    if (alive == 0) return;
     // The read shares were read before these forks mapped their pages: n forks mapping a page
     // only a read one mapped take n/(n+1) of it off that one, and as much off their own shares.
-    std::uint64_t stale = std::min(lent, read - read / (forks.size() + 1));
+    std::uint64_t stale = std::min(lent, read - read / (alive + 1));
     if (walked < bound + stale) return;
     for (std::size_t i = 0; i < forks.size(); ++i) {
         Entry& entry = entries_.at(forks[i]);
+        if (!shares[i]) {
+            entry.shmemBytes = 0;
+            continue;
+        }
+        const std::uint64_t share = *shares[i];
         const std::uint64_t resident = entry.rssShmem.value_or(0);
-        const std::uint64_t taken = std::min({stale, shares[i], resident - std::min(resident, shares[i])});
+        const std::uint64_t taken = std::min({stale, share, resident - std::min(resident, share)});
         stale -= taken;
-        entry.shmemBytes = shares[i] - taken;
+        entry.shmemBytes = share - taken;
     }
 }
 
