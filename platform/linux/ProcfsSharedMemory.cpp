@@ -87,6 +87,7 @@ void ProcfsProcessSource::walkYoungForks(std::uint64_t read, const std::vector<s
     std::uint64_t walked = 0;
     std::uint64_t lent = 0;  // what the others count of their pages
     std::uint64_t bound = 0;
+    std::uint64_t alive = 0;
     for (const std::int32_t pid : forks) {
         const Entry& entry = entries_.at(pid);
         procfs::RollupMemory rollup;
@@ -100,11 +101,11 @@ void ProcfsProcessSource::walkYoungForks(std::uint64_t read, const std::vector<s
         const std::uint64_t resident = entry.rssShmem.value_or(0);
         youngWalkCredit_ -= static_cast<std::int64_t>(resident);
         shares.emplace_back(*rollup.pssShmem);
+        ++alive;
         walked += *rollup.pssShmem;
         lent += resident - std::min(resident, *rollup.pssShmem);
         bound += entry.shmemBytes;
     }
-    const auto alive = static_cast<std::uint64_t>(std::ranges::count_if(shares, [](const auto& s) { return s.has_value(); }));
     if (alive == 0) return;
     // The read shares were read before these forks mapped their pages: n forks mapping a page
     // only a read one mapped take n/(n+1) of it off that one, and as much off their own shares.
