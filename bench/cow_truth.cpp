@@ -3,7 +3,7 @@
 // made since the sample (each takes its share of its parent's pages at once). Also the sum that
 // counts every resident anonymous page whole in each process that maps it (RssAnon + VmSwap +
 // Pss_Shmem), which is what a fork without exec inflates.
-//   cow_truth [--freeze | --window [--span FILE]] [--stop FILE] SECONDS PID [PID...]
+//   cow_truth [--freeze | --window [--span FILE]] [--stop FILE] [--warm SECONDS] SECONDS PID [PID...]
 // Samples once a second for SECONDS, as the application does, with the application's detector of
 // significant changes; then prints, for the app holding each PID, its last figure beside both sums,
 // and over the seconds: the largest gaps above and below the proportional sum, the seconds outside
@@ -27,6 +27,9 @@
 // prints how far the sums rose above the last read before the span and how much they moved in it,
 // beside the stories told in it: a server's save while it takes writes copies what it shares for
 // as long as the save lasts, and a story told of it must be of that size.
+// --warm SECONDS samples that long first, unjudged, as the application had been doing beside a
+// server that was already running: its detector learns how far the app swings on its own (a
+// database's backends come and go) before the seconds judged. Stories told then are printed apart.
 // --stop FILE ends the run at the first second FILE exists (at most SECONDS), so that a script
 // can end it once what it measures is over.
 // With COW_TRUTH_EACH set, a line a second (in window mode with the wall-clock time of the sample).
@@ -409,6 +412,7 @@ int main(int argc, char** argv) {
     const char* program = argv[0];
     bool frozen = false, windowed = false;
     const char *spanFile = nullptr, *stopFile = nullptr;
+    int warmSeconds = 0;
     for (; argc > 1 && std::string_view(argv[1]).starts_with("--"); --argc, ++argv) {
         const std::string_view flag = argv[1];
         if (flag == "--freeze") frozen = true;
@@ -416,13 +420,16 @@ int main(int argc, char** argv) {
         else if ((flag == "--span" || flag == "--stop") && argc > 2) {
             (flag == "--span" ? spanFile : stopFile) = argv[2];
             --argc, ++argv;
+        } else if (flag == "--warm" && argc > 2 && std::atoi(argv[2]) > 0) {
+            warmSeconds = std::atoi(argv[2]);
+            --argc, ++argv;
         } else {
             std::fprintf(stderr, "%s: unknown option %s\n", program, argv[1]);
             return 2;
         }
     }
     const auto usage = [&] {
-        std::fprintf(stderr, "usage: %s [--freeze | --window [--span FILE]] [--stop FILE] SECONDS PID [PID...]\n", program);
+        std::fprintf(stderr, "usage: %s [--freeze | --window [--span FILE]] [--stop FILE] [--warm SECONDS] SECONDS PID [PID...]\n", program);
         return 2;
     };
     // Stopped processes would leave the window's sums all of one instant: nothing to judge by.
@@ -467,6 +474,20 @@ int main(int argc, char** argv) {
                 std::printf("second 0: %zu processes, figure %.1f MiB, sum %.1f MiB, walks %llu\n", app->identity.pids.size(),
                             mib(app->footprintBytes), mib(truthOf(app->identity.pids).first),
                             static_cast<unsigned long long>(sampling.processes.copyReads()));
+    if (warmSeconds > 0) {
+        std::vector<double> told;
+        detector->onSignificantChange = [&](const SignificantChange& c) {
+            for (const Track& t : tracks)
+                if (std::ranges::count(c.app.pids, t.pid)) told.push_back(static_cast<double>(c.signedDelta) / (1 << 20));
+        };
+        for (int w = 0; w < warmSeconds; ++w) {
+            sleep(1);
+            tick(false);
+        }
+        std::printf("warming, %d s unjudged: %zu stories", warmSeconds, told.size());
+        for (const double delta : told) std::printf(" %+.1f MiB", delta);
+        std::printf("\n");
+    }
     detector->onSignificantChange = [&](const SignificantChange& c) {
         for (Track& t : tracks)
             if (std::ranges::count(c.app.pids, t.pid))
@@ -564,6 +585,7 @@ int main(int argc, char** argv) {
                     tally.over, tally.under, tally.secondsOff, tally.seconds, tally.secondsOffBoth, tally.lowest,
                     tally.truthAtLowest, stories.size());
         for (const Story& story : stories) std::printf("  a story at second %d: %+.1f MiB\n", story.second, story.mib);
+        if (spanFile) std::printf("  every second sampled, the span's and the others: %zu stories\n", t.stories.size());
         if (!windowed) continue;
         std::printf("  window, each second's figure against the sums read every 100 ms in the 1.5 s before it: %d of %d "
                     "seconds near none of them (within 2 %% or 16 MiB of none), %.1f %% near one; longest run of such "

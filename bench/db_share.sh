@@ -10,7 +10,9 @@
 # compile (two g++ -O2 of the project's larger sources at a time, over and over), each beside
 # top -b -d 1 over the same seconds (the aim: at most top's share, half of it better).
 # Then, the application ended, the server's figure from bench/cow_truth --window while backends
-# come, the backends stopped 20 s in (100 s with --postgres): for each of the 15 s after the stop, whether the figure is
+# come, after 20 s unjudged (--warm: the application had been watching the server, and its
+# detector had learned how far the backends swing it), the backends stopped 20 s into the judged
+# seconds (100 s with --postgres): for each of the 15 s after the stop, whether the figure is
 # within 2 % or 16 MiB of the proportional sum read right after it, and the first second from
 # which all are (the aim: 8 s at most). Over the churn before the stop, the mean figure beside the
 # mean of the sums read every 100 ms, and the seconds whose figure is near none of the sums read
@@ -22,7 +24,8 @@
 # them with pg_prewarm, and pgbench -C -R 10 running select count(*) from t on a new connection
 # each time, 10 a second (the query's parallel workers are forks of the postmaster too); the churn
 # stops with pgbench. Its marks, which make the script exit non-zero: over the churn, the mean figure
-# within 15 % of the mean sum and at most 10 % of the seconds near none of the sums. It needs
+# within 15 % of the mean sum and at most 10 % of the seconds near none of the sums, and no story
+# told over the judged seconds. It needs
 # Debian's PostgreSQL 15 (scripts/install-deps.sh --servers) and says so when it is missing.
 #   bench/db_share.sh [--postgres] [seconds]     (default 60, for each of the two shares)
 # Run from the source tree after building (VELMORA_BUILD_DIR, default build; the benchmarks on).
@@ -43,6 +46,7 @@ truth=$build/bench/cow_truth
 # mean of 20 figures is a mean of few draws. Its churn lasts 100 s, as the case it is measured for.
 churn_seconds=${DB_SHARE_CHURN_SECONDS:-$([ "$real" = 1 ] && echo 100 || echo 20)}
 after_seconds=15
+warm_seconds=20
 
 db_pid=""
 churn_pid=""
@@ -134,10 +138,11 @@ stop_velmora
 echo "-- the server's figure, its backends stopped $churn_seconds s in"
 # Only the churn's seconds are counted in cow_truth's summary (--span): from its start to the stop.
 churn_span=$home/churn.span
-truth_start=$(date +%s.%N)
-COW_TRUTH_EACH=1 "$truth" --window --span "$churn_span" $((churn_seconds + after_seconds + 2)) "$db_pid" \
-  >"$home/truth.out" 2>&1 &
+COW_TRUTH_EACH=1 "$truth" --window --span "$churn_span" --warm "$warm_seconds" \
+  $((churn_seconds + after_seconds + 2)) "$db_pid" >"$home/truth.out" 2>&1 &
 bench=$!
+sleep "$warm_seconds"
+truth_start=$(date +%s.%N)
 sleep "$churn_seconds"
 stop_churn
 stopped=$(date +%s.%N)
@@ -169,6 +174,13 @@ else
     print "churn marks met"
   }') || status=1
   echo "$verdict"
+fi
+# Stories over the judged seconds (the churn and the seconds after it): a server whose backends come and go
+# has nothing to tell.
+stories=$(sed -nE 's/^  every second sampled, .*: ([0-9]+) stories$/\1/p' "$home/truth.out" | head -n 1)
+if [ "$real" = 1 ] && [ "${stories:-0}" != 0 ]; then
+  echo "MISSED: $stories stories told of the server"
+  status=1
 fi
 if [ "$real" = 1 ]; then echo "connections since the server started: $(connections)"; else tail -n 1 "$home/db.log"; fi
 # The same seconds, each figure against the sum read right after it: the figure's own error, without
