@@ -206,8 +206,11 @@ private:
     void estimateYoungShares(std::vector<ProcessReading>& out);
     // Walks forks of one family first seen together, that may map each other's pages or each its
     // own, and takes their shares as the walks found them (none for one gone meanwhile); `read`:
-    // what the family's read shares count.
-    void walkYoungForks(std::uint64_t read, const std::vector<std::int32_t>& forks);
+    // what the family's read shares count, `doubts`: what each fork may map of the others' pages.
+    // Returns what the walks found the forks to hold beyond their bound, for each byte in doubt,
+    // when they tell.
+    std::optional<double> walkYoungForks(std::uint64_t read, const std::vector<std::int32_t>& forks,
+                                         const std::vector<std::uint64_t>& doubts);
     // Resident and swapped anonymous memory but what others count too and what is on its way out.
     static std::uint64_t ownAnonymousOf(const Entry& entry);
     // Private anonymous + swapped + shared anonymous share, with what is shared copy-on-write counted in proportion.
@@ -319,6 +322,7 @@ private:
     // last added to.
     std::int64_t youngWalkCredit_ = 0;
     std::uint64_t youngCreditPass_ = 0;
+    std::map<std::int32_t, double> youngOwnShare_;  // family → what walks of its forks last returned
     std::vector<std::int32_t> newForks_;       // first seen this pass, forked without exec
     std::vector<std::int32_t> movedFamilies_;  // families whose sharing changed this pass
     std::set<std::int32_t> copyMembers_;       // pids of family members (some may be gone: checked when walked)

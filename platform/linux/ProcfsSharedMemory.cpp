@@ -50,6 +50,7 @@ void ProcfsProcessSource::estimateYoungShares(std::vector<ProcessReading>& out) 
         // reading its own part of it do not. Only a walk tells.
         std::uint64_t doubt = 0;
         std::vector<std::int32_t> forks;
+        std::vector<std::uint64_t> doubts;  // each fork's part of it
     };
     std::map<std::int32_t, Young> families;
     for (const std::int32_t pid : copyMembers_) {
@@ -69,26 +70,46 @@ void ProcfsProcessSource::estimateYoungShares(std::vector<ProcessReading>& out) 
         young.counted += entry.shmemBytes;
         young.doubt += doubt;
         young.forks.push_back(pid);
+        young.doubts.push_back(doubt);
     }
     // Walks of such forks may take this many bytes of what they map a pass, on average: a busy
     // database's backends, each mapping a table, would cost more than all the rest of the pass.
     youngWalkCredit_ = std::min<std::int64_t>(youngWalkCredit_ + static_cast<std::int64_t>((pass_ - youngCreditPass_) * youngWalkBytesPerPass),
                                               static_cast<std::int64_t>(youngWalkCreditPasses * youngWalkBytesPerPass));
     youngCreditPass_ = pass_;
+    std::erase_if(youngOwnShare_, [&](const auto& learned) {
+        const auto root = entries_.find(learned.first);
+        return root == entries_.end() || root->second.copyFamily != learned.first;
+    });
     for (auto& [family, young] : families) {
-        if (young.doubt > youngDoubtBytes && youngWalkCredit_ > 0) walkYoungForks(young.read, young.forks);
+        if (young.doubt > youngDoubtBytes && youngWalkCredit_ > 0) {
+            if (const auto own = walkYoungForks(young.read, young.forks, young.doubts)) youngOwnShare_[family] = *own;
+        } else if (const auto learned = youngOwnShare_.find(family);
+                   young.doubt > youngDoubtBytes && learned != youngOwnShare_.end()) {
+            // Past the budget, a family's forks are taken to map each other's pages as much as
+            // its last walked ones did: a query's parallel workers each read a part of their own,
+            // backends one after another the same table.
+            for (std::size_t i = 0; i < young.forks.size(); ++i) {
+                Entry& entry = entries_.at(young.forks[i]);
+                const auto beyond = static_cast<std::uint64_t>(learned->second * static_cast<double>(young.doubts[i]));
+                entry.shmemBytes = std::min(entry.rssShmem.value_or(0), entry.shmemBytes + beyond);
+            }
+        }
         for (const std::int32_t pid : young.forks) showFootprint(out, pid, entries_.at(pid));
     }
 }
 
-void ProcfsProcessSource::walkYoungForks(std::uint64_t read, const std::vector<std::int32_t>& forks) {
+std::optional<double> ProcfsProcessSource::walkYoungForks(std::uint64_t read, const std::vector<std::int32_t>& forks,
+                                                          const std::vector<std::uint64_t>& doubts) {
     // All of them at once, so what they share among them is counted in proportion.
     std::vector<std::optional<std::uint64_t>> shares;  // nothing for one gone meanwhile
     std::uint64_t walked = 0;
     std::uint64_t lent = 0;  // what the others count of their pages
     std::uint64_t bound = 0;
+    std::uint64_t doubt = 0;  // the alive ones'
     std::uint64_t alive = 0;
-    for (const std::int32_t pid : forks) {
+    for (std::size_t i = 0; i < forks.size(); ++i) {
+        const std::int32_t pid = forks[i];
         const Entry& entry = entries_.at(pid);
         procfs::RollupMemory rollup;
         ++shareReads_;
@@ -105,12 +126,17 @@ void ProcfsProcessSource::walkYoungForks(std::uint64_t read, const std::vector<s
         walked += *rollup.pssShmem;
         lent += resident - std::min(resident, *rollup.pssShmem);
         bound += entry.shmemBytes;
+        doubt += doubts[i];
     }
-    if (alive == 0) return;
+    if (alive == 0) return std::nullopt;
     // The read shares were read before these forks mapped their pages: n forks mapping a page
     // only a read one mapped take n/(n+1) of it off that one, and as much off their own shares.
     std::uint64_t stale = std::min(lent, read - read / (alive + 1));
-    if (walked < bound + stale) return;
+    if (walked < bound + stale) return 0.0;
+    // How much they hold beyond the bound, for what was in doubt: more than all of it when they map
+    // none of the read shares' pages either.
+    const std::optional<double> own =
+        doubt ? std::optional(static_cast<double>(walked - bound - stale) / static_cast<double>(doubt)) : std::nullopt;
     for (std::size_t i = 0; i < forks.size(); ++i) {
         Entry& entry = entries_.at(forks[i]);
         if (!shares[i]) {
@@ -123,6 +149,7 @@ void ProcfsProcessSource::walkYoungForks(std::uint64_t read, const std::vector<s
         stale -= taken;
         entry.shmemBytes = share - taken;
     }
+    return own;
 }
 
 void ProcfsProcessSource::rereadShares(std::vector<ProcessReading>& out, std::size_t holders, std::size_t young) {

@@ -833,6 +833,35 @@ TEST_P(ProcfsFootprintTest, ForksReadingEachItsOwnPartOfSharedMemoryAreCountedFo
     });
 }
 
+// Queries one after another, each the pass after the last: more walks than the budget allows. The
+// rounds past it are taken to map each other's pages as much as the last walked one did: all of
+// the parts, not one of them. Backends reading the same table one after another, as often, still
+// add up to one table.
+TEST_P(ProcfsFootprintTest, ForksPastTheWalkBudgetShareAsTheirFamilysLastWalkedOnesDid) {
+    runWithOnlyItsOwnProcesses([&] {
+        for (const bool parts : {true, false}) {
+            ChildProcess hog;
+            ASSERT_TRUE(hog.running() && hog.allocate(8) && hog.allocateShared(192) && hog.unmapSharedBeyond(16));
+            ProcfsProcessSource source(GetParam());
+            auto list = source.readProcesses();
+            list = source.readProcesses();
+            const std::uint64_t floor = proportionalSum(list, hog.pid());
+            const std::uint64_t shareReads = source.shareReads();
+            for (int round = 0; round < 8; ++round) {
+                ASSERT_TRUE(hog.forkChildren(parts ? 3 : 2) &&
+                            (parts ? hog.childrenReadInheritedParts() : hog.childrenReadInherited()));
+                list = source.readProcesses();
+                const double truth = double(proportionalSum(list, hog.pid()));
+                EXPECT_GT(truth, double(floor + (160u << 20))) << round;
+                EXPECT_NEAR(double(familyOf(list, hog.pid()).sum), truth, 12 << 20)
+                    << (parts ? "parts" : "one table") << ", round " << round;
+                ASSERT_TRUE(hog.endChildren());
+            }
+            EXPECT_LT(source.shareReads() - shareReads, parts ? 8u * 3 : 8u * 2) << (parts ? "parts" : "one table");
+        }
+    });
+}
+
 // A worker that frees the copy of a model it was forked with before it exits: the kernel takes the
 // mapping out of its address space first, then unmaps the pages, which statm counts until then.
 // Read first in a pass, statm still holds pages that a walk later in the same pass finds neither
