@@ -82,10 +82,11 @@ void ProcfsProcessSource::estimateYoungShares(std::vector<ProcessReading>& out) 
         return root == entries_.end() || root->second.copyFamily != learned.first;
     });
     for (auto& [family, young] : families) {
-        if (young.doubt > youngDoubtBytes && youngWalkCredit_ > 0) {
+        if (young.doubt <= youngDoubtBytes) {
+            // Nothing in doubt worth a walk: taken at the bound.
+        } else if (youngWalkCredit_ > 0) {
             if (const auto own = walkYoungForks(young.read, young.forks, young.doubts)) youngOwnShare_[family] = *own;
-        } else if (const auto learned = youngOwnShare_.find(family);
-                   young.doubt > youngDoubtBytes && learned != youngOwnShare_.end()) {
+        } else if (const auto learned = youngOwnShare_.find(family); learned != youngOwnShare_.end()) {
             // Past the budget, a family's forks are taken to map each other's pages as much as
             // its last walked ones did: a query's parallel workers each read a part of their own,
             // backends one after another the same table.
