@@ -22,12 +22,15 @@
 # a cluster made in a temp folder (run as the postgres user, else nobody, when run as root), its
 # socket there and no address listened on, shared_buffers 256MB, a table of about 150 MB read into
 # them with pg_prewarm, and pgbench -C -R 10 running select count(*) from t on a new connection
-# each time, 10 a second (the query's parallel workers are forks of the postmaster too); the churn
-# stops with pgbench. Its marks, which make the script exit non-zero: over the churn, the mean figure
+# each time, 10 a second, each backend reading the whole table itself (max_parallel_workers_per_gather
+# 0: its scan lasts a few tenths of a second, a backend is alive most of the time and the family's
+# sum swings between 20 and 190 MiB); the churn stops with pgbench. With --parallel, the server plans
+# as it would by default: the backend and two parallel workers, forks of the postmaster seen together,
+# each read a part of the table within a tenth of a second, and the sum is at its floor most seconds. Its marks, which make the script exit non-zero: over the churn, the mean figure
 # within 15 % of the mean sum and at most 10 % of the seconds near none of the sums, and no story
 # told over the judged seconds. It needs
 # Debian's PostgreSQL 15 (scripts/install-deps.sh --servers) and says so when it is missing.
-#   bench/db_share.sh [--postgres] [seconds]     (default 60, for each of the two shares)
+#   bench/db_share.sh [--postgres [--parallel]] [seconds]     (default 60, for each of the two shares)
 # Run from the source tree after building (VELMORA_BUILD_DIR, default build; the benchmarks on).
 # bench/browser_share.sh and bench/fd_limit_share.sh measure the other costs a change of the
 # sampling must keep.
@@ -37,9 +40,11 @@ if [ "${VELMORA_INSIDE_DESKTOP:-}" != 1 ]; then exec ./scripts/with-desktop.sh "
 source bench/share_common.sh
 
 real=0
+parallel=0
 if [ "${1:-}" = --postgres ]; then real=1; shift; fi
+if [ "$real" = 1 ] && [ "${1:-}" = --parallel ]; then parallel=2; shift; fi
 seconds=${1:-60}
-[[ "$seconds" =~ ^[1-9][0-9]*$ ]] || { echo "usage: $0 [--postgres] [seconds]"; exit 2; }
+[[ "$seconds" =~ ^[1-9][0-9]*$ ]] || { echo "usage: $0 [--postgres [--parallel]] [seconds]"; exit 2; }
 truth=$build/bench/cow_truth
 [ -x "$truth" ] || { echo "$truth is missing (build with the benchmarks on)"; exit 1; }
 # PostgreSQL's backends come at random (pgbench -R): a second's figure catches one or not, so the
@@ -94,13 +99,14 @@ start_postgres() {
   as_pg "$pg_bin/initdb" -D "$pg_dir/data" -A trust -U postgres --no-sync >"$home/initdb.log" 2>&1 ||
     { echo "initdb failed:"; cat "$home/initdb.log"; exit 1; }
   as_pg "$pg_bin/pg_ctl" -D "$pg_dir/data" -l "$pg_dir/server.log" -w \
-    -o "-c listen_addresses='' -c unix_socket_directories='$pg_dir' -c shared_buffers=256MB" start >/dev/null ||
+    -o "-c listen_addresses='' -c unix_socket_directories='$pg_dir' -c shared_buffers=256MB -c max_parallel_workers_per_gather=$parallel" start >/dev/null ||
     { echo "PostgreSQL did not start:"; cat "$pg_dir/server.log"; exit 1; }
   db_pid=$(head -n 1 "$pg_dir/data/postmaster.pid")
   pg_sql -c "create table t as select g as id, repeat('x', 100) as pad from generate_series(1, 1100000) g" \
     -c "create extension pg_prewarm" -c "select pg_prewarm('t')" >/dev/null
   echo "PostgreSQL $(pg_sql -c 'show server_version'), postmaster $db_pid: table t $(pg_sql -c \
-    "select pg_size_pretty(pg_relation_size('t'))"), shared_buffers $(pg_sql -c 'show shared_buffers')"
+    "select pg_size_pretty(pg_relation_size('t'))"), shared_buffers $(pg_sql -c 'show shared_buffers'), \
+    parallel workers per query $(pg_sql -c 'show max_parallel_workers_per_gather')"
   # One client, a new connection for each query, 10 a second: the backends come and go, no
   # client process does.
   echo 'select count(*) from t;' >"$home/count.sql"
@@ -143,6 +149,10 @@ COW_TRUTH_EACH=1 "$truth" --window --span "$churn_span" --warm "$warm_seconds" \
 bench=$!
 sleep "$warm_seconds"
 truth_start=$(date +%s.%N)
+# Which of the server's processes live on beside the backends (a checkpoint or a vacuum maps the table too).
+echo "the server's children at the start of the judged seconds: $(ps --ppid "$db_pid" -o args= | sed 's/ *$//' | sort | uniq -c |
+  awk '{ n = $1; $1 = ""; printf "%s%s ×%d", sep, substr($0, 2), n; sep = "; " }')"
+
 sleep "$churn_seconds"
 stop_churn
 stopped=$(date +%s.%N)

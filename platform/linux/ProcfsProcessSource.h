@@ -204,13 +204,22 @@ private:
     // The shares of forks first seen this pass, unread: what they map beyond what their family's
     // shares count.
     void estimateYoungShares(std::vector<ProcessReading>& out);
+    // What a fork first seen may map of its family's pages: of those the read shares count, and of
+    // those the forks seen with it before were given.
+    struct YoungDoubt {
+        std::uint64_t ofRead = 0;
+        std::uint64_t ofForks = 0;
+    };
+    struct YoungFound {
+        YoungDoubt doubt;         // of the forks found alive
+        std::uint64_t beyond = 0;  // what they hold beyond their bound
+    };
     // Walks forks of one family first seen together, that may map each other's pages or each its
-    // own, and takes their shares as the walks found them (none for one gone meanwhile); `read`:
-    // what the family's read shares count, `doubts`: what each fork may map of the others' pages.
-    // Returns what the walks found the forks to hold beyond their bound, for each byte in doubt,
-    // when they tell.
-    std::optional<double> walkYoungForks(std::uint64_t read, const std::vector<std::int32_t>& forks,
-                                         const std::vector<std::uint64_t>& doubts);
+    // own, and takes their shares as the walks found them (none for one gone meanwhile; at the
+    // bound when they hold no more); `read`: what the family's read shares count. Nothing when none
+    // was alive.
+    std::optional<YoungFound> walkYoungForks(std::uint64_t read, const std::vector<std::int32_t>& forks,
+                                             const std::vector<YoungDoubt>& doubts);
     // Resident and swapped anonymous memory but what others count too and what is on its way out.
     static std::uint64_t ownAnonymousOf(const Entry& entry);
     // Private anonymous + swapped + shared anonymous share, with what is shared copy-on-write counted in proportion.
@@ -322,7 +331,14 @@ private:
     // last added to.
     std::int64_t youngWalkCredit_ = 0;
     std::uint64_t youngCreditPass_ = 0;
-    std::map<std::int32_t, double> youngOwnShare_;  // family → what walks of its forks last returned
+    // How a family's forks last walked shared: for each byte they may have mapped of the read
+    // shares' pages, and of each other's, what they held of their own.
+    struct YoungShares {
+        double ofRead = 0;
+        std::optional<std::uint64_t> ofReadPass;  // when that was learned
+        double ofForks = 0;
+    };
+    std::map<std::int32_t, YoungShares> youngShares_;  // family →
     std::vector<std::int32_t> newForks_;       // first seen this pass, forked without exec
     std::vector<std::int32_t> movedFamilies_;  // families whose sharing changed this pass
     std::set<std::int32_t> copyMembers_;       // pids of family members (some may be gone: checked when walked)

@@ -15,12 +15,16 @@ namespace {
 // at most shareRefreshPeriod passes. Less than that is far below any change the detectors report.
 constexpr std::size_t minimumShareReads = 3;
 constexpr std::size_t shareRefreshPeriod = 30;
-// Forks first seen together may map each other's pages or each its own: beyond this much in
-// doubt they are walked, as long as such walks took no more than the second amount of what they
-// map a pass on average, over the last passes.
+// Forks first seen may map each other's pages or each its own: beyond the first amount in doubt
+// they are walked, as long as such walks took no more than the second amount of what they map a
+// pass on average, over the last passes. What they may map of the pages their family's read shares
+// count is learned from a walk once a share refresh period, beyond the third amount: a database's
+// backend maps few of the pages its postmaster does, and taken to map them all, it read low by all
+// of them in every second it lived.
 constexpr std::uint64_t youngDoubtBytes = 16u << 20;
 constexpr std::uint64_t youngWalkBytesPerPass = 64u << 20;
 constexpr std::uint64_t youngWalkCreditPasses = 4;
+constexpr std::uint64_t youngLearnBytes = 4u << 20;
 
 std::uint64_t distance(std::uint64_t a, std::uint64_t b) { return a > b ? a - b : b - a; }
 
@@ -45,12 +49,9 @@ void ProcfsProcessSource::estimateYoungShares(std::vector<ProcessReading>& out) 
     struct Young {
         std::uint64_t read = 0;     // what the family's read shares count
         std::uint64_t counted = 0;  // that, and what the forks before were given
-        // What the forks were taken to map of the pages those before them map, beyond what they may
-        // map of the read ones: backends reading one table do, a query's parallel workers each
-        // reading its own part of it do not. Only a walk tells.
-        std::uint64_t doubt = 0;
+        YoungDoubt doubt;
         std::vector<std::int32_t> forks;
-        std::vector<std::uint64_t> doubts;  // each fork's part of it
+        std::vector<YoungDoubt> doubts;  // each fork's part of it
     };
     std::map<std::int32_t, Young> families;
     for (const std::int32_t pid : copyMembers_) {
@@ -65,10 +66,11 @@ void ProcfsProcessSource::estimateYoungShares(std::vector<ProcessReading>& out) 
         Entry& entry = it->second;
         Young& young = families[entry.copyFamily];
         const std::uint64_t resident = entry.rssShmem.value_or(0);
-        const std::uint64_t doubt = std::min(resident, young.counted) - std::min(resident, young.read);
-        entry.shmemBytes = resident - std::min(resident, young.counted);
+        const YoungDoubt doubt{std::min(resident, young.read), std::min(resident, young.counted) - std::min(resident, young.read)};
+        entry.shmemBytes = resident - doubt.ofRead - doubt.ofForks;
         young.counted += entry.shmemBytes;
-        young.doubt += doubt;
+        young.doubt.ofRead += doubt.ofRead;
+        young.doubt.ofForks += doubt.ofForks;
         young.forks.push_back(pid);
         young.doubts.push_back(doubt);
     }
@@ -77,22 +79,32 @@ void ProcfsProcessSource::estimateYoungShares(std::vector<ProcessReading>& out) 
     youngWalkCredit_ = std::min<std::int64_t>(youngWalkCredit_ + static_cast<std::int64_t>((pass_ - youngCreditPass_) * youngWalkBytesPerPass),
                                               static_cast<std::int64_t>(youngWalkCreditPasses * youngWalkBytesPerPass));
     youngCreditPass_ = pass_;
-    std::erase_if(youngOwnShare_, [&](const auto& learned) {
+    std::erase_if(youngShares_, [&](const auto& learned) {
         const auto root = entries_.find(learned.first);
         return root == entries_.end() || root->second.copyFamily != learned.first;
     });
     for (auto& [family, young] : families) {
-        if (young.doubt <= youngDoubtBytes) {
-            // Nothing in doubt worth a walk: taken at the bound.
-        } else if (youngWalkCredit_ > 0) {
-            if (const auto own = walkYoungForks(young.read, young.forks, young.doubts)) youngOwnShare_[family] = *own;
-        } else if (const auto learned = youngOwnShare_.find(family); learned != youngOwnShare_.end()) {
-            // Past the budget, a family's forks are taken to map each other's pages as much as
-            // its last walked ones did: a query's parallel workers each read a part of their own,
-            // backends one after another the same table.
+        YoungShares& learned = youngShares_[family];
+        const bool readLearnedLately = learned.ofReadPass && pass_ - *learned.ofReadPass < shareRefreshPeriod;
+        if (youngWalkCredit_ > 0 && (young.doubt.ofForks > youngDoubtBytes || (young.doubt.ofRead > youngLearnBytes && !readLearnedLately))) {
+            if (const auto found = walkYoungForks(young.read, young.forks, young.doubts)) {
+                // Few of them and little in doubt among them: what they held is of the read pages.
+                if (found->doubt.ofForks <= youngLearnBytes && found->doubt.ofRead > 0) {
+                    learned.ofRead = static_cast<double>(found->beyond) / static_cast<double>(found->doubt.ofRead);
+                    learned.ofReadPass = pass_;
+                } else if (found->doubt.ofForks > 0) {
+                    const double ofRead = learned.ofRead * static_cast<double>(found->doubt.ofRead);
+                    learned.ofForks = std::max(0.0, (static_cast<double>(found->beyond) - ofRead) / static_cast<double>(found->doubt.ofForks));
+                }
+            }
+        } else {
+            // Unwalked, a family's forks are taken to map the others' pages as much as its last
+            // walked ones did: a query's parallel workers each read a part of their own, backends
+            // one after another the same table, and either few of their postmaster's.
             for (std::size_t i = 0; i < young.forks.size(); ++i) {
                 Entry& entry = entries_.at(young.forks[i]);
-                const auto beyond = static_cast<std::uint64_t>(learned->second * static_cast<double>(young.doubts[i]));
+                const auto beyond = static_cast<std::uint64_t>(learned.ofRead * static_cast<double>(young.doubts[i].ofRead) +
+                                                               learned.ofForks * static_cast<double>(young.doubts[i].ofForks));
                 entry.shmemBytes = std::min(entry.rssShmem.value_or(0), entry.shmemBytes + beyond);
             }
         }
@@ -100,14 +112,14 @@ void ProcfsProcessSource::estimateYoungShares(std::vector<ProcessReading>& out) 
     }
 }
 
-std::optional<double> ProcfsProcessSource::walkYoungForks(std::uint64_t read, const std::vector<std::int32_t>& forks,
-                                                          const std::vector<std::uint64_t>& doubts) {
+std::optional<ProcfsProcessSource::YoungFound> ProcfsProcessSource::walkYoungForks(std::uint64_t read, const std::vector<std::int32_t>& forks,
+                                                                                  const std::vector<YoungDoubt>& doubts) {
     // All of them at once, so what they share among them is counted in proportion.
     std::vector<std::optional<std::uint64_t>> shares;  // nothing for one gone meanwhile
     std::uint64_t walked = 0;
     std::uint64_t lent = 0;  // what the others count of their pages
     std::uint64_t bound = 0;
-    std::uint64_t doubt = 0;  // the alive ones'
+    YoungFound found;  // the alive ones'
     std::uint64_t alive = 0;
     for (std::size_t i = 0; i < forks.size(); ++i) {
         const std::int32_t pid = forks[i];
@@ -127,30 +139,28 @@ std::optional<double> ProcfsProcessSource::walkYoungForks(std::uint64_t read, co
         walked += *rollup.pssShmem;
         lent += resident - std::min(resident, *rollup.pssShmem);
         bound += entry.shmemBytes;
-        doubt += doubts[i];
+        found.doubt.ofRead += doubts[i].ofRead;
+        found.doubt.ofForks += doubts[i].ofForks;
     }
     if (alive == 0) return std::nullopt;
     // The read shares were read before these forks mapped their pages: n forks mapping a page
     // only a read one mapped take n/(n+1) of it off that one, and as much off their own shares.
     std::uint64_t stale = std::min(lent, read - read / (alive + 1));
-    if (walked < bound + stale) return 0.0;
-    // How much they hold beyond the bound, for what was in doubt: more than all of it when they map
-    // none of the read shares' pages either.
-    const std::optional<double> own =
-        doubt ? std::optional(static_cast<double>(walked - bound - stale) / static_cast<double>(doubt)) : std::nullopt;
+    found.beyond = walked - std::min(walked, bound + stale);
     for (std::size_t i = 0; i < forks.size(); ++i) {
         Entry& entry = entries_.at(forks[i]);
         if (!shares[i]) {
             entry.shmemBytes = 0;
             continue;
         }
+        if (walked < bound + stale) continue;  // at the bound
         const std::uint64_t share = *shares[i];
         const std::uint64_t resident = entry.rssShmem.value_or(0);
         const std::uint64_t taken = std::min({stale, share, resident - std::min(resident, share)});
         stale -= taken;
         entry.shmemBytes = share - taken;
     }
-    return own;
+    return found;
 }
 
 void ProcfsProcessSource::rereadShares(std::vector<ProcessReading>& out, std::size_t holders, std::size_t young) {

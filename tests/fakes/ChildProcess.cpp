@@ -88,7 +88,7 @@ bool ChildProcess::childrenAllocate(std::size_t mebibytes) { return command('w',
 
 bool ChildProcess::childrenRelease() { return command('u', 0); }
 
-bool ChildProcess::childrenReadInherited() { return command('j', 0); }
+bool ChildProcess::childrenReadInherited(std::size_t skipped) { return command('j', skipped); }
 bool ChildProcess::childrenReadInheritedParts() { return command('J', 0); }
 bool ChildProcess::childrenUnmapInherited() { return command('o', 0); }
 

@@ -39,7 +39,9 @@ public:
     bool childrenRelease();
     // Each forked child reads every page the child held when it forked them: a fork maps shared
     // memory (a memfd) only as it reads it, as a database's backend reads its shared buffers.
-    bool childrenReadInherited();
+    // With `skipped`, all but the first that many MiB of the memory mapped last: a backend maps few
+    // of the pages its postmaster does.
+    bool childrenReadInherited(std::size_t skipped = 0);
     // Each forked child reads its own part of what it was forked with, the first child the first
     // part: a query's parallel workers, each scanning its share of a table.
     bool childrenReadInheritedParts();

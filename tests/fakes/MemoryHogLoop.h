@@ -270,10 +270,11 @@ inline bool rewriteNext(void* const* regions, const std::size_t* sizes, std::siz
             reply = forks.fork(c.argument, fd, Inherited{regions, sizes, count}) ? 1 : 0;
         } else if (c.op == 'w') {  // each forked child maps and touches memory of its own
             reply = forks.command(Command{'a', c.argument}) ? 1 : 0;
-        } else if (c.op == 'i') {  // reads every page held when forked: shared memory maps a page each
+        } else if (c.op == 'i') {  // reads the pages held when forked, but the first MiB given of the last
             const Inherited& held = inherited();
             for (std::size_t i = 0; i < held.count; ++i)
-                for (std::size_t off = 0; off < held.sizes[i]; off += static_cast<std::size_t>(page))
+                for (std::size_t off = i + 1 == held.count ? c.argument << 20 : 0; off < held.sizes[i];
+                     off += static_cast<std::size_t>(page))
                     (void)static_cast<volatile const char*>(held.regions[i])[off];
         } else if (c.op == 'I') {  // reads its part of what it was forked with: a query's parallel worker
             const Inherited& held = inherited();
@@ -293,7 +294,7 @@ inline bool rewriteNext(void* const* regions, const std::size_t* sizes, std::siz
         } else if (c.op == 'J') {  // each forked child reads its own part of what it was forked with
             reply = forks.commandEach('I') ? 1 : 0;
         } else if (c.op == 'j') {  // each forked child reads what it was forked with
-            reply = forks.command(Command{'i', 0}) ? 1 : 0;
+            reply = forks.command(Command{'i', c.argument}) ? 1 : 0;
         } else if (c.op == 'u') {  // each forked child unmaps what it mapped of its own
             reply = forks.command(Command{'r', 0}) ? 1 : 0;
         } else if (c.op == 'p') {
