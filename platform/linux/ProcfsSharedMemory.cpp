@@ -66,8 +66,12 @@ void ProcfsProcessSource::estimateYoungShares(std::vector<ProcessReading>& out) 
         Entry& entry = it->second;
         Young& young = families[entry.copyFamily];
         const std::uint64_t resident = entry.rssShmem.value_or(0);
-        const YoungDoubt doubt{std::min(resident, young.read), std::min(resident, young.counted) - std::min(resident, young.read)};
-        entry.shmemBytes = resident - doubt.ofRead - doubt.ofForks;
+        const std::uint64_t ofRead = std::min(resident, young.read);
+        // One mapping more than twice what the read shares count reads pages of its own, as a
+        // backend its table: whether it maps the read ones too is in doubt. One mapping less, as a
+        // browser's new tab, is taken to map them.
+        const YoungDoubt doubt{resident > 2 * young.read ? ofRead : 0, std::min(resident, young.counted) - ofRead};
+        entry.shmemBytes = resident - ofRead - doubt.ofForks;
         young.counted += entry.shmemBytes;
         young.doubt.ofRead += doubt.ofRead;
         young.doubt.ofForks += doubt.ofForks;
