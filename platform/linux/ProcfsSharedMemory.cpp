@@ -90,7 +90,8 @@ void ProcfsProcessSource::estimateYoungShares(std::vector<ProcessReading>& out) 
     for (auto& [family, young] : families) {
         YoungShares& learned = youngShares_[family];
         const bool readLearnedLately = learned.ofReadPass && pass_ - *learned.ofReadPass < shareRefreshPeriod;
-        if (youngWalkCredit_ > 0 && (young.doubt.ofForks > youngDoubtBytes || (young.doubt.ofRead > youngLearnBytes && !readLearnedLately))) {
+        const bool learnRead = young.doubt.ofRead > youngLearnBytes && !readLearnedLately;
+        if (youngWalkCredit_ > 0 && (young.doubt.ofForks > youngDoubtBytes || learnRead)) {
             if (const auto found = walkYoungForks(young.read, young.forks, young.doubts)) {
                 // Few of them and little in doubt among them: what they held is of the read pages.
                 if (found->doubt.ofForks <= youngLearnBytes && found->doubt.ofRead > 0) {
@@ -104,7 +105,7 @@ void ProcfsProcessSource::estimateYoungShares(std::vector<ProcessReading>& out) 
         } else {
             // Unwalked, a family's forks are taken to map the others' pages as much as its last
             // walked ones did: a query's parallel workers each read a part of their own, backends
-            // one after another the same table, and either few of their postmaster's.
+            // one after another the same table, and both few of their postmaster's pages.
             for (std::size_t i = 0; i < young.forks.size(); ++i) {
                 Entry& entry = entries_.at(young.forks[i]);
                 const auto beyond = static_cast<std::uint64_t>(learned.ofRead * static_cast<double>(young.doubts[i].ofRead) +
