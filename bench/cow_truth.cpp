@@ -21,7 +21,9 @@
 // nearest sum, and the seconds whose figure is below each PID's own RssAnon (its resident
 // anonymous memory, which its app's sum can never be under). Also the mean figure beside the mean
 // of all the sums read: a figure that leaves out a database's short-lived backends now and then
-// may still be near some sum most seconds, while its mean is far below the sums'.
+// may still be near some sum most seconds, while its mean is far below the sums'. And each sum
+// taken for a figure against the sums read in the 1.5 s before it: how many seconds near none even a
+// figure read at the instant of a sum would have, for an app that moves faster than the sums are read.
 // --span FILE counts only the seconds sampled between the two wall-clock times (seconds since the
 // epoch) FILE holds when the run ends, and averages only the sums read between them; it also
 // prints how far the sums rose above the last read before the span and how much they moved in it,
@@ -616,6 +618,30 @@ int main(int argc, char** argv) {
         std::printf("  mean figure %.1f MiB over %d seconds, mean of the %zu sums read every 100 ms %.1f MiB: the figure "
                     "%+.1f %% off it\n",
                     meanFigure, tally.seconds, sums, meanSum, meanSum > 0 ? 100.0 * (meanFigure - meanSum) / meanSum : 0.0);
+        // Each sum read as if it were a figure, against the sums read in the 1.5 s before it: the
+        // seconds near none that even a figure read at the very instant of a sum would have, where
+        // the app moves more than 16 MiB between two readings (a backend scanning its table).
+        {
+            const double spanSeconds = std::chrono::duration<double>(windowSpan).count();
+            std::size_t asFigures = 0, alone = 0;
+            for (std::size_t i = 0; i < history.size(); ++i) {
+                const SumWindow::Timed& r = history[i];
+                if (span ? r.begun < span->first || r.ended > span->second : r.ended > lastWall) continue;
+                bool near = false, any = false;
+                for (std::size_t j = 0; j < i; ++j)
+                    if (history[j].begun >= r.begun - spanSeconds && history[j].ended <= r.begun) {
+                        any = true;
+                        near = near || within(r.sum - history[j].sum, history[j].sum);
+                    }
+                if (!any) continue;
+                ++asFigures;
+                if (!near) ++alone;
+            }
+            if (asFigures > 0)
+                std::printf("  each sum taken for a figure, against the sums read in the 1.5 s before it: %zu of %zu near none "
+                            "(%.1f %%)\n",
+                            alone, asFigures, 100.0 * static_cast<double>(alone) / static_cast<double>(asFigures));
+        }
         if (span) {
             // What the sums did over the span, from the last read before it: the most they rose above
             // it, and all they moved; beside the stories the detector told in it.
