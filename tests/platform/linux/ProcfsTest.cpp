@@ -580,6 +580,21 @@ std::uint64_t proportionalSum(const std::vector<ProcessReading>& list, pid_t roo
     return sum;
 }
 
+// A database stand-in: a parent with 8 MiB of its own and 192 MiB of shared buffers, of which it
+// keeps only its 16 MiB of structures in its page tables, read twice by a source of its own.
+struct BufferedParent {
+    explicit BufferedParent(ProcfsProcessSource::SwapReading swap)
+        : started(hog.running() && hog.allocate(8) && hog.allocateShared(192) && hog.unmapSharedBeyond(16)),
+          source(swap) {
+        source.readProcesses();
+        floor = proportionalSum(source.readProcesses(), hog.pid());
+    }
+    ChildProcess hog;
+    const bool started;
+    ProcfsProcessSource source;
+    std::uint64_t floor = 0;  // its proportional sum with no fork
+};
+
 // Workers forked from a large program write memory of their own and are then ended together while
 // passes are taken, some during their exit: an exiting process drops its address space before its
 // pages are unmapped, so a walk then still finds the parent sharing. No pass puts the app under
@@ -810,16 +825,15 @@ TEST_P(ProcfsFootprintTest, ForksMappingSharedMemoryNoOneElseMapsCountItUnread) 
 // three would add up to one part: they are walked, once each, a query every four passes.
 TEST_P(ProcfsFootprintTest, ForksReadingEachItsOwnPartOfSharedMemoryAreCountedForAllTheParts) {
     runWithOnlyItsOwnProcesses([&] {
-        ChildProcess hog;
-        ASSERT_TRUE(hog.running() && hog.allocate(8) && hog.allocateShared(192) && hog.unmapSharedBeyond(16));
-        ProcfsProcessSource source(GetParam());
-        auto list = source.readProcesses();
-        list = source.readProcesses();
-        const std::uint64_t floor = proportionalSum(list, hog.pid());
+        BufferedParent parent(GetParam());
+        ASSERT_TRUE(parent.started);
+        ChildProcess& hog = parent.hog;
+        ProcfsProcessSource& source = parent.source;
+        const std::uint64_t floor = parent.floor;
         const std::uint64_t shareReads = source.shareReads();
         for (int round = 0; round < 5; ++round) {
             ASSERT_TRUE(hog.forkChildren(3) && hog.childrenReadInheritedParts());
-            list = source.readProcesses();
+            auto list = source.readProcesses();
             const double truth = double(proportionalSum(list, hog.pid()));
             EXPECT_GT(truth, double(floor + (160u << 20))) << round;
             EXPECT_NEAR(double(familyOf(list, hog.pid()).sum), truth, 12 << 20) << "round " << round;
@@ -840,17 +854,16 @@ TEST_P(ProcfsFootprintTest, ForksReadingEachItsOwnPartOfSharedMemoryAreCountedFo
 TEST_P(ProcfsFootprintTest, ForksPastTheWalkBudgetShareAsTheirFamilysLastWalkedOnesDid) {
     runWithOnlyItsOwnProcesses([&] {
         for (const bool parts : {true, false}) {
-            ChildProcess hog;
-            ASSERT_TRUE(hog.running() && hog.allocate(8) && hog.allocateShared(192) && hog.unmapSharedBeyond(16));
-            ProcfsProcessSource source(GetParam());
-            auto list = source.readProcesses();
-            list = source.readProcesses();
-            const std::uint64_t floor = proportionalSum(list, hog.pid());
+            BufferedParent parent(GetParam());
+            ASSERT_TRUE(parent.started);
+            ChildProcess& hog = parent.hog;
+            ProcfsProcessSource& source = parent.source;
+            const std::uint64_t floor = parent.floor;
             const std::uint64_t shareReads = source.shareReads();
             for (int round = 0; round < 8; ++round) {
                 ASSERT_TRUE(hog.forkChildren(parts ? 3 : 2) &&
                             (parts ? hog.childrenReadInheritedParts() : hog.childrenReadInherited()));
-                list = source.readProcesses();
+                const auto list = source.readProcesses();
                 const double truth = double(proportionalSum(list, hog.pid()));
                 EXPECT_GT(truth, double(floor + (160u << 20))) << round;
                 EXPECT_NEAR(double(familyOf(list, hog.pid()).sum), truth, 12 << 20)
@@ -867,16 +880,15 @@ TEST_P(ProcfsFootprintTest, ForksPastTheWalkBudgetShareAsTheirFamilysLastWalkedO
 // every pass it lived: one is walked, and those after it are taken as it shared, unwalked.
 TEST_P(ProcfsFootprintTest, ForksMappingNoneOfTheirParentsPagesAreTakenAsTheWalkedOneFound) {
     runWithOnlyItsOwnProcesses([&] {
-        ChildProcess hog;
-        ASSERT_TRUE(hog.running() && hog.allocate(8) && hog.allocateShared(192) && hog.unmapSharedBeyond(16));
-        ProcfsProcessSource source(GetParam());
-        auto list = source.readProcesses();
-        list = source.readProcesses();
-        const std::uint64_t floor = proportionalSum(list, hog.pid());
+        BufferedParent parent(GetParam());
+        ASSERT_TRUE(parent.started);
+        ChildProcess& hog = parent.hog;
+        ProcfsProcessSource& source = parent.source;
+        const std::uint64_t floor = parent.floor;
         const std::uint64_t shareReads = source.shareReads();
         for (int round = 0; round < 8; ++round) {
             ASSERT_TRUE(hog.forkChildren(1) && hog.childrenReadInherited(16));
-            list = source.readProcesses();
+            auto list = source.readProcesses();
             const double truth = double(proportionalSum(list, hog.pid()));
             EXPECT_GT(truth, double(floor + (170u << 20))) << round;
             EXPECT_NEAR(double(familyOf(list, hog.pid()).sum), truth, 6 << 20) << "round " << round;
