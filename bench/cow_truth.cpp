@@ -23,7 +23,9 @@
 // of all the sums read: a figure that leaves out a database's short-lived backends now and then
 // may still be near some sum most seconds, while its mean is far below the sums'. And each sum
 // taken for a figure against the sums read in the 1.5 s before it: how many seconds near none even a
-// figure read at the instant of a sum would have, for an app that moves faster than the sums are read.
+// figure read at the instant of a sum would have, for an app that moves faster than the sums are read;
+// and in the very seconds judged, the sums read just before and just after each sample taken for
+// its figure against the same window: what the kernel's own reading scores there.
 // --span FILE counts only the seconds sampled between the two wall-clock times (seconds since the
 // epoch) FILE holds when the run ends, and averages only the sums read between them; it also
 // prints how far the sums rose above the last read before the span and how much they moved in it,
@@ -301,6 +303,9 @@ struct Second {
     // --window: judged against the sums read in the 1.5 s before (none read: not judged), its
     // distance to the nearest, and the pid's own RssAnon.
     bool judged = false, near = true, beyond = false;
+    // The sums read just before and just after the sample, judged as the figure is: what a figure
+    // right at either instant would have been told, in the same second.
+    bool nearBefore = true, nearAfter = true;
     double error = 0, percent = 0;
     std::optional<double> own;
     std::string offLine;  // printed when near none or below the own RssAnon
@@ -334,6 +339,7 @@ struct Tally {
     // --window: the seconds judged, those near none of the sums read in the 1.5 s before, the
     // longest run of them, those with no sum read (not judged), those beyond 48 MiB and 15 %.
     int judged = 0, nearNone = 0, run = 0, longestRun = 0, unread = 0, beyondLimit = 0;
+    int beforeNearNone = 0, afterNearNone = 0;
     double largestError = 0, largestErrorPercent = 0;
     int largestErrorSecond = 0;
     // Seconds the figure was below the pid's own RssAnon, and the least it was above it (MiB).
@@ -365,6 +371,8 @@ void add(Tally& t, const Second& s) {
     ++t.judged;
     if (s.error > t.largestError) t.largestError = s.error, t.largestErrorPercent = s.percent, t.largestErrorSecond = s.index;
     if (s.beyond) ++t.beyondLimit;
+    if (!s.nearBefore) ++t.beforeNearNone;
+    if (!s.nearAfter) ++t.afterNearNone;
     if (s.near) t.run = 0;
     else ++t.nearNone, t.longestRun = std::max(t.longestRun, ++t.run);
 }
@@ -388,6 +396,11 @@ std::string judgeWindow(Second& s, const std::vector<double>& sums, std::optiona
         s.error = std::fabs(figure - nearest);
         s.percent = nearest > 0 ? 100.0 * s.error / nearest : 0.0;
         s.near = within(figure - nearest, nearest);
+        const auto nearOne = [&](double value) {
+            return std::ranges::any_of(sums, [&](double sum) { return within(value - sum, sum); });
+        };
+        s.nearBefore = nearOne(s.truthBefore);
+        s.nearAfter = nearOne(s.truthAfter);
         s.beyond = !withinLimit(figure - nearest, nearest);
         std::snprintf(line, sizeof line, "%zu sums in the 1.5 s before, %.1f to %.1f MiB, nearest %.1f MiB, off %+.1f MiB (%s)%s",
                       sums.size(), low, high, nearest, figure - nearest, s.near ? "near" : "NEAR NONE", ownText);
@@ -596,6 +609,9 @@ int main(int argc, char** argv) {
                     tally.nearNone, tally.judged, tally.judged ? 100.0 * (tally.judged - tally.nearNone) / tally.judged : 0.0,
                     tally.longestRun, tally.largestError, tally.largestErrorPercent, tally.largestErrorSecond,
                     tally.beyondLimit, tally.unread);
+        std::printf("  the sums read just before and just after each sample, taken for its figure against the same sums: "
+                    "%d and %d of %d seconds near none\n",
+                    tally.beforeNearNone, tally.afterNearNone, tally.judged);
         std::printf("  figure below pid %d's own RssAnon: %d seconds (the least it was above it: %.1f MiB)\n", t.pid,
                     tally.belowOwn, tally.ownMargin < 1e17 ? tally.ownMargin : 0.0);
         for (const std::string& line : tally.offLines) std::printf("  %s\n", line.c_str());
