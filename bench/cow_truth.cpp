@@ -200,6 +200,19 @@ bool within(double off, double truth) { return std::fabs(off) <= 16.0 || std::fa
 // Past this a figure tells a wrong story, whatever the sum did in the second before it.
 bool withinLimit(double off, double truth) { return std::fabs(off) <= 48.0 || std::fabs(off) <= 0.15 * truth; }
 
+// The sum of `sums` nearest to `value`. None given: nothing.
+std::optional<double> nearestOf(double value, const std::vector<double>& sums) {
+    if (sums.empty()) return std::nullopt;
+    return *std::ranges::min_element(sums, {}, [&](double sum) { return std::fabs(value - sum); });
+}
+
+// Whether a figure of `value` is near the sums read before it: within 2 % or 16 MiB of the nearest.
+// One rule for Velmora's figures and for the sums taken as figures, so that the two compare.
+bool nearSome(double value, const std::vector<double>& sums) {
+    const auto nearest = nearestOf(value, sums);
+    return nearest && within(value - *nearest, *nearest);
+}
+
 using Instant = std::chrono::steady_clock::time_point;
 constexpr auto windowSpan = std::chrono::milliseconds(1500);
 
@@ -391,16 +404,13 @@ std::string judgeWindow(Second& s, const std::vector<double>& sums, std::optiona
         std::snprintf(line, sizeof line, "no sum read in the 1.5 s before%s", ownText);
     } else {
         s.judged = true;
-        const double nearest = *std::ranges::min_element(sums, {}, [&](double sum) { return std::fabs(figure - sum); });
+        const double nearest = *nearestOf(figure, sums);
         const auto [low, high] = std::ranges::minmax(sums);
         s.error = std::fabs(figure - nearest);
         s.percent = nearest > 0 ? 100.0 * s.error / nearest : 0.0;
-        s.near = within(figure - nearest, nearest);
-        const auto nearOne = [&](double value) {
-            return std::ranges::any_of(sums, [&](double sum) { return within(value - sum, sum); });
-        };
-        s.nearBefore = nearOne(s.truthBefore);
-        s.nearAfter = nearOne(s.truthAfter);
+        s.near = nearSome(figure, sums);
+        s.nearBefore = nearSome(s.truthBefore, sums);
+        s.nearAfter = nearSome(s.truthAfter, sums);
         s.beyond = !withinLimit(figure - nearest, nearest);
         std::snprintf(line, sizeof line, "%zu sums in the 1.5 s before, %.1f to %.1f MiB, nearest %.1f MiB, off %+.1f MiB (%s)%s",
                       sums.size(), low, high, nearest, figure - nearest, s.near ? "near" : "NEAR NONE", ownText);
@@ -643,15 +653,12 @@ int main(int argc, char** argv) {
             for (std::size_t i = 0; i < history.size(); ++i) {
                 const SumWindow::Timed& r = history[i];
                 if (span ? r.begun < span->first || r.ended > span->second : r.ended > lastWall) continue;
-                bool near = false, any = false;
+                std::vector<double> before;
                 for (std::size_t j = 0; j < i; ++j)
-                    if (history[j].begun >= r.begun - spanSeconds && history[j].ended <= r.begun) {
-                        any = true;
-                        near = near || within(r.sum - history[j].sum, history[j].sum);
-                    }
-                if (!any) continue;
+                    if (history[j].begun >= r.begun - spanSeconds && history[j].ended <= r.begun) before.push_back(history[j].sum);
+                if (before.empty()) continue;
                 ++asFigures;
-                if (!near) ++alone;
+                if (!nearSome(r.sum, before)) ++alone;
             }
             if (asFigures > 0)
                 std::printf("  each sum taken for a figure, against the sums read in the 1.5 s before it: %zu of %zu near none "
